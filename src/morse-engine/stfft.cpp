@@ -1,0 +1,93 @@
+#include "stfft.h"
+
+#include <algorithm>
+
+#include "fft.h"
+#include "hamming_window.h"
+#include "saturating_counter.h"
+
+namespace {
+
+bool isPowerOfTwo(int n)
+{
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+}  // namespace
+
+void STFFT::clear()
+{
+    *this = STFFT();
+}
+
+bool STFFT::init(int sampleRate, int windowSize, int hopSize, float historySeconds)
+{
+    clear();
+    const float history = historySeconds * static_cast<float>(sampleRate);
+    const bool valid = sampleRate > 0 && isPowerOfTwo(windowSize) && windowSize <= fft::kMaxSize &&
+                       hopSize > 0 && history >= static_cast<float>(windowSize) &&
+                       history <= static_cast<float>(kMaxRingSize);  // false for NaN
+    if (!valid) return false;
+
+    const int ringSize = static_cast<int>(history);
+    const int nColumns = (ringSize - windowSize) / hopSize + 1;
+    sampleRate_ = sampleRate;
+    window_ = hamming_window(windowSize);
+    ring_.assign(ringSize, 0.0f);
+    spectra_.assign(nColumns, std::vector<float>(windowSize, 0.0f));
+    hopCountdown_ = hopSize;
+    hopSize_ = hopSize;
+    work_.assign(2 * windowSize, 0.0f);
+    return true;
+}
+
+bool STFFT::push(float x)
+{
+    if (ring_.empty()) return false;
+    ring_[writeIndex_] = x;
+    if (++writeIndex_ == ringSize()) writeIndex_ = 0;
+    sampleCount_ = saturating_increment(sampleCount_);
+    if (--hopCountdown_ > 0) return false;
+    filter(writeIndex_ - windowSize());
+    hopCountdown_ = hopSize_;
+    if (++currentColumn_ == nColumns()) currentColumn_ = 0;
+    return true;
+}
+
+void STFFT::filter(int start)
+{
+    if (ring_.empty()) return;
+    const int R = ringSize();
+    const int N = windowSize();
+    start %= R;
+    if (start < 0) start += R;
+
+    // The window may run over the end of the ring: two straight stretches.
+    const int first = std::min(N, R - start);
+    for (int i = 0; i < first; ++i) work_[2 * i] = window_[i] * ring_[start + i];
+    for (int i = first; i < N; ++i) work_[2 * i] = window_[i] * ring_[i - first];
+    for (int i = 0; i < N; ++i) work_[2 * i + 1] = 0.0f;
+
+    fft::transform(work_.data(), N);
+
+    std::vector<float>& power = spectra_[currentColumn_];
+    for (int k = 0; k < N; ++k) {
+        const float re = work_[2 * k];
+        const float im = work_[2 * k + 1];
+        power[k] = re * re + im * im;
+    }
+}
+
+const std::vector<float>& STFFT::column(int c) const
+{
+    static const std::vector<float> kNone;
+    return c >= 0 && c < nColumns() ? spectra_[c] : kNone;
+}
+
+std::vector<std::vector<float>> STFFT::spectrogram() const
+{
+    std::vector<std::vector<float>> columns;
+    columns.reserve(spectra_.size());
+    for (int i = 0; i < nColumns(); ++i) columns.push_back(spectra_[(currentColumn_ + i) % nColumns()]);
+    return columns;
+}
