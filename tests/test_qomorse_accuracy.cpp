@@ -1,0 +1,156 @@
+// The engine end to end on generated Morse: text, speed and pitch.
+#include "engine_run.h"
+#include "morse_audio_generator.h"
+#include "qomorse.h"
+#include "text_metrics.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 73 K";
+
+struct Signal {
+    double wpm;
+    double pitchHz;
+    bool noisy = false;
+    double snrDb = 0.0;
+    uint32_t rate = 4000;
+    double jitterPercent = 0.0;
+};
+
+void PrintTo(const Signal& s, std::ostream* os)
+{
+    *os << s.wpm << " WPM, " << s.pitchHz << " Hz, " << s.rate << " Hz rate";
+    if (s.noisy)
+        *os << ", " << s.snrDb << " dB SNR";
+}
+
+std::vector<float> generate(const Signal& s, const std::string& text, double leadSeconds = 1.0)
+{
+    MORSE_AUDIO_CONFIG config = morse_audio_default_config();
+    config.wpm = s.wpm;
+    config.pitchHz = s.pitchHz;
+    config.sampleRateHz = s.rate;
+    config.addNoise = s.noisy;
+    config.snrDb = s.snrDb;
+    config.jitterPercent = s.jitterPercent;
+    config.leadSeconds = leadSeconds;
+    config.tailSeconds = 3.0;  // the reading point lies about two seconds back
+    std::vector<float> samples;
+    std::string error;
+    EXPECT_TRUE(morse_audio_generate(config, text, &samples, nullptr, &error)) << error;
+    return samples;
+}
+
+struct Measured {
+    std::string text;
+    float medianSpeed = 0.0f;
+    float medianPitch = 0.0f;
+};
+
+float median(std::vector<float> values)
+{
+    if (values.empty())
+        return 0.0f;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+// Decodes in quarter-second pieces and takes the estimates from the middle
+// of the transmission, where the window is full of signal.
+Measured decode(const std::vector<float>& samples, float rate)
+{
+    qomorse_Parameters p = QoMorse::getDefaultParameters();
+    p.sampleRateInp = rate;
+    QoMorse engine(p);
+    const auto piece = static_cast<size_t>(rate / 4);
+    std::vector<float> speeds;
+    std::vector<float> pitches;
+    Measured m;
+    engine_run::SampleFeed feed{&samples};
+    for (size_t end = piece; end <= samples.size(); end += piece) {
+        feed.limit = end;
+        engine.decode(std::ref(feed));
+        m.text += engine_run::take_text(engine);
+        if (end > samples.size() / 4 && end < samples.size() * 3 / 4) {
+            speeds.push_back(engine.getStatistics().estimatedSpeed_wpm);
+            pitches.push_back(engine.getStatistics().estimatedPitch_Hz);
+        }
+    }
+    m.medianSpeed = median(speeds);
+    m.medianPitch = median(pitches);
+    return m;
+}
+
+size_t printable_count(const std::string& text)
+{
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](unsigned char c) { return std::isgraph(c); }));
+}
+
+class CleanSignal : public testing::TestWithParam<Signal> {};
+
+TEST_P(CleanSignal, DecodesTextSpeedAndPitch)
+{
+    const Signal s = GetParam();
+    const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
+    // Below 15 WPM the engine reads two seconds back. Digital silence after
+    // the last element drops the pitch to 0 about 1.4 s later, the envelope
+    // is rebuilt at 0 Hz and the final "K" still in the window is lost:
+    // 2 of 68 characters (measured), hence the wider bound.
+    const double allowed = s.wpm < 15 ? 0.03 : 0.02;
+    const double cer = text_metrics::cer_after_first_word(kText, m.text);
+    EXPECT_LE(cer, allowed) << "decoded: " << m.text;
+    EXPECT_NEAR(m.medianSpeed, s.wpm, s.wpm * 0.10);
+    EXPECT_NEAR(m.medianPitch, s.pitchHz, 10.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SpeedsAndPitches, CleanSignal,
+                         testing::Values(Signal{12, 500}, Signal{12, 900}, Signal{20, 600}, Signal{20, 800},
+                                         Signal{30, 700}, Signal{30, 550}, Signal{45, 850}, Signal{45, 650},
+                                         Signal{25, 700, false, 0.0, 8000}, Signal{25, 700, false, 0.0, 11025}));
+
+class NoisySignal : public testing::TestWithParam<Signal> {};
+
+TEST_P(NoisySignal, DecodesAtTenDecibels)
+{
+    const Signal s = GetParam();
+    const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
+    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), 0.05) << "decoded: " << m.text;
+    EXPECT_NEAR(m.medianSpeed, s.wpm, s.wpm * 0.10);
+    EXPECT_NEAR(m.medianPitch, s.pitchHz, 10.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(TenDecibels, NoisySignal,
+                         testing::Values(Signal{12, 700, true, 10.0}, Signal{20, 600, true, 10.0},
+                                         Signal{30, 800, true, 10.0}, Signal{45, 700, true, 10.0}));
+
+TEST(QoMorseQuiet, SilenceGivesNoText)
+{
+    const std::vector<float> silence(4000 * 20, 0.0f);
+    const Measured m = decode(silence, 4000.0f);
+    EXPECT_EQ(printable_count(m.text), 0u) << m.text;
+}
+
+TEST(QoMorseQuiet, NoiseGivesNoFloodOfCharacters)
+{
+    // Noise alone for 20 s, at the level of a +10 dB signal's noise.
+    const std::vector<float> noise = generate(Signal{20, 700, true, 10.0}, "", 20.0);
+    const Measured m = decode(noise, 4000.0f);
+    // Twenty seconds at 20 WPM would carry about 330 characters.
+    EXPECT_LT(printable_count(m.text), 40u) << m.text;
+}
+
+TEST(QoMorseHandKeyed, ToleratesTimingJitter)
+{
+    const Signal s{18, 650, true, 15.0, 4000, 10.0};
+    const Measured m = decode(generate(s, kText), 4000.0f);
+    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), 0.10) << "decoded: " << m.text;
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+// Once warmed up, decoding allocates nothing: every global allocation in
+// this test program is counted.
+#include "engine_run.h"
+#include "morse_audio_generator.h"
+#include "qomorse.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace {
+std::atomic<long> g_allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    ++g_allocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+TEST(QoMorseAllocation, SteadyDecodingAllocatesNothingPerFrame)
+{
+    MORSE_AUDIO_CONFIG config = morse_audio_default_config();
+    config.sampleRateHz = 4000;
+    config.pitchHz = 650;
+    config.wpm = 25;
+    config.addNoise = true;
+    config.snrDb = 6.0;
+    std::vector<float> samples;
+    ASSERT_TRUE(morse_audio_generate(config, "CQ CQ DE ZR1ABC ZR1ABC PSE K TEST TEST 599 5NN BK", &samples,
+                                     nullptr, nullptr));
+
+    QoMorse engine(QoMorse::getDefaultParameters());
+    engine_run::SampleFeed feed{&samples, 0, 0};
+    const qomorse_CBWaveformInp callback = std::ref(feed);
+    std::vector<uint8_t> text;
+    std::vector<float> signal;
+    std::vector<float> thresholds;
+    std::string decoded;
+    decoded.reserve(samples.size());
+    long allocationsWhileDecoding = 0;
+    int frames = 0;
+
+    const size_t warmUp = 4000 * 6;
+    for (size_t end = 128; end <= samples.size(); end += 128) {
+        feed.limit = end;
+        const long before = g_allocations;
+        engine.decode(callback);
+        engine.takeRxData(text);
+        engine.takeSignalF(signal);
+        frames += engine.takeThresholdF(thresholds);
+        if (end > warmUp)
+            allocationsWhileDecoding += g_allocations - before;
+        decoded.append(text.begin(), text.end());
+        text.clear();
+    }
+    EXPECT_GT(frames, 300);
+    EXPECT_NE(decoded.find("PSE"), std::string::npos) << decoded;  // it did decode
+    EXPECT_EQ(allocationsWhileDecoding, 0);
+}
+
+}  // namespace
