@@ -92,9 +92,11 @@ int main(int argc, char** argv)
 
     std::vector<uint8_t> text;
     engine.takeRxData(text);
+    // Pitch changes start new lines; the edges of the text carry only those.
     const std::string decoded(text.begin(), text.end());
     const size_t first = decoded.find_first_not_of(" \n");
-    std::printf("%s\n", first == std::string::npos ? "" : decoded.c_str() + first);
+    const size_t last = decoded.find_last_not_of(" \n");
+    std::printf("%s\n", first == std::string::npos ? "" : decoded.substr(first, last - first + 1).c_str());
     if (stats) {
         const QoMorse::Statistics& s = engine.getStatistics();
         std::fprintf(stderr, "pitch %.1f Hz, speed %.0f WPM, threshold %.2f, cost %.3f\n",
