@@ -63,21 +63,14 @@ struct ScriptedCallback {
     }
 };
 
-TEST(QoMorseDecodeLoop, EmptyCallbackDecodesNothing)
+TEST(QoMorseDecodeLoop, NoDataOrNoCallbackDecodesNothing)
 {
     QoMorse engine = make_engine(4000.0f);
     ScriptedCallback script;
     EXPECT_FALSE(engine.decode(std::ref(script)));
     EXPECT_FALSE(engine.lastDecodeResult());
     EXPECT_EQ(script.requests.size(), 1u);
-}
-
-TEST(QoMorseDecodeLoop, MissingCallbackIsRefusedWithoutThrowing)
-{
-    QoMorse engine = make_engine(4000.0f);
-    const qomorse_CBWaveformInp none;
-    EXPECT_FALSE(engine.decode(none));
-    EXPECT_FALSE(engine.lastDecodeResult());
+    EXPECT_FALSE(engine.decode(qomorse_CBWaveformInp{}));  // no throw
 }
 
 TEST(QoMorseDecodeLoop, DirectInputAsksForOneFrameAtATime)
@@ -99,46 +92,38 @@ TEST(QoMorseDecodeLoop, DecimatedInputAsksForOneFrameAtTheInputRate)
     EXPECT_EQ(frames_decoded(engine), 1);
 }
 
-TEST(QoMorseDecodeLoop, BytesThatAreNotWholeSamplesStopTheCall)
+TEST(QoMorseDecodeLoop, MisbehavingCallbacksEndTheCallWithAMessage)
 {
-    QoMorse engine = make_engine(4000.0f);
-    ScriptedCallback script{{512, 510, 512}, {}};
-    CaptureStderr();
-    EXPECT_TRUE(engine.decode(std::ref(script)));  // the first frame counts
-    EXPECT_EQ(GetCapturedStderr(),
-              "Failure during capture - provided bytes (510) are not multiple of sample size (4)\n");
-    EXPECT_EQ(script.requests.size(), 2u);
-    EXPECT_EQ(frames_decoded(engine), 1);
+    struct Case {
+        uint32_t reply;
+        const char* message;
+    };
+    for (const Case c : {Case{510, "provided bytes (510) are not multiple of sample size (4)"},
+                         Case{256, "less samples were provided (64) than requested (128)"},
+                         Case{1024, "more samples were provided (256) than requested (128)"}}) {
+        QoMorse engine = make_engine(4000.0f);
+        ScriptedCallback script{{512, c.reply, 512}, {}};
+        CaptureStderr();
+        EXPECT_TRUE(engine.decode(std::ref(script)));  // the first frame counts
+        EXPECT_EQ(GetCapturedStderr(), std::string("Failure during capture - ") + c.message + "\n");
+        EXPECT_EQ(script.requests.size(), 2u);
+        ScriptedCallback good{{512}, {}};
+        EXPECT_TRUE(engine.decode(std::ref(good)));  // and decoding resumes
+        EXPECT_EQ(frames_decoded(engine), 2);
+    }
 }
 
-TEST(QoMorseDecodeLoop, ShortAndLongDeliveriesAreReportedInSamples)
-{
-    QoMorse engine = make_engine(4000.0f);
-    ScriptedCallback shortScript{{256}, {}};
-    CaptureStderr();
-    EXPECT_FALSE(engine.decode(std::ref(shortScript)));
-    EXPECT_EQ(GetCapturedStderr(),
-              "Failure during capture - less samples were provided (64) than requested (128)\n");
-
-    ScriptedCallback longScript{{1024}, {}};
-    CaptureStderr();
-    EXPECT_FALSE(engine.decode(std::ref(longScript)));
-    EXPECT_EQ(GetCapturedStderr(),
-              "Failure during capture - more samples were provided (256) than requested (128)\n");
-
-    // Decoding resumes normally afterwards.
-    ScriptedCallback good{{512}, {}};
-    EXPECT_TRUE(engine.decode(std::ref(good)));
-}
-
-TEST(QoMorseDecodeLoop, InvalidFormatNeverCallsTheCallback)
+TEST(QoMorseDecodeLoop, UnusableSetupsNeverCallTheCallback)
 {
     CaptureStderr();
-    QoMorse engine = make_engine(4000.0f, 0);
-    GetCapturedStderr();
-    ScriptedCallback script{{512}, {}};
-    EXPECT_FALSE(engine.decode(std::ref(script)));
-    EXPECT_TRUE(script.requests.empty());
+    QoMorse invalidFormat = make_engine(4000.0f, 0);
+    QoMorse frameTooLarge = make_engine(8000.0f, QOMORSE_SAMPLE_FORMAT_F32, 2112);
+    EXPECT_EQ(GetCapturedStderr(), "Invalid input sample rate: 8000\n");
+    for (QoMorse* engine : {&invalidFormat, &frameTooLarge}) {
+        ScriptedCallback script{{512}, {}};
+        EXPECT_FALSE(engine->decode(std::ref(script)));
+        EXPECT_TRUE(script.requests.empty());
+    }
 }
 
 // The same tone in every sample format ends at the same pitch and nearly
@@ -222,16 +207,6 @@ TEST(QoMorseDecodeLoop, OddFrameSizesDecodeWithoutOverrun)
     const std::vector<float> samples = tone(650.0f, 4000.0f, 0.05f);
     engine_run::SampleFeed feed{&samples};
     EXPECT_TRUE(engine.decode(std::ref(feed)));
-}
-
-TEST(QoMorseDecodeLoop, FramesTooLargeForTheRateAreRefused)
-{
-    CaptureStderr();
-    QoMorse engine = make_engine(8000.0f, QOMORSE_SAMPLE_FORMAT_F32, 2112);
-    EXPECT_EQ(GetCapturedStderr(), "Invalid input sample rate: 8000\n");
-    ScriptedCallback script{{512}, {}};
-    EXPECT_FALSE(engine.decode(std::ref(script)));
-    EXPECT_TRUE(script.requests.empty());
 }
 
 }  // namespace
