@@ -1,0 +1,53 @@
+// Header of a binary stream frame from a TCI server: 64 bytes of eight
+// little-endian 32-bit words (plus eight reserved ones), then interleaved
+// samples. Parsing is pure and safe for any byte sequence.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t kTCIStreamHeaderBytes = 64;
+constexpr uint32_t kTCIStreamTypeRxAudio = 1;
+constexpr size_t kTCIPeakScanFrames = 256;
+
+// Sample format codes of the header's format word.
+enum : uint32_t {
+    TCI_SAMPLE_INT16 = 0,
+    TCI_SAMPLE_INT24 = 1,
+    TCI_SAMPLE_INT32 = 2,
+    TCI_SAMPLE_FLOAT32 = 3,
+};
+
+// Rates a receiver can be asked to run at; anything else is not usable audio.
+constexpr uint32_t kTCIMinUsableSampleRate = 8000;
+constexpr uint32_t kTCIMaxUsableSampleRate = 384000;
+
+struct TCIStreamInfo {
+    bool valid;              // payloadComplete, length != 0 and channels != 0
+    bool payloadComplete;    // known format and 0 < expectedPayloadBytes <= payloadBytes
+    bool isRxAudioFloat32;   // valid float32 receive audio at a usable rate
+    uint32_t receiver;
+    uint32_t sampleRate;
+    uint32_t format;
+    uint32_t codec;
+    uint32_t crc;
+    uint32_t length;         // sample values of all channels together
+    uint32_t type;
+    uint32_t channels;
+    uint64_t messageBytes;
+    uint64_t payloadBytes;
+    uint64_t expectedPayloadBytes;
+    uint64_t headerBytes;
+    uint64_t frameCount;     // length / channels
+    float peakChannel0;      // over the first kTCIPeakScanFrames frames
+    float peakChannel1;      // channel 0 again for a one-channel frame
+};
+
+// Bytes of one sample of a format code; 0 for an unknown code.
+uint64_t tci_stream_sample_bytes(uint32_t format);
+
+bool tci_stream_sample_rate_usable(uint32_t sampleRate);
+
+// Parses the header of one binary message of `size` bytes. Null data counts
+// as an empty message.
+TCIStreamInfo parseStreamInfoFromData(const uint8_t* data, size_t size);

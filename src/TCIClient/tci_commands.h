@@ -1,0 +1,69 @@
+// Text side of the TCI link: the commands the client sends, the URL it
+// opens, and splitting of "name:arg,arg;" messages.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr const char* kTCIDefaultHost = "127.0.0.1";
+constexpr uint64_t kTCIDefaultPort = 50001;
+constexpr uint64_t kTCIMaxPort = 65535;
+
+// Start-up commands go out one per interval after connecting; the close
+// follows "audio_stop:0;" after the close delay.
+constexpr int kTCIStartupCommandSpacingMs = 50;
+constexpr int kTCICloseDelayMs = 50;
+constexpr const char* kTCIAudioStopCommand = "audio_stop:0;";
+
+// Log prefixes of sent and received traffic.
+constexpr const char* kTCISentPrefix = ">> ";
+constexpr const char* kTCIReceivedPrefix = "<< ";
+
+// Asks for a mono float32 receive stream of transceiver 0; the last one
+// starts it.
+constexpr std::array<const char*, 11> kTCIStartupCommands = {
+    "protocol:ExpertSDR3;",
+    "device;",
+    "trx_count;",
+    "channels_count;",
+    "modulation:0;",
+    "cw_macros_speed;",
+    "cw_keyer_speed;",
+    "audio_stream_sample_type:float32;",
+    "audio_stream_channels:1;",
+    "audio_stream_samples;",
+    "audio_start:0;",
+};
+
+// White space and line breaks (ASCII) removed at both ends.
+std::string tci_trimmed(const std::string& text);
+
+std::string tci_lower(const std::string& text);
+
+struct TCI_URL {
+    std::string text;  // "ws://host:port", with the host as given (trimmed)
+    bool acceptable;   // host and port name exactly one server
+};
+
+// A host of letters, digits, '.', '-', '_' or a bracketed IPv6 literal and a
+// port of at most 65535 are acceptable; anything that would move the port,
+// path, fragment or user part of the URL is not. An empty host is the
+// default host.
+TCI_URL tci_make_url(const std::string& host, uint64_t port);
+
+struct TCI_COMMAND {
+    std::string name;                    // lower case
+    std::string argumentText;            // everything after the first ':'
+    std::vector<std::string> arguments;  // argumentText split at ',', trimmed
+    bool hasArguments;                   // a ':' was present
+};
+
+// The non-empty commands of a message, trimmed, without their ';'.
+std::vector<std::string> tci_split_commands(const std::string& message);
+
+TCI_COMMAND tci_parse_command(const std::string& command);
+
+// Undoes the CW macro escapes: '~' is ',', '^' is ':' and '*' is ';'.
+std::string tci_decode_cw_macro_text(const std::string& encoded);

@@ -1,0 +1,57 @@
+// Reads clean keyed tone back as Morse: key-down wherever a 1 ms block
+// peaks above a threshold, run lengths in units of the dot at a known speed.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tci_keying {
+
+struct Run {
+    bool keyDown;
+    double ms;
+};
+
+inline std::vector<Run> runs(const std::vector<float>& samples, double sampleRate, double threshold = 0.05)
+{
+    const size_t block = static_cast<size_t>(sampleRate / 1000.0);
+    std::vector<Run> out;
+    for (size_t at = 0; at + block <= samples.size(); at += block) {
+        float peak = 0.0f;
+        for (size_t i = at; i < at + block; ++i)
+            peak = std::fmax(peak, std::fabs(samples[i]));
+        const bool down = peak > threshold;
+        if (out.empty() || out.back().keyDown != down)
+            out.push_back(Run{down, 0.0});
+        out.back().ms += 1.0;
+    }
+    return out;
+}
+
+// "." and "-" for elements, nothing between elements, " " between
+// characters, " / " between words; leading and trailing silence dropped.
+// Runs off the 1-3-7 grid (by more than a quarter unit) show as "?".
+inline std::string code(const std::vector<float>& samples, double sampleRate, double wpm)
+{
+    const double dotMs = 1200.0 / wpm;
+    std::vector<Run> all = runs(samples, sampleRate);
+    while (!all.empty() && !all.back().keyDown)
+        all.pop_back();
+    std::string out;
+    bool started = false;
+    for (const Run& r : all) {
+        const double units = r.ms / dotMs;
+        const auto near = [units](double u) { return std::fabs(units - u) <= 0.25 * u + 0.3; };
+        if (r.keyDown) {
+            out += near(1) ? "." : near(3) ? "-" : "?";
+            started = true;
+        } else if (started) {
+            out += near(1) ? "" : near(3) ? " " : units >= 6 ? " / " : "?";
+        }
+    }
+    return out;
+}
+
+}  // namespace tci_keying
