@@ -1,0 +1,235 @@
+#include "CWQoMorseBackend.h"
+
+#include "cwqo_backend_state.h"
+#include "cwqo_limits.h"
+
+#include <cmath>
+#include <new>
+#include <utility>
+
+namespace {
+
+constexpr double kDesignTolerance = 0.5;
+
+CWQO_STATUS fresh_status(const CWQO_CONFIG& config)
+{
+    CWQO_STATUS status{};
+    status.pitchHz = config.pitchHz;
+    status.decoderGain = 1.0f;
+    return status;
+}
+
+void clear_processing_state(CWQO_BACKEND* b)
+{
+    b->engineRate = kCwqoEngineRate;
+    b->filterRate = b->config.sampleRate;
+    b->filterPitchHz = 0.0;
+    b->filterBandwidthHz = 0.0;
+    b->decimPhase = 0.0;
+    b->dcPrevIn = 0.0;
+    b->dcPrevOut = 0.0;
+    b->prefilter[0].z1 = b->prefilter[0].z2 = 0.0;
+    b->prefilter[1].z1 = b->prefilter[1].z2 = 0.0;
+    cwqo_ring_clear(&b->engineQueue);
+    b->fastRms = 0.0f;
+    b->slowRms = 0.0f;
+    b->gain = 1.0f;
+    cwqo_lock_start(&b->lock, kCwqoQuietLimitMs);
+    cwqo_history_clear(&b->envHistory);
+    b->envLevel = 0.0f;
+    b->keyThreshold = 0.0f;
+    b->rearmLevel = 0.0f;
+    b->gapMs = 900.0;
+    b->armed = 0;
+    cwqo_text_queue_clear(&b->pendingText);
+}
+
+// Every buffer a call can need, taken once; throws only here.
+void take_storage(CWQO_BACKEND* b)
+{
+    cwqo_ring_init(&b->engineQueue, kCwqoEngineQueueSamples);
+    cwqo_history_init(&b->envHistory, kCwqoHistorySamples);
+    cwqo_run_lengths_init(&b->runs);
+    b->decimated.reserve(4096);
+    b->engineText.reserve(1024);
+    b->engineSignal.reserve(kCwqoHistorySamples);
+    b->engineThresholds.reserve(1024);
+    b->pull = [b](void* dst, uint32_t nBytes) { return cwqo_pull_samples(b, dst, nBytes); };
+}
+
+// A configuration change keeps the engine; a missing one is built again.
+void apply_configuration(CWQO_BACKEND* b)
+{
+    cwqo_normalize_config(&b->config);
+    if (!b->engine)
+        b->engine = cwqo_new_engine();
+    cwqo_update_prefilter(b, false);
+    cwqo_configure_decoder_parameters(b);
+    b->status.pitchHz = b->config.pitchHz;
+    if (!(b->status.decoderGain > 0.0f))
+        b->status.decoderGain = 1.0f;
+}
+
+}  // namespace
+
+CWQO_CONFIG cwqo_default_config()
+{
+    return CWQO_CONFIG{48000.0, 600.0, 50.0, 12.0, 50.0, 0, 15.0, 1, 1800.0};
+}
+
+void cwqo_normalize_config(CWQO_CONFIG* c)
+{
+    c->sampleRate = cwqo_at_least_or(c->sampleRate, 8000.0, 48000.0);
+    c->pitchHz = cwqo_limit(c->pitchHz, 200.0, 1200.0);
+    c->bandwidthHz = cwqo_limit(c->bandwidthHz, 10.0, 300.0);
+    c->minWpm = cwqo_limit(c->minWpm, 5.0, 80.0);
+    c->maxWpm = cwqo_limit(c->maxWpm, 5.0, 80.0);
+    c->searchHz = cwqo_positive_limit(c->searchHz, 15.0, 5.0, 30.0);
+    c->agcEnabled = c->agcEnabled != 0 ? 1 : 0;
+    c->lockHoldMs = cwqo_positive_limit(c->lockHoldMs, 1800.0, 800.0, 4000.0);
+    if (c->minWpm > c->maxWpm)
+        std::swap(c->minWpm, c->maxWpm);
+}
+
+std::unique_ptr<QoMorse> cwqo_new_engine()
+{
+    qomorse_Parameters parameters = QoMorse::getDefaultParameters();
+    parameters.sampleRateInp = static_cast<float>(kCwqoEngineRate);
+    parameters.sampleRateOut = static_cast<float>(kCwqoEngineRate);
+    parameters.samplesPerFrame = 128;
+    parameters.sampleFormatInp = QOMORSE_SAMPLE_FORMAT_F32;
+    parameters.sampleFormatOut = QOMORSE_SAMPLE_FORMAT_F32;
+    try {
+        return std::make_unique<QoMorse>(parameters);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+bool cwqo_recreate_decoder(CWQO_BACKEND* b)
+{
+    std::unique_ptr<QoMorse> engine = cwqo_new_engine();
+    b->engine = std::move(engine);
+    clear_processing_state(b);
+    cwqo_update_prefilter(b, true);
+    return b->engine != nullptr;
+}
+
+void cwqo_update_prefilter(CWQO_BACKEND* b, bool force)
+{
+    const double fs = b->config.sampleRate > 0.0 ? b->config.sampleRate : 48000.0;
+    const double p = cwqo_limit(b->config.pitchHz, 200.0, 1200.0);
+    const double w = cwqo_limit(b->config.bandwidthHz, 120.0, 300.0);
+    if (!force && std::fabs(fs - b->filterRate) <= kDesignTolerance &&
+        std::fabs(p - b->filterPitchHz) <= kDesignTolerance && std::fabs(w - b->filterBandwidthHz) <= kDesignTolerance)
+        return;
+    b->filterRate = fs;
+    b->filterPitchHz = p;
+    b->filterBandwidthHz = w;
+    cwqo_biquad_band_pass(&b->prefilter[0], fs, p, w);
+    b->prefilter[1] = b->prefilter[0];
+    b->decimPhase = 0.0;
+    b->dcPrevIn = 0.0;
+    b->dcPrevOut = 0.0;
+}
+
+qomorse_ParametersDecode cwqo_decoder_parameters(const CWQO_CONFIG& c)
+{
+    qomorse_ParametersDecode p = QoMorse::getDefaultParametersDecode();
+    const double s = cwqo_limit(c.searchHz, 5.0, 30.0);
+    p.frequency_hz = c.autoPitch == 0 ? static_cast<float>(c.pitchHz) : -1.0f;
+    p.speed_wpm = std::fabs(c.maxWpm - c.minWpm) < 0.5 ? static_cast<float>((c.minWpm + c.maxWpm) / 2.0) : -1.0f;
+    p.speedRangeMin_wpm = static_cast<float>(c.minWpm);
+    p.speedRangeMax_wpm = static_cast<float>(c.maxWpm);
+    p.frequencyRangeMin_hz = static_cast<float>(cwqo_limit(c.pitchHz - s, 200.0, 1200.0));
+    p.frequencyRangeMax_hz = static_cast<float>(cwqo_limit(c.pitchHz + s, 200.0, 1200.0));
+    p.applyFilterHighPass = true;
+    p.applyFilterLowPass = true;
+    return p;
+}
+
+void cwqo_configure_decoder_parameters(CWQO_BACKEND* b)
+{
+    if (b->engine)
+        b->engine->setParametersDecode(cwqo_decoder_parameters(b->config));
+}
+
+uint32_t cwqo_pull_samples(CWQO_BACKEND* b, void* dst, uint32_t nBytes)
+{
+    if (nBytes % sizeof(float) != 0)
+        return 0;
+    return cwqo_ring_pop_front(&b->engineQueue, static_cast<float*>(dst), nBytes / sizeof(float)) ? nBytes : 0;
+}
+
+bool cwqo_speed_ok(const CWQO_CONFIG& config, float engineWpm)
+{
+    const double v = engineWpm;
+    return !(v > 0.0) || (v >= config.minWpm - 0.25 && v <= config.maxWpm + 0.25);
+}
+
+size_t cwqo_collect_text(CWQO_BACKEND* b, bool keep)
+{
+    const int n = b->engine ? b->engine->takeRxData(b->engineText) : 0;
+    if (!keep || n <= 0)
+        return 0;
+    size_t queued = 0;
+    for (uint8_t byte : b->engineText) {
+        if (byte == '\r')
+            continue;
+        const char c = static_cast<char>(byte);
+        cwqo_text_queue_push(&b->pendingText, &c, 1);
+        ++queued;
+    }
+    return queued;
+}
+
+CWQO_BACKEND* cwqo_create(const CWQO_CONFIG* config)
+{
+    CWQO_BACKEND* b = nullptr;
+    try {
+        b = new CWQO_BACKEND{};
+        take_storage(b);
+    } catch (const std::bad_alloc&) {
+        delete b;
+        return nullptr;
+    }
+    cwqo_biquad_pass_through(&b->prefilter[0]);
+    cwqo_biquad_pass_through(&b->prefilter[1]);
+    b->config = config ? *config : cwqo_default_config();
+    cwqo_normalize_config(&b->config);
+    if (!cwqo_recreate_decoder(b)) {
+        delete b;
+        return nullptr;
+    }
+    b->status = fresh_status(b->config);
+    apply_configuration(b);
+    return b;
+}
+
+void cwqo_configure(CWQO_BACKEND* backend, const CWQO_CONFIG* config)
+{
+    if (backend == nullptr || config == nullptr)
+        return;
+    backend->config = *config;
+    apply_configuration(backend);
+}
+
+void cwqo_reset(CWQO_BACKEND* backend)
+{
+    if (backend == nullptr)
+        return;
+    cwqo_recreate_decoder(backend);
+    backend->status = fresh_status(backend->config);
+}
+
+void cwqo_destroy(CWQO_BACKEND* backend)
+{
+    delete backend;
+}
+
+void cwqo_get_status(const CWQO_BACKEND* backend, CWQO_STATUS* status)
+{
+    if (status == nullptr)
+        return;
+    *status = backend ? backend->status : CWQO_STATUS{};
+}

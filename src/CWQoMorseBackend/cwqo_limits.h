@@ -1,0 +1,45 @@
+// Range limits shared by the backend and the receiver. A value that is not a
+// number counts as below every lower limit and an infinity as beyond the
+// limit on its side, so no clamp lets a NaN through to the filters.
+#pragma once
+
+#include <cmath>
+
+// Below lo (or NaN) becomes lo, above hi becomes hi.
+inline double cwqo_limit(double value, double lo, double hi)
+{
+    if (!(value >= lo))
+        return lo;
+    return value > hi ? hi : value;
+}
+
+inline float cwqo_limitf(float value, float lo, float hi)
+{
+    if (!(value >= lo))
+        return lo;
+    return value > hi ? hi : value;
+}
+
+// Below lo, NaN or infinite becomes the fallback; there is no upper limit.
+inline double cwqo_at_least_or(double value, double lo, double fallback)
+{
+    return value >= lo && std::isfinite(value) ? value : fallback;
+}
+
+// Not above 0 (or NaN) becomes the fallback, then lo..hi.
+inline double cwqo_positive_limit(double value, double fallback, double lo, double hi)
+{
+    return cwqo_limit(value > 0.0 ? value : fallback, lo, hi);
+}
+
+// Far beyond full scale a sample can only be corrupt data; kept in range it
+// cannot overflow the single-precision filter states, and a non-finite one
+// would poison them for good.
+inline constexpr float kCwqoSampleLimit = 1000.0f;
+
+inline float cwqo_sample_guard(float x)
+{
+    if (!std::isfinite(x))
+        return 0.0f;
+    return x > kCwqoSampleLimit ? kCwqoSampleLimit : (x < -kCwqoSampleLimit ? -kCwqoSampleLimit : x);
+}

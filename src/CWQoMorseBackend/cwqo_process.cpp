@@ -1,0 +1,288 @@
+// One block of receive audio through the backend: conditioning and
+// decimation, envelope figures, engine restarts, decoding, text and status.
+#include "CWQoMorseBackend.h"
+
+#include "cwqo_backend_state.h"
+#include "cwqo_limits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+namespace {
+
+constexpr double kDcPole = 0.995;
+constexpr double kHistoryRise = 0.951229424500714;  // exp(-1/(4000 * 5 ms))
+constexpr double kHistoryFall = 0.9928825924309503;  // 35 ms
+constexpr double kRearmRise = 0.951229424500714;    // 5 ms
+constexpr double kRearmFall = 0.9944598480048967;   // 45 ms
+constexpr double kMsPerEngineSample = 1000.0 / kCwqoEngineRate;
+constexpr double kGapCeilingMs = 10000.0;
+
+// Silence that carries everything an engine has heard past its earliest
+// reading point (1.94 s behind the newest audio) plus its tone filter
+// window, in whole frames.
+constexpr size_t kDrainSamples = 71 * 128;
+
+double decimation_step(const CWQO_BACKEND& b)
+{
+    return b.filterRate > 0.0 ? kCwqoEngineRate / b.filterRate : 1.0 / 12.0;
+}
+
+// Room for the block at 4000 Hz; false when a huge block finds no memory.
+bool reserve_decimated(CWQO_BACKEND* b, size_t count)
+{
+    try {
+        b->decimated.reserve(static_cast<size_t>(static_cast<double>(count) * decimation_step(*b)) + 2);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+// The filter states live in locals for the loop, so that appending to the
+// decimated block does not force them back to memory on every sample.
+void condition_and_decimate(CWQO_BACKEND* b, const float* samples, size_t count)
+{
+    const double step = decimation_step(*b);
+    CWQO_BIQUAD first = b->prefilter[0];
+    CWQO_BIQUAD second = b->prefilter[1];
+    double prevIn = b->dcPrevIn;
+    double prevOut = b->dcPrevOut;
+    double phase = b->decimPhase;
+    std::vector<float>& out = b->decimated;
+    out.clear();
+    for (size_t i = 0; i < count; ++i) {
+        const double x = cwqo_sample_guard(samples[i]);
+        const double d = x - prevIn + kDcPole * prevOut;
+        prevIn = x;
+        prevOut = d;
+        const float u = static_cast<float>(cwqo_biquad_run(&first, static_cast<float>(d)));
+        const double y = cwqo_biquad_run(&second, u);
+        phase += step;
+        while (phase >= 1.0) {
+            out.push_back(static_cast<float>(y));
+            phase -= 1.0;
+        }
+    }
+    b->prefilter[0] = first;
+    b->prefilter[1] = second;
+    b->dcPrevIn = prevIn;
+    b->dcPrevOut = prevOut;
+    b->decimPhase = phase;
+}
+
+void update_levels(CWQO_BACKEND* b)
+{
+    double sum = 0.0;
+    for (float s : b->decimated)
+        sum += static_cast<double>(s) * s;
+    const float rms = static_cast<float>(std::sqrt(sum / static_cast<double>(b->decimated.size())));
+    b->fastRms = 0.7f * b->fastRms + 0.3f * rms;
+    b->slowRms = 0.995f * b->slowRms + 0.005f * rms;
+}
+
+float follow(float level, float a, double rise, double fall)
+{
+    const double c = a > level ? rise : fall;
+    return static_cast<float>(c * level + (1.0 - c) * a);
+}
+
+void update_history(CWQO_BACKEND* b)
+{
+    for (float s : b->decimated) {
+        if (!std::isfinite(s))
+            continue;
+        b->envLevel = follow(b->envLevel, std::fabs(s), kHistoryRise, kHistoryFall);
+        cwqo_history_append(&b->envHistory, b->envLevel);
+    }
+    cwqo_history_commit(&b->envHistory);
+}
+
+void update_statistics(CWQO_BACKEND* b)
+{
+    CWQO_STATUS& st = b->status;
+    if (cwqo_history_size(b->envHistory) < kCwqoStatisticsMinimum) {
+        st.statWpm = 0.0;
+        st.statQuality = 0.0f;
+        st.statSnrDb = 0.0f;
+        st.statOnRatio = 0.0f;
+        return;
+    }
+    const CWQO_ENVELOPE_FIGURES f =
+        cwqo_envelope_statistics(b->envHistory, b->config.minWpm, b->config.maxWpm, &b->runs);
+    b->keyThreshold = f.keyThreshold;
+    st.statWpm = f.wpm;
+    st.statQuality = f.quality;
+    st.statSnrDb = f.snrDb;
+    st.statOnRatio = f.onRatio;
+}
+
+// Re-arm silence a new transmission must follow: ten dot lengths.
+double restart_gap_ms(const CWQO_BACKEND& b)
+{
+    double w = b.status.statWpm;
+    if (w < 5.0 && b.status.wpm >= 5.0)
+        w = b.status.wpm;
+    const double gap = w >= 5.0 ? 10.0 * (1200.0 / w) : 400.0;
+    return cwqo_limit(gap, 420.0, 900.0);
+}
+
+bool detect_new_transmission(CWQO_BACKEND* b)
+{
+    const double gap = restart_gap_ms(*b);
+    float onset = std::max(1.6f * b->slowRms, 0.001f);
+    if (b->keyThreshold > 0.0f)
+        onset = std::max(onset, 0.7f * b->keyThreshold);
+    bool due = false;
+    for (float s : b->decimated) {
+        if (!std::isfinite(s))
+            continue;
+        b->rearmLevel = follow(b->rearmLevel, std::fabs(s), kRearmRise, kRearmFall);
+        if (b->rearmLevel >= onset) {
+            due = due || (b->armed != 0 && b->gapMs >= gap);
+            b->gapMs = 0.0;
+            b->armed = 1;
+        } else if (b->armed != 0) {
+            b->gapMs = std::min(b->gapMs + kMsPerEngineSample, kGapCeilingMs);
+        }
+    }
+    return due;
+}
+
+// The old engine still holds the end of the last transmission behind its
+// reading point. Frozen on its pitch and speed (silence would otherwise
+// drop its pitch search to 0 Hz and rebuild the envelope), it is fed enough
+// silence to read everything out before it goes.
+void drain_engine(CWQO_BACKEND* b)
+{
+    const QoMorse::Statistics s = b->engine->getStatistics();
+    const bool keep = cwqo_speed_ok(b->config, s.estimatedSpeed_wpm);
+    qomorse_ParametersDecode frozen = cwqo_decoder_parameters(b->config);
+    if (s.estimatedPitch_Hz > 0.0f)
+        frozen.frequency_hz = s.estimatedPitch_Hz;
+    if (s.estimatedSpeed_wpm > 0.0f)
+        frozen.speed_wpm = s.estimatedSpeed_wpm;
+    b->engine->setParametersDecode(frozen);
+    for (size_t i = 0; i < kDrainSamples; ++i)
+        cwqo_ring_push(&b->engineQueue, 0.0f, nullptr);
+    b->engine->decode(b->pull);
+    cwqo_collect_text(b, keep);
+}
+
+void restart_engine(CWQO_BACKEND* b, bool keepText)
+{
+    if (b->engine && keepText)
+        drain_engine(b);
+    b->engine.reset();
+    b->engine = cwqo_new_engine();
+    cwqo_ring_clear(&b->engineQueue);
+    cwqo_lock_start(&b->lock, 0.0);
+    b->status.lock = 0;
+    b->status.decoderCost = 0.0f;
+    cwqo_configure_decoder_parameters(b);
+}
+
+void queue_for_engine(CWQO_BACKEND* b)
+{
+    b->gain = 1.0f;
+    for (float s : b->decimated)
+        if (std::isfinite(s))
+            cwqo_ring_push(&b->engineQueue, s, nullptr);
+}
+
+// The engine's newest envelope value against the largest of its window.
+float engine_level(CWQO_BACKEND* b)
+{
+    const int n = b->engine->takeSignalF(b->engineSignal);
+    if (n <= 0 || b->engineSignal.empty())
+        return std::min(1.0f, 40.0f * b->fastRms);
+    float m = 0.0f;
+    for (float v : b->engineSignal)
+        m = std::max(m, v);
+    return m > 0.0f ? std::min(1.0f, b->engineSignal.back() / m) : 0.0f;
+}
+
+void update_status(CWQO_BACKEND* b, float level, bool active, int32_t grade, int32_t present)
+{
+    const QoMorse::Statistics& s = b->engine->getStatistics();
+    CWQO_STATUS& st = b->status;
+    st.level = level;
+    st.threshold = cwqo_limitf(s.signalThreshold, 0.0f, 1.0f);
+    st.keyDown = active && level >= st.threshold ? 1 : 0;
+    st.signalPresent = present;
+    st.lock = grade;
+    st.pitchHz = s.estimatedPitch_Hz > 0.0f ? s.estimatedPitch_Hz : b->config.pitchHz;
+    st.wpm = std::max(0.0f, s.estimatedSpeed_wpm);
+    st.inputLevel = b->fastRms;
+    st.decoderGain = b->gain;
+    st.decoderCost = s.costFunction;
+}
+
+// Decode, text, level, lock grade and status once the engine has its audio.
+void decode_and_grade(CWQO_BACKEND* b, size_t count, bool wantText)
+{
+    b->engine->decode(b->pull);
+    const QoMorse::Statistics& s = b->engine->getStatistics();
+    const bool speedOk = cwqo_speed_ok(b->config, s.estimatedSpeed_wpm);
+    const size_t newText = cwqo_collect_text(b, wantText && speedOk);
+    const float level = engine_level(b);
+    // Nothing reads the engine's threshold history, but only a take empties it.
+    b->engine->takeThresholdF(b->engineThresholds);
+    const bool active = level > 0.15f || b->fastRms > std::max(1.8f * b->slowRms, 0.0015f);
+
+    CWQO_LOCK_INPUT input{};
+    input.active = active;
+    input.speedOk = speedOk;
+    input.cost = s.costFunction;
+    input.engineWpm = s.estimatedSpeed_wpm;
+    input.textCount = newText;
+    input.holdMs = b->config.lockHoldMs;
+    input.blockMs = b->config.sampleRate > 0.0 ? static_cast<double>(count) * 1000.0 / b->config.sampleRate : 0.0;
+    int32_t present = 1;
+    const int32_t grade = cwqo_lock_step(&b->lock, input, &present);
+
+    const CWQO_STATUS& st = b->status;
+    const CWQO_LOCK_EVIDENCE evidence{st.statWpm,        st.statQuality,     st.statOnRatio, s.costFunction,
+                                      s.estimatedSpeed_wpm, b->config.minWpm, b->config.maxWpm};
+    update_status(b, level, active, cwqo_lock_report(&b->lock, grade, evidence), present);
+}
+
+}  // namespace
+
+size_t cwqo_process(CWQO_BACKEND* backend, const float* samples, size_t count, char* text, size_t capacity,
+                    CWQO_STATUS* status)
+{
+    const bool wantText = text != nullptr && capacity > 0;
+    if (wantText)
+        text[0] = '\0';
+    if (backend == nullptr)
+        return 0;
+    if (count == 0 || samples == nullptr || !backend->engine) {
+        if (status)
+            *status = backend->status;
+        return 0;
+    }
+    CWQO_BACKEND* b = backend;
+    cwqo_update_prefilter(b, false);
+    if (!reserve_decimated(b, count)) {
+        if (status)
+            *status = b->status;
+        return 0;
+    }
+    condition_and_decimate(b, samples, count);
+    if (!b->decimated.empty()) {
+        update_levels(b);
+        update_history(b);
+        update_statistics(b);
+        if (detect_new_transmission(b))
+            restart_engine(b, wantText);
+        if (b->engine)
+            queue_for_engine(b);
+    }
+    if (b->engine)
+        decode_and_grade(b, count, wantText);
+    if (status)
+        *status = b->status;
+    return wantText ? cwqo_text_queue_deliver(&b->pendingText, text, capacity) : 0;
+}

@@ -1,0 +1,62 @@
+#include "cwqo_sample_ring.h"
+
+#include <algorithm>
+
+void cwqo_ring_init(CWQO_SAMPLE_RING* ring, size_t capacity)
+{
+    ring->data.assign(std::max<size_t>(capacity, 1), 0.0f);
+    ring->head = 0;
+    ring->count = 0;
+}
+
+void cwqo_ring_clear(CWQO_SAMPLE_RING* ring)
+{
+    ring->head = 0;
+    ring->count = 0;
+}
+
+size_t cwqo_ring_capacity(const CWQO_SAMPLE_RING& ring)
+{
+    return ring.data.size();
+}
+
+bool cwqo_ring_push(CWQO_SAMPLE_RING* ring, float value, float* dropped)
+{
+    const size_t capacity = ring->data.size();
+    if (capacity == 0)
+        return false;
+    const bool full = ring->count == capacity;
+    if (full) {
+        if (dropped)
+            *dropped = ring->data[ring->head];
+        ring->head = ring->head + 1 == capacity ? 0 : ring->head + 1;
+        --ring->count;
+    }
+    size_t tail = ring->head + ring->count;
+    if (tail >= capacity)
+        tail -= capacity;
+    ring->data[tail] = value;
+    ++ring->count;
+    return full;
+}
+
+bool cwqo_ring_pop_front(CWQO_SAMPLE_RING* ring, float* dst, size_t n)
+{
+    if (ring->count < n)
+        return false;
+    const size_t capacity = ring->data.size();
+    const size_t first = std::min(n, capacity - ring->head);
+    std::copy_n(ring->data.data() + ring->head, first, dst);
+    std::copy_n(ring->data.data(), n - first, dst + first);
+    ring->head = (ring->head + n) % capacity;
+    ring->count -= n;
+    return true;
+}
+
+void cwqo_ring_copy(const CWQO_SAMPLE_RING& ring, float* dst)
+{
+    const size_t capacity = ring.data.size();
+    const size_t first = std::min(ring.count, capacity - ring.head);
+    std::copy_n(ring.data.data() + ring.head, first, dst);
+    std::copy_n(ring.data.data(), ring.count - first, dst + first);
+}

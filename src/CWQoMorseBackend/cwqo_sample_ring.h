@@ -1,0 +1,37 @@
+// Fixed-capacity double-ended queue of floats: appends at the back, drops
+// from the front, oldest entry first. All storage is taken at init, so the
+// per-block traffic of the backend allocates nothing.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+struct CWQO_SAMPLE_RING {
+    std::vector<float> data;
+    size_t head = 0;   // index of the oldest entry
+    size_t count = 0;
+};
+
+// Takes the storage; may throw std::bad_alloc (only at creation).
+void cwqo_ring_init(CWQO_SAMPLE_RING* ring, size_t capacity);
+
+void cwqo_ring_clear(CWQO_SAMPLE_RING* ring);
+
+size_t cwqo_ring_capacity(const CWQO_SAMPLE_RING& ring);
+
+// Appends; when full the oldest entry is dropped first. Returns true and
+// stores the dropped value in *dropped (may be null) when one was dropped.
+bool cwqo_ring_push(CWQO_SAMPLE_RING* ring, float value, float* dropped);
+
+// Entry i in time order, 0 the oldest; i must be below count.
+inline float cwqo_ring_at(const CWQO_SAMPLE_RING& ring, size_t i)
+{
+    const size_t k = ring.head + i;
+    return ring.data[k < ring.data.size() ? k : k - ring.data.size()];
+}
+
+// Moves the n oldest entries to dst; false (nothing moved) when fewer are held.
+bool cwqo_ring_pop_front(CWQO_SAMPLE_RING* ring, float* dst, size_t n);
+
+// Copies all entries in time order to dst (room for count floats).
+void cwqo_ring_copy(const CWQO_SAMPLE_RING& ring, float* dst);

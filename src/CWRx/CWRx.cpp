@@ -1,0 +1,159 @@
+#include "CWRx.h"
+
+#include "cw_rx_fallback.h"
+#include "cw_rx_state.h"
+#include "cw_rx_text_assembly.h"
+#include "cwqo_limits.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+namespace {
+
+CWQO_CONFIG backend_config(const CW_RX_CONFIG& c)
+{
+    return CWQO_CONFIG{c.sampleRate, c.pitchHz, c.bandwidthHz, c.minWpm,     c.maxWpm,
+                       c.autoPitch,  c.searchHz, c.agcEnabled, c.lockHoldMs};
+}
+
+void normalize(CW_RX_CONFIG* c)
+{
+    c->sampleRate = cwqo_at_least_or(c->sampleRate, 8000.0, 48000.0);
+    c->pitchHz = cwqo_limit(c->pitchHz, 300.0, 1200.0);
+    c->bandwidthHz = cwqo_limit(c->bandwidthHz, 8.0, 200.0);
+    c->threshold = cwqo_limitf(c->threshold, 0.0f, 1.0f);
+    c->releaseThreshold = cwqo_limitf(c->releaseThreshold, 0.0f, c->threshold);
+    c->minWpm = cwqo_limit(c->minWpm, 5.0, 80.0);
+    c->maxWpm = cwqo_limit(c->maxWpm, 5.0, 80.0);
+    c->searchHz = cwqo_positive_limit(c->searchHz, 15.0, 5.0, 30.0);
+    c->agcEnabled = c->agcEnabled != 0 ? 1 : 0;
+    c->lockHoldMs = cwqo_positive_limit(c->lockHoldMs, 1800.0, 800.0, 4000.0);
+    if (c->minWpm > c->maxWpm)
+        std::swap(c->minWpm, c->maxWpm);
+}
+
+void reset_status(CW_RX* rx)
+{
+    rx->status = CW_RX_STATUS{};
+    rx->status.threshold = rx->config.threshold;
+    rx->status.pitchHz = rx->config.pitchHz;
+    rx->status.wpm = 22.0;
+    rx->status.decoderGain = 1.0f;
+}
+
+CW_RX* create(const CW_RX_CONFIG* config, bool withBackend)
+{
+    CW_RX* rx = nullptr;
+    try {
+        rx = new CW_RX{};
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    const CW_RX_CONFIG given = config ? *config : cw_rx_default_config();
+    if (withBackend) {
+        const CWQO_CONFIG backendConfig = backend_config(given);
+        rx->backend = cwqo_create(&backendConfig);
+    }
+    cw_rx_configure(rx, &given);
+    cwqo_reset(rx->backend);
+    cw_rx_fallback_reset(rx);
+    reset_status(rx);
+    return rx;
+}
+
+void copy_backend_status(CW_RX_STATUS* out, const CWQO_STATUS& s)
+{
+    *out = CW_RX_STATUS{s.level,      s.threshold,   0.0f,          s.keyDown,  s.signalPresent,
+                        s.lock,       s.pitchHz,     s.wpm,         s.inputLevel, s.decoderGain,
+                        s.decoderCost, s.statWpm,    s.statQuality, s.statSnrDb, s.statOnRatio};
+}
+
+size_t process_fallback(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity)
+{
+    cw_rx_live_step(rx, samples, count);
+    if (text == nullptr || capacity == 0)
+        return 0;
+    const double blockMs = static_cast<double>(count) * 1000.0 / rx->config.sampleRate;
+    const size_t n = cw_rx_history_text(rx, blockMs, rx->emitted, sizeof(rx->emitted));
+    cwqo_text_queue_push(&rx->pendingText, rx->emitted, n);
+    return cwqo_text_queue_deliver(&rx->pendingText, text, capacity);
+}
+
+}  // namespace
+
+CW_RX_CONFIG cw_rx_default_config()
+{
+    return CW_RX_CONFIG{48000.0, 600.0, 30.0, 0.5f, 0.4f, 0, 0, 12.0, 50.0, 15.0, 1, 1800.0};
+}
+
+CW_RX* cw_rx_create(const CW_RX_CONFIG* config)
+{
+    return create(config, true);
+}
+
+CW_RX* cw_rx_create_fallback(const CW_RX_CONFIG* config)
+{
+    return create(config, false);
+}
+
+int32_t cw_rx_has_backend(const CW_RX* rx)
+{
+    return rx != nullptr && rx->backend != nullptr ? 1 : 0;
+}
+
+void cw_rx_configure(CW_RX* rx, const CW_RX_CONFIG* config)
+{
+    if (rx == nullptr || config == nullptr)
+        return;
+    rx->config = *config;
+    normalize(&rx->config);
+    if (!(rx->thresholdInUse > 0.0f))
+        rx->thresholdInUse = rx->config.threshold;
+    if (rx->backend) {
+        const CWQO_CONFIG backendConfig = backend_config(rx->config);
+        cwqo_configure(rx->backend, &backendConfig);
+    }
+    rx->status.pitchHz = rx->config.pitchHz;
+    rx->status.wpm = 1200.0 / rx->dotMs;
+    if (!(rx->status.decoderGain > 0.0f))
+        rx->status.decoderGain = 1.0f;
+}
+
+void cw_rx_reset(CW_RX* rx)
+{
+    if (rx == nullptr)
+        return;
+    cwqo_reset(rx->backend);
+    cw_rx_fallback_reset(rx);
+    reset_status(rx);
+}
+
+void cw_rx_destroy(CW_RX* rx)
+{
+    if (rx == nullptr)
+        return;
+    cwqo_destroy(rx->backend);
+    delete rx;
+}
+
+size_t cw_rx_process(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity)
+{
+    if (text != nullptr && capacity > 0)
+        text[0] = '\0';
+    if (rx == nullptr || samples == nullptr || count == 0)
+        return 0;
+    if (rx->backend == nullptr)
+        return process_fallback(rx, samples, count, text, capacity);
+    CWQO_STATUS status{};
+    const size_t n = cwqo_process(rx->backend, samples, count, text, capacity, &status);
+    copy_backend_status(&rx->status, status);
+    return n;
+}
+
+void cw_rx_get_status(const CW_RX* rx, CW_RX_STATUS* status)
+{
+    if (status == nullptr)
+        return;
+    *status = rx ? rx->status : CW_RX_STATUS{};
+}

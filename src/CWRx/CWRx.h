@@ -1,0 +1,78 @@
+// CW receiver: the one object through which audio becomes Morse text. It
+// hands the audio to the decoder backend, or, when no backend exists, runs
+// its own simpler decoder. Plain functions over an opaque handle; nothing
+// throws, every pointer may be null, every value is clamped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct CW_RX_CONFIG {
+    double sampleRate;       // Hz; below 8000 (or not finite): 48000
+    double pitchHz;          // 300..1200
+    double bandwidthHz;      // 8..200
+    float threshold;         // key-down threshold 0..1 (fallback decoder)
+    float releaseThreshold;  // key-up threshold 0..threshold (fallback decoder)
+    int32_t autoThreshold;   // fallback decoder: fixed 0.5 and a threshold search
+    int32_t autoPitch;       // backend: the engine searches pitchHz +/- searchHz
+    double minWpm;           // 5..80, swapped with maxWpm when greater
+    double maxWpm;           // 5..80
+    double searchHz;         // not above 0: 15; then 5..30
+    int32_t agcEnabled;      // stored as 0 or 1
+    double lockHoldMs;       // not above 0: 1800; then 800..4000
+};
+
+struct CW_RX_STATUS {
+    float level;            // tone level 0..1
+    float threshold;        // key-down threshold in use
+    float reserved;         // always 0
+    int32_t keyDown;
+    int32_t signalPresent;
+    int32_t lock;           // 0 none, 1 tentative, 2 locked
+    double pitchHz;
+    double wpm;
+    float inputLevel;       // fast RMS of the filtered signal (backend), else 0
+    float decoderGain;      // 1.0
+    float decoderCost;      // engine cost (backend), else 0
+    double statWpm;         // backend statistics, else 0
+    float statQuality;
+    float statSnrDb;
+    float statOnRatio;
+};
+
+struct CW_RX;
+
+// 48000 Hz, 600 Hz, 30 Hz, threshold 0.5, release 0.4, no auto threshold or
+// pitch, 12..50 WPM, search 15 Hz, AGC on, hold 1800 ms.
+CW_RX_CONFIG cw_rx_default_config();
+
+// Null config: the defaults. Null only when the receiver's memory cannot be
+// had; without a backend the receiver runs its fallback decoder for life.
+// As after cw_rx_reset, the backend's fresh engine takes the decoder
+// settings with the next cw_rx_configure (callers configure before every
+// block, with the stream's rate).
+CW_RX* cw_rx_create(const CW_RX_CONFIG* config);
+
+// A receiver that always runs the fallback decoder, for testing it and for
+// comparing the two decoders.
+CW_RX* cw_rx_create_fallback(const CW_RX_CONFIG* config);
+
+// Nonzero when the receiver decodes with the backend.
+int32_t cw_rx_has_backend(const CW_RX* rx);
+
+// Cheap and safe before every block: no running state is reset.
+void cw_rx_configure(CW_RX* rx, const CW_RX_CONFIG* config);
+
+// Fresh decoder state and status; the configuration stays.
+void cw_rx_reset(CW_RX* rx);
+
+void cw_rx_destroy(CW_RX* rx);
+
+// Decodes `count` mono samples at the configured rate. When `text` and a
+// nonzero `capacity` are given, the buffer always receives a NUL-terminated
+// string and the result is its length; text that does not fit stays queued
+// for the next call, so none is lost or repeated.
+size_t cw_rx_process(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity);
+
+// Null handle: an all-zero status.
+void cw_rx_get_status(const CW_RX* rx, CW_RX_STATUS* status);

@@ -1,0 +1,71 @@
+// Feeds generated Morse through a CW receiver the way the audio pipeline
+// does: configure with the stream's rate, then process, block by block.
+#pragma once
+
+#include "CWRx.h"
+#include "morse_audio_generator.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rx_run {
+
+struct Signal {
+    double wpm = 20.0;
+    double pitchHz = 600.0;
+    uint32_t rate = 8000;
+    bool noisy = false;
+    double snrDb = 0.0;
+    double leadSeconds = 1.0;
+    double tailSeconds = 3.0;
+};
+
+inline std::vector<float> generate(const Signal& s, const std::string& text)
+{
+    MORSE_AUDIO_CONFIG config = morse_audio_default_config();
+    config.wpm = s.wpm;
+    config.pitchHz = s.pitchHz;
+    config.sampleRateHz = s.rate;
+    config.addNoise = s.noisy;
+    config.snrDb = s.snrDb;
+    config.leadSeconds = s.leadSeconds;
+    config.tailSeconds = s.tailSeconds;
+    std::vector<float> samples;
+    morse_audio_generate(config, text, &samples, nullptr, nullptr);
+    return samples;
+}
+
+inline CW_RX_CONFIG config_for(double rate, double pitchHz, bool autoPitch = false)
+{
+    CW_RX_CONFIG config = cw_rx_default_config();
+    config.sampleRate = rate;
+    config.pitchHz = pitchHz;
+    config.autoPitch = autoPitch ? 1 : 0;
+    return config;
+}
+
+// Called after every block with the status and the block's end in samples.
+using Observer = std::function<void(const CW_RX_STATUS&, size_t)>;
+
+inline std::string decode(CW_RX* rx, const CW_RX_CONFIG& config, const std::vector<float>& samples, size_t block,
+                          size_t capacity = 128, const Observer& observe = nullptr)
+{
+    std::string text;
+    std::vector<char> buffer(std::max<size_t>(capacity, 1));
+    for (size_t at = 0; at < samples.size(); at += block) {
+        const size_t n = std::min(block, samples.size() - at);
+        cw_rx_configure(rx, &config);
+        const size_t got = cw_rx_process(rx, samples.data() + at, n, buffer.data(), capacity);
+        text.append(buffer.data(), got);
+        if (observe) {
+            CW_RX_STATUS status;
+            cw_rx_get_status(rx, &status);
+            observe(status, at + n);
+        }
+    }
+    return text;
+}
+
+}  // namespace rx_run

@@ -1,0 +1,28 @@
+// Command line of zarvo-decode: receiver settings, block size, input and
+// status file, as plain records and a parser that never exits the program.
+#pragma once
+
+#include "CWRx.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct DECODE_OPTIONS {
+    CW_RX_CONFIG config;      // sampleRate comes from the input
+    size_t blockSamples = 2048;
+    std::string input;        // path, or "-" for standard input
+    std::string statusPath;   // empty: no status lines
+    bool fallback = false;    // use the receiver's own decoder
+    bool help = false;
+};
+
+// The window's defaults: receiver defaults with the release threshold at
+// half the threshold.
+DECODE_OPTIONS decode_default_options();
+
+// Parses the arguments after the program name. On failure returns false
+// with a one-line reason in *error.
+bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* options, std::string* error);
+
+const char* decode_usage();

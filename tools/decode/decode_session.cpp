@@ -1,0 +1,94 @@
+#include "decode_session.h"
+
+#include "decode_status_json.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr double kStatusInterval = 0.2;
+constexpr double kClosingSilence = 3.0;
+// Any capacity works (text that does not fit waits); this one is the
+// pipeline's.
+constexpr size_t kTextCapacity = 128;
+
+void write_status(DECODE_SESSION* s)
+{
+    if (s->status == nullptr || s->seconds + 1e-9 < s->nextStatus)
+        return;
+    CW_RX_STATUS status;
+    cw_rx_get_status(s->rx, &status);
+    const std::string line = decode_status_json(s->seconds, status) + "\n";
+    if (std::fputs(line.c_str(), s->status) < 0)
+        s->writeFailed = true;
+    while (s->nextStatus <= s->seconds + 1e-9)
+        s->nextStatus += kStatusInterval;
+}
+
+}  // namespace
+
+bool decode_session_open(DECODE_SESSION* s, const DECODE_OPTIONS& options, FILE* text, std::string* error)
+{
+    *s = DECODE_SESSION{};
+    s->config = options.config;
+    s->text = text;
+    s->rx = options.fallback ? cw_rx_create_fallback(&s->config) : cw_rx_create(&s->config);
+    if (s->rx == nullptr) {
+        *error = "out of memory for the receiver";
+        return false;
+    }
+    if (!options.statusPath.empty()) {
+        s->status = std::fopen(options.statusPath.c_str(), "w");
+        if (s->status == nullptr) {
+            *error = "cannot write '" + options.statusPath + "': " + std::strerror(errno);
+            decode_session_close(s);
+            return false;
+        }
+    }
+    return true;
+}
+
+void decode_session_feed(DECODE_SESSION* s, const float* samples, size_t count, double sampleRate)
+{
+    char text[kTextCapacity];
+    s->config.sampleRate = sampleRate;
+    cw_rx_configure(s->rx, &s->config);
+    const size_t n = cw_rx_process(s->rx, samples, count, text, sizeof(text));
+    if (n > 0) {
+        std::fwrite(text, 1, n, s->text);
+        s->endsWithNewline = text[n - 1] == '\n';
+    }
+    s->samples += count;
+    s->seconds = static_cast<double>(s->samples) / sampleRate;
+    write_status(s);
+}
+
+bool decode_session_finish(DECODE_SESSION* s, double sampleRate, size_t blockSamples)
+{
+    const size_t block = std::max<size_t>(blockSamples, 1);
+    const std::vector<float> silence(block, 0.0f);
+    const auto total = static_cast<size_t>(kClosingSilence * sampleRate);
+    for (size_t done = 0; done < total; done += block)
+        decode_session_feed(s, silence.data(), std::min(block, total - done), sampleRate);
+    if (!s->endsWithNewline)
+        std::fputc('\n', s->text);
+    std::fflush(s->text);
+    bool ok = !s->writeFailed;
+    if (s->status != nullptr) {
+        ok = std::fclose(s->status) == 0 && ok;
+        s->status = nullptr;
+    }
+    return ok;
+}
+
+void decode_session_close(DECODE_SESSION* s)
+{
+    if (s->status != nullptr)
+        std::fclose(s->status);
+    s->status = nullptr;
+    cw_rx_destroy(s->rx);
+    s->rx = nullptr;
+}
