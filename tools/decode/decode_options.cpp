@@ -1,5 +1,7 @@
 #include "decode_options.h"
 
+#include "tci_commands.h"
+
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -8,6 +10,7 @@ namespace {
 
 const char kUsage[] =
     "usage: zarvo-decode [options] FILE.wav|-\n"
+    "       zarvo-decode [options] --tci ws://HOST:PORT\n"
     "\n"
     "Decodes Morse code from channel 0 of a WAV file (or standard input with -)\n"
     "through the CW receiver, in blocks as a TCI server sends them, and prints\n"
@@ -30,10 +33,13 @@ const char kUsage[] =
     "  --block N         samples per block, 1..1000000 (default 2048)\n"
     "  --status FILE     write one JSON line of the receiver status every 200 ms\n"
     "                    of audio (at most one per block)\n"
+    "  --tci ws://HOST:PORT  decode the receive audio of a TCI server live,\n"
+    "                    printing text as it comes, until Ctrl-C\n"
     "  -h, --help        show this text\n"
     "\n"
     "Exit status: 0 decoded, 1 the status file could not be written,\n"
-    "2 bad options or an input that is missing, unreadable or not a usable WAV.\n";
+    "2 bad options or an input that is missing, unreadable or not a usable WAV,\n"
+    "3 the TCI server refused the connection or the link was lost.\n";
 
 bool parse_number(const std::string& text, double* value)
 {
@@ -67,7 +73,7 @@ bool takes_value(const std::string& name)
         if (name == o.name)
             return true;
     return name == "--agc" || name == "--lock-hold" || name == "--threshold" || name == "--block" ||
-           name == "--status";
+           name == "--status" || name == "--tci";
 }
 
 bool apply_value(const std::string& name, const std::string& value, DECODE_OPTIONS* o, std::string* error)
@@ -79,6 +85,9 @@ bool apply_value(const std::string& name, const std::string& value, DECODE_OPTIO
         o->config.agcEnabled = value == "on" ? 1 : 0;
         return true;
     }
+    if (name == "--tci")
+        return decode_parse_tci_url(value, &o->tciHost, &o->tciPort) ||
+               fail(error, "--tci needs ws://HOST:PORT, not '" + value + "'");
     if (name == "--status") {
         if (value.empty())
             return fail(error, "--status needs a file name");
@@ -161,8 +170,29 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
         if (!apply_value(name, value, o, error))
             return false;
     }
-    if (!haveInput && !o->help)
+    if (haveInput && o->tciPort != 0)
+        return fail(error, "give either an input file or --tci, not both");
+    if (!haveInput && o->tciPort == 0 && !o->help)
         return fail(error, "no input file (use - for standard input)");
+    return true;
+}
+
+bool decode_parse_tci_url(const std::string& url, std::string* host, uint64_t* port)
+{
+    const std::string scheme = "ws://";
+    const size_t colon = url.rfind(':');
+    if (url.compare(0, scheme.size(), scheme) != 0 || colon == std::string::npos || colon < scheme.size())
+        return false;
+    const std::string portText = url.substr(colon + 1);
+    uint64_t number = 0;
+    const auto [end, ec] = std::from_chars(portText.data(), portText.data() + portText.size(), number);
+    if (ec != std::errc() || end != portText.data() + portText.size() || number == 0)
+        return false;
+    const std::string hostText = url.substr(scheme.size(), colon - scheme.size());
+    if (!tci_make_url(hostText, number).acceptable)
+        return false;
+    *host = hostText;
+    *port = number;
     return true;
 }
 

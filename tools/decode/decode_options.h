@@ -5,6 +5,7 @@
 #include "CWRx.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@ struct DECODE_OPTIONS {
     CW_RX_CONFIG config;      // sampleRate comes from the input
     size_t blockSamples = 2048;
     std::string input;        // path, or "-" for standard input
+    std::string tciHost;      // with tciPort: decode a live TCI stream instead
+    uint64_t tciPort = 0;
     std::string statusPath;   // empty: no status lines
     bool fallback = false;    // use the receiver's own decoder
     bool help = false;
@@ -24,5 +27,8 @@ DECODE_OPTIONS decode_default_options();
 // Parses the arguments after the program name. On failure returns false
 // with a one-line reason in *error.
 bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* options, std::string* error);
+
+// "ws://HOST:PORT" with a host and port that name exactly one server.
+bool decode_parse_tci_url(const std::string& url, std::string* host, uint64_t* port);
 
 const char* decode_usage();

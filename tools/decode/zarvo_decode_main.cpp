@@ -1,9 +1,15 @@
-// zarvo-decode: decodes Morse code from a WAV file through the CW receiver.
-// Exit status 0 on success, 1 when the status file cannot be written, 2 on
-// bad options or input.
+// zarvo-decode: decodes Morse code from a WAV file or a live TCI stream
+// through the CW receiver. Exit status 0 on success, 1 when the status file
+// cannot be written, 2 on bad options or input, 3 when the TCI link fails.
 #include "decode_options.h"
 #include "decode_session.h"
 #include "decode_wav_source.h"
+
+#ifdef ZARVO_DECODE_TCI
+#include "decode_tci_source.h"
+
+#include <QCoreApplication>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -20,6 +26,28 @@ int complain(const std::string& text, int status)
     return status;
 }
 
+// Decodes until Ctrl-C or a lost link, then flushes the decoder's window.
+int decode_live(int argc, char** argv, const DECODE_OPTIONS& options)
+{
+#ifdef ZARVO_DECODE_TCI
+    QCoreApplication app(argc, argv);
+    DECODE_SESSION session;
+    std::string error;
+    if (!decode_session_open(&session, options, stdout, &error))
+        return complain(error, kExitWrite);
+    const int status = decode_run_tci(options, &session);
+    const bool heardAudio = session.samples > 0;
+    const bool ok = !heardAudio || decode_session_finish(&session, session.config.sampleRate, options.blockSamples);
+    decode_session_close(&session);
+    return ok ? status : complain("cannot write '" + options.statusPath + "'", kExitWrite);
+#else
+    (void)argc;
+    (void)argv;
+    (void)options;
+    return complain("this build has no TCI support (built without Qt)", kExitUsage);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -32,6 +60,9 @@ int main(int argc, char** argv)
         std::fputs(decode_usage(), stdout);
         return 0;
     }
+
+    if (options.tciPort != 0)
+        return decode_live(argc, argv, options);
 
     WAV_AUDIO audio;
     std::string warning;

@@ -1,0 +1,11 @@
+// Live input of zarvo-decode: the receive audio of a TCI server.
+#pragma once
+
+#include "decode_options.h"
+#include "decode_session.h"
+
+// Connects to options.tciHost:tciPort, decodes every receive-audio frame
+// into the session until Ctrl-C (then disconnects politely) or until the
+// link fails, and flushes the decoder. Needs a Qt application object.
+// Returns 0 after Ctrl-C, 3 when the connection was refused or lost.
+int decode_run_tci(const DECODE_OPTIONS& options, DECODE_SESSION* session);
