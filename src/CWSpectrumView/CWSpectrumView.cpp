@@ -1,0 +1,200 @@
+#include "CWSpectrumView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <chrono>
+
+#include "cw_spectrum_diagnostics.h"
+#include "cw_spectrum_layout.h"
+#include "cw_view_paint.h"
+
+namespace {
+
+constexpr double kGridStepHz = 100.0;
+constexpr double kMajorGridHz = 500.0;
+constexpr double kTickLength = 5.0;
+
+CW_SPECTRUM_RECT cw_rect(const QRectF& r)
+{
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+double cw_monotonic_seconds()
+{
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(now).count();
+}
+
+void cw_draw_frame(QPainter& p, const QRectF& bounds, const QRectF& plot)
+{
+    p.fillRect(bounds, cw_grey(0.04));
+    p.fillRect(plot, cw_grey(0.08));
+    p.setPen(cw_pen(cw_grey(0.22), 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot);
+}
+
+void cw_draw_grid(QPainter& p, const QRectF& plot)
+{
+    const CW_SPECTRUM_RECT r = cw_rect(plot);
+    const QPen major = cw_pen(cw_grey(0.18), 1.0);
+    const QPen minor = cw_pen(cw_grey(0.11), 0.5);
+    for (int i = 0; i * kGridStepHz <= kCWSpectrumSpanHz; ++i) {
+        const double hz = i * kGridStepHz;
+        const double x = cw_spectrum_x_for_frequency(hz, r);
+        p.setPen(i % static_cast<int>(kMajorGridHz / kGridStepHz) == 0 ? major : minor);
+        p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    }
+}
+
+void cw_draw_labels(QPainter& p, const QRectF& plot)
+{
+    const CW_SPECTRUM_RECT r = cw_rect(plot);
+    const QPen tick = cw_pen(cw_grey(0.28), 1.0);
+    const QPen text = cw_pen(cw_grey(0.62), 1.0);
+    p.setFont(cw_monospaced_font(10));
+    char label[32];
+    for (double hz = 0.0; hz <= kCWSpectrumSpanHz; hz += kMajorGridHz) {
+        const double x = cw_spectrum_x_for_frequency(hz, r);
+        p.setPen(tick);
+        p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + kTickLength));
+        p.setPen(text);
+        cw_spectrum_frequency_label(hz, label, sizeof label);
+        p.drawText(QRectF(x - 22.0, plot.bottom() + 4.0, 44.0, 12.0), Qt::AlignLeft | Qt::AlignTop,
+                   QString::fromLatin1(label));
+    }
+}
+
+void cw_draw_peak_marker(QPainter& p, const QRectF& plot, double x)
+{
+    const QColor red = QColor::fromRgbF(1.0, 0.25, 0.2, 0.95);
+    QPen dashed = cw_pen(red, 2.0);
+    dashed.setDashPattern({3.0 / 2.0, 2.0 / 2.0});  // Qt counts dashes in pen widths
+    dashed.setDashOffset(0.0);
+    p.setPen(dashed);
+    p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    p.setPen(Qt::NoPen);
+    p.setBrush(red);
+    p.drawEllipse(QRectF(x - 3.0, plot.top() + 2.0, 6.0, 6.0));
+    p.setBrush(Qt::NoBrush);
+}
+
+}  // namespace
+
+CWSpectrumView::CWSpectrumView(QWidget* parent) : QWidget(parent), clock_(cw_monotonic_seconds)
+{
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void CWSpectrumView::setClock(Clock clock)
+{
+    clock_ = clock ? std::move(clock) : Clock(cw_monotonic_seconds);
+}
+
+void CWSpectrumView::updateWithSamples(const float* samples, uint64_t count, double sampleRate, double pitch,
+                                       double bandwidth, int32_t signalPresent, float level, float threshold,
+                                       double inputDbFS, double decoderGain, double decoderCost, double wpm,
+                                       double statWpm, double statQuality, double statSnrDb, double statOnRatio,
+                                       int32_t lock)
+{
+    const CW_SPECTRUM_FIGURES figures{pitch,       bandwidth, signalPresent, level,       threshold,
+                                      inputDbFS,   decoderGain, decoderCost, wpm,         statWpm,
+                                      statQuality, statSnrDb, statOnRatio,   lock};
+    feed(samples, count, sampleRate, figures);
+}
+
+void CWSpectrumView::updateWithStatus(const float* samples, uint64_t count, const CW_RX_CONFIG& config,
+                                      const CW_RX_STATUS& status, double inputDbFS)
+{
+    feed(samples, count, config.sampleRate, cw_spectrum_figures_from_rx(config, status, inputDbFS));
+}
+
+void CWSpectrumView::feed(const float* samples, uint64_t count, double sampleRate,
+                          const CW_SPECTRUM_FIGURES& figures)
+{
+    if (analyzer_.update(samples, count, sampleRate, figures, clock_())) update();
+}
+
+QRectF CWSpectrumView::spectrumPlotRect() const
+{
+    const CW_SPECTRUM_RECT r = cw_spectrum_plot_rect(width(), height());
+    return QRectF(r.x, r.y, r.width, r.height);
+}
+
+double CWSpectrumView::frequencyForX(double x, const QRectF& rect) const
+{
+    return cw_spectrum_frequency_for_x(x, cw_rect(rect), analyzer_.figures().pitchHz);
+}
+
+double CWSpectrumView::xForFrequency(double hz, const QRectF& rect) const
+{
+    return cw_spectrum_x_for_frequency(hz, cw_rect(rect));
+}
+
+void CWSpectrumView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    const QRectF plot = spectrumPlotRect();
+    const CW_SPECTRUM_RECT r = cw_rect(plot);
+    const double bottom = plot.bottom();
+
+    cw_draw_frame(p, rect(), plot);
+    cw_draw_grid(p, plot);
+
+    fillPath_.clear();
+    curvePath_.clear();
+    const float* s = analyzer_.spectrum();
+    for (size_t k = 0; k < kCWSpectrumBinCount; ++k) {
+        const QPointF top(cw_spectrum_bin_x(k, r), cw_spectrum_value_y(s[k], r));
+        fillPath_.moveTo(top.x(), bottom);
+        fillPath_.lineTo(top);
+        if (k == 0) curvePath_.moveTo(top);
+        else curvePath_.lineTo(top);
+    }
+    p.strokePath(fillPath_, cw_pen(QColor::fromRgbF(0.12, 0.42, 0.14, 0.32), 0.8));
+    p.strokePath(curvePath_, cw_pen(QColor::fromRgbF(0.22, 0.95, 0.28, 1.0), 1.0));
+
+    cw_draw_labels(p, plot);
+
+    const double pitchX = cw_spectrum_x_for_frequency(analyzer_.figures().pitchHz, r);
+    p.setPen(cw_pen(QColor::fromRgbF(1.0, 0.85, 0.2, 1.0), 1.0));
+    p.drawLine(QPointF(pitchX, plot.top()), QPointF(pitchX, bottom + kTickLength));
+
+    if (analyzer_.peakMarkerVisible())
+        cw_draw_peak_marker(p, plot, cw_spectrum_x_for_frequency(analyzer_.peakHz(), r));
+
+    char line[512];
+    cw_spectrum_diagnostics_text(analyzer_.figures(), analyzer_.peakHz(), line, sizeof line);
+    p.setFont(cw_monospaced_font(12));
+    p.setPen(cw_pen(cw_grey(0.82), 1.0));
+    p.drawText(QRectF(10.0, bottom + 18.0, width() - 20.0, 20.0), Qt::AlignLeft | Qt::AlignTop,
+               QString::fromUtf8(line));
+}
+
+void CWSpectrumView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    selectPitchAt(event->position());
+}
+
+void CWSpectrumView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton) selectPitchAt(event->position());
+}
+
+void CWSpectrumView::selectPitchAt(const QPointF& point)
+{
+    double pitch = 0.0;
+    if (!cw_spectrum_pick_pitch(point.x(), point.y(), width(), height(), analyzer_.figures().pitchHz, &pitch))
+        return;
+    analyzer_.setPitchHz(pitch);
+    update();
+    if (delegate_) delegate_->spectrumViewDidSelectPitchHz(this, pitch);
+}

@@ -1,0 +1,26 @@
+// Texts of the spectrum view: the frequency labels under the plot and the
+// diagnostics line of receiver figures below them. Written into caller
+// buffers, always NUL-terminated, so painting allocates nothing for them.
+#pragma once
+
+#include <cstddef>
+
+#include "cw_spectrum_figures.h"
+
+// "BAD" at a cost of 10 or more, "TRACK" at 1 or more; otherwise by lock:
+// "LOCK" from 2, "TRACK" at 1, else "UNLOCK". A bad cost outranks a lock.
+const char* cw_spectrum_lock_word(double decoderCost, int lock);
+
+// "SIGNAL" or "NO SIGNAL".
+const char* cw_spectrum_signal_word(int signalPresent);
+
+// The label of a grid frequency, e.g. "500". Returns the length written
+// (at most capacity - 1); 0 with a null buffer or no capacity.
+size_t cw_spectrum_frequency_label(double hz, char* text, size_t capacity);
+
+// Pitch, tracked peak (0 until tracked) and their difference, input level,
+// cost, threshold, signal word, engine speed, the statistics and the lock
+// word, in one UTF-8 line. Returns the length written; text too long for
+// the buffer is cut at a character boundary.
+size_t cw_spectrum_diagnostics_text(const CW_SPECTRUM_FIGURES& figures, double peakHz, char* text,
+                                    size_t capacity);

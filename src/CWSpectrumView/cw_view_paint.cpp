@@ -1,0 +1,27 @@
+#include "cw_view_paint.h"
+
+#include <QFontDatabase>
+
+QColor cw_grey(double level)
+{
+    return QColor::fromRgbF(level, level, level, 1.0);
+}
+
+QPen cw_pen(const QColor& color, double width)
+{
+    QPen pen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setMiterLimit(5.0);  // Qt measures from the joint, so this is the usual limit of 10
+    return pen;
+}
+
+QFont cw_monospaced_font(int size)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!font.fixedPitch()) {
+        font.setFamily(QStringLiteral("monospace"));
+        font.setStyleHint(QFont::Monospace);
+    }
+    font.setWeight(QFont::Normal);
+    font.setPixelSize(size);  // one pixel per display point at scale 1
+    return font;
+}

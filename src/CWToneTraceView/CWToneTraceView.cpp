@@ -1,0 +1,147 @@
+#include "CWToneTraceView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+#include "cw_tone_trace_layout.h"
+#include "cw_view_paint.h"
+
+namespace {
+
+CW_TONE_TRACE_RECT cw_rect(const QRectF& r)
+{
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+// Qt fills the outline of one long, wide, zig-zagging stroke many times
+// slower than that of a few short ones, so the line is drawn in pieces that
+// share their end points; only the joins between pieces lose their mitre.
+void cw_draw_polyline_in_pieces(QPainter& p, const QPointF* points, size_t count, const QPen& pen)
+{
+    constexpr size_t kPieceSegments = 8;
+    p.setPen(pen);
+    for (size_t first = 0; first + 1 < count; first += kPieceSegments)
+        p.drawPolyline(points + first, static_cast<int>(std::min(kPieceSegments + 1, count - first)));
+}
+
+}  // namespace
+
+void CWToneTraceViewDelegate::toneTraceViewDidChangeThreshold(CWToneTraceView*, float) {}
+
+CWToneTraceView::CWToneTraceView(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::CrossCursor);
+}
+
+void CWToneTraceView::updateWithLevel(float level, float threshold, int32_t keyDown)
+{
+    history_.update(level, threshold, keyDown);
+    update();
+}
+
+void CWToneTraceView::updateWithStatus(const CW_RX_STATUS& status)
+{
+    updateWithLevel(status.level, status.threshold, status.keyDown);
+}
+
+QRectF CWToneTraceView::traceRect() const
+{
+    const CW_TONE_TRACE_RECT r = cw_tone_trace_rect(0.0, 0.0, width(), height());
+    return QRectF(r.x, r.y, r.width, r.height);
+}
+
+double CWToneTraceView::yForValue(float value, const QRectF& rect) const
+{
+    return cw_tone_trace_y_for_value(value, cw_rect(rect));
+}
+
+float CWToneTraceView::valueForPoint(const QPointF& point, const QRectF& rect) const
+{
+    return cw_tone_trace_value_for_y(point.y(), cw_rect(rect));
+}
+
+void CWToneTraceView::collectColumns(QPainter& p, const QRectF& trace)
+{
+    const CW_TONE_TRACE_RECT r = cw_rect(trace);
+    const QColor keyDown = QColor::fromRgbF(0.08, 0.25, 0.08, 0.55);
+    const double columnWidth = cw_tone_trace_column_width(r);
+    // A run of key-down columns is filled as one rectangle: antialiased
+    // translucent fills cost Qt tens of microseconds each, and the columns
+    // abut (or overlap) anyway.
+    double runStart = -1.0, runEnd = 0.0;
+    columnCount_ = 0;
+    for (size_t i = 0; i < kCWToneTraceLength; ++i) {
+        CW_TONE_TRACE_ENTRY e;
+        if (!history_.entryForColumn(i, &e)) continue;
+        const double x = cw_tone_trace_column_x(i, r);
+        if (e.keyDown) {
+            if (runStart < 0.0) runStart = x;
+            runEnd = x + columnWidth;
+        } else if (runStart >= 0.0) {
+            p.fillRect(QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
+            runStart = -1.0;
+        }
+        levelPoints_[columnCount_] = QPointF(x, cw_tone_trace_y_for_value(e.level, r));
+        thresholdPoints_[columnCount_] = QPointF(x, cw_tone_trace_y_for_value(e.threshold, r));
+        ++columnCount_;
+    }
+    if (runStart >= 0.0) p.fillRect(QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
+}
+
+void CWToneTraceView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    const QRectF trace = traceRect();
+
+    p.fillRect(rect(), cw_grey(0.04));
+    p.fillRect(trace, cw_grey(0.07));
+    p.setPen(cw_pen(cw_grey(0.22), 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(trace);
+
+    collectColumns(p, trace);
+    cw_draw_polyline_in_pieces(p, levelPoints_.data(), columnCount_,
+                               cw_pen(QColor::fromRgbF(0.25, 0.9, 0.25, 1.0), 1.2));
+    // Translucent, so drawn whole: pieces would darken where they meet.
+    if (columnCount_ > 1) {
+        p.setPen(cw_pen(QColor::fromRgbF(1.0, 0.25, 0.2, 0.6), 1.0));
+        p.drawPolyline(thresholdPoints_.data(), static_cast<int>(columnCount_));
+    }
+
+    const double y = yForValue(history_.currentThreshold(), trace);
+    p.setPen(cw_pen(QColor::fromRgbF(1.0, 0.1, 0.08, 1.0), 1.6));
+    p.drawLine(QPointF(trace.left(), y), QPointF(trace.right(), y));
+
+    char label[64];
+    cw_tone_trace_label(history_.currentThreshold(), label, sizeof label);
+    p.setFont(cw_monospaced_font(11));
+    p.setPen(cw_grey(0.78));
+    p.drawText(trace.adjusted(8.0, 5.0, -8.0, -5.0), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+               QString::fromLatin1(label));
+}
+
+void CWToneTraceView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    setManualThresholdAt(event->position());
+}
+
+void CWToneTraceView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton) setManualThresholdAt(event->position());
+}
+
+void CWToneTraceView::setManualThresholdAt(const QPointF& point)
+{
+    const float value = valueForPoint(point, traceRect());
+    history_.setCurrentThreshold(value);
+    if (delegate_) delegate_->toneTraceViewDidChangeThreshold(this, value);
+    update();
+}
