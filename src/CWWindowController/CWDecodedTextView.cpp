@@ -1,0 +1,64 @@
+#include "CWDecodedTextView.h"
+
+#include <QScrollBar>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+
+// Inside the document a line break is a paragraph separator.
+bool is_line_break(QChar c)
+{
+    return c == QChar::ParagraphSeparator || c == QChar::LineSeparator || c == u'\n' || c == u'\r';
+}
+
+}  // namespace
+
+CWDecodedTextView::CWDecodedTextView(QWidget* parent) : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setUndoRedoEnabled(false);
+}
+
+void CWDecodedTextView::appendText(const QString& text, const QColor& colour)
+{
+    if (text.isEmpty())
+        return;
+    QTextCharFormat format;
+    format.setForeground(colour);
+    format.setFont(font());
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text, format);
+    scrollToEnd();
+}
+
+bool CWDecodedTextView::isEmpty() const
+{
+    return document()->isEmpty();
+}
+
+bool CWDecodedTextView::endsInBlank() const
+{
+    const QChar c = lastCharacter();
+    return !c.isNull() && (c.isSpace() || is_line_break(c));
+}
+
+bool CWDecodedTextView::endsAtLineStart() const
+{
+    return isEmpty() || is_line_break(lastCharacter());
+}
+
+void CWDecodedTextView::scrollToEnd()
+{
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+QChar CWDecodedTextView::lastCharacter() const
+{
+    const int count = document()->characterCount();  // includes the closing separator
+    return count > 1 ? document()->characterAt(count - 2) : QChar();
+}

@@ -1,0 +1,3 @@
+#include "CWQSOTextField.h"
+
+CWQSOTextField::CWQSOTextField(int pickTarget, QWidget* parent) : QLineEdit(parent), pickTarget_(pickTarget) {}

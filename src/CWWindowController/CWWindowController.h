@@ -1,0 +1,212 @@
+// The centre of the program: the one main window with every control, the
+// TCI client, the CW receiver and the views, the persisted settings, the
+// connection control and the text panes. Everything runs on the thread
+// that owns the Qt event loop.
+#pragma once
+
+#include "CWRx.h"
+#include "CWSpectrumView.h"
+#include "CWToneTraceView.h"
+#include "TCIClient.h"
+#include "cw_settings_form.h"
+
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class CWDarkContentView;
+class CWDecodedTextView;
+class CWQSOTextField;
+class QCheckBox;
+class QFile;
+class QLabel;
+class QLineEdit;
+class QMainWindow;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+// What the controller takes from its surroundings; tests replace it.
+struct CW_WINDOW_ENVIRONMENT {
+    QString documentsFolder;             // empty: the user's Documents folder, else home
+    std::function<std::tm()> localTime;  // empty: the system clock in local time
+};
+
+class CWWindowController : public TCIClientDelegate, public CWSpectrumViewDelegate, public CWToneTraceViewDelegate {
+public:
+    // The store must outlive the controller.
+    explicit CWWindowController(CWPreferenceStore& preferences, CW_WINDOW_ENVIRONMENT environment = {});
+    // Closes the RX text log, disconnects and destroys the receiver.
+    ~CWWindowController();
+    CWWindowController(const CWWindowController&) = delete;
+    CWWindowController& operator=(const CWWindowController&) = delete;
+
+    QMainWindow* window() const { return window_.get(); }
+    void showWindow();
+
+    // Settings: each getter reads its field and clamps.
+    double pitchHzValue() const;
+    double bandwidthHzValue() const;
+    double thresholdValue() const;
+    double minWpmValue() const;
+    double maxWpmValue() const;
+    double qomSearchHzValue() const;
+    double qomLockHoldSecondsValue() const;
+    double autoGtmRearmSecondsValue() const;
+    double txWpmValue() const;
+    bool autoGtmEnabled() const;
+
+    CW_RX_CONFIG currentDecoderConfigWithSampleRate(double sampleRate) const;
+    void recreateDecoder();
+    void storeSettings();
+    void settingsChanged();
+    void resetQOMDefaultsClicked();
+
+    // Quantised to 5 Hz within 300..1200, shown and stored; a manual change
+    // also resets the receiver.
+    void applyPitchHz(double hz, bool resetDecoder = true);
+    void gotoMaxClicked();
+    void maybeAutoGotoMaxWithStatus(const CW_RX_STATUS* status, double currentTime);
+    // Per audio frame: AutoGTM still sees the previous frame's signal state,
+    // then this frame's is kept.
+    void followSignalWithStatus(const CW_RX_STATUS& status, double currentTime);
+
+    // Connection.
+    void connectClicked();
+    void updateConnectButton();
+    void updateWindowConnectionTitle();
+    // The fields show this server; Connect does not store it while they do.
+    void useConnectionForThisRun(const std::string& host, long long port);
+    const TCIClient& client() const { return client_; }
+
+    // Text panes and the RX text log.
+    void appendLog(const std::string& line);
+    void appendDecodedText(const std::string& text);
+    void appendTransmittedText(const std::string& text);
+    bool openRxTextLog();
+    void closeRxTextLog();
+    void appendRxTextLog(const std::string& text);
+    QString rxTextLogDirectory() const;
+    // A file name in the folder that no file has yet.
+    QString newRxTextLogPath() const;
+    QString rxTextLogPath() const { return rxTextLogPath_; }  // empty while off
+    void saveTxtClicked();
+    void clearRxClicked();
+    // Every log line is also handed here (the program's --print-log).
+    void setLogEcho(std::function<void(const std::string&)> echo) { logEcho_ = std::move(echo); }
+
+    // TCIClientDelegate
+    void tciClientDidLogLine(TCIClient* client, const std::string& line) override;
+    void tciClientDidConnect(TCIClient* client) override;
+    void tciClientDidDisconnectWithError(TCIClient* client, const TCI_ERROR& error) override;
+    void tciClientDidReceiveTextMessage(TCIClient* client, const std::string& text) override;
+    void tciClientDidReceiveBinaryMessageWithLength(TCIClient* client, uint64_t length,
+                                                    TCIStreamInfo streamInfo) override;
+    void tciClientDidReceiveRxAudioFrameData(TCIClient* client, const uint8_t* data, size_t size,
+                                             TCIStreamInfo streamInfo) override;
+
+    // CWSpectrumViewDelegate
+    void spectrumViewDidSelectPitchHz(CWSpectrumView* view, double pitchHz) override;
+
+private:
+    using FrameRule = std::function<QRect(int width, int height)>;
+
+    // Layout (CWWindowControllerLayout.cpp).
+    void createWindow();
+    void buildUI();
+    void buildConnectionRow(const CW_SETTINGS_FORM& form);
+    void buildTuningRow(const CW_SETTINGS_FORM& form);
+    void buildViews();
+    void buildQSORow(const CW_SETTINGS_FORM& form);
+    void buildMacroButtons();
+    void buildLogPane();
+    void place(QWidget* widget, FrameRule rule);
+    void layoutControls(const QSize& size);
+    QLineEdit* makeField(const char* name, const std::string& text, const char* tooltip);
+    QLabel* makeCaption(const char* text, Qt::Alignment alignment = Qt::AlignLeft);
+    QPushButton* makeButton(const char* name, const char* title, const char* tooltip, std::function<void()> action);
+    QCheckBox* makeCheckbox(const char* name, const char* title, const char* tooltip, bool checked);
+    int placeCaptionedField(QLineEdit* field, const char* caption, int x, int width, int captionWidth, int rowTop);
+    int placeInRow(QWidget* widget, int x, int width, int height, int rowTop);
+    int placeLeftCaptioned(QLineEdit* field, const char* caption, int x, int captionWidth, int width);
+
+    // Settings (CWWindowControllerSettings.cpp).
+    CW_SETTINGS_FORM readForm() const;
+    void showForm(const CW_SETTINGS_FORM& form);
+    double peakHz() const;
+
+    // Text panes (CWWindowControllerTextPanes.cpp).
+    std::tm localTimeNow() const;
+    void notYetAvailable(const std::string& what);
+
+    CWPreferenceStore& preferences_;
+    CW_WINDOW_ENVIRONMENT environment_;
+    TCIClient client_;
+
+    std::unique_ptr<QMainWindow> window_;
+    CWDarkContentView* content_ = nullptr;
+    std::vector<std::pair<QWidget*, FrameRule>> placements_;
+
+    // Connection and decoder controls.
+    QLineEdit* hostField_ = nullptr;
+    QLineEdit* portField_ = nullptr;
+    QPushButton* connectButton_ = nullptr;
+    QPushButton* gotoMaxButton_ = nullptr;
+    QLineEdit* pitchField_ = nullptr;
+    QLineEdit* bandwidthField_ = nullptr;
+    QLineEdit* sqlField_ = nullptr;
+    QLineEdit* minWpmField_ = nullptr;
+    QLineEdit* maxWpmField_ = nullptr;
+    QCheckBox* autoCenterButton_ = nullptr;
+    QLineEdit* qomSearchField_ = nullptr;
+    QCheckBox* qomAgcButton_ = nullptr;
+    QLineEdit* qomLockHoldField_ = nullptr;
+    QLineEdit* autoGtmRearmField_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+
+    // Panes and buttons.
+    CWDecodedTextView* decodedTextView_ = nullptr;
+    QPlainTextEdit* logTextView_ = nullptr;
+    QPlainTextEdit* txTextView_ = nullptr;
+    QPushButton* saveTxtButton_ = nullptr;
+    CWQSOTextField* partnerCallField_ = nullptr;
+    CWQSOTextField* partnerNameField_ = nullptr;
+    QLineEdit* qsoRSTField_ = nullptr;
+    QLineEdit* qsoPRSTField_ = nullptr;
+    QLineEdit* txWpmField_ = nullptr;
+    QCheckBox* shortRSTButton_ = nullptr;
+    std::vector<QPushButton*> macroButtons_;
+    int64_t decodePickTarget_ = 1;
+
+    CWSpectrumView* spectrumView_ = nullptr;
+    CWToneTraceView* toneTraceView_ = nullptr;
+
+    // Receiver and the audio pipeline's bookkeeping.
+    CW_RX* cwRx_ = nullptr;
+    uint64_t captureWriteIndex_ = 0;
+    uint64_t captureSampleCount_ = 0;
+    uint64_t audioFrameCounter_ = 0;
+    bool rxAudioActiveLogged_ = false;
+    int64_t lastSignalState_ = -1;
+    double lastStatusUpdateTime_ = 0.0;
+    double lastAutoGtmTime_ = 0.0;
+
+    // Transceiver state, cleared at every connect and disconnect report.
+    double currentTCIFrequencyHz_ = 0.0;
+    std::string currentTCIMode_;
+
+    // The server given on the command line; not stored while the fields show it.
+    std::optional<std::pair<std::string, std::string>> runOnlyConnection_;
+
+    std::unique_ptr<QFile> rxTextLogFile_;
+    QString rxTextLogPath_;
+    std::function<void(const std::string&)> logEcho_;
+};

@@ -1,0 +1,91 @@
+// Connect and Disconnect, the client's reports, the status line and the
+// window title.
+#include "CWWindowController.h"
+
+#include "tci_commands.h"
+#include "cw_window_title.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+
+void CWWindowController::connectClicked()
+{
+    if (client_.isConnected()) {
+        client_.disconnect();
+        statusLabel_->setText(kCWStatusIdle);
+        updateConnectButton();
+        return;
+    }
+    rxAudioActiveLogged_ = false;
+    lastSignalState_ = -1;
+    lastStatusUpdateTime_ = 0.0;
+    audioFrameCounter_ = 0;
+    captureWriteIndex_ = 0;
+    captureSampleCount_ = 0;
+    storeSettings();
+    recreateDecoder();
+    client_.connectToHost(hostField_->text().toStdString(),
+                          static_cast<uint64_t>(cw_port_value(portField_->text().toStdString())));
+}
+
+void CWWindowController::updateConnectButton()
+{
+    connectButton_->setText(client_.isConnected() ? "Disconnect" : "Connect");
+    updateWindowConnectionTitle();
+}
+
+void CWWindowController::updateWindowConnectionTitle()
+{
+    const std::string title =
+        cw_window_connection_title(client_.isConnected(), currentTCIFrequencyHz_, currentTCIMode_);
+    window_->setWindowTitle(QString::fromStdString(title));
+}
+
+void CWWindowController::useConnectionForThisRun(const std::string& host, long long port)
+{
+    hostField_->setText(QString::fromStdString(host));
+    portField_->setText(QString::number(port));
+    runOnlyConnection_.emplace(host, portField_->text().toStdString());
+}
+
+void CWWindowController::tciClientDidLogLine(TCIClient*, const std::string& line)
+{
+    appendLog(line);
+}
+
+void CWWindowController::tciClientDidConnect(TCIClient*)
+{
+    currentTCIFrequencyHz_ = 0.0;
+    currentTCIMode_.clear();
+    statusLabel_->setText(kCWStatusIdle);
+    updateConnectButton();
+}
+
+void CWWindowController::tciClientDidDisconnectWithError(TCIClient*, const TCI_ERROR& error)
+{
+    currentTCIFrequencyHz_ = 0.0;
+    currentTCIMode_.clear();
+    statusLabel_->setText(QString::fromStdString(cw_disconnected_status(error.description)));
+    updateConnectButton();
+}
+
+// Frequency, mode and speed replies are taken up by the transceiver state
+// work; until then every message is only logged.
+void CWWindowController::tciClientDidReceiveTextMessage(TCIClient*, const std::string& text)
+{
+    if (text.empty())
+        return;
+    appendLog(kTCIReceivedPrefix + text);
+}
+
+void CWWindowController::tciClientDidReceiveBinaryMessageWithLength(TCIClient*, uint64_t, TCIStreamInfo) {}
+
+void CWWindowController::tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t*, size_t, TCIStreamInfo)
+{
+    if (rxAudioActiveLogged_)
+        return;
+    rxAudioActiveLogged_ = true;
+    notYetAvailable("RX audio decoding");
+}

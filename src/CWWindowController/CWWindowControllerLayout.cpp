@@ -1,0 +1,448 @@
+// The window and every control in it. Frames are written as the layout is
+// drawn, with y measured up from the bottom edge, and converted to Qt's
+// top-left origin; every frame is recomputed from the content size on each
+// resize.
+#include "CWWindowController.h"
+
+#include "CWDarkContentView.h"
+#include "CWDecodedTextView.h"
+#include "CWQSOTextField.h"
+#include "cw_macro_buttons.h"
+#include "cw_text_panes.h"
+#include "cw_window_title.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kContentWidth = 1220;
+constexpr int kContentHeight = 720;
+constexpr int kMinContentWidth = 1120;
+constexpr int kMinContentHeight = 640;
+constexpr int kWindowX = 120;
+constexpr int kWindowY = 120;
+
+constexpr int kMargin = 20;
+constexpr int kFieldHeight = 24;
+constexpr int kCaptionHeight = 18;
+constexpr int kCaptionDrop = 22;  // caption y below its field's y
+constexpr int kCaptionGap = 4;    // caption to field in the QSO row
+
+// Rows under the top edge: fields at y = H - top.
+constexpr int kConnectionRowTop = 42;
+constexpr int kTuningRowTop = 92;
+constexpr int kConnectionRowGap = 10;
+constexpr int kTuningRowGap = 6;
+
+// The QSO row sits at fixed heights above the bottom edge.
+constexpr int kQSOButtonY = 157;
+constexpr int kQSOFieldY = 160;
+constexpr int kQSOCaptionY = 164;
+constexpr int kQSORowGap = 8;
+
+constexpr int kMacroButtonY = 88;
+constexpr int kMacroButtonHeight = 26;
+constexpr int kMacroButtonSpacing = 6;
+
+constexpr double kFieldTextGrey = 0.92;
+constexpr double kFieldBackgroundGrey = 0.13;
+constexpr double kCaptionGrey = 0.82;
+constexpr double kButtonTintGrey = 0.88;
+constexpr double kDisplayTextGrey = 0.68;
+constexpr double kCheckboxBoxGrey = 0.22;  // the box must stand out from the background
+constexpr double kPaneBackgroundGrey = 0.05;
+constexpr double kTxPaneBackgroundGrey = 0.1;
+constexpr int kCaptionPoints = 12;
+
+QColor cw_grey(double level)
+{
+    return QColor::fromRgbF(level, level, level);
+}
+
+// The layout's points are Qt's logical pixels, so font sizes are set in
+// pixels too: text keeps the proportions of the frames it sits in at any
+// screen resolution.
+QFont cw_monospaced_font(int points)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(points);
+    return font;
+}
+
+QFont cw_system_font(int points)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(points);
+    return font;
+}
+
+// A frame with y measured from the bottom edge of a content of height H.
+QRect cw_frame(int height, int x, int y, int width, int frameHeight)
+{
+    return QRect(x, height - y - frameHeight, width, frameHeight);
+}
+
+void cw_set_colour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+void cw_apply_text_field_dark_appearance(QLineEdit* field)
+{
+    field->setFrame(false);
+    field->setAttribute(Qt::WA_MacShowFocusRect, false);
+    cw_set_colour(field, QPalette::Base, cw_grey(kFieldBackgroundGrey));
+    cw_set_colour(field, QPalette::Text, cw_grey(kFieldTextGrey));
+}
+
+void cw_apply_pane_appearance(QPlainTextEdit* pane, int points, double background, bool scroller)
+{
+    pane->setFont(cw_monospaced_font(points));
+    pane->setFrameShape(QFrame::NoFrame);
+    pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pane->setVerticalScrollBarPolicy(scroller ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    cw_set_colour(pane, QPalette::Base, cw_grey(background));
+}
+
+// The QOM Thr field only shows what the receiver reports.
+void cw_make_display_only(QLineEdit* field)
+{
+    field->setReadOnly(true);
+    field->setFocusPolicy(Qt::NoFocus);
+    field->setAttribute(Qt::WA_TransparentForMouseEvents);
+    cw_set_colour(field, QPalette::Text, cw_grey(kDisplayTextGrey));
+}
+
+// Left edge and width of macro button i, so that the row spans the margins
+// whatever the rounding.
+std::pair<int, int> cw_macro_button_span(size_t index, int width)
+{
+    const double buttonWidth = (width - 82) / 8.0;
+    const double left = kMargin + static_cast<double>(index) * (buttonWidth + kMacroButtonSpacing);
+    const int x = static_cast<int>(std::lround(left));
+    return {x, static_cast<int>(std::lround(left + buttonWidth)) - x};
+}
+
+}  // namespace
+
+void CWWindowController::createWindow()
+{
+    window_ = std::make_unique<QMainWindow>();
+    window_->setWindowTitle(kCWProgramName);
+    content_ = new CWDarkContentView;
+    content_->setObjectName("contentView");
+    content_->setMinimumSize(kMinContentWidth, kMinContentHeight);
+    window_->setCentralWidget(content_);
+    cw_set_colour(window_.get(), QPalette::Window, CWDarkContentView::backgroundColor());
+    window_->resize(kContentWidth, kContentHeight);
+    window_->move(kWindowX, kWindowY);
+}
+
+void CWWindowController::showWindow()
+{
+    // A menu bar added since construction takes its height from the content.
+    if (!window_->isVisible() && content_->size() != QSize(kContentWidth, kContentHeight)) {
+        const int menuHeight = window_->menuWidget() ? window_->menuWidget()->sizeHint().height() : 0;
+        window_->resize(kContentWidth, kContentHeight + menuHeight);
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void CWWindowController::buildUI()
+{
+    const CW_SETTINGS_FORM form = cw_settings_form_load(preferences_);
+    buildConnectionRow(form);
+    buildTuningRow(form);
+    buildViews();
+    buildQSORow(form);
+    txTextView_ = new QPlainTextEdit(content_);
+    txTextView_->setObjectName("txTextView");
+    cw_apply_pane_appearance(txTextView_, 14, kTxPaneBackgroundGrey, false);
+    cw_set_colour(txTextView_, QPalette::Text, cw_grey(kFieldTextGrey));
+    place(txTextView_, [](int W, int H) { return cw_frame(H, kMargin, 120, W - 2 * kMargin, 32); });
+    buildMacroButtons();
+    buildLogPane();
+    content_->setResizeHandler([this](const QSize& size) { layoutControls(size); });
+}
+
+void CWWindowController::buildConnectionRow(const CW_SETTINGS_FORM& form)
+{
+    const int top = kConnectionRowTop;
+    const int gap = kConnectionRowGap;
+    int x = kMargin;
+    hostField_ = makeField("hostField", form.host, nullptr);
+    x = placeCaptionedField(hostField_, "Host", x, 150, 150, top) + gap;
+    portField_ = makeField("portField", form.port, nullptr);
+    x = placeCaptionedField(portField_, "Port", x, 70, 70, top) + gap;
+    connectButton_ = makeButton("connectButton", "Connect", nullptr, [this] { connectClicked(); });
+    x = placeInRow(connectButton_, x, 100, 28, top) + gap;
+    gotoMaxButton_ = makeButton("gotoMaxButton", "GotoMax",
+                                "Set pitch to the strongest visible CW peak near the current pitch.",
+                                [this] { gotoMaxClicked(); });
+    x = placeInRow(gotoMaxButton_, x, 85, 28, top) + gap;
+    pitchField_ = makeField("pitchField", form.pitch, nullptr);
+    x = placeCaptionedField(pitchField_, "Pitch", x, 60, 60, top) + gap;
+    bandwidthField_ = makeField("bandwidthField", form.bandwidth, nullptr);
+    x = placeCaptionedField(bandwidthField_, "BW", x, 50, 50, top) + gap;
+    sqlField_ = makeField("sqlField", form.threshold,
+                          "qomorse internal auto-threshold display. Not an operator control.");
+    cw_make_display_only(sqlField_);
+    x = placeCaptionedField(sqlField_, "QOM Thr", x, 55, 60, top) + gap;
+    minWpmField_ = makeField("minWpmField", form.minWpm, nullptr);
+    x = placeCaptionedField(minWpmField_, "Min", x, 38, 38, top) + gap;
+    maxWpmField_ = makeField("maxWpmField", form.maxWpm, nullptr);
+    x = placeCaptionedField(maxWpmField_, "Max", x, 38, 38, top) + gap;
+    autoCenterButton_ = makeCheckbox("autoCenterButton", "AutoGTM",
+                                     "Automatically run GotoMax once when a new CW signal starts. Does not chase "
+                                     "the peak while characters are being sent.",
+                                     form.autoCenter);
+    placeInRow(autoCenterButton_, x, 115, 26, top);
+}
+
+void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
+{
+    const int top = kTuningRowTop;
+    const int gap = kTuningRowGap;
+    int x = kMargin;
+    qomSearchField_ = makeField("qomSearchField", form.qomSearch,
+                                "qomorse pitch search half-width in Hz. Narrower rejects neighbouring CW "
+                                "carriers; wider tolerates drift.");
+    x = placeCaptionedField(qomSearchField_, "QOM Hz", x, 45, 55, top) + gap;
+    qomAgcButton_ = makeCheckbox("qomAgcButton", "AGC",
+                                 "Enable decoder-only input gain normalization for qomorse. It does not affect RX "
+                                 "audio or WAV capture.",
+                                 form.agc);
+    x = placeInRow(qomAgcButton_, x, 70, 26, top) + gap;
+    qomLockHoldField_ =
+        makeField("qomLockHoldField", form.lockHold, "Seconds to hold LOCK across normal CW/CQ pauses.");
+    x = placeCaptionedField(qomLockHoldField_, "Hold", x, 45, 45, top) + gap;
+    autoGtmRearmField_ =
+        makeField("autoGtmRearmField", form.autoGtmRearm,
+                  "Seconds before AutoGTM may retune again after a previous automatic GotoMax.");
+    x = placeCaptionedField(autoGtmRearmField_, "Rearm", x, 45, 50, top) + gap;
+    QPushButton* defaults =
+        makeButton("resetQOMDefaultsButton", "QOM Def",
+                   "Reset qomorse tuning to defaults: BW 120 Hz, RX WPM 10..60, QOM Hz 15, AGC on, Hold 1.8 s, "
+                   "Rearm 2.5 s.",
+                   [this] { resetQOMDefaultsClicked(); });
+    placeInRow(defaults, x, 80, 26, top);
+
+    statusLabel_ = new QLabel(QString::fromUtf8(kCWStatusIdle), content_);
+    statusLabel_->setObjectName("statusLabel");
+    statusLabel_->setFont(cw_monospaced_font(12));
+    place(statusLabel_, [](int W, int H) { return cw_frame(H, 360, H - kTuningRowTop + 2, W - 685, 20); });
+    updateWindowConnectionTitle();
+
+    saveTxtButton_ = makeButton("saveTxtButton", "RX TXT",
+                                "Start/stop a plain RX text session log in Documents/Zarvo/rx. No timestamps, RX "
+                                "only.",
+                                [this] { saveTxtClicked(); });
+    QPushButton* clear = makeButton("clearRxButton", "Clear RX", "Clear the RX decoder text window.",
+                                    [this] { clearRxClicked(); });
+    QPushButton* wav = makeButton("saveWavButton", "Save WAV",
+                                  "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop.",
+                                  [this] { notYetAvailable("Save WAV"); });
+    const std::pair<QPushButton*, std::pair<int, int>> rightButtons[] = {
+        {saveTxtButton_, {304, 82}}, {clear, {214, 86}}, {wav, {120, 100}}};
+    for (const auto& [button, offsetAndWidth] : rightButtons) {
+        const auto [fromRight, width] = offsetAndWidth;
+        place(button, [fromRight, width](int W, int H) {
+            return cw_frame(H, W - fromRight, H - kTuningRowTop - 1, width, 26);
+        });
+    }
+}
+
+void CWWindowController::buildViews()
+{
+    spectrumView_ = new CWSpectrumView(content_);
+    spectrumView_->setObjectName("spectrumView");
+    spectrumView_->setDelegate(this);
+    place(spectrumView_, [](int W, int H) { return cw_frame(H, kMargin, H - 225, W - 2 * kMargin, 110); });
+    toneTraceView_ = new CWToneTraceView(content_);
+    toneTraceView_->setObjectName("toneTraceView");
+    toneTraceView_->setDelegate(this);
+    place(toneTraceView_, [](int W, int H) { return cw_frame(H, kMargin, H - 315, W - 2 * kMargin, 75); });
+    decodedTextView_ = new CWDecodedTextView(content_);
+    decodedTextView_->setObjectName("decodedTextView");
+    cw_apply_pane_appearance(decodedTextView_, 15, kPaneBackgroundGrey, true);
+    place(decodedTextView_, [](int W, int H) { return cw_frame(H, kMargin, 188, W - 2 * kMargin, H - 523); });
+}
+
+void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
+{
+    int x = kMargin;
+    partnerCallField_ = new CWQSOTextField(1, content_);
+    partnerCallField_->setObjectName("partnerCallField");
+    partnerCallField_->setToolTip("QSO partner callsign for the <PCALL> macro token. Double-click decoded text "
+                                  "after selecting this field.");
+    x = placeLeftCaptioned(partnerCallField_, "CALL", x, 36, 115);
+    partnerNameField_ = new CWQSOTextField(2, content_);
+    partnerNameField_->setObjectName("partnerNameField");
+    partnerNameField_->setToolTip("QSO partner name for the <PNAME> macro token.");
+    x = placeLeftCaptioned(partnerNameField_, "NAME", x, 40, 105);
+    cw_apply_text_field_dark_appearance(partnerCallField_);
+    cw_apply_text_field_dark_appearance(partnerNameField_);
+    const auto placeButton = [this, &x](QWidget* widget, int width, int height, int y) {
+        place(widget, [x, width, height, y](int, int H) { return cw_frame(H, x, y, width, height); });
+        x += width + kQSORowGap;
+    };
+    placeButton(makeButton("clearQSOButton", "Clear", "Clear CALL and NAME fields.",
+                           [this] { notYetAvailable("Clear QSO"); }),
+                60, 28, kQSOButtonY);
+    placeButton(makeButton("logQSOButton", "Log", "Open Log QSO dialog. UTC timestamp is captured immediately.",
+                           [this] { notYetAvailable("Log QSO"); }),
+                60, 28, kQSOButtonY);
+    qsoRSTField_ = makeField("qsoRSTField", "599", "Sent RST for <RST>.");
+    x = placeLeftCaptioned(qsoRSTField_, "S", x, 12, 45);
+    qsoPRSTField_ = makeField("qsoPRSTField", "599", "Received RST for <PRST>.");
+    x = placeLeftCaptioned(qsoPRSTField_, "R", x, 12, 45);
+    txWpmField_ = makeField("txWpmField", form.txWpm,
+                            "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.");
+    x = placeLeftCaptioned(txWpmField_, "TX WPM", x, 50, 45);
+    shortRSTButton_ = makeCheckbox("shortRSTButton", "Short",
+                                   "Send <RST> with CW cut numbers: 599 becomes 5NN, 0 becomes T. The RST field and "
+                                   "ADIF log stay numeric.",
+                                   form.shortRst);
+    placeButton(shortRSTButton_, 72, 24, kQSOFieldY);
+    placeButton(makeButton("macroSetupButton", "Setup",
+                           "Edit station tokens and macro button texts. Import/export macro files.",
+                           [this] { notYetAvailable("Macro setup"); }),
+                68, 28, kQSOButtonY);
+    placeButton(makeButton("stopButton", "Stop", "Stop queued CW macro text.",
+                           [this] { notYetAvailable("Stop CW"); }),
+                54, 28, kQSOButtonY);
+    placeButton(makeButton("sendButton", "Send", "Send the TX text as a TCI CW macro.",
+                           [this] { notYetAvailable("Send CW"); }),
+                56, 28, kQSOButtonY);
+}
+
+void CWWindowController::buildMacroButtons()
+{
+    for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
+        const QString title = QString::fromStdString(cw_macro_button_title(preferences_, i));
+        QPushButton* button = makeButton(nullptr, nullptr, nullptr, [this, title] {
+            notYetAvailable("Macro " + title.toStdString());
+        });
+        button->setObjectName(QString("macroButton%1").arg(i));
+        button->setText(title);
+        button->setToolTip(QString::fromStdString(cw_macro_text(preferences_, i)));
+        place(button, [i](int W, int H) {
+            const auto [x, width] = cw_macro_button_span(i, W);
+            return cw_frame(H, x, kMacroButtonY, width, kMacroButtonHeight);
+        });
+        macroButtons_.push_back(button);
+    }
+}
+
+void CWWindowController::buildLogPane()
+{
+    logTextView_ = new QPlainTextEdit(content_);
+    logTextView_->setObjectName("logTextView");
+    logTextView_->setReadOnly(true);
+    logTextView_->setUndoRedoEnabled(false);
+    logTextView_->setMaximumBlockCount(static_cast<int>(kCWLogPaneMaxLines));
+    cw_apply_pane_appearance(logTextView_, 11, kPaneBackgroundGrey, true);
+    place(logTextView_, [](int W, int H) { return cw_frame(H, kMargin, 20, W - 2 * kMargin, 60); });
+}
+
+void CWWindowController::place(QWidget* widget, FrameRule rule)
+{
+    widget->setGeometry(rule(content_->width(), content_->height()));
+    placements_.emplace_back(widget, std::move(rule));
+}
+
+void CWWindowController::layoutControls(const QSize& size)
+{
+    for (const auto& [widget, rule] : placements_)
+        widget->setGeometry(rule(size.width(), size.height()));
+}
+
+QLineEdit* CWWindowController::makeField(const char* name, const std::string& text, const char* tooltip)
+{
+    QLineEdit* field = new QLineEdit(QString::fromStdString(text), content_);
+    field->setObjectName(name);
+    if (tooltip)
+        field->setToolTip(tooltip);
+    cw_apply_text_field_dark_appearance(field);
+    return field;
+}
+
+QLabel* CWWindowController::makeCaption(const char* text, Qt::Alignment alignment)
+{
+    QLabel* label = new QLabel(text, content_);
+    label->setFont(cw_system_font(kCaptionPoints));
+    label->setAlignment(alignment | Qt::AlignVCenter);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    cw_set_colour(label, QPalette::WindowText, cw_grey(kCaptionGrey));
+    return label;
+}
+
+QPushButton* CWWindowController::makeButton(const char* name, const char* title, const char* tooltip,
+                                            std::function<void()> action)
+{
+    QPushButton* button = new QPushButton(title, content_);
+    button->setObjectName(name);
+    if (tooltip)
+        button->setToolTip(tooltip);
+    button->setAutoDefault(false);
+    cw_set_colour(button, QPalette::ButtonText, cw_grey(kButtonTintGrey));
+    QObject::connect(button, &QPushButton::clicked, button, [action = std::move(action)] { action(); });
+    return button;
+}
+
+QCheckBox* CWWindowController::makeCheckbox(const char* name, const char* title, const char* tooltip, bool checked)
+{
+    QCheckBox* box = new QCheckBox(title, content_);
+    box->setObjectName(name);
+    box->setToolTip(tooltip);
+    box->setChecked(checked);
+    cw_set_colour(box, QPalette::Base, cw_grey(kCheckboxBoxGrey));
+    cw_set_colour(box, QPalette::WindowText, cw_grey(kButtonTintGrey));
+    cw_set_colour(box, QPalette::ButtonText, cw_grey(kButtonTintGrey));
+    QObject::connect(box, &QCheckBox::clicked, box, [this] { settingsChanged(); });
+    return box;
+}
+
+int CWWindowController::placeCaptionedField(QLineEdit* field, const char* caption, int x, int width,
+                                            int captionWidth, int rowTop)
+{
+    place(field, [x, width, rowTop](int, int H) { return cw_frame(H, x, H - rowTop, width, kFieldHeight); });
+    place(makeCaption(caption), [x, captionWidth, rowTop](int, int H) {
+        return cw_frame(H, x, H - rowTop - kCaptionDrop, captionWidth, kCaptionHeight);
+    });
+    return x + std::max(width, captionWidth);
+}
+
+int CWWindowController::placeInRow(QWidget* widget, int x, int width, int height, int rowTop)
+{
+    // Taller controls stand centred on the row's fields.
+    const int drop = (height - kFieldHeight) / 2;
+    place(widget, [x, width, height, rowTop, drop](int, int H) {
+        return cw_frame(H, x, H - rowTop - drop, width, height);
+    });
+    return x + width;
+}
+
+int CWWindowController::placeLeftCaptioned(QLineEdit* field, const char* caption, int x, int captionWidth, int width)
+{
+    place(makeCaption(caption, Qt::AlignRight), [x, captionWidth](int, int H) {
+        return cw_frame(H, x, kQSOCaptionY, captionWidth, kCaptionHeight);
+    });
+    const int fieldX = x + captionWidth + kCaptionGap;
+    place(field, [fieldX, width](int, int H) { return cw_frame(H, fieldX, kQSOFieldY, width, kFieldHeight); });
+    return fieldX + width + kQSORowGap;
+}

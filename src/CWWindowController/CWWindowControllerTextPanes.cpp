@@ -1,0 +1,163 @@
+// The log pane, the received-text pane and the RX text log that mirrors
+// the decoded text to a file.
+#include "CWWindowController.h"
+
+#include "CWDecodedTextView.h"
+#include "cw_text_panes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStandardPaths>
+
+#include <ctime>
+
+namespace {
+
+// Enough for any number of starts within one second.
+constexpr int kMaxRxTextLogSuffix = 1000;
+
+const QColor kDecodedTextColour = QColor::fromRgbF(0.92, 0.92, 0.92);
+const QColor kTransmittedTextColour = QColor::fromRgbF(0.3, 0.62, 1.0);
+
+QString cw_documents_folder(const QString& injected)
+{
+    if (!injected.isEmpty())
+        return injected;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
+
+std::string cw_reason(const QFile& file, const char* fallback)
+{
+    return file.errorString().isEmpty() ? fallback : file.errorString().toStdString();
+}
+
+}  // namespace
+
+void CWWindowController::appendLog(const std::string& line)
+{
+    if (line.empty())
+        return;
+    logTextView_->appendPlainText(QString::fromStdString(line));
+    QScrollBar* bar = logTextView_->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    if (logEcho_)
+        logEcho_(line);
+}
+
+void CWWindowController::notYetAvailable(const std::string& what)
+{
+    appendLog(what + ": not yet available");
+}
+
+void CWWindowController::appendDecodedText(const std::string& text)
+{
+    if (text.empty())
+        return;
+    const std::string folded = cw_fold_decoded_text(text, decodedTextView_->endsInBlank());
+    if (folded.empty())
+        return;
+    decodedTextView_->appendText(QString::fromStdString(folded), kDecodedTextColour);
+    appendRxTextLog(folded);
+}
+
+void CWWindowController::appendTransmittedText(const std::string& text)
+{
+    const std::string line = cw_transmitted_line(text, decodedTextView_->endsAtLineStart());
+    if (!line.empty())
+        decodedTextView_->appendText(QString::fromStdString(line), kTransmittedTextColour);
+}
+
+void CWWindowController::clearRxClicked()
+{
+    decodedTextView_->clear();
+}
+
+void CWWindowController::saveTxtClicked()
+{
+    if (rxTextLogFile_)
+        closeRxTextLog();
+    else
+        openRxTextLog();
+}
+
+QString CWWindowController::rxTextLogDirectory() const
+{
+    return QDir(cw_documents_folder(environment_.documentsFolder)).filePath("Zarvo/rx");
+}
+
+std::tm CWWindowController::localTimeNow() const
+{
+    if (environment_.localTime)
+        return environment_.localTime();
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+QString CWWindowController::newRxTextLogPath() const
+{
+    const QDir folder(rxTextLogDirectory());
+    const std::tm start = localTimeNow();
+    for (int suffix = 1; suffix <= kMaxRxTextLogSuffix; ++suffix) {
+        const QString path = folder.filePath(QString::fromStdString(cw_rx_text_log_file_name(start, suffix)));
+        if (!QFile::exists(path))
+            return path;
+    }
+    return QString();
+}
+
+bool CWWindowController::openRxTextLog()
+{
+    if (rxTextLogFile_)
+        return true;
+    const QString folder = rxTextLogDirectory();
+    if (!QDir().mkpath(folder)) {
+        appendLog("RX TXT log failed: could not create directory " + folder.toStdString());
+        return false;
+    }
+    const QString path = newRxTextLogPath();
+    auto file = std::make_unique<QFile>(path);
+    // NewOnly: a file that appeared meanwhile is never truncated.
+    if (path.isEmpty() || !file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        appendLog("RX TXT log failed: could not create file.");
+        return false;
+    }
+    file->close();
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) {
+        appendLog("RX TXT log failed: " + cw_reason(*file, "could not open file"));
+        return false;
+    }
+    rxTextLogFile_ = std::move(file);
+    rxTextLogPath_ = path;
+    saveTxtButton_->setText("TXT ON");
+    appendLog("RX TXT log started: " + path.toStdString());
+    return true;
+}
+
+void CWWindowController::appendRxTextLog(const std::string& text)
+{
+    if (!rxTextLogFile_ || text.empty())
+        return;
+    const qint64 size = static_cast<qint64>(text.size());
+    if (rxTextLogFile_->write(text.data(), size) != size || !rxTextLogFile_->flush()) {
+        appendLog("RX TXT log write failed: " + cw_reason(*rxTextLogFile_, "unknown error"));
+        closeRxTextLog();
+    }
+}
+
+void CWWindowController::closeRxTextLog()
+{
+    if (!rxTextLogFile_)
+        return;
+    rxTextLogFile_->close();
+    rxTextLogFile_.reset();
+    const QString path = std::exchange(rxTextLogPath_, QString());
+    saveTxtButton_->setText("RX TXT");
+    if (!path.isEmpty())
+        appendLog("RX TXT log stopped: " + path.toStdString());
+}

@@ -1,0 +1,17 @@
+// The automatic GotoMax rule: retune once, at the start of a new signal,
+// to the spectrum's strongest peak near the pitch.
+#pragma once
+
+#include "CWRx.h"
+
+struct CW_AUTO_GTM_STATE {
+    bool enabled;
+    long long lastSignalState;  // -1 unknown, else the previous frame's signalPresent
+    double lastAutoGtmTime;     // seconds; 0 = never
+    double rearmSeconds;
+    double peakHz;   // the spectrum's tracked peak; 0 = none
+    double pitchHz;  // the current pitch field value
+};
+
+// True when every condition for an automatic retune holds at `now`.
+bool cw_auto_gtm_should_retune(const CW_RX_STATUS* status, const CW_AUTO_GTM_STATE& state, double now);

@@ -1,0 +1,54 @@
+#include "cw_text_panes.h"
+
+#include <cstdio>
+
+bool cw_is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string cw_fold_decoded_text(const std::string& text, bool paneEndsInBlank)
+{
+    std::string folded;
+    folded.reserve(text.size());
+    bool pendingSpace = paneEndsInBlank;
+    for (char c : text) {
+        if (!cw_is_blank(c)) {
+            folded += c;
+            pendingSpace = false;
+        } else if (!pendingSpace) {
+            folded += ' ';
+            pendingSpace = true;
+        }
+    }
+    return folded;
+}
+
+std::string cw_trimmed(const std::string& text)
+{
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && cw_is_blank(text[first]))
+        ++first;
+    while (last > first && cw_is_blank(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
+
+std::string cw_transmitted_line(const std::string& text, bool paneEmptyOrAtLineStart)
+{
+    const std::string line = cw_trimmed(text);
+    if (line.empty())
+        return std::string();
+    return std::string(paneEmptyOrAtLineStart ? "" : "\n") + "TX: " + line + "\n";
+}
+
+std::string cw_rx_text_log_file_name(const std::tm& localTime, int suffix)
+{
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &localTime);
+    std::string name = std::string("Zarvo-rx-") + stamp;
+    if (suffix > 1)
+        name += "-" + std::to_string(suffix);
+    return name + ".txt";
+}

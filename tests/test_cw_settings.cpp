@@ -1,0 +1,106 @@
+#include "cw_settings.h"
+#include "cw_settings_form.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+class MapStore : public CWPreferenceStore {
+public:
+    std::map<std::string, std::string> values;
+    std::optional<std::string> value(const std::string& key) const override
+    {
+        const auto found = values.find(key);
+        return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+    }
+    void setValue(const std::string& key, const std::string& value) override { values[key] = value; }
+};
+
+TEST(CWSettings, ReadersFallBackOnlyWhenNothingUsableIsStored)
+{
+    MapStore store;
+    EXPECT_EQ(cw_defaults_string(store, kCWHostKey, kCWHostDefault), "127.0.0.1");
+    store.setValue(kCWHostKey, "");
+    EXPECT_EQ(cw_defaults_string(store, kCWHostKey, kCWHostDefault), "127.0.0.1");
+    store.setValue(kCWHostKey, "radio.local");
+    EXPECT_EQ(cw_defaults_string(store, kCWHostKey, kCWHostDefault), "radio.local");
+
+    EXPECT_EQ(cw_defaults_integer(store, kCWPortKey, kCWPortDefault), 50001);
+    store.setValue(kCWPortKey, "40001");
+    EXPECT_EQ(cw_defaults_integer(store, kCWPortKey, kCWPortDefault), 40001);
+    EXPECT_TRUE(cw_defaults_bool(store, kCWQomAgcKey, true));
+    store.setValue(kCWQomAgcKey, "false");
+    EXPECT_FALSE(cw_defaults_bool(store, kCWQomAgcKey, true));
+}
+
+TEST(CWSettings, FieldsShowTheStoredValueAndReadBackClamped)
+{
+    MapStore store;
+    EXPECT_EQ(cw_setting_initial_text(kCWLockHoldSetting, store), "1.8");
+    EXPECT_EQ(cw_setting_initial_text(kCWThresholdDisplay, store), "0.50");
+    store.setValue("ZarvoPitch", "2000");
+    EXPECT_EQ(cw_setting_initial_text(kCWPitchSetting, store), "2000");  // shown unclamped
+    EXPECT_EQ(cw_setting_value(kCWPitchSetting, "2000"), 1200);
+    EXPECT_EQ(cw_setting_text(kCWPitchSetting, "nan"), "300");  // not a number: the minimum
+    EXPECT_EQ(cw_setting_text(kCWAutoGtmRearmSetting, "9"), "5.0");
+    EXPECT_EQ(cw_port_value("0"), 1);
+    EXPECT_EQ(cw_port_value("-5"), 1);
+    EXPECT_EQ(cw_port_value("50001"), 50001);
+}
+
+TEST(CWSettings, PitchIsQuantisedToFiveHertz)
+{
+    EXPECT_EQ(cw_quantized_pitch(612.4), 610);
+    EXPECT_EQ(cw_quantized_pitch(612.5), 615);
+    EXPECT_EQ(cw_quantized_pitch(1300), 1200);
+    EXPECT_EQ(cw_quantized_pitch(250), 300);
+    EXPECT_EQ(cw_quantized_pitch(0.0 / 0.0), 300);
+}
+
+TEST(CWSettings, DecoderConfigOrdersTheSpeedsAndScalesTheHold)
+{
+    const CW_DECODER_FIELDS fields{650, 120, 0.5, 70, 20, 15, false, 1.8};
+    const CW_RX_CONFIG c = cw_decoder_config(fields, 48000);
+    EXPECT_EQ(c.sampleRate, 48000);
+    EXPECT_EQ(c.pitchHz, 650);
+    EXPECT_EQ(c.minWpm, 20);
+    EXPECT_EQ(c.maxWpm, 70);
+    EXPECT_FLOAT_EQ(c.releaseThreshold, 0.25f);
+    EXPECT_EQ(c.agcEnabled, 0);
+    EXPECT_EQ(c.autoPitch, 0);
+    EXPECT_DOUBLE_EQ(c.lockHoldMs, 1800);
+}
+
+TEST(CWSettingsForm, StoringWritesEveryKeyClampedAndLoadingShowsItBack)
+{
+    MapStore store;
+    CW_SETTINGS_FORM form = cw_settings_form_load(store);
+    form.host = " radio ";
+    form.port = "40001.9";
+    form.pitch = "2000";
+    form.minWpm = "inf";
+    form.lockHold = "1.75";
+    form.autoCenter = true;
+    form.agc = false;
+    cw_settings_form_store(form, store, true);
+    const std::map<std::string, std::string> expected = {
+        {"ZarvoHost", " radio "},    {"ZarvoPort", "40001"},       {"ZarvoPitch", "1200"},
+        {"ZarvoBandwidth", "120"},   {"ZarvoSQL", "0.5"},          {"ZarvoAutoCenter", "true"},
+        {"ZarvoMinWPM", "5"},        {"ZarvoMaxWPM", "60"},        {"ZarvoQOMSearchHz", "15"},
+        {"ZarvoQOMAGC", "false"},    {"ZarvoQOMLockHold", "1.75"}, {"ZarvoAutoGTMRearm", "2.5"},
+        {"ZarvoTxWPM", "25"},        {"ZarvoShortRST", "true"},
+    };
+    EXPECT_EQ(store.values, expected);
+
+    const CW_SETTINGS_FORM loaded = cw_settings_form_load(store);
+    EXPECT_EQ(loaded.host, " radio ");
+    EXPECT_EQ(loaded.port, "40001");
+    EXPECT_EQ(loaded.lockHold, "1.8");  // "%.1f" of the stored 1.75
+    EXPECT_EQ(loaded.threshold, "0.50");
+    EXPECT_TRUE(loaded.autoCenter);
+    EXPECT_FALSE(loaded.agc);
+}
+
+}  // namespace

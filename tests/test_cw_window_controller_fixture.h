@@ -1,0 +1,124 @@
+// The main window on the offscreen platform, with its settings in a
+// temporary INI file and its Documents folder in a temporary folder.
+#pragma once
+
+#include "CWQSettingsStore.h"
+#include "CWWindowController.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cw_window_test {
+
+// A hung test is killed rather than left to block the run.
+constexpr unsigned kAlarmSeconds = 60;
+
+inline void ensure_application()
+{
+    static int argc = 1;
+    static char name[] = "test_cw_window_controller";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QStandardPaths::setTestModeEnabled(true);
+        return new QApplication(argc, argv);
+    }();
+    (void)app;
+}
+
+inline bool wait_until(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer waited;
+    waited.start();
+    QTimer wake;
+    wake.start(5);
+    while (!done()) {
+        if (waited.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+inline void settle(int ms)
+{
+    wait_until([] { return false; }, ms);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensure_application();
+        alarm(kAlarmSeconds);
+        ASSERT_TRUE(folder.isValid());
+        settings = std::make_unique<QSettings>(folder.filePath("zarvo.ini"), QSettings::IniFormat);
+        store = std::make_unique<CWQSettingsStore>(*settings);
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        settle(100);  // lets closes under way finish
+        alarm(0);
+    }
+
+    CWWindowController& makeWindow(CW_WINDOW_ENVIRONMENT environment = {})
+    {
+        if (environment.documentsFolder.isEmpty())
+            environment.documentsFolder = documents();
+        controller = std::make_unique<CWWindowController>(*store, environment);
+        return *controller;
+    }
+
+    QString documents() const { return folder.filePath("Documents"); }
+
+    template <typename Control>
+    Control* control(const QString& name) const
+    {
+        Control* found = controller->window()->findChild<Control*>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+
+    std::string text(const QString& fieldName) const { return control<QLineEdit>(fieldName)->text().toStdString(); }
+    void type(const QString& fieldName, const QString& value) const { control<QLineEdit>(fieldName)->setText(value); }
+
+    std::string stored(const char* key) const { return settings->value(key).toString().toStdString(); }
+
+    std::vector<std::string> logLines() const
+    {
+        std::vector<std::string> lines;
+        const QString all = control<QPlainTextEdit>("logTextView")->toPlainText();
+        for (const QString& line : all.split('\n', Qt::SkipEmptyParts))
+            lines.push_back(line.toStdString());
+        return lines;
+    }
+    size_t logCount(const std::string& prefix) const
+    {
+        const std::vector<std::string> lines = logLines();
+        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),
+                                                 [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<CWQSettingsStore> store;
+    std::unique_ptr<CWWindowController> controller;
+};
+
+}  // namespace cw_window_test

@@ -1,0 +1,254 @@
+// The window's controls: texts, tooltips, geometry at more than one size,
+// colours, and the menus and About panel around it.
+#include "test_cw_window_controller_fixture.h"
+
+#include "AppDelegate.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+
+using namespace cw_window_test;
+
+namespace {
+
+struct Titled {
+    const char* name;
+    const char* title;
+    const char* tooltip;
+};
+
+const Titled kButtons[] = {
+    {"connectButton", "Connect", ""},
+    {"gotoMaxButton", "GotoMax", "Set pitch to the strongest visible CW peak near the current pitch."},
+    {"autoCenterButton", "AutoGTM",
+     "Automatically run GotoMax once when a new CW signal starts. Does not chase the peak while characters are "
+     "being sent."},
+    {"qomAgcButton", "AGC",
+     "Enable decoder-only input gain normalization for qomorse. It does not affect RX audio or WAV capture."},
+    {"resetQOMDefaultsButton", "QOM Def",
+     "Reset qomorse tuning to defaults: BW 120 Hz, RX WPM 10..60, QOM Hz 15, AGC on, Hold 1.8 s, Rearm 2.5 s."},
+    {"saveTxtButton", "RX TXT", "Start/stop a plain RX text session log in Documents/Zarvo/rx. No timestamps, RX only."},
+    {"clearRxButton", "Clear RX", "Clear the RX decoder text window."},
+    {"saveWavButton", "Save WAV", "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop."},
+    {"clearQSOButton", "Clear", "Clear CALL and NAME fields."},
+    {"logQSOButton", "Log", "Open Log QSO dialog. UTC timestamp is captured immediately."},
+    {"shortRSTButton", "Short",
+     "Send <RST> with CW cut numbers: 599 becomes 5NN, 0 becomes T. The RST field and ADIF log stay numeric."},
+    {"macroSetupButton", "Setup", "Edit station tokens and macro button texts. Import/export macro files."},
+    {"stopButton", "Stop", "Stop queued CW macro text."},
+    {"sendButton", "Send", "Send the TX text as a TCI CW macro."},
+};
+
+struct Field {
+    const char* name;
+    const char* caption;
+    const char* tooltip;
+    bool captionLeft;  // the QSO row; elsewhere the caption is below
+};
+
+const Field kFields[] = {
+    {"hostField", "Host", "", false},
+    {"portField", "Port", "", false},
+    {"pitchField", "Pitch", "", false},
+    {"bandwidthField", "BW", "", false},
+    {"sqlField", "QOM Thr", "qomorse internal auto-threshold display. Not an operator control.", false},
+    {"minWpmField", "Min", "", false},
+    {"maxWpmField", "Max", "", false},
+    {"qomSearchField", "QOM Hz",
+     "qomorse pitch search half-width in Hz. Narrower rejects neighbouring CW carriers; wider tolerates drift.", false},
+    {"qomLockHoldField", "Hold", "Seconds to hold LOCK across normal CW/CQ pauses.", false},
+    {"autoGtmRearmField", "Rearm", "Seconds before AutoGTM may retune again after a previous automatic GotoMax.",
+     false},
+    {"partnerCallField", "CALL",
+     "QSO partner callsign for the <PCALL> macro token. Double-click decoded text after selecting this field.", true},
+    {"partnerNameField", "NAME", "QSO partner name for the <PNAME> macro token.", true},
+    {"qsoRSTField", "S", "Sent RST for <RST>.", true},
+    {"qsoPRSTField", "R", "Received RST for <PRST>.", true},
+    {"txWpmField", "TX WPM", "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.", true},
+};
+
+class WindowLayoutTest : public WindowTest {
+protected:
+    QLabel* caption(const char* text) const
+    {
+        for (QLabel* label : controller->window()->findChildren<QLabel*>())
+            if (label->text() == text)
+                return label;
+        ADD_FAILURE() << "no caption " << text;
+        return nullptr;
+    }
+    QRect frame(const char* name) const { return control<QWidget>(name)->geometry(); }
+    void resizeContent(int width, int height)
+    {
+        controller->window()->resize(width, height);
+        settle(20);
+        ASSERT_EQ(control<QWidget>("contentView")->size(), QSize(width, height));
+    }
+};
+
+TEST_F(WindowLayoutTest, EveryButtonAndFieldHasItsTextAndTooltip)
+{
+    makeWindow();
+    for (const Titled& b : kButtons) {
+        const QAbstractButton* button = control<QAbstractButton>(b.name);
+        EXPECT_EQ(button->text(), b.title) << b.name;
+        EXPECT_EQ(button->toolTip(), b.tooltip) << b.name;
+    }
+    for (const Field& f : kFields) {
+        const QWidget* field = control<QWidget>(f.name);
+        EXPECT_EQ(field->toolTip(), f.tooltip) << f.name;
+        const QLabel* label = caption(f.caption);
+        if (!label)
+            continue;
+        const QRect c = label->geometry(), g = field->geometry();
+        if (f.captionLeft) {
+            EXPECT_LT(c.right(), g.left()) << f.caption;
+            EXPECT_NEAR(c.center().y(), g.center().y(), 3) << f.caption;
+        } else {
+            EXPECT_EQ(c.left(), g.left()) << f.caption;
+            EXPECT_EQ(c.top(), g.top() + 28) << f.caption;  // 18 high, 22 below the field's y
+        }
+    }
+    EXPECT_EQ(text("qsoRSTField"), "599");
+    EXPECT_EQ(text("qsoPRSTField"), "599");
+    EXPECT_EQ(text("partnerCallField"), "");
+    EXPECT_EQ(control<QLabel>("statusLabel")->text(), "RX audio --");
+    EXPECT_EQ(controller->window()->windowTitle(), "Zarvo \u2014 Disconnected");
+    const QLineEdit* threshold = control<QLineEdit>("sqlField");
+    EXPECT_TRUE(threshold->isReadOnly());
+    EXPECT_EQ(threshold->focusPolicy(), Qt::NoFocus);
+    EXPECT_TRUE(control<QPlainTextEdit>("decodedTextView")->isReadOnly());
+    EXPECT_TRUE(control<QPlainTextEdit>("logTextView")->isReadOnly());
+    EXPECT_FALSE(control<QPlainTextEdit>("txTextView")->isReadOnly());
+}
+
+TEST_F(WindowLayoutTest, MacroButtonsTakeTheirTitlesAndTextsFromThePreferences)
+{
+    settings->setValue("CWMacroButtonTitle2", "CQ");
+    settings->setValue("CWMacroText2", "CQ CQ DE <MYCALL> K");
+    makeWindow();
+    EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "CQ");
+    EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip(), "CQ CQ DE <MYCALL> K");
+    EXPECT_EQ(control<QPushButton>("macroButton0")->text(), "M1");
+}
+
+TEST_F(WindowLayoutTest, FramesFollowTheContentSize)
+{
+    makeWindow();
+    controller->showWindow();
+    EXPECT_EQ(control<QWidget>("contentView")->minimumSize(), QSize(1120, 640));
+    for (const QSize size : {QSize(1220, 720), QSize(1400, 900), QSize(1120, 640)}) {
+        resizeContent(size.width(), size.height());
+        const int W = size.width(), H = size.height();
+        SCOPED_TRACE(std::to_string(W) + " x " + std::to_string(H));
+        // Qt's y is the layout's H - y - height.
+        EXPECT_EQ(frame("hostField"), QRect(20, 18, 150, 24));
+        EXPECT_EQ(frame("spectrumView"), QRect(20, 115, W - 40, 110));
+        EXPECT_EQ(frame("toneTraceView"), QRect(20, 240, W - 40, 75));
+        EXPECT_EQ(frame("decodedTextView"), QRect(20, H - 188 - (H - 523), W - 40, H - 523));
+        EXPECT_EQ(frame("txTextView"), QRect(20, H - 152, W - 40, 32));
+        EXPECT_EQ(frame("logTextView"), QRect(20, H - 80, W - 40, 60));
+        EXPECT_EQ(frame("statusLabel"), QRect(360, 70, W - 685, 20));
+        EXPECT_EQ(frame("saveTxtButton").topLeft(), QPoint(W - 304, 67));
+        EXPECT_EQ(frame("clearRxButton").topLeft(), QPoint(W - 214, 67));
+        EXPECT_EQ(frame("saveWavButton"), QRect(W - 120, 67, 100, 26));
+        EXPECT_EQ(frame("macroButton0").topLeft(), QPoint(20, H - 114));
+        EXPECT_EQ(frame("macroButton7").left() + frame("macroButton7").width(), W - 20);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_NEAR(frame(qPrintable(QString("macroButton%1").arg(i))).width(), (W - 82) / 8.0, 1.0) << i;
+        EXPECT_EQ(frame("partnerCallField").bottom(), H - 160 - 1);
+    }
+}
+
+TEST_F(WindowLayoutTest, ColoursAndFontsAreTheDarkOnes)
+{
+    makeWindow();
+    struct Colour {
+        const char* name;
+        QPalette::ColorRole role;
+        double grey;
+    };
+    for (const Colour& c : {Colour{"hostField", QPalette::Base, 0.13}, Colour{"hostField", QPalette::Text, 0.92},
+                            Colour{"sqlField", QPalette::Text, 0.68}, Colour{"decodedTextView", QPalette::Base, 0.05},
+                            Colour{"txTextView", QPalette::Base, 0.1}, Colour{"txTextView", QPalette::Text, 0.92},
+                            Colour{"logTextView", QPalette::Base, 0.05}})
+        EXPECT_EQ(control<QWidget>(c.name)->palette().color(c.role), QColor::fromRgbF(c.grey, c.grey, c.grey))
+            << c.name;
+    EXPECT_EQ(caption("Host")->palette().color(QPalette::WindowText), QColor::fromRgbF(0.82, 0.82, 0.82));
+    const QImage content = control<QWidget>("contentView")->grab().toImage();
+    EXPECT_EQ(content.pixel(1100, 8), QColor::fromRgbF(0.08, 0.08, 0.08).rgb());
+    for (const auto& [name, pixels] : {std::pair{"decodedTextView", 15}, std::pair{"txTextView", 14},
+                                       std::pair{"logTextView", 11}, std::pair{"statusLabel", 12}})
+        EXPECT_EQ(control<QWidget>(name)->font().pixelSize(), pixels) << name;
+}
+
+class AppShellTest : public WindowTest {};
+
+std::vector<std::string> menu_items(const QMenu* menu)
+{
+    std::vector<std::string> items;
+    for (const QAction* a : menu->actions())
+        items.push_back(a->isSeparator() ? "-"
+                                         : (a->text() + " " + a->shortcut().toString(QKeySequence::PortableText))
+                                               .trimmed()
+                                               .toStdString());
+    return items;
+}
+
+TEST_F(AppShellTest, TheMenusHoldTheirItemsInOrderWithTheirKeys)
+{
+    AppDelegate delegate(*store, CW_WINDOW_ENVIRONMENT{documents(), {}});
+    delegate.applicationDidFinishLaunching();
+    const QList<QAction*> menus = delegate.windowController()->window()->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(menus[0]->text(), "Zarvo");
+    EXPECT_EQ(menu_items(menus[0]->menu()), (std::vector<std::string>{"About Zarvo", "-", "Quit Zarvo Ctrl+Q"}));
+    EXPECT_EQ(menus[1]->text(), "Edit");
+    EXPECT_EQ(menu_items(menus[1]->menu()),
+              (std::vector<std::string>{"Undo Ctrl+Z", "Redo Ctrl+Shift+Z", "-", "Cut Ctrl+X", "Copy Ctrl+C",
+                                        "Paste Ctrl+V", "Delete", "-", "Select All Ctrl+A"}));
+
+    // Edit items act on the control with the keyboard focus.
+    QLineEdit* field = delegate.windowController()->window()->findChild<QLineEdit*>("partnerCallField");
+    ASSERT_NE(field, nullptr);
+    field->setText("ZR1ABC");
+    QApplication::setActiveWindow(delegate.windowController()->window());
+    field->setFocus();
+    ASSERT_TRUE(wait_until([&] { return QApplication::focusWidget() == field; }, 1000));
+    const auto trigger = [&](int index) { menus[1]->menu()->actions()[index]->trigger(); };
+    trigger(8);  // Select All
+    trigger(6);  // Delete
+    EXPECT_EQ(field->text(), "");
+    trigger(0);  // Undo
+    EXPECT_EQ(field->text(), "ZR1ABC");
+}
+
+TEST_F(AppShellTest, TheAboutPanelShowsNameDescriptionAndVersion)
+{
+    AppDelegate delegate(*store, CW_WINDOW_ENVIRONMENT{documents(), {}});
+    const std::unique_ptr<QDialog> panel = delegate.makeAboutPanel(nullptr);
+    EXPECT_EQ(panel->windowTitle(), "About Zarvo");
+    EXPECT_EQ(panel->size(), QSize(280, 300));
+    std::vector<std::pair<int, std::string>> labels;  // top edge, text
+    for (const QLabel* label : panel->findChildren<QLabel*>())
+        if (!label->text().isEmpty())
+            labels.emplace_back(label->y(), label->text().toStdString());
+    std::sort(labels.begin(), labels.end());
+    ASSERT_EQ(labels.size(), 3u);
+    EXPECT_EQ(labels[0], (std::pair<int, std::string>{300 - 156 - 20, "Zarvo"}));
+    EXPECT_EQ(labels[1], (std::pair<int, std::string>{300 - 120 - 20, "CW decoder for TCI"}));
+    EXPECT_EQ(labels[2].first, 300 - 62 - 48);
+    EXPECT_EQ(labels[2].second.rfind("Version ", 0), 0u);
+    const QPushButton* ok = panel->findChild<QPushButton*>();
+    ASSERT_NE(ok, nullptr);
+    EXPECT_TRUE(ok->isDefault());
+    EXPECT_EQ(ok->geometry(), QRect(16, 300 - 14 - 30, 248, 30));
+    EXPECT_EQ(AppDelegate::aboutVersionText("", ""), "Version 0.0.0 (000000)");
+    EXPECT_EQ(AppDelegate::aboutVersionText("0.1", "42"), "Version 0.1 (42)");
+}
+
+}  // namespace
