@@ -1,8 +1,9 @@
-// The receiver's own decoder: keying, classification, presence and end to
-// end decoding of clean CW.
+// The receiver's own decoder: keying, classification, presence, text
+// assembly from its level history, and end to end decoding of clean CW.
 #include "CWRx.h"
 #include "cw_rx_fallback.h"
 #include "cw_rx_state.h"
+#include "cw_rx_text_assembly.h"
 #include "rx_run.h"
 #include "text_metrics.h"
 
@@ -28,110 +29,78 @@ Rx fallback(const CW_RX_CONFIG& c)
     return Rx(cw_rx_create_fallback(&c));
 }
 
-// Pending elements as if keyed with these mark lengths.
-void set_pattern(CW_RX* rx, const char* pattern, std::initializer_list<double> marks)
+std::vector<float> tone(double seconds)
 {
-    std::strcpy(rx->pattern, pattern);
-    rx->elementCount = static_cast<int32_t>(std::strlen(pattern));
-    int i = 0;
-    for (double m : marks)
-        rx->durations[i++] = m;
+    std::vector<float> v(static_cast<size_t>(8000 * seconds));
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 600.0 * i / 8000));
+    return v;
 }
 
-std::vector<float> tone(uint32_t rate, double seconds, float amplitude)
+// Feeds 2 ms blocks until the key is in the given state; returns the blocks
+// fed, or -1 when the audio ran out first.
+int blocks_until_key(CW_RX* rx, const std::vector<float>& audio, int32_t keyDown)
 {
-    std::vector<float> v(static_cast<size_t>(rate * seconds));
-    for (size_t i = 0; i < v.size(); ++i)
-        v[i] = amplitude * static_cast<float>(std::sin(2.0 * M_PI * 600.0 * i / rate));
-    return v;
+    CW_RX_STATUS s;
+    cw_rx_get_status(rx, &s);
+    int blocks = 0;
+    for (size_t at = 0; at + 16 <= audio.size() && s.keyDown != keyDown; at += 16, ++blocks) {
+        cw_rx_process(rx, audio.data() + at, 16, nullptr, 0);
+        cw_rx_get_status(rx, &s);
+    }
+    return s.keyDown == keyDown ? blocks : -1;
 }
 
 }  // namespace
 
-TEST(CwRxFallbackMode, IsChosenOnPurpose)
+TEST(CwRxFlushSymbol, MatchesRaiseConfidenceMissesLowerItAndTheGradeFollows)
 {
     Rx rx = fallback(cw_rx_default_config());
-    ASSERT_TRUE(rx);
-    EXPECT_EQ(cw_rx_has_backend(rx.get()), 0);
-    CW_RX_STATUS s;
-    cw_rx_get_status(rx.get(), &s);
-    EXPECT_EQ(s.wpm, 22.0);
-    EXPECT_EQ(rx->peakLevel, 0.02f);
-}
-
-TEST(CwRxFlushSymbol, ConfidenceFollowsTheMatch)
-{
-    Rx rx = fallback(cw_rx_default_config());
-    const double dot = cw_rx_dot_in_use(rx.get(), rx->dotMs);
-    set_pattern(rx.get(), ".", {dot});
-    cw_rx_flush_symbol(rx.get());
-    EXPECT_NEAR(rx->confidence, 0.035, 1e-12);
-    EXPECT_EQ(rx->elementCount, 0);
-    EXPECT_STREQ(rx->pattern, "");
-    set_pattern(rx.get(), "-.-.", {3 * dot, dot, 3 * dot, dot});
-    cw_rx_flush_symbol(rx.get());
-    EXPECT_NEAR(rx->confidence, 0.135, 1e-12);
-    set_pattern(rx.get(), "......", {7 * dot, 7 * dot, 7 * dot, 7 * dot, 7 * dot, 7 * dot});
-    cw_rx_flush_symbol(rx.get());
-    EXPECT_NEAR(rx->confidence, 0.0, 1e-12);  // -0.18, limited at 0
+    ASSERT_EQ(cw_rx_has_backend(rx.get()), 0);
     EXPECT_EQ(cw_rx_flush_symbol(rx.get()), 0);  // nothing pending
-}
-
-TEST(CwRxFlushSymbol, UnknownPatternsLowerItAndMatchesLock)
-{
-    Rx rx = fallback(cw_rx_default_config());
     const double dot = cw_rx_dot_in_use(rx.get(), rx->dotMs);
-    rx->confidence = 0.5;
-    set_pattern(rx.get(), "-.-..-..", {3 * dot, dot, 3 * dot, dot, dot, 3 * dot, dot, dot});  // no row: 8 elements
-    cw_rx_flush_symbol(rx.get());
-    EXPECT_NEAR(rx->confidence, 0.32, 1e-12);  // every row misses by at least one 0.75 element
-    rx->confidence = 0.5;
-    rx->dotCount = 10;
-    set_pattern(rx.get(), "....", {dot, dot, dot, dot});
-    EXPECT_EQ(cw_rx_flush_symbol(rx.get()), 1);  // 0.6: tentative
-    set_pattern(rx.get(), "....", {dot, dot, dot, dot});
-    EXPECT_EQ(cw_rx_flush_symbol(rx.get()), 2);  // 0.7 with enough dots: locked
-}
-
-TEST(CwRxDotInUse, LimitedToTheSpeedRange)
-{
-    Rx rx = fallback(cw_rx_default_config());  // 12..50 WPM: 24..100 ms
-    EXPECT_DOUBLE_EQ(cw_rx_dot_in_use(rx.get(), 60.0), 60.0);
-    EXPECT_DOUBLE_EQ(cw_rx_dot_in_use(rx.get(), 10.0), 1200.0 / 31.0);
-    EXPECT_DOUBLE_EQ(cw_rx_dot_in_use(rx.get(), 150.0), 1200.0 / 31.0);
+    const struct {
+        const char* pattern;
+        std::vector<double> marks;  // dot units
+        double confidence;          // before
+        int32_t dotCount;
+        bool rises;
+        int32_t grade;
+    } steps[] = {
+        {".", {1}, 0.0, 0, true, 0},
+        {"-.-.", {3, 1, 3, 1}, 0.5, 10, true, 1},
+        {"....", {1, 1, 1, 1}, 0.6, 10, true, 2},
+        {"....", {1, 1, 1, 1}, 0.7, 5, true, 1},  // confident, but too few dots measured
+        {"-.-..-..", {3, 1, 3, 1, 1, 3, 1, 1}, 0.5, 10, false, 1},  // no code has eight elements
+        {"......", {7, 7, 7, 7, 7, 7}, 0.3, 10, false, 0},
+    };
+    for (const auto& s : steps) {
+        std::strcpy(rx->pattern, s.pattern);
+        rx->elementCount = static_cast<int32_t>(s.marks.size());
+        for (size_t i = 0; i < s.marks.size(); ++i)
+            rx->durations[i] = s.marks[i] * dot;
+        rx->confidence = s.confidence;
+        rx->dotCount = s.dotCount;
+        EXPECT_EQ(cw_rx_flush_symbol(rx.get()), s.grade) << s.pattern;
+        EXPECT_EQ(rx->confidence > s.confidence, s.rises) << s.pattern;
+        EXPECT_EQ(rx->elementCount, 0);
+        EXPECT_STREQ(rx->pattern, "");
+    }
 }
 
 TEST(CwRxLiveLayer, KeysAfterEightMillisecondsAndReleasesAfterEighteen)
 {
     const CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
     Rx rx = fallback(c);
-    const std::vector<float> on = tone(8000, 0.2, 0.5f);
-    const std::vector<float> off(800, 0.0f);
-    cw_rx_process(rx.get(), off.data(), 32, nullptr, 0);  // noise floor
-    int blocks = 0;
-    CW_RX_STATUS s{};
-    for (size_t at = 0; at < on.size() && s.keyDown == 0; at += 16, ++blocks) {  // 2 ms blocks
-        cw_rx_process(rx.get(), on.data() + at, 16, nullptr, 0);
-        cw_rx_get_status(rx.get(), &s);
-    }
-    ASSERT_EQ(s.keyDown, 1);
-    EXPECT_GE(blocks, 4);  // at least 8 ms above the threshold
-    int upBlocks = 0;
-    for (size_t at = 0; at < off.size() && s.keyDown == 1; at += 16, ++upBlocks) {
-        cw_rx_process(rx.get(), off.data() + at, 16, nullptr, 0);
-        cw_rx_get_status(rx.get(), &s);
-    }
-    EXPECT_EQ(s.keyDown, 0);
-    EXPECT_GE(upBlocks, 9);  // 18 ms below the release threshold, after the level falls
-}
+    const std::vector<float> quiet(800, 0.0f);
+    cw_rx_process(rx.get(), quiet.data(), 32, nullptr, 0);  // noise floor
+    EXPECT_GE(blocks_until_key(rx.get(), tone(0.2), 1), 4);
+    EXPECT_GE(blocks_until_key(rx.get(), quiet, 0), 9);  // after the level falls
 
-TEST(CwRxLiveLayer, OneLongBlockAboveTheThresholdKeys)
-{
-    Rx rx = fallback(rx_run::config_for(8000, 600.0));
-    const std::vector<float> on = tone(8000, 0.05, 0.5f);
-    cw_rx_process(rx.get(), on.data(), 80, nullptr, 0);  // 10 ms
+    Rx once = fallback(c);  // one 10 ms block counts as 10 ms above the threshold
+    cw_rx_process(once.get(), tone(0.01).data(), 80, nullptr, 0);
     CW_RX_STATUS s;
-    cw_rx_get_status(rx.get(), &s);
+    cw_rx_get_status(once.get(), &s);
     EXPECT_EQ(s.keyDown, 1);
     EXPECT_EQ(s.signalPresent, 1);
 }
@@ -144,9 +113,8 @@ TEST(CwRxLiveLayer, SixSecondsWithoutToneClearTheHistory)
     Rx rx = fallback(c);
     rx_run::decode(rx.get(), c, rx_run::generate(sig, "TEST"), 32);
     ASSERT_GT(rx->levelHistoryCount, 0);
-    const std::vector<float> quiet(8000 * 7, 0.0f);
     double absentAfter = -1.0;
-    rx_run::decode(rx.get(), c, quiet, 80, 128, [&](const CW_RX_STATUS& s, size_t end) {
+    rx_run::decode(rx.get(), c, std::vector<float>(8000 * 7, 0.0f), 80, 128, [&](const CW_RX_STATUS& s, size_t end) {
         if (s.signalPresent == 0 && absentAfter < 0.0)
             absentAfter = end / 8000.0;
     });
@@ -156,31 +124,78 @@ TEST(CwRxLiveLayer, SixSecondsWithoutToneClearTheHistory)
     EXPECT_STREQ(rx->lastText, "");
 }
 
-class CwRxFallbackDecoding : public testing::TestWithParam<double> {};
-
-TEST_P(CwRxFallbackDecoding, CleanCw)
+TEST(CwRxOverlap, SuffixOfTheFirstAgainstPrefixOfTheSecond)
 {
-    rx_run::Signal s;
-    s.wpm = GetParam();
-    CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
-    c.bandwidthHz = 100.0;
-    Rx rx = fallback(c);
-    // Levels are smoothed per block, so the fallback needs blocks well
-    // below a dot: 4 ms here.
-    const std::string text = rx_run::decode(rx.get(), c, rx_run::generate(s, kText), 32);
-    EXPECT_LE(text_metrics::cer_after_first_word(kText, text), 0.03) << text;
+    const struct {
+        const char* a;
+        const char* b;
+        size_t overlap;
+    } cases[] = {
+        {"CQ DE", "DEF", 2}, {"ABC", "XYZ", 0},  {"", "ABC", 0},         {"ABC", "", 0},
+        {nullptr, "ABC", 0}, {"AAAA", "AAB", 2}, {"ABAB", "ABABAB", 4},  // never longer than either
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(cw_rx_overlap_suffix_prefix(k.a, k.b), k.overlap) << (k.a ? k.a : "null") << " / " << k.b;
+    std::string tail;  // the history holds far more than 64 characters of text
+    for (int i = 0; i < 20; ++i)
+        tail += "CQ DE ";
+    EXPECT_EQ(cw_rx_overlap_suffix_prefix(("ZR1ABC " + tail).c_str(), (tail + "K").c_str()), tail.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(FifteenAndTwentyFive, CwRxFallbackDecoding, testing::Values(15.0, 25.0));
-
-TEST(CwRxFallbackDecoding, SlidingHistoryRepeatsNothing)
+// Each step runs on the text the steps before left, unless it sets one.
+TEST(CwRxEmission, OnlyWhatIsNewComesOutAndACutRebuildGoesOnNextTime)
 {
-    // 4096 blocks of 4 ms hold 16 s: this transmission slides through them.
-    rx_run::Signal s;
-    s.wpm = 15;
-    const CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
-    Rx rx = fallback(c);
-    const std::string text = rx_run::decode(rx.get(), c, rx_run::generate(s, kText), 32);
-    EXPECT_LE(text_metrics::cer_after_first_word(kText, text), 0.03) << text;
-    EXPECT_EQ(text.find("CQ", text.find("DE")), std::string::npos) << text;
+    Rx rx = fallback(cw_rx_default_config());
+    const struct {
+        const char* last;  // null: as left
+        const char* rebuild;
+        bool strong;
+        int32_t repeats;
+        size_t capacity;
+        const char* out;
+    } steps[] = {
+        {"", "CQ DE", false, 0, 100, "CQ DE"},
+        {"CQ DE", "CQ DE ZR1", false, 0, 100, " ZR1"},
+        {nullptr, "CQ DE ZR1", false, 0, 100, ""},
+        {"CQ CQ DE ZR1", "DE ZR1ABC", false, 0, 100, "ABC"},
+        {"CQ", "TEST", true, 0, 100, " TEST"},  // no overlap: a space first
+        {"CQ", "TEST", false, 1, 100, ""},         // a weak one is not emitted ...
+        {nullptr, "TEST X", true, 0, 100, " X"},   // ... but counts as the text to go on from
+        {"CQ", "TEST", false, 3, 100, " TEST"},    // ... unless it has repeated
+        {"CQ", "CQ DE ZR1ABC", false, 0, 5, " DE "},
+        {nullptr, "CQ DE ZR1ABC", false, 0, 5, "ZR1A"},
+        {nullptr, "CQ DE ZR1ABC", false, 0, 100, "BC"},
+        {"CQ", "TEST", true, 0, 2, " "},
+        {nullptr, "TEST", true, 0, 100, "TEST"},
+        // A slid history cuts into its oldest character, which then reads
+        // differently: C became F, then went.
+        {"CQ CQ DE ZR1ABC ZR", "FQ CQ DE ZR1ABC ZR1", false, 0, 100, "1"},
+        {nullptr, "Q CQ DE ZR1ABC ZR1A", false, 0, 100, "A"},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const auto& s = steps[i];
+        if (s.last != nullptr)
+            std::strcpy(rx->lastText, s.last);
+        rx->candidateRepeats = s.repeats;
+        std::string out(s.capacity, 'x');
+        const size_t n = cw_rx_emit_rebuild(rx.get(), s.rebuild, s.strong, out.data(), s.capacity);
+        EXPECT_EQ(std::strlen(out.c_str()), n) << "step " << i;
+        EXPECT_EQ(out.substr(0, n), s.out) << "step " << i;
+    }
+}
+
+// Levels are smoothed per block, so the fallback needs blocks well below a
+// dot: 4 ms here. 4096 of them hold 16 s, so the text slides through the
+// history, and what has slid out must not come back.
+TEST(CwRxFallbackDecoding, CleanCwWithoutRepeats)
+{
+    for (auto [wpm, bandwidth] : {std::pair{15.0, 100.0}, {25.0, 100.0}, {15.0, 30.0}}) {
+        rx_run::Signal s;
+        s.wpm = wpm;
+        CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
+        c.bandwidthHz = bandwidth;
+        const std::string text = rx_run::decode(fallback(c).get(), c, rx_run::generate(s, kText), 32);
+        EXPECT_LE(text_metrics::cer_after_first_word(kText, text), 0.03) << text;
+        EXPECT_EQ(text.find("CQ", text.find("DE")), std::string::npos) << text;
+    }
 }

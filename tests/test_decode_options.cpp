@@ -1,8 +1,10 @@
-// zarvo-decode's command line.
+// zarvo-decode's command line and its status lines.
 #include "decode_options.h"
+#include "decode_status_json.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -23,40 +25,42 @@ Parsed parse(const std::vector<std::string>& args)
 
 }  // namespace
 
-TEST(DecodeOptions, DefaultsAreTheWindowsSettings)
+// Values follow their option or an '='; seconds become milliseconds and the
+// release threshold is half the threshold, as in the window.
+TEST(DecodeOptions, SettingsReachTheReceiverInItsUnits)
 {
-    const Parsed p = parse({"in.wav"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.input, "in.wav");
-    EXPECT_EQ(p.options.blockSamples, 2048u);
-    EXPECT_EQ(p.options.config.pitchHz, 600.0);
-    EXPECT_EQ(p.options.config.autoPitch, 0);
-    EXPECT_EQ(p.options.config.releaseThreshold, 0.25f);
-    EXPECT_FALSE(p.options.fallback);
-    EXPECT_TRUE(p.options.statusPath.empty());
-}
-
-TEST(DecodeOptions, EveryReceiverSettingHasAnOption)
-{
-    const Parsed p = parse({"--pitch", "700", "--bandwidth=50", "--min-wpm", "15", "--max-wpm", "35", "--search",
-                            "20", "--auto-pitch", "--agc", "off", "--lock-hold", "2.5", "--threshold", "0.6",
-                            "--block", "512", "--status", "s.jsonl", "--fallback", "-"});
+    const Parsed p = parse({"--pitch", "700", "--bandwidth=50", "--auto-pitch", "--agc", "off", "--lock-hold", "2.5",
+                            "--threshold", "0.6", "--block", "512", "--status", "s.jsonl", "--fallback", "-"});
     ASSERT_TRUE(p.ok) << p.error;
     const CW_RX_CONFIG& c = p.options.config;
     EXPECT_EQ(c.pitchHz, 700.0);
     EXPECT_EQ(c.bandwidthHz, 50.0);
-    EXPECT_EQ(c.minWpm, 15.0);
-    EXPECT_EQ(c.maxWpm, 35.0);
-    EXPECT_EQ(c.searchHz, 20.0);
     EXPECT_EQ(c.autoPitch, 1);
     EXPECT_EQ(c.agcEnabled, 0);
     EXPECT_EQ(c.lockHoldMs, 2500.0);
-    EXPECT_FLOAT_EQ(c.threshold, 0.6f);
     EXPECT_FLOAT_EQ(c.releaseThreshold, 0.3f);
     EXPECT_EQ(p.options.blockSamples, 512u);
     EXPECT_EQ(p.options.statusPath, "s.jsonl");
     EXPECT_TRUE(p.options.fallback);
     EXPECT_EQ(p.options.input, "-");
+    const Parsed plain = parse({"in.wav"});
+    ASSERT_TRUE(plain.ok) << plain.error;
+    EXPECT_EQ(plain.options.config.releaseThreshold, 0.5f * plain.options.config.threshold);
+    EXPECT_TRUE(parse({"--help"}).ok);  // needs no input
+}
+
+TEST(DecodeOptions, TciUrlMustNameExactlyOneServer)
+{
+    const Parsed p = parse({"--tci", "ws://192.168.1.20:40001"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.tciHost, "192.168.1.20");
+    EXPECT_EQ(p.options.tciPort, 40001u);
+    for (const char* url : {"http://h:1", "ws://h", "ws://h:0", "ws://h:70000", "ws://h:1x", "ws://a/b:1",
+                            "ws://u@h:1"}) {
+        std::string host;
+        uint64_t port = 0;
+        EXPECT_FALSE(decode_parse_tci_url(url, &host, &port)) << url;
+    }
 }
 
 TEST(DecodeOptions, MistakesAreReportedNotGuessed)
@@ -72,6 +76,8 @@ TEST(DecodeOptions, MistakesAreReportedNotGuessed)
         {"--bogus", "a.wav"},
         {"--fallback=1", "a.wav"},
         {"a.wav", "--pitch"},
+        {"a.wav", "--tci", "ws://h:1"},
+        {"--tci", "ws://h:99999"},
     };
     for (const auto& args : bad) {
         const Parsed p = parse(args);
@@ -81,10 +87,23 @@ TEST(DecodeOptions, MistakesAreReportedNotGuessed)
     }
 }
 
-TEST(DecodeOptions, HelpNeedsNoInput)
+TEST(DecodeStatusJson, FieldsInRecordOrderAndNonFiniteAsNull)
 {
-    const Parsed p = parse({"--help"});
-    EXPECT_TRUE(p.ok);
-    EXPECT_TRUE(p.options.help);
-    EXPECT_NE(std::string(decode_usage()).find("--lock-hold"), std::string::npos);
+    CW_RX_STATUS s{};
+    s.lock = 2;
+    s.pitchHz = 612.5;
+    s.decoderCost = std::numeric_limits<float>::infinity();
+    const std::string line = decode_status_json(1.2, s);
+    EXPECT_EQ(line.front(), '{');
+    EXPECT_EQ(line.back(), '}');
+    size_t at = 0;
+    for (const char* key : {"t", "level", "threshold", "reserved", "keyDown", "signalPresent", "lock", "pitchHz",
+                            "wpm", "inputLevel", "decoderGain", "decoderCost", "statWpm", "statQuality",
+                            "statSnrDb", "statOnRatio"}) {
+        const size_t found = line.find(std::string("\"") + key + "\":", at);
+        ASSERT_NE(found, std::string::npos) << key;
+        at = found;
+    }
+    for (const char* field : {"\"t\":1.2,", "\"lock\":2,", "\"pitchHz\":612.5,", "\"decoderCost\":null,"})
+        EXPECT_NE(line.find(field), std::string::npos) << field << " in " << line;
 }

@@ -1,3 +1,5 @@
+// The simulator's receive audio: its CW contacts, the keyed tone track
+// under them, a keyer that takes over while it sends, and looped recordings.
 #include "tci_sim_audio.h"
 
 #include "tci_keying_reader.h"
@@ -5,30 +7,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
+#include <utility>
 
 namespace {
 
-TCI_SIM_OPTIONS options(TCI_SIM_SOURCE source, uint32_t rate = 8000)
+constexpr uint32_t kRate = 8000;
+
+TCI_SIM_OPTIONS options(TCI_SIM_SOURCE source)
 {
     TCI_SIM_OPTIONS o;
     o.source = source;
-    o.sampleRate = rate;
+    o.sampleRate = kRate;
     return o;
 }
 
 std::vector<float> render(TciSimAudio* audio, double seconds)
 {
-    std::vector<float> out(static_cast<size_t>(seconds * audio->sampleRate()));
+    std::vector<float> out(static_cast<size_t>(seconds * kRate));
     for (size_t at = 0; at < out.size(); at += 500)
         audio->render(out.data() + at, std::min<size_t>(500, out.size() - at));
     return out;
 }
 
-double tone_power(const std::vector<float>& s, double hz, double rate)
+double tone_power(const std::vector<float>& s, double hz)
 {
-    const double coeff = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
+    const double coeff = 2.0 * std::cos(2.0 * std::numbers::pi * hz / kRate);
     double s1 = 0.0, s2 = 0.0;
     for (float x : s) {
         const double s0 = x + coeff * s1 - s2;
@@ -38,43 +45,98 @@ double tone_power(const std::vector<float>& s, double hz, double rate)
     return (s1 * s1 + s2 * s2 - coeff * s1 * s2) / s.size();
 }
 
-double rms(const std::vector<float>& s, size_t begin, size_t end)
+MORSE_AUDIO_CONFIG keyed(double wpm)
 {
-    double sum = 0.0;
-    for (size_t i = begin; i < end; ++i)
-        sum += double{s[i]} * s[i];
-    return std::sqrt(sum / (end - begin));
+    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+    c.wpm = wpm;
+    c.sampleRateHz = kRate;
+    return c;
+}
+
+// Plays the track to its end in odd-sized pieces, as a stream would.
+std::vector<float> play(TciSimCwTrack* track)
+{
+    std::vector<float> out;
+    for (size_t guard = 0; guard < 10000 && !track->idle(); ++guard) {
+        std::vector<float> piece(317, 0.0f);
+        piece.resize(track->mix(piece.data(), piece.size()));
+        out.insert(out.end(), piece.begin(), piece.end());
+    }
+    return out;
 }
 
 }  // namespace
 
-TEST(TciSimAudioContacts, TheFirstContactIsHeardAtBothStationsPitches)
+TEST(TciSimCwTrack, TextIsKeyedWordByWordWithWordGapsLeavingOutWhatHasNoCode)
+{
+    for (auto [text, code] : {std::pair{"CQ  TEST", "-.-. --.- / - . ... -"}, {"E\xC3\xA4 #T", ". / -"}}) {
+        TciSimCwTrack track;
+        track.append(text, keyed(20));
+        EXPECT_EQ(tci_keying::code(play(&track), kRate, 20), code) << text;
+    }
+}
+
+TEST(TciSimCwTrack, ItemsPlayInOrderAtTheirOwnSpeedAfterTheirPause)
+{
+    TciSimCwTrack track;
+    track.append("M", keyed(20));
+    track.append("M", keyed(40), 0.5);
+    std::vector<tci_keying::Run> runs = tci_keying::runs(play(&track), kRate);
+    if (!runs.empty() && !runs.front().keyDown)
+        runs.erase(runs.begin());  // the block before the tone has risen
+    ASSERT_EQ(runs.size(), 8u);  // dash gap dash, word gap and pause, dash gap dash, word gap
+    EXPECT_NEAR(runs[0].ms, 180, 6);
+    EXPECT_NEAR(runs[3].ms, 7 * 60 + 500, 12);
+    EXPECT_NEAR(runs[4].ms, 90, 6);
+}
+
+TEST(TciSimCwTrack, ToneIsAddedToWhatIsThereUntilTheTrackRunsDry)
+{
+    TciSimCwTrack track, alone;
+    EXPECT_TRUE(track.idle());
+    track.append("E", keyed(20));  // 60 ms dot and a 420 ms word gap
+    alone.append("E", keyed(20));
+    std::vector<float> base(kRate, 0.25f), tone(kRate, 0.0f);
+    EXPECT_NEAR(track.mix(base.data(), base.size()), 0.48 * kRate, 2);
+    alone.mix(tone.data(), tone.size());
+    for (size_t i = 0; i < base.size(); ++i)
+        ASSERT_FLOAT_EQ(base[i], 0.25f + tone[i]) << i;
+    EXPECT_TRUE(track.idle());
+    EXPECT_EQ(track.mix(base.data(), base.size()), 0u);
+
+    track.append("AAAA BBB", keyed(20));
+    track.append("CC", keyed(20));
+    track.mix(base.data(), 100);
+    EXPECT_EQ(track.clear(), 5u);  // the word under way does not count
+    EXPECT_TRUE(track.idle());
+    EXPECT_EQ(track.mix(base.data(), base.size()), 0u);
+}
+
+// The first contact's two stations take turns at their own pitches.
+TEST(TciSimAudio, ContactsAreHeardAtTheStationsPitchesInNoiseOfTheGivenRatio)
 {
     TciSimAudio audio(options(TCI_SIM_SOURCE::Qso), nullptr);
     const std::vector<float> s = render(&audio, 40.0);
-    const double noise = tone_power(s, 1500.0, 8000);
+    const double noise = tone_power(s, 1500.0);
     for (size_t station : {0, 1})
-        EXPECT_GT(tone_power(s, tci_sim_stations()[station].pitchHz, 8000), 20 * noise) << station;
-}
-
-TEST(TciSimAudioContacts, NoiseFollowsTheSignalToNoiseRatio)
-{
+        EXPECT_GT(tone_power(s, tci_sim_stations()[station].pitchHz), 20 * noise) << station;
+    // Inside the first pause there is noise alone, 20 dB apart here.
     TCI_SIM_OPTIONS loud = options(TCI_SIM_SOURCE::Qso), quiet = loud;
     loud.snrDb = 0.0;
     quiet.snrDb = 20.0;
     TciSimAudio a(loud, nullptr), b(quiet, nullptr);
-    const std::vector<float> sa = render(&a, 2.5), sb = render(&b, 2.5);  // inside the first pause
-    EXPECT_GT(rms(sb, 0, sb.size()), 0.0);
-    EXPECT_NEAR(rms(sa, 0, sa.size()) / rms(sb, 0, sb.size()), 10.0, 0.5);
+    const std::vector<float> noiseA = render(&a, 2.5), noiseB = render(&b, 2.5);
+    const double power = std::inner_product(noiseB.begin(), noiseB.end(), noiseB.begin(), 0.0);
+    ASSERT_GT(power, 0.0);
+    EXPECT_NEAR(std::inner_product(noiseA.begin(), noiseA.end(), noiseA.begin(), 0.0) / power, 100.0, 10.0);
 }
 
-TEST(TciSimAudioKeyer, KeyedTextReplacesTheBackgroundThenItResumes)
+TEST(TciSimAudio, KeyedTextReplacesTheBackgroundThenItResumes)
 {
     TciSimAudio audio(options(TCI_SIM_SOURCE::Ramp), nullptr);
     std::vector<float> first(3);
     audio.render(first.data(), first.size());
     audio.key("TEST", 25);
-    EXPECT_TRUE(audio.keying());
     std::vector<float> keyed;
     while (audio.keying()) {
         std::vector<float> piece(100);
@@ -82,44 +144,31 @@ TEST(TciSimAudioKeyer, KeyedTextReplacesTheBackgroundThenItResumes)
         keyed.insert(keyed.end(), piece.begin(), piece.end());
     }
     // Ramp samples at the end of the last piece stay below the reader's threshold.
-    EXPECT_EQ(tci_keying::code(keyed, 8000, 25), "- . ... -");
+    EXPECT_EQ(tci_keying::code(keyed, kRate, 25), "- . ... -");
     std::vector<float> after(2);
     audio.render(after.data(), after.size());
     EXPECT_GT(after[0], first[2]);  // the ramp goes on from where it was
     EXPECT_NEAR(after[1] - after[0], 1.0f / 4096, 1e-7);
-}
 
-TEST(TciSimAudioKeyer, SpeedIsClampedTo100Wpm)
-{
-    TciSimAudio audio(options(TCI_SIM_SOURCE::Ramp), nullptr);
-    audio.key("E", 500);  // at 100 WPM a 12 ms dot and an 84 ms word gap
+    audio.key("E", 500);  // clamped to 100 WPM: a 12 ms dot and an 84 ms word gap
     render(&audio, 0.080);
     EXPECT_TRUE(audio.keying());
     render(&audio, 0.030);
     EXPECT_FALSE(audio.keying());
-}
 
-TEST(TciSimAudioKeyer, StopDropsTheQueuedText)
-{
-    TciSimAudio audio(options(TCI_SIM_SOURCE::Ramp), nullptr);
     audio.key("PARIS PARIS", 20);
     render(&audio, 0.1);
     EXPECT_EQ(audio.stopKeying(), 5u);
     EXPECT_FALSE(audio.keying());
-    std::vector<float> next(2);
-    audio.render(next.data(), next.size());
-    EXPECT_NEAR(next[1] - next[0], 1.0f / 4096, 1e-7);
 }
 
-TEST(TciSimAudioWav, RecordingLoopsOnItsFirstChannel)
+TEST(TciSimAudio, RecordingLoopsOnItsFirstChannel)
 {
     WAV_AUDIO wav;
     wav.channels = 2;
-    wav.sampleRate = 8000;
-    for (int i = 0; i < 10; ++i) {
-        wav.samples.push_back(i / 10.0f);
-        wav.samples.push_back(-1.0f);
-    }
+    wav.sampleRate = kRate;
+    for (int i = 0; i < 10; ++i)
+        wav.samples.insert(wav.samples.end(), {i / 10.0f, -1.0f});
     TciSimAudio audio(options(TCI_SIM_SOURCE::Wav), &wav);
     std::vector<float> out(25);
     audio.render(out.data(), 13);

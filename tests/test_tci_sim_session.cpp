@@ -10,6 +10,8 @@
 
 namespace {
 
+using Texts = std::vector<std::string>;
+
 TCI_SIM_OPTIONS small_options()
 {
     TCI_SIM_OPTIONS o;
@@ -22,219 +24,168 @@ TCI_SIM_OPTIONS small_options()
 struct Sim {
     explicit Sim(const TCI_SIM_OPTIONS& o = small_options()) : session(o, nullptr) {}
 
-    std::vector<std::string> texts(const std::string& message, double now = 0.0)
+    Sim& receive(const std::string& message, double now = 0.0)
     {
-        TCI_SIM_OUTPUT out;
+        out = TCI_SIM_OUTPUT{};
         session.receive(message, now, &out);
-        lastLog = out.log;
-        return text_of(out);
+        return *this;
     }
-    TCI_SIM_OUTPUT tick(double now)
+    Sim& tick(double now)
     {
-        TCI_SIM_OUTPUT out;
+        out = TCI_SIM_OUTPUT{};
         session.tick(now, &out);
-        return out;
+        return *this;
     }
-    static std::vector<std::string> text_of(const TCI_SIM_OUTPUT& out)
+    Texts texts() const
     {
-        std::vector<std::string> t;
+        Texts t;
         for (const TCI_SIM_MESSAGE& m : out.messages)
             if (!m.binary)
                 t.push_back(m.text);
         return t;
     }
-    static std::vector<std::vector<uint8_t>> frames_of(const TCI_SIM_OUTPUT& out)
+    // The frames sent, parsed; the float samples of each go to *samples.
+    std::vector<TCIStreamInfo> frames(std::vector<float>* samples = nullptr) const
     {
-        std::vector<std::vector<uint8_t>> f;
-        for (const TCI_SIM_MESSAGE& m : out.messages)
-            if (m.binary)
-                f.push_back(m.bytes);
+        std::vector<TCIStreamInfo> f;
+        for (const TCI_SIM_MESSAGE& m : out.messages) {
+            if (!m.binary)
+                continue;
+            f.push_back(parseStreamInfoFromData(m.bytes.data(), m.bytes.size()));
+            if (samples && f.back().isRxAudioFloat32) {
+                samples->resize(samples->size() + f.back().length);
+                std::memcpy(samples->data() + samples->size() - f.back().length, m.bytes.data() + 64,
+                            4 * f.back().length);
+            }
+        }
         return f;
     }
     bool logged(const std::string& part) const
     {
-        return std::any_of(lastLog.begin(), lastLog.end(),
+        return std::any_of(out.log.begin(), out.log.end(),
                            [&](const std::string& l) { return l.find(part) != std::string::npos; });
     }
 
     TciSimSession session;
-    std::vector<std::string> lastLog;
+    TCI_SIM_OUTPUT out;  // of the last step
 };
-
-using Texts = std::vector<std::string>;
 
 }  // namespace
 
-TEST(TciSimSessionStartup, QueriesAreAnsweredAndSettingsAreNot)
+TEST(TciSimSession, StartupQueriesAreAnsweredInOrderAndSettingsAreNot)
 {
     Sim sim;
     Texts replies;
     for (const char* command : kTCIStartupCommands) {
-        const Texts t = sim.texts(command);
+        const Texts t = sim.receive(command).texts();
         replies.insert(replies.end(), t.begin(), t.end());
     }
     EXPECT_EQ(replies, (Texts{"protocol:ExpertSDR3,1.0;", "device:zarvo-tci-sim;", "trx_count:1;",
                               "channels_count:1;", "modulation:0,cw;", "cw_macros_speed:25;", "cw_keyer_speed:25;",
                               "audio_stream_samples:400;"}));
     EXPECT_TRUE(sim.session.streaming());
-}
-
-TEST(TciSimSessionStartup, SeveralCommandsInOneMessageAreAnsweredInOrder)
-{
-    Sim sim;
-    EXPECT_EQ(sim.texts("vfo:0,0;dds:0; cw_keyer_speed ;"),
+    EXPECT_EQ(sim.receive("vfo:0,0;dds:0; cw_keyer_speed ;").texts(),
               (Texts{"vfo:0,0,7025000;", "dds:0,7025000;", "cw_keyer_speed:25;"}));
 }
 
-TEST(TciSimSessionState, SettingsChangeWhatQueriesReport)
+TEST(TciSimSession, SettingsChangeWhatQueriesReportAndBadOnesChangeNothing)
 {
     Sim sim;
-    EXPECT_TRUE(sim.texts("vfo:0,0,14025000;modulation:0,USB;cw_macros_speed:32;").empty());
-    EXPECT_EQ(sim.texts("vfo:0,0;modulation:0;cw_macros_speed;"),
+    EXPECT_TRUE(sim.receive("vfo:0,0,14025000;modulation:0,USB;cw_macros_speed:32;").texts().empty());
+    EXPECT_EQ(sim.receive("vfo:0,0;modulation:0;cw_macros_speed;").texts(),
               (Texts{"vfo:0,0,14025000;", "modulation:0,usb;", "cw_macros_speed:32;"}));
-}
-
-TEST(TciSimSessionState, BadCommandsAreLoggedAndChangeNothing)
-{
-    Sim sim;
     for (const char* bad : {"cw_macros_speed:0;", "cw_macros_speed:abc;", "vfo:0,0,12;", "vfo:1,0;",
                             "audio_stream_channels:3;", "audio_stream_sample_type:float64;", "no_such_thing:1;",
                             "modulation:0,cw,extra;"}) {
-        EXPECT_TRUE(sim.texts(bad).empty()) << bad;
-        EXPECT_GE(sim.lastLog.size(), 2u) << bad;  // the message itself and why it was ignored
+        EXPECT_TRUE(sim.receive(bad).texts().empty()) << bad;
+        EXPECT_GE(sim.out.log.size(), 2u) << bad;  // the message itself and why it was ignored
     }
-    EXPECT_EQ(sim.texts("cw_macros_speed;vfo:0,0;audio_stream_channels;"),
-              (Texts{"cw_macros_speed:25;", "vfo:0,0,7025000;", "audio_stream_channels:1;"}));
+    EXPECT_EQ(sim.receive("cw_macros_speed;vfo:0,0;audio_stream_channels;").texts(),
+              (Texts{"cw_macros_speed:32;", "vfo:0,0,14025000;", "audio_stream_channels:1;"}));
 }
 
-TEST(TciSimSessionAudio, StreamRunsFromAudioStartUntilAudioStop)
+TEST(TciSimSession, StreamRunsFromAudioStartToAudioStopInTheFormatAsked)
 {
     Sim sim;
-    EXPECT_TRUE(Sim::frames_of(sim.tick(1.0)).empty());
-    sim.texts("audio_start:0;", 1.0);
-    const auto frames = Sim::frames_of(sim.tick(2.0));
-    EXPECT_EQ(frames.size(), 20u);
-    const TCIStreamInfo info = parseStreamInfoFromData(frames[0].data(), frames[0].size());
-    EXPECT_TRUE(info.isRxAudioFloat32);
-    EXPECT_EQ(info.sampleRate, 8000u);
-    sim.texts("audio_stop:0;", 2.0);
-    EXPECT_TRUE(sim.logged("audio stopped after 20 frames"));
-    EXPECT_TRUE(Sim::frames_of(sim.tick(3.0)).empty());
+    EXPECT_TRUE(sim.tick(1.0).frames().empty());
+    const std::vector<TCIStreamInfo> frames = sim.receive("audio_start:0;", 1.0).tick(2.0).frames();
+    ASSERT_EQ(frames.size(), 20u);
+    EXPECT_TRUE(frames[0].isRxAudioFloat32);
+    EXPECT_TRUE(sim.receive("audio_stop:0;", 2.0).logged("audio stopped after 20 frames"));
+    EXPECT_TRUE(sim.tick(3.0).frames().empty());
+
+    sim.receive("audio_stream_sample_type:int16;audio_stream_channels:2;audio_stream_samples:100;audio_start:0;", 5.0);
+    const std::vector<TCIStreamInfo> asked = sim.tick(5.125).frames();
+    ASSERT_EQ(asked.size(), 10u);
+    EXPECT_EQ(asked[0].format, 0u);
+    EXPECT_EQ(asked[0].channels, 2u);
+    EXPECT_EQ(asked[0].frameCount, 100u);
 }
 
-TEST(TciSimSessionAudio, StreamFollowsTheRequestedFormat)
+TEST(TciSimSession, MacroTextIsKeyedAtTheMacroSpeedUntilStopped)
 {
     Sim sim;
-    sim.texts("audio_stream_sample_type:int16;audio_stream_channels:2;audio_stream_samples:100;audio_start:0;");
-    const auto frames = Sim::frames_of(sim.tick(0.1));
-    ASSERT_EQ(frames.size(), 8u);
-    const TCIStreamInfo info = parseStreamInfoFromData(frames[0].data(), frames[0].size());
-    EXPECT_EQ(info.format, 0u);
-    EXPECT_EQ(info.channels, 2u);
-    EXPECT_EQ(info.frameCount, 100u);
-}
-
-TEST(TciSimSessionKeying, MacroTextIsKeyedAtTheMacroSpeed)
-{
-    Sim sim;
-    sim.texts("cw_terminal:false;");
-    sim.texts("cw_macros_speed:30;");
-    sim.texts("cw_macros:0,R~N;audio_start:0;");
-    EXPECT_TRUE(sim.logged("keying at 30 WPM: R,N"));
+    sim.receive("cw_terminal:false;");
+    sim.receive("cw_macros_speed:30;");
+    EXPECT_TRUE(sim.receive("cw_macros:0,R~N;audio_start:0;").logged("keying at 30 WPM: R,N"));
     std::vector<float> audio;
-    std::vector<std::vector<uint8_t>> frames = Sim::frames_of(sim.tick(1.0));
-    for (const auto& f : Sim::frames_of(sim.tick(1.5)))
-        frames.push_back(f);
-    for (const auto& f : frames) {
-        const size_t n = (f.size() - 64) / 4;
-        for (size_t i = 0; i < n; ++i) {
-            float v;
-            std::memcpy(&v, f.data() + 64 + 4 * i, 4);
-            audio.push_back(v);
-        }
-    }
+    sim.tick(1.0).frames(&audio);
+    sim.tick(1.5).frames(&audio);
     EXPECT_EQ(tci_keying::code(audio, 8000, 30), ".-. --..-- -.");
-}
 
-TEST(TciSimSessionKeying, StopDropsQueuedText)
-{
-    Sim sim;
-    sim.texts("cw_macros:0,TEST TEST TEST;");
+    sim.receive("cw_macros:0,TEST TEST TEST;");
     EXPECT_TRUE(sim.session.keying());
-    sim.texts("cw_macros_stop;");
+    EXPECT_TRUE(sim.receive("cw_macros_stop;").logged("12 queued characters dropped"));
     EXPECT_FALSE(sim.session.keying());
-    EXPECT_TRUE(sim.logged("12 queued characters dropped"));
+    for (const char* other : {"cw_macros:1,TEST;", "cw_macros:TEST;"})
+        EXPECT_FALSE(sim.receive(other).session.keying()) << other;
 }
 
-TEST(TciSimSessionKeying, MacroForAnotherTransceiverIsIgnored)
-{
-    Sim sim;
-    sim.texts("cw_macros:1,TEST;");
-    EXPECT_FALSE(sim.session.keying());
-    sim.texts("cw_macros:TEST;");
-    EXPECT_FALSE(sim.session.keying());
-}
-
-TEST(TciSimSessionQuirks, EchoSendsEachCommandBackBeforeItsReply)
+TEST(TciSimSession, EchoAndChattyServers)
 {
     TCI_SIM_OPTIONS o = small_options();
     o.echo = true;
-    Sim sim(o);
-    EXPECT_EQ(sim.texts("cw_macros_speed;audio_stream_channels:1;"),
+    EXPECT_EQ(Sim(o).receive("cw_macros_speed;audio_stream_channels:1;").texts(),
               (Texts{"cw_macros_speed;", "cw_macros_speed:25;", "audio_stream_channels:1;"}));
-}
-
-TEST(TciSimSessionQuirks, ChattyGreetsWithReadyAndReportsStateUnasked)
-{
-    TCI_SIM_OPTIONS o = small_options();
+    o = small_options();
     o.chatty = true;
-    Sim sim(o);
-    TCI_SIM_OUTPUT greeting;
-    sim.session.open(0.0, &greeting);
-    const Texts hello = Sim::text_of(greeting);
-    ASSERT_FALSE(hello.empty());
-    EXPECT_EQ(hello.back(), "ready;");
-    EXPECT_TRUE(Sim::text_of(sim.tick(1.9)).empty());
-    const Texts later = Sim::text_of(sim.tick(2.0));
+    Sim chatty(o);
+    chatty.session.open(0.0, &chatty.out);
+    ASSERT_FALSE(chatty.texts().empty());
+    EXPECT_EQ(chatty.texts().back(), "ready;");
+    EXPECT_TRUE(chatty.tick(1.9).texts().empty());
+    const Texts later = chatty.tick(2.0).texts();
     ASSERT_EQ(later.size(), 1u);
     EXPECT_EQ(later[0].rfind("vfo:0,0,7025000;modulation:0,cw;", 0), 0u) << later[0];
 }
 
-TEST(TciSimSessionFaults, StallSendsNothingThenGoesOnWithoutABurst)
+TEST(TciSimSession, StallSendsNothingThenGoesOnWithoutABurst)
 {
     TCI_SIM_OPTIONS o = small_options();
     o.stallAfterSeconds = 1.0;
     o.stallForSeconds = 2.0;
     Sim sim(o);
-    sim.texts("audio_start:0;", 0.0);
-    EXPECT_EQ(Sim::frames_of(sim.tick(0.99)).size(), 19u);
-    EXPECT_TRUE(sim.tick(1.5).messages.empty());
-    EXPECT_TRUE(sim.texts("trx_count;", 2.0).empty());
-    EXPECT_TRUE(sim.tick(2.99).messages.empty());
-    EXPECT_TRUE(sim.tick(3.0).messages.empty());  // the stall is over: counting starts again
-    EXPECT_EQ(Sim::frames_of(sim.tick(3.1)).size(), 2u);
-    EXPECT_EQ(sim.texts("trx_count;", 3.1), (Texts{"trx_count:1;"}));
+    EXPECT_EQ(sim.receive("audio_start:0;", 0.0).tick(0.99).frames().size(), 19u);
+    EXPECT_TRUE(sim.tick(1.5).out.messages.empty());
+    EXPECT_TRUE(sim.receive("trx_count;", 2.0).texts().empty());
+    EXPECT_TRUE(sim.tick(2.99).out.messages.empty());
+    EXPECT_TRUE(sim.tick(3.0).out.messages.empty());  // the stall is over: counting starts again
+    EXPECT_EQ(sim.tick(3.1).frames().size(), 2u);
+    EXPECT_EQ(sim.receive("trx_count;", 3.1).texts(), (Texts{"trx_count:1;"}));
 }
 
-TEST(TciSimSessionFaults, CloseAfterAbortsOnce)
-{
-    TCI_SIM_OPTIONS o = small_options();
-    o.closeAfterSeconds = 0.5;
-    Sim sim(o);
-    EXPECT_FALSE(sim.tick(0.49).abort);
-    EXPECT_TRUE(sim.tick(0.5).abort);
-    EXPECT_FALSE(sim.tick(0.6).abort);
-}
-
-TEST(TciSimSessionFaults, MalformedFramesGoBetweenGoodOnes)
+TEST(TciSimSession, MalformedFramesGoBetweenGoodOnesAndCloseAfterAbortsOnce)
 {
     TCI_SIM_OPTIONS o = small_options();
     o.malformedEvery = 2;
-    Sim sim(o);
-    sim.texts("audio_start:0;");
-    size_t usable = 0, other = 0;
-    for (const auto& f : Sim::frames_of(sim.tick(1.0)))
-        (parseStreamInfoFromData(f.data(), f.size()).isRxAudioFloat32 ? usable : other)++;
-    EXPECT_EQ(usable, 20u);
-    EXPECT_EQ(other, 10u);
+    const std::vector<TCIStreamInfo> frames = Sim(o).receive("audio_start:0;").tick(1.0).frames();
+    EXPECT_EQ(frames.size(), 30u);
+    EXPECT_EQ(std::count_if(frames.begin(), frames.end(), [](const TCIStreamInfo& i) { return i.isRxAudioFloat32; }),
+              20);
+    o = small_options();
+    o.closeAfterSeconds = 0.5;
+    Sim closing(o);
+    EXPECT_FALSE(closing.tick(0.49).out.abort);
+    EXPECT_TRUE(closing.tick(0.5).out.abort);
+    EXPECT_FALSE(closing.tick(0.6).out.abort);
 }

@@ -1,11 +1,16 @@
-#include "tci_sim_stream.h"
-
+// The simulator's receive stream: frame encoding, real-time pacing, channel
+// settings, and the faults it can put between good frames.
 #include "TCIStreamInfo.h"
 #include "tci_sim_audio.h"
+#include "tci_sim_faults.h"
+#include "tci_sim_stream.h"
+#include "tci_stream_frame.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <set>
 
 namespace {
 
@@ -14,117 +19,107 @@ TCIStreamInfo info_of(const std::vector<uint8_t>& frame)
     return parseStreamInfoFromData(frame.data(), frame.size());
 }
 
-float sample(const std::vector<uint8_t>& frame, size_t index)
+std::vector<uint8_t> frame_of(uint32_t format, const std::vector<float>& samples)
 {
-    float v;
-    std::memcpy(&v, frame.data() + 64 + 4 * index, 4);
-    return v;
-}
-
-TCI_SIM_OPTIONS ramp_options()
-{
-    TCI_SIM_OPTIONS o;
-    o.source = TCI_SIM_SOURCE::Ramp;
-    o.sampleRate = 8000;
-    return o;
+    std::vector<uint8_t> frame;
+    EXPECT_TRUE(tci_build_stream_frame({0, 24000, format, 0, 0, 0, 1, 1}, samples.data(), samples.size(), &frame));
+    return frame;
 }
 
 }  // namespace
 
-TEST(TciSimStreamPace, FramesComeDueAtRealTime)
+TEST(TciStreamFrame, IntegersAreScaledRoundedAndClippedLittleEndian)
 {
-    TciSimStream stream(8000, 400, false);  // 20 frames a second
-    stream.start(10.0);
-    EXPECT_EQ(stream.takeDue(10.049), 0u);
-    EXPECT_EQ(stream.takeDue(10.05), 1u);
-    EXPECT_EQ(stream.takeDue(10.05), 0u);
-    EXPECT_EQ(stream.takeDue(11.0), 19u);
-    EXPECT_EQ(stream.stop(), 20u);
-}
-
-TEST(TciSimStreamPace, NothingIsDueWhileStopped)
-{
-    TciSimStream stream(8000, 400, false);
-    EXPECT_EQ(stream.takeDue(5.0), 0u);
-    stream.start(0.0);
-    stream.stop();
-    EXPECT_EQ(stream.takeDue(5.0), 0u);
-}
-
-TEST(TciSimStreamPace, LongGapSendsOneSecondAndSkipsTheRest)
-{
-    TciSimStream stream(8000, 400, false);
-    stream.start(0.0);
-    EXPECT_EQ(stream.takeDue(100.0), 20u);
-    EXPECT_EQ(stream.takeDue(100.05), 1u);
-}
-
-TEST(TciSimStreamPace, ResumeLeavesTheMissedFramesOut)
-{
-    TciSimStream stream(8000, 400, false);
-    stream.start(0.0);
-    stream.takeDue(0.5);
-    stream.resume(3.0);
-    EXPECT_EQ(stream.takeDue(3.04), 0u);
-    EXPECT_EQ(stream.takeDue(3.1), 2u);
-}
-
-TEST(TciSimStreamFrames, MonoFloatFrameOfTheAudio)
-{
-    TciSimAudio audio(ramp_options(), nullptr);
-    TciSimStream stream(8000, 160, false);
-    const std::vector<uint8_t> a = stream.nextFrame(&audio), b = stream.nextFrame(&audio);
-    const TCIStreamInfo info = info_of(a);
-    EXPECT_TRUE(info.isRxAudioFloat32);
-    EXPECT_EQ(info.sampleRate, 8000u);
-    EXPECT_EQ(info.channels, 1u);
-    EXPECT_EQ(info.length, 160u);
-    EXPECT_EQ(info.receiver, 0u);
-    EXPECT_FLOAT_EQ(sample(b, 0), tci_sim_ramp_sample(160));
-}
-
-TEST(TciSimStreamFrames, TwoChannelsCarryTheSameSignal)
-{
-    TciSimAudio audio(ramp_options(), nullptr);
-    TciSimStream stream(8000, 100, false);
-    ASSERT_TRUE(stream.setChannels(2));
-    const std::vector<uint8_t> f = stream.nextFrame(&audio);
-    EXPECT_EQ(info_of(f).channels, 2u);
-    EXPECT_EQ(info_of(f).frameCount, 100u);
-    EXPECT_FLOAT_EQ(sample(f, 2 * 7), tci_sim_ramp_sample(7));
-    EXPECT_FLOAT_EQ(sample(f, 2 * 7 + 1), tci_sim_ramp_sample(7));
-}
-
-TEST(TciSimStreamFrames, ForcedStereoIgnoresTheRequest)
-{
-    TciSimAudio audio(ramp_options(), nullptr);
-    TciSimStream stream(8000, 100, true);
-    stream.setChannels(1);
-    EXPECT_EQ(info_of(stream.nextFrame(&audio)).channels, 2u);
-}
-
-TEST(TciSimStreamFormat, SampleTypesMapToFormatCodes)
-{
-    TciSimAudio audio(ramp_options(), nullptr);
-    TciSimStream stream(8000, 100, false);
-    const char* names[] = {"int16", "int24", "int32", "float32"};
-    for (uint32_t code = 0; code < 4; ++code) {
-        ASSERT_TRUE(stream.setSampleType(names[code]));
-        const TCIStreamInfo info = info_of(stream.nextFrame(&audio));
-        EXPECT_EQ(info.format, code);
-        EXPECT_TRUE(info.valid);
+    const float nan = std::nanf("");
+    const struct {
+        uint32_t format;
+        std::vector<float> samples;
+        std::vector<uint8_t> payload;
+    } cases[] = {
+        {0, {1.0f, -1.0f, 0.5f, 2.0f, nan}, {0xFF, 0x7F, 0x01, 0x80, 0x00, 0x40, 0xFF, 0x7F, 0x00, 0x00}},
+        {1, {1.0f, -1.0f, -4.0f}, {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80, 0x01, 0x00, 0x80}},
+        {2, {1.0f, -1.0f}, {0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0x80}},
+    };
+    for (const auto& k : cases) {
+        const std::vector<uint8_t> frame = frame_of(k.format, k.samples);
+        EXPECT_EQ(std::vector<uint8_t>(frame.begin() + 64, frame.end()), k.payload) << k.format;
     }
-    EXPECT_FALSE(stream.setSampleType("float64"));
-    EXPECT_EQ(stream.sampleTypeName(), "float32");
+    std::vector<uint8_t> frame = {1, 2, 3};
+    const float one = 0.0f;
+    const TCI_STREAM_FRAME_HEADER unknown{0, 24000, 4, 0, 0, 0, 1, 1}, floats{0, 24000, 3, 0, 0, 0, 1, 1};
+    EXPECT_FALSE(tci_build_stream_frame(unknown, &one, 1, &frame));
+    EXPECT_EQ(frame, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_FALSE(tci_build_stream_frame(floats, nullptr, 5, &frame));
+    EXPECT_FALSE(tci_build_stream_frame(floats, &one, 1, nullptr));
 }
 
-TEST(TciSimStreamFormat, OutOfRangeSettingsAreRefused)
+TEST(TciSimStream, FramesComeDueAtRealTimeAndAGapIsNotMadeUp)
 {
-    TciSimStream stream(8000, 100, false);
-    EXPECT_FALSE(stream.setChannels(0));
-    EXPECT_FALSE(stream.setChannels(3));
-    EXPECT_FALSE(stream.setFrameSamples(15, 0.0));
-    EXPECT_FALSE(stream.setFrameSamples(16385, 0.0));
-    EXPECT_EQ(stream.frameSamples(), 100u);
-    EXPECT_EQ(stream.channels(), 1u);
+    TciSimStream stream(8000, 500, false);  // 16 frames a second
+    EXPECT_EQ(stream.takeDue(5.0), 0u);     // not started
+    stream.start(0.0);
+    EXPECT_EQ(stream.takeDue(0.0624), 0u);
+    EXPECT_EQ(stream.takeDue(0.0625), 1u);
+    EXPECT_EQ(stream.takeDue(0.0625), 0u);
+    EXPECT_EQ(stream.takeDue(1.0), 15u);
+    EXPECT_EQ(stream.takeDue(100.0), 16u);  // one second's worth, the rest left out
+    EXPECT_EQ(stream.takeDue(100.0625), 1u);
+    stream.resume(104.0);
+    EXPECT_EQ(stream.takeDue(104.03125), 0u);
+    EXPECT_EQ(stream.takeDue(104.125), 2u);
+    EXPECT_EQ(stream.stop(), 35u);
+    EXPECT_EQ(stream.takeDue(120.0), 0u);
+}
+
+TEST(TciSimStream, FramesGoOnWithTheAudioOnEveryChannelAsked)
+{
+    TCI_SIM_OPTIONS o;
+    o.source = TCI_SIM_SOURCE::Ramp;
+    o.sampleRate = 8000;
+    TciSimAudio audio(o, nullptr);
+    TciSimStream stream(8000, 160, false);
+    EXPECT_EQ(info_of(stream.nextFrame(&audio)).channels, 1u);
+    ASSERT_TRUE(stream.setChannels(2));
+    const std::vector<uint8_t> two = stream.nextFrame(&audio);
+    EXPECT_EQ(info_of(two).frameCount, 160u);
+    float seventh[2];
+    std::memcpy(seventh, two.data() + 64 + 4 * 2 * 7, sizeof(seventh));
+    EXPECT_EQ(seventh[0], tci_sim_ramp_sample(160 + 7));
+    EXPECT_EQ(seventh[1], seventh[0]);
+    EXPECT_FALSE(stream.setSampleType("float64") || stream.setChannels(0) || stream.setChannels(3) ||
+                 stream.setFrameSamples(15, 0.0) || stream.setFrameSamples(16385, 0.0));
+    EXPECT_EQ(stream.sampleTypeName(), "float32");
+    EXPECT_EQ(stream.frameSamples(), 160u);
+    EXPECT_EQ(stream.channels(), 2u);
+    TciSimStream forced(8000, 100, true);
+    forced.setChannels(1);
+    EXPECT_EQ(info_of(forced.nextFrame(&audio)).channels, 2u);
+}
+
+TEST(TciSimFaults, MalformedFramesAreNeverUsableAudioAndFaultsTakeTurns)
+{
+    const std::vector<uint8_t> good = frame_of(3, std::vector<float>(64, 0.25f));
+    ASSERT_TRUE(info_of(good).isRxAudioFloat32);
+    std::set<std::string> names;
+    for (size_t kind = 0; kind < tci_sim_malformed_kinds(); ++kind) {
+        std::string name;
+        EXPECT_FALSE(info_of(tci_sim_malformed_frame(kind, good, &name)).isRxAudioFloat32) << name;
+        names.insert(name);
+    }
+    EXPECT_EQ(names.size(), tci_sim_malformed_kinds());
+
+    // Faults follow every Nth good frame, taking turns through the kinds.
+    TciSimFaults faults(3, 2);
+    std::string pattern;
+    std::set<std::string> logged;
+    for (size_t frame = 1; frame <= 3 * tci_sim_malformed_kinds(); ++frame) {
+        TCI_SIM_OUTPUT out;
+        faults.afterGoodFrame(good, &out);
+        for (const TCI_SIM_MESSAGE& m : out.messages)
+            pattern += m.binary ? "M" : "G";
+        pattern += ".";
+        logged.insert(out.log.begin(), out.log.end());
+    }
+    EXPECT_EQ(pattern.substr(0, 11), ".G.M.G..MG.");
+    EXPECT_EQ(logged.size(), tci_sim_malformed_kinds() + 1);  // every kind and "garbage text"
 }

@@ -2,300 +2,142 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
 
-struct HEADER {
-    uint32_t receiver = 0;
-    uint32_t sampleRate = 48000;
-    uint32_t format = 3;
-    uint32_t codec = 0;
-    uint32_t crc = 0;
-    uint32_t length = 0;
-    uint32_t type = 1;
-    uint32_t channels = 1;
-};
+constexpr uint32_t kMax = std::numeric_limits<uint32_t>::max();
 
-void put32(std::vector<uint8_t>* bytes, size_t offset, uint32_t v)
+// receiver, sampleRate, format, codec, crc, length, type, channels
+using Words = std::array<uint32_t, 8>;
+
+Words floats(uint32_t frames, uint32_t channels, uint32_t type = 1)
 {
-    for (size_t i = 0; i < 4; ++i)
-        (*bytes)[offset + i] = static_cast<uint8_t>(v >> (8 * i));
+    return {0, 48000, 3, 0, 0, frames * channels, type, channels};
 }
 
-void put_float(std::vector<uint8_t>* bytes, size_t index, float v)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    put32(bytes, 64 + 4 * index, bits);
-}
-
-// A message of the header and payloadBytes zero bytes; reserved words are
-// filled with junk the parser must ignore.
-std::vector<uint8_t> message(const HEADER& h, size_t payloadBytes)
+// The header, then payloadBytes of zero with the given float samples set;
+// reserved words are filled with junk the parser must ignore.
+TCIStreamInfo parse(const Words& h, size_t payloadBytes, std::vector<std::pair<size_t, float>> samples = {},
+                    size_t keep = SIZE_MAX)
 {
     std::vector<uint8_t> bytes(64 + payloadBytes, 0);
-    const uint32_t words[] = {h.receiver, h.sampleRate, h.format, h.codec, h.crc, h.length, h.type, h.channels};
-    for (size_t i = 0; i < 8; ++i)
-        put32(&bytes, 4 * i, words[i]);
-    for (size_t i = 8; i < 16; ++i)
-        put32(&bytes, 4 * i, 0xDEADBEEF);
-    return bytes;
-}
-
-std::vector<uint8_t> float_frame(uint32_t frames, uint32_t channels, uint32_t rate = 48000)
-{
-    HEADER h;
-    h.length = frames * channels;
-    h.channels = channels;
-    h.sampleRate = rate;
-    return message(h, 4 * size_t{h.length});
-}
-
-TCIStreamInfo parse(const std::vector<uint8_t>& bytes)
-{
-    return parseStreamInfoFromData(bytes.data(), bytes.size());
-}
-
-void expect_zero_except_size(const TCIStreamInfo& i, uint64_t size)
-{
-    EXPECT_EQ(i.messageBytes, size);
-    EXPECT_FALSE(i.valid || i.payloadComplete || i.isRxAudioFloat32) << size;
-    const uint64_t words[] = {i.receiver, i.sampleRate, i.format,       i.codec,
-                              i.crc,      i.length,     i.type,         i.channels,
-                              i.payloadBytes, i.expectedPayloadBytes, i.headerBytes, i.frameCount};
-    for (uint64_t w : words)
-        EXPECT_EQ(w, 0u) << size;
-    EXPECT_EQ(i.peakChannel0, 0.0f);
-    EXPECT_EQ(i.peakChannel1, 0.0f);
+    const auto put = [&](size_t at, uint32_t v) {
+        for (size_t i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    for (size_t i = 0; i < 16; ++i)
+        put(4 * i, i < 8 ? h[i] : 0xDEADBEEF);
+    for (auto [index, value] : samples) {
+        uint32_t bits;
+        std::memcpy(&bits, &value, 4);
+        put(64 + 4 * index, bits);
+    }
+    // A buffer of the kept size alone, so that a sanitizer sees reads past it.
+    const auto n = static_cast<std::ptrdiff_t>(std::min(keep, bytes.size()));
+    const std::vector<uint8_t> kept(bytes.begin(), bytes.begin() + n);
+    return parseStreamInfoFromData(kept.data(), kept.size());
 }
 
 }  // namespace
 
-TEST(TciStreamInfoValid, MonoFloatFrameHasEveryDerivedField)
+TEST(TciStreamInfo, FrameHasEveryHeaderWordAndPayloadSizeOfItsFormat)
 {
-    HEADER h{2, 12000, 3, 7, 99, 100, 1, 1};
-    const TCIStreamInfo info = parse(message(h, 400));
-    EXPECT_TRUE(info.valid);
-    EXPECT_TRUE(info.payloadComplete);
-    EXPECT_TRUE(info.isRxAudioFloat32);
-    EXPECT_EQ(info.receiver, 2u);
-    EXPECT_EQ(info.sampleRate, 12000u);
-    EXPECT_EQ(info.format, 3u);
-    EXPECT_EQ(info.codec, 7u);
-    EXPECT_EQ(info.crc, 99u);
-    EXPECT_EQ(info.length, 100u);
-    EXPECT_EQ(info.type, 1u);
-    EXPECT_EQ(info.channels, 1u);
-    EXPECT_EQ(info.messageBytes, 464u);
-    EXPECT_EQ(info.payloadBytes, 400u);
-    EXPECT_EQ(info.expectedPayloadBytes, 400u);
-    EXPECT_EQ(info.headerBytes, 64u);
-    EXPECT_EQ(info.frameCount, 100u);
-}
-
-TEST(TciStreamInfoValid, EachFormatAndChannelCountSizesItsPayload)
-{
+    const TCIStreamInfo i = parse({2, 12000, 3, 7, 99, 100, 1, 1}, 400);
+    EXPECT_TRUE(i.valid && i.payloadComplete && i.isRxAudioFloat32);
+    const uint64_t got[] = {i.receiver, i.sampleRate, i.format,         i.codec,    i.crc,         i.length, i.type,
+                            i.channels, i.messageBytes, i.payloadBytes, i.headerBytes, i.frameCount};
+    const uint64_t wanted[] = {2, 12000, 3, 7, 99, 100, 1, 1, 464, 400, 64, 100};
+    for (size_t k = 0; k < std::size(got); ++k)
+        EXPECT_EQ(got[k], wanted[k]) << "field " << k;
     const uint64_t bytesPerSample[] = {2, 3, 4, 4};
     for (uint32_t format = 0; format < 4; ++format) {
         for (uint32_t channels = 1; channels <= 2; ++channels) {
-            HEADER h;
-            h.format = format;
-            h.channels = channels;
-            h.length = 30 * channels;
-            const TCIStreamInfo info = parse(message(h, bytesPerSample[format] * h.length));
+            Words h = floats(30, channels);
+            h[2] = format;
+            const TCIStreamInfo info = parse(h, bytesPerSample[format] * h[5]);
             EXPECT_TRUE(info.valid) << format << "/" << channels;
-            EXPECT_EQ(info.expectedPayloadBytes, bytesPerSample[format] * h.length);
+            EXPECT_EQ(info.expectedPayloadBytes, bytesPerSample[format] * h[5]);
             EXPECT_EQ(info.frameCount, 30u);
             EXPECT_EQ(info.isRxAudioFloat32, format == 3);
         }
     }
 }
 
-TEST(TciStreamInfoValid, LongerPayloadIsAccepted)
+// Nothing is read past the end, and no header word of a message too short
+// to hold a header is reported.
+TEST(TciStreamInfo, EveryTruncationOfAValidFrameIsSafe)
 {
-    HEADER h;
-    h.length = 10;
-    const TCIStreamInfo info = parse(message(h, 41));
-    EXPECT_TRUE(info.isRxAudioFloat32);
-    EXPECT_EQ(info.payloadBytes, 41u);
-}
-
-TEST(TciStreamInfoValid, OtherStreamTypeIsValidButNotReceiveAudio)
-{
-    HEADER h;
-    h.length = 10;
-    h.type = 2;
-    const TCIStreamInfo info = parse(message(h, 40));
-    EXPECT_TRUE(info.valid);
-    EXPECT_FALSE(info.isRxAudioFloat32);
-}
-
-TEST(TciStreamInfoShort, MessageOf63BytesIsAllZero)
-{
-    const std::vector<uint8_t> bytes(63, 0xFF);
-    expect_zero_except_size(parse(bytes), 63);
-}
-
-TEST(TciStreamInfoShort, EveryTruncationOfAValidFrameIsSafe)
-{
-    const std::vector<uint8_t> full = float_frame(8, 2);
-    for (size_t n = 0; n <= full.size(); ++n) {
-        const std::vector<uint8_t> prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
-        const TCIStreamInfo info = parse(prefix);
-        if (n < 64) {
-            expect_zero_except_size(info, n);
-            continue;
-        }
-        EXPECT_EQ(info.channels, 2u) << n;
-        EXPECT_EQ(info.payloadBytes, n - 64);
-        EXPECT_EQ(info.payloadComplete, n == full.size()) << n;
-        EXPECT_EQ(info.isRxAudioFloat32, n == full.size()) << n;
+    for (size_t n = 0; n <= 128; ++n) {
+        const TCIStreamInfo i = parse(floats(8, 2), 64, {{0, 0.5f}}, n);
+        EXPECT_EQ(i.messageBytes, n);
+        EXPECT_EQ(i.payloadComplete, n == 128) << n;
+        EXPECT_EQ(i.isRxAudioFloat32, n == 128) << n;
+        EXPECT_EQ(i.peakChannel0, n == 128 ? 0.5f : 0.0f) << n;
+        EXPECT_EQ(i.channels, n < 64 ? 0u : 2u) << n;
+        EXPECT_EQ(i.headerBytes + i.payloadBytes + i.sampleRate + i.length + i.frameCount == 0, n < 64) << n;
     }
+    const TCIStreamInfo none = parseStreamInfoFromData(nullptr, 500);
+    EXPECT_EQ(none.messageBytes, 0u);
+    EXPECT_FALSE(none.valid);
 }
 
-TEST(TciStreamInfoShort, OneByteShortIsIncomplete)
-{
-    std::vector<uint8_t> bytes = float_frame(10, 1);
-    bytes.pop_back();
-    const TCIStreamInfo info = parse(bytes);
-    EXPECT_FALSE(info.payloadComplete);
-    EXPECT_FALSE(info.valid);
-    EXPECT_FALSE(info.isRxAudioFloat32);
-}
-
-TEST(TciStreamInfoShort, NullDataCountsAsEmpty)
-{
-    expect_zero_except_size(parseStreamInfoFromData(nullptr, 500), 0);
-}
-
-TEST(TciStreamInfoHostile, ZeroLengthIsNotComplete)
-{
-    const TCIStreamInfo info = parse(message(HEADER{}, 16));
-    EXPECT_EQ(info.expectedPayloadBytes, 0u);
-    EXPECT_FALSE(info.payloadComplete);
-    EXPECT_FALSE(info.valid);
-}
-
-TEST(TciStreamInfoHostile, UnknownFormatHasNoSizeButKeepsItsWords)
-{
-    HEADER h{5, 8000, 7, 0, 0, 10, 1, 1};
-    const TCIStreamInfo info = parse(message(h, 400));
-    EXPECT_EQ(info.expectedPayloadBytes, 0u);
-    EXPECT_FALSE(info.payloadComplete || info.valid || info.isRxAudioFloat32);
-    EXPECT_EQ(info.format, 7u);
-    EXPECT_EQ(info.receiver, 5u);
-    EXPECT_EQ(info.length, 10u);
-}
-
-TEST(TciStreamInfoHostile, ZeroChannelsWithCompletePayloadIsNotValid)
-{
-    HEADER h;
-    h.length = 10;
-    h.channels = 0;
-    const TCIStreamInfo info = parse(message(h, 40));
-    EXPECT_TRUE(info.payloadComplete);
-    EXPECT_FALSE(info.valid);
-    EXPECT_EQ(info.frameCount, 0u);
-}
-
-TEST(TciStreamInfoHostile, LargestLengthDoesNotWrapAround)
-{
-    HEADER h;
-    h.length = std::numeric_limits<uint32_t>::max();
-    const TCIStreamInfo info = parse(message(h, 64));
-    EXPECT_EQ(info.expectedPayloadBytes, 4ull * std::numeric_limits<uint32_t>::max());
-    EXPECT_FALSE(info.payloadComplete);
-}
-
-TEST(TciStreamInfoHostile, HugeChannelCountScansNothing)
-{
-    HEADER h;
-    h.length = 8;
-    h.channels = std::numeric_limits<uint32_t>::max();
-    std::vector<uint8_t> bytes = message(h, 32);
-    put_float(&bytes, 0, 0.9f);
-    const TCIStreamInfo info = parse(bytes);
-    EXPECT_EQ(info.frameCount, 0u);
-    EXPECT_EQ(info.peakChannel0, 0.0f);
-}
-
-TEST(TciStreamInfoHostile, PartialLastFrameIsNotScanned)
-{
-    HEADER h;
-    h.length = 7;  // two frames of three channels and one odd sample
-    h.channels = 3;
-    std::vector<uint8_t> bytes = message(h, 28);
-    put_float(&bytes, 3, -0.25f);
-    put_float(&bytes, 6, 0.9f);
-    const TCIStreamInfo info = parse(bytes);
-    EXPECT_EQ(info.frameCount, 2u);
-    EXPECT_FLOAT_EQ(info.peakChannel0, 0.25f);
-}
-
-TEST(TciStreamInfoRate, OnlyRatesFrom8000To384000HzAreUsableAudio)
+TEST(TciStreamInfo, HeaderWordsDecideCompletenessValidityAndUse)
 {
     const struct {
-        uint32_t rate;
-        bool usable;
-    } cases[] = {{0, false}, {7999, false}, {8000, true}, {48000, true}, {384000, true}, {384001, false},
-                 {std::numeric_limits<uint32_t>::max(), false}};
-    for (const auto& c : cases) {
-        const TCIStreamInfo info = parse(float_frame(4, 1, c.rate));
-        EXPECT_TRUE(info.valid) << c.rate;
-        EXPECT_EQ(info.isRxAudioFloat32, c.usable) << c.rate;
+        const char* what;
+        Words header;
+        size_t payloadBytes;
+        bool complete, valid, audio;
+    } cases[] = {
+        {"longer payload", floats(10, 1), 41, true, true, true},
+        {"another stream type", floats(10, 1, 2), 40, true, true, false},
+        {"zero length", floats(0, 1), 16, false, false, false},
+        {"unknown format", {5, 8000, 7, 0, 0, 10, 1, 1}, 400, false, false, false},
+        {"zero channels", {0, 48000, 3, 0, 0, 10, 1, 0}, 40, true, false, false},
+        {"largest length", {0, 48000, 3, 0, 0, kMax, 1, 1}, 64, false, false, false},
+    };
+    for (const auto& k : cases) {
+        const TCIStreamInfo info = parse(k.header, k.payloadBytes);
+        EXPECT_EQ(info.payloadComplete, k.complete) << k.what;
+        EXPECT_EQ(info.valid, k.valid) << k.what;
+        EXPECT_EQ(info.isRxAudioFloat32, k.audio) << k.what;
+        EXPECT_EQ(info.length, k.header[5]) << k.what;
+        EXPECT_EQ(info.format, k.header[2]) << k.what;
+    }
+    EXPECT_EQ(parse({0, 48000, 3, 0, 0, kMax, 1, 1}, 64).expectedPayloadBytes, 4ull * kMax);  // no wrap-around
+    for (auto [rate, usable] : {std::pair{0u, false}, {7999u, false}, {8000u, true}, {48000u, true},
+                                {384000u, true}, {384001u, false}, {kMax, false}}) {
+        const TCIStreamInfo info = parse({0, rate, 3, 0, 0, 4, 1, 1}, 16);
+        EXPECT_TRUE(info.valid) << rate;
+        EXPECT_EQ(info.isRxAudioFloat32, usable) << rate;
     }
 }
 
-TEST(TciStreamInfoPeaks, MonoPeakIsTheLargestMagnitudeAndBothChannelsAgree)
+TEST(TciStreamInfo, PeaksAreTheLargestMagnitudesOfTheFirst256WholeFrames)
 {
-    std::vector<uint8_t> bytes = float_frame(10, 1);
-    put_float(&bytes, 2, 0.3f);
-    put_float(&bytes, 7, -0.6f);
-    const TCIStreamInfo info = parse(bytes);
-    EXPECT_FLOAT_EQ(info.peakChannel0, 0.6f);
-    EXPECT_FLOAT_EQ(info.peakChannel1, 0.6f);
-}
-
-TEST(TciStreamInfoPeaks, StereoChannelsArePeakedApart)
-{
-    std::vector<uint8_t> bytes = float_frame(10, 2);
-    put_float(&bytes, 2 * 4, 0.2f);
-    put_float(&bytes, 2 * 5 + 1, -0.7f);
-    const TCIStreamInfo info = parse(bytes);
-    EXPECT_FLOAT_EQ(info.peakChannel0, 0.2f);
-    EXPECT_FLOAT_EQ(info.peakChannel1, 0.7f);
-}
-
-TEST(TciStreamInfoPeaks, OnlyTheFirst256FramesCount)
-{
-    std::vector<uint8_t> bytes = float_frame(1000, 2);
-    put_float(&bytes, 2 * 255, 0.1f);
-    put_float(&bytes, 2 * 255 + 1, 0.2f);
-    put_float(&bytes, 2 * 300, 0.9f);
-    put_float(&bytes, 2 * 300 + 1, 0.9f);
-    const TCIStreamInfo info = parse(bytes);
-    EXPECT_FLOAT_EQ(info.peakChannel0, 0.1f);
-    EXPECT_FLOAT_EQ(info.peakChannel1, 0.2f);
-}
-
-TEST(TciStreamInfoPeaks, NanSampleDoesNotHideThePeak)
-{
-    std::vector<uint8_t> bytes = float_frame(3, 1);
-    put_float(&bytes, 0, std::nanf(""));
-    put_float(&bytes, 1, 0.4f);
-    EXPECT_FLOAT_EQ(parse(bytes).peakChannel0, 0.4f);
-}
-
-TEST(TciStreamInfoPeaks, FramesThatAreNotReceiveAudioAreNotScanned)
-{
-    HEADER h;
-    h.length = 4;
-    h.type = 2;
-    std::vector<uint8_t> bytes = message(h, 16);
-    put_float(&bytes, 0, 0.5f);
-    EXPECT_EQ(parse(bytes).peakChannel0, 0.0f);
+    const struct {
+        const char* what;
+        Words header;
+        std::vector<std::pair<size_t, float>> samples;
+        float peak0, peak1;
+    } cases[] = {
+        {"mono, both the same", floats(10, 1), {{2, 0.3f}, {7, -0.6f}}, 0.6f, 0.6f},
+        {"stereo apart", floats(10, 2), {{8, 0.2f}, {11, -0.7f}}, 0.2f, 0.7f},
+        {"first 256 frames", floats(1000, 2), {{510, 0.1f}, {511, 0.2f}, {600, 0.9f}, {601, 0.9f}}, 0.1f, 0.2f},
+        {"NaN ignored", floats(3, 1), {{0, std::nanf("")}, {1, 0.4f}}, 0.4f, 0.4f},
+        {"not receive audio", floats(4, 1, 2), {{0, 0.5f}}, 0.0f, 0.0f},
+        {"huge channel count", {0, 48000, 3, 0, 0, 8, 1, kMax}, {{0, 0.9f}}, 0.0f, 0.0f},
+        {"partial last frame", {0, 48000, 3, 0, 0, 7, 1, 3}, {{3, -0.25f}, {6, 0.9f}}, 0.25f, 0.0f},
+    };
+    for (const auto& k : cases) {
+        const TCIStreamInfo info = parse(k.header, 4 * size_t{k.header[5]}, k.samples);
+        EXPECT_FLOAT_EQ(info.peakChannel0, k.peak0) << k.what;
+        EXPECT_FLOAT_EQ(info.peakChannel1, k.peak1) << k.what;
+    }
 }

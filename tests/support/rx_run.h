@@ -18,7 +18,6 @@ struct Signal {
     uint32_t rate = 8000;
     bool noisy = false;
     double snrDb = 0.0;
-    double leadSeconds = 1.0;
     double tailSeconds = 3.0;
 };
 
@@ -30,7 +29,7 @@ inline std::vector<float> generate(const Signal& s, const std::string& text)
     config.sampleRateHz = s.rate;
     config.addNoise = s.noisy;
     config.snrDb = s.snrDb;
-    config.leadSeconds = s.leadSeconds;
+    config.leadSeconds = 1.0;
     config.tailSeconds = s.tailSeconds;
     std::vector<float> samples;
     morse_audio_generate(config, text, &samples, nullptr, nullptr);
@@ -57,8 +56,7 @@ inline std::string decode(CW_RX* rx, const CW_RX_CONFIG& config, const std::vect
     for (size_t at = 0; at < samples.size(); at += block) {
         const size_t n = std::min(block, samples.size() - at);
         cw_rx_configure(rx, &config);
-        const size_t got = cw_rx_process(rx, samples.data() + at, n, buffer.data(), capacity);
-        text.append(buffer.data(), got);
+        text.append(buffer.data(), cw_rx_process(rx, samples.data() + at, n, buffer.data(), capacity));
         if (observe) {
             CW_RX_STATUS status;
             cw_rx_get_status(rx, &status);

@@ -22,34 +22,29 @@ inline std::vector<Run> runs(const std::vector<float>& samples, double sampleRat
         float peak = 0.0f;
         for (size_t i = at; i < at + block; ++i)
             peak = std::fmax(peak, std::fabs(samples[i]));
-        const bool down = peak > threshold;
-        if (out.empty() || out.back().keyDown != down)
-            out.push_back(Run{down, 0.0});
+        if (out.empty() || out.back().keyDown != (peak > threshold))
+            out.push_back(Run{peak > threshold, 0.0});
         out.back().ms += 1.0;
     }
     return out;
 }
 
 // "." and "-" for elements, nothing between elements, " " between
-// characters, " / " between words; leading and trailing silence dropped.
-// Runs off the 1-3-7 grid (by more than a quarter unit) show as "?".
+// characters, " / " between words; silence at either end dropped. Runs off
+// the 1-3-7 grid (by more than a quarter unit) show as "?".
 inline std::string code(const std::vector<float>& samples, double sampleRate, double wpm)
 {
-    const double dotMs = 1200.0 / wpm;
     std::vector<Run> all = runs(samples, sampleRate);
     while (!all.empty() && !all.back().keyDown)
         all.pop_back();
     std::string out;
-    bool started = false;
     for (const Run& r : all) {
-        const double units = r.ms / dotMs;
+        const double units = r.ms / (1200.0 / wpm);
         const auto near = [units](double u) { return std::fabs(units - u) <= 0.25 * u + 0.3; };
-        if (r.keyDown) {
+        if (r.keyDown)
             out += near(1) ? "." : near(3) ? "-" : "?";
-            started = true;
-        } else if (started) {
+        else if (!out.empty())
             out += near(1) ? "" : near(3) ? " " : units >= 6 ? " / " : "?";
-        }
     }
     return out;
 }
