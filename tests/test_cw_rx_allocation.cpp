@@ -1,30 +1,13 @@
 // Once warmed up, the receiver allocates nothing per block: every global
 // allocation in this test program is counted.
+#include "allocation_counter.h"
 #include "CWRx.h"
 #include "rx_run.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 // One continuous transmission (word gaps are shorter than the restart gap);
 // allocations are counted after the first 10 s.
@@ -48,13 +31,13 @@ TEST(CwRxAllocation, NonePerBlockWithTheBackendOrTheFallbackDecoder)
         char text[128];
         long allocations = 0;
         for (size_t at = 0; at + block <= audio.size(); at += block) {
-            const long before = g_allocations;
+            const long before = allocation_counter::count;
             cw_rx_configure(rx, &c);
             const size_t n = cw_rx_process(rx, audio.data() + at, block, text, sizeof(text));
             CW_RX_STATUS status;
             cw_rx_get_status(rx, &status);
             if (at > 10 * s.rate)
-                allocations += g_allocations - before;
+                allocations += allocation_counter::count - before;
             decoded.append(text, n);
         }
         cw_rx_destroy(rx);

@@ -1,33 +1,13 @@
 // The displays' computations allocate nothing once built: every global
 // allocation in this test program is counted.
+#include "allocation_counter.h"
 #include "cw_spectrum_analyzer.h"
 #include "cw_tone_trace_history.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <iterator>
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-
-// GCC cannot tell that the counting operator new above is malloc inside.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 TEST(ViewAllocation, NonePerUpdateEvenAcrossARateChange)
 {
@@ -36,13 +16,13 @@ TEST(ViewAllocation, NonePerUpdateEvenAcrossARateChange)
     CWSpectrumAnalyzer analyzer;
     CWToneTraceHistory history;
     const CW_SPECTRUM_FIGURES figures = cw_spectrum_initial_figures();
-    const long before = g_allocations.load();
+    const long before = allocation_counter::count.load();
     for (int i = 0; i < 20; ++i) {
         const double rate = i < 10 ? 48000.0 : 12000.0;
         EXPECT_TRUE(analyzer.update(x, std::size(x), rate, figures, 1.0 + i));
         EXPECT_FALSE(analyzer.update(x, 512, rate, figures, 1.05 + i));
         history.update(0.1f * (i % 10), 0.5f, i % 2);
     }
-    EXPECT_EQ(g_allocations.load() - before, 0);
+    EXPECT_EQ(allocation_counter::count.load() - before, 0);
     EXPECT_EQ(analyzer.tables().buildCount(), 2u);
 }

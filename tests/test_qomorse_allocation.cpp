@@ -1,30 +1,13 @@
 // Once warmed up, decoding allocates nothing: every global allocation in
 // this test program is counted.
+#include "allocation_counter.h"
 #include "engine_run.h"
 #include "morse_audio_generator.h"
 #include "qomorse.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -54,13 +37,13 @@ TEST(QoMorseAllocation, SteadyDecodingAllocatesNothingPerFrame)
     const size_t warmUp = 4000 * 6;
     for (size_t end = 128; end <= samples.size(); end += 128) {
         feed.limit = end;
-        const long before = g_allocations;
+        const long before = allocation_counter::count;
         engine.decode(callback);
         engine.takeRxData(text);
         engine.takeSignalF(signal);
         frames += engine.takeThresholdF(thresholds);
         if (end > warmUp)
-            allocationsWhileDecoding += g_allocations - before;
+            allocationsWhileDecoding += allocation_counter::count - before;
         decoded.append(text.begin(), text.end());
         text.clear();
     }

@@ -1,0 +1,28 @@
+// Counts every global allocation of the test program that includes it.
+// It replaces operator new and delete, so exactly one source file of a test
+// program may include it.
+#pragma once
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace allocation_counter {
+inline std::atomic<long> count{0};
+}
+
+void* operator new(std::size_t size)
+{
+    ++allocation_counter::count;
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+
+// The counting operator new is malloc underneath, so free() is right here;
+// GCC cannot see that.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
