@@ -65,7 +65,7 @@ TEST_F(WindowConnectionTest, ConnectsRunsTheStartupAndDisconnectsPolitely)
     clickConnect();
     ASSERT_TRUE(wait_until([&] { return logged("<< audio_stream_samples:160;") && logCount(">> ") == 11; }, 3000));
     EXPECT_EQ(button(), "Disconnect");
-    EXPECT_EQ(title(), "Zarvo \u2014 Connected");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 CW");  // the mode the server reported
     EXPECT_EQ(status(), "RX audio --");
     const std::vector<std::string> lines = logLines();
     ASSERT_GE(lines.size(), 2u);
@@ -77,7 +77,7 @@ TEST_F(WindowConnectionTest, ConnectsRunsTheStartupAndDisconnectsPolitely)
             sent.push_back(l.substr(3));
     EXPECT_EQ(sent, std::vector<std::string>(kTCIStartupCommands.begin(), kTCIStartupCommands.end()));
     EXPECT_TRUE(logged("<< modulation:0,cw;"));
-    ASSERT_TRUE(wait_until([&] { return logged("RX audio decoding: not yet available"); }, 2000));
+    ASSERT_TRUE(wait_until([&] { return logged("RX audio active: 8000 Hz, float32, 1 channel"); }, 2000));
 
     clickConnect();
     EXPECT_EQ(button(), "Connect");

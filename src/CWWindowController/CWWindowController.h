@@ -8,7 +8,9 @@
 #include "CWSpectrumView.h"
 #include "CWToneTraceView.h"
 #include "TCIClient.h"
+#include "cw_capture_ring.h"
 #include "cw_settings_form.h"
+#include "cw_tci_state.h"
 
 #include <QRect>
 #include <QString>
@@ -38,6 +40,8 @@ class QWidget;
 struct CW_WINDOW_ENVIRONMENT {
     QString documentsFolder;             // empty: the user's Documents folder, else home
     std::function<std::tm()> localTime;  // empty: the system clock in local time
+    QString desktopFolder{};             // empty: the user's Desktop folder, else home
+    std::function<void(const std::string&)> alert{};  // empty: a message box over the window
 };
 
 class CWWindowController : public TCIClientDelegate, public CWSpectrumViewDelegate, public CWToneTraceViewDelegate {
@@ -103,6 +107,28 @@ public:
     // Every log line is also handed here (the program's --print-log).
     void setLogEcho(std::function<void(const std::string&)> echo) { logEcho_ = std::move(echo); }
 
+    // Transceiver state (CWWindowControllerTCIState.cpp).
+    void processTCITextForLogFrequency(const std::string& command);
+    double currentTCIFrequencyHz() const { return tciState_.frequencyHz; }
+    const std::string& currentTCIMode() const { return tciState_.mode; }
+
+    // RX WAV capture (CWWindowControllerCapture.cpp).
+    void resetCaptureBuffer();
+    bool ensureCaptureBufferForSampleRate(uint32_t rate);
+    void appendCaptureSamples(const float* samples, uint64_t count, uint32_t rate);
+    // Empty when nothing was captured or the rate cannot be written.
+    std::vector<uint8_t> wavDataFromCaptureBuffer(std::string* error = nullptr) const;
+    // A Desktop file name no file has yet.
+    QString defaultCaptureURL() const;
+    void saveWavClicked();
+    const CW_CAPTURE_RING& captureRing() const { return captureRing_; }
+
+    // Audio pipeline figures (counted, not shown).
+    uint64_t audioFrameCounter() const { return audioFrameCounter_; }
+    uint64_t statusLineRefreshCount() const { return statusLineRefreshCount_; }
+    const CWSpectrumView* spectrumView() const { return spectrumView_; }
+    const CWToneTraceView* toneTraceView() const { return toneTraceView_; }
+
     // TCIClientDelegate
     void tciClientDidLogLine(TCIClient* client, const std::string& line) override;
     void tciClientDidConnect(TCIClient* client) override;
@@ -143,9 +169,16 @@ private:
     void showForm(const CW_SETTINGS_FORM& form);
     double peakHz() const;
 
+    // Audio pipeline (CWWindowControllerAudio.cpp).
+    bool fillMonoBuffer(const uint8_t* data, size_t size, const TCIStreamInfo& info);
+    void showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status, double sampleRate,
+                         double inputDbFS, double now);
+    void resetAudioBookkeeping();
+
     // Text panes (CWWindowControllerTextPanes.cpp).
     std::tm localTimeNow() const;
     void notYetAvailable(const std::string& what);
+    void showAlert(const std::string& message);
 
     CWPreferenceStore& preferences_;
     CW_WINDOW_ENVIRONMENT environment_;
@@ -191,17 +224,19 @@ private:
 
     // Receiver and the audio pipeline's bookkeeping.
     CW_RX* cwRx_ = nullptr;
-    uint64_t captureWriteIndex_ = 0;
-    uint64_t captureSampleCount_ = 0;
+    std::vector<float> monoBuffer_;  // only grows, to the largest frame seen
+    CW_CAPTURE_RING captureRing_;
     uint64_t audioFrameCounter_ = 0;
+    uint64_t statusLineRefreshCount_ = 0;
     bool rxAudioActiveLogged_ = false;
+    bool unusableRateLogged_ = false;
     int64_t lastSignalState_ = -1;
+    double lastTraceUpdateTime_ = 0.0;
     double lastStatusUpdateTime_ = 0.0;
     double lastAutoGtmTime_ = 0.0;
 
     // Transceiver state, cleared at every connect and disconnect report.
-    double currentTCIFrequencyHz_ = 0.0;
-    std::string currentTCIMode_;
+    CW_TCI_STATE tciState_;
 
     // The server given on the command line; not stored while the fields show it.
     std::optional<std::pair<std::string, std::string>> runOnlyConnection_;

@@ -18,12 +18,7 @@ void CWWindowController::connectClicked()
         updateConnectButton();
         return;
     }
-    rxAudioActiveLogged_ = false;
-    lastSignalState_ = -1;
-    lastStatusUpdateTime_ = 0.0;
-    audioFrameCounter_ = 0;
-    captureWriteIndex_ = 0;
-    captureSampleCount_ = 0;
+    resetAudioBookkeeping();
     storeSettings();
     recreateDecoder();
     client_.connectToHost(hostField_->text().toStdString(),
@@ -39,7 +34,7 @@ void CWWindowController::updateConnectButton()
 void CWWindowController::updateWindowConnectionTitle()
 {
     const std::string title =
-        cw_window_connection_title(client_.isConnected(), currentTCIFrequencyHz_, currentTCIMode_);
+        cw_window_connection_title(client_.isConnected(), tciState_.frequencyHz, tciState_.mode);
     window_->setWindowTitle(QString::fromStdString(title));
 }
 
@@ -57,35 +52,14 @@ void CWWindowController::tciClientDidLogLine(TCIClient*, const std::string& line
 
 void CWWindowController::tciClientDidConnect(TCIClient*)
 {
-    currentTCIFrequencyHz_ = 0.0;
-    currentTCIMode_.clear();
+    tciState_ = CW_TCI_STATE{};
     statusLabel_->setText(kCWStatusIdle);
     updateConnectButton();
 }
 
 void CWWindowController::tciClientDidDisconnectWithError(TCIClient*, const TCI_ERROR& error)
 {
-    currentTCIFrequencyHz_ = 0.0;
-    currentTCIMode_.clear();
+    tciState_ = CW_TCI_STATE{};
     statusLabel_->setText(QString::fromStdString(cw_disconnected_status(error.description)));
     updateConnectButton();
-}
-
-// Frequency, mode and speed replies are taken up by the transceiver state
-// work; until then every message is only logged.
-void CWWindowController::tciClientDidReceiveTextMessage(TCIClient*, const std::string& text)
-{
-    if (text.empty())
-        return;
-    appendLog(kTCIReceivedPrefix + text);
-}
-
-void CWWindowController::tciClientDidReceiveBinaryMessageWithLength(TCIClient*, uint64_t, TCIStreamInfo) {}
-
-void CWWindowController::tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t*, size_t, TCIStreamInfo)
-{
-    if (rxAudioActiveLogged_)
-        return;
-    rxAudioActiveLogged_ = true;
-    notYetAvailable("RX audio decoding");
 }

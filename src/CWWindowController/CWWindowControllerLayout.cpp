@@ -255,7 +255,7 @@ void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
                                     [this] { clearRxClicked(); });
     QPushButton* wav = makeButton("saveWavButton", "Save WAV",
                                   "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop.",
-                                  [this] { notYetAvailable("Save WAV"); });
+                                  [this] { saveWavClicked(); });
     const std::pair<QPushButton*, std::pair<int, int>> rightButtons[] = {
         {saveTxtButton_, {304, 82}}, {clear, {214, 86}}, {wav, {120, 100}}};
     for (const auto& [button, offsetAndWidth] : rightButtons) {

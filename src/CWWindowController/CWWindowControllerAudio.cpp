@@ -1,0 +1,123 @@
+// The receive-audio pipeline: every float32 frame from the server becomes
+// one channel, goes into the capture ring and the receiver, and the
+// receiver's figures drive the views, AutoGTM, the status line and the
+// received-text pane.
+#include "CWWindowController.h"
+
+#include "cw_audio_status.h"
+#include "cw_settings.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <chrono>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr double kTraceInterval = 0.05;
+constexpr double kStatusInterval = 0.2;
+constexpr size_t kDecodedTextBytes = 128;
+
+double cw_monotonic_seconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool cw_frame_is_usable(size_t size, const TCIStreamInfo& info)
+{
+    return info.isRxAudioFloat32 && info.frameCount > 0 && info.channels > 0 &&
+           size >= info.headerBytes && size - info.headerBytes >= info.expectedPayloadBytes &&
+           info.expectedPayloadBytes >= info.frameCount * info.channels * sizeof(float);
+}
+
+}  // namespace
+
+void CWWindowController::resetAudioBookkeeping()
+{
+    rxAudioActiveLogged_ = false;
+    unusableRateLogged_ = false;
+    lastSignalState_ = -1;
+    lastStatusUpdateTime_ = 0.0;
+    audioFrameCounter_ = 0;
+    resetCaptureBuffer();
+}
+
+void CWWindowController::tciClientDidReceiveBinaryMessageWithLength(TCIClient*, uint64_t, TCIStreamInfo info)
+{
+    // Such frames never reach the pipeline; one line says why the text stays empty.
+    const bool floatAudio = info.valid && info.type == kTCIStreamTypeRxAudio && info.format == TCI_SAMPLE_FLOAT32;
+    if (!floatAudio || tci_stream_sample_rate_usable(info.sampleRate) || unusableRateLogged_)
+        return;
+    unusableRateLogged_ = true;
+    appendLog("RX audio ignored: unusable sample rate " + std::to_string(info.sampleRate) + " Hz");
+}
+
+// The payload is copied sample by sample: the message bytes carry no
+// alignment promise for floats.
+bool CWWindowController::fillMonoBuffer(const uint8_t* data, size_t, const TCIStreamInfo& info)
+{
+    if (monoBuffer_.size() < info.frameCount) {
+        try {
+            std::vector<float> larger(info.frameCount);
+            monoBuffer_.swap(larger);
+        } catch (const std::exception&) {
+            appendLog("CW audio mono buffer allocation failed.");
+            return false;
+        }
+    }
+    const uint8_t* payload = data + info.headerBytes;
+    const size_t stride = static_cast<size_t>(info.channels) * sizeof(float);
+    for (uint64_t i = 0; i < info.frameCount; ++i)
+        std::memcpy(&monoBuffer_[i], payload + i * stride, sizeof(float));
+    return true;
+}
+
+void CWWindowController::tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t* data, size_t size,
+                                                             TCIStreamInfo info)
+{
+    if (!cwRx_ || data == nullptr || !cw_frame_is_usable(size, info) || !fillMonoBuffer(data, size, info))
+        return;
+    const float* mono = monoBuffer_.data();
+    const size_t count = static_cast<size_t>(info.frameCount);
+    appendCaptureSamples(mono, count, info.sampleRate);
+    if (!rxAudioActiveLogged_) {
+        rxAudioActiveLogged_ = true;
+        appendLog("RX audio active: " + std::to_string(info.sampleRate) + " Hz, float32, " +
+                  std::to_string(info.channels) + " channel" + (info.channels == 1 ? "" : "s"));
+    }
+    const double sampleRate = info.sampleRate;
+    const CW_RX_CONFIG config = currentDecoderConfigWithSampleRate(sampleRate);
+    cw_rx_configure(cwRx_, &config);
+    char text[kDecodedTextBytes];
+    const size_t n = cw_rx_process(cwRx_, mono, count, text, sizeof text);
+    CW_RX_STATUS status{};
+    cw_rx_get_status(cwRx_, &status);
+    const double now = cw_monotonic_seconds();
+    const double inputDbFS = cw_input_dbfs(status.inputLevel);
+    spectrumView_->updateWithStatus(mono, count, config, status, inputDbFS);
+    showFrameStatus(config, status, sampleRate, inputDbFS, now);
+    if (n > 0)
+        appendDecodedText(cw_ascii_text(text, n < sizeof text ? n : sizeof text - 1));
+}
+
+void CWWindowController::showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status,
+                                         double sampleRate, double inputDbFS, double now)
+{
+    followSignalWithStatus(status, now);
+    if (cw_refresh_due(lastTraceUpdateTime_, now, kTraceInterval)) {
+        lastTraceUpdateTime_ = now;
+        toneTraceView_->updateWithLevel(status.level, status.threshold, status.keyDown);
+    }
+    ++audioFrameCounter_;
+    if (!cw_refresh_due(lastStatusUpdateTime_, now, kStatusInterval))
+        return;
+    lastStatusUpdateTime_ = now;
+    ++statusLineRefreshCount_;
+    sqlField_->setText(QString::fromStdString(cw_formatted_threshold(status.threshold)));
+    const std::string line =
+        cw_audio_status_line(sampleRate, inputDbFS, spectrumView_->currentPeakHz(), config.pitchHz, status);
+    statusLabel_->setText(QString::fromStdString(line));
+}
