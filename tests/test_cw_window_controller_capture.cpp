@@ -17,18 +17,6 @@ using namespace cw_window_test;
 
 namespace {
 
-std::tm fixed_time()
-{
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 0;
-    t.tm_mday = 5;
-    t.tm_hour = 21;
-    t.tm_min = 30;
-    t.tm_sec = 15;
-    return t;
-}
-
 class WindowCaptureTest : public WindowTest {
 protected:
     CWWindowController& makeCapturingWindow(const QString& desktop)
@@ -36,7 +24,7 @@ protected:
         QDir().mkpath(this->desktop());
         CW_WINDOW_ENVIRONMENT environment;
         environment.desktopFolder = desktop;
-        environment.localTime = fixed_time;
+        environment.localTime = [] { return local_time(2026, 1, 5, 21, 30, 15); };
         environment.alert = [this](const std::string& message) { alerts.push_back(message); };
         return makeWindow(environment);
     }

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -39,6 +40,19 @@ inline void ensure_application()
         return new QApplication(argc, argv);
     }();
     (void)app;
+}
+
+// A local time for the names of files the window writes.
+inline std::tm local_time(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return t;
 }
 
 inline bool wait_until(const std::function<bool()>& done, int ms)

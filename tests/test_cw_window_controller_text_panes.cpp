@@ -14,18 +14,6 @@ using namespace cw_window_test;
 
 namespace {
 
-std::tm start_time()
-{
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 7;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 3;
-    return t;
-}
-
 std::string contents(const QString& path)
 {
     QFile file(path);
@@ -39,7 +27,7 @@ protected:
     // The same second for every start.
     void makeFrozenWindow(const QString& documentsFolder = QString())
     {
-        makeWindow(CW_WINDOW_ENVIRONMENT{documentsFolder, start_time});
+        makeWindow(CW_WINDOW_ENVIRONMENT{documentsFolder, [] { return local_time(2026, 12, 7, 9, 5, 3); }});
     }
     CWDecodedTextView* pane() const { return control<CWDecodedTextView>("decodedTextView"); }
     std::string paneText() const { return pane()->toPlainText().toStdString(); }
