@@ -2,6 +2,7 @@
 // temporary INI file and its Documents folder in a temporary folder.
 #pragma once
 
+#include "qt_wait.h"
 #include "CWQSettingsStore.h"
 #include "CWWindowController.h"
 
@@ -57,21 +58,12 @@ inline std::tm local_time(int year, int month, int day, int hour, int minute, in
 
 inline bool wait_until(const std::function<bool()>& done, int ms)
 {
-    QElapsedTimer waited;
-    waited.start();
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (waited.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return qt_wait::until(done, ms);
 }
 
 inline void settle(int ms)
 {
-    wait_until([] { return false; }, ms);
+    qt_wait::settle(ms);
 }
 
 class WindowTest : public ::testing::Test {

@@ -1,5 +1,6 @@
 // The client against the simulator on loopback, both on this thread's
 // event loop.
+#include "qt_wait.h"
 #include "TCIClient.h"
 #include "tci_commands.h"
 #include "tci_sim_faults.h"
@@ -152,20 +153,8 @@ protected:
     }
     void connect() { client->connectToHost("127.0.0.1", port); }
 
-    bool waitUntil(const std::function<bool()>& done, int ms)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        QTimer wake;
-        wake.start(5);
-        while (!done()) {
-            if (waited.elapsed() > ms)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        return true;
-    }
-    void settle(int ms) { waitUntil([] { return false; }, ms); }
+    bool waitUntil(const std::function<bool()>& done, int ms) { return qt_wait::until(done, ms); }
+    void settle(int ms) { qt_wait::settle(ms); }
     bool waitForAudio(size_t frames, int ms = 3000)
     {
         return waitUntil([&] { return recorder.audio.size() >= frames; }, ms);
