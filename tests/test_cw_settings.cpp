@@ -1,22 +1,10 @@
 #include "cw_settings.h"
 #include "cw_settings_form.h"
+#include "map_preference_store.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 namespace {
-
-class MapStore : public CWPreferenceStore {
-public:
-    std::map<std::string, std::string> values;
-    std::optional<std::string> value(const std::string& key) const override
-    {
-        const auto found = values.find(key);
-        return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
-    }
-    void setValue(const std::string& key, const std::string& value) override { values[key] = value; }
-};
 
 TEST(CWSettings, ReadersFallBackOnlyWhenNothingUsableIsStored)
 {

@@ -133,7 +133,8 @@ TEST_F(WindowLayoutTest, MacroButtonsTakeTheirTitlesAndTextsFromThePreferences)
     makeWindow();
     EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "CQ");
     EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip(), "CQ CQ DE <MYCALL> K");
-    EXPECT_EQ(control<QPushButton>("macroButton0")->text(), "M1");
+    EXPECT_EQ(control<QPushButton>("macroButton0")->text(), "CQ");
+    EXPECT_EQ(control<QPushButton>("macroButton0")->toolTip(), "<TX>CQ CQ CQ DE <MYCALL> <MYCALL> <MYCALL> K<RX>");
 }
 
 TEST_F(WindowLayoutTest, FramesFollowTheContentSize)

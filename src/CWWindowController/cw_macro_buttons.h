@@ -1,4 +1,4 @@
-// Titles and texts of the eight macro buttons as the preferences give them.
+// The eight macro slots: their preference keys, built-in titles and texts.
 #pragma once
 
 #include "cw_settings.h"
@@ -12,6 +12,11 @@ constexpr size_t kCWMacroButtonCount = 8;
 std::string cw_macro_button_title_key(size_t index);
 std::string cw_macro_text_key(size_t index);
 
-// The stored title or text, else the button's built-in one.
+// A slot's built-in title and text; slots 8 and above get "MACRO" and
+// "<TX><RX>".
+std::string cw_macro_default_title(size_t index);
+std::string cw_macro_default_text(size_t index);
+
+// The stored title or text, else the slot's built-in one.
 std::string cw_macro_button_title(const CWPreferenceStore& store, size_t index);
 std::string cw_macro_text(const CWPreferenceStore& store, size_t index);
