@@ -26,6 +26,21 @@ void cw_draw_polyline_in_pieces(QPainter& p, const QPointF* points, size_t count
         p.drawPolyline(points + first, static_cast<int>(std::min(kPieceSegments + 1, count - first)));
 }
 
+QColor cw_blended_over(const QColor& color, double alpha, const QColor& background)
+{
+    const auto mix = [alpha](double over, double under) { return over * alpha + under * (1.0 - alpha); };
+    return QColor::fromRgbF(mix(color.redF(), background.redF()), mix(color.greenF(), background.greenF()),
+                            mix(color.blueF(), background.blueF()));
+}
+
+void cw_fill_key_down_run(QPainter& p, const QRectF& run, const QColor& color)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(run.toAlignedRect(), color);
+    p.restore();
+}
+
 }  // namespace
 
 void CWToneTraceViewDelegate::toneTraceViewDidChangeThreshold(CWToneTraceView*, float) {}
@@ -66,11 +81,13 @@ float CWToneTraceView::valueForPoint(const QPointF& point, const QRectF& rect) c
 void CWToneTraceView::collectColumns(QPainter& p, const QRectF& trace)
 {
     const CW_TONE_TRACE_RECT r = cw_rect(trace);
-    const QColor keyDown = QColor::fromRgbF(0.08, 0.25, 0.08, 0.55);
+    const QColor keyDown = cw_blended_over(QColor::fromRgbF(0.08, 0.25, 0.08), 0.55, cw_grey(0.07));
     const double columnWidth = cw_tone_trace_column_width(r);
-    // A run of key-down columns is filled as one rectangle: antialiased
-    // translucent fills cost Qt tens of microseconds each, and the columns
-    // abut (or overlap) anyway.
+    // A run of key-down columns is filled as one rectangle, opaque (the
+    // translucent colour blended over the trace background) and on whole
+    // pixels: Qt spreads translucent or antialiased fills of this height
+    // over its thread pool, which at 20 repaints a second cost more in
+    // thread wake-ups than the decoding does.
     double runStart = -1.0, runEnd = 0.0;
     columnCount_ = 0;
     for (size_t i = 0; i < kCWToneTraceLength; ++i) {
@@ -81,14 +98,14 @@ void CWToneTraceView::collectColumns(QPainter& p, const QRectF& trace)
             if (runStart < 0.0) runStart = x;
             runEnd = x + columnWidth;
         } else if (runStart >= 0.0) {
-            p.fillRect(QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
+            cw_fill_key_down_run(p, QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
             runStart = -1.0;
         }
         levelPoints_[columnCount_] = QPointF(x, cw_tone_trace_y_for_value(e.level, r));
         thresholdPoints_[columnCount_] = QPointF(x, cw_tone_trace_y_for_value(e.threshold, r));
         ++columnCount_;
     }
-    if (runStart >= 0.0) p.fillRect(QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
+    if (runStart >= 0.0) cw_fill_key_down_run(p, QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
 }
 
 void CWToneTraceView::paintEvent(QPaintEvent*)
@@ -106,11 +123,10 @@ void CWToneTraceView::paintEvent(QPaintEvent*)
     collectColumns(p, trace);
     cw_draw_polyline_in_pieces(p, levelPoints_.data(), columnCount_,
                                cw_pen(QColor::fromRgbF(0.25, 0.9, 0.25, 1.0), 1.2));
-    // Translucent, so drawn whole: pieces would darken where they meet.
-    if (columnCount_ > 1) {
-        p.setPen(cw_pen(QColor::fromRgbF(1.0, 0.25, 0.2, 0.6), 1.0));
-        p.drawPolyline(thresholdPoints_.data(), static_cast<int>(columnCount_));
-    }
+    // Opaque for the same reason as the key-down runs, which it may cross
+    // slightly brighter than a translucent line would.
+    cw_draw_polyline_in_pieces(p, thresholdPoints_.data(), columnCount_,
+                               cw_pen(cw_blended_over(QColor::fromRgbF(1.0, 0.25, 0.2), 0.6, cw_grey(0.07)), 1.0));
 
     const double y = yForValue(history_.currentThreshold(), trace);
     p.setPen(cw_pen(QColor::fromRgbF(1.0, 0.1, 0.08, 1.0), 1.6));
