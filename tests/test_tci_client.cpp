@@ -198,6 +198,7 @@ TEST_F(TciClientTest, StartupCommandsGoOutFiftyMsApartThenFramesArriveInOrderAtR
 {
     startServer();
     connect();
+    EXPECT_FALSE(client->isOpen());  // the handshake is still to come
     client->sendText("cw_macros_speed:30;");
     ASSERT_TRUE(waitForAudio(26));
     std::vector<double> at;
@@ -213,6 +214,7 @@ TEST_F(TciClientTest, StartupCommandsGoOutFiftyMsApartThenFramesArriveInOrderAtR
     EXPECT_EQ(recorder.logs, wanted);
     EXPECT_EQ(recorder.events, std::vector<std::string>{"connect"});
     EXPECT_TRUE(client->isConnected());
+    EXPECT_TRUE(client->isOpen());
     EXPECT_TRUE(has(recorder.texts, "audio_stream_samples:160;"));  // replies arrive unchanged
 
     EXPECT_EQ(recorder.binaries.size(), recorder.audio.size());
@@ -232,6 +234,7 @@ TEST_F(TciClientTest, DisconnectClosesWithCode1000AfterAudioStopAndDestructionDo
     ASSERT_TRUE(waitForAudio(3));
     client->disconnect();
     EXPECT_FALSE(client->isConnected());
+    EXPECT_FALSE(client->isOpen());
     EXPECT_TRUE(client->isIntentionallyClosed());
     const size_t frames = recorder.audio.size();
     EXPECT_EQ(std::vector<std::string>(recorder.logs.end() - 2, recorder.logs.end()),

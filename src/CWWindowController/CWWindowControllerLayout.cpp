@@ -5,15 +5,16 @@
 #include "CWWindowController.h"
 
 #include "CWDarkContentView.h"
+#include "CWWindowAppearance.h"
 #include "CWDecodedTextView.h"
 #include "CWQSOTextField.h"
 #include "cw_macro_buttons.h"
 #include "cw_text_panes.h"
+#include "cw_view_paint.h"
 #include "cw_window_title.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -54,58 +55,10 @@ constexpr int kMacroButtonY = 88;
 constexpr int kMacroButtonHeight = 26;
 constexpr int kMacroButtonSpacing = 6;
 
-constexpr double kFieldTextGrey = 0.92;
-constexpr double kFieldBackgroundGrey = 0.13;
-constexpr double kCaptionGrey = 0.82;
-constexpr double kButtonTintGrey = 0.88;
 constexpr double kDisplayTextGrey = 0.68;
 constexpr double kCheckboxBoxGrey = 0.22;  // the box must stand out from the background
 constexpr double kPaneBackgroundGrey = 0.05;
 constexpr double kTxPaneBackgroundGrey = 0.1;
-constexpr int kCaptionPoints = 12;
-
-QColor cw_grey(double level)
-{
-    return QColor::fromRgbF(level, level, level);
-}
-
-// The layout's points are Qt's logical pixels, so font sizes are set in
-// pixels too: text keeps the proportions of the frames it sits in at any
-// screen resolution.
-QFont cw_monospaced_font(int points)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(points);
-    return font;
-}
-
-QFont cw_system_font(int points)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(points);
-    return font;
-}
-
-// A frame with y measured from the bottom edge of a content of height H.
-QRect cw_frame(int height, int x, int y, int width, int frameHeight)
-{
-    return QRect(x, height - y - frameHeight, width, frameHeight);
-}
-
-void cw_set_colour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-}
-
-void cw_apply_text_field_dark_appearance(QLineEdit* field)
-{
-    field->setFrame(false);
-    field->setAttribute(Qt::WA_MacShowFocusRect, false);
-    cw_set_colour(field, QPalette::Base, cw_grey(kFieldBackgroundGrey));
-    cw_set_colour(field, QPalette::Text, cw_grey(kFieldTextGrey));
-}
 
 void cw_apply_pane_appearance(QPlainTextEdit* pane, int points, double background, bool scroller)
 {
@@ -172,7 +125,7 @@ void CWWindowController::buildUI()
     txTextView_ = new QPlainTextEdit(content_);
     txTextView_->setObjectName("txTextView");
     cw_apply_pane_appearance(txTextView_, 14, kTxPaneBackgroundGrey, false);
-    cw_set_colour(txTextView_, QPalette::Text, cw_grey(kFieldTextGrey));
+    cw_set_colour(txTextView_, QPalette::Text, cw_grey(kCWFieldTextGrey));
     place(txTextView_, [](int W, int H) { return cw_frame(H, kMargin, 120, W - 2 * kMargin, 32); });
     buildMacroButtons();
     buildLogPane();
@@ -373,21 +326,17 @@ void CWWindowController::layoutControls(const QSize& size)
 
 QLineEdit* CWWindowController::makeField(const char* name, const std::string& text, const char* tooltip)
 {
-    QLineEdit* field = new QLineEdit(QString::fromStdString(text), content_);
+    QLineEdit* field = cw_dark_text_field(QString::fromStdString(text), content_);
     field->setObjectName(name);
     if (tooltip)
         field->setToolTip(tooltip);
-    cw_apply_text_field_dark_appearance(field);
     return field;
 }
 
 QLabel* CWWindowController::makeCaption(const char* text, Qt::Alignment alignment)
 {
-    QLabel* label = new QLabel(text, content_);
-    label->setFont(cw_system_font(kCaptionPoints));
+    QLabel* label = cw_label(text, content_);
     label->setAlignment(alignment | Qt::AlignVCenter);
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    cw_set_colour(label, QPalette::WindowText, cw_grey(kCaptionGrey));
     return label;
 }
 
@@ -399,7 +348,7 @@ QPushButton* CWWindowController::makeButton(const char* name, const char* title,
     if (tooltip)
         button->setToolTip(tooltip);
     button->setAutoDefault(false);
-    cw_set_colour(button, QPalette::ButtonText, cw_grey(kButtonTintGrey));
+    cw_set_colour(button, QPalette::ButtonText, cw_grey(kCWButtonTintGrey));
     QObject::connect(button, &QPushButton::clicked, button, [action = std::move(action)] { action(); });
     return button;
 }
@@ -411,8 +360,8 @@ QCheckBox* CWWindowController::makeCheckbox(const char* name, const char* title,
     box->setToolTip(tooltip);
     box->setChecked(checked);
     cw_set_colour(box, QPalette::Base, cw_grey(kCheckboxBoxGrey));
-    cw_set_colour(box, QPalette::WindowText, cw_grey(kButtonTintGrey));
-    cw_set_colour(box, QPalette::ButtonText, cw_grey(kButtonTintGrey));
+    cw_set_colour(box, QPalette::WindowText, cw_grey(kCWButtonTintGrey));
+    cw_set_colour(box, QPalette::ButtonText, cw_grey(kCWButtonTintGrey));
     QObject::connect(box, &QCheckBox::clicked, box, [this] { settingsChanged(); });
     return box;
 }

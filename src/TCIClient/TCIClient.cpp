@@ -74,6 +74,11 @@ bool TCIClient::isConnected() const
     return connected_;
 }
 
+bool TCIClient::isOpen() const
+{
+    return connected_ && link_ && link_->state == LinkState::Open;
+}
+
 bool TCIClient::isIntentionallyClosed() const
 {
     return intentionallyClosed_;

@@ -54,6 +54,8 @@ public:
 
     // True from a connection attempt until disconnect() or a failure.
     bool isConnected() const;
+    // True once the opening handshake has completed, until the link ends.
+    bool isOpen() const;
     // True from disconnect() until the next connectToHost().
     bool isIntentionallyClosed() const;
 
