@@ -16,3 +16,8 @@ void CWQSettingsStore::setValue(const std::string& key, const std::string& value
 {
     settings_.setValue(QString::fromStdString(key), QString::fromStdString(value));
 }
+
+void CWQSettingsStore::synchronize()
+{
+    settings_.sync();
+}

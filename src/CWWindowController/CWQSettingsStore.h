@@ -13,6 +13,7 @@ public:
 
     std::optional<std::string> value(const std::string& key) const override;
     void setValue(const std::string& key, const std::string& value) override;
+    void synchronize() override;
 
 private:
     QSettings& settings_;

@@ -9,6 +9,9 @@
 #include "CWToneTraceView.h"
 #include "TCIClient.h"
 #include "cw_capture_ring.h"
+#include "cw_adif_record.h"
+#include "cw_macro_expansion.h"
+#include "cw_operation_error.h"
 #include "cw_settings_form.h"
 #include "cw_tci_state.h"
 
@@ -25,6 +28,7 @@
 #include <vector>
 
 class CWDarkContentView;
+class CWLogQSODialog;
 class CWDecodedTextView;
 class CWQSOTextField;
 class QCheckBox;
@@ -42,6 +46,9 @@ struct CW_WINDOW_ENVIRONMENT {
     std::function<std::tm()> localTime;  // empty: the system clock in local time
     QString desktopFolder{};             // empty: the user's Desktop folder, else home
     std::function<void(const std::string&)> alert{};  // empty: a message box over the window
+    std::function<std::time_t()> utcNow{};            // empty: the system clock
+    // Runs the Log QSO dialog; true for "Send to Log". Empty: modal on screen.
+    std::function<bool(CWLogQSODialog&)> runLogQSODialog{};
 };
 
 class CWWindowController : public TCIClientDelegate, public CWSpectrumViewDelegate, public CWToneTraceViewDelegate {
@@ -70,6 +77,9 @@ public:
 
     CW_RX_CONFIG currentDecoderConfigWithSampleRate(double sampleRate) const;
     void recreateDecoder();
+    // The fields would configure the receiver otherwise than it runs.
+    bool decoderSettingsChanged() const;
+    uint64_t decoderRebuildCount() const { return decoderRebuildCount_; }
     void storeSettings();
     void settingsChanged();
     void resetQOMDefaultsClicked();
@@ -106,6 +116,32 @@ public:
     void clearRxClicked();
     // Every log line is also handed here (the program's --print-log).
     void setLogEcho(std::function<void(const std::string&)> echo) { logEcho_ = std::move(echo); }
+
+    // Field editing rules (CWWindowControllerEditing.cpp).
+    void controlTextDidEndEditing(QWidget* field);
+    void uppercaseTextFieldPreservingSelection(QLineEdit* field);
+    void uppercaseTxTextPreservingSelection();
+    void setDecodePickTarget(int64_t target) { decodePickTarget_ = target; }
+
+    // Macros and CW transmit (CWWindowControllerMacros.cpp).
+    CW_MACRO_EXPANSION expandedMacroText(const std::string& text) const;
+    // True when the text went out; the text is expanded already.
+    bool sendCWMacroText(const std::string& text);
+    std::string txTextCurrentString() const;
+    void sendTxClicked();
+    void stopTxClicked();
+    void macroButtonClicked(size_t index);
+    void clearQSOClicked();
+    void refreshMacroButtonsFromDefaults();
+    int64_t decodePickTarget() const { return decodePickTarget_; }
+
+    // QSO log and logbook send (CWWindowControllerLogging.cpp).
+    void openLogQSO();
+    std::string currentLogFrequencyString() const;
+    // Empty when the folder cannot be made (logged).
+    std::string adifLogFilePath();
+    bool appendADIFRecordToFile(const std::string& record, CW_OPERATION_ERROR* error);
+    QString documentsFolder() const;
 
     // Transceiver state (CWWindowControllerTCIState.cpp).
     void processTCITextForLogFrequency(const std::string& command);
@@ -164,6 +200,9 @@ private:
     int placeInRow(QWidget* widget, int x, int width, int height, int rowTop);
     int placeLeftCaptioned(QLineEdit* field, const char* caption, int x, int captionWidth, int width);
 
+    // Editing (CWWindowControllerEditing.cpp).
+    void installEditingRules();
+
     // Settings (CWWindowControllerSettings.cpp).
     CW_SETTINGS_FORM readForm() const;
     void showForm(const CW_SETTINGS_FORM& form);
@@ -178,7 +217,15 @@ private:
     // Text panes (CWWindowControllerTextPanes.cpp).
     std::tm localTimeNow() const;
     void notYetAvailable(const std::string& what);
-    void showAlert(const std::string& message);
+    // The informative text, when given, follows the message after a blank line.
+    void showAlert(const std::string& message, const std::string& informativeText = {});
+
+    // Logging (CWWindowControllerLogging.cpp).
+    bool runLogDialog(CWLogQSODialog& dialog);
+    void logQSOFromDialog(const CWLogQSODialog& dialog, const CW_UTC_STAMP& stamp);
+    void sendLogRecordViaUdp(const std::string& record, const std::string& call, const std::string& freq,
+                             const std::string& host, long long port, const std::string& logPath);
+    std::time_t utcNow() const;
 
     CWPreferenceStore& preferences_;
     CW_WINDOW_ENVIRONMENT environment_;
@@ -224,6 +271,8 @@ private:
 
     // Receiver and the audio pipeline's bookkeeping.
     CW_RX* cwRx_ = nullptr;
+    CW_RX_CONFIG appliedDecoderConfig_{};  // as last given to recreateDecoder
+    uint64_t decoderRebuildCount_ = 0;
     std::vector<float> monoBuffer_;  // only grows, to the largest frame seen
     CW_CAPTURE_RING captureRing_;
     uint64_t audioFrameCounter_ = 0;

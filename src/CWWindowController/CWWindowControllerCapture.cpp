@@ -99,14 +99,15 @@ void CWWindowController::saveWavClicked()
     showAlert(message);
 }
 
-void CWWindowController::showAlert(const std::string& message)
+void CWWindowController::showAlert(const std::string& message, const std::string& informativeText)
 {
     if (environment_.alert) {
-        environment_.alert(message);
+        environment_.alert(informativeText.empty() ? message : message + "\n\n" + informativeText);
         return;
     }
     auto* box = new QMessageBox(QMessageBox::Warning, "Zarvo", QString::fromStdString(message), QMessageBox::Ok,
                                 window_.get());
+    box->setInformativeText(QString::fromStdString(informativeText));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -129,6 +129,7 @@ void CWWindowController::buildUI()
     place(txTextView_, [](int W, int H) { return cw_frame(H, kMargin, 120, W - 2 * kMargin, 32); });
     buildMacroButtons();
     buildLogPane();
+    installEditingRules();
     content_->setResizeHandler([this](const QSize& size) { layoutControls(size); });
 }
 
@@ -254,10 +255,10 @@ void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
         x += width + kQSORowGap;
     };
     placeButton(makeButton("clearQSOButton", "Clear", "Clear CALL and NAME fields.",
-                           [this] { notYetAvailable("Clear QSO"); }),
+                           [this] { clearQSOClicked(); }),
                 60, 28, kQSOButtonY);
     placeButton(makeButton("logQSOButton", "Log", "Open Log QSO dialog. UTC timestamp is captured immediately.",
-                           [this] { notYetAvailable("Log QSO"); }),
+                           [this] { openLogQSO(); }),
                 60, 28, kQSOButtonY);
     qsoRSTField_ = makeField("qsoRSTField", "599", "Sent RST for <RST>.");
     x = placeLeftCaptioned(qsoRSTField_, "S", x, 12, 45);
@@ -276,29 +277,25 @@ void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
                            [this] { notYetAvailable("Macro setup"); }),
                 68, 28, kQSOButtonY);
     placeButton(makeButton("stopButton", "Stop", "Stop queued CW macro text.",
-                           [this] { notYetAvailable("Stop CW"); }),
+                           [this] { stopTxClicked(); }),
                 54, 28, kQSOButtonY);
     placeButton(makeButton("sendButton", "Send", "Send the TX text as a TCI CW macro.",
-                           [this] { notYetAvailable("Send CW"); }),
+                           [this] { sendTxClicked(); }),
                 56, 28, kQSOButtonY);
 }
 
 void CWWindowController::buildMacroButtons()
 {
     for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
-        const QString title = QString::fromStdString(cw_macro_button_title(preferences_, i));
-        QPushButton* button = makeButton(nullptr, nullptr, nullptr, [this, title] {
-            notYetAvailable("Macro " + title.toStdString());
-        });
+        QPushButton* button = makeButton(nullptr, nullptr, nullptr, [this, i] { macroButtonClicked(i); });
         button->setObjectName(QString("macroButton%1").arg(i));
-        button->setText(title);
-        button->setToolTip(QString::fromStdString(cw_macro_text(preferences_, i)));
         place(button, [i](int W, int H) {
             const auto [x, width] = cw_macro_button_span(i, W);
             return cw_frame(H, x, kMacroButtonY, width, kMacroButtonHeight);
         });
         macroButtons_.push_back(button);
     }
+    refreshMacroButtonsFromDefaults();
 }
 
 void CWWindowController::buildLogPane()

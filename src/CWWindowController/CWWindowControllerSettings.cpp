@@ -2,6 +2,8 @@
 // and the automatic GotoMax.
 #include "CWWindowController.h"
 
+#include "cw_field_editing.h"
+
 #include "cw_auto_gtm.h"
 #include "cw_text_values.h"
 
@@ -108,9 +110,17 @@ CW_RX_CONFIG CWWindowController::currentDecoderConfigWithSampleRate(double sampl
     return cw_decoder_config(cw_settings_form_decoder_fields(readForm()), sampleRate);
 }
 
+bool CWWindowController::decoderSettingsChanged() const
+{
+    return !cwRx_ || cw_decoder_config_differs(currentDecoderConfigWithSampleRate(kConfigSampleRate),
+                                               appliedDecoderConfig_);
+}
+
 void CWWindowController::recreateDecoder()
 {
     const CW_RX_CONFIG config = currentDecoderConfigWithSampleRate(kConfigSampleRate);
+    appliedDecoderConfig_ = config;
+    ++decoderRebuildCount_;
     if (cwRx_) {
         cw_rx_configure(cwRx_, &config);
         cw_rx_reset(cwRx_);

@@ -22,13 +22,6 @@ constexpr int kMaxRxTextLogSuffix = 1000;
 const QColor kDecodedTextColour = QColor::fromRgbF(0.92, 0.92, 0.92);
 const QColor kTransmittedTextColour = QColor::fromRgbF(0.3, 0.62, 1.0);
 
-QString cw_documents_folder(const QString& injected)
-{
-    if (!injected.isEmpty())
-        return injected;
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return documents.isEmpty() ? QDir::homePath() : documents;
-}
 
 std::string cw_reason(const QFile& file, const char* fallback)
 {
@@ -84,9 +77,17 @@ void CWWindowController::saveTxtClicked()
         openRxTextLog();
 }
 
+QString CWWindowController::documentsFolder() const
+{
+    if (!environment_.documentsFolder.isEmpty())
+        return environment_.documentsFolder;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
+
 QString CWWindowController::rxTextLogDirectory() const
 {
-    return QDir(cw_documents_folder(environment_.documentsFolder)).filePath("Zarvo/rx");
+    return QDir(documentsFolder()).filePath("Zarvo/rx");
 }
 
 std::tm CWWindowController::localTimeNow() const

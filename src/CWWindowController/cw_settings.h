@@ -14,6 +14,8 @@ public:
     virtual ~CWPreferenceStore() = default;
     virtual std::optional<std::string> value(const std::string& key) const = 0;
     virtual void setValue(const std::string& key, const std::string& value) = 0;
+    // Writes what was set through to storage now.
+    virtual void synchronize() {}
 };
 
 // The stored value if present (for strings: present and non-empty), else

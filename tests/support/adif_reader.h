@@ -1,0 +1,50 @@
+// A small ADIF reader for tests: reads back what the log writer produced,
+// following the data specifier lengths rather than looking for the next tag.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+using AdifFields = std::vector<std::pair<std::string, std::string>>;
+
+struct AdifFile {
+    bool ok = true;
+    std::string header;  // text before <EOH>, empty when there is none
+    std::vector<AdifFields> records;
+};
+
+inline AdifFile adif_read(const std::string& text)
+{
+    AdifFile file;
+    size_t pos = 0;
+    const size_t eoh = text.find("<EOH>");
+    if (eoh != std::string::npos) {
+        file.header = text.substr(0, eoh);
+        pos = eoh + 5;
+    }
+    AdifFields fields;
+    for (size_t open = text.find('<', pos); open != std::string::npos; open = text.find('<', pos)) {
+        const size_t close = text.find('>', open);
+        if (close == std::string::npos)
+            return file.ok = false, file;
+        const std::string spec = text.substr(open + 1, close - open - 1);
+        pos = close + 1;
+        if (spec == "EOR") {
+            file.records.push_back(fields);
+            fields.clear();
+            continue;
+        }
+        const size_t colon = spec.find(':');
+        if (colon == std::string::npos)
+            return file.ok = false, file;
+        const size_t length = std::strtoul(spec.c_str() + colon + 1, nullptr, 10);
+        if (pos + length > text.size())
+            return file.ok = false, file;
+        fields.emplace_back(spec.substr(0, colon), text.substr(pos, length));
+        pos += length;
+    }
+    file.ok = fields.empty();  // no fields left without their <EOR>
+    return file;
+}

@@ -1,0 +1,97 @@
+// The field editing rules with real key and mouse events: upper-casing as
+// the operator types, the pick target following the QSO fields, and every
+// setting normalised when an edit ends.
+#include "test_cw_window_controller_fixture.h"
+
+#include <QPushButton>
+#include <QTest>
+
+using namespace cw_window_test;
+
+namespace {
+
+class WindowEditingTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        makeWindow();
+        controller->showWindow();
+    }
+    QLineEdit* field(const char* name) const { return control<QLineEdit>(name); }
+    // Types into the field and leaves it with Return.
+    void enter(const char* name, const QString& value)
+    {
+        QLineEdit* edited = field(name);
+        edited->setFocus();
+        edited->selectAll();
+        QTest::keyClicks(edited, value);
+        QTest::keyClick(edited, Qt::Key_Return);
+    }
+};
+
+TEST_F(WindowEditingTest, CallSignFieldsAndTheTxTextTurnUpperCaseWhereTheCaretIs)
+{
+    QLineEdit* call = field("partnerCallField");
+    call->setFocus();
+    QTest::keyClicks(call, "dl");
+    EXPECT_EQ(call->text(), "DL");
+    EXPECT_EQ(call->cursorPosition(), 2);
+    call->setCursorPosition(1);
+    QTest::keyClicks(call, "x");
+    EXPECT_EQ(call->text(), "DXL");
+    EXPECT_EQ(call->cursorPosition(), 2);
+
+    QPlainTextEdit* tx = control<QPlainTextEdit>("txTextView");
+    tx->setFocus();
+    tx->insertPlainText("cq de qq1ab");  // as a paste arrives
+    EXPECT_EQ(tx->toPlainText(), "CQ DE QQ1AB");
+    EXPECT_EQ(tx->textCursor().position(), 11);
+}
+
+TEST_F(WindowEditingTest, TheQsoFieldsClaimThePickTarget)
+{
+    QTest::mouseClick(field("partnerNameField"), Qt::LeftButton);
+    EXPECT_EQ(controller->decodePickTarget(), 2);
+    field("partnerCallField")->setFocus();
+    QTest::keyClicks(field("partnerCallField"), "q");
+    EXPECT_EQ(controller->decodePickTarget(), 1);
+}
+
+TEST_F(WindowEditingTest, EndingAnEditRewritesEverySettingClamped)
+{
+    type("minWpmField", "70");
+    type("maxWpmField", "20");
+    type("qomLockHoldField", "9");
+    enter("pitchField", "2000");
+    EXPECT_EQ(text("pitchField"), "1200");
+    EXPECT_EQ(text("minWpmField"), "20");
+    EXPECT_EQ(text("maxWpmField"), "70");
+    EXPECT_EQ(text("qomLockHoldField"), "4.0");
+    EXPECT_EQ(controller->currentDecoderConfigWithSampleRate(48000).pitchHz, 1200.0);
+    EXPECT_EQ(stored("ZarvoPitch"), "1200");
+    EXPECT_EQ(stored("ZarvoMinWPM"), "20");
+}
+
+TEST_F(WindowEditingTest, TxSpeedIsRoundedAndSentOnlyWhenConnected)
+{
+    enter("txWpmField", "27.5");
+    EXPECT_EQ(text("txWpmField"), "28");
+    EXPECT_EQ(stored("ZarvoTxWPM"), "28");
+    EXPECT_EQ(logCount(">> cw_macros_speed:"), 0u);
+    enter("txWpmField", "22.5");  // halves away from zero, like a send
+    EXPECT_EQ(text("txWpmField"), "23");
+}
+
+TEST_F(WindowEditingTest, OnlyADecoderSettingRebuildsTheReceiver)
+{
+    const uint64_t rebuilds = controller->decoderRebuildCount();
+    enter("partnerNameField", "bob");
+    enter("qsoRSTField", "579");
+    EXPECT_EQ(controller->decoderRebuildCount(), rebuilds);
+    EXPECT_EQ(text("partnerNameField"), "BOB");
+    enter("bandwidthField", "80");
+    EXPECT_EQ(controller->decoderRebuildCount(), rebuilds + 1);
+}
+
+}  // namespace
