@@ -1,9 +1,14 @@
 #include "CWDecodedTextView.h"
 
+#include "cw_word_pick.h"
+
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace {
 
@@ -61,4 +66,21 @@ QChar CWDecodedTextView::lastCharacter() const
 {
     const int count = document()->characterCount();  // includes the closing separator
     return count > 1 ? document()->characterAt(count - 2) : QChar();
+}
+
+QString CWDecodedTextView::pickedStringAtViewPoint(const QPoint& point) const
+{
+    const QString text = toPlainText();
+    const size_t index = static_cast<size_t>(std::max(0, cursorForPosition(point).position()));
+    const std::u16string word = cw_word_at_index(text.toStdU16String(), index);
+    return QString::fromStdU16String(word);
+}
+
+void CWDecodedTextView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QString word = pickedStringAtViewPoint(event->position().toPoint());
+    const double seconds = static_cast<double>(event->timestamp()) / 1000.0;
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    if (!word.isEmpty() && pick_)
+        pick_(word, seconds);
 }

@@ -6,6 +6,8 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+#include <functional>
+
 class CWDecodedTextView : public QPlainTextEdit {
 public:
     explicit CWDecodedTextView(QWidget* parent = nullptr);
@@ -21,6 +23,18 @@ public:
 
     void scrollToEnd();
 
+    // The word under a point of the viewport, or an empty string.
+    QString pickedStringAtViewPoint(const QPoint& point) const;
+    // Called after a double-click on a word, with the word and the event's
+    // time in seconds.
+    void setDoubleClickPick(std::function<void(const QString&, double)> pick) { pick_ = std::move(pick); }
+
+protected:
+    // Double-clicks select as usual, then hand the word on.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
 private:
     QChar lastCharacter() const;  // a null character when empty
+
+    std::function<void(const QString&, double)> pick_;
 };

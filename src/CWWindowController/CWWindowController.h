@@ -29,6 +29,7 @@
 
 class CWDarkContentView;
 class CWLogQSODialog;
+class CWMacroSetupDialog;
 class CWDecodedTextView;
 class CWQSOTextField;
 class QCheckBox;
@@ -49,6 +50,11 @@ struct CW_WINDOW_ENVIRONMENT {
     std::function<std::time_t()> utcNow{};            // empty: the system clock
     // Runs the Log QSO dialog; true for "Send to Log". Empty: modal on screen.
     std::function<bool(CWLogQSODialog&)> runLogQSODialog{};
+    // Runs the Macro Setup dialog; true for "OK". Empty: modal on screen.
+    std::function<bool(CWMacroSetupDialog&)> runMacroSetupDialog{};
+    // A file chosen for saving (with the proposed name) or opening; empty
+    // when cancelled. Empty function: the system's file panel.
+    std::function<QString(bool save, const QString& title, const QString& proposedName)> chooseFile{};
 };
 
 class CWWindowController : public TCIClientDelegate, public CWSpectrumViewDelegate, public CWToneTraceViewDelegate {
@@ -122,6 +128,8 @@ public:
     void uppercaseTextFieldPreservingSelection(QLineEdit* field);
     void uppercaseTxTextPreservingSelection();
     void setDecodePickTarget(int64_t target) { decodePickTarget_ = target; }
+    // A double-clicked word of the received text goes to the pick target.
+    void decodedTextViewDidDoubleClickPickedString(const QString& word, double eventTime);
 
     // Macros and CW transmit (CWWindowControllerMacros.cpp).
     CW_MACRO_EXPANSION expandedMacroText(const std::string& text) const;
@@ -134,6 +142,12 @@ public:
     void clearQSOClicked();
     void refreshMacroButtonsFromDefaults();
     int64_t decodePickTarget() const { return decodePickTarget_; }
+
+    // Macro setup and macro files (CWWindowControllerMacroSetup.cpp).
+    void openMacroSetup();
+    void exportMacroTextsClicked();
+    void importMacroTextsClicked();
+    void showMacroTextFileError(const std::string& title, const std::string& detail);
 
     // QSO log and logbook send (CWWindowControllerLogging.cpp).
     void openLogQSO();
@@ -227,6 +241,11 @@ private:
                              const std::string& host, long long port, const std::string& logPath);
     std::time_t utcNow() const;
 
+    // Macro setup (CWWindowControllerMacroSetup.cpp).
+    bool runMacroSetup(CWMacroSetupDialog& dialog);
+    void storeMacroSetup(const CWMacroSetupDialog& dialog);
+    QString chooseFile(bool save, const QString& title, const QString& proposedName);
+
     CWPreferenceStore& preferences_;
     CW_WINDOW_ENVIRONMENT environment_;
     TCIClient client_;
@@ -265,6 +284,8 @@ private:
     QCheckBox* shortRSTButton_ = nullptr;
     std::vector<QPushButton*> macroButtons_;
     int64_t decodePickTarget_ = 1;
+    double lastDecodePickTimestamp_ = 0.0;
+    CWMacroSetupDialog* macroSetupDialog_ = nullptr;  // while it is open
 
     CWSpectrumView* spectrumView_ = nullptr;
     CWToneTraceView* toneTraceView_ = nullptr;

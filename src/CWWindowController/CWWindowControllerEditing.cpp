@@ -4,8 +4,10 @@
 // setting.
 #include "CWWindowController.h"
 
+#include "CWDecodedTextView.h"
 #include "CWQSOTextField.h"
 #include "cw_field_editing.h"
+#include "cw_word_pick.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -28,6 +30,22 @@ void CWWindowController::installEditingRules()
     }
     QObject::connect(txTextView_, &QPlainTextEdit::textChanged, txTextView_,
                      [this] { uppercaseTxTextPreservingSelection(); });
+    decodedTextView_->setDoubleClickPick(
+        [this](const QString& word, double eventTime) { decodedTextViewDidDoubleClickPickedString(word, eventTime); });
+}
+
+void CWWindowController::decodedTextViewDidDoubleClickPickedString(const QString& word, double eventTime)
+{
+    const CW_DECODE_PICK pick =
+        cw_decode_pick({decodePickTarget_, lastDecodePickTimestamp_, eventTime, word.toStdU16String()});
+    lastDecodePickTimestamp_ = pick.lastTimestamp;
+    decodePickTarget_ = pick.target;
+    CWQSOTextField* const fields[] = {nullptr, partnerCallField_, partnerNameField_};
+    const auto field = [&fields](int64_t which) { return which == 1 || which == 2 ? fields[which] : nullptr; };
+    if (CWQSOTextField* filled = field(pick.fillField))
+        filled->setText(QString::fromStdString(pick.text));
+    if (CWQSOTextField* focused = field(pick.focusField))
+        focused->setFocus();
 }
 
 void CWWindowController::uppercaseTextFieldPreservingSelection(QLineEdit* field)

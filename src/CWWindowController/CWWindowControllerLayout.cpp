@@ -274,7 +274,7 @@ void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
     placeButton(shortRSTButton_, 72, 24, kQSOFieldY);
     placeButton(makeButton("macroSetupButton", "Setup",
                            "Edit station tokens and macro button texts. Import/export macro files.",
-                           [this] { notYetAvailable("Macro setup"); }),
+                           [this] { openMacroSetup(); }),
                 68, 28, kQSOButtonY);
     placeButton(makeButton("stopButton", "Stop", "Stop queued CW macro text.",
                            [this] { stopTxClicked(); }),
