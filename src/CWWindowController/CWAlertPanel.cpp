@@ -4,6 +4,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -50,4 +51,37 @@ void CWAlertPanel::choose(int index)
 {
     chosen_ = index;
     done(index == 0 ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void CWAlertPanel::setFieldHandlers(std::function<void(QLineEdit*)> fieldChanged,
+                                    std::function<void(QLineEdit*)> fieldEdited)
+{
+    fieldChanged_ = std::move(fieldChanged);
+    fieldEdited_ = std::move(fieldEdited);
+}
+
+QRect CWAlertPanel::accessoryFrame(int x, int y, int width, int height) const
+{
+    return cw_frame(accessory_->height(), x, y, width, height);
+}
+
+void CWAlertPanel::addCaption(const QString& text, QRect frame)
+{
+    cw_label(text, accessory_)->setGeometry(frame);
+}
+
+QLineEdit* CWAlertPanel::addField(const QString& name, const std::string& value, QRect frame)
+{
+    QLineEdit* field = cw_dark_text_field(QString::fromStdString(value), accessory_);
+    field->setObjectName(name);
+    field->setGeometry(frame);
+    QObject::connect(field, &QLineEdit::textChanged, this, [this, field] {
+        if (fieldChanged_)
+            fieldChanged_(field);
+    });
+    QObject::connect(field, &QLineEdit::editingFinished, this, [this, field] {
+        if (fieldEdited_)
+            fieldEdited_(field);
+    });
+    return field;
 }

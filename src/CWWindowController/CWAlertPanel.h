@@ -8,6 +8,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <string>
+
+class QLineEdit;
 class QPushButton;
 
 class CWAlertPanel : public QDialog {
@@ -23,8 +27,20 @@ public:
     // Closes the panel as that button would.
     void choose(int index);
 
+    // fieldChanged runs after every change of an accessory field,
+    // fieldEdited whenever editing ends in one.
+    void setFieldHandlers(std::function<void(QLineEdit*)> fieldChanged, std::function<void(QLineEdit*)> fieldEdited);
+
+protected:
+    // A frame in the accessory area, y measured up from its bottom.
+    QRect accessoryFrame(int x, int y, int width, int height) const;
+    void addCaption(const QString& text, QRect frame);
+    QLineEdit* addField(const QString& name, const std::string& value, QRect frame);
+
 private:
     QWidget* accessory_;
+    std::function<void(QLineEdit*)> fieldChanged_;
+    std::function<void(QLineEdit*)> fieldEdited_;
     QList<QPushButton*> buttons_;
     int chosen_ = -1;
 };

@@ -7,7 +7,6 @@
 #include "cw_adif_record.h"
 #include "cw_udp_log_sender.h"
 
-#include <functional>
 #include <string>
 
 class QCheckBox;
@@ -25,9 +24,7 @@ struct CW_LOG_DIALOG_VALUES {
 
 class CWLogQSODialog : public CWAlertPanel {
 public:
-    // fieldEdited runs whenever editing ends in one of the fields.
-    CWLogQSODialog(const CW_UTC_STAMP& stamp, const CW_LOG_DIALOG_VALUES& values,
-                   std::function<void(QLineEdit*)> fieldEdited, QWidget* parent = nullptr);
+    CWLogQSODialog(const CW_UTC_STAMP& stamp, const CW_LOG_DIALOG_VALUES& values, QWidget* parent = nullptr);
 
     QLineEdit* callField = nullptr;
     QLineEdit* nameField = nullptr;
@@ -40,10 +37,4 @@ public:
     QLineEdit* hostField = nullptr;
     QLineEdit* portField = nullptr;
     QCheckBox* sendViaUdpBox = nullptr;
-
-private:
-    QLineEdit* addField(const char* name, const std::string& value, QRect frame, bool normalized);
-    void addCaption(const char* text, QRect frame);
-
-    std::function<void(QLineEdit*)> fieldEdited_;
 };

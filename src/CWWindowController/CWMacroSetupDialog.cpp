@@ -11,11 +11,6 @@ namespace {
 
 constexpr QSize kAccessorySize(780, 430);
 
-QRect cw_accessory_frame(int x, int y, int width, int height)
-{
-    return cw_frame(kAccessorySize.height(), x, y, width, height);
-}
-
 }  // namespace
 
 CWMacroSetupDialog::CWMacroSetupDialog(const CW_STATION_VALUES& station, const CW_MACRO_SLOTS& slots,
@@ -26,39 +21,39 @@ CWMacroSetupDialog::CWMacroSetupDialog(const CW_STATION_VALUES& station, const C
                    kAccessorySize, {"OK", "Cancel"}, parent)
 {
     setObjectName("macroSetupDialog");
-    addCaption("CALLSIGN", cw_accessory_frame(0, 388, 85, 20));
+    addCaption("CALLSIGN", accessoryFrame(0, 388, 85, 20));
     stationFields.push_back(addField("setupCallField", cw_normalized_upper_field_string(station.callsign),
-                                     cw_accessory_frame(95, 386, 150, 24)));
-    addCaption("NAME", cw_accessory_frame(250, 388, 65, 20));
+                                     accessoryFrame(95, 386, 150, 24)));
+    addCaption("NAME", accessoryFrame(250, 388, 65, 20));
     stationFields.push_back(addField("setupNameField", cw_normalized_upper_field_string(station.name),
-                                     cw_accessory_frame(325, 386, 150, 24)));
-    addCaption("LOC", cw_accessory_frame(0, 356, 85, 20));
+                                     accessoryFrame(325, 386, 150, 24)));
+    addCaption("LOC", accessoryFrame(0, 356, 85, 20));
     QLineEdit* loc = addField("setupLocField", cw_normalized_upper_field_string(station.locator),
-                              cw_accessory_frame(95, 354, 150, 24));
-    addCaption("QTH", cw_accessory_frame(250, 356, 65, 20));
+                              accessoryFrame(95, 354, 150, 24));
+    addCaption("QTH", accessoryFrame(250, 356, 65, 20));
     stationFields.push_back(addField("setupQthField", cw_normalized_upper_field_string(station.qth),
-                                     cw_accessory_frame(325, 354, 150, 24)));
+                                     accessoryFrame(325, 354, 150, 24)));
     stationFields.push_back(loc);
-    addCaption("Macros", cw_accessory_frame(0, 324, 220, 18));
+    addCaption("Macros", accessoryFrame(0, 324, 220, 18));
     for (size_t n = 0; n < kCWMacroButtonCount; ++n) {
         const int y = 292 - 32 * static_cast<int>(n);
-        addCaption(QString::number(n + 1), cw_accessory_frame(0, y + 2, 38, 20));
+        addCaption(QString::number(n + 1), accessoryFrame(0, y + 2, 38, 20));
         titleFields.push_back(addField(QString("setupTitleField%1").arg(n),
                                        cw_normalized_upper_field_string(slots.titles[n]),
-                                       cw_accessory_frame(48, y, 74, 24)));
+                                       accessoryFrame(48, y, 74, 24)));
         textFields.push_back(
-            addField(QString("setupTextField%1").arg(n), slots.texts[n], cw_accessory_frame(140, y, 620, 24)));
+            addField(QString("setupTextField%1").arg(n), slots.texts[n], accessoryFrame(140, y, 620, 24)));
     }
     QPushButton* import = new QPushButton("Import Macros…", accessory());
     import->setObjectName("importMacrosButton");
-    import->setGeometry(cw_accessory_frame(0, 28, 130, 26));
+    import->setGeometry(accessoryFrame(0, 28, 130, 26));
     QObject::connect(import, &QPushButton::clicked, this, [this] {
         if (onImport_)
             onImport_();
     });
     QPushButton* exportButton = new QPushButton("Export Macros…", accessory());
     exportButton->setObjectName("exportMacrosButton");
-    exportButton->setGeometry(cw_accessory_frame(140, 28, 130, 26));
+    exportButton->setGeometry(accessoryFrame(140, 28, 130, 26));
     QObject::connect(exportButton, &QPushButton::clicked, this, [this] {
         if (onExport_)
             onExport_();
@@ -67,14 +62,7 @@ CWMacroSetupDialog::CWMacroSetupDialog(const CW_STATION_VALUES& station, const C
                             "<PRST>",
                             accessory());
     help->setFont(cw_system_font(11));
-    help->setGeometry(cw_accessory_frame(0, 0, 760, 18));
-}
-
-void CWMacroSetupDialog::setFieldHandlers(std::function<void(QLineEdit*)> fieldChanged,
-                                          std::function<void(QLineEdit*)> fieldEdited)
-{
-    fieldChanged_ = std::move(fieldChanged);
-    fieldEdited_ = std::move(fieldEdited);
+    help->setGeometry(accessoryFrame(0, 0, 760, 18));
 }
 
 void CWMacroSetupDialog::setFileActions(std::function<void()> onImport, std::function<void()> onExport)
@@ -99,25 +87,4 @@ void CWMacroSetupDialog::showSlots(const CW_MACRO_SLOTS& slots, size_t count)
         titleFields[n]->setText(QString::fromStdString(slots.titles[n]));
         textFields[n]->setText(QString::fromStdString(slots.texts[n]));
     }
-}
-
-QLineEdit* CWMacroSetupDialog::addField(const QString& name, const std::string& value, QRect frame)
-{
-    QLineEdit* field = cw_dark_text_field(QString::fromStdString(value), accessory());
-    field->setObjectName(name);
-    field->setGeometry(frame);
-    QObject::connect(field, &QLineEdit::textChanged, this, [this, field] {
-        if (fieldChanged_)
-            fieldChanged_(field);
-    });
-    QObject::connect(field, &QLineEdit::editingFinished, this, [this, field] {
-        if (fieldEdited_)
-            fieldEdited_(field);
-    });
-    return field;
-}
-
-void CWMacroSetupDialog::addCaption(const QString& text, QRect frame)
-{
-    cw_label(text, accessory())->setGeometry(frame);
 }

@@ -14,11 +14,9 @@ class QLineEdit;
 
 class CWMacroSetupDialog : public CWAlertPanel {
 public:
-    // fieldChanged runs after every change of a field, fieldEdited whenever
-    // editing ends in one; onImport and onExport are the two file buttons.
     CWMacroSetupDialog(const CW_STATION_VALUES& station, const CW_MACRO_SLOTS& slots, QWidget* parent = nullptr);
 
-    void setFieldHandlers(std::function<void(QLineEdit*)> fieldChanged, std::function<void(QLineEdit*)> fieldEdited);
+    // The actions of the "Import Macros…" and "Export Macros…" buttons.
     void setFileActions(std::function<void()> onImport, std::function<void()> onExport);
 
     // Call, name, QTH, locator.
@@ -30,11 +28,6 @@ public:
     void showSlots(const CW_MACRO_SLOTS& slots, size_t count);
 
 private:
-    QLineEdit* addField(const QString& name, const std::string& value, QRect frame);
-    void addCaption(const QString& text, QRect frame);
-
-    std::function<void(QLineEdit*)> fieldChanged_;
-    std::function<void(QLineEdit*)> fieldEdited_;
     std::function<void()> onImport_;
     std::function<void()> onExport_;
 };

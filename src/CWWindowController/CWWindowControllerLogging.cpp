@@ -58,7 +58,9 @@ void CWWindowController::openLogQSO()
                                       cw_text(qsoRSTField_),      cw_text(qsoPRSTField_),
                                       currentLogFrequencyString(), cw_log_station(preferences_),
                                       cw_udp_log_settings(preferences_)};
-    CWLogQSODialog dialog(stamp, values, {}, window_.get());
+    CWLogQSODialog dialog(stamp, values, window_.get());
+    // Ending an edit here applies the settings as in the main window.
+    dialog.setFieldHandlers(nullptr, [this](QLineEdit* field) { controlTextDidEndEditing(field); });
     if (runLogDialog(dialog))
         logQSOFromDialog(dialog, stamp);
 }

@@ -15,6 +15,7 @@ const CW_NUMERIC_SETTING kCWQomSearchSetting = {"ZarvoQOMSearchHz", 15.0, 5.0, 3
 const CW_NUMERIC_SETTING kCWLockHoldSetting = {"ZarvoQOMLockHold", 1.8, 0.8, 4.0, 1};
 const CW_NUMERIC_SETTING kCWAutoGtmRearmSetting = {"ZarvoAutoGTMRearm", 2.5, 1.0, 5.0, 1};
 const CW_NUMERIC_SETTING kCWTxWpmSetting = {"ZarvoTxWPM", 25.0, 1.0, 100.0, 0};
+const CW_NUMERIC_SETTING kCWSquelchSetting = {kCWSqlKey, 0.5, 0.0, 1.0, 2};
 
 std::string cw_defaults_string(const CWPreferenceStore& store, const std::string& key, const std::string& fallback)
 {

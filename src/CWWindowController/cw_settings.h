@@ -44,12 +44,13 @@ extern const CW_NUMERIC_SETTING kCWQomSearchSetting;
 extern const CW_NUMERIC_SETTING kCWLockHoldSetting;
 extern const CW_NUMERIC_SETTING kCWAutoGtmRearmSetting;
 extern const CW_NUMERIC_SETTING kCWTxWpmSetting;
+extern const CW_NUMERIC_SETTING kCWSquelchSetting;  // text squelch level, 0 off
 
 constexpr const char* kCWHostKey = "ZarvoHost";
 constexpr const char* kCWHostDefault = "127.0.0.1";
 constexpr const char* kCWPortKey = "ZarvoPort";
 constexpr long long kCWPortDefault = 50001;
-constexpr const char* kCWSqlKey = "ZarvoSQL";  // written as 0.5, never read
+constexpr const char* kCWSqlKey = "ZarvoSQL";  // text squelch level 0..1, 0 off
 constexpr const char* kCWAutoCenterKey = "ZarvoAutoCenter";
 constexpr const char* kCWQomAgcKey = "ZarvoQOMAGC";
 constexpr const char* kCWShortRstKey = "ZarvoShortRST";

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr double kStoredSqlValue = 0.5;
-
 void store_setting(CWPreferenceStore& store, const CW_NUMERIC_SETTING& setting, const std::string& text)
 {
     cw_store_double(store, setting.key, cw_setting_value(setting, text));
@@ -35,6 +33,7 @@ CW_SETTINGS_FORM cw_settings_form_load(const CWPreferenceStore& store)
     form.autoCenter = cw_defaults_bool(store, kCWAutoCenterKey, false);
     form.agc = cw_defaults_bool(store, kCWQomAgcKey, true);
     form.shortRst = cw_defaults_bool(store, kCWShortRstKey, true);
+    form.squelch = cw_setting_initial_text(kCWSquelchSetting, store);
     return form;
 }
 
@@ -46,7 +45,7 @@ void cw_settings_form_store(const CW_SETTINGS_FORM& form, CWPreferenceStore& sto
     }
     store_setting(store, kCWPitchSetting, form.pitch);
     store_setting(store, kCWBandwidthSetting, form.bandwidth);
-    cw_store_double(store, kCWSqlKey, kStoredSqlValue);
+    store_setting(store, kCWSquelchSetting, form.squelch);
     cw_store_bool(store, kCWAutoCenterKey, form.autoCenter);
     store_setting(store, kCWMinWpmSetting, form.minWpm);
     store_setting(store, kCWMaxWpmSetting, form.maxWpm);
@@ -70,6 +69,11 @@ CW_DECODER_FIELDS cw_settings_form_decoder_fields(const CW_SETTINGS_FORM& form)
         form.agc,
         cw_setting_value(kCWLockHoldSetting, form.lockHold),
     };
+}
+
+double cw_settings_form_squelch(const CW_SETTINGS_FORM& form)
+{
+    return cw_setting_value(kCWSquelchSetting, form.squelch);
 }
 
 void cw_settings_form_reset_qom_defaults(CW_SETTINGS_FORM* form)

@@ -22,6 +22,7 @@ struct CW_SETTINGS_FORM {
     bool autoCenter;
     bool agc;
     bool shortRst;
+    std::string squelch = "0.50";  // the text squelch control
 };
 
 // Each control's start-up value: the stored value or the default, formatted
@@ -29,12 +30,15 @@ struct CW_SETTINGS_FORM {
 CW_SETTINGS_FORM cw_settings_form_load(const CWPreferenceStore& store);
 
 // Writes every connection and decoder key: the host as typed, the port as
-// the field's integer, the numbers clamped, "ZarvoSQL" as 0.5. Without
+// the field's integer, the numbers (the squelch level too) clamped. Without
 // `withConnection` the host and port keys are left as they are.
 void cw_settings_form_store(const CW_SETTINGS_FORM& form, CWPreferenceStore& store, bool withConnection);
 
 // The clamped decoder values behind the receiver configuration.
 CW_DECODER_FIELDS cw_settings_form_decoder_fields(const CW_SETTINGS_FORM& form);
+
+// The squelch level for cw_rx_set_squelch: the control's value, 0..1.
+double cw_settings_form_squelch(const CW_SETTINGS_FORM& form);
 
 // The "QOM Def" button: engine tuning back to its defaults; pitch, TX WPM,
 // AutoGTM and Short stay.
