@@ -91,4 +91,28 @@ TEST(CWSettingsForm, StoringWritesEveryKeyClampedAndLoadingShowsItBack)
     EXPECT_FALSE(loaded.agc);
 }
 
+// "ZarvoSQL" holds the text squelch level: 0.5 until the operator sets one,
+// 0 off, stored clamped to 0..1 and shown again as stored.
+TEST(CWSettingsForm, SquelchLevelDefaultsClampsAndPersists)
+{
+    MapStore store;
+    CW_SETTINGS_FORM form = cw_settings_form_load(store);
+    EXPECT_EQ(form.squelch, "0.50");
+    EXPECT_EQ(cw_settings_form_squelch(form), 0.5);
+    const struct {
+        const char* typed;
+        const char* stored;
+        double level;
+    } cases[] = {{"0.8", "0.8", 0.8}, {"0", "0", 0.0}, {"3", "1", 1.0}, {"-0.2", "0", 0.0}, {"x", "0", 0.0}};
+    for (const auto& c : cases) {
+        form.squelch = c.typed;
+        EXPECT_EQ(cw_settings_form_squelch(form), c.level) << c.typed;
+        cw_settings_form_store(form, store, false);
+        EXPECT_EQ(store.values["ZarvoSQL"], c.stored) << c.typed;
+        EXPECT_EQ(cw_settings_form_squelch(cw_settings_form_load(store)), c.level) << c.typed;
+    }
+    store.values["ZarvoSQL"] = "0.35";
+    EXPECT_EQ(cw_settings_form_load(store).squelch, "0.35");
+}
+
 }  // namespace

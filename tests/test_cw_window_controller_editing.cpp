@@ -83,6 +83,15 @@ TEST_F(WindowEditingTest, TxSpeedIsRoundedAndSentOnlyWhenConnected)
     EXPECT_EQ(text("txWpmField"), "23");
 }
 
+TEST_F(WindowEditingTest, TheTextSquelchIsClampedStoredAndExplained)
+{
+    EXPECT_EQ(text("squelchField"), "0.50");
+    EXPECT_NE(field("squelchField")->toolTip().indexOf("0 = off"), -1);
+    enter("squelchField", "3");
+    EXPECT_EQ(text("squelchField"), "1.00");
+    EXPECT_EQ(cw_defaults_double(*store, "ZarvoSQL", 0.5), 1.0);
+}
+
 TEST_F(WindowEditingTest, OnlyADecoderSettingRebuildsTheReceiver)
 {
     const uint64_t rebuilds = controller->decoderRebuildCount();

@@ -49,6 +49,34 @@ TEST(DecodeOptions, SettingsReachTheReceiverInItsUnits)
     EXPECT_TRUE(parse({"--help"}).ok);  // needs no input
 }
 
+// Without a pitch the decoder finds the tone itself; the squelch is on at
+// the window's default level unless set, and held to 0..1.
+TEST(DecodeOptions, PitchAutoAndSquelchLevel)
+{
+    const struct {
+        std::vector<std::string> args;
+        bool autoTune;
+        double squelch;
+    } cases[] = {
+        {{"a.wav"}, true, 0.5},
+        {{"--pitch", "auto", "a.wav"}, true, 0.5},
+        {{"--pitch", "700", "--pitch=auto", "a.wav"}, true, 0.5},
+        {{"--pitch=700", "--squelch", "0", "a.wav"}, false, 0.0},
+        {{"--squelch=0.8", "a.wav"}, true, 0.8},
+        {{"--squelch", "-2", "a.wav"}, true, 0.0},
+        {{"--squelch", "5", "a.wav"}, true, 1.0},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(p.options.autoTune, c.autoTune) << c.args[0];
+        EXPECT_EQ(p.options.squelch, c.squelch) << c.args[0];
+    }
+    EXPECT_EQ(parse({"--pitch=700", "a.wav"}).options.config.pitchHz, 700.0);
+    EXPECT_FALSE(parse({"--squelch", "off", "a.wav"}).ok);
+    EXPECT_FALSE(parse({"--pitch", "Auto", "a.wav"}).ok);
+}
+
 TEST(DecodeOptions, TciUrlMustNameExactlyOneServer)
 {
     const Parsed p = parse({"--tci", "ws://192.168.1.20:40001"});

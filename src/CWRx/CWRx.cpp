@@ -58,6 +58,7 @@ CW_RX* create(const CW_RX_CONFIG* config, bool withBackend)
     cw_rx_configure(rx, &given);
     cwqo_reset(rx->backend);
     cw_rx_fallback_reset(rx);
+    cw_rx_squelch_reset(&rx->squelch);
     reset_status(rx);
     return rx;
 }
@@ -69,14 +70,31 @@ void copy_backend_status(CW_RX_STATUS* out, const CWQO_STATUS& s)
                         s.decoderCost, s.statWpm,    s.statQuality, s.statSnrDb, s.statOnRatio};
 }
 
+double block_ms(const CW_RX& rx, size_t count)
+{
+    return static_cast<double>(count) * 1000.0 / rx.config.sampleRate;
+}
+
 size_t process_fallback(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity)
 {
     cw_rx_live_step(rx, samples, count);
     if (text == nullptr || capacity == 0)
         return 0;
-    const double blockMs = static_cast<double>(count) * 1000.0 / rx->config.sampleRate;
-    const size_t n = cw_rx_history_text(rx, blockMs, rx->emitted, sizeof(rx->emitted));
+    const size_t n = cw_rx_history_text(rx, block_ms(*rx, count), rx->emitted, sizeof(rx->emitted));
     cwqo_text_queue_push(&rx->pendingText, rx->emitted, n);
+    return cwqo_text_queue_deliver(&rx->pendingText, text, capacity);
+}
+
+// The backend's whole text of the call goes through the squelch; what
+// passes waits in pendingText for the caller's capacity.
+size_t process_squelched(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity)
+{
+    CWQO_STATUS status{};
+    const bool wantText = text != nullptr && capacity > 0;
+    const size_t n = cwqo_process(rx->backend, samples, count, wantText ? rx->backendText : nullptr,
+                                  wantText ? sizeof(rx->backendText) : 0, &status);
+    copy_backend_status(&rx->status, status);
+    cw_rx_squelch_step(&rx->squelch, rx->status, block_ms(*rx, count), rx->backendText, n, &rx->pendingText);
     return cwqo_text_queue_deliver(&rx->pendingText, text, capacity);
 }
 
@@ -126,6 +144,7 @@ void cw_rx_reset(CW_RX* rx)
         return;
     cwqo_reset(rx->backend);
     cw_rx_fallback_reset(rx);
+    cw_rx_squelch_reset(&rx->squelch);
     reset_status(rx);
 }
 
@@ -145,10 +164,24 @@ size_t cw_rx_process(CW_RX* rx, const float* samples, size_t count, char* text, 
         return 0;
     if (rx->backend == nullptr)
         return process_fallback(rx, samples, count, text, capacity);
+    // Text still queued from a squelch just switched off comes out first.
+    if (rx->squelch.level > 0.0 || rx->pendingText.count > 0)
+        return process_squelched(rx, samples, count, text, capacity);
     CWQO_STATUS status{};
     const size_t n = cwqo_process(rx->backend, samples, count, text, capacity, &status);
     copy_backend_status(&rx->status, status);
     return n;
+}
+
+void cw_rx_set_squelch(CW_RX* rx, double level)
+{
+    if (rx != nullptr)
+        cw_rx_squelch_set_level(&rx->squelch, level);
+}
+
+double cw_rx_get_squelch(const CW_RX* rx)
+{
+    return rx != nullptr ? rx->squelch.level : 0.0;
 }
 
 void cw_rx_get_status(const CW_RX* rx, CW_RX_STATUS* status)

@@ -74,5 +74,15 @@ void cw_rx_destroy(CW_RX* rx);
 // for the next call, so none is lost or repeated.
 size_t cw_rx_process(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity);
 
+// Text squelch level, clamped to 0..1: 0 (the default) hands out all the
+// decoder prints; higher levels withhold text while no CW signal is
+// present, 1 strictest. Text held while a signal is being confirmed comes
+// out in order once it is. Only the backend has the figures it judges by;
+// the fallback decoder ignores it. Null handle: nothing happens.
+void cw_rx_set_squelch(CW_RX* rx, double level);
+
+// The level in effect; 0 for a null handle.
+double cw_rx_get_squelch(const CW_RX* rx);
+
 // Null handle: an all-zero status.
 void cw_rx_get_status(const CW_RX* rx, CW_RX_STATUS* status);

@@ -265,6 +265,7 @@ private:
     QLineEdit* minWpmField_ = nullptr;
     QLineEdit* maxWpmField_ = nullptr;
     QCheckBox* autoCenterButton_ = nullptr;
+    QLineEdit* squelchField_ = nullptr;
     QLineEdit* qomSearchField_ = nullptr;
     QCheckBox* qomAgcButton_ = nullptr;
     QLineEdit* qomLockHoldField_ = nullptr;
@@ -293,6 +294,7 @@ private:
     // Receiver and the audio pipeline's bookkeeping.
     CW_RX* cwRx_ = nullptr;
     CW_RX_CONFIG appliedDecoderConfig_{};  // as last given to recreateDecoder
+    double appliedSquelch_ = 0.0;
     uint64_t decoderRebuildCount_ = 0;
     std::vector<float> monoBuffer_;  // only grows, to the largest frame seen
     CW_CAPTURE_RING captureRing_;

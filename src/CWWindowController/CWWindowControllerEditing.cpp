@@ -18,7 +18,7 @@ void CWWindowController::installEditingRules()
     for (QLineEdit* field : {hostField_, portField_, pitchField_, bandwidthField_, minWpmField_, maxWpmField_,
                              qomSearchField_, qomLockHoldField_, autoGtmRearmField_,
                              static_cast<QLineEdit*>(partnerCallField_), static_cast<QLineEdit*>(partnerNameField_),
-                             qsoRSTField_, qsoPRSTField_, txWpmField_}) {
+                             qsoRSTField_, qsoPRSTField_, txWpmField_, squelchField_}) {
         QObject::connect(field, &QLineEdit::editingFinished, field, [this, field] { controlTextDidEndEditing(field); });
     }
     for (CWQSOTextField* field : {partnerCallField_, partnerNameField_}) {

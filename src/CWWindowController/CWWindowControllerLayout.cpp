@@ -164,7 +164,11 @@ void CWWindowController::buildConnectionRow(const CW_SETTINGS_FORM& form)
                                      "Automatically run GotoMax once when a new CW signal starts. Does not chase "
                                      "the peak while characters are being sent.",
                                      form.autoCenter);
-    placeInRow(autoCenterButton_, x, 115, 26, top);
+    x = placeInRow(autoCenterButton_, x, 115, 26, top) + gap;
+    squelchField_ = makeField("squelchField", form.squelch,
+                              "Text squelch 0..1: decoded text is held back while no CW signal is present, so "
+                              "band noise prints nothing. 0 = off. Default 0.50.");
+    placeCaptionedField(squelchField_, "SQL", x, 45, 45, top);
 }
 
 void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)

@@ -83,7 +83,7 @@ CW_SETTINGS_FORM CWWindowController::readForm() const
         cw_text_of(bandwidthField_), cw_text_of(sqlField_),          cw_text_of(minWpmField_),
         cw_text_of(maxWpmField_),    cw_text_of(qomSearchField_),    cw_text_of(qomLockHoldField_),
         cw_text_of(autoGtmRearmField_), cw_text_of(txWpmField_),     autoCenterButton_->isChecked(),
-        qomAgcButton_->isChecked(),  shortRSTButton_->isChecked(),
+        qomAgcButton_->isChecked(),  shortRSTButton_->isChecked(),  cw_text_of(squelchField_),
     };
 }
 
@@ -103,6 +103,7 @@ void CWWindowController::showForm(const CW_SETTINGS_FORM& form)
     autoCenterButton_->setChecked(form.autoCenter);
     qomAgcButton_->setChecked(form.agc);
     shortRSTButton_->setChecked(form.shortRst);
+    cw_show_text(squelchField_, form.squelch);
 }
 
 CW_RX_CONFIG CWWindowController::currentDecoderConfigWithSampleRate(double sampleRate) const
@@ -112,8 +113,8 @@ CW_RX_CONFIG CWWindowController::currentDecoderConfigWithSampleRate(double sampl
 
 bool CWWindowController::decoderSettingsChanged() const
 {
-    return !cwRx_ || cw_decoder_config_differs(currentDecoderConfigWithSampleRate(kConfigSampleRate),
-                                               appliedDecoderConfig_);
+    return !cwRx_ || cw_settings_form_squelch(readForm()) != appliedSquelch_ ||
+           cw_decoder_config_differs(currentDecoderConfigWithSampleRate(kConfigSampleRate), appliedDecoderConfig_);
 }
 
 void CWWindowController::recreateDecoder()
@@ -127,6 +128,8 @@ void CWWindowController::recreateDecoder()
     } else {
         cwRx_ = cw_rx_create(&config);
     }
+    appliedSquelch_ = cw_settings_form_squelch(readForm());
+    cw_rx_set_squelch(cwRx_, appliedSquelch_);
 }
 
 void CWWindowController::storeSettings()

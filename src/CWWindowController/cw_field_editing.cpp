@@ -18,6 +18,7 @@ CW_SETTINGS_FORM cw_settings_form_after_edit(const CW_SETTINGS_FORM& form)
     edited.lockHold = cw_setting_text(kCWLockHoldSetting, form.lockHold);
     edited.autoGtmRearm = cw_setting_text(kCWAutoGtmRearmSetting, form.autoGtmRearm);
     edited.txWpm = cw_tx_wpm_field_text(form.txWpm);
+    edited.squelch = cw_setting_text(kCWSquelchSetting, form.squelch);
     return edited;
 }
 

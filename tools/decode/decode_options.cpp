@@ -2,6 +2,7 @@
 
 #include "tci_commands.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -19,7 +20,9 @@ const char kUsage[] =
     "as the next argument or after '=' (--pitch=700); values outside a range are\n"
     "clamped to it, as the receiver does.\n"
     "\n"
-    "  --pitch HZ        CW tone pitch, 300..1200 (default 600)\n"
+    "  --pitch HZ|auto   CW tone pitch, 300..1200; auto (the default) finds the\n"
+    "                    strongest tone in 300..1200 Hz and retunes once at the\n"
+    "                    start of each new signal\n"
     "  --bandwidth HZ    receive bandwidth, 8..200 (default 30)\n"
     "  --min-wpm N       lowest speed, 5..80 (default 12)\n"
     "  --max-wpm N       highest speed, 5..80 (default 50)\n"
@@ -29,6 +32,8 @@ const char kUsage[] =
     "  --lock-hold S     seconds a strong lock survives silence, 0.8..4 (default 1.8)\n"
     "  --threshold F     key-down threshold 0..1 of the fallback decoder; its\n"
     "                    release threshold is half of it (default 0.5)\n"
+    "  --squelch LEVEL   text squelch 0..1: withholds text while no CW signal is\n"
+    "                    present; 0 off, 1 strictest (default 0.5)\n"
     "  --fallback        decode with the receiver's own simpler decoder\n"
     "  --block N         samples per block, 1..1000000 (default 2048)\n"
     "  --status FILE     write one JSON line of the receiver status every 200 ms\n"
@@ -72,7 +77,8 @@ bool takes_value(const std::string& name)
     for (const NUMBER_OPTION& o : kNumberOptions)
         if (name == o.name)
             return true;
-    return name == "--agc" || name == "--lock-hold" || name == "--threshold" || name == "--block" ||
+    return name == "--agc" || name == "--lock-hold" || name == "--threshold" || name == "--squelch" ||
+           name == "--block" ||
            name == "--status" || name == "--tci";
 }
 
@@ -94,6 +100,11 @@ bool apply_value(const std::string& name, const std::string& value, DECODE_OPTIO
         o->statusPath = value;
         return true;
     }
+    if (name == "--pitch") {
+        o->autoTune = value == "auto";
+        if (o->autoTune)
+            return true;
+    }
     if (!parse_number(value, &number))
         return fail(error, name + " needs a number, not '" + value + "'");
     for (const NUMBER_OPTION& n : kNumberOptions) {
@@ -104,6 +115,8 @@ bool apply_value(const std::string& name, const std::string& value, DECODE_OPTIO
     }
     if (name == "--lock-hold") {
         o->config.lockHoldMs = number * 1000.0;
+    } else if (name == "--squelch") {
+        o->squelch = std::clamp(number, 0.0, 1.0);
     } else if (name == "--threshold") {
         o->config.threshold = static_cast<float>(number);
         o->config.releaseThreshold = static_cast<float>(number * 0.5);

@@ -17,6 +17,8 @@ struct DECODE_OPTIONS {
     uint64_t tciPort = 0;
     std::string statusPath;   // empty: no status lines
     bool fallback = false;    // use the receiver's own decoder
+    bool autoTune = true;     // --pitch auto: find the tone, retune per new signal
+    double squelch = 0.5;     // text squelch level 0..1, 0 off
     bool help = false;
 };
 

@@ -14,6 +14,9 @@ constexpr double kClosingSilence = 3.0;
 // Any capacity works (text that does not fit waits); this one is the
 // pipeline's.
 constexpr size_t kTextCapacity = 128;
+// Audio kept for the first tune: the start of the signal that was found,
+// which reaches the spectrum's verdict about 4 s late.
+constexpr double kReplaySeconds = 8.0;
 
 void write_status(DECODE_SESSION* s)
 {
@@ -28,6 +31,60 @@ void write_status(DECODE_SESSION* s)
         s->nextStatus += kStatusInterval;
 }
 
+size_t decode_block(DECODE_SESSION* s, const float* samples, size_t count)
+{
+    char text[kTextCapacity];
+    cw_rx_configure(s->rx, &s->config);
+    const size_t n = cw_rx_process(s->rx, samples, count, text, sizeof(text));
+    if (n > 0) {
+        std::fwrite(text, 1, n, s->text);
+        s->endsWithNewline = text[n - 1] == '\n';
+    }
+    return n;
+}
+
+void remember(DECODE_SESSION* s, const float* samples, size_t count, double sampleRate)
+{
+    s->recent.insert(s->recent.end(), samples, samples + count);
+    const auto keep = static_cast<size_t>(kReplaySeconds * sampleRate);
+    if (s->recent.size() > keep)
+        s->recent.erase(s->recent.begin(), s->recent.begin() + static_cast<std::ptrdiff_t>(s->recent.size() - keep));
+}
+
+// A tone found: a fresh receiver on it decodes the buffered audio again, so
+// the start of the signal is not lost to the search. Text printed at the
+// wrong pitch was at most squelched noise, so nothing repeats.
+void replay(DECODE_SESSION* s)
+{
+    cw_rx_configure(s->rx, &s->config);
+    cw_rx_reset(s->rx);
+    std::vector<float> block(kTextCapacity * 16);
+    while (!s->recent.empty()) {
+        const size_t n = std::min(block.size(), s->recent.size());
+        std::copy_n(s->recent.begin(), n, block.begin());
+        s->recent.erase(s->recent.begin(), s->recent.begin() + static_cast<std::ptrdiff_t>(n));
+        decode_block(s, block.data(), n);
+    }
+}
+
+void auto_tune(DECODE_SESSION* s, const float* samples, size_t count, double sampleRate)
+{
+    if (!s->tuner.confirmed)
+        remember(s, samples, count, sampleRate);
+    else
+        s->recent.clear();
+    CW_RX_STATUS status;
+    cw_rx_get_status(s->rx, &status);
+    double pitchHz = 0.0;
+    const DECODE_TUNE_ACTION action =
+        decode_auto_pitch_step(&s->tuner, samples, count, s->config, status, s->seconds, &pitchHz);
+    if (action == DECODE_TUNE_NONE)
+        return;
+    s->config.pitchHz = pitchHz;
+    if (action == DECODE_TUNE_ACQUIRE)
+        replay(s);
+}
+
 }  // namespace
 
 bool decode_session_open(DECODE_SESSION* s, const DECODE_OPTIONS& options, FILE* text, std::string* error)
@@ -40,6 +97,9 @@ bool decode_session_open(DECODE_SESSION* s, const DECODE_OPTIONS& options, FILE*
         *error = "out of memory for the receiver";
         return false;
     }
+    cw_rx_set_squelch(s->rx, options.squelch);
+    s->autoTune = options.autoTune;
+    decode_auto_pitch_start(&s->tuner);
     if (!options.statusPath.empty()) {
         s->status = std::fopen(options.statusPath.c_str(), "w");
         if (s->status == nullptr) {
@@ -53,17 +113,13 @@ bool decode_session_open(DECODE_SESSION* s, const DECODE_OPTIONS& options, FILE*
 
 void decode_session_feed(DECODE_SESSION* s, const float* samples, size_t count, double sampleRate)
 {
-    char text[kTextCapacity];
     s->config.sampleRate = sampleRate;
-    cw_rx_configure(s->rx, &s->config);
-    const size_t n = cw_rx_process(s->rx, samples, count, text, sizeof(text));
-    if (n > 0) {
-        std::fwrite(text, 1, n, s->text);
-        s->endsWithNewline = text[n - 1] == '\n';
-    }
+    decode_block(s, samples, count);
     s->samples += count;
     s->seconds = static_cast<double>(s->samples) / sampleRate;
     write_status(s);
+    if (s->autoTune)
+        auto_tune(s, samples, count, sampleRate);
 }
 
 bool decode_session_finish(DECODE_SESSION* s, double sampleRate, size_t blockSamples)

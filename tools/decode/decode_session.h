@@ -4,10 +4,12 @@
 #pragma once
 
 #include "CWRx.h"
+#include "decode_auto_pitch.h"
 #include "decode_options.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <string>
 
 struct DECODE_SESSION {
@@ -20,6 +22,9 @@ struct DECODE_SESSION {
     double nextStatus = 0.2;  // audio time of the next status line
     bool endsWithNewline = true;
     bool writeFailed = false;
+    bool autoTune = false;    // --pitch auto
+    DECODE_AUTO_PITCH tuner;
+    std::deque<float> recent; // the last seconds of audio until a tuned signal is confirmed
 };
 
 // Builds the receiver; opens the status file when one is named. False with

@@ -1,0 +1,46 @@
+// Text squelch of the receiver: withholds what the decoder prints while no
+// CW signal is present. It judges each block by two figures the backend
+// already computes: the envelope SNR of the last 3 s, which band noise keeps
+// near 4 dB and keyed tone lifts above 7 dB even at -6 dB in 2500 Hz, and
+// the engine's cost, which stays low while the engine reads real keying and
+// rises to 0.45 and more once only noise is left in its window (the garbage
+// after a transmission comes while the SNR still remembers the signal).
+// Text that arrives with signal energy but a poor fit is held for a while
+// and released in order when the fit returns; other text is dropped.
+#pragma once
+
+#include "CWRx.h"
+#include "cwqo_text_queue.h"
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr size_t kCwRxSquelchHeldBytes = 1024;
+inline constexpr double kCwRxSquelchHoldMs = 1500.0;
+
+struct CW_RX_SQUELCH {
+    double level;      // 0 off, up to 1 strictest
+    double snrMinDb;   // derived from level
+    float costMax;     // derived from level
+    double clockMs;    // audio time seen
+    int32_t open;      // the last block carried a signal
+    char held[kCwRxSquelchHeldBytes];
+    double heldAtMs[kCwRxSquelchHeldBytes];  // arrival time of each held byte
+    size_t heldHead;
+    size_t heldCount;
+};
+
+// Level clamped to 0..1 (NaN gives 0); the running state stays.
+void cw_rx_squelch_set_level(CW_RX_SQUELCH* squelch, double level);
+
+// Running state and held text cleared; the level stays.
+void cw_rx_squelch_reset(CW_RX_SQUELCH* squelch);
+
+// One block's text through the squelch, judged by the status after that
+// block; what passes is appended to *out. Level 0 passes everything.
+void cw_rx_squelch_step(CW_RX_SQUELCH* squelch, const CW_RX_STATUS& status, double blockMs, const char* text,
+                        size_t count, CWQO_TEXT_QUEUE* out);
+
+// The limits a level sets, for measuring and for tests.
+double cw_rx_squelch_snr_min_db(double level);
+float cw_rx_squelch_cost_max(double level);
