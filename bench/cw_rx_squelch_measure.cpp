@@ -86,17 +86,8 @@ double noise_rate(double sigma, double squelch)
 // everything after it is text the decoder added behind the transmission.
 size_t alignment_end(const std::string& reference, const std::string& hypothesis)
 {
-    std::vector<size_t> previous(hypothesis.size() + 1, 0);
-    std::vector<size_t> current(hypothesis.size() + 1);
-    for (size_t i = 1; i <= reference.size(); ++i) {
-        current[0] = i;
-        for (size_t j = 1; j <= hypothesis.size(); ++j) {
-            const size_t substitution = previous[j - 1] + (reference[i - 1] != hypothesis[j - 1] ? 1 : 0);
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
-        }
-        std::swap(previous, current);
-    }
-    return static_cast<size_t>(std::min_element(previous.begin(), previous.end()) - previous.begin());
+    const std::vector<size_t> row = text_metrics::levenshtein_free_prefix_row(reference, hypothesis);
+    return static_cast<size_t>(std::min_element(row.begin(), row.end()) - row.begin());
 }
 
 struct GAP_RESULT {

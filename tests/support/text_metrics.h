@@ -47,10 +47,10 @@ inline size_t levenshtein(const std::string& a, const std::string& b)
     return previous[b.size()];
 }
 
-// Edit distance of `reference` against the best-matching tail of
-// `hypothesis`: whatever the decoder printed before the reference begins
-// costs nothing, everything after it counts.
-inline size_t levenshtein_free_prefix(const std::string& reference, const std::string& hypothesis)
+// Entry j: edit distance of `reference` against hypothesis[k, j) for the
+// best start k, so text the decoder printed before the reference costs
+// nothing.
+inline std::vector<size_t> levenshtein_free_prefix_row(const std::string& reference, const std::string& hypothesis)
 {
     std::vector<size_t> previous(hypothesis.size() + 1, 0);
     std::vector<size_t> current(hypothesis.size() + 1);
@@ -62,7 +62,15 @@ inline size_t levenshtein_free_prefix(const std::string& reference, const std::s
         }
         std::swap(previous, current);
     }
-    return previous[hypothesis.size()];
+    return previous;
+}
+
+// Edit distance of `reference` against the best-matching tail of
+// `hypothesis`: whatever the decoder printed before the reference begins
+// costs nothing, everything after it counts.
+inline size_t levenshtein_free_prefix(const std::string& reference, const std::string& hypothesis)
+{
+    return levenshtein_free_prefix_row(reference, hypothesis).back();
 }
 
 // Character error rate of the decoded text against everything the sender
