@@ -230,7 +230,6 @@ private:
 
     // Text panes (CWWindowControllerTextPanes.cpp).
     std::tm localTimeNow() const;
-    void notYetAvailable(const std::string& what);
     // The informative text, when given, follows the message after a blank line.
     void showAlert(const std::string& message, const std::string& informativeText = {});
 

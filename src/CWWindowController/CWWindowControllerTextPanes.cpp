@@ -41,11 +41,6 @@ void CWWindowController::appendLog(const std::string& line)
         logEcho_(line);
 }
 
-void CWWindowController::notYetAvailable(const std::string& what)
-{
-    appendLog(what + ": not yet available");
-}
-
 void CWWindowController::appendDecodedText(const std::string& text)
 {
     if (text.empty())
