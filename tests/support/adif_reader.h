@@ -29,20 +29,20 @@ inline AdifFile adif_read(const std::string& text)
         const size_t close = text.find('>', open);
         if (close == std::string::npos)
             return file.ok = false, file;
-        const std::string spec = text.substr(open + 1, close - open - 1);
+        const std::string specifier = text.substr(open + 1, close - open - 1);
         pos = close + 1;
-        if (spec == "EOR") {
+        if (specifier == "EOR") {
             file.records.push_back(fields);
             fields.clear();
             continue;
         }
-        const size_t colon = spec.find(':');
+        const size_t colon = specifier.find(':');
         if (colon == std::string::npos)
             return file.ok = false, file;
-        const size_t length = std::strtoul(spec.c_str() + colon + 1, nullptr, 10);
+        const size_t length = std::strtoul(specifier.c_str() + colon + 1, nullptr, 10);
         if (pos + length > text.size())
             return file.ok = false, file;
-        fields.emplace_back(spec.substr(0, colon), text.substr(pos, length));
+        fields.emplace_back(specifier.substr(0, colon), text.substr(pos, length));
         pos += length;
     }
     file.ok = fields.empty();  // no fields left without their <EOR>
