@@ -154,7 +154,9 @@ public:
     std::string currentLogFrequencyString() const;
     // Empty when the folder cannot be made (logged).
     std::string adifLogFilePath();
-    bool appendADIFRecordToFile(const std::string& record, CW_OPERATION_ERROR* error);
+    // logPath, when given, receives the file's path (empty when none).
+    bool appendADIFRecordToFile(const std::string& record, CW_OPERATION_ERROR* error,
+                                std::string* logPath = nullptr);
     QString documentsFolder() const;
 
     // Transceiver state (CWWindowControllerTCIState.cpp).

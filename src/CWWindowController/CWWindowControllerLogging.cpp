@@ -41,13 +41,14 @@ std::string CWWindowController::adifLogFilePath()
     return path;
 }
 
-bool CWWindowController::appendADIFRecordToFile(const std::string& record, CW_OPERATION_ERROR* error)
+bool CWWindowController::appendADIFRecordToFile(const std::string& record, CW_OPERATION_ERROR* error,
+                                                std::string* logPath)
 {
-    if (record.empty())
-        return cw_operation_failed(error, kCWPOSIXErrorDomain, 22, "Empty ADIF record");
-    const std::string path = adifLogFilePath();
-    if (path.empty())
-        return cw_operation_failed(error, kCWPOSIXErrorDomain, 5, "Could not create ADIF log directory");
+    // The core refuses an empty record before it looks at the path, so an
+    // empty record must not create the folder.
+    const std::string path = record.empty() ? std::string() : adifLogFilePath();
+    if (logPath)
+        *logPath = path;
     return cw_adif_append_record(path, record, error);
 }
 
@@ -89,13 +90,13 @@ void CWWindowController::logQSOFromDialog(const CWLogQSODialog& dialog, const CW
                          stamp.time,                 station.callsign,          station.gridsquare};
     const std::string record = cw_log_adif_record(qso);
     CW_OPERATION_ERROR error;
-    if (!appendADIFRecordToFile(record, &error)) {
+    std::string path;
+    if (!appendADIFRecordToFile(record, &error, &path)) {
         appendLog(cw_log_adif_failed_message(error.description));
         showAlert(kCWAdifFailedAlertTitle, cw_log_adif_failed_alert_text(error.description));
         return;
     }
-    const std::string logPath = cw_home_relative_path(
-        QDir(documentsFolder()).filePath("Zarvo/Zarvo.adi").toStdString(), QDir::homePath().toStdString());
+    const std::string logPath = cw_home_relative_path(path, QDir::homePath().toStdString());
     const std::string call = cw_normalized_upper_field_string(qso.call);
     appendLog(cw_log_saved_message(call, freq, logPath));
     clearQSOClicked();
