@@ -1,5 +1,7 @@
 // Morse code audio synthesis for test signals: text to a keying timeline,
-// timeline to a shaped sine tone, plus white Gaussian noise at a given SNR.
+// timeline to a shaped sine tone, plus white Gaussian noise at a given SNR
+// and, on request, the conditions of an HF band: two-path fading, slow
+// fading, pitch drift, static crashes and a second station.
 // Plain functions over a flat configuration record; nothing throws.
 #pragma once
 
@@ -8,6 +10,17 @@
 #include <random>
 #include <string>
 #include <vector>
+
+// CCIR 520 channels: differential delay and two-sigma Doppler spread of two
+// equal Rayleigh paths. good 0.5 ms 0.1 Hz, moderate 1 ms 0.5 Hz, poor 2 ms
+// 1 Hz, flutter 0.5 ms 10 Hz.
+enum MORSE_CHANNEL : int32_t {
+    MORSE_CHANNEL_NONE = 0,
+    MORSE_CHANNEL_GOOD,
+    MORSE_CHANNEL_MODERATE,
+    MORSE_CHANNEL_POOR,
+    MORSE_CHANNEL_FLUTTER,
+};
 
 struct MORSE_AUDIO_CONFIG {
     double wpm;              // character speed (PARIS timing: dot = 1200 / wpm ms)
@@ -22,6 +35,15 @@ struct MORSE_AUDIO_CONFIG {
     uint32_t seed;           // drives jitter and noise
     double leadSeconds;      // silence before the first element
     double tailSeconds;      // silence after the last one
+    MORSE_CHANNEL channel;   // CCIR 520 two-path fading; MORSE_CHANNEL_NONE = steady (default)
+    double qsbDepthDb;       // slow fading depth, peak to trough in dB; 0 = off (default)
+    double qsbPeriodSeconds; // period of that fading (default 6)
+    double dahRatio;         // dash length in dots (default 3; hand keyers often send 3.5)
+    double driftHz;          // pitch moves linearly by this much from the first to the last sample (default 0)
+    double qrnRate;          // static crashes per second, 0 = off (default)
+    double qrmOffsetHz;      // a second station this far from pitchHz (may be negative); used when qrmEnabled
+    double qrmLevelDb;       // its key-down power relative to the wanted signal's (e.g. -3)
+    bool qrmEnabled;         // default false
 };
 
 // One stretch of the keying: tone on or off for a time.
@@ -31,8 +53,12 @@ struct MORSE_KEYING {
 };
 
 // 20 WPM, no Farnsworth, 600 Hz, 8000 Hz, amplitude 0.5, 5 ms rise, no
-// noise, no jitter, seed 1, 0.5 s lead and tail.
+// noise, no jitter, seed 1, 0.5 s lead and tail, steady channel, no QSB,
+// dashes of 3 dots, no drift, QRN or QRM (offset 0, level 0 dB).
 MORSE_AUDIO_CONFIG morse_audio_default_config();
+
+// "none", "good", "moderate", "poor" or "flutter"; false for anything else.
+bool morse_audio_parse_channel(const std::string& name, MORSE_CHANNEL* channel);
 
 // Checks every field; on failure returns false with a one-line reason.
 bool morse_audio_check_config(const MORSE_AUDIO_CONFIG& config, std::string* error);
@@ -68,6 +94,9 @@ double morse_audio_noise_sigma(double amplitude, double snrDb, uint32_t sampleRa
 void morse_audio_add_noise(float* samples, size_t count, double sigma, std::mt19937* rng);
 
 // One complete transmission: lead silence, keyed text, tail silence and,
-// when configured, noise over all of it. *samples is replaced.
+// when configured, the band: the wanted signal through the channel, QSB and
+// drift, the second station, noise over all of it, then static crashes.
+// The channel, noise and crashes draw on separate streams of `seed`, so
+// turning one on leaves the others as they were. *samples is replaced.
 bool morse_audio_generate(const MORSE_AUDIO_CONFIG& config, const std::string& text, std::vector<float>* samples,
                           std::string* skipped, std::string* error);

@@ -18,7 +18,9 @@ namespace {
 const char kUsage[] =
     "usage: zarvo-cwgen --text TEXT --wpm N [--farnsworth N] --pitch HZ --rate HZ\n"
     "                   [--amplitude A] [--rise MS] [--snr DB] [--jitter PCT] [--seed N]\n"
-    "                   [--lead S] [--tail S] [--float] -o FILE.wav\n"
+    "                   [--lead S] [--tail S] [--dah-ratio R] [--channel NAME]\n"
+    "                   [--qsb-depth DB] [--qsb-period S] [--drift HZ] [--qrn RATE]\n"
+    "                   [--qrm-offset HZ --qrm-level DB] [--float] -o FILE.wav\n"
     "\n"
     "Writes TEXT as Morse code audio to a mono WAV file (16-bit PCM, or 32-bit\n"
     "float with --float). Options take their value as the next argument or\n"
@@ -35,9 +37,18 @@ const char kUsage[] =
     "  --rise MS         raised-cosine rise and fall time (default 5)\n"
     "  --snr DB          add white noise: key-down carrier over noise in 2500 Hz\n"
     "  --jitter PCT      random spread of every element and gap (default 0)\n"
-    "  --seed N          seed for jitter and noise (default 1)\n"
+    "  --seed N          seed for jitter, noise, fading and crashes (default 1)\n"
     "  --lead S          silence before the text in seconds (default 0.5)\n"
     "  --tail S          silence after the text in seconds (default 0.5)\n"
+    "  --dah-ratio R     dash length in dots, 2 to 5 (default 3)\n"
+    "  --channel NAME    CCIR 520 two-path fading: good, moderate, poor, flutter\n"
+    "                    or none (default)\n"
+    "  --qsb-depth DB    slow fading, peak to trough (default 0, off)\n"
+    "  --qsb-period S    period of that fading (default 6)\n"
+    "  --drift HZ        pitch change from the first to the last sample (default 0)\n"
+    "  --qrn RATE        static crashes per second (default 0, off)\n"
+    "  --qrm-offset HZ   a second station this far from --pitch (needs --qrm-level)\n"
+    "  --qrm-level DB    its power relative to the wanted signal (needs --qrm-offset)\n"
     "  --float           write 32-bit float samples\n"
     "  -o FILE.wav       output file, replaced atomically\n"
     "  -h, --help        show this text\n";
@@ -61,7 +72,10 @@ constexpr CWGEN_NUMBER_OPTION kNumberOptions[] = {
     {"--pitch", &MORSE_AUDIO_CONFIG::pitchHz},   {"--amplitude", &MORSE_AUDIO_CONFIG::amplitude},
     {"--rise", &MORSE_AUDIO_CONFIG::riseMs},     {"--snr", &MORSE_AUDIO_CONFIG::snrDb},
     {"--jitter", &MORSE_AUDIO_CONFIG::jitterPercent}, {"--lead", &MORSE_AUDIO_CONFIG::leadSeconds},
-    {"--tail", &MORSE_AUDIO_CONFIG::tailSeconds},
+    {"--tail", &MORSE_AUDIO_CONFIG::tailSeconds},     {"--dah-ratio", &MORSE_AUDIO_CONFIG::dahRatio},
+    {"--qsb-depth", &MORSE_AUDIO_CONFIG::qsbDepthDb}, {"--qsb-period", &MORSE_AUDIO_CONFIG::qsbPeriodSeconds},
+    {"--drift", &MORSE_AUDIO_CONFIG::driftHz},        {"--qrn", &MORSE_AUDIO_CONFIG::qrnRate},
+    {"--qrm-offset", &MORSE_AUDIO_CONFIG::qrmOffsetHz}, {"--qrm-level", &MORSE_AUDIO_CONFIG::qrmLevelDb},
 };
 
 const char* const kRequired[] = {"--text", "--wpm", "--pitch", "--rate", "-o"};
@@ -96,7 +110,7 @@ const CWGEN_NUMBER_OPTION* find_number_option(const std::string& name)
 bool takes_value(const std::string& name)
 {
     return find_number_option(name) || name == "--text" || name == "--rate" || name == "--seed" ||
-           name == "-o" || name == "--output";
+           name == "--channel" || name == "-o" || name == "--output";
 }
 
 bool set_value(CWGEN_OPTIONS* options, const std::string& name, const std::string& value, std::string* error)
@@ -107,6 +121,10 @@ bool set_value(CWGEN_OPTIONS* options, const std::string& name, const std::strin
         if (!parse_double(value, &(config.*option->field)))
             return fail(error, bad);
         config.addNoise = config.addNoise || name == "--snr";
+        config.qrmEnabled = config.qrmEnabled || name.rfind("--qrm-", 0) == 0;
+    } else if (name == "--channel") {
+        if (!morse_audio_parse_channel(value, &config.channel))
+            return fail(error, bad + " (none, good, moderate, poor or flutter)");
     } else if (name == "--rate" || name == "--seed") {
         if (!parse_number(value, name == "--rate" ? &config.sampleRateHz : &config.seed))
             return fail(error, bad);
@@ -145,11 +163,19 @@ bool parse_options(int argc, char** argv, CWGEN_OPTIONS* options, std::string* e
     return true;
 }
 
+bool was_given(const CWGEN_OPTIONS& options, const char* name)
+{
+    return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
+}
+
 bool check_required(const CWGEN_OPTIONS& options, std::string* error)
 {
     for (const char* name : kRequired)
-        if (std::find(options.given.begin(), options.given.end(), name) == options.given.end())
+        if (!was_given(options, name))
             return fail(error, std::string("missing ") + name);
+    // Neither has a sensible default: an interferer on the wanted pitch, or at an arbitrary level.
+    if (was_given(options, "--qrm-offset") != was_given(options, "--qrm-level"))
+        return fail(error, "--qrm-offset and --qrm-level go together");
     return true;
 }
 
