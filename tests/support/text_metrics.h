@@ -73,6 +73,14 @@ inline size_t levenshtein_free_prefix(const std::string& reference, const std::s
     return levenshtein_free_prefix_row(reference, hypothesis).back();
 }
 
+// Edit distance of `reference` against the best-matching stretch of
+// `hypothesis`: text printed before or after the transmission is free.
+inline size_t levenshtein_best_substring(const std::string& reference, const std::string& hypothesis)
+{
+    const std::vector<size_t> row = levenshtein_free_prefix_row(reference, hypothesis);
+    return *std::min_element(row.begin(), row.end());
+}
+
 // Character error rate of the decoded text against everything the sender
 // keyed after its first word (the decoder is still settling then).
 inline double cer_after_first_word(const std::string& sent, const std::string& decoded)
