@@ -171,10 +171,10 @@ TEST(QoMorseTake, MovesTheDataOutOnceAndLeavesAnEmptyEngineAlone)
     engine_run::SampleFeed feed{&silence};
     engine.decode(std::ref(feed));
     std::vector<float> signal = {42.0f};
-    EXPECT_EQ(engine.takeSignalF(signal), 1484);
-    EXPECT_EQ(signal.size(), 1484u);
+    EXPECT_EQ(engine.takeSignalF(signal), 1500);  // three seconds of 2 ms values
+    EXPECT_EQ(signal.size(), 1500u);
     EXPECT_EQ(engine.takeSignalF(signal), 0);
-    EXPECT_EQ(signal.size(), 1484u);
+    EXPECT_EQ(signal.size(), 1500u);
     std::vector<float> thresholds;
     EXPECT_EQ(engine.takeThresholdF(thresholds), 10);  // one per frame
     EXPECT_EQ(engine.takeThresholdF(thresholds), 0);

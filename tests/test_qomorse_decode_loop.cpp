@@ -132,7 +132,7 @@ TEST(QoMorseDecodeLoop, IntegerFormatsConvertToFullScaleFloat)
 {
     const std::vector<float> original = tone(703.0f, 4000.0f, 1.0f, 0.4f);
     const engine_run::Result reference = engine_run::decode_all(original, 4000.0f);
-    ASSERT_FLOAT_EQ(reference.statistics.estimatedPitch_Hz, 703.125f);
+    ASSERT_NEAR(reference.statistics.estimatedPitch_Hz, 703.0f, 0.5f);
 
     struct Format {
         int32_t format;
@@ -157,9 +157,9 @@ TEST(QoMorseDecodeLoop, IntegerFormatsConvertToFullScaleFloat)
             next += nBytes;
             return nBytes;
         });
-        EXPECT_FLOAT_EQ(engine.getStatistics().estimatedPitch_Hz, 703.125f) << f.format;
+        EXPECT_NEAR(engine.getStatistics().estimatedPitch_Hz, 703.0f, 0.5f) << f.format;
         std::vector<float> envelope;
-        ASSERT_EQ(engine.takeSignalF(envelope), 1484);
+        ASSERT_EQ(engine.takeSignalF(envelope), 1500);
         const float tolerance = f.bytes == 1 ? 0.05f : 0.001f;  // quantisation of the format
         EXPECT_NEAR(peak_of(envelope) / peak_of(reference.signal), 1.0f, tolerance) << f.format;
     }

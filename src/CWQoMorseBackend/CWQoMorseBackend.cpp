@@ -38,9 +38,6 @@ void clear_processing_state(CWQO_BACKEND* b)
     cwqo_history_clear(&b->envHistory);
     b->envLevel = 0.0f;
     b->keyThreshold = 0.0f;
-    b->rearmLevel = 0.0f;
-    b->gapMs = 900.0;
-    b->armed = 0;
     cwqo_text_queue_clear(&b->pendingText);
 }
 
@@ -161,10 +158,12 @@ uint32_t cwqo_pull_samples(CWQO_BACKEND* b, void* dst, uint32_t nBytes)
     return cwqo_ring_pop_front(&b->engineQueue, static_cast<float*>(dst), nBytes / sizeof(float)) ? nBytes : 0;
 }
 
+// A sender at the edge of the range is measured a little either side of
+// it; the engine keeps its speed near the range itself.
 bool cwqo_speed_ok(const CWQO_CONFIG& config, float engineWpm)
 {
     const double v = engineWpm;
-    return !(v > 0.0) || (v >= config.minWpm - 0.25 && v <= config.maxWpm + 0.25);
+    return !(v > 0.0) || (v >= 0.8 * config.minWpm && v <= 1.25 * config.maxWpm);
 }
 
 size_t cwqo_collect_text(CWQO_BACKEND* b, bool keep)

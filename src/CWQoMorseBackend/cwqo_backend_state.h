@@ -37,9 +37,6 @@ struct CWQO_BACKEND {
     CWQO_ENVELOPE_HISTORY envHistory;
     float envLevel;
     float keyThreshold;
-    float rearmLevel;
-    double gapMs;
-    int32_t armed;
 
     // Storage reused by every call, sized at creation so that steady
     // decoding allocates nothing.

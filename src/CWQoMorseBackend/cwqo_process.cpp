@@ -1,5 +1,7 @@
 // One block of receive audio through the backend: conditioning and
-// decimation, envelope figures, engine restarts, decoding, text and status.
+// decimation, envelope figures, decoding, text and status. The engine runs
+// for the life of the backend: it follows fades, pauses and new senders
+// itself, so a pause never costs the text around it.
 #include "CWQoMorseBackend.h"
 
 #include "cwqo_backend_state.h"
@@ -14,15 +16,6 @@ namespace {
 constexpr double kDcPole = 0.995;
 constexpr double kHistoryRise = 0.951229424500714;  // exp(-1/(4000 * 5 ms))
 constexpr double kHistoryFall = 0.9928825924309503;  // 35 ms
-constexpr double kRearmRise = 0.951229424500714;    // 5 ms
-constexpr double kRearmFall = 0.9944598480048967;   // 45 ms
-constexpr double kMsPerEngineSample = 1000.0 / kCwqoEngineRate;
-constexpr double kGapCeilingMs = 10000.0;
-
-// Silence that carries everything an engine has heard past its earliest
-// reading point (1.94 s behind the newest audio) plus its tone filter
-// window, in whole frames.
-constexpr size_t kDrainSamples = 71 * 128;
 
 double decimation_step(const CWQO_BACKEND& b)
 {
@@ -118,71 +111,6 @@ void update_statistics(CWQO_BACKEND* b)
     st.statOnRatio = f.onRatio;
 }
 
-// Re-arm silence a new transmission must follow: ten dot lengths.
-double restart_gap_ms(const CWQO_BACKEND& b)
-{
-    double w = b.status.statWpm;
-    if (w < 5.0 && b.status.wpm >= 5.0)
-        w = b.status.wpm;
-    const double gap = w >= 5.0 ? 10.0 * (1200.0 / w) : 400.0;
-    return cwqo_limit(gap, 420.0, 900.0);
-}
-
-bool detect_new_transmission(CWQO_BACKEND* b)
-{
-    const double gap = restart_gap_ms(*b);
-    float onset = std::max(1.6f * b->slowRms, 0.001f);
-    if (b->keyThreshold > 0.0f)
-        onset = std::max(onset, 0.7f * b->keyThreshold);
-    bool due = false;
-    for (float s : b->decimated) {
-        if (!std::isfinite(s))
-            continue;
-        b->rearmLevel = follow(b->rearmLevel, std::fabs(s), kRearmRise, kRearmFall);
-        if (b->rearmLevel >= onset) {
-            due = due || (b->armed != 0 && b->gapMs >= gap);
-            b->gapMs = 0.0;
-            b->armed = 1;
-        } else if (b->armed != 0) {
-            b->gapMs = std::min(b->gapMs + kMsPerEngineSample, kGapCeilingMs);
-        }
-    }
-    return due;
-}
-
-// The old engine still holds the end of the last transmission behind its
-// reading point. Frozen on its pitch and speed (silence would otherwise
-// drop its pitch search to 0 Hz and rebuild the envelope), it is fed enough
-// silence to read everything out before it goes.
-void drain_engine(CWQO_BACKEND* b)
-{
-    const QoMorse::Statistics s = b->engine->getStatistics();
-    const bool keep = cwqo_speed_ok(b->config, s.estimatedSpeed_wpm);
-    qomorse_ParametersDecode frozen = cwqo_decoder_parameters(b->config);
-    if (s.estimatedPitch_Hz > 0.0f)
-        frozen.frequency_hz = s.estimatedPitch_Hz;
-    if (s.estimatedSpeed_wpm > 0.0f)
-        frozen.speed_wpm = s.estimatedSpeed_wpm;
-    b->engine->setParametersDecode(frozen);
-    for (size_t i = 0; i < kDrainSamples; ++i)
-        cwqo_ring_push(&b->engineQueue, 0.0f, nullptr);
-    b->engine->decode(b->pull);
-    cwqo_collect_text(b, keep);
-}
-
-void restart_engine(CWQO_BACKEND* b, bool keepText)
-{
-    if (b->engine && keepText)
-        drain_engine(b);
-    b->engine.reset();
-    b->engine = cwqo_new_engine();
-    cwqo_ring_clear(&b->engineQueue);
-    cwqo_lock_start(&b->lock, 0.0);
-    b->status.lock = 0;
-    b->status.decoderCost = 0.0f;
-    cwqo_configure_decoder_parameters(b);
-}
-
 void queue_for_engine(CWQO_BACKEND* b)
 {
     b->gain = 1.0f;
@@ -275,10 +203,7 @@ size_t cwqo_process(CWQO_BACKEND* backend, const float* samples, size_t count, c
         update_levels(b);
         update_history(b);
         update_statistics(b);
-        if (detect_new_transmission(b))
-            restart_engine(b, wantText);
-        if (b->engine)
-            queue_for_engine(b);
+        queue_for_engine(b);
     }
     if (b->engine)
         decode_and_grade(b, count, wantText);

@@ -135,21 +135,22 @@ QoMorse::Impl::Impl(const qomorse_Parameters& p)
         rawInput.assign(static_cast<size_t>(kInputBufferSamples) * sampleSizeBytesInp, 0);
 
     rxData.reserve(1024);
-    symbol.reserve(kSymbolCapacity);
     stfft.init(kInternalRate, 512, samplesPerFrame, 3.0f);
     highPass.designHighPass(decodeParameters.frequencyRangeMin_hz, kInternalRate);
     if (inputUsable)
         lowPass.designLowPass(decodeParameters.frequencyRangeMax_hz, sampleRateInp);
-    toneFilter.init(static_cast<float>(kInternalRate), 128, 3.0f);
-
-    const int maxRuns = toneFilter.envelopeSize() + 1;
-    for (auto& list : boundaries)
-        list.reserve(static_cast<size_t>(maxRuns));
-    boundariesFrame.fill(-1);
-    candidateRuns.reserve(static_cast<size_t>(maxRuns));
-    bestRuns.reserve(static_cast<size_t>(maxRuns));
-    envelope.reserve(static_cast<size_t>(toneFilter.envelopeSize()));
-    signalF.reserve(static_cast<size_t>(toneFilter.envelopeSize()));
+    const TONE_DEMOD_CONFIG demodConfig{.sampleRate = static_cast<float>(kInternalRate),
+                                        .pitchHz = 600.0f,
+                                        .pullHz = 0.0f,
+                                        .windowMs = 20.0f};
+    demod.reset(tone_demod_create(&demodConfig));
+    slicer.reset(keying_slicer_create(kToneDemodStepMs));
+    // 22 WPM, in the middle of what is heard most, until the sender shows his.
+    timing.reset(morse_timing_create(1200.0f / 22.0f, 1200.0f / decodeParameters.speedRangeMax_wpm,
+                                     1200.0f / decodeParameters.speedRangeMin_wpm));
+    frameEnvelope.resize(static_cast<size_t>(samplesPerFrame));
+    envelopeRing.assign(kEnvelopeValues, 0.0f);
+    signalF.reserve(kEnvelopeValues);
 }
 
 QoMorse::QoMorse(const qomorse_Parameters& parameters) : impl_(std::make_unique<Impl>(parameters)) {}

@@ -1,15 +1,16 @@
 // Private state of QoMorse, shared by the engine's source files.
 #pragma once
 
-#include "goertzel_running_fir.h"
+#include "keying_slicer.h"
 #include "morse_code_table.h"
+#include "morse_timing.h"
 #include "qomorse.h"
 #include "resampler.h"
 #include "stfft.h"
+#include "tone_demodulator.h"
 
-#include <array>
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <vector>
 
 // y[n] = b0 x[n] + b1 x[n-1] - a1 y[n-1], state carried across blocks.
@@ -29,22 +30,22 @@ struct OnePoleFilter {
     void designLowPass(float cutoffHz, float sampleRate);
 };
 
-// One key-down or key-up run of the envelope.
-struct Interval {
-    int32_t keyDown = 0;
-    int32_t start = 0;
-    int32_t end = 0;
-    float lengthDots = 0.0f;
-    int32_t kind = 0;  // down: 1 dash, 0 dot; up: 1 inner, 2 char, 3 word, 0 other
+// Owners of the decoding stages' handles.
+struct ToneDemodDeleter {
+    void operator()(TONE_DEMOD* d) const { tone_demod_destroy(d); }
+};
+struct KeyingSlicerDeleter {
+    void operator()(KEYING_SLICER* s) const { keying_slicer_destroy(s); }
+};
+struct MorseTimingDeleter {
+    void operator()(MORSE_TIMING* t) const { morse_timing_destroy(t); }
 };
 
 struct QoMorse::Impl {
     static constexpr int kInputBufferSamples = 4224;
     static constexpr int kInternalRate = 4000;
-    static constexpr int kSpeedIndexCount = 100;
-    static constexpr int kThresholdIndexCount = 100;
-    // Longer symbols all read as "?", so appends stop here.
-    static constexpr size_t kSymbolCapacity = 16;
+    // The published envelope covers the last three seconds.
+    static constexpr int kEnvelopeValues = 1500;
 
     explicit Impl(const qomorse_Parameters& parameters);
 
@@ -61,17 +62,10 @@ struct QoMorse::Impl {
     // Symbol decoder (qomorse_symbol_decoder.cpp).
     void decodeFrame(float* frame);
     float findPitch() const;
-    void buildEnvelope();
-    void searchHypotheses();
-    void tryHypothesis(int speedIndex, int thresholdIndex);
-    const std::vector<int32_t>& runBoundaries(int thresholdIndex);
-
-    // Text emission (qomorse_text_emission.cpp).
-    void emitText(int stableBefore, int stableAfter);
-    void readSlot(int slot, size_t* cursor);
-    void readPositions(int from, int to, int64_t frame, size_t* cursor);
-    void actOnRun(const Interval& run);
-    void emitCharacter();
+    void tune(float pitch);
+    void followSpeed();
+    void keyEnvelope(const float* values, int n);
+    void publish();
 
     // Construction record.
     float sampleRateInp;
@@ -86,16 +80,12 @@ struct QoMorse::Impl {
     int32_t samplesNeeded;
     int32_t publishCount = 0;
     int32_t txDataLength = 0;
-    int32_t stableSpeedCount = 0;
     bool txPending = false;
     bool lastDecodeResult = false;
 
     qomorse_ParametersDecode decodeParameters;
     qomorse_ParametersEncode encodeParameters;
     QoMorse::Statistics statistics;
-
-    Interval lastInterval;
-    std::string symbol;
 
     std::vector<float> frameBuffer;
     std::vector<float> convertedInput;
@@ -108,34 +98,22 @@ struct QoMorse::Impl {
     std::vector<float> signalF;
     std::vector<float> thresholdF;
 
-    // Timing search work areas. Runs depend only on the threshold, so each
-    // frame extracts the run boundaries once per threshold and every speed
-    // hypothesis reuses them.
-    std::array<std::vector<int32_t>, kThresholdIndexCount> boundaries;
-    std::array<int64_t, kThresholdIndexCount> boundariesFrame{};
-    std::vector<Interval> candidateRuns;
-    std::vector<Interval> bestRuns;
-    float bestCost = 0.0f;
-    int bestSpeedIndex = 0;
-    int bestThresholdIndex = 0;
-
     STFFT stfft;
     OnePoleFilter highPass;
     OnePoleFilter lowPass;
     Resampler resampler;
-    GoertzelRunningFIR toneFilter;
     MorseCodeTable morseCode;
 
-    // Frame working values.
-    std::vector<float> envelope;  // decimated envelope E
-    int decimation = 1;           // d
-    double thresholdUnit = 0.0;   // mean(E) * 0.01
+    // Decoding stages: tone to envelope, envelope to runs, runs to text.
+    std::unique_ptr<TONE_DEMOD, ToneDemodDeleter> demod;
+    std::unique_ptr<KEYING_SLICER, KeyingSlicerDeleter> slicer;
+    std::unique_ptr<MORSE_TIMING, MorseTimingDeleter> timing;
+    float tunedPitch = 0.0f;  // nominal pitch of the demodulator, 0 before the first tone
+    float stagesDotMs = 0.0f; // dot length the demodulator and slicer are set for
+    std::vector<float> frameEnvelope;  // one frame's envelope values
+    std::vector<float> envelopeRing;   // the last kEnvelopeValues, oldest at envelopeNext
+    int envelopeNext = 0;
     int64_t framesDecoded = 0;
-
-    // Absolute input position (in 4000 Hz samples) of the newest envelope
-    // value already read, so a reading point that falls back never emits
-    // the same stretch twice.
-    int64_t lastReadSample = -1;
 };
 
 // Name of a format for messages and its size in bytes (0 when invalid).

@@ -48,9 +48,9 @@ DECODE_TUNE_ACTION acquire(DECODE_AUTO_PITCH* t, const CW_RX_CONFIG& config, dou
     t->acquiredAt = now;
     t->confirmed = false;
     t->gtm.lastAutoGtmTime = now;
-    if (std::fabs(hz - config.pitchHz) < 7.5)
-        return DECODE_TUNE_NONE;
-    *pitchHz = hz;
+    // Even a tone where the receiver already listens is acquired: the text
+    // heard before it was found is only printed from the replay.
+    *pitchHz = std::fabs(hz - config.pitchHz) < 7.5 ? config.pitchHz : hz;
     return DECODE_TUNE_ACQUIRE;
 }
 

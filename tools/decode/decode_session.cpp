@@ -36,7 +36,10 @@ size_t decode_block(DECODE_SESSION* s, const float* samples, size_t count)
     char text[kTextCapacity];
     cw_rx_configure(s->rx, &s->config);
     const size_t n = cw_rx_process(s->rx, samples, count, text, sizeof(text));
-    if (n > 0) {
+    // Until --pitch auto has found the tone the receiver listens at a guess;
+    // what it makes of a neighbouring tone is not printed, as the audio is
+    // decoded again once the tone is found.
+    if (n > 0 && (!s->autoTune || s->tuner.acquired)) {
         std::fwrite(text, 1, n, s->text);
         s->endsWithNewline = text[n - 1] == '\n';
     }

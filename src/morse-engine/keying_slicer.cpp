@@ -1,0 +1,205 @@
+#include "keying_slicer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr int kRingSize = 1024;
+// Looking 2.5 dots either way always reaches a key-down stretch inside a
+// character or across a letter gap, and is short against most fades.
+constexpr float kLookDots = 2.5f;
+constexpr int kMinLook = 8;
+constexpr int kMaxLook = 400;
+// A signal must stand this far above the mean noise envelope: the largest
+// noise value within a few dots seldom does. Starting an over takes more,
+// which noise alone next to never reaches; the over then lasts until the
+// signal has not been clear for kQuietMs.
+constexpr float kPresentRatio = 3.0f;
+constexpr float kStartRatio = 4.0f;
+constexpr float kQuietMs = 1500.0f;
+// Key down above the middle between noise floor and signal, up below it,
+// with a little hysteresis against ragged edges.
+constexpr float kThresholdFraction = 0.42f;
+constexpr float kHysteresis = 0.06f;
+constexpr float kNoiseSeconds = 1.0f;
+constexpr float kDecileOfMean = 0.366f;
+// Nothing counts as a signal before the floor has learned from this many values.
+constexpr int kSettleValues = 200;
+// Below this the envelope is digital silence, not noise to scale against.
+constexpr float kFloor = 1e-5f;
+
+}  // namespace
+
+struct KEYING_SLICER {
+    float stepMs = 2.0f;
+    int look = 30;
+    std::vector<float> ring;
+    long long pushed = 0;
+    float decile = 0.0f;    // running lowest decile of the envelope
+    float noise = 0.0f;     // mean noise envelope
+    long long nextDecision = 0;      // ring position judged next
+    int quietValues = 0;    // values since the signal was last clear
+    int quietLimit = 750;
+    int32_t keyDown = 0;
+    int runValues = 0;
+    float runPeak = 0.0f;
+    KEYING_SLICER_STATUS status{};
+};
+
+namespace {
+
+// The lowest tenth of the envelope lies in the noise between the marks
+// whatever the keying, and for noise alone (a Rayleigh envelope) its edge
+// is kDecileOfMean times the mean. It starts as the decile of the first
+// values and is then tracked by nudging it up a little for each value above
+// it and down nine times as much for one below, so even a long run of
+// dashes hardly lifts it.
+void learn_noise(KEYING_SLICER* s, float value)
+{
+    if (s->pushed < kSettleValues)
+        return;
+    if (s->pushed == kSettleValues) {
+        std::array<float, kSettleValues> first;
+        std::copy_n(s->ring.begin(), kSettleValues, first.begin());
+        std::nth_element(first.begin(), first.begin() + kSettleValues / 10, first.end());
+        s->decile = first[kSettleValues / 10];
+    } else {
+        const float rate = s->stepMs * 0.001f / kNoiseSeconds;
+        s->decile *= value < s->decile ? 1.0f - 0.9f * rate : 1.0f + 0.1f * rate;
+    }
+    s->decile = std::max(s->decile, kFloor * kDecileOfMean);
+    s->noise = s->decile / kDecileOfMean;
+}
+
+}  // namespace
+
+KEYING_SLICER* keying_slicer_create(float stepMs)
+{
+    auto* s = new (std::nothrow) KEYING_SLICER;
+    if (s == nullptr)
+        return nullptr;
+    try {
+        s->ring.assign(kRingSize, 0.0f);
+    } catch (...) {
+        delete s;
+        return nullptr;
+    }
+    s->stepMs = stepMs > 0.0f && std::isfinite(stepMs) ? stepMs : 2.0f;
+    s->quietLimit = static_cast<int>(kQuietMs / s->stepMs);
+    s->quietValues = s->quietLimit;
+    keying_slicer_set_dot(s, 60.0f);
+    return s;
+}
+
+void keying_slicer_set_dot(KEYING_SLICER* s, float dotMs)
+{
+    if (s == nullptr || !(dotMs > 0.0f) || !std::isfinite(dotMs))
+        return;
+    s->look = std::clamp(static_cast<int>(std::lround(kLookDots * dotMs / s->stepMs)), kMinLook, kMaxLook);
+}
+
+void keying_slicer_reset(KEYING_SLICER* s)
+{
+    if (s == nullptr)
+        return;
+    std::fill(s->ring.begin(), s->ring.end(), 0.0f);
+    s->pushed = 0;
+    s->nextDecision = 0;
+    s->decile = 0.0f;
+    s->noise = 0.0f;
+    s->quietValues = s->quietLimit;
+    s->keyDown = 0;
+    s->runValues = 0;
+    s->runPeak = 0.0f;
+    s->status = KEYING_SLICER_STATUS{};
+}
+
+namespace {
+
+// Judges the value at ring position `at` against the strongest value within
+// the reach on either side (as far as it has arrived).
+int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
+{
+    const float v = s->ring[static_cast<size_t>(at % kRingSize)];
+    const long long first = std::max(0LL, at - s->look);
+    const long long last = std::min(s->pushed - 1, at + s->look);
+    float signal = 0.0f;
+    for (long long k = first; k <= last; ++k)
+        signal = std::max(signal, s->ring[static_cast<size_t>(k % kRingSize)]);
+
+    const float noise = std::max(s->noise, kFloor);
+    // An over starts only with a clear signal; once started, weaker marks
+    // (a fade, a weak sender) count until it has been quiet for a while.
+    if (s->pushed >= kSettleValues && signal >= kStartRatio * noise)
+        s->quietValues = 0;
+    else if (signal < kPresentRatio * noise)
+        s->quietValues = std::min(s->quietValues + 1, s->quietLimit);
+    const bool present = s->quietValues < s->quietLimit && signal >= kPresentRatio * noise;
+    const float span = signal - noise;
+    const float threshold = noise + kThresholdFraction * span;
+    int32_t down = 0;
+    if (present) {
+        const float edge = s->keyDown ? threshold - kHysteresis * span : threshold + kHysteresis * span;
+        down = v > edge ? 1 : 0;
+    }
+    int32_t ended = 0;
+    if (down != s->keyDown && s->runValues > 0) {
+        run->keyDown = s->keyDown;
+        run->durationMs = static_cast<float>(s->runValues) * s->stepMs;
+        run->peak = s->keyDown ? s->runPeak / noise : 0.0f;
+        ended = 1;
+        s->runValues = 0;
+        s->runPeak = 0.0f;
+    }
+    s->keyDown = down;
+    ++s->runValues;
+    s->runPeak = std::max(s->runPeak, v);
+
+    s->status.noise = s->noise;
+    s->status.signal = signal;
+    s->status.threshold = present ? threshold : signal;
+    s->status.level = v;
+    s->status.keyDown = down;
+    s->status.present = present ? 1 : 0;
+    s->status.runMs = static_cast<float>(s->runValues) * s->stepMs;
+    s->status.delayMs = static_cast<float>(s->pushed - 1 - at) * s->stepMs;
+    return ended;
+}
+
+}  // namespace
+
+int32_t keying_slicer_push(KEYING_SLICER* s, float value, KEYING_RUN runs[2])
+{
+    if (s == nullptr || runs == nullptr)
+        return 0;
+    if (!std::isfinite(value) || value < 0.0f)
+        value = 0.0f;
+    s->ring[static_cast<size_t>(s->pushed % kRingSize)] = value;
+    ++s->pushed;
+    learn_noise(s, value);
+    // The decision point keeps its pace when the reach changes: it waits
+    // while the reach grows and takes two values at a time while it
+    // shrinks, so that every value is judged exactly once.
+    int32_t ended = 0;
+    for (int step = 0; step < 2 && s->nextDecision < s->pushed - s->look; ++step) {
+        ended += decide(s, s->nextDecision, &runs[ended]);
+        ++s->nextDecision;
+    }
+    return ended;
+}
+
+void keying_slicer_get_status(const KEYING_SLICER* s, KEYING_SLICER_STATUS* status)
+{
+    if (status == nullptr)
+        return;
+    *status = s != nullptr ? s->status : KEYING_SLICER_STATUS{};
+}
+
+void keying_slicer_destroy(KEYING_SLICER* s)
+{
+    delete s;
+}

@@ -1,0 +1,45 @@
+// Keying slicer: turns the tone envelope into key-down and key-up runs with
+// a threshold that follows the signal. Each value is judged a few dots late,
+// against the strongest value within a few dots on either side (so the
+// threshold follows fading within a few dot lengths) and against the noise
+// floor (so band noise between and after overs stays key-up). Plain
+// functions over an opaque handle; nothing throws.
+#pragma once
+
+#include <cstdint>
+
+struct KEYING_RUN {
+    int32_t keyDown;   // 1 for a key-down run, 0 for key-up
+    float durationMs;
+    float peak;        // key-down: the run's largest value over the noise floor, in noise floors
+};
+
+struct KEYING_SLICER_STATUS {
+    float noise;       // noise floor of the envelope
+    float signal;      // local signal level at the decision point
+    float threshold;   // threshold at the decision point
+    float level;       // envelope at the decision point
+    int32_t keyDown;   // state at the decision point
+    int32_t present;   // a signal stands clear of the noise at the decision point
+    float runMs;       // length of the run in progress
+    float delayMs;     // how far the decision point lies behind the newest value
+};
+
+struct KEYING_SLICER;
+
+// stepMs: time between envelope values.
+KEYING_SLICER* keying_slicer_create(float stepMs);
+
+// The dot length sets how far around each value the slicer looks.
+void keying_slicer_set_dot(KEYING_SLICER* slicer, float dotMs);
+
+// Pushes one envelope value; returns how many runs ended at the decision
+// point (0 to 2: the point moves two values at once while the reach
+// shrinks) and fills runs[0..count).
+int32_t keying_slicer_push(KEYING_SLICER* slicer, float value, KEYING_RUN runs[2]);
+
+void keying_slicer_get_status(const KEYING_SLICER* slicer, KEYING_SLICER_STATUS* status);
+
+void keying_slicer_reset(KEYING_SLICER* slicer);
+
+void keying_slicer_destroy(KEYING_SLICER* slicer);

@@ -1,0 +1,514 @@
+#include "morse_timing.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr size_t kMaxSymbol = 16;       // longer symbols all read as '?'
+constexpr size_t kMaxNearMissSymbol = 7;
+constexpr size_t kMaxNearMissCode = 15;
+constexpr int kRecentMarks = 24;
+constexpr int kRecentGaps = 16;
+constexpr int kCostElements = 16;
+// Runs shorter than this part of a dot are blips (noise, a crash) or
+// dropouts (a fade inside an element), never elements or gaps.
+constexpr float kGlitchDots = 0.35f;
+// Clusters closer than these ratios are one class.
+constexpr float kMinDashRatio = 2.0f;
+// A window too long for the speed shortens dots far more than dashes.
+constexpr float kMaxDashRatio = 8.0f;
+constexpr float kMinWordRatio = 1.7f;
+constexpr float kTextbookWordRatio = 7.0f / 3.0f;
+constexpr int kGapsToRestretch = 3;
+constexpr float kLongestWordGaps = 2.5f;
+constexpr float kCostWithoutElements = 10.0f;
+constexpr float kPeakMemoryMs = 600.0f;
+// Marks below this part of the level of the marks around them are noise.
+constexpr float kWeakMark = 0.6f;
+constexpr float kLetterBoundaryUnits = 2.0f;
+// Gap classes are learned only once the dot is known from this many marks.
+constexpr int kMarksBeforeGaps = 6;
+// Marks held at the start of an over before its first character is read,
+// and the room for its runs.
+constexpr int kMarksToLearn = 12;
+constexpr int kHeldRuns = 4 * kMarksToLearn;
+// A pause this long (in word gaps, and at least kPauseMs) ends an over: the
+// next one may be another sender.
+constexpr float kPauseWordGaps = 3.0f;
+constexpr float kPauseMs = 2000.0f;
+
+// Edit distance between a and b, capped at 2.
+int capped_edit_distance(const std::string& a, const std::string& b)
+{
+    const size_t la = a.size();
+    const size_t lb = b.size();
+    if (lb > kMaxNearMissCode || (la > lb ? la - lb : lb - la) > 1)
+        return 2;
+    std::array<int, kMaxNearMissCode + 1> previous{};
+    std::array<int, kMaxNearMissCode + 1> current{};
+    for (size_t j = 0; j <= lb; ++j)
+        previous[j] = static_cast<int>(j);
+    for (size_t i = 1; i <= la; ++i) {
+        current[0] = static_cast<int>(i);
+        int rowMin = current[0];
+        for (size_t j = 1; j <= lb; ++j) {
+            const int substitution = previous[j - 1] + (a[i - 1] != b[j - 1] ? 1 : 0);
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+            rowMin = std::min(rowMin, current[j]);
+        }
+        if (rowMin >= 2)
+            return 2;
+        previous = current;
+    }
+    return std::min(previous[lb], 2);
+}
+
+bool is_letter_or_digit(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// A small ring of recent values.
+template <int N>
+struct Recent {
+    std::array<float, N> values{};
+    int count = 0;
+    int next = 0;
+
+    void push(float v)
+    {
+        values[static_cast<size_t>(next)] = v;
+        next = (next + 1) % N;
+        count = std::min(count + 1, N);
+    }
+};
+
+// Two-class split of positive values in the log domain, started from the
+// extremes or from the given centres; false when the values do not fall
+// into two classes.
+template <int N>
+bool split_two(const Recent<N>& r, bool fromExtremes, float* low, float* high)
+{
+    if (r.count < 2)
+        return false;
+    const auto first = r.values.begin();
+    const auto last = first + r.count;
+    double lo = std::log(std::max(fromExtremes ? *std::min_element(first, last) : *low, 1e-3f));
+    double hi = std::log(std::max(fromExtremes ? *std::max_element(first, last) : *high, 1e-3f));
+    for (int iteration = 0; iteration < 6; ++iteration) {
+        const double cut = 0.5 * (lo + hi);
+        double sumLo = 0.0;
+        double sumHi = 0.0;
+        int nLo = 0;
+        int nHi = 0;
+        for (auto it = first; it != last; ++it) {
+            const double v = std::log(std::max(*it, 1e-3f));
+            if (v < cut) {
+                sumLo += v;
+                ++nLo;
+            } else {
+                sumHi += v;
+                ++nHi;
+            }
+        }
+        if (nLo == 0 || nHi == 0)
+            return false;
+        lo = sumLo / nLo;
+        hi = sumHi / nHi;
+    }
+    *low = static_cast<float>(std::exp(lo));
+    *high = static_cast<float>(std::exp(hi));
+    return true;
+}
+
+template <int N>
+float mean_of(const Recent<N>& r)
+{
+    double sum = 0.0;
+    for (int i = 0; i < r.count; ++i)
+        sum += std::log(std::max(r.values[static_cast<size_t>(i)], 1e-3f));
+    return r.count > 0 ? static_cast<float>(std::exp(sum / r.count)) : 0.0f;
+}
+
+}  // namespace
+
+struct MORSE_TIMING {
+    float minDot = 15.0f;
+    float maxDot = 150.0f;
+    float dot = 60.0f;
+    float dash = 180.0f;
+    float elementGap = 60.0f;     // ms
+    float letterGapUnits = 3.0f;
+    float wordGapUnits = 7.0f;
+    Recent<kRecentMarks> marks;     // ms
+    Recent<kRecentGaps> longGaps;   // units
+    Recent<kCostElements> errors;   // squared timing errors in dots
+    float mark = 0.0f;  // key-down time not yet classified
+    float gap = 0.0f;   // key-up time since the last mark
+    std::string symbol;
+    bool spaceDue = false;
+    int32_t elements = 0;
+    float peak = 0.0f;  // level of the recent marks, in noise floors
+    // The start of each over is held until its marks show the speed, then
+    // read with classes learned from it.
+    bool learning = true;
+    int heldMarks = 0;
+    std::array<KEYING_RUN, kHeldRuns> held{};
+    int heldCount = 0;
+};
+
+namespace {
+
+// The sender's dot: received marks come out shorter and gaps longer by the
+// same amount, so their mean is the true length.
+float unit(const MORSE_TIMING& t)
+{
+    return 0.5f * (t.dot + t.elementGap);
+}
+
+// Gaps inside a character are about one unit, between characters three or
+// (Farnsworth) more: two units parts them for any sender.
+float letter_boundary(const MORSE_TIMING& t)
+{
+    return kLetterBoundaryUnits * unit(t);
+}
+
+float word_boundary(const MORSE_TIMING& t)
+{
+    return std::sqrt(t.letterGapUnits * t.wordGapUnits) * unit(t);
+}
+
+// Keying shape and the threshold shorten received marks by a few
+// milliseconds, which matters at the top of the range.
+constexpr float kShortestDot = 0.7f;
+
+// Silence that ends an over.
+float pause_ms(const MORSE_TIMING& t)
+{
+    return std::max(kPauseMs, kPauseWordGaps * t.wordGapUnits * unit(t));
+}
+
+void keep_dot_in_range(MORSE_TIMING* t)
+{
+    const float ratio = std::clamp(t->dash / t->dot, 2.5f, 4.5f);
+    t->dot = std::clamp(t->dot, kShortestDot * t->minDot, t->maxDot);
+    t->dash = t->dot * ratio;
+}
+
+// Re-learns dot and dash from the recent marks.
+void learn_marks(MORSE_TIMING* t)
+{
+    float low = t->dot;
+    float high = t->dash;
+    if (t->marks.count >= 4 && split_two(t->marks, true, &low, &high) && high / low >= kMinDashRatio &&
+        high / low <= kMaxDashRatio) {
+        t->dot = low;
+        t->dash = high;
+    } else if (t->marks.count >= 4) {
+        // One class only: dots or dashes, whichever side of the cut it lies.
+        const float m = mean_of(t->marks);
+        if (m < std::sqrt(t->dot * t->dash)) {
+            const float ratio = t->dash / t->dot;
+            t->dot = m;
+            t->dash = m * ratio;
+        } else {
+            const float ratio = t->dash / t->dot;
+            t->dash = m;
+            t->dot = m / ratio;
+        }
+    }
+    keep_dot_in_range(t);
+}
+
+// Re-learns letter and word gaps from the recent long gaps, starting from
+// the classes known so far (a pause would pull a split from the extremes).
+// Long gaps that all read as word gaps are letter gaps stretched by
+// Farnsworth spacing: nobody sends only one-letter words.
+void learn_gaps(MORSE_TIMING* t)
+{
+    if (t->longGaps.count < kGapsToRestretch)
+        return;
+    float low = t->letterGapUnits;
+    float high = t->wordGapUnits;
+    if (split_two(t->longGaps, false, &low, &high) && high / low >= kMinWordRatio) {
+        t->letterGapUnits = std::clamp(low, 2.5f, 15.0f);
+        t->wordGapUnits = std::max(high, t->letterGapUnits * kMinWordRatio);
+        return;
+    }
+    const float m = mean_of(t->longGaps);
+    if (t->longGaps.count >= kGapsToRestretch && m > std::sqrt(t->letterGapUnits * t->wordGapUnits)) {
+        t->letterGapUnits = std::clamp(m, 2.5f, 15.0f);
+        t->wordGapUnits = kTextbookWordRatio * t->letterGapUnits;
+    }
+}
+
+void add_error(MORSE_TIMING* t, float ms, float centre)
+{
+    const float e = (ms - centre) / unit(*t);
+    t->errors.push(e * e);
+}
+
+void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
+{
+    if (t->symbol.empty())
+        return;
+    if (text != nullptr)
+        text->push_back(static_cast<uint8_t>(morse_timing_character(table, t->symbol)));
+    t->symbol.clear();
+    t->spaceDue = true;
+}
+
+void emit_space(MORSE_TIMING* t, std::vector<uint8_t>* text)
+{
+    if (!t->spaceDue)
+        return;
+    if (text != nullptr)
+        text->push_back(' ');
+    t->spaceDue = false;
+}
+
+void finish_mark(MORSE_TIMING* t)
+{
+    if (t->mark <= 0.0f)
+        return;
+    const float m = t->mark;
+    t->mark = 0.0f;
+    const bool dash = m > std::sqrt(t->dot * t->dash);
+    add_error(t, m, dash ? t->dash : t->dot);
+    if (t->symbol.size() < kMaxSymbol)
+        t->symbol.push_back(dash ? '1' : '0');
+    ++t->elements;
+    t->marks.push(m);
+    learn_marks(t);
+}
+
+// A gap has ended with a new mark: acts on it if the idle calls have not
+// yet, and learns from it.
+void finish_gap(MORSE_TIMING* t, float g, const MorseCodeTable& table, std::vector<uint8_t>* text)
+{
+    if (g < letter_boundary(*t)) {
+        add_error(t, g, t->elementGap);
+        t->elementGap = std::clamp(t->elementGap + 0.15f * (g - t->elementGap), 0.5f * t->dot, 2.0f * t->dot);
+        return;
+    }
+    emit_character(t, table, text);
+    if (g >= word_boundary(*t))
+        emit_space(t, text);
+    // Pauses far longer than a word gap say nothing about the sender's spacing.
+    const float units = g / unit(*t);
+    if (t->marks.count >= kMarksBeforeGaps && units < kLongestWordGaps * t->wordGapUnits && g < pause_ms(*t)) {
+        t->longGaps.push(units);
+        learn_gaps(t);
+    }
+}
+
+}  // namespace
+
+MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxDotMs)
+{
+    auto* t = new (std::nothrow) MORSE_TIMING;
+    if (t == nullptr)
+        return nullptr;
+    t->symbol.reserve(kMaxSymbol);
+    morse_timing_set_range(t, minDotMs, maxDotMs);
+    if (initialDotMs > 0.0f && std::isfinite(initialDotMs))
+        t->dot = initialDotMs;
+    t->dash = 3.0f * t->dot;
+    keep_dot_in_range(t);
+    t->elementGap = t->dot;
+    return t;
+}
+
+void morse_timing_set_range(MORSE_TIMING* t, float minDotMs, float maxDotMs)
+{
+    if (t == nullptr || !std::isfinite(minDotMs) || !std::isfinite(maxDotMs))
+        return;
+    t->minDot = std::clamp(std::min(minDotMs, maxDotMs), 5.0f, 500.0f);
+    t->maxDot = std::clamp(std::max(minDotMs, maxDotMs), t->minDot, 500.0f);
+    keep_dot_in_range(t);
+}
+
+namespace {
+
+void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table, std::vector<uint8_t>* text)
+{
+    const float glitch = kGlitchDots * t->dot;
+    if (!run.keyDown) {
+        t->gap += run.durationMs;
+        return;
+    }
+    // A blip inside a gap: too short, or far weaker than the marks just
+    // before it. Their level is remembered for a fraction of a second only,
+    // so marks that sink into a fade still count.
+    const float remembered = t->peak * std::exp(-(t->gap + t->mark) / kPeakMemoryMs);
+    if (run.durationMs < glitch || run.peak < kWeakMark * remembered) {
+        t->gap += run.durationMs;
+        return;
+    }
+    t->peak = remembered + 0.5f * (run.peak - remembered);
+    if (t->mark > 0.0f && t->gap < glitch) {
+        t->mark += t->gap + run.durationMs;  // a dropout inside an element
+        t->gap = 0.0f;
+        return;
+    }
+    finish_mark(t);
+    if (t->elements > 0 || !t->symbol.empty())
+        finish_gap(t, t->gap, table, text);
+    t->mark = run.durationMs;
+    t->gap = 0.0f;
+}
+
+// Learns the speed from the held marks alone and reads the held runs with
+// it. Marks far weaker than the strongest held one are noise that came
+// before the over and are read as part of the gap.
+void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
+{
+    t->learning = false;
+    float strongest = 0.0f;
+    for (int i = 0; i < t->heldCount; ++i)
+        strongest = std::max(strongest, t->held[static_cast<size_t>(i)].peak);
+    const float weak = kWeakMark * strongest;
+    const float shortest = kGlitchDots * kShortestDot * t->minDot;
+    t->marks = {};
+    for (int i = 0; i < t->heldCount; ++i) {
+        KEYING_RUN& run = t->held[static_cast<size_t>(i)];
+        if (run.keyDown && run.peak < weak)
+            run.durationMs = 0.0f;
+        else if (run.keyDown && run.durationMs >= shortest)
+            t->marks.push(run.durationMs);
+    }
+    learn_marks(t);
+    t->elementGap = t->dot;
+    t->marks = {};
+    // The gaps between the held marks show the spacing before any is read.
+    const float longGap = kLetterBoundaryUnits * unit(*t);
+    t->longGaps = {};
+    for (int i = 1; i + 1 < t->heldCount; ++i) {
+        const KEYING_RUN& run = t->held[static_cast<size_t>(i)];
+        if (!run.keyDown && run.durationMs >= longGap)
+            t->longGaps.push(run.durationMs / unit(*t));
+    }
+    learn_gaps(t);
+    t->longGaps = {};
+    t->peak = 0.0f;
+    for (int i = 0; i < t->heldCount; ++i) {
+        const KEYING_RUN& run = t->held[static_cast<size_t>(i)];
+        if (run.durationMs > 0.0f)
+            process_run(t, run, table, text);
+    }
+    t->heldCount = 0;
+    t->heldMarks = 0;
+}
+
+}  // namespace
+
+void morse_timing_push_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table,
+                           std::vector<uint8_t>* text)
+{
+    if (t == nullptr || !(run.durationMs > 0.0f))
+        return;
+    if (!t->learning) {
+        process_run(t, run, table, text);
+        return;
+    }
+    if (t->heldCount == 0 && !run.keyDown)
+        return;  // the silence before the over
+    t->held[static_cast<size_t>(t->heldCount++)] = run;
+    if (run.keyDown)
+        ++t->heldMarks;
+    if (t->heldMarks >= kMarksToLearn || t->heldCount == kHeldRuns)
+        end_learning(t, table, text);
+}
+
+void morse_timing_idle(MORSE_TIMING* t, float gapMs, const MorseCodeTable& table, std::vector<uint8_t>* text)
+{
+    if (t == nullptr)
+        return;
+    const float pause = pause_ms(*t);
+    if (t->learning) {
+        // A short over ends before its speed is learned: read it as it is.
+        if (t->heldCount == 0 || gapMs < pause)
+            return;
+        end_learning(t, table, text);
+    }
+    const float total = t->gap + std::max(gapMs, 0.0f);
+    if (t->mark > 0.0f && total >= kGlitchDots * t->dot)
+        finish_mark(t);
+    if (t->mark > 0.0f)
+        return;
+    if (total >= letter_boundary(*t))
+        emit_character(t, table, text);
+    if (total >= word_boundary(*t))
+        emit_space(t, text);
+    if (total >= pause) {
+        t->learning = true;
+        t->gap = 0.0f;
+        t->errors.count = 0;
+    }
+}
+
+void morse_timing_clear_symbol(MORSE_TIMING* t)
+{
+    if (t == nullptr)
+        return;
+    t->symbol.clear();
+    t->mark = 0.0f;
+    t->gap = 0.0f;
+}
+
+void morse_timing_get_status(const MORSE_TIMING* t, MORSE_TIMING_STATUS* status)
+{
+    if (status == nullptr)
+        return;
+    *status = MORSE_TIMING_STATUS{};
+    if (t == nullptr)
+        return;
+    status->dotMs = t->dot;
+    status->dashMs = t->dash;
+    status->unitMs = unit(*t);
+    status->letterGapUnits = t->letterGapUnits;
+    status->wordGapUnits = t->wordGapUnits;
+    status->elements = t->elements;
+    if (t->errors.count < 4) {
+        status->cost = kCostWithoutElements;
+        return;
+    }
+    float sum = 0.0f;
+    for (int i = 0; i < t->errors.count; ++i)
+        sum += t->errors.values[static_cast<size_t>(i)];
+    status->cost = sum / static_cast<float>(t->errors.count);
+}
+
+void morse_timing_destroy(MORSE_TIMING* t)
+{
+    delete t;
+}
+
+char morse_timing_character(const MorseCodeTable& table, const std::string& code)
+{
+    const auto exact = table.find(code);
+    if (exact != table.end())
+        return exact->second;
+    if (code.size() > kMaxNearMissSymbol || table.empty())
+        return '?';
+    int bestDistance = 2;
+    int sharing = 0;
+    char best = '?';
+    for (const auto& [entry, character] : table) {
+        if (!is_letter_or_digit(character))
+            continue;
+        const int distance = capped_edit_distance(code, entry);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            sharing = 1;
+            best = character;
+        } else if (distance == bestDistance) {
+            ++sharing;
+        }
+    }
+    return bestDistance <= 1 && sharing == 1 ? best : '?';
+}

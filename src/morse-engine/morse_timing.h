@@ -1,0 +1,52 @@
+// Morse timing: turns key-down and key-up runs into characters. The classes
+// are learned from the sender: dots from dashes by clustering the recent
+// marks (hand keying sends long dashes), letter gaps from word gaps by
+// clustering the recent long gaps (Farnsworth spacing stretches both), so
+// nothing assumes the textbook 1:3:7. Short blips and dropouts are merged
+// away first. Plain functions over an opaque handle; nothing throws.
+#pragma once
+
+#include "keying_slicer.h"
+#include "morse_code_table.h"
+
+#include <cstdint>
+#include <vector>
+
+struct MORSE_TIMING_STATUS {
+    float dotMs;          // mean dot as received (keying shape and threshold shorten it)
+    float dashMs;
+    float unitMs;         // mean of dot and element gap: the sender's dot length
+    float letterGapUnits; // learned letter gap, in units
+    float wordGapUnits;   // learned word gap, in units
+    float cost;           // mean squared timing error of the recent elements, in dots; high without elements
+    int32_t elements;     // elements classified since the start
+};
+
+struct MORSE_TIMING;
+
+// The sender's dot is kept within [minDotMs, maxDotMs] (a received dot may
+// be somewhat shorter); it starts at initialDotMs.
+MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxDotMs);
+
+void morse_timing_set_range(MORSE_TIMING* timing, float minDotMs, float maxDotMs);
+
+// One finished run. Characters and word spaces that it completes are looked
+// up in `table` and appended to *text.
+void morse_timing_push_run(MORSE_TIMING* timing, const KEYING_RUN& run, const MorseCodeTable& table,
+                           std::vector<uint8_t>* text);
+
+// The key is up and has been for `gapMs` in the run not yet finished: a
+// character or a word ends as soon as the gap is long enough, so the last
+// character of an over comes out without waiting for another.
+void morse_timing_idle(MORSE_TIMING* timing, float gapMs, const MorseCodeTable& table, std::vector<uint8_t>* text);
+
+// Drops a half-assembled character (the tone was lost or moved).
+void morse_timing_clear_symbol(MORSE_TIMING* timing);
+
+void morse_timing_get_status(const MORSE_TIMING* timing, MORSE_TIMING_STATUS* status);
+
+void morse_timing_destroy(MORSE_TIMING* timing);
+
+// The character of a code string ("0" dot, "1" dash): an exact entry of the
+// table, else the one letter or digit within one edit of it, else '?'.
+char morse_timing_character(const MorseCodeTable& table, const std::string& code);

@@ -1,0 +1,212 @@
+#include "tone_demodulator.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <new>
+
+namespace {
+
+using Complex = std::complex<double>;
+
+constexpr double kTwoPi = 6.283185307179586476925286766559;
+constexpr int kRingSize = 64;  // 128 ms of 2 ms values
+// The tracker judges the phase steps of 100 ms of baseband at a time and
+// moves a fraction of the offset it sees, so noise and one fade cannot pull
+// it away.
+constexpr int kTrackBlock = 50;
+constexpr double kTrackGain = 0.35;
+// Power-weighted phase steps of a steady tone line up (coherence near 1);
+// those of noise cancel.
+constexpr double kTrackCoherence = 0.6;
+constexpr double kTrackShare = 0.3;
+constexpr double kStrongDecay = 0.95;  // per block: the tone's power is remembered for about 2 s
+
+float clampf(float v, float lo, float hi)
+{
+    return std::isfinite(v) ? std::min(std::max(v, lo), hi) : lo;
+}
+
+}  // namespace
+
+struct TONE_DEMOD {
+    TONE_DEMOD_CONFIG config{};
+    int decimation = 8;
+    double offsetHz = 0.0;  // tracked pitch minus nominal
+    Complex rotor{1.0, 0.0};
+    Complex step{1.0, 0.0};
+    Complex accumulator{};
+    int accumulated = 0;
+    std::array<Complex, kRingSize> ring{};
+    int ringIndex = 0;
+    int window = 10;
+    Complex windowSum{};
+    Complex previousOutput{};
+    Complex trackSum{};
+    double trackPower = 0.0;
+    int trackCount = 0;
+    double strongPower = 0.0;  // power of the strongest recent block
+};
+
+namespace {
+
+void set_step(TONE_DEMOD* d)
+{
+    const double w = -kTwoPi * (d->config.pitchHz + d->offsetHz) / d->config.sampleRate;
+    d->step = Complex(std::cos(w), std::sin(w));
+}
+
+int window_values(float windowMs)
+{
+    return std::clamp(static_cast<int>(std::lround(windowMs / kToneDemodStepMs)), 1, kRingSize);
+}
+
+void resum_window(TONE_DEMOD* d)
+{
+    d->windowSum = Complex{};
+    for (int k = 1; k <= d->window; ++k)
+        d->windowSum += d->ring[static_cast<size_t>((d->ringIndex - k + kRingSize) % kRingSize)];
+}
+
+void restart(TONE_DEMOD* d)
+{
+    d->offsetHz = 0.0;
+    d->ring.fill(Complex{});
+    d->windowSum = Complex{};
+    d->previousOutput = Complex{};
+    d->trackSum = Complex{};
+    d->trackPower = 0.0;
+    d->trackCount = 0;
+    d->strongPower = 0.0;
+    set_step(d);
+}
+
+TONE_DEMOD_CONFIG sanitized(const TONE_DEMOD_CONFIG& c)
+{
+    TONE_DEMOD_CONFIG s = c;
+    s.sampleRate = c.sampleRate >= 500.0f && std::isfinite(c.sampleRate) ? c.sampleRate : 4000.0f;
+    s.pitchHz = clampf(c.pitchHz, 0.0f, s.sampleRate / 2.0f);
+    s.pullHz = clampf(c.pullHz, 0.0f, 200.0f);
+    s.windowMs = clampf(c.windowMs, kToneDemodStepMs, kToneDemodStepMs * kRingSize);
+    return s;
+}
+
+// Moves the pitch by part of the offset that 100 ms of phase steps show,
+// when they are coherent enough to be a tone.
+void track(TONE_DEMOD* d, const Complex& output)
+{
+    const Complex turn = output * std::conj(d->previousOutput);
+    d->previousOutput = output;
+    d->trackSum += turn;
+    d->trackPower += std::abs(turn);
+    if (++d->trackCount < kTrackBlock)
+        return;
+    // Only blocks with a good part of the tone's power count: in the gaps
+    // filter tails and noise turn just as smoothly, at any frequency.
+    d->strongPower = std::max(d->trackPower, d->strongPower * kStrongDecay);
+    const bool strong = d->trackPower > 0.0 && d->trackPower >= kTrackShare * d->strongPower;
+    if (d->config.pullHz > 0.0f && strong && std::abs(d->trackSum) > kTrackCoherence * d->trackPower) {
+        const double seenHz = std::arg(d->trackSum) / (kTwoPi * kToneDemodStepMs * 0.001);
+        d->offsetHz = std::clamp(d->offsetHz + kTrackGain * seenHz, -static_cast<double>(d->config.pullHz),
+                                 static_cast<double>(d->config.pullHz));
+        set_step(d);
+    }
+    d->trackSum = Complex{};
+    d->trackPower = 0.0;
+    d->trackCount = 0;
+}
+
+}  // namespace
+
+TONE_DEMOD* tone_demod_create(const TONE_DEMOD_CONFIG* config)
+{
+    if (config == nullptr)
+        return nullptr;
+    auto* d = new (std::nothrow) TONE_DEMOD;
+    if (d == nullptr)
+        return nullptr;
+    d->config = sanitized(*config);
+    d->decimation = std::max(1, static_cast<int>(std::lround(d->config.sampleRate * kToneDemodStepMs * 0.001f)));
+    d->window = window_values(d->config.windowMs);
+    restart(d);
+    return d;
+}
+
+void tone_demod_configure(TONE_DEMOD* d, const TONE_DEMOD_CONFIG* config)
+{
+    if (d == nullptr || config == nullptr)
+        return;
+    const TONE_DEMOD_CONFIG s = sanitized(*config);
+    const bool moved = std::fabs(s.pitchHz - d->config.pitchHz) > std::max(s.pullHz, 5.0f);
+    const double tracked = d->config.pitchHz + d->offsetHz;
+    d->config.pitchHz = s.pitchHz;
+    d->config.pullHz = s.pullHz;
+    if (moved) {
+        restart(d);
+    } else {
+        // Keep the frequency the tracker found, within the new pull range.
+        d->offsetHz = std::clamp(tracked - s.pitchHz, -static_cast<double>(s.pullHz), static_cast<double>(s.pullHz));
+        set_step(d);
+    }
+    tone_demod_set_window(d, s.windowMs);
+}
+
+void tone_demod_set_window(TONE_DEMOD* d, float windowMs)
+{
+    if (d == nullptr)
+        return;
+    d->config.windowMs = clampf(windowMs, kToneDemodStepMs, kToneDemodStepMs * kRingSize);
+    const int window = window_values(d->config.windowMs);
+    if (window != d->window) {
+        d->window = window;
+        resum_window(d);
+    }
+}
+
+int tone_demod_process(TONE_DEMOD* d, const float* samples, int n, float* envelope, int capacity)
+{
+    if (d == nullptr || samples == nullptr || n <= 0)
+        return 0;
+    int produced = 0;
+    for (int i = 0; i < n; ++i) {
+        const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
+        d->accumulator += static_cast<double>(x) * d->rotor;
+        d->rotor *= d->step;
+        if (++d->accumulated < d->decimation)
+            continue;
+        // One 2 ms value: slide the coherent window over it.
+        const Complex value = d->accumulator / static_cast<double>(d->decimation);
+        d->accumulator = Complex{};
+        d->accumulated = 0;
+        const int leaving = (d->ringIndex - d->window + kRingSize) % kRingSize;
+        d->windowSum += value - d->ring[static_cast<size_t>(leaving)];
+        d->ring[static_cast<size_t>(d->ringIndex)] = value;
+        d->ringIndex = (d->ringIndex + 1) % kRingSize;
+        if (d->ringIndex == 0) {
+            resum_window(d);  // rounding must not pile up
+            d->rotor /= std::abs(d->rotor);
+        }
+        const Complex output = d->windowSum / static_cast<double>(d->window);
+        track(d, output);
+        if (produced < capacity && envelope != nullptr)
+            envelope[produced++] = static_cast<float>(2.0 * std::abs(output));
+    }
+    return produced;
+}
+
+void tone_demod_get_status(const TONE_DEMOD* d, TONE_DEMOD_STATUS* status)
+{
+    if (status == nullptr)
+        return;
+    *status = TONE_DEMOD_STATUS{};
+    if (d == nullptr)
+        return;
+    status->pitchHz = static_cast<float>(d->config.pitchHz + d->offsetHz);
+    status->windowMs = static_cast<float>(d->window) * kToneDemodStepMs;
+}
+
+void tone_demod_destroy(TONE_DEMOD* d)
+{
+    delete d;
+}
