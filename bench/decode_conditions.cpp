@@ -11,7 +11,6 @@
 #include "decode_session.h"
 #include "morse_audio_generator.h"
 #include "text_metrics.h"
-#include "wav_file.h"
 
 #include <atomic>
 #include <cstdio>
@@ -164,16 +163,13 @@ RATES run_cell(const Setup& setup, double wpm, double snrDb, int seeds, bool ver
     std::atomic<size_t> next{0};
     auto work = [&]() {
         for (size_t i = next++; i < jobs.size(); i = next++) {
-            const std::vector<float> samples = generate(jobs[i].signal, jobs[i].text);
-            if (getenv("DUMP")) { std::vector<uint8_t> img; wav_build_image(samples.data(), samples.size(), 1, kRate, WAV_ENCODING_FLOAT32, &img, nullptr); wav_write_file("/tmp/dbg/dump" + std::to_string(i) + ".wav", img, nullptr); }
-            jobs[i].decoded = decode(jobs[i].signal, samples);
+            jobs[i].decoded = decode(jobs[i].signal, generate(jobs[i].signal, jobs[i].text));
             jobs[i].rates = rates_for(jobs[i].text, jobs[i].decoded);
         }
     };
-    if (getenv("SERIAL")) { work(); } else {
     std::thread helper(work);
     work();
-    helper.join(); }
+    helper.join();
     RATES mean;
     for (const JOB& job : jobs) {
         mean.full += job.rates.full / static_cast<double>(jobs.size());

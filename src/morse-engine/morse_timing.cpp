@@ -18,15 +18,21 @@ constexpr int kCostElements = 16;
 // dropouts (a fade inside an element), never elements or gaps.
 constexpr float kGlitchDots = 0.35f;
 // Clusters closer than these ratios are one class.
-constexpr float kMinDashRatio = 2.0f;
-// A window too long for the speed shortens dots far more than dashes.
-constexpr float kMaxDashRatio = 8.0f;
+// Dash lengths tried, in dots: a window too long for the speed shortens
+// dots far more than dashes.
+constexpr float kDashRatios[] = {2.4f, 2.8f, 3.2f, 3.6f, 4.0f, 4.6f, 5.4f, 6.4f};
+constexpr float kDotStep = 0.02f;  // 2% steps of the dot
+constexpr float kMarkCap = 0.16f;  // (ln 1.5)^2
+constexpr float kKeepDot = 0.02f;
 constexpr float kMinWordRatio = 1.7f;
 constexpr float kTextbookWordRatio = 7.0f / 3.0f;
 constexpr int kGapsToRestretch = 3;
 constexpr float kLongestWordGaps = 2.5f;
 constexpr float kCostWithoutElements = 10.0f;
 constexpr float kPeakMemoryMs = 600.0f;
+constexpr float kPeakMemoryUnits = 10.0f;
+// The first mark of an over is at least this part of its strongest.
+constexpr float kStrongMark = 0.5f;
 // Marks below this part of the level of the marks around them are noise.
 constexpr float kWeakMark = 0.6f;
 constexpr float kLetterBoundaryUnits = 2.0f;
@@ -36,8 +42,7 @@ constexpr int kMarksBeforeGaps = 6;
 // and the room for its runs.
 constexpr int kMarksToLearn = 12;
 constexpr int kHeldRuns = 4 * kMarksToLearn;
-// A pause this long (in word gaps, and at least kPauseMs) ends an over: the
-// next one may be another sender.
+// A pause this long (in word gaps, and at least kPauseMs) ends an over.
 constexpr float kPauseWordGaps = 3.0f;
 constexpr float kPauseMs = 2000.0f;
 
@@ -89,9 +94,9 @@ struct Recent {
 
 // Two-class split of positive values in the log domain, started from the
 // extremes or from the given centres; false when the values do not fall
-// into two classes.
+// into two classes of at least minMembers values each.
 template <int N>
-bool split_two(const Recent<N>& r, bool fromExtremes, float* low, float* high)
+bool split_two(const Recent<N>& r, bool fromExtremes, int minMembers, float* low, float* high)
 {
     if (r.count < 2)
         return false;
@@ -115,7 +120,7 @@ bool split_two(const Recent<N>& r, bool fromExtremes, float* low, float* high)
                 ++nHi;
             }
         }
-        if (nLo == 0 || nHi == 0)
+        if (nLo < minMembers || nHi < minMembers)
             return false;
         lo = sumLo / nLo;
         hi = sumHi / nHi;
@@ -153,8 +158,8 @@ struct MORSE_TIMING {
     bool spaceDue = false;
     int32_t elements = 0;
     float peak = 0.0f;  // level of the recent marks, in noise floors
-    // The start of each over is held until its marks show the speed, then
-    // read with classes learned from it.
+    // The start of the first over is held until its marks show the speed,
+    // then read with classes learned from it.
     bool learning = true;
     int heldMarks = 0;
     std::array<KEYING_RUN, kHeldRuns> held{};
@@ -199,42 +204,76 @@ void keep_dot_in_range(MORSE_TIMING* t)
     t->dash = t->dot * ratio;
 }
 
-// Re-learns dot and dash from the recent marks.
+// Re-learns dot and dash from the recent marks: the dot length and dash
+// ratio under which the marks lie closest (in the log) to either class,
+// each mark's part capped so that a blip or two merged elements cannot pull
+// the classes, and a little preference for the dot known so far so that a
+// stretch of dots alone is not read as dashes of a slower sender.
 void learn_marks(MORSE_TIMING* t)
 {
-    float low = t->dot;
-    float high = t->dash;
-    if (t->marks.count >= 4 && split_two(t->marks, true, &low, &high) && high / low >= kMinDashRatio &&
-        high / low <= kMaxDashRatio) {
-        t->dot = low;
-        t->dash = high;
-    } else if (t->marks.count >= 4) {
-        // One class only: dots or dashes, whichever side of the cut it lies.
-        const float m = mean_of(t->marks);
-        if (m < std::sqrt(t->dot * t->dash)) {
-            const float ratio = t->dash / t->dot;
-            t->dot = m;
-            t->dash = m * ratio;
-        } else {
-            const float ratio = t->dash / t->dot;
-            t->dash = m;
-            t->dot = m / ratio;
+    if (t->marks.count < 4)
+        return;
+    std::array<float, kRecentMarks> logs{};
+    for (int i = 0; i < t->marks.count; ++i)
+        logs[static_cast<size_t>(i)] = std::log(std::max(t->marks.values[static_cast<size_t>(i)], 1.0f));
+    const float current = std::log(t->dot);
+    float bestCost = 1e30f;
+    float bestDot = current;
+    float bestRatio = std::log(t->dash / t->dot);
+    for (float d = std::log(kShortestDot * t->minDot); d <= std::log(t->maxDot); d += kDotStep) {
+        for (float ratio : kDashRatios) {
+            const float r = std::log(ratio);
+            float cost = kKeepDot * static_cast<float>(t->marks.count) * (d - current) * (d - current);
+            for (int i = 0; i < t->marks.count; ++i) {
+                const float v = logs[static_cast<size_t>(i)];
+                cost += std::min(kMarkCap, std::min((v - d) * (v - d), (v - d - r) * (v - d - r)));
+            }
+            if (cost < bestCost) {
+                bestCost = cost;
+                bestDot = d;
+                bestRatio = r;
+            }
         }
     }
+    // The class means of the marks that fit, the fit's own values otherwise.
+    float sumDot = 0.0f;
+    float sumDash = 0.0f;
+    int nDot = 0;
+    int nDash = 0;
+    for (int i = 0; i < t->marks.count; ++i) {
+        const float v = logs[static_cast<size_t>(i)];
+        const float toDot = (v - bestDot) * (v - bestDot);
+        const float toDash = (v - bestDot - bestRatio) * (v - bestDot - bestRatio);
+        if (toDot < toDash && toDot < kMarkCap) {
+            sumDot += v;
+            ++nDot;
+        } else if (toDash <= toDot && toDash < kMarkCap) {
+            sumDash += v;
+            ++nDash;
+        }
+    }
+    t->dot = std::exp(nDot > 0 ? sumDot / static_cast<float>(nDot) : bestDot);
+    t->dash = std::exp(nDash > 0 ? sumDash / static_cast<float>(nDash) : bestDot + bestRatio);
     keep_dot_in_range(t);
 }
 
 // Re-learns letter and word gaps from the recent long gaps, starting from
-// the classes known so far (a pause would pull a split from the extremes).
+// the classes known so far, else from the extremes.
 // Long gaps that all read as word gaps are letter gaps stretched by
 // Farnsworth spacing: nobody sends only one-letter words.
 void learn_gaps(MORSE_TIMING* t)
 {
-    if (t->longGaps.count < kGapsToRestretch)
+    if (t->longGaps.count < 2)
         return;
     float low = t->letterGapUnits;
     float high = t->wordGapUnits;
-    if (split_two(t->longGaps, false, &low, &high) && high / low >= kMinWordRatio) {
+    bool split = split_two(t->longGaps, false, 1, &low, &high) && high / low >= kMinWordRatio;
+    if (!split) {
+        low = t->letterGapUnits;
+        high = t->wordGapUnits;
+        split = split_two(t->longGaps, true, 1, &low, &high) && high / low >= kMinWordRatio;
+    }
+    if (split) {
         t->letterGapUnits = std::clamp(low, 2.5f, 15.0f);
         t->wordGapUnits = std::max(high, t->letterGapUnits * kMinWordRatio);
         return;
@@ -341,11 +380,16 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
         t->gap += run.durationMs;
         return;
     }
-    // A blip inside a gap: too short, or far weaker than the marks just
-    // before it. Their level is remembered for a fraction of a second only,
-    // so marks that sink into a fade still count.
-    const float remembered = t->peak * std::exp(-(t->gap + t->mark) / kPeakMemoryMs);
-    if (run.durationMs < glitch || run.peak < kWeakMark * remembered) {
+    // A blip inside a gap: too short, or, after a long gap, far weaker than
+    // the marks before it. Their level is remembered for a fraction of a
+    // second only, so marks that sink into a fade still count.
+    // A short mark as strong as the sender's is a dot sent faster than the
+    // speed known so far.
+    const float memoryMs = std::max(kPeakMemoryMs, kPeakMemoryUnits * unit(*t));
+    const float remembered = t->peak * std::exp(-(t->gap + t->mark) / memoryMs);
+    const bool isolated = t->gap >= letter_boundary(*t);
+    const bool shortBlip = run.durationMs < glitch && (run.peak < kStrongMark * remembered || run.durationMs < kGlitchDots * kShortestDot * t->minDot);
+    if (shortBlip || (isolated && run.peak < kWeakMark * remembered)) {
         t->gap += run.durationMs;
         return;
     }
@@ -363,23 +407,26 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
 }
 
 // Learns the speed from the held marks alone and reads the held runs with
-// it. Marks far weaker than the strongest held one are noise that came
-// before the over and are read as part of the gap.
+// it. Weak marks before the first strong one are noise that came before
+// the over and are read as part of the gap.
 void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
     t->learning = false;
     float strongest = 0.0f;
     for (int i = 0; i < t->heldCount; ++i)
         strongest = std::max(strongest, t->held[static_cast<size_t>(i)].peak);
-    const float weak = kWeakMark * strongest;
     const float shortest = kGlitchDots * kShortestDot * t->minDot;
+    bool started = false;
     t->marks = {};
     for (int i = 0; i < t->heldCount; ++i) {
         KEYING_RUN& run = t->held[static_cast<size_t>(i)];
-        if (run.keyDown && run.peak < weak)
+        if (!run.keyDown)
+            continue;
+        started = started || run.peak >= kStrongMark * strongest;
+        if (!started)
             run.durationMs = 0.0f;
-        else if (run.keyDown && run.durationMs >= shortest)
-            t->marks.push(run.durationMs);
+        else if (run.durationMs >= shortest && run.peak >= kStrongMark * strongest)
+            t->marks.push(run.durationMs);  // blips and faded marks would blur the classes
     }
     learn_marks(t);
     t->elementGap = t->dot;
@@ -444,11 +491,10 @@ void morse_timing_idle(MORSE_TIMING* t, float gapMs, const MorseCodeTable& table
         emit_character(t, table, text);
     if (total >= word_boundary(*t))
         emit_space(t, text);
-    if (total >= pause) {
-        t->learning = true;
-        t->gap = 0.0f;
+    // The next over starts a new reading of the cost; the classes stay, as
+    // a fade is far more common than a new sender, who is learned on the go.
+    if (total >= pause)
         t->errors.count = 0;
-    }
 }
 
 void morse_timing_clear_symbol(MORSE_TIMING* t)

@@ -1,9 +1,10 @@
 // Morse timing: turns key-down and key-up runs into characters. The classes
-// are learned from the sender: dots from dashes by clustering the recent
-// marks (hand keying sends long dashes), letter gaps from word gaps by
-// clustering the recent long gaps (Farnsworth spacing stretches both), so
-// nothing assumes the textbook 1:3:7. Short blips and dropouts are merged
-// away first. Plain functions over an opaque handle; nothing throws.
+// are learned from the sender: dots and dashes by fitting the recent marks
+// (hand keying sends long dashes), letter and word gaps by clustering the
+// recent long gaps (Farnsworth spacing stretches both), so nothing assumes
+// the textbook 1:3:7. The first over is held until its first marks show
+// the speed. Blips and dropouts are merged away first. Plain functions over
+// an opaque handle; nothing throws.
 #pragma once
 
 #include "keying_slicer.h"
