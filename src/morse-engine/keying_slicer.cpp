@@ -10,8 +10,12 @@ namespace {
 
 constexpr int kRingSize = 1024;
 // Looking 2.5 dots either way always reaches a key-down stretch inside a
-// character or across a letter gap, and is short against most fades.
+// character or across a letter gap, so noise in the gaps stays below the
+// threshold of a weak signal.
 constexpr float kLookDots = 2.5f;
+// A signal this far above the noise is judged within 1.2 dots only.
+constexpr float kNearLookDots = 1.2f;
+constexpr float kNearRatio = 6.0f;
 constexpr int kMinLook = 8;
 constexpr int kMaxLook = 400;
 // A signal must stand this far above the mean noise envelope: the largest
@@ -21,9 +25,9 @@ constexpr int kMaxLook = 400;
 constexpr float kPresentRatio = 3.0f;
 constexpr float kStartRatio = 4.0f;
 constexpr float kQuietMs = 1500.0f;
-// Key down above the middle between noise floor and signal, up below it,
-// with a little hysteresis against ragged edges.
-constexpr float kThresholdFraction = 0.42f;
+// Key down a little below the middle between noise floor and signal (a
+// fading mark still reaches it), with hysteresis against ragged edges.
+constexpr float kThresholdFraction = 0.35f;
 constexpr float kHysteresis = 0.06f;
 constexpr float kNoiseSeconds = 1.0f;
 constexpr float kDecileOfMean = 0.366f;
@@ -37,6 +41,7 @@ constexpr float kFloor = 1e-5f;
 struct KEYING_SLICER {
     float stepMs = 2.0f;
     int look = 30;
+    int nearLook = 15;
     std::vector<float> ring;
     long long pushed = 0;
     float decile = 0.0f;    // running lowest decile of the envelope
@@ -100,6 +105,7 @@ void keying_slicer_set_dot(KEYING_SLICER* s, float dotMs)
     if (s == nullptr || !(dotMs > 0.0f) || !std::isfinite(dotMs))
         return;
     s->look = std::clamp(static_cast<int>(std::lround(kLookDots * dotMs / s->stepMs)), kMinLook, kMaxLook);
+    s->nearLook = std::clamp(static_cast<int>(std::lround(kNearLookDots * dotMs / s->stepMs)), kMinLook / 2, s->look);
 }
 
 void keying_slicer_reset(KEYING_SLICER* s)
@@ -127,11 +133,21 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
     const float v = s->ring[static_cast<size_t>(at % kRingSize)];
     const long long first = std::max(0LL, at - s->look);
     const long long last = std::min(s->pushed - 1, at + s->look);
-    float signal = 0.0f;
-    for (long long k = first; k <= last; ++k)
-        signal = std::max(signal, s->ring[static_cast<size_t>(k % kRingSize)]);
-
+    const long long nearFirst = std::max(0LL, at - s->nearLook);
+    const long long nearLast = std::min(s->pushed - 1, at + s->nearLook);
+    float far = 0.0f;
+    float near = 0.0f;
+    for (long long k = first; k <= last; ++k) {
+        const float x = s->ring[static_cast<size_t>(k % kRingSize)];
+        far = std::max(far, x);
+        if (k >= nearFirst && k <= nearLast)
+            near = std::max(near, x);
+    }
     const float noise = std::max(s->noise, kFloor);
+    // A strong signal is judged against its level within about a dot, which
+    // follows even fast fading; a weak one against the wider reach, whose
+    // marks on either side keep noise in the gaps below the threshold.
+    const float signal = far >= kNearRatio * noise ? near : far;
     // An over starts only with a clear signal; once started, weaker marks
     // (a fade, a weak sender) count until it has been quiet for a while.
     if (s->pushed >= kSettleValues && signal >= kStartRatio * noise)
