@@ -19,6 +19,14 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+// Objects made with new (std::nothrow) are freed by the same operator
+// delete, so they must come from the counting malloc too.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    ++allocation_counter::count;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
 // The counting operator new is malloc underneath, so free() is right here;
 // GCC cannot see that.
 #pragma GCC diagnostic push
