@@ -239,3 +239,63 @@ TEST(CwRxSamples, NonFiniteAndClippedSamples)
         }
     }
 }
+
+namespace {
+
+// Receiver text of `text` sent under band conditions at 48000 Hz, decoded
+// at the right pitch in the pipeline's blocks.
+std::string decode_band(MORSE_AUDIO_CONFIG c, const std::string& text)
+{
+    c.pitchHz = 700.0;
+    c.sampleRateHz = 48000;
+    c.addNoise = true;
+    c.leadSeconds = 1.0;
+    std::vector<float> samples;
+    EXPECT_TRUE(morse_audio_generate(c, text, &samples, nullptr, nullptr));
+    const CW_RX_CONFIG rc = rx_run::config_for(48000, 700.0);
+    return text_metrics::collapse_whitespace(rx_run::decode(make_rx(rc).get(), rc, samples, 2048));
+}
+
+double full_cer(const std::string& sent, const std::string& decoded)
+{
+    return static_cast<double>(text_metrics::levenshtein(sent, decoded)) / static_cast<double>(sent.size());
+}
+
+const std::string kOver = "ZR2XY DE ZR1ABC GM OM UR RST 579 579 NAME IS PAUL QTH NEAR BERN HW? BK";
+
+}  // namespace
+
+// Loose bounds that guard the decoding of real band signals; the
+// decode_conditions benchmark measures them properly.
+TEST(CwRxBand, FadingHandKeyingAndFarnsworthDecode)
+{
+    MORSE_AUDIO_CONFIG fading = morse_audio_default_config();
+    fading.snrDb = 10.0;
+    fading.channel = MORSE_CHANNEL_MODERATE;
+    EXPECT_LE(full_cer(kOver, decode_band(fading, kOver)), 0.3);
+
+    MORSE_AUDIO_CONFIG hand = morse_audio_default_config();
+    hand.wpm = 18.0;
+    hand.jitterPercent = 20.0;
+    hand.dahRatio = 3.5;
+    hand.snrDb = 0.0;
+    EXPECT_LE(full_cer(kOver, decode_band(hand, kOver)), 0.05);
+
+    MORSE_AUDIO_CONFIG farnsworth = morse_audio_default_config();
+    farnsworth.wpm = 18.0;
+    farnsworth.farnsworthWpm = 10.0;
+    farnsworth.snrDb = 10.0;
+    EXPECT_LE(full_cer(kOver, decode_band(farnsworth, kOver)), 0.1);
+}
+
+TEST(CwRxBand, NothingIsPrintedAfterTheLastCharacterOfAnOver)
+{
+    for (double snr : {20.0, 0.0}) {
+        MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+        c.snrDb = snr;
+        c.tailSeconds = 20.0;  // band noise after the over
+        const std::string decoded = decode_band(c, kOver);
+        ASSERT_GE(decoded.size(), 2u) << snr;
+        EXPECT_EQ(decoded.substr(decoded.size() - 2), "BK") << snr << ": " << decoded;
+    }
+}

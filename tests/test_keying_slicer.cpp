@@ -1,0 +1,131 @@
+// Keying slicer: envelope values in, key-down and key-up runs out.
+#include "keying_slicer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct SlicerDeleter {
+    void operator()(KEYING_SLICER* s) const { keying_slicer_destroy(s); }
+};
+using Slicer = std::unique_ptr<KEYING_SLICER, SlicerDeleter>;
+
+constexpr float kStepMs = 2.0f;
+
+// A Rayleigh noise envelope of mean `noise` plus marks of the given levels:
+// each mark is `markMs` long and followed by `gapMs` of noise.
+std::vector<float> envelope(const std::vector<float>& levels, float markMs, float gapMs, float noise,
+                            uint32_t seed = 1)
+{
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> g(0.0f, noise / std::sqrt(3.14159265f / 2.0f));
+    std::vector<float> out;
+    auto add = [&](float level, float ms) {
+        for (int i = 0; i < static_cast<int>(ms / kStepMs); ++i)
+            out.push_back(std::hypot(level + g(rng), g(rng)));
+    };
+    add(0.0f, 1000.0f);
+    for (float level : levels) {
+        add(level, markMs);
+        add(0.0f, gapMs);
+    }
+    add(0.0f, 2000.0f);
+    return out;
+}
+
+std::vector<KEYING_RUN> slice(KEYING_SLICER* s, const std::vector<float>& values)
+{
+    std::vector<KEYING_RUN> runs;
+    for (float v : values) {
+        KEYING_RUN ended[2];
+        const int32_t n = keying_slicer_push(s, v, ended);
+        runs.insert(runs.end(), ended, ended + n);
+    }
+    return runs;
+}
+
+std::vector<float> marks_of(const std::vector<KEYING_RUN>& runs)
+{
+    std::vector<float> marks;
+    for (const KEYING_RUN& r : runs)
+        if (r.keyDown)
+            marks.push_back(r.durationMs);
+    return marks;
+}
+
+TEST(KeyingSlicer, MarksKeepTheirLengthAndNoiseStaysKeyUp)
+{
+    Slicer s(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(s.get(), 60.0f);
+    const std::vector<float> marks = marks_of(slice(s.get(), envelope(std::vector<float>(20, 1.0f), 60.0f, 60.0f, 0.05f)));
+    ASSERT_EQ(marks.size(), 20u);
+    for (float m : marks)
+        EXPECT_NEAR(m, 60.0f, 8.0f);
+    KEYING_SLICER_STATUS st;
+    keying_slicer_get_status(s.get(), &st);
+    EXPECT_NEAR(st.noise, 0.05f, 0.01f);  // learned from the gaps alone
+    EXPECT_EQ(st.present, 0);             // two seconds of noise after the marks
+
+    Slicer quiet(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(quiet.get(), 60.0f);
+    EXPECT_TRUE(marks_of(slice(quiet.get(), envelope({}, 0.0f, 0.0f, 0.05f, 2))).empty());
+}
+
+TEST(KeyingSlicer, TheThresholdFollowsAFadeWithinAFewDots)
+{
+    // Marks fall by 20 dB over eight dots, as in a fade, then rise again.
+    std::vector<float> levels;
+    for (int i = 0; i <= 8; ++i)
+        levels.push_back(std::pow(10.0f, -static_cast<float>(i) / 8.0f));
+    for (int i = 7; i >= 0; --i)
+        levels.push_back(std::pow(10.0f, -static_cast<float>(i) / 8.0f));
+    Slicer s(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(s.get(), 60.0f);
+    const std::vector<float> marks = marks_of(slice(s.get(), envelope(levels, 60.0f, 60.0f, 0.01f)));
+    EXPECT_EQ(marks.size(), levels.size());
+}
+
+TEST(KeyingSlicer, EveryValueIsJudgedOnceWhileTheReachChanges)
+{
+    Slicer s(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(s.get(), 30.0f);
+    const std::vector<float> values = envelope(std::vector<float>(30, 1.0f), 90.0f, 90.0f, 0.02f);
+    float total = 0.0f;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i == values.size() / 3)
+            keying_slicer_set_dot(s.get(), 120.0f);  // the reach grows: the decision point waits
+        if (i == 2 * values.size() / 3)
+            keying_slicer_set_dot(s.get(), 40.0f);  // it shrinks: two values at a time
+        KEYING_RUN ended[2];
+        const int32_t n = keying_slicer_push(s.get(), values[i], ended);
+        for (int32_t k = 0; k < n; ++k)
+            total += ended[k].durationMs;
+    }
+    KEYING_SLICER_STATUS st;
+    keying_slicer_get_status(s.get(), &st);
+    EXPECT_NEAR(total + st.runMs + st.delayMs, static_cast<float>(values.size()) * kStepMs, kStepMs);
+}
+
+TEST(KeyingSlicer, NullAndBadValuesAreHarmless)
+{
+    KEYING_RUN runs[2];
+    EXPECT_EQ(keying_slicer_push(nullptr, 1.0f, runs), 0);
+    keying_slicer_set_dot(nullptr, 60.0f);
+    keying_slicer_reset(nullptr);
+    KEYING_SLICER_STATUS st;
+    keying_slicer_get_status(nullptr, &st);
+    EXPECT_EQ(st.noise, 0.0f);
+    Slicer s(keying_slicer_create(kStepMs));
+    for (int i = 0; i < 2000; ++i)
+        keying_slicer_push(s.get(), i % 2 ? NAN : INFINITY, runs);
+    keying_slicer_get_status(s.get(), &st);
+    EXPECT_TRUE(std::isfinite(st.noise));
+    EXPECT_EQ(st.keyDown, 0);
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+// Morse timing: runs of the key in, characters out, with classes learned
+// from the sender.
+#include "morse_timing.h"
+
+#include "morse_code_table.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TimingDeleter {
+    void operator()(MORSE_TIMING* t) const { morse_timing_destroy(t); }
+};
+using Timing = std::unique_ptr<MORSE_TIMING, TimingDeleter>;
+
+// Key-down and key-up runs of a text, durations in dots.
+struct Keying {
+    double dah = 3.0;
+    double letterGap = 3.0;
+    double wordGap = 7.0;
+    double jitter = 0.0;  // relative spread of every run
+};
+
+std::vector<KEYING_RUN> runs_for(const std::string& text, double dotMs, const Keying& k, uint32_t seed = 1)
+{
+    static const std::vector<std::pair<char, const char*>> codes = {
+        {'A', ".-"}, {'B', "-..."}, {'C', "-.-."}, {'D', "-.."}, {'E', "."},  {'K', "-.-"}, {'M', "--"},
+        {'O', "---"}, {'P', ".--."}, {'Q', "--.-"}, {'R', ".-."}, {'S', "..."}, {'T', "-"},  {'Z', "--.."},
+        {'1', ".----"}, {'2', "..---"}, {'5', "....."}};
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> spread(1.0 - k.jitter, 1.0 + k.jitter);
+    std::vector<KEYING_RUN> runs;
+    auto add = [&](bool down, double dots) {
+        runs.push_back(KEYING_RUN{down ? 1 : 0, static_cast<float>(dots * dotMs * spread(rng)), down ? 20.0f : 0.0f});
+    };
+    add(false, 20.0);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ')
+            continue;
+        if (i > 0)
+            add(false, text[i - 1] == ' ' ? k.wordGap : k.letterGap);
+        const char* code = nullptr;
+        for (const auto& [c, dots] : codes)
+            if (c == text[i])
+                code = dots;
+        for (const char* e = code; *e; ++e) {
+            if (e != code)
+                add(false, 1.0);
+            add(true, *e == '-' ? k.dah : 1.0);
+        }
+    }
+    return runs;
+}
+
+// Feeds the runs, then a long silence in 2 ms steps as the slicer would
+// report it; returns the text.
+std::string decode(MORSE_TIMING* t, const std::vector<KEYING_RUN>& runs, float silenceMs = 3000.0f)
+{
+    std::vector<uint8_t> text;
+    for (const KEYING_RUN& run : runs)
+        morse_timing_push_run(t, run, kMorseCode, &text);
+    for (float ms = 2.0f; ms <= silenceMs; ms += 2.0f)
+        morse_timing_idle(t, ms, kMorseCode, &text);
+    return std::string(text.begin(), text.end());
+}
+
+Timing make(float initialDotMs = 1200.0f / 22.0f)
+{
+    return Timing(morse_timing_create(initialDotMs, 1200.0f / 50.0f, 1200.0f / 10.0f));
+}
+
+TEST(MorseTiming, ReadsTextbookKeyingAtAnySpeedFromAWrongStart)
+{
+    for (double wpm : {12.0, 20.0, 40.0}) {
+        Timing t = make();
+        const auto runs = runs_for("CQ CQ DE ZR1ABC K", 1200.0 / wpm, Keying{});
+        EXPECT_EQ(decode(t.get(), runs, 1000.0f), "CQ CQ DE ZR1ABC K ") << wpm;
+        MORSE_TIMING_STATUS s;
+        morse_timing_get_status(t.get(), &s);
+        EXPECT_NEAR(s.unitMs, 1200.0 / wpm, 0.05 * 1200.0 / wpm);
+        EXPECT_LT(s.cost, 0.05f);
+        decode(t.get(), {}, 3000.0f);  // a pause: no fit until the next over
+        morse_timing_get_status(t.get(), &s);
+        EXPECT_GE(s.cost, 1.0f);
+    }
+}
+
+TEST(MorseTiming, LearnsLongDashesAndFarnsworthGapsFromTheSender)
+{
+    Timing hand = make();
+    EXPECT_EQ(decode(hand.get(), runs_for("CQ CQ DE ZR1ABC ZR1ABC K", 66.0, Keying{.dah = 3.5, .jitter = 0.2})),
+              "CQ CQ DE ZR1ABC ZR1ABC K ");
+
+    // 18 WPM characters at 10 WPM overall: letter gaps of 9.4 dots.
+    Timing farnsworth = make();
+    const Keying stretched{.letterGap = 9.4, .wordGap = 21.9};
+    EXPECT_EQ(decode(farnsworth.get(), runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC K", 66.7, stretched)),
+              "CQ CQ CQ DE ZR1ABC ZR1ABC K ");
+    MORSE_TIMING_STATUS s;
+    morse_timing_get_status(farnsworth.get(), &s);
+    EXPECT_NEAR(s.letterGapUnits, 9.4f, 1.0f);
+}
+
+TEST(MorseTiming, MergesBlipsAndDropoutsAway)
+{
+    std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC K", 60.0, Keying{});
+    // A 10 ms dropout inside the first dash of the first C, and a weak
+    // 12 ms blip in the word gap after Q.
+    runs[1].durationMs = 85.0f;
+    runs.insert(runs.begin() + 2, {KEYING_RUN{0, 10.0f, 0.0f}, KEYING_RUN{1, 85.0f, 20.0f}});
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (!runs[i].keyDown && runs[i].durationMs > 400.0f && i > 2) {
+            runs[i].durationMs = 200.0f;
+            runs.insert(runs.begin() + static_cast<long>(i) + 1, {KEYING_RUN{1, 12.0f, 3.0f}, KEYING_RUN{0, 208.0f, 0.0f}});
+            break;
+        }
+    }
+    Timing t = make(60.0f);
+    EXPECT_EQ(decode(t.get(), runs), "CQ DE ZR1ABC K ");
+}
+
+TEST(MorseTiming, TheLastCharacterOfAnOverComesOutInTheSilenceAfterIt)
+{
+    Timing t = make(60.0f);
+    const std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC K", 60.0, Keying{});
+    std::vector<uint8_t> text;
+    for (const KEYING_RUN& run : runs)
+        morse_timing_push_run(t.get(), run, kMorseCode, &text);
+    // Three dots of silence end the K, a word gap adds the space, and the
+    // rest of a long silence adds nothing.
+    for (float ms = 2.0f; ms <= 180.0f; ms += 2.0f)
+        morse_timing_idle(t.get(), ms, kMorseCode, &text);
+    EXPECT_EQ(std::string(text.begin(), text.end()), "CQ CQ CQ DE ZR1ABC K");
+    for (float ms = 182.0f; ms <= 10000.0f; ms += 2.0f)
+        morse_timing_idle(t.get(), ms, kMorseCode, &text);
+    EXPECT_EQ(std::string(text.begin(), text.end()), "CQ CQ CQ DE ZR1ABC K ");
+}
+
+TEST(MorseTiming, SpeedAndRangeStayWithinTheLimits)
+{
+    Timing t(morse_timing_create(10.0f, 1200.0f / 30.0f, 1200.0f / 15.0f));
+    MORSE_TIMING_STATUS s;
+    morse_timing_get_status(t.get(), &s);
+    EXPECT_GE(s.dotMs, 0.7f * 40.0f);  // the start is pulled into the range
+    EXPECT_EQ(s.elements, 0);
+    EXPECT_GE(s.cost, 1.0f);  // nothing read yet: no fit
+    morse_timing_push_run(nullptr, KEYING_RUN{1, 60.0f, 10.0f}, kMorseCode, nullptr);
+    morse_timing_idle(nullptr, 100.0f, kMorseCode, nullptr);
+    morse_timing_get_status(nullptr, &s);
+    EXPECT_EQ(s.dotMs, 0.0f);
+}
+
+TEST(MorseTimingCharacter, ExactCodesAndUniqueNearMisses)
+{
+    EXPECT_EQ(morse_timing_character(kMorseCode, "01"), 'A');
+    EXPECT_EQ(morse_timing_character(kMorseCode, "010101"), '.');
+    EXPECT_EQ(morse_timing_character(kMorseCode, "000000"), '5');  // one edit from 5 only
+    EXPECT_EQ(morse_timing_character(kMorseCode, "111111"), '0');
+    EXPECT_EQ(morse_timing_character(kMorseCode, "0101"), '?');  // eight letters within one edit
+    EXPECT_EQ(morse_timing_character(kMorseCode, "00000000"), '?');
+    EXPECT_EQ(morse_timing_character(MorseCodeTable{}, "01"), '?');
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// Tone demodulator: audio at 4000 Hz in, a 2 ms envelope and the pitch out.
+#include "tone_demodulator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct DemodDeleter {
+    void operator()(TONE_DEMOD* d) const { tone_demod_destroy(d); }
+};
+using Demod = std::unique_ptr<TONE_DEMOD, DemodDeleter>;
+
+constexpr float kRate = 4000.0f;
+
+Demod make(float pitchHz, float pullHz, float windowMs = 40.0f)
+{
+    const TONE_DEMOD_CONFIG c{.sampleRate = kRate, .pitchHz = pitchHz, .pullHz = pullHz, .windowMs = windowMs};
+    return Demod(tone_demod_create(&c));
+}
+
+// A tone keyed on for `onMs` and off for `offMs`, repeated for `seconds`.
+std::vector<float> keyed_tone(float hz, float seconds, float onMs, float offMs)
+{
+    std::vector<float> x(static_cast<size_t>(seconds * kRate));
+    const auto period = static_cast<size_t>((onMs + offMs) * kRate / 1000.0f);
+    const auto on = static_cast<size_t>(onMs * kRate / 1000.0f);
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] = i % period < on ? 0.5f * std::sin(6.2831853f * hz * static_cast<float>(i) / kRate) : 0.0f;
+    return x;
+}
+
+std::vector<float> run(TONE_DEMOD* d, const std::vector<float>& x, size_t block = 128)
+{
+    std::vector<float> envelope;
+    std::vector<float> out(block);
+    for (size_t at = 0; at < x.size(); at += block) {
+        const int n = static_cast<int>(std::min(block, x.size() - at));
+        const int got = tone_demod_process(d, x.data() + at, n, out.data(), static_cast<int>(out.size()));
+        envelope.insert(envelope.end(), out.begin(), out.begin() + got);
+    }
+    return envelope;
+}
+
+float pitch_of(const TONE_DEMOD* d)
+{
+    TONE_DEMOD_STATUS s;
+    tone_demod_get_status(d, &s);
+    return s.pitchHz;
+}
+
+TEST(ToneDemodulator, GivesTheToneAmplitudeEveryTwoMilliseconds)
+{
+    Demod d = make(700.0f, 0.0f);
+    const std::vector<float> envelope = run(d.get(), keyed_tone(700.0f, 1.0f, 1000.0f, 0.0f));
+    ASSERT_EQ(envelope.size(), 500u);
+    EXPECT_NEAR(envelope.back(), 0.5f, 0.01f);
+    Demod off = make(800.0f, 0.0f);  // 100 Hz away: hardly anything
+    EXPECT_LT(run(off.get(), keyed_tone(700.0f, 1.0f, 1000.0f, 0.0f)).back(), 0.05f);
+}
+
+TEST(ToneDemodulator, FollowsAToneOffItsPitchWithinThePull)
+{
+    for (float tone : {670.0f, 735.0f}) {
+        Demod d = make(700.0f, 50.0f);
+        const std::vector<float> envelope = run(d.get(), keyed_tone(tone, 3.0f, 180.0f, 60.0f));
+        EXPECT_NEAR(pitch_of(d.get()), tone, 1.0f);
+        EXPECT_GT(envelope.back() + envelope[envelope.size() - 40], 0.4f);
+    }
+    Demod held = make(700.0f, 0.0f);
+    run(held.get(), keyed_tone(735.0f, 3.0f, 180.0f, 60.0f));
+    EXPECT_EQ(pitch_of(held.get()), 700.0f);
+    Demod limited = make(700.0f, 20.0f);
+    run(limited.get(), keyed_tone(735.0f, 3.0f, 180.0f, 60.0f));
+    EXPECT_LE(pitch_of(limited.get()), 720.0f);
+}
+
+// Filter tails in the gaps turn smoothly at any frequency; they must not
+// pull the tracker away from a keyed tone.
+TEST(ToneDemodulator, KeyedToneWithDigitalSilenceKeepsItsPitch)
+{
+    Demod d = make(600.0f, 50.0f, 48.0f);
+    std::vector<float> x = keyed_tone(600.0f, 6.0f, 60.0f, 180.0f);
+    float previous = 0.0f;  // a high-pass ahead of the demodulator, as in the engine
+    float y = 0.0f;
+    for (float& v : x) {
+        y = 0.94f * (y + v - previous);
+        previous = v;
+        v = y;
+    }
+    run(d.get(), x);
+    EXPECT_NEAR(pitch_of(d.get()), 600.0f, 1.0f);
+}
+
+TEST(ToneDemodulator, ReconfiguringKeepsTheTrackedToneUnlessThePitchMoves)
+{
+    Demod d = make(700.0f, 50.0f);
+    run(d.get(), keyed_tone(720.0f, 3.0f, 180.0f, 60.0f));
+    TONE_DEMOD_CONFIG c{.sampleRate = kRate, .pitchHz = 705.0f, .pullHz = 50.0f, .windowMs = 20.0f};
+    tone_demod_configure(d.get(), &c);
+    EXPECT_NEAR(pitch_of(d.get()), 720.0f, 1.0f);
+    c.pitchHz = 900.0f;
+    tone_demod_configure(d.get(), &c);
+    EXPECT_EQ(pitch_of(d.get()), 900.0f);
+    TONE_DEMOD_STATUS s;
+    tone_demod_get_status(d.get(), &s);
+    EXPECT_EQ(s.windowMs, 20.0f);
+    tone_demod_set_window(d.get(), 1000.0f);  // clamped to the ring
+    tone_demod_get_status(d.get(), &s);
+    EXPECT_EQ(s.windowMs, 128.0f);
+    EXPECT_EQ(tone_demod_process(nullptr, nullptr, 10, nullptr, 0), 0);
+    EXPECT_EQ(tone_demod_create(nullptr), nullptr);
+}
+
+}  // namespace
