@@ -24,19 +24,22 @@ struct Keying {
     double letterGap = 3.0;
     double wordGap = 7.0;
     double jitter = 0.0;  // relative spread of every run
+    double smearMs = 0.0; // marks this much longer, gaps shorter (an average too long for the speed)
 };
 
 std::vector<KEYING_RUN> runs_for(const std::string& text, double dotMs, const Keying& k, uint32_t seed = 1)
 {
     static const std::vector<std::pair<char, const char*>> codes = {
-        {'A', ".-"}, {'B', "-..."}, {'C', "-.-."}, {'D', "-.."}, {'E', "."},  {'K', "-.-"}, {'M', "--"},
-        {'O', "---"}, {'P', ".--."}, {'Q', "--.-"}, {'R', ".-."}, {'S', "..."}, {'T', "-"},  {'Z', "--.."},
-        {'1', ".----"}, {'2', "..---"}, {'5', "....."}};
+        {'A', ".-"},   {'B', "-..."}, {'C', "-.-."}, {'D', "-.."},  {'E', "."},     {'G', "--."},
+        {'K', "-.-"},  {'M', "--"},   {'O', "---"},  {'P', ".--."}, {'Q', "--.-"},  {'R', ".-."},
+        {'S', "..."},  {'T', "-"},    {'U', "..-"},  {'X', "-..-"}, {'Y', "-.--"},  {'Z', "--.."},
+        {'1', ".----"}, {'2', "..---"}, {'5', "....."}, {'7', "--..."}, {'9', "----."}};
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> spread(1.0 - k.jitter, 1.0 + k.jitter);
     std::vector<KEYING_RUN> runs;
     auto add = [&](bool down, double dots) {
-        runs.push_back(KEYING_RUN{down ? 1 : 0, static_cast<float>(dots * dotMs * spread(rng)), down ? 20.0f : 0.0f});
+        const double ms = dots * dotMs * spread(rng) + (down ? k.smearMs : -k.smearMs);
+        runs.push_back(KEYING_RUN{down ? 1 : 0, static_cast<float>(ms), down ? 20.0f : 0.0f});
     };
     add(false, 20.0);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -44,10 +47,11 @@ std::vector<KEYING_RUN> runs_for(const std::string& text, double dotMs, const Ke
             continue;
         if (i > 0)
             add(false, text[i - 1] == ' ' ? k.wordGap : k.letterGap);
-        const char* code = nullptr;
+        const char* code = "";
         for (const auto& [c, dots] : codes)
             if (c == text[i])
                 code = dots;
+        EXPECT_NE(*code, '\0') << text[i];
         for (const char* e = code; *e; ++e) {
             if (e != code)
                 add(false, 1.0);
@@ -104,6 +108,22 @@ TEST(MorseTiming, LearnsLongDashesAndFarnsworthGapsFromTheSender)
     MORSE_TIMING_STATUS s;
     morse_timing_get_status(farnsworth.get(), &s);
     EXPECT_NEAR(s.letterGapUnits, 9.4f, 1.0f);
+}
+
+TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
+{
+    for (auto [first, second] : {std::pair{80.0, 34.0}, {34.0, 80.0}}) {
+        std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", first, Keying{});
+        const Keying smeared{.smearMs = second < first ? 8.0 : 0.0};
+        const std::vector<KEYING_RUN> faster = runs_for("ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK", second, smeared);
+        runs.insert(runs.end(), faster.begin(), faster.end());
+        Timing t = make(60.0f);
+        const std::string text = decode(t.get(), runs);
+        // A few characters go while the new speed is learned; the rest is right.
+        const std::string tail = "UR RST 579 579 BK ";
+        ASSERT_GE(text.size(), tail.size());
+        EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << text;
+    }
 }
 
 TEST(MorseTiming, MergesBlipsAndDropoutsAway)

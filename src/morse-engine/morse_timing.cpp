@@ -28,6 +28,8 @@ constexpr float kMinWordRatio = 1.7f;
 constexpr float kTextbookWordRatio = 7.0f / 3.0f;
 constexpr int kGapsToRestretch = 3;
 constexpr float kLongestWordGaps = 2.5f;
+// The median gap must move this far from the unit to mean a new speed.
+constexpr float kSpeedChangeRatio = 1.6f;
 constexpr float kCostWithoutElements = 10.0f;
 constexpr float kPeakMemoryMs = 600.0f;
 constexpr float kPeakMemoryUnits = 10.0f;
@@ -151,6 +153,7 @@ struct MORSE_TIMING {
     float wordGapUnits = 7.0f;
     Recent<kRecentMarks> marks;     // ms
     Recent<kRecentGaps> longGaps;   // units
+    Recent<kRecentGaps> rawGaps;    // ms, as the slicer gave them
     Recent<kCostElements> errors;   // squared timing errors in dots
     float mark = 0.0f;  // key-down time not yet classified
     float gap = 0.0f;   // key-up time since the last mark
@@ -373,9 +376,38 @@ void morse_timing_set_range(MORSE_TIMING* t, float minDotMs, float maxDotMs)
 
 namespace {
 
+// Most gaps of any text are gaps inside characters, so the median of the
+// recent gaps between strong marks is the sender's unit whatever the
+// classes say. When it leaves the unit known so far far behind, the sender
+// changed speed (or a new one took over): the classes start again from it,
+// as merged or split elements would never teach them otherwise.
+void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run)
+{
+    if (run.keyDown || run.durationMs < kGlitchDots * kShortestDot * t->minDot)
+        return;
+    if (run.durationMs > kLetterBoundaryUnits * kSpeedChangeRatio * unit(*t))
+        return;  // letter and word gaps at the new speed or the old
+    t->rawGaps.push(run.durationMs);
+    if (t->rawGaps.count < kRecentGaps)
+        return;
+    std::array<float, kRecentGaps> sorted = t->rawGaps.values;
+    std::nth_element(sorted.begin(), sorted.begin() + kRecentGaps / 2, sorted.end());
+    const float median = sorted[kRecentGaps / 2];
+    if (median > unit(*t) / kSpeedChangeRatio && median < unit(*t) * kSpeedChangeRatio)
+        return;
+    const float ratio = t->dash / t->dot;
+    t->elementGap = median;
+    t->dot = median;
+    t->dash = ratio * median;
+    keep_dot_in_range(t);
+    t->marks = {};
+    t->rawGaps = {};
+}
+
 void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
     const float glitch = kGlitchDots * t->dot;
+    follow_speed_change(t, run);
     if (!run.keyDown) {
         t->gap += run.durationMs;
         return;
@@ -519,6 +551,7 @@ void morse_timing_get_status(const MORSE_TIMING* t, MORSE_TIMING_STATUS* status)
     status->letterGapUnits = t->letterGapUnits;
     status->wordGapUnits = t->wordGapUnits;
     status->elements = t->elements;
+    status->markPeak = t->peak;
     if (t->errors.count < 4) {
         status->cost = kCostWithoutElements;
         return;

@@ -21,6 +21,7 @@ struct MORSE_TIMING_STATUS {
     float wordGapUnits;   // learned word gap, in units
     float cost;           // mean squared timing error of the recent elements, in dots; high without elements
     int32_t elements;     // elements classified since the start
+    float markPeak;       // level of the recent marks, in noise floors
 };
 
 struct MORSE_TIMING;

@@ -110,6 +110,7 @@ struct QoMorse::Impl {
     std::unique_ptr<MORSE_TIMING, MorseTimingDeleter> timing;
     float tunedPitch = 0.0f;  // nominal pitch of the demodulator, 0 before the first tone
     float stagesDotMs = 0.0f; // dot length the demodulator and slicer are set for
+    bool shortWindow_ = false; // averaging over half a dot for a strong signal
     std::vector<float> frameEnvelope;  // one frame's envelope values
     std::vector<float> envelopeRing;   // the last kEnvelopeValues, oldest at envelopeNext
     int envelopeNext = 0;

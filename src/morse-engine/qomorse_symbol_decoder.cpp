@@ -22,6 +22,11 @@ constexpr float kSearchedPullHz = 20.0f;
 // Coherent averaging over part of a dot: long enough to lift a weak tone
 // out of the noise, short enough to keep the shortest gaps open.
 constexpr float kWindowDots = 0.8f;
+// Marks this far above the noise are averaged over half a dot only, back
+// to the long window below kLongWindowPeak.
+constexpr float kShortWindowDots = 0.5f;
+constexpr float kShortWindowPeak = 20.0f;
+constexpr float kLongWindowPeak = 14.0f;
 constexpr float kMinWindowMs = 8.0f;
 constexpr float kMaxWindowMs = 60.0f;
 // Demodulator and slicer follow the dot once it moved by this fraction.
@@ -139,9 +144,15 @@ void QoMorse::Impl::followSpeed()
     // fastest one: a window too long for the speed would smear the dots
     // the speed is learned from.
     const float dotMs = t.elements > 0 ? t.unitMs : range.minMs;
-    if (stagesDotMs <= 0.0f || std::fabs(dotMs - stagesDotMs) > kRetuneFraction * stagesDotMs) {
+    // A strong signal needs no long average, and a short one keeps the
+    // gaps of a sender who speeds up open, so that the change is seen.
+    const bool shortWindow = t.markPeak >= kShortWindowPeak || (shortWindow_ && t.markPeak > kLongWindowPeak);
+    if (stagesDotMs <= 0.0f || std::fabs(dotMs - stagesDotMs) > kRetuneFraction * stagesDotMs ||
+        shortWindow != shortWindow_) {
         stagesDotMs = dotMs;
-        tone_demod_set_window(demod.get(), std::clamp(kWindowDots * dotMs, kMinWindowMs, kMaxWindowMs));
+        shortWindow_ = shortWindow;
+        const float dots = shortWindow ? kShortWindowDots : kWindowDots;
+        tone_demod_set_window(demod.get(), std::clamp(dots * dotMs, kMinWindowMs, kMaxWindowMs));
         keying_slicer_set_dot(slicer.get(), dotMs);
     }
     statistics.estimatedSpeed_wpm = 1200.0f / t.unitMs;
