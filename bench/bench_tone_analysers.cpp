@@ -1,5 +1,5 @@
 // Cost of the tone analysers at the engine's sizes: 4000 Hz, 128-sample
-// frames, a 512-point spectrum per frame and a 128-sample tone window.
+// frames, a 512-point spectrum per frame, the demodulator and the slicer.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "fft.h"
-#include "goertzel_running_fir.h"
+#include "keying_slicer.h"
 #include "resampler.h"
 #include "stfft.h"
+#include "tone_demodulator.h"
 
 namespace {
 
@@ -24,33 +25,40 @@ std::vector<float> noise(int n)
     return x;
 }
 
-void BM_GoertzelProcessFrame(benchmark::State& state)
+void BM_ToneDemodFrame(benchmark::State& state)
 {
-    GoertzelRunningFIR g;
-    g.init(4000.0f, 128, 3.0f);
+    const TONE_DEMOD_CONFIG c{.sampleRate = 4000.0f, .pitchHz = 600.0f, .pullHz = 50.0f, .windowMs = 48.0f};
+    TONE_DEMOD* d = tone_demod_create(&c);
     const std::vector<float> x = noise(kFrame);
+    float envelope[kFrame];
     for (auto _ : state) {
-        g.process(x.data(), kFrame, 600.0f);
-        benchmark::DoNotOptimize(g.envelopeRing().data());
+        benchmark::DoNotOptimize(tone_demod_process(d, x.data(), kFrame, envelope, kFrame));
+        benchmark::DoNotOptimize(envelope[0]);
     }
+    tone_demod_destroy(d);
     state.SetItemsProcessed(state.iterations() * kFrame);
 }
-BENCHMARK(BM_GoertzelProcessFrame);
+BENCHMARK(BM_ToneDemodFrame);
 
-void BM_GoertzelRecompute(benchmark::State& state)
+// One frame's 16 envelope values at 20 WPM, where the slicer looks 75
+// values either way.
+void BM_SlicerFrame(benchmark::State& state)
 {
-    GoertzelRunningFIR g;
-    g.init(4000.0f, 128, 3.0f);
-    const std::vector<float> x = noise(12000);
-    g.process(x.data(), 12000, 600.0f);
-    float f = 600.0f;
+    KEYING_SLICER* s = keying_slicer_create(2.0f);
+    keying_slicer_set_dot(s, 60.0f);
+    const std::vector<float> x = noise(4096);
+    size_t at = 0;
     for (auto _ : state) {
-        g.recompute(f);
-        f = f == 600.0f ? 700.0f : 600.0f;
-        benchmark::DoNotOptimize(g.envelopeRing().data());
+        for (int i = 0; i < kFrame / 8; ++i) {
+            KEYING_RUN runs[2];
+            benchmark::DoNotOptimize(keying_slicer_push(s, std::fabs(x[at]), runs));
+            at = (at + 1) % x.size();
+        }
     }
+    keying_slicer_destroy(s);
+    state.SetItemsProcessed(state.iterations() * kFrame);
 }
-BENCHMARK(BM_GoertzelRecompute)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SlicerFrame);
 
 void BM_Transform512(benchmark::State& state)
 {
