@@ -6,6 +6,7 @@
 // usage: cw_rx_squelch_measure [LEVEL]   (default 0.5)
 #include "CWRx.h"
 #include "morse_audio_generator.h"
+#include "rx_run.h"
 #include "text_metrics.h"
 
 #include <algorithm>
@@ -53,16 +54,7 @@ TIMED_TEXT decode(const std::vector<float>& samples, double squelch)
 
 MORSE_AUDIO_CONFIG signal_config(double wpm, double snrDb, uint32_t seed)
 {
-    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    c.wpm = wpm;
-    c.pitchHz = kPitchHz;
-    c.sampleRateHz = kRate;
-    c.addNoise = true;
-    c.snrDb = snrDb;
-    c.seed = seed;
-    c.leadSeconds = 1.0;
-    c.tailSeconds = 1.0;
-    return c;
+    return rx_run::noisy_config(wpm, kPitchHz, kRate, snrDb, seed, 1.0);
 }
 
 size_t printed_characters(const std::string& text, size_t from = 0)

@@ -10,6 +10,7 @@
 // (default all 2; ONLY keeps the conditions whose name contains it)
 #include "decode_session.h"
 #include "morse_audio_generator.h"
+#include "rx_run.h"
 #include "text_metrics.h"
 
 #include <atomic>
@@ -51,20 +52,6 @@ struct RATES {
     double full = 0.0;
     double inside = 0.0;
 };
-
-MORSE_AUDIO_CONFIG base_config(double wpm, double snrDb, uint32_t seed)
-{
-    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    c.wpm = wpm;
-    c.pitchHz = kPitchHz;
-    c.sampleRateHz = kRate;
-    c.addNoise = true;
-    c.snrDb = snrDb;
-    c.seed = seed;
-    c.leadSeconds = 1.0;
-    c.tailSeconds = 2.0;
-    return c;
-}
 
 // The text split at a word boundary near its middle.
 void split_text(const std::string& text, std::string* first, std::string* second)
@@ -153,7 +140,7 @@ RATES run_cell(const Setup& setup, double wpm, double snrDb, int seeds, bool ver
     for (int seed = 1; seed <= seeds; ++seed) {
         for (const char* text : kTexts) {
             JOB job;
-            job.signal.config = base_config(wpm, snrDb, static_cast<uint32_t>(seed));
+            job.signal.config = rx_run::noisy_config(wpm, kPitchHz, kRate, snrDb, static_cast<uint32_t>(seed), 2.0);
             if (setup)
                 setup(&job.signal);
             job.text = text;

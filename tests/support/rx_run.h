@@ -36,6 +36,23 @@ inline std::vector<float> generate(const Signal& s, const std::string& text)
     return samples;
 }
 
+// A noisy recording with a second of lead: key-down carrier over noise in
+// 2500 Hz, as the accuracy measurements use it.
+inline MORSE_AUDIO_CONFIG noisy_config(double wpm, double pitchHz, uint32_t rate, double snrDb, uint32_t seed,
+                                       double tailSeconds)
+{
+    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+    c.wpm = wpm;
+    c.pitchHz = pitchHz;
+    c.sampleRateHz = rate;
+    c.addNoise = true;
+    c.snrDb = snrDb;
+    c.seed = seed;
+    c.leadSeconds = 1.0;
+    c.tailSeconds = tailSeconds;
+    return c;
+}
+
 inline CW_RX_CONFIG config_for(double rate, double pitchHz, bool autoPitch = false)
 {
     CW_RX_CONFIG config = cw_rx_default_config();
