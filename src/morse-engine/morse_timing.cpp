@@ -30,6 +30,7 @@ constexpr int kGapsToRestretch = 3;
 constexpr float kLongestWordGaps = 2.5f;
 // The median gap must move this far from the unit to mean a new speed.
 constexpr float kSpeedChangeRatio = 1.6f;
+constexpr int kSpeedGaps = 9;  // the median of this many
 constexpr float kCostWithoutElements = 10.0f;
 constexpr float kPeakMemoryMs = 600.0f;
 constexpr float kPeakMemoryUnits = 10.0f;
@@ -153,7 +154,7 @@ struct MORSE_TIMING {
     float wordGapUnits = 7.0f;
     Recent<kRecentMarks> marks;     // ms
     Recent<kRecentGaps> longGaps;   // units
-    Recent<kRecentGaps> rawGaps;    // ms, as the slicer gave them
+    Recent<kSpeedGaps> rawGaps;     // ms, as the slicer gave them
     Recent<kCostElements> errors;   // squared timing errors in dots
     float mark = 0.0f;  // key-down time not yet classified
     float gap = 0.0f;   // key-up time since the last mark
@@ -334,7 +335,8 @@ void finish_gap(MORSE_TIMING* t, float g, const MorseCodeTable& table, std::vect
 {
     if (g < letter_boundary(*t)) {
         add_error(t, g, t->elementGap);
-        t->elementGap = std::clamp(t->elementGap + 0.15f * (g - t->elementGap), 0.5f * t->dot, 2.0f * t->dot);
+        t->elementGap = std::clamp(t->elementGap + 0.15f * (g - t->elementGap), std::max(0.5f * t->dot, t->minDot),
+                                   2.0f * t->dot);
         return;
     }
     emit_character(t, table, text);
@@ -383,25 +385,26 @@ namespace {
 // as merged or split elements would never teach them otherwise.
 void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run)
 {
-    if (run.keyDown || run.durationMs < kGlitchDots * kShortestDot * t->minDot)
-        return;
+    if (run.keyDown || run.durationMs < kShortestDot * t->minDot)
+        return;  // dropouts say nothing about the speed
     if (run.durationMs > kLetterBoundaryUnits * kSpeedChangeRatio * unit(*t))
         return;  // letter and word gaps at the new speed or the old
     t->rawGaps.push(run.durationMs);
-    if (t->rawGaps.count < kRecentGaps)
+    if (t->rawGaps.count < kSpeedGaps)
         return;
-    std::array<float, kRecentGaps> sorted = t->rawGaps.values;
-    std::nth_element(sorted.begin(), sorted.begin() + kRecentGaps / 2, sorted.end());
-    const float median = sorted[kRecentGaps / 2];
+    std::array<float, kSpeedGaps> sorted = t->rawGaps.values;
+    std::nth_element(sorted.begin(), sorted.begin() + kSpeedGaps / 2, sorted.end());
+    const float median = sorted[kSpeedGaps / 2];
     if (median > unit(*t) / kSpeedChangeRatio && median < unit(*t) * kSpeedChangeRatio)
         return;
     const float ratio = t->dash / t->dot;
-    t->elementGap = median;
     t->dot = median;
     t->dash = ratio * median;
     keep_dot_in_range(t);
+    t->elementGap = t->dot;
     t->marks = {};
     t->rawGaps = {};
+    t->errors = {};  // the misfit of the old classes says nothing of the new
 }
 
 void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table, std::vector<uint8_t>* text)
@@ -552,7 +555,7 @@ void morse_timing_get_status(const MORSE_TIMING* t, MORSE_TIMING_STATUS* status)
     status->wordGapUnits = t->wordGapUnits;
     status->elements = t->elements;
     status->markPeak = t->peak;
-    if (t->errors.count < 4) {
+    if (t->errors.count == 0) {
         status->cost = kCostWithoutElements;
         return;
     }

@@ -155,7 +155,9 @@ void QoMorse::Impl::followSpeed()
         tone_demod_set_window(demod.get(), std::clamp(dots * dotMs, kMinWindowMs, kMaxWindowMs));
         keying_slicer_set_dot(slicer.get(), dotMs);
     }
-    statistics.estimatedSpeed_wpm = 1200.0f / t.unitMs;
+    // The timing keeps the dot near the range; the reported speed stays
+    // inside it, so a fast or slow sender at its edge keeps his text.
+    statistics.estimatedSpeed_wpm = std::clamp(1200.0f / t.unitMs, 1200.0f / range.maxMs, 1200.0f / range.minMs);
 }
 
 void QoMorse::Impl::keyEnvelope(const float* values, int n)
