@@ -36,8 +36,10 @@ constexpr float kPeakMemoryMs = 600.0f;
 constexpr float kPeakMemoryUnits = 10.0f;
 // The first mark of an over is at least this part of its strongest.
 constexpr float kStrongMark = 0.5f;
-// Marks below this part of the level of the marks around them are noise.
+// Marks below this part of the level of the marks around them are noise
+// when they follow a long gap, and below kFaintMark anywhere.
 constexpr float kWeakMark = 0.6f;
+constexpr float kFaintMark = 0.25f;
 constexpr float kLetterBoundaryUnits = 2.0f;
 // Gap classes are learned only once the dot is known from this many marks.
 constexpr int kMarksBeforeGaps = 6;
@@ -415,16 +417,18 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
         t->gap += run.durationMs;
         return;
     }
-    // A blip inside a gap: too short, or, after a long gap, far weaker than
-    // the marks before it. Their level is remembered for a fraction of a
-    // second only, so marks that sink into a fade still count.
+    // A blip inside a gap: too short, faint beside the marks before it, or,
+    // after a long gap, far weaker than they were. Their level is
+    // remembered for a fraction of a second only, so marks that sink into a
+    // fade still count.
     // A short mark as strong as the sender's is a dot sent faster than the
     // speed known so far.
     const float memoryMs = std::max(kPeakMemoryMs, kPeakMemoryUnits * unit(*t));
     const float remembered = t->peak * std::exp(-(t->gap + t->mark) / memoryMs);
     const bool isolated = t->gap >= letter_boundary(*t);
     const bool shortBlip = run.durationMs < glitch && (run.peak < kStrongMark * remembered || run.durationMs < kGlitchDots * kShortestDot * t->minDot);
-    if (shortBlip || (isolated && run.peak < kWeakMark * remembered)) {
+    const bool faint = run.peak < kFaintMark * remembered;
+    if (shortBlip || faint || (isolated && run.peak < kWeakMark * remembered)) {
         t->gap += run.durationMs;
         return;
     }
