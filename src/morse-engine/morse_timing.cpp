@@ -17,21 +17,26 @@ constexpr int kCostElements = 16;
 // Runs shorter than this part of a dot are blips (noise, a crash) or
 // dropouts (a fade inside an element), never elements or gaps.
 constexpr float kGlitchDots = 0.35f;
-// Clusters closer than these ratios are one class.
 // Dash lengths tried, in dots: a window too long for the speed shortens
 // dots far more than dashes.
 constexpr float kDashRatios[] = {2.4f, 2.8f, 3.2f, 3.6f, 4.0f, 4.6f, 5.4f, 6.4f};
 constexpr float kDotStep = 0.02f;  // 2% steps of the dot
-constexpr float kMarkCap = 0.16f;  // (ln 1.5)^2
-constexpr float kKeepDot = 0.02f;
+constexpr float kMarkCap = 0.16f;  // (ln 1.5)^2: a mark further off counts no more
+constexpr float kKeepDot = 0.02f;  // weight of the dot known so far
+// Letter and word gaps closer than this ratio are one class; three long
+// gaps all on the word side re-anchor the letter gap (Farnsworth), the
+// word gap then at the textbook 7:3.
 constexpr float kMinWordRatio = 1.7f;
 constexpr float kTextbookWordRatio = 7.0f / 3.0f;
 constexpr int kGapsToRestretch = 3;
+// Gaps longer than this many word gaps are pauses, not spacing.
 constexpr float kLongestWordGaps = 2.5f;
 // The median gap must move this far from the unit to mean a new speed.
 constexpr float kSpeedChangeRatio = 1.6f;
 constexpr int kSpeedGaps = 9;  // the median of this many
 constexpr float kCostWithoutElements = 10.0f;
+// How long the level of the marks is remembered: 600 ms, or ten units at
+// slow speeds.
 constexpr float kPeakMemoryMs = 600.0f;
 constexpr float kPeakMemoryUnits = 10.0f;
 // The first mark of an over is at least this part of its strongest.
