@@ -39,7 +39,7 @@ constexpr float kCostWithoutElements = 10.0f;
 // slow speeds.
 constexpr float kPeakMemoryMs = 600.0f;
 constexpr float kPeakMemoryUnits = 10.0f;
-// The first mark of an over is at least this part of its strongest.
+// The first mark of an over reaches at least this part of its level.
 constexpr float kStrongMark = 0.5f;
 // Marks below this part of the level of the marks around them are noise
 // when they follow a long gap, and below kFaintMark anywhere.
@@ -456,9 +456,15 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
 void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
     t->learning = false;
-    float strongest = 0.0f;
+    // The over's level: the median peak of its held marks, which one noise
+    // peak riding on a mark cannot lift.
+    std::array<float, kHeldRuns> peaks{};
+    int nPeaks = 0;
     for (int i = 0; i < t->heldCount; ++i)
-        strongest = std::max(strongest, t->held[static_cast<size_t>(i)].peak);
+        if (t->held[static_cast<size_t>(i)].keyDown)
+            peaks[static_cast<size_t>(nPeaks++)] = t->held[static_cast<size_t>(i)].peak;
+    std::nth_element(peaks.begin(), peaks.begin() + nPeaks / 2, peaks.begin() + nPeaks);
+    const float level = nPeaks > 0 ? peaks[static_cast<size_t>(nPeaks / 2)] : 0.0f;
     const float shortest = kGlitchDots * kShortestDot * t->minDot;
     bool started = false;
     t->marks = {};
@@ -466,10 +472,10 @@ void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint
         KEYING_RUN& run = t->held[static_cast<size_t>(i)];
         if (!run.keyDown)
             continue;
-        started = started || run.peak >= kStrongMark * strongest;
+        started = started || run.peak >= kStrongMark * level;
         if (!started)
             run.durationMs = 0.0f;
-        else if (run.durationMs >= shortest && run.peak >= kStrongMark * strongest)
+        else if (run.durationMs >= shortest && run.peak >= kStrongMark * level)
             t->marks.push(run.durationMs);  // blips and faded marks would blur the classes
     }
     learn_marks(t);
