@@ -37,7 +37,6 @@ void clear_processing_state(CWQO_BACKEND* b)
     cwqo_lock_start(&b->lock, kCwqoQuietLimitMs);
     cwqo_history_clear(&b->envHistory);
     b->envLevel = 0.0f;
-    b->keyThreshold = 0.0f;
     cwqo_text_queue_clear(&b->pendingText);
 }
 

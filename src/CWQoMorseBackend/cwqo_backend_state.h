@@ -36,7 +36,6 @@ struct CWQO_BACKEND {
     CWQO_LOCK lock;  // lockState, lockMiss and quietMs
     CWQO_ENVELOPE_HISTORY envHistory;
     float envLevel;
-    float keyThreshold;
 
     // Storage reused by every call, sized at creation so that steady
     // decoding allocates nothing.

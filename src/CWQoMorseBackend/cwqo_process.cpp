@@ -104,7 +104,6 @@ void update_statistics(CWQO_BACKEND* b)
     }
     const CWQO_ENVELOPE_FIGURES f =
         cwqo_envelope_statistics(b->envHistory, b->config.minWpm, b->config.maxWpm, &b->runs);
-    b->keyThreshold = f.keyThreshold;
     st.statWpm = f.wpm;
     st.statQuality = f.quality;
     st.statSnrDb = f.snrDb;

@@ -139,15 +139,7 @@ QoMorse::Impl::Impl(const qomorse_Parameters& p)
     highPass.designHighPass(decodeParameters.frequencyRangeMin_hz, kInternalRate);
     if (inputUsable)
         lowPass.designLowPass(decodeParameters.frequencyRangeMax_hz, sampleRateInp);
-    const TONE_DEMOD_CONFIG demodConfig{.sampleRate = static_cast<float>(kInternalRate),
-                                        .pitchHz = 600.0f,
-                                        .pullHz = 0.0f,
-                                        .windowMs = 20.0f};
-    demod.reset(tone_demod_create(&demodConfig));
-    slicer.reset(keying_slicer_create(kToneDemodStepMs));
-    // 22 WPM, in the middle of what is heard most, until the sender shows his.
-    timing.reset(morse_timing_create(1200.0f / 22.0f, 1200.0f / decodeParameters.speedRangeMax_wpm,
-                                     1200.0f / decodeParameters.speedRangeMin_wpm));
+    createStages();
     frameEnvelope.resize(static_cast<size_t>(samplesPerFrame));
     envelopeRing.assign(kEnvelopeValues, 0.0f);
     signalF.reserve(kEnvelopeValues);
@@ -183,6 +175,7 @@ bool QoMorse::Impl::setParametersDecode(const qomorse_ParametersDecode& paramete
     if (p.frequencyRangeMax_hz != decodeParameters.frequencyRangeMax_hz && inputUsable)
         lowPass.designLowPass(p.frequencyRangeMax_hz, sampleRateInp);
     decodeParameters = p;
+    applySpeedRange();
     return true;
 }
 

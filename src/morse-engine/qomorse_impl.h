@@ -62,6 +62,8 @@ struct QoMorse::Impl {
     // Symbol decoder (qomorse_symbol_decoder.cpp).
     void decodeFrame(float* frame);
     float findPitch() const;
+    void createStages();
+    void applySpeedRange();
     void tune(float pitch);
     void followSpeed();
     void keyEnvelope(const float* values, int n);
@@ -110,11 +112,10 @@ struct QoMorse::Impl {
     std::unique_ptr<MORSE_TIMING, MorseTimingDeleter> timing;
     float tunedPitch = 0.0f;  // nominal pitch of the demodulator, 0 before the first tone
     float stagesDotMs = 0.0f; // dot length the demodulator and slicer are set for
-    bool shortWindow_ = false; // averaging over half a dot for a strong signal
+    bool shortWindow = false; // averaging over half a dot for a strong signal
     std::vector<float> frameEnvelope;  // one frame's envelope values
     std::vector<float> envelopeRing;   // the last kEnvelopeValues, oldest at envelopeNext
     int envelopeNext = 0;
-    int64_t framesDecoded = 0;
 };
 
 // Name of a format for messages and its size in bytes (0 when invalid).

@@ -75,7 +75,26 @@ void QoMorse::Impl::decodeFrame(float* frame)
     keyEnvelope(frameEnvelope.data(), n);
     statistics.timeDecode_ms = elapsed_ms(keyingStart);
     publish();
-    ++framesDecoded;
+}
+
+void QoMorse::Impl::createStages()
+{
+    const TONE_DEMOD_CONFIG demodConfig{.sampleRate = static_cast<float>(kInternalRate),
+                                        .pitchHz = 600.0f,
+                                        .pullHz = 0.0f,
+                                        .windowMs = 20.0f};
+    demod.reset(tone_demod_create(&demodConfig));
+    slicer.reset(keying_slicer_create(kToneDemodStepMs));
+    // 22 WPM, in the middle of what is heard most, until the sender shows his.
+    const DotRange range = dot_range(decodeParameters);
+    timing.reset(morse_timing_create(1200.0f / 22.0f, range.minMs, range.maxMs));
+}
+
+// The timing keeps the sender's dot within the configured speed range.
+void QoMorse::Impl::applySpeedRange()
+{
+    const DotRange range = dot_range(decodeParameters);
+    morse_timing_set_range(timing.get(), range.minMs, range.maxMs);
 }
 
 // Strongest bin in range over the newest half of the spectrum history; the
@@ -135,7 +154,6 @@ void QoMorse::Impl::tune(float pitch)
 void QoMorse::Impl::followSpeed()
 {
     const DotRange range = dot_range(decodeParameters);
-    morse_timing_set_range(timing.get(), range.minMs, range.maxMs);
     MORSE_TIMING_STATUS t;
     morse_timing_get_status(timing.get(), &t);
     if (t.unitMs <= 0.0f)
@@ -146,11 +164,11 @@ void QoMorse::Impl::followSpeed()
     const float dotMs = t.elements > 0 ? t.unitMs : range.minMs;
     // A strong signal needs no long average, and a short one keeps the
     // gaps of a sender who speeds up open, so that the change is seen.
-    const bool shortWindow = t.markPeak >= kShortWindowPeak || (shortWindow_ && t.markPeak > kLongWindowPeak);
+    const bool wantShort = t.markPeak >= kShortWindowPeak || (shortWindow && t.markPeak > kLongWindowPeak);
     if (stagesDotMs <= 0.0f || std::fabs(dotMs - stagesDotMs) > kRetuneFraction * stagesDotMs ||
-        shortWindow != shortWindow_) {
+        wantShort != shortWindow) {
         stagesDotMs = dotMs;
-        shortWindow_ = shortWindow;
+        shortWindow = wantShort;
         const float dots = shortWindow ? kShortWindowDots : kWindowDots;
         tone_demod_set_window(demod.get(), std::clamp(dots * dotMs, kMinWindowMs, kMaxWindowMs));
         keying_slicer_set_dot(slicer.get(), dotMs);
