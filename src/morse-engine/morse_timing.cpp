@@ -162,7 +162,7 @@ struct MORSE_TIMING {
     Recent<kRecentMarks> marks;     // ms
     Recent<kRecentGaps> longGaps;   // units
     Recent<kSpeedGaps> rawGaps;     // ms, as the slicer gave them
-    Recent<kCostElements> errors;   // squared timing errors in dots
+    Recent<kCostElements> errors;   // squared timing errors in units
     float mark = 0.0f;  // key-down time not yet classified
     float gap = 0.0f;   // key-up time since the last mark
     std::string symbol;

@@ -19,7 +19,7 @@ struct MORSE_TIMING_STATUS {
     float unitMs;         // mean of dot and element gap: the sender's dot length
     float letterGapUnits; // learned letter gap, in units
     float wordGapUnits;   // learned word gap, in units
-    float cost;           // mean squared timing error of the recent elements, in dots; high without elements
+    float cost;           // mean squared timing error of the recent elements, in units; high without elements
     int32_t elements;     // elements classified since the start
     float markPeak;       // level of the recent marks, in noise floors
 };
