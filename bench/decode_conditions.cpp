@@ -162,7 +162,7 @@ RATES run_cell(const Setup& setup, double wpm, double snrDb, int seeds, bool ver
         mean.full += job.rates.full / static_cast<double>(jobs.size());
         mean.inside += job.rates.inside / static_cast<double>(jobs.size());
         if (verbose)
-            std::fprintf(stderr, "[%s] -> [%s]\n", job.text.c_str(),
+            std::fprintf(stderr, "%.0f WPM %+.0f dB [%s] -> [%s]\n", job.signal.config.wpm, snrDb, job.text.c_str(),
                          text_metrics::collapse_whitespace(job.decoded).c_str());
     }
     return mean;
