@@ -28,6 +28,13 @@ struct Keying {
     double smearMs = 0.0; // marks this much longer, gaps shorter (an average too long for the speed)
 };
 
+// A run as the slicer reports it; the envelope's level is the peak over a
+// noise floor of 0.01.
+KEYING_RUN mark_or_gap(bool down, float ms, float peak)
+{
+    return KEYING_RUN{.keyDown = down ? 1 : 0, .durationMs = ms, .peak = peak, .level = 0.01f * peak};
+}
+
 std::vector<KEYING_RUN> runs_for(const std::string& text, double dotMs, const Keying& k, uint32_t seed = 1)
 {
     std::mt19937 rng(seed);
@@ -35,7 +42,7 @@ std::vector<KEYING_RUN> runs_for(const std::string& text, double dotMs, const Ke
     std::vector<KEYING_RUN> runs;
     auto add = [&](bool down, double dots) {
         const double ms = dots * dotMs * spread(rng) + (down ? k.smearMs : -k.smearMs);
-        runs.push_back(KEYING_RUN{down ? 1 : 0, static_cast<float>(ms), down ? 20.0f : 0.0f});
+        runs.push_back(mark_or_gap(down, static_cast<float>(ms), down ? 20.0f : 0.0f));
     };
     add(false, 20.0);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -127,11 +134,11 @@ TEST(MorseTiming, MergesBlipsAndDropoutsAway)
     // A 10 ms dropout inside the first dash of the first C, and a weak
     // 12 ms blip in the word gap after Q.
     runs[1].durationMs = 85.0f;
-    runs.insert(runs.begin() + 2, {KEYING_RUN{0, 10.0f, 0.0f}, KEYING_RUN{1, 85.0f, 20.0f}});
+    runs.insert(runs.begin() + 2, {mark_or_gap(false, 10.0f, 0.0f), mark_or_gap(true, 85.0f, 20.0f)});
     for (size_t i = 0; i < runs.size(); ++i) {
         if (!runs[i].keyDown && runs[i].durationMs > 400.0f && i > 2) {
             runs[i].durationMs = 200.0f;
-            runs.insert(runs.begin() + static_cast<long>(i) + 1, {KEYING_RUN{1, 12.0f, 3.0f}, KEYING_RUN{0, 208.0f, 0.0f}});
+            runs.insert(runs.begin() + static_cast<long>(i) + 1, {mark_or_gap(true, 12.0f, 3.0f), mark_or_gap(false, 208.0f, 0.0f)});
             break;
         }
     }
@@ -164,7 +171,7 @@ TEST(MorseTiming, SpeedAndRangeStayWithinTheLimits)
     EXPECT_GE(s.dotMs, 0.7f * 40.0f);  // the start is pulled into the range
     EXPECT_EQ(s.elements, 0);
     EXPECT_GE(s.cost, 1.0f);  // nothing read yet: no fit
-    morse_timing_push_run(nullptr, KEYING_RUN{1, 60.0f, 10.0f}, kMorseCode, nullptr);
+    morse_timing_push_run(nullptr, mark_or_gap(true, 60.0f, 10.0f), kMorseCode, nullptr);
     morse_timing_idle(nullptr, 100.0f, kMorseCode, nullptr);
     morse_timing_get_status(nullptr, &s);
     EXPECT_EQ(s.dotMs, 0.0f);

@@ -21,16 +21,21 @@ constexpr int kMaxLook = 400;
 // A signal must stand this far above the mean noise envelope: the largest
 // noise value within a few dots seldom does. Starting an over takes more,
 // which noise alone next to never reaches; the over then lasts until the
-// signal has not been clear for kQuietMs.
+// signal has not been clear for kQuietDots (two word gaps at most), within
+// kShortestQuietMs..kLongestQuietMs.
 constexpr float kPresentRatio = 3.0f;
 constexpr float kStartRatio = 4.0f;
-constexpr float kQuietMs = 1500.0f;
+constexpr float kQuietDots = 10.0f;
+constexpr float kShortestQuietMs = 500.0f;
+constexpr float kLongestQuietMs = 1500.0f;
 // Key down a little below the middle between noise floor and signal (a
 // fading mark still reaches it), with hysteresis against ragged edges.
 constexpr float kThresholdFraction = 0.35f;
 constexpr float kHysteresis = 0.06f;
 constexpr float kNoiseSeconds = 1.0f;
 constexpr float kDecileOfMean = 0.366f;
+constexpr float kNoiseOutlier = 2.0f;
+constexpr float kTruncatedMean = 0.943f;
 // Nothing counts as a signal before the floor has learned from this many values.
 constexpr int kSettleValues = 200;
 // Below this the envelope is digital silence, not noise to scale against.
@@ -44,7 +49,6 @@ struct KEYING_SLICER {
     int nearLook = 15;
     std::vector<float> ring;
     long long pushed = 0;
-    float decile = 0.0f;    // running lowest decile of the envelope
     float noise = 0.0f;     // mean noise envelope
     long long nextDecision = 0;      // ring position judged next
     int quietValues = 0;    // values since the signal was last clear
@@ -57,27 +61,36 @@ struct KEYING_SLICER {
 
 namespace {
 
-// The lowest tenth of the envelope lies in the noise between the marks
-// whatever the keying, and for noise alone (a Rayleigh envelope) its edge
-// is kDecileOfMean times the mean. It starts as the decile of the first
-// values and is then tracked by nudging it up a little for each value above
-// it and down nine times as much for one below, so even a long run of
-// dashes hardly lifts it.
-void learn_noise(KEYING_SLICER* s, float value)
+// The noise floor starts as the lowest tenth of the first values, which
+// lies in the noise whatever the keying: for noise alone (a Rayleigh
+// envelope) its edge is kDecileOfMean times the mean.
+void settle_noise(KEYING_SLICER* s)
 {
-    if (s->pushed < kSettleValues)
+    if (s->pushed != kSettleValues)
         return;
-    if (s->pushed == kSettleValues) {
-        std::array<float, kSettleValues> first;
-        std::copy_n(s->ring.begin(), kSettleValues, first.begin());
-        std::nth_element(first.begin(), first.begin() + kSettleValues / 10, first.end());
-        s->decile = first[kSettleValues / 10];
-    } else {
-        const float rate = s->stepMs * 0.001f / kNoiseSeconds;
-        s->decile *= value < s->decile ? 1.0f - 0.9f * rate : 1.0f + 0.1f * rate;
-    }
-    s->decile = std::max(s->decile, kFloor * kDecileOfMean);
-    s->noise = s->decile / kDecileOfMean;
+    std::array<float, kSettleValues> first;
+    std::copy_n(s->ring.begin(), kSettleValues, first.begin());
+    std::nth_element(first.begin(), first.begin() + kSettleValues / 10, first.end());
+    s->noise = std::max(first[kSettleValues / 10] / kDecileOfMean, kFloor);
+}
+
+// It then follows the mean of the values judged key-up a dot or more after
+// the last mark (the averaging window's tail has passed by then). A
+// percentile of all values would count marks as noise in proportion to the
+// keying's duty, which lifts the floor of a weak signal by a third. Without
+// a signal, values far above the floor are a signal too weak to start an
+// over, which must not lift the floor out of its reach.
+void learn_noise(KEYING_SLICER* s, float value, bool present)
+{
+    if (s->pushed <= kSettleValues || s->keyDown)
+        return;
+    if (present ? s->runValues < s->nearLook : value > kNoiseOutlier * s->noise)
+        return;
+    // Noise alone loses its top 4% to that cut, which leaves the mean of
+    // the rest kTruncatedMean of the whole.
+    const float rate = s->stepMs * 0.001f / kNoiseSeconds;
+    const float sample = present ? value : value / kTruncatedMean;
+    s->noise = std::max(s->noise + rate * (sample - s->noise), kFloor);
 }
 
 }  // namespace
@@ -94,7 +107,7 @@ KEYING_SLICER* keying_slicer_create(float stepMs)
         return nullptr;
     }
     s->stepMs = stepMs > 0.0f && std::isfinite(stepMs) ? stepMs : 2.0f;
-    s->quietLimit = static_cast<int>(kQuietMs / s->stepMs);
+    s->quietLimit = static_cast<int>(kLongestQuietMs / s->stepMs);
     s->quietValues = s->quietLimit;
     keying_slicer_set_dot(s, 60.0f);
     return s;
@@ -106,6 +119,9 @@ void keying_slicer_set_dot(KEYING_SLICER* s, float dotMs)
         return;
     s->look = std::clamp(static_cast<int>(std::lround(kLookDots * dotMs / s->stepMs)), kMinLook, kMaxLook);
     s->nearLook = std::clamp(static_cast<int>(std::lround(kNearLookDots * dotMs / s->stepMs)), kMinLook / 2, s->look);
+    const int quietLimit = static_cast<int>(std::clamp(kQuietDots * dotMs, kShortestQuietMs, kLongestQuietMs) / s->stepMs);
+    s->quietValues = std::min(s->quietValues, quietLimit) == s->quietLimit ? quietLimit : std::min(s->quietValues, quietLimit);
+    s->quietLimit = quietLimit;
 }
 
 void keying_slicer_reset(KEYING_SLICER* s)
@@ -115,7 +131,6 @@ void keying_slicer_reset(KEYING_SLICER* s)
     std::fill(s->ring.begin(), s->ring.end(), 0.0f);
     s->pushed = 0;
     s->nextDecision = 0;
-    s->decile = 0.0f;
     s->noise = 0.0f;
     s->quietValues = s->quietLimit;
     s->keyDown = 0;
@@ -167,12 +182,14 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
         run->keyDown = s->keyDown;
         run->durationMs = static_cast<float>(s->runValues) * s->stepMs;
         run->peak = s->keyDown ? s->runPeak / noise : 0.0f;
+        run->level = s->keyDown ? s->runPeak : 0.0f;
         ended = 1;
         s->runValues = 0;
         s->runPeak = 0.0f;
     }
     s->keyDown = down;
     ++s->runValues;
+    learn_noise(s, v, present);
     s->runPeak = std::max(s->runPeak, v);
 
     s->status.noise = s->noise;
@@ -196,7 +213,7 @@ int32_t keying_slicer_push(KEYING_SLICER* s, float value, KEYING_RUN runs[2])
         value = 0.0f;
     s->ring[static_cast<size_t>(s->pushed % kRingSize)] = value;
     ++s->pushed;
-    learn_noise(s, value);
+    settle_noise(s);
     // The decision point keeps its pace when the reach changes: it waits
     // while the reach grows and takes two values at a time while it
     // shrinks, so that every value is judged exactly once.

@@ -12,6 +12,7 @@ struct KEYING_RUN {
     int32_t keyDown;   // 1 for a key-down run, 0 for key-up
     float durationMs;
     float peak;        // key-down: the run's largest value over the noise floor, in noise floors
+    float level;       // key-down: the run's largest value, as the envelope gives it
 };
 
 struct KEYING_SLICER_STATUS {

@@ -35,6 +35,13 @@ constexpr float kLongestWordGaps = 2.5f;
 constexpr float kSpeedChangeRatio = 1.6f;
 constexpr int kSpeedGaps = 9;  // the median of this many
 constexpr float kCostWithoutElements = 10.0f;
+// A character whose own gaps show a speed this much faster is read again
+// at that speed when every element fits it: a sender who speeds up runs
+// his letters together at the old letter gap. Its runs are kept for that.
+constexpr float kFasterRatio = 1.5f;
+constexpr float kFitLog = 0.47f;  // ln 1.6
+constexpr int kMinRereadGaps = 4;
+constexpr int kSymbolRuns = 2 * static_cast<int>(kMaxSymbol) * 4;
 // How long the level of the marks is remembered: 600 ms, or ten units at
 // slow speeds.
 constexpr float kPeakMemoryMs = 600.0f;
@@ -166,9 +173,18 @@ struct MORSE_TIMING {
     float mark = 0.0f;  // key-down time not yet classified
     float gap = 0.0f;   // key-up time since the last mark
     std::string symbol;
+    // The symbol's runs as they came, before dropouts were merged: mark,
+    // gap, mark, ... up to the mark in progress.
+    std::array<float, kSymbolRuns> symbolRuns{};  // ms
+    int symbolRunCount = 0;
     bool spaceDue = false;
+    int marksSincePause = 0;  // marks begun since the last pause
     int32_t elements = 0;
-    float peak = 0.0f;  // level of the recent marks, in noise floors
+    // Level of the recent marks as the envelope gives it, which the marks
+    // are judged against (the noise floor may move under them), and in
+    // noise floors.
+    float level = 0.0f;
+    float peak = 0.0f;
     // The start of the first over is held until its marks show the speed,
     // then read with classes learned from it.
     bool learning = true;
@@ -302,14 +318,25 @@ void add_error(MORSE_TIMING* t, float ms, float centre)
     t->errors.push(e * e);
 }
 
+bool reread_faster(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text);
+
 void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
     if (t->symbol.empty())
         return;
-    if (text != nullptr)
-        text->push_back(static_cast<uint8_t>(morse_timing_character(table, t->symbol)));
+    if (!reread_faster(t, table, text)) {
+        if (text != nullptr)
+            text->push_back(static_cast<uint8_t>(morse_timing_character(table, t->symbol)));
+    }
     t->symbol.clear();
+    t->symbolRunCount = 0;
     t->spaceDue = true;
+}
+
+void keep_symbol_run(MORSE_TIMING* t, float ms)
+{
+    if (t->symbolRunCount < kSymbolRuns)
+        t->symbolRuns[static_cast<size_t>(t->symbolRunCount++)] = ms;
 }
 
 void emit_space(MORSE_TIMING* t, std::vector<uint8_t>* text)
@@ -357,6 +384,122 @@ void finish_gap(MORSE_TIMING* t, float g, const MorseCodeTable& table, std::vect
     }
 }
 
+// Reads the symbol's runs with the classes of `c`, merging dropouts
+// shorter than its glitch: the characters its letter gaps complete go to
+// *read, the code after the last one to *rest and its first run's index to
+// *restStart. The mark in progress goes to *lastMark when that is not null,
+// else into the code. With `strict`, false when a character is no known
+// code or a mark or gap lies far from its class.
+bool split_symbol(const MORSE_TIMING& c, const MORSE_TIMING& t, const MorseCodeTable& table, bool strict,
+                  std::string* read, std::string* rest, int* restStart, float* lastMark)
+{
+    std::string code;
+    *restStart = 0;
+    float mark = 0.0f;
+    for (int i = 0; i < t.symbolRunCount; ++i) {
+        const float ms = t.symbolRuns[static_cast<size_t>(i)];
+        if (i % 2 == 0 || ms < kGlitchDots * c.dot) {
+            mark += ms;
+            continue;
+        }
+        const bool dash = mark > std::sqrt(c.dot * c.dash);
+        if (strict && std::fabs(std::log(mark / (dash ? c.dash : c.dot))) > kFitLog)
+            return false;
+        if (code.size() < kMaxSymbol)
+            code.push_back(dash ? '1' : '0');
+        mark = 0.0f;
+        if (ms < letter_boundary(c)) {
+            if (strict && std::fabs(std::log(ms / c.elementGap)) > kFitLog)
+                return false;
+            continue;
+        }
+        if (strict && ms < word_boundary(c) && std::fabs(std::log(ms / (c.letterGapUnits * unit(c)))) > kFitLog)
+            return false;
+        const auto found = table.find(code);
+        if (strict && found == table.end())
+            return false;
+        read->push_back(found != table.end() ? found->second : morse_timing_character(table, code));
+        if (ms >= word_boundary(c))
+            read->push_back(' ');
+        code.clear();
+        *restStart = i + 1;
+    }
+    if (lastMark != nullptr)
+        *lastMark = mark;
+    else if (mark > 0.0f && code.size() < kMaxSymbol)
+        code.push_back(mark > std::sqrt(c.dot * c.dash) ? '1' : '0');
+    *rest = code;
+    return true;
+}
+
+// Puts the re-read symbol in place: its finished characters are printed and
+// the rest goes on as the symbol being built.
+void apply_split(MORSE_TIMING* t, const std::string& read, const std::string& rest, int restStart,
+                 std::vector<uint8_t>* text)
+{
+    if (text != nullptr)
+        text->insert(text->end(), read.begin(), read.end());
+    std::copy(t->symbolRuns.begin() + restStart, t->symbolRuns.begin() + t->symbolRunCount, t->symbolRuns.begin());
+    t->symbolRunCount -= restStart;
+    t->symbol = rest;
+    if (!read.empty())
+        t->spaceDue = read.back() != ' ';
+}
+
+// Adopts dot, dash and element gap of `c`; the marks learned at the old
+// speed and the old classes' misfit say nothing of the new.
+void adopt_speed(MORSE_TIMING* t, const MORSE_TIMING& c)
+{
+    t->dot = c.dot;
+    t->dash = c.dash;
+    t->elementGap = c.elementGap;
+    t->marks = {};
+    t->rawGaps = {};
+    t->errors = {};
+}
+
+// The symbol's own gaps inside characters give the new unit
+// and its short marks the dot. The new reading counts only when every
+// character it makes is a known code: merged noise makes none.
+bool reread_faster(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
+{
+    std::array<float, kSymbolRuns / 2> gaps{};
+    int nGaps = 0;
+    for (int i = 1; i < t->symbolRunCount; i += 2)
+        gaps[static_cast<size_t>(nGaps++)] = t->symbolRuns[static_cast<size_t>(i)];
+    if (nGaps < kMinRereadGaps)
+        return false;
+    // The lower third: letters run together bring as many letter gaps.
+    const int lower = (nGaps - 1) / 3;
+    std::nth_element(gaps.begin(), gaps.begin() + lower, gaps.begin() + nGaps);
+    const float gap = gaps[static_cast<size_t>(lower)];
+    float dotSum = 0.0f;
+    int nDots = 0;
+    for (int i = 0; i < t->symbolRunCount; i += 2) {
+        const float m = t->symbolRuns[static_cast<size_t>(i)];
+        if (m < 2.0f * gap) {
+            dotSum += m;
+            ++nDots;
+        }
+    }
+    MORSE_TIMING trial = *t;
+    trial.dot = nDots > 0 ? dotSum / static_cast<float>(nDots) : gap;
+    trial.dash = trial.dot * t->dash / t->dot;
+    keep_dot_in_range(&trial);
+    trial.elementGap = gap;
+    if (unit(trial) * kFasterRatio > unit(*t))
+        return false;
+    std::string read;
+    std::string rest;
+    int restStart = 0;
+    if (!split_symbol(trial, *t, table, true, &read, &rest, &restStart, nullptr) || table.find(rest) == table.end())
+        return false;
+    adopt_speed(t, trial);
+    read.push_back(table.find(rest)->second);
+    apply_split(t, read, std::string(), t->symbolRunCount, text);
+    return true;
+}
+
 }  // namespace
 
 MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxDotMs)
@@ -390,7 +533,8 @@ namespace {
 // classes say. When it leaves the unit known so far far behind, the sender
 // changed speed (or a new one took over): the classes start again from it,
 // as merged or split elements would never teach them otherwise.
-void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run)
+void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table,
+                         std::vector<uint8_t>* text)
 {
     if (run.keyDown || run.durationMs < kShortestDot * t->minDot)
         return;  // dropouts say nothing about the speed
@@ -404,20 +548,27 @@ void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run)
     const float median = sorted[kSpeedGaps / 2];
     if (median > unit(*t) / kSpeedChangeRatio && median < unit(*t) * kSpeedChangeRatio)
         return;
-    const float ratio = t->dash / t->dot;
-    t->dot = median;
-    t->dash = ratio * median;
-    keep_dot_in_range(t);
-    t->elementGap = t->dot;
-    t->marks = {};
-    t->rawGaps = {};
-    t->errors = {};  // the misfit of the old classes says nothing of the new
+    MORSE_TIMING c = *t;
+    c.dot = median;
+    c.dash = t->dash / t->dot * median;
+    keep_dot_in_range(&c);
+    c.elementGap = c.dot;
+    adopt_speed(t, c);
+    // The symbol begun at the old speed is read again at the new.
+    std::string read;
+    std::string rest;
+    int restStart = 0;
+    float lastMark = 0.0f;
+    split_symbol(*t, *t, table, false, &read, &rest, &restStart, &lastMark);
+    apply_split(t, read, rest, restStart, text);
+    if (t->mark > 0.0f)
+        t->mark = lastMark;
 }
 
 void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
     const float glitch = kGlitchDots * t->dot;
-    follow_speed_change(t, run);
+    follow_speed_change(t, run, table, text);
     if (!run.keyDown) {
         t->gap += run.durationMs;
         return;
@@ -429,16 +580,20 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
     // A short mark as strong as the sender's is a dot sent faster than the
     // speed known so far.
     const float memoryMs = std::max(kPeakMemoryMs, kPeakMemoryUnits * unit(*t));
-    const float remembered = t->peak * std::exp(-(t->gap + t->mark) / memoryMs);
+    const float fading = std::exp(-(t->gap + t->mark) / memoryMs);
+    const float remembered = t->level * fading;
     const bool isolated = t->gap >= letter_boundary(*t);
-    const bool shortBlip = run.durationMs < glitch && (run.peak < kStrongMark * remembered || run.durationMs < kGlitchDots * kShortestDot * t->minDot);
-    const bool faint = run.peak < kFaintMark * remembered;
-    if (shortBlip || faint || (isolated && run.peak < kWeakMark * remembered)) {
+    const bool shortBlip = run.durationMs < glitch && (run.level < kStrongMark * remembered || run.durationMs < kGlitchDots * kShortestDot * t->minDot);
+    const bool faint = run.level < kFaintMark * remembered;
+    if (shortBlip || faint || (isolated && run.level < kWeakMark * remembered)) {
         t->gap += run.durationMs;
         return;
     }
-    t->peak = remembered + 0.5f * (run.peak - remembered);
+    t->level = remembered + 0.5f * (run.level - remembered);
+    t->peak = t->peak * fading + 0.5f * (run.peak - t->peak * fading);
     if (t->mark > 0.0f && t->gap < glitch) {
+        keep_symbol_run(t, t->gap);
+        keep_symbol_run(t, run.durationMs);
         t->mark += t->gap + run.durationMs;  // a dropout inside an element
         t->gap = 0.0f;
         return;
@@ -446,6 +601,10 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
     finish_mark(t);
     if (t->elements > 0 || !t->symbol.empty())
         finish_gap(t, t->gap, table, text);
+    ++t->marksSincePause;
+    if (t->symbolRunCount > 0)
+        keep_symbol_run(t, t->gap);
+    keep_symbol_run(t, run.durationMs);
     t->mark = run.durationMs;
     t->gap = 0.0f;
 }
@@ -462,7 +621,7 @@ void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint
     int nPeaks = 0;
     for (int i = 0; i < t->heldCount; ++i)
         if (t->held[static_cast<size_t>(i)].keyDown)
-            peaks[static_cast<size_t>(nPeaks++)] = t->held[static_cast<size_t>(i)].peak;
+            peaks[static_cast<size_t>(nPeaks++)] = t->held[static_cast<size_t>(i)].level;
     std::nth_element(peaks.begin(), peaks.begin() + nPeaks / 2, peaks.begin() + nPeaks);
     const float level = nPeaks > 0 ? peaks[static_cast<size_t>(nPeaks / 2)] : 0.0f;
     const float shortest = kGlitchDots * kShortestDot * t->minDot;
@@ -472,10 +631,10 @@ void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint
         KEYING_RUN& run = t->held[static_cast<size_t>(i)];
         if (!run.keyDown)
             continue;
-        started = started || run.peak >= kStrongMark * level;
+        started = started || run.level >= kStrongMark * level;
         if (!started)
             run.durationMs = 0.0f;
-        else if (run.durationMs >= shortest && run.peak >= kStrongMark * level)
+        else if (run.durationMs >= shortest && run.level >= kStrongMark * level)
             t->marks.push(run.durationMs);  // blips and faded marks would blur the classes
     }
     learn_marks(t);
@@ -492,6 +651,7 @@ void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint
     learn_gaps(t);
     t->longGaps = {};
     t->peak = 0.0f;
+    t->level = 0.0f;
     for (int i = 0; i < t->heldCount; ++i) {
         const KEYING_RUN& run = t->held[static_cast<size_t>(i)];
         if (run.durationMs > 0.0f)
@@ -537,14 +697,22 @@ void morse_timing_idle(MORSE_TIMING* t, float gapMs, const MorseCodeTable& table
         finish_mark(t);
     if (t->mark > 0.0f)
         return;
-    if (total >= letter_boundary(*t))
+    // One lone element between pauses is a noise burst, not an over: it is
+    // held until a second mark follows it.
+    const bool lone = t->marksSincePause == 1 && t->symbol.size() == 1;
+    if (lone && total >= pause) {
+        morse_timing_clear_symbol(t);
+    }
+    if (total >= letter_boundary(*t) && !lone)
         emit_character(t, table, text);
     if (total >= word_boundary(*t))
         emit_space(t, text);
     // The next over starts a new reading of the cost; the classes stay, as
     // a fade is far more common than a new sender, who is learned on the go.
-    if (total >= pause)
+    if (total >= pause) {
         t->errors.count = 0;
+        t->marksSincePause = 0;
+    }
 }
 
 void morse_timing_clear_symbol(MORSE_TIMING* t)
@@ -552,6 +720,7 @@ void morse_timing_clear_symbol(MORSE_TIMING* t)
     if (t == nullptr)
         return;
     t->symbol.clear();
+    t->symbolRunCount = 0;
     t->mark = 0.0f;
     t->gap = 0.0f;
 }
