@@ -15,9 +15,12 @@ namespace {
 constexpr int32_t kStableUpdates = 20;
 constexpr float kToneLevel = 0.5f;
 constexpr double kRearmSeconds = 2.5;
-// A first tune that brings no decodable signal within this time was noise.
+// A first tune that brings no decodable signal within this time was noise:
+// neither a good signal nor elements in steady Morse timing (a weak signal's
+// quality figure stays low, but its timing holds; noise keys nothing).
 constexpr double kConfirmSeconds = 5.0;
 constexpr float kGoodQuality = 55.0f;
+constexpr float kSteadyTimingCost = 0.25f;
 
 size_t strongest_bin(const CWSpectrumAnalyzer& analyzer)
 {
@@ -72,7 +75,7 @@ DECODE_TUNE_ACTION decode_auto_pitch_step(DECODE_AUTO_PITCH* t, const float* sam
                                           cw_spectrum_figures_from_rx(config, status, 0.0), now);
     DECODE_TUNE_ACTION action = DECODE_TUNE_NONE;
     if (t->acquired) {
-        t->confirmed = t->confirmed || status.statQuality >= kGoodQuality;
+        t->confirmed = t->confirmed || status.statQuality >= kGoodQuality || status.decoderCost < kSteadyTimingCost;
         if (!t->confirmed && now - t->acquiredAt > kConfirmSeconds)
             t->acquired = false;
     }
