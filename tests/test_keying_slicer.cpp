@@ -90,6 +90,29 @@ TEST(KeyingSlicer, TheThresholdFollowsAFadeWithinAFewDots)
     EXPECT_EQ(marks.size(), levels.size());
 }
 
+TEST(KeyingSlicer, AWeakSenderIsKeyedAndTheFloorIsTheNoiseBetweenHisMarks)
+{
+    // Marks three times the mean noise, half the time key-down: too weak
+    // to start an over by their peaks alone.
+    const float noise = 0.05f;
+    const std::vector<float> values = envelope(std::vector<float>(60, 3.0f * noise), 60.0f, 60.0f, noise, 3);
+    Slicer s(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(s.get(), 60.0f);
+    const size_t middle = 500 + 60 * 30;  // 1 s of noise, then thirty marks and gaps
+    const std::vector<float> first(values.begin(), values.begin() + static_cast<long>(middle));
+    const std::vector<float> marks = marks_of(slice(s.get(), first));
+    KEYING_SLICER_STATUS st;
+    keying_slicer_get_status(s.get(), &st);
+    EXPECT_EQ(st.present, 1);
+    EXPECT_NEAR(st.noise, noise, 0.15f * noise);  // a share of all values would count the marks
+    // Unaveraged values break the marks up (the timing mends that); the
+    // key-down time is the marks' own.
+    float keyDownMs = 0.0f;
+    for (float m : marks)
+        keyDownMs += m;
+    EXPECT_NEAR(keyDownMs, 30.0f * 60.0f, 0.25f * 30.0f * 60.0f);
+}
+
 TEST(KeyingSlicer, EveryValueIsJudgedOnceWhileTheReachChanges)
 {
     Slicer s(keying_slicer_create(kStepMs));

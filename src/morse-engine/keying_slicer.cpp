@@ -25,6 +25,11 @@ constexpr int kMaxLook = 400;
 // kShortestQuietMs..kLongestQuietMs.
 constexpr float kPresentRatio = 3.0f;
 constexpr float kStartRatio = 4.0f;
+// A weak signal that never reaches kStartRatio starts an over as well when
+// a good part of the values around stand above twice the noise floor, which
+// noise alone does for one value in twenty-five.
+constexpr float kBusyLevel = 2.5f;
+constexpr float kBusyShare = 0.2f;
 constexpr float kQuietDots = 10.0f;
 constexpr float kShortestQuietMs = 500.0f;
 constexpr float kLongestQuietMs = 1500.0f;
@@ -36,8 +41,11 @@ constexpr float kNoiseSeconds = 1.0f;
 constexpr float kDecileOfMean = 0.366f;
 constexpr float kNoiseOutlier = 2.0f;
 constexpr float kTruncatedMean = 0.943f;
-// Nothing counts as a signal before the floor has learned from this many values.
-constexpr int kSettleValues = 200;
+// Nothing counts as a signal before the floor has learned from this many
+// values; the first of them, while an averaging window (128 ms at most)
+// fills, are left out.
+constexpr int kSettleValues = 264;
+constexpr int kRampValues = 64;
 // Below this the envelope is digital silence, not noise to scale against.
 constexpr float kFloor = 1e-5f;
 
@@ -50,6 +58,7 @@ struct KEYING_SLICER {
     std::vector<float> ring;
     long long pushed = 0;
     float noise = 0.0f;     // mean noise envelope
+    bool noiseGiven = false;
     long long nextDecision = 0;      // ring position judged next
     int quietValues = 0;    // values since the signal was last clear
     int quietLimit = 750;
@@ -61,17 +70,22 @@ struct KEYING_SLICER {
 
 namespace {
 
+bool settled(const KEYING_SLICER& s)
+{
+    return s.noiseGiven || s.pushed > kSettleValues;
+}
+
 // The noise floor starts as the lowest tenth of the first values, which
 // lies in the noise whatever the keying: for noise alone (a Rayleigh
 // envelope) its edge is kDecileOfMean times the mean.
 void settle_noise(KEYING_SLICER* s)
 {
-    if (s->pushed != kSettleValues)
+    if (s->pushed != kSettleValues || s->noiseGiven)
         return;
-    std::array<float, kSettleValues> first;
-    std::copy_n(s->ring.begin(), kSettleValues, first.begin());
-    std::nth_element(first.begin(), first.begin() + kSettleValues / 10, first.end());
-    s->noise = std::max(first[kSettleValues / 10] / kDecileOfMean, kFloor);
+    std::array<float, kSettleValues - kRampValues> first;
+    std::copy_n(s->ring.begin() + kRampValues, first.size(), first.begin());
+    std::nth_element(first.begin(), first.begin() + first.size() / 10, first.end());
+    s->noise = std::max(first[first.size() / 10] / kDecileOfMean, kFloor);
 }
 
 // It then follows the mean of the values judged key-up a dot or more after
@@ -82,7 +96,7 @@ void settle_noise(KEYING_SLICER* s)
 // over, which must not lift the floor out of its reach.
 void learn_noise(KEYING_SLICER* s, float value, bool present)
 {
-    if (s->pushed <= kSettleValues || s->keyDown)
+    if (!settled(*s) || s->pushed <= kRampValues || s->keyDown)
         return;
     if (present ? s->runValues < s->nearLook : value > kNoiseOutlier * s->noise)
         return;
@@ -132,11 +146,20 @@ void keying_slicer_reset(KEYING_SLICER* s)
     s->pushed = 0;
     s->nextDecision = 0;
     s->noise = 0.0f;
+    s->noiseGiven = false;
     s->quietValues = s->quietLimit;
     s->keyDown = 0;
     s->runValues = 0;
     s->runPeak = 0.0f;
     s->status = KEYING_SLICER_STATUS{};
+}
+
+void keying_slicer_start_noise(KEYING_SLICER* s, float noise)
+{
+    if (s == nullptr || !(noise > 0.0f) || !std::isfinite(noise))
+        return;
+    s->noise = std::max(noise, kFloor);
+    s->noiseGiven = true;
 }
 
 namespace {
@@ -150,22 +173,25 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
     const long long last = std::min(s->pushed - 1, at + s->look);
     const long long nearFirst = std::max(0LL, at - s->nearLook);
     const long long nearLast = std::min(s->pushed - 1, at + s->nearLook);
+    const float noise = std::max(s->noise, kFloor);
     float far = 0.0f;
     float near = 0.0f;
+    int above = 0;
     for (long long k = first; k <= last; ++k) {
         const float x = s->ring[static_cast<size_t>(k % kRingSize)];
         far = std::max(far, x);
+        above += x > kBusyLevel * noise ? 1 : 0;
         if (k >= nearFirst && k <= nearLast)
             near = std::max(near, x);
     }
-    const float noise = std::max(s->noise, kFloor);
+    const bool busy = static_cast<float>(above) >= kBusyShare * static_cast<float>(last - first + 1);
     // A strong signal is judged against its level within about a dot, which
     // follows even fast fading; a weak one against the wider reach, whose
     // marks on either side keep noise in the gaps below the threshold.
     const float signal = far >= kNearRatio * noise ? near : far;
     // An over starts only with a clear signal; once started, weaker marks
     // (a fade, a weak sender) count until it has been quiet for a while.
-    if (s->pushed >= kSettleValues && signal >= kStartRatio * noise)
+    if (settled(*s) && (signal >= kStartRatio * noise || (busy && signal >= kPresentRatio * noise)))
         s->quietValues = 0;
     else if (signal < kPresentRatio * noise)
         s->quietValues = std::min(s->quietValues + 1, s->quietLimit);

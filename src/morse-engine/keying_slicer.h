@@ -43,4 +43,8 @@ void keying_slicer_get_status(const KEYING_SLICER* slicer, KEYING_SLICER_STATUS*
 
 void keying_slicer_reset(KEYING_SLICER* slicer);
 
+// Starts the noise floor at a level known from elsewhere instead of
+// learning it from the first values.
+void keying_slicer_start_noise(KEYING_SLICER* slicer, float noise);
+
 void keying_slicer_destroy(KEYING_SLICER* slicer);

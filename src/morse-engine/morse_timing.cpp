@@ -191,6 +191,7 @@ struct MORSE_TIMING {
     int heldMarks = 0;
     std::array<KEYING_RUN, kHeldRuns> held{};
     int heldCount = 0;
+    float learnedSpanMs = 0.0f;
 };
 
 namespace {
@@ -615,15 +616,17 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
 void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
     t->learning = false;
-    // The over's level: the median peak of its held marks, which one noise
-    // peak riding on a mark cannot lift.
+    // The over's level: the upper quartile of its held marks' levels, which
+    // one noise peak riding on a mark cannot lift, nor noise marks before
+    // the over (a floor not yet settled lets a few through) pull down.
     std::array<float, kHeldRuns> peaks{};
     int nPeaks = 0;
     for (int i = 0; i < t->heldCount; ++i)
         if (t->held[static_cast<size_t>(i)].keyDown)
             peaks[static_cast<size_t>(nPeaks++)] = t->held[static_cast<size_t>(i)].level;
-    std::nth_element(peaks.begin(), peaks.begin() + nPeaks / 2, peaks.begin() + nPeaks);
-    const float level = nPeaks > 0 ? peaks[static_cast<size_t>(nPeaks / 2)] : 0.0f;
+    const int upper = nPeaks * 3 / 4;
+    std::nth_element(peaks.begin(), peaks.begin() + upper, peaks.begin() + nPeaks);
+    const float level = nPeaks > 0 ? peaks[static_cast<size_t>(upper)] : 0.0f;
     const float shortest = kGlitchDots * kShortestDot * t->minDot;
     bool started = false;
     t->marks = {};
@@ -657,6 +660,8 @@ void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint
         if (run.durationMs > 0.0f)
             process_run(t, run, table, text);
     }
+    for (int i = 0; i < t->heldCount; ++i)
+        t->learnedSpanMs += t->held[static_cast<size_t>(i)].durationMs;
     t->heldCount = 0;
     t->heldMarks = 0;
 }
@@ -739,6 +744,7 @@ void morse_timing_get_status(const MORSE_TIMING* t, MORSE_TIMING_STATUS* status)
     status->wordGapUnits = t->wordGapUnits;
     status->elements = t->elements;
     status->markPeak = t->peak;
+    status->learnedSpanMs = t->learnedSpanMs;
     if (t->errors.count == 0) {
         status->cost = kCostWithoutElements;
         return;

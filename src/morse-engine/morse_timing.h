@@ -22,6 +22,7 @@ struct MORSE_TIMING_STATUS {
     float cost;           // mean squared timing error of the recent elements, in units; high without elements
     int32_t elements;     // elements classified since the start
     float markPeak;       // level of the recent marks, in noise floors
+    float learnedSpanMs;  // length of the runs the first over's speed was learned from, 0 before
 };
 
 struct MORSE_TIMING;

@@ -46,6 +46,8 @@ struct QoMorse::Impl {
     static constexpr int kInternalRate = 4000;
     // The published envelope covers the last three seconds.
     static constexpr int kEnvelopeValues = 1500;
+    // Audio kept while the first over's speed is learned.
+    static constexpr int kFirstOverSeconds = 8;
 
     explicit Impl(const qomorse_Parameters& parameters);
 
@@ -66,6 +68,11 @@ struct QoMorse::Impl {
     void applySpeedRange();
     void tune(float pitch);
     void followSpeed();
+    float windowFor(float dotMs, float windowMs, float markPeak) const;
+    void setStages(float dotMs, float windowMs);
+    void keepFirstOverAudio(const float* frame);
+    void rereadFirstOver(size_t textBefore);
+    void readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_DEMOD_STATUS& d, const KEYING_SLICER_STATUS& k);
     void keyEnvelope(const float* values, int n);
     void publish();
 
@@ -112,8 +119,15 @@ struct QoMorse::Impl {
     std::unique_ptr<MORSE_TIMING, MorseTimingDeleter> timing;
     float tunedPitch = 0.0f;  // nominal pitch of the demodulator, 0 before the first tone
     float stagesDotMs = 0.0f; // dot length the demodulator and slicer are set for
-    bool shortWindow = false; // averaging over half a dot for a strong signal
+    float stagesWindowMs = 0.0f; // averaging window in use
+    int32_t windowElements = 0;  // elements read when the window was last set
     std::vector<float> frameEnvelope;  // one frame's envelope values
+    // The audio of the first over until its speed is learned, read again
+    // once with the stages set for that speed (a ring, oldest at firstOverStart).
+    std::vector<float> firstOverAudio;
+    size_t firstOverStart = 0;
+    size_t firstOverCount = 0;
+    bool firstOverRead = false;
     std::vector<float> envelopeRing;   // the last kEnvelopeValues, oldest at envelopeNext
     int envelopeNext = 0;
 };

@@ -22,13 +22,21 @@ constexpr float kSearchedPullHz = 20.0f;
 // Coherent averaging over part of a dot: long enough to lift a weak tone
 // out of the noise, short enough to keep the shortest gaps open.
 constexpr float kWindowDots = 0.8f;
-// Marks this far above the noise are averaged over half a dot only, back
-// to the long window below kLongWindowPeak.
-constexpr float kShortWindowDots = 0.5f;
-constexpr float kShortWindowPeak = 20.0f;
-constexpr float kLongWindowPeak = 14.0f;
+// A stronger signal is averaged over less, down to kShortestWindowDots:
+// just long enough that its marks stand kWantedPeak noise floors high (the
+// noise envelope falls with the square root of the window). A short window
+// keeps the gaps of a sender who speeds up open, so that the change is
+// seen. The window is judged again once kWindowMarks marks were read with it.
+constexpr float kShortestWindowDots = 0.45f;
+constexpr float kWantedPeak = 14.0f;
+constexpr int32_t kWindowMarks = 6;
+constexpr float kWindowChange = 0.25f;
 constexpr float kMinWindowMs = 8.0f;
 constexpr float kMaxWindowMs = 60.0f;
+// The first over is read again from this long before its first mark, up
+// to kFirstOverReadings times.
+constexpr float kFirstOverLeadMs = 500.0f;
+constexpr int kFirstOverReadings = 3;
 // Demodulator and slicer follow the dot once it moved by this fraction.
 constexpr float kRetuneFraction = 0.12f;
 
@@ -72,9 +80,103 @@ void QoMorse::Impl::decodeFrame(float* frame)
     statistics.timeEnvelope_ms = elapsed_ms(envelopeStart);
 
     const auto keyingStart = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        envelopeRing[static_cast<size_t>(envelopeNext)] = frameEnvelope[static_cast<size_t>(i)];
+        envelopeNext = (envelopeNext + 1) % kEnvelopeValues;
+    }
+    MORSE_TIMING_STATUS t;
+    morse_timing_get_status(timing.get(), &t);
+    const bool learning = !firstOverRead && t.elements == 0;
+    if (learning)
+        keepFirstOverAudio(frame);
+    const size_t textBefore = rxData.size();
     keyEnvelope(frameEnvelope.data(), n);
+    morse_timing_get_status(timing.get(), &t);
+    if (learning && t.elements > 0)
+        rereadFirstOver(textBefore);
     statistics.timeDecode_ms = elapsed_ms(keyingStart);
     publish();
+}
+
+void QoMorse::Impl::keepFirstOverAudio(const float* frame)
+{
+    const size_t size = firstOverAudio.size();
+    for (int i = 0; i < samplesPerFrame; ++i) {
+        firstOverAudio[(firstOverStart + firstOverCount) % size] = frame[i];
+        if (firstOverCount < size)
+            ++firstOverCount;
+        else
+            firstOverStart = (firstOverStart + 1) % size;
+    }
+}
+
+// The first over's speed is learned from marks cut with stages set for the
+// fastest sender, whose short average lets noise break a weak signal's
+// marks. Its audio is read again with fresh stages set for the speed found,
+// and what the first reading printed is withdrawn (it is all of the same
+// frame: the learning holds its text until the speed is known).
+void QoMorse::Impl::rereadFirstOver(size_t textBefore)
+{
+    firstOverRead = true;
+    MORSE_TIMING_STATUS t;
+    morse_timing_get_status(timing.get(), &t);
+    TONE_DEMOD_STATUS d;
+    tone_demod_get_status(demod.get(), &d);
+    KEYING_SLICER_STATUS k;
+    keying_slicer_get_status(slicer.get(), &k);
+    // From a little before the first mark the speed was learned from: the
+    // noise before it would only be read as noise again.
+    const float spanMs = t.learnedSpanMs + k.delayMs + d.windowMs + kFirstOverLeadMs;
+    const auto span = static_cast<size_t>(spanMs * 0.001f * static_cast<float>(kInternalRate));
+    if (span < firstOverCount) {
+        firstOverStart = (firstOverStart + firstOverCount - span) % firstOverAudio.size();
+        firstOverCount = span;
+    }
+    // A weak signal's first reading may learn a speed well off; a reading
+    // that learns another one is done again with that.
+    for (int reading = 0; reading < kFirstOverReadings; ++reading) {
+        rxData.resize(textBefore);
+        const float unitMs = t.unitMs;
+        readFirstOverAgain(t, d, k);
+        morse_timing_get_status(timing.get(), &t);
+        if (t.elements == 0 || std::fabs(t.unitMs - unitMs) <= kRetuneFraction * unitMs)
+            break;
+        tone_demod_get_status(demod.get(), &d);
+        keying_slicer_get_status(slicer.get(), &k);
+    }
+    firstOverCount = 0;
+    firstOverStart = 0;
+}
+
+// Fresh stages set for the speed of `t`, the slicer's noise floor carried
+// over from `k` (white noise's envelope falls with the square root of the
+// window), read the kept audio.
+void QoMorse::Impl::readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_DEMOD_STATUS& d,
+                                       const KEYING_SLICER_STATUS& k)
+{
+    const DotRange range = dot_range(decodeParameters);
+    const TONE_DEMOD_CONFIG config{.sampleRate = static_cast<float>(kInternalRate),
+                                   .pitchHz = tunedPitch > 0.0f ? tunedPitch : 600.0f,
+                                   .pullHz = decodeParameters.frequency_hz > 0.0f ? kFixedPullHz : kSearchedPullHz,
+                                   .windowMs = 20.0f};
+    demod.reset(tone_demod_create(&config));
+    slicer.reset(keying_slicer_create(kToneDemodStepMs));
+    timing.reset(morse_timing_create(t.unitMs, range.minMs, range.maxMs));
+    setStages(t.unitMs, windowFor(t.unitMs, d.windowMs, t.markPeak));
+    windowElements = 0;
+    keying_slicer_start_noise(slicer.get(), k.noise * std::sqrt(d.windowMs / stagesWindowMs));
+    const size_t size = firstOverAudio.size();
+    size_t done = 0;
+    while (done < firstOverCount) {
+        // Contiguous pieces of the ring, a frame at most, so that the
+        // envelope fits the frame's buffer.
+        const size_t at = (firstOverStart + done) % size;
+        const size_t piece = std::min({firstOverCount - done, size - at, static_cast<size_t>(samplesPerFrame)});
+        const int n = tone_demod_process(demod.get(), firstOverAudio.data() + at, static_cast<int>(piece),
+                                         frameEnvelope.data(), static_cast<int>(frameEnvelope.size()));
+        keyEnvelope(frameEnvelope.data(), n);
+        done += piece;
+    }
 }
 
 void QoMorse::Impl::createStages()
@@ -141,7 +243,7 @@ void QoMorse::Impl::tune(float pitch)
         const TONE_DEMOD_CONFIG config{.sampleRate = static_cast<float>(kInternalRate),
                                        .pitchHz = pitch,
                                        .pullHz = fixed ? kFixedPullHz : kSearchedPullHz,
-                                       .windowMs = stagesDotMs > 0.0f ? kWindowDots * stagesDotMs : 20.0f};
+                                       .windowMs = stagesWindowMs > 0.0f ? stagesWindowMs : 20.0f};
         tone_demod_configure(demod.get(), &config);
         tunedPitch = pitch;
     }
@@ -161,28 +263,42 @@ void QoMorse::Impl::followSpeed()
     // Until the first sender shows his speed, the stages are set for the
     // fastest one: a window too long for the speed would smear the dots
     // the speed is learned from.
-    const float dotMs = t.elements > 0 ? t.unitMs : range.minMs;
-    // A strong signal needs no long average, and a short one keeps the
-    // gaps of a sender who speeds up open, so that the change is seen.
-    const bool wantShort = t.markPeak >= kShortWindowPeak || (shortWindow && t.markPeak > kLongWindowPeak);
+    const float dotMs = t.elements > 0 || firstOverRead ? t.unitMs : range.minMs;
+    const bool judged = t.elements >= windowElements + kWindowMarks;
+    const float windowMs = judged ? windowFor(dotMs, stagesWindowMs, t.markPeak) : stagesWindowMs;
     if (stagesDotMs <= 0.0f || std::fabs(dotMs - stagesDotMs) > kRetuneFraction * stagesDotMs ||
-        wantShort != shortWindow) {
-        stagesDotMs = dotMs;
-        shortWindow = wantShort;
-        const float dots = shortWindow ? kShortWindowDots : kWindowDots;
-        tone_demod_set_window(demod.get(), std::clamp(dots * dotMs, kMinWindowMs, kMaxWindowMs));
-        keying_slicer_set_dot(slicer.get(), dotMs);
+        std::fabs(windowMs - stagesWindowMs) > kWindowChange * stagesWindowMs) {
+        setStages(dotMs, windowFor(dotMs, stagesWindowMs, judged ? t.markPeak : 0.0f));
+        windowElements = t.elements;
     }
     // The timing keeps the dot near the range; the reported speed stays
     // inside it, so a fast or slow sender at its edge keeps his text.
     statistics.estimatedSpeed_wpm = std::clamp(1200.0f / t.unitMs, 1200.0f / range.maxMs, 1200.0f / range.minMs);
 }
 
+// The averaging window for a dot, given the level (in noise floors) of the
+// marks read with the window in use; without one, the longest.
+float QoMorse::Impl::windowFor(float dotMs, float windowMs, float markPeak) const
+{
+    const float longest = std::clamp(kWindowDots * dotMs, kMinWindowMs, kMaxWindowMs);
+    const float shortest = std::clamp(kShortestWindowDots * dotMs, kMinWindowMs, longest);
+    if (!(markPeak > 0.0f) || !(windowMs > 0.0f))
+        return longest;
+    const float ratio = kWantedPeak / markPeak;
+    return std::clamp(windowMs * ratio * ratio, shortest, longest);
+}
+
+void QoMorse::Impl::setStages(float dotMs, float windowMs)
+{
+    stagesDotMs = dotMs;
+    stagesWindowMs = windowMs;
+    tone_demod_set_window(demod.get(), windowMs);
+    keying_slicer_set_dot(slicer.get(), dotMs);
+}
+
 void QoMorse::Impl::keyEnvelope(const float* values, int n)
 {
     for (int i = 0; i < n; ++i) {
-        envelopeRing[static_cast<size_t>(envelopeNext)] = values[i];
-        envelopeNext = (envelopeNext + 1) % kEnvelopeValues;
         KEYING_RUN runs[2];
         const int32_t ended = keying_slicer_push(slicer.get(), values[i], runs);
         for (int32_t k = 0; k < ended; ++k)
