@@ -26,8 +26,8 @@ constexpr int kMaxLook = 400;
 constexpr float kPresentRatio = 3.0f;
 constexpr float kStartRatio = 4.0f;
 // A weak signal that never reaches kStartRatio starts an over as well when
-// a good part of the values around stand above twice the noise floor, which
-// noise alone does for one value in twenty-five.
+// a fifth of the values around stand above 2.5 noise floors, which noise
+// alone does for one value in 140.
 constexpr float kBusyLevel = 2.5f;
 constexpr float kBusyShare = 0.2f;
 constexpr float kQuietDots = 10.0f;
@@ -133,9 +133,10 @@ void keying_slicer_set_dot(KEYING_SLICER* s, float dotMs)
         return;
     s->look = std::clamp(static_cast<int>(std::lround(kLookDots * dotMs / s->stepMs)), kMinLook, kMaxLook);
     s->nearLook = std::clamp(static_cast<int>(std::lround(kNearLookDots * dotMs / s->stepMs)), kMinLook / 2, s->look);
-    const int quietLimit = static_cast<int>(std::clamp(kQuietDots * dotMs, kShortestQuietMs, kLongestQuietMs) / s->stepMs);
-    s->quietValues = std::min(s->quietValues, quietLimit) == s->quietLimit ? quietLimit : std::min(s->quietValues, quietLimit);
-    s->quietLimit = quietLimit;
+    // A slicer that was quiet stays quiet under the new limit.
+    const bool quiet = s->quietValues >= s->quietLimit;
+    s->quietLimit = static_cast<int>(std::clamp(kQuietDots * dotMs, kShortestQuietMs, kLongestQuietMs) / s->stepMs);
+    s->quietValues = quiet ? s->quietLimit : std::min(s->quietValues, s->quietLimit);
 }
 
 void keying_slicer_reset(KEYING_SLICER* s)

@@ -705,9 +705,8 @@ void morse_timing_idle(MORSE_TIMING* t, float gapMs, const MorseCodeTable& table
     // One lone element between pauses is a noise burst, not an over: it is
     // held until a second mark follows it.
     const bool lone = t->marksSincePause == 1 && t->symbol.size() == 1;
-    if (lone && total >= pause) {
+    if (lone && total >= pause)
         morse_timing_clear_symbol(t);
-    }
     if (total >= letter_boundary(*t) && !lone)
         emit_character(t, table, text);
     if (total >= word_boundary(*t))
