@@ -124,6 +124,15 @@ void cwqo_update_prefilter(CWQO_BACKEND* b, bool force)
     b->filterBandwidthHz = w;
     cwqo_biquad_band_pass(&b->prefilter[0], fs, p, w);
     b->prefilter[1] = b->prefilter[0];
+    // Crashes are found by their breadth, so the blanker sees the audio
+    // before the band-pass narrows it.
+    const IMPULSE_BLANKER_CONFIG blanker{.sampleRate = static_cast<float>(fs), .pitchHz = static_cast<float>(p)};
+    if (b->blanker == nullptr || std::fabs(fs - b->blankerRate) > kDesignTolerance) {
+        b->blanker.reset(impulse_blanker_create(&blanker));
+        b->blankerRate = fs;
+    } else {
+        impulse_blanker_configure(b->blanker.get(), &blanker);
+    }
     b->decimPhase = 0.0;
     b->dcPrevIn = 0.0;
     b->dcPrevOut = 0.0;

@@ -9,6 +9,7 @@
 #include "cwqo_prefilter.h"
 #include "cwqo_sample_ring.h"
 #include "cwqo_text_queue.h"
+#include "impulse_blanker.h"
 #include "qomorse.h"
 
 #include <memory>
@@ -16,6 +17,10 @@
 
 inline constexpr double kCwqoEngineRate = 4000.0;
 inline constexpr size_t kCwqoEngineQueueSamples = 48000;  // 12 s
+
+struct ImpulseBlankerDeleter {
+    void operator()(IMPULSE_BLANKER* b) const { impulse_blanker_destroy(b); }
+};
 
 struct CWQO_BACKEND {
     CWQO_CONFIG config;
@@ -30,6 +35,8 @@ struct CWQO_BACKEND {
     double dcPrevIn;
     double dcPrevOut;
     CWQO_BIQUAD prefilter[2];
+    std::unique_ptr<IMPULSE_BLANKER, ImpulseBlankerDeleter> blanker;  // ahead of the prefilter
+    double blankerRate = 0.0;
     float fastRms;
     float slowRms;
     float gain;

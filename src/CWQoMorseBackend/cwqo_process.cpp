@@ -44,9 +44,10 @@ void condition_and_decimate(CWQO_BACKEND* b, const float* samples, size_t count)
     double prevOut = b->dcPrevOut;
     double phase = b->decimPhase;
     std::vector<float>& out = b->decimated;
+    IMPULSE_BLANKER* blanker = b->blanker.get();
     out.clear();
     for (size_t i = 0; i < count; ++i) {
-        const double x = cwqo_sample_guard(samples[i]);
+        const double x = impulse_blanker_step(blanker, static_cast<float>(cwqo_sample_guard(samples[i])));
         const double d = x - prevIn + kDcPole * prevOut;
         prevIn = x;
         prevOut = d;

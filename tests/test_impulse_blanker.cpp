@@ -1,0 +1,87 @@
+// Impulse blanker: audio in, the same audio 4 ms later out, silenced where
+// a static crash struck.
+#include "impulse_blanker.h"
+#include "morse_audio_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct BlankerDeleter {
+    void operator()(IMPULSE_BLANKER* b) const { impulse_blanker_destroy(b); }
+};
+using Blanker = std::unique_ptr<IMPULSE_BLANKER, BlankerDeleter>;
+
+constexpr uint32_t kRate = 48000;
+
+// 20 WPM at 700 Hz over white noise, with crashes and a second station as asked.
+std::vector<float> band(double snrDb, double crashesPerSecond, bool neighbour = false)
+{
+    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+    c.pitchHz = 700.0;
+    c.sampleRateHz = kRate;
+    c.addNoise = true;
+    c.snrDb = snrDb;
+    c.qrnRate = crashesPerSecond;
+    c.qrmEnabled = neighbour;
+    c.qrmOffsetHz = 500.0;  // right on a watched band
+    c.qrmLevelDb = 10.0;
+    std::vector<float> samples;
+    EXPECT_TRUE(morse_audio_generate(c, "CQ CQ DE ZR1ABC ZR1ABC K", &samples, nullptr, nullptr));
+    return samples;
+}
+
+int64_t blanked_ms(std::vector<float>* samples)
+{
+    const IMPULSE_BLANKER_CONFIG c{.sampleRate = static_cast<float>(kRate), .pitchHz = 700.0f};
+    Blanker b(impulse_blanker_create(&c));
+    for (float& x : *samples)
+        x = impulse_blanker_step(b.get(), x);
+    IMPULSE_BLANKER_STATUS st;
+    impulse_blanker_get_status(b.get(), &st);
+    return st.blankedMs;
+}
+
+TEST(ImpulseBlanker, SilencesCrashesAndNothingElse)
+{
+    // Two crashes a second, most of them found, each silenced for 8 ms.
+    std::vector<float> crashes = band(10.0, 2.0);
+    const double seconds = static_cast<double>(crashes.size()) / kRate;
+    const int64_t ms = blanked_ms(&crashes);
+    EXPECT_GT(ms, static_cast<int64_t>(2.0 * seconds * 0.6 * 8.0));
+    EXPECT_LE(ms, static_cast<int64_t>(2.0 * seconds * 8.0));
+
+    // A keyed tone's edges, strong or weak, and a louder station on a
+    // watched band are no crashes.
+    for (double snr : {40.0, 10.0, -6.0}) {
+        std::vector<float> clean = band(snr, 0.0);
+        EXPECT_EQ(blanked_ms(&clean), 0) << snr;
+    }
+    std::vector<float> neighbour = band(10.0, 0.0, true);
+    EXPECT_LE(blanked_ms(&neighbour), 8);  // one edge that met a noise peak at most
+}
+
+TEST(ImpulseBlanker, PassesTheAudioFourMillisecondsLate)
+{
+    const IMPULSE_BLANKER_CONFIG c{.sampleRate = 8000.0f, .pitchHz = 600.0f};
+    Blanker b(impulse_blanker_create(&c));
+    std::vector<float> out;
+    for (int i = 0; i < 800; ++i)
+        out.push_back(impulse_blanker_step(b.get(), std::sin(0.1f * static_cast<float>(i))));
+    for (int i = 32; i < 800; ++i)
+        ASSERT_FLOAT_EQ(out[static_cast<size_t>(i)], std::sin(0.1f * static_cast<float>(i - 32))) << i;
+    // Without a blanker the audio passes as it is; bad samples become silence.
+    EXPECT_EQ(impulse_blanker_step(nullptr, 0.25f), 0.25f);
+    for (int i = 0; i < 64; ++i)
+        impulse_blanker_step(b.get(), NAN);
+    EXPECT_EQ(impulse_blanker_step(b.get(), 1.0f), 0.0f);
+    IMPULSE_BLANKER_STATUS st;
+    impulse_blanker_get_status(nullptr, &st);
+    EXPECT_EQ(st.blankedMs, 0);
+}
+
+}  // namespace
