@@ -256,12 +256,12 @@ std::string decode_band(MORSE_AUDIO_CONFIG c, const std::string& text)
     return text_metrics::collapse_whitespace(rx_run::decode(make_rx(rc).get(), rc, samples, 2048));
 }
 
-// The first text, then the second with its own settings, in one recording.
+// The first text, then the second with its own settings, in one recording,
+// through a receiver set to `rxPitch`.
 std::string decode_band_parts(MORSE_AUDIO_CONFIG a, const std::string& first, MORSE_AUDIO_CONFIG b,
-                              const std::string& second)
+                              const std::string& second, double rxPitch = 700.0)
 {
     for (MORSE_AUDIO_CONFIG* c : {&a, &b}) {
-        c->pitchHz = 700.0;
         c->sampleRateHz = 48000;
         c->addNoise = true;
     }
@@ -273,7 +273,7 @@ std::string decode_band_parts(MORSE_AUDIO_CONFIG a, const std::string& first, MO
     EXPECT_TRUE(morse_audio_generate(a, first, &samples, nullptr, nullptr));
     EXPECT_TRUE(morse_audio_generate(b, second, &tail, nullptr, nullptr));
     samples.insert(samples.end(), tail.begin(), tail.end());
-    const CW_RX_CONFIG rc = rx_run::config_for(48000, 700.0);
+    const CW_RX_CONFIG rc = rx_run::config_for(48000, rxPitch);
     return text_metrics::collapse_whitespace(rx_run::decode(make_rx(rc).get(), rc, samples, 2048));
 }
 
@@ -323,12 +323,31 @@ TEST(CwRxBand, AFirstOverIsReadWholeAndASpeedUpLosesNothing)
         EXPECT_EQ(decode_band(c, text), text);
     }
     MORSE_AUDIO_CONFIG slow = morse_audio_default_config();
+    slow.pitchHz = 700.0;
     slow.wpm = 15.0;
     slow.snrDb = 10.0;
     MORSE_AUDIO_CONFIG fast = slow;
     fast.wpm = 35.0;
     fast.leadSeconds = 7.0 * 1.2 / slow.wpm;  // a word gap at the old speed
     EXPECT_EQ(decode_band_parts(slow, "CQ CQ CQ DE ZR1ABC", fast, "ZR1ABC PSE K"), "CQ CQ CQ DE ZR1ABC ZR1ABC PSE K");
+}
+
+TEST(CwRxBand, AStationAnsweringOnTheOtherSideOfThePitchIsFollowed)
+{
+    // The receiver sits between a caller 40 Hz below and the answer 40 Hz
+    // above, at another speed, as two stations of one contact often do.
+    MORSE_AUDIO_CONFIG caller = morse_audio_default_config();
+    caller.pitchHz = 560.0;
+    caller.wpm = 18.0;
+    caller.snrDb = 10.0;
+    MORSE_AUDIO_CONFIG answer = caller;
+    answer.pitchHz = 640.0;
+    answer.wpm = 24.0;
+    answer.leadSeconds = 1.2;
+    const std::string decoded =
+        decode_band_parts(caller, "CQ CQ CQ DE QA1BC QA1BC K", answer, "QA1BC DE QR2XYZ QR2XYZ K", 600.0);
+    EXPECT_NE(decoded.find("CQ DE QA1BC QA1BC K"), std::string::npos) << decoded;
+    EXPECT_NE(decoded.find("DE QR2XYZ QR2XYZ K"), std::string::npos) << decoded;
 }
 
 TEST(CwRxBand, NothingIsPrintedAfterTheLastCharacterOfAnOver)

@@ -17,6 +17,7 @@ constexpr int kRingSize = 64;  // 128 ms of 2 ms values
 // it away.
 constexpr int kTrackBlock = 50;
 constexpr double kTrackGain = 0.35;
+constexpr int kTrackValues = 4;  // 8 ms
 // Power-weighted phase steps of a steady tone line up (coherence near 1);
 // those of noise cancel.
 constexpr double kTrackCoherence = 0.6;
@@ -188,7 +189,13 @@ int tone_demod_process(TONE_DEMOD* d, const float* samples, int n, float* envelo
             d->rotor /= std::abs(d->rotor);
         }
         const Complex output = d->windowSum / static_cast<double>(d->window);
-        track(d, output);
+        // The tracker looks through a short window of its own: the long
+        // one has a null where a station answering 80 Hz off lies, and
+        // the tracker would never see him.
+        Complex recent{};
+        for (int k = 1; k <= kTrackValues; ++k)
+            recent += d->ring[static_cast<size_t>((d->ringIndex - k + kRingSize) % kRingSize)];
+        track(d, recent / static_cast<double>(kTrackValues));
         if (produced < capacity && envelope != nullptr)
             envelope[produced++] = static_cast<float>(2.0 * std::abs(output));
     }
