@@ -256,6 +256,16 @@ std::string decode_band(MORSE_AUDIO_CONFIG c, const std::string& text)
     return text_metrics::collapse_whitespace(rx_run::decode(make_rx(rc).get(), rc, samples, 2048));
 }
 
+// A sender at +10 dB.
+MORSE_AUDIO_CONFIG sender(double pitchHz, double wpm)
+{
+    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+    c.pitchHz = pitchHz;
+    c.wpm = wpm;
+    c.snrDb = 10.0;
+    return c;
+}
+
 // The first text, then the second with its own settings, in one recording,
 // through a receiver set to `rxPitch`.
 std::string decode_band_parts(MORSE_AUDIO_CONFIG a, const std::string& first, MORSE_AUDIO_CONFIG b,
@@ -322,12 +332,8 @@ TEST(CwRxBand, AFirstOverIsReadWholeAndASpeedUpLosesNothing)
         c.seed = seed;
         EXPECT_EQ(decode_band(c, text), text);
     }
-    MORSE_AUDIO_CONFIG slow = morse_audio_default_config();
-    slow.pitchHz = 700.0;
-    slow.wpm = 15.0;
-    slow.snrDb = 10.0;
-    MORSE_AUDIO_CONFIG fast = slow;
-    fast.wpm = 35.0;
+    const MORSE_AUDIO_CONFIG slow = sender(700.0, 15.0);
+    MORSE_AUDIO_CONFIG fast = sender(700.0, 35.0);
     fast.leadSeconds = 7.0 * 1.2 / slow.wpm;  // a word gap at the old speed
     EXPECT_EQ(decode_band_parts(slow, "CQ CQ CQ DE ZR1ABC", fast, "ZR1ABC PSE K"), "CQ CQ CQ DE ZR1ABC ZR1ABC PSE K");
 }
@@ -336,13 +342,8 @@ TEST(CwRxBand, AStationAnsweringOnTheOtherSideOfThePitchIsFollowed)
 {
     // The receiver sits between a caller 40 Hz below and the answer 40 Hz
     // above, at another speed, as two stations of one contact often do.
-    MORSE_AUDIO_CONFIG caller = morse_audio_default_config();
-    caller.pitchHz = 560.0;
-    caller.wpm = 18.0;
-    caller.snrDb = 10.0;
-    MORSE_AUDIO_CONFIG answer = caller;
-    answer.pitchHz = 640.0;
-    answer.wpm = 24.0;
+    const MORSE_AUDIO_CONFIG caller = sender(560.0, 18.0);
+    MORSE_AUDIO_CONFIG answer = sender(640.0, 24.0);
     answer.leadSeconds = 1.2;
     const std::string decoded =
         decode_band_parts(caller, "CQ CQ CQ DE QA1BC QA1BC K", answer, "QA1BC DE QR2XYZ QR2XYZ K", 600.0);
