@@ -39,8 +39,7 @@ int64_t blanked_ms(std::vector<float>* samples)
 {
     const IMPULSE_BLANKER_CONFIG c{.sampleRate = static_cast<float>(kRate), .pitchHz = 700.0f};
     Blanker b(impulse_blanker_create(&c));
-    for (float& x : *samples)
-        x = impulse_blanker_step(b.get(), x);
+    impulse_blanker_process(b.get(), samples->data(), samples->data(), static_cast<int>(samples->size()));
     IMPULSE_BLANKER_STATUS st;
     impulse_blanker_get_status(b.get(), &st);
     return st.blankedMs;
@@ -69,16 +68,24 @@ TEST(ImpulseBlanker, PassesTheAudioFourMillisecondsLate)
 {
     const IMPULSE_BLANKER_CONFIG c{.sampleRate = 8000.0f, .pitchHz = 600.0f};
     Blanker b(impulse_blanker_create(&c));
-    std::vector<float> out;
-    for (int i = 0; i < 800; ++i)
-        out.push_back(impulse_blanker_step(b.get(), std::sin(0.1f * static_cast<float>(i))));
-    for (int i = 32; i < 800; ++i)
-        ASSERT_FLOAT_EQ(out[static_cast<size_t>(i)], std::sin(0.1f * static_cast<float>(i - 32))) << i;
+    std::vector<float> in(800);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = std::sin(0.1f * static_cast<float>(i));
+    // Pieces of any size make one stream.
+    std::vector<float> out(in.size());
+    for (size_t at = 0; at < in.size(); at += 7) {
+        const auto n = static_cast<int>(std::min<size_t>(7, in.size() - at));
+        impulse_blanker_process(b.get(), in.data() + at, out.data() + at, n);
+    }
+    for (size_t i = 32; i < out.size(); ++i)
+        ASSERT_FLOAT_EQ(out[i], in[i - 32]) << i;
     // Without a blanker the audio passes as it is; bad samples become silence.
-    EXPECT_EQ(impulse_blanker_step(nullptr, 0.25f), 0.25f);
-    for (int i = 0; i < 64; ++i)
-        impulse_blanker_step(b.get(), NAN);
-    EXPECT_EQ(impulse_blanker_step(b.get(), 1.0f), 0.0f);
+    float x = 0.25f;
+    impulse_blanker_process(nullptr, &x, &x, 1);
+    EXPECT_EQ(x, 0.25f);
+    std::vector<float> bad(64, NAN);
+    impulse_blanker_process(b.get(), bad.data(), bad.data(), 64);
+    EXPECT_EQ(bad[63], 0.0f);
     IMPULSE_BLANKER_STATUS st;
     impulse_blanker_get_status(nullptr, &st);
     EXPECT_EQ(st.blankedMs, 0);

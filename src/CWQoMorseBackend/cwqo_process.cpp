@@ -8,12 +8,14 @@
 #include "cwqo_limits.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 
 namespace {
 
 constexpr double kDcPole = 0.995;
+constexpr size_t kBlankPiece = 256;
 constexpr double kHistoryRise = 0.951229424500714;  // exp(-1/(4000 * 5 ms))
 constexpr double kHistoryFall = 0.9928825924309503;  // 35 ms
 
@@ -44,10 +46,18 @@ void condition_and_decimate(CWQO_BACKEND* b, const float* samples, size_t count)
     double prevOut = b->dcPrevOut;
     double phase = b->decimPhase;
     std::vector<float>& out = b->decimated;
-    IMPULSE_BLANKER* blanker = b->blanker.get();
     out.clear();
+    // Crashes are silenced a piece at a time, ahead of the filters.
+    std::array<float, kBlankPiece> piece;
     for (size_t i = 0; i < count; ++i) {
-        const double x = impulse_blanker_step(blanker, static_cast<float>(cwqo_sample_guard(samples[i])));
+        const size_t k = i % kBlankPiece;
+        if (k == 0) {
+            const auto n = static_cast<int>(std::min(kBlankPiece, count - i));
+            for (int j = 0; j < n; ++j)
+                piece[static_cast<size_t>(j)] = cwqo_sample_guard(samples[i + static_cast<size_t>(j)]);
+            impulse_blanker_process(b->blanker.get(), piece.data(), piece.data(), n);
+        }
+        const double x = piece[k];
         const double d = x - prevIn + kDcPole * prevOut;
         prevIn = x;
         prevOut = d;

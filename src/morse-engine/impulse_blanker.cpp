@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <complex>
 #include <new>
 
 namespace {
-
-using Complex = std::complex<float>;
 
 constexpr double kTwoPi = 6.283185307179586476925286766559;
 // The bands are measured over 4 ms blocks under a Hann window, whose
@@ -33,11 +30,15 @@ constexpr int kSettleBlocks = 25;
 // A crash rings on in the filters ahead for a block.
 constexpr int kAfterBlocks = 1;
 
+// One watched band: the window times the band's wave over a block (only
+// magnitudes count, so every block may start it at phase 0), the running
+// sum of the block so far and the band's mean block magnitude.
 struct Band {
-    Complex rotor{1.0f, 0.0f};
-    Complex step{1.0f, 0.0f};
-    Complex sum{};
-    float level = 0.0f;  // mean block magnitude
+    std::array<float, kMaxBlock> re{};
+    std::array<float, kMaxBlock> im{};
+    float sumRe = 0.0f;
+    float sumIm = 0.0f;
+    float level = 0.0f;
 };
 
 }  // namespace
@@ -47,7 +48,6 @@ struct IMPULSE_BLANKER {
     int block = 8;
     std::array<Band, 3> bands{};  // below, above, at the pitch
     float toneLevel = 0.0f;       // recent largest block magnitude at the pitch
-    std::array<float, kMaxBlock> window{};
     std::array<float, kMaxBlock> held{};  // the previous block, given out now
     std::array<float, kMaxBlock> current{};
     int filled = 0;
@@ -65,8 +65,12 @@ void set_bands(IMPULSE_BLANKER* b)
     const float frequencies[3] = {std::max(b->config.pitchHz - kOffsetHz, kLowestHz),
                                   std::min(b->config.pitchHz + kOffsetHz, 0.95f * nyquist), b->config.pitchHz};
     for (size_t i = 0; i < 3; ++i) {
-        const double w = -kTwoPi * frequencies[i] / b->config.sampleRate;
-        b->bands[i].step = Complex(static_cast<float>(std::cos(w)), static_cast<float>(std::sin(w)));
+        const double w = kTwoPi * frequencies[i] / b->config.sampleRate;
+        for (int n = 0; n < b->block; ++n) {
+            const double hann = 0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(b->block));
+            b->bands[i].re[static_cast<size_t>(n)] = static_cast<float>(hann * std::cos(w * n));
+            b->bands[i].im[static_cast<size_t>(n)] = static_cast<float>(-hann * std::sin(w * n));
+        }
     }
 }
 
@@ -84,9 +88,10 @@ bool judge(IMPULSE_BLANKER* b)
 {
     std::array<float, 3> magnitude{};
     for (size_t i = 0; i < 3; ++i) {
-        magnitude[i] = std::abs(b->bands[i].sum) / static_cast<float>(b->block);
-        b->bands[i].sum = Complex{};
-        b->bands[i].rotor /= std::abs(b->bands[i].rotor);
+        Band& band = b->bands[i];
+        magnitude[i] = std::hypot(band.sumRe, band.sumIm) / static_cast<float>(b->block);
+        band.sumRe = 0.0f;
+        band.sumIm = 0.0f;
     }
     b->toneLevel = std::max(magnitude[2], b->toneLevel * kToneHold);
     bool crash = b->blocks >= kSettleBlocks;
@@ -112,9 +117,6 @@ IMPULSE_BLANKER* impulse_blanker_create(const IMPULSE_BLANKER_CONFIG* config)
         return nullptr;
     b->config = sanitized(*config);
     b->block = std::clamp(static_cast<int>(std::lround(b->config.sampleRate * kBlockMs * 0.001f)), 1, kMaxBlock);
-    for (int n = 0; n < b->block; ++n)
-        b->window[static_cast<size_t>(n)] =
-            static_cast<float>(0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(b->block)));
     set_bands(b);
     return b;
 }
@@ -129,29 +131,35 @@ void impulse_blanker_configure(IMPULSE_BLANKER* b, const IMPULSE_BLANKER_CONFIG*
     set_bands(b);
 }
 
-float impulse_blanker_step(IMPULSE_BLANKER* b, float sample)
+void impulse_blanker_process(IMPULSE_BLANKER* b, const float* in, float* out, int n)
 {
-    if (b == nullptr)
-        return sample;
-    const float x = std::isfinite(sample) ? sample : 0.0f;
-    for (Band& band : b->bands) {
-        band.sum += x * b->window[static_cast<size_t>(b->filled)] * band.rotor;
-        band.rotor *= band.step;
+    if (in == nullptr || out == nullptr)
+        return;
+    if (b == nullptr) {
+        std::copy_n(in, std::max(n, 0), out);
+        return;
     }
-    const float out = b->heldCrash ? 0.0f : b->held[static_cast<size_t>(b->filled)];
-    b->current[static_cast<size_t>(b->filled)] = x;
-    if (++b->filled < b->block)
-        return out;
-    b->filled = 0;
-    // The crash's own block is silenced as it goes out, and the blocks
-    // after it that hold its ringing.
-    if (judge(b))
-        b->blankAfter = kAfterBlocks + 1;
-    b->held = b->current;
-    b->heldCrash = b->blankAfter > 0;
-    b->blankAfter = std::max(0, b->blankAfter - 1);
-    b->blankedBlocks += b->heldCrash ? 1 : 0;
-    return out;
+    for (int i = 0; i < n; ++i) {
+        const float x = std::isfinite(in[i]) ? in[i] : 0.0f;
+        const auto at = static_cast<size_t>(b->filled);
+        for (Band& band : b->bands) {
+            band.sumRe += x * band.re[at];
+            band.sumIm += x * band.im[at];
+        }
+        out[i] = b->heldCrash ? 0.0f : b->held[at];
+        b->current[at] = x;
+        if (++b->filled < b->block)
+            continue;
+        b->filled = 0;
+        // The crash's own block is silenced as it goes out, and the blocks
+        // after it that hold its ringing.
+        if (judge(b))
+            b->blankAfter = kAfterBlocks + 1;
+        b->held = b->current;
+        b->heldCrash = b->blankAfter > 0;
+        b->blankAfter = std::max(0, b->blankAfter - 1);
+        b->blankedBlocks += b->heldCrash ? 1 : 0;
+    }
 }
 
 void impulse_blanker_get_status(const IMPULSE_BLANKER* b, IMPULSE_BLANKER_STATUS* status)

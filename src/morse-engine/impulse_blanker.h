@@ -25,9 +25,11 @@ IMPULSE_BLANKER* impulse_blanker_create(const IMPULSE_BLANKER_CONFIG* config);
 // A new pitch moves the watched bands; what was learned of their levels stays.
 void impulse_blanker_configure(IMPULSE_BLANKER* blanker, const IMPULSE_BLANKER_CONFIG* config);
 
-// One sample in, one out: the audio of 4 ms before, silenced within a crash
-// (held one 4 ms block, so that a crash is silenced from its start).
-float impulse_blanker_step(IMPULSE_BLANKER* blanker, float sample);
+// n samples in, n out: the audio of 4 ms before, silenced within a crash
+// (held one 4 ms block, so that a crash is silenced from its start). `in`
+// and `out` may be the same array. Without a blanker the audio passes as
+// it is.
+void impulse_blanker_process(IMPULSE_BLANKER* blanker, const float* in, float* out, int n);
 
 void impulse_blanker_get_status(const IMPULSE_BLANKER* blanker, IMPULSE_BLANKER_STATUS* status);
 
