@@ -49,24 +49,23 @@ void condition_and_decimate(CWQO_BACKEND* b, const float* samples, size_t count)
     out.clear();
     // Crashes are silenced a piece at a time, ahead of the filters.
     std::array<float, kBlankPiece> piece;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t k = i % kBlankPiece;
-        if (k == 0) {
-            const auto n = static_cast<int>(std::min(kBlankPiece, count - i));
-            for (int j = 0; j < n; ++j)
-                piece[static_cast<size_t>(j)] = cwqo_sample_guard(samples[i + static_cast<size_t>(j)]);
-            impulse_blanker_process(b->blanker.get(), piece.data(), piece.data(), n);
-        }
-        const double x = piece[k];
-        const double d = x - prevIn + kDcPole * prevOut;
-        prevIn = x;
-        prevOut = d;
-        const float u = static_cast<float>(cwqo_biquad_run(&first, static_cast<float>(d)));
-        const double y = cwqo_biquad_run(&second, u);
-        phase += step;
-        while (phase >= 1.0) {
-            out.push_back(static_cast<float>(y));
-            phase -= 1.0;
+    for (size_t at = 0; at < count; at += kBlankPiece) {
+        const size_t n = std::min(kBlankPiece, count - at);
+        for (size_t j = 0; j < n; ++j)
+            piece[j] = cwqo_sample_guard(samples[at + j]);
+        impulse_blanker_process(b->blanker.get(), piece.data(), piece.data(), static_cast<int>(n));
+        for (size_t j = 0; j < n; ++j) {
+            const double x = piece[j];
+            const double d = x - prevIn + kDcPole * prevOut;
+            prevIn = x;
+            prevOut = d;
+            const float u = static_cast<float>(cwqo_biquad_run(&first, static_cast<float>(d)));
+            const double y = cwqo_biquad_run(&second, u);
+            phase += step;
+            while (phase >= 1.0) {
+                out.push_back(static_cast<float>(y));
+                phase -= 1.0;
+            }
         }
     }
     b->prefilter[0] = first;

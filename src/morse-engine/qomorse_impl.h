@@ -64,6 +64,8 @@ struct QoMorse::Impl {
     // Symbol decoder (qomorse_symbol_decoder.cpp).
     void decodeFrame(float* frame);
     float findPitch() const;
+    float pullHz() const;
+    TONE_DEMOD_CONFIG demodConfig(float pitchHz, float pull) const;
     void createStages();
     void applySpeedRange();
     void tune(float pitch);

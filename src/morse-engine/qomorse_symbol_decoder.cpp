@@ -155,10 +155,7 @@ void QoMorse::Impl::readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_
                                        const KEYING_SLICER_STATUS& k)
 {
     const DotRange range = dot_range(decodeParameters);
-    const TONE_DEMOD_CONFIG config{.sampleRate = static_cast<float>(kInternalRate),
-                                   .pitchHz = tunedPitch > 0.0f ? tunedPitch : 600.0f,
-                                   .pullHz = decodeParameters.frequency_hz > 0.0f ? kFixedPullHz : kSearchedPullHz,
-                                   .windowMs = 20.0f};
+    const TONE_DEMOD_CONFIG config = demodConfig(tunedPitch > 0.0f ? tunedPitch : 600.0f, pullHz());
     demod.reset(tone_demod_create(&config));
     slicer.reset(keying_slicer_create(kToneDemodStepMs));
     timing.reset(morse_timing_create(t.unitMs, range.minMs, range.maxMs));
@@ -179,13 +176,25 @@ void QoMorse::Impl::readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_
     }
 }
 
+float QoMorse::Impl::pullHz() const
+{
+    return decodeParameters.frequency_hz > 0.0f ? kFixedPullHz : kSearchedPullHz;
+}
+
+// The demodulator at a pitch, averaging over the window in use (20 ms
+// before the stages are first set).
+TONE_DEMOD_CONFIG QoMorse::Impl::demodConfig(float pitchHz, float pull) const
+{
+    return TONE_DEMOD_CONFIG{.sampleRate = static_cast<float>(kInternalRate),
+                             .pitchHz = pitchHz,
+                             .pullHz = pull,
+                             .windowMs = stagesWindowMs > 0.0f ? stagesWindowMs : 20.0f};
+}
+
 void QoMorse::Impl::createStages()
 {
-    const TONE_DEMOD_CONFIG demodConfig{.sampleRate = static_cast<float>(kInternalRate),
-                                        .pitchHz = 600.0f,
-                                        .pullHz = 0.0f,
-                                        .windowMs = 20.0f};
-    demod.reset(tone_demod_create(&demodConfig));
+    const TONE_DEMOD_CONFIG config = demodConfig(600.0f, 0.0f);
+    demod.reset(tone_demod_create(&config));
     slicer.reset(keying_slicer_create(kToneDemodStepMs));
     // 22 WPM, in the middle of what is heard most, until the sender shows his.
     const DotRange range = dot_range(decodeParameters);
@@ -233,17 +242,13 @@ void QoMorse::Impl::tune(float pitch)
 {
     if (pitch <= 0.0f)
         return;
-    const bool fixed = decodeParameters.frequency_hz > 0.0f;
     if (tunedPitch > 0.0f && std::fabs(pitch - tunedPitch) > kPitchChangeHz) {
         rxData.push_back('\n');
         morse_timing_clear_symbol(timing.get());
         keying_slicer_reset(slicer.get());
     }
     if (pitch != tunedPitch) {
-        const TONE_DEMOD_CONFIG config{.sampleRate = static_cast<float>(kInternalRate),
-                                       .pitchHz = pitch,
-                                       .pullHz = fixed ? kFixedPullHz : kSearchedPullHz,
-                                       .windowMs = stagesWindowMs > 0.0f ? stagesWindowMs : 20.0f};
+        const TONE_DEMOD_CONFIG config = demodConfig(pitch, pullHz());
         tone_demod_configure(demod.get(), &config);
         tunedPitch = pitch;
     }
@@ -265,10 +270,10 @@ void QoMorse::Impl::followSpeed()
     // the speed is learned from.
     const float dotMs = t.elements > 0 || firstOverRead ? t.unitMs : range.minMs;
     const bool judged = t.elements >= windowElements + kWindowMarks;
-    const float windowMs = judged ? windowFor(dotMs, stagesWindowMs, t.markPeak) : stagesWindowMs;
+    const float windowMs = windowFor(dotMs, stagesWindowMs, judged ? t.markPeak : 0.0f);
     if (stagesDotMs <= 0.0f || std::fabs(dotMs - stagesDotMs) > kRetuneFraction * stagesDotMs ||
-        std::fabs(windowMs - stagesWindowMs) > kWindowChange * stagesWindowMs) {
-        setStages(dotMs, windowFor(dotMs, stagesWindowMs, judged ? t.markPeak : 0.0f));
+        (judged && std::fabs(windowMs - stagesWindowMs) > kWindowChange * stagesWindowMs)) {
+        setStages(dotMs, windowMs);
         windowElements = t.elements;
     }
     // The timing keeps the dot near the range; the reported speed stays
