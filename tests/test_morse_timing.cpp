@@ -130,6 +130,17 @@ TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
     }
 }
 
+TEST(MorseTiming, WordsOfShortLettersAreNoSlowerSender)
+{
+    // As many letter gaps as gaps inside characters: the gaps alone would
+    // look like a sender three times slower.
+    const std::string sent = "CQ DE ZR1ABC ES TNX NAME TEA TEN MEN AT ME TNX ES TEA ";
+    for (uint32_t seed = 1; seed <= 3; ++seed) {
+        Timing t = make(60.0f);
+        EXPECT_EQ(decode(t.get(), runs_for(sent, 60.0, Keying{.jitter = 0.1}, seed)), sent);
+    }
+}
+
 TEST(MorseTiming, MergesBlipsAndDropoutsAway)
 {
     std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC K", 60.0, Keying{});
@@ -146,6 +157,26 @@ TEST(MorseTiming, MergesBlipsAndDropoutsAway)
     }
     Timing t = make(60.0f);
     EXPECT_EQ(decode(t.get(), runs), "CQ DE ZR1ABC K ");
+}
+
+TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
+{
+    // The dot of A in NAME arrives at a tenth of the level around it: in a
+    // deep fade, but ten noise floors up. A mark as faint in the word gap
+    // and only two noise floors up stays noise.
+    std::vector<KEYING_RUN> runs = runs_for("NAME NAME", 60.0, Keying{});
+    int marks = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i].keyDown && ++marks == 3)
+            runs[i] = mark_or_gap(true, runs[i].durationMs, 10.0f);
+        if (!runs[i].keyDown && runs[i].durationMs == 420.0f) {
+            runs[i].durationMs = 180.0f;
+            runs.insert(runs.begin() + static_cast<long>(i) + 1, {mark_or_gap(true, 60.0f, 2.0f), mark_or_gap(false, 180.0f, 0.0f)});
+            break;
+        }
+    }
+    Timing t = make(60.0f);
+    EXPECT_EQ(decode(t.get(), runs), "NAME NAME ");
 }
 
 TEST(MorseTiming, TheLastCharacterOfAnOverComesOutInTheSilenceAfterIt)

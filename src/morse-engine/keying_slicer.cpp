@@ -16,6 +16,12 @@ constexpr float kLookDots = 2.5f;
 // A signal this far above the noise is judged within 1.2 dots only.
 constexpr float kNearLookDots = 1.2f;
 constexpr float kNearRatio = 6.0f;
+// Values this far above the noise join into islands; gaps between marks
+// fall below it. An island whose top stands kOwnRatio above the noise is a
+// mark of its own, judged against its own top: a mark sunk in a deep fade
+// beside strong ones is still far above the noise.
+constexpr float kIslandRatio = 3.0f;
+constexpr float kOwnRatio = 5.0f;
 constexpr int kMinLook = 8;
 constexpr int kMaxLook = 400;
 // A signal must stand this far above the mean noise envelope: the largest
@@ -165,6 +171,26 @@ void keying_slicer_start_noise(KEYING_SLICER* s, float noise)
 
 namespace {
 
+// The largest value of the run of values above `level` around `at`, within
+// [first, last]; 0 when the value at `at` lies below it.
+float island_top(const KEYING_SLICER& s, long long at, long long first, long long last, float level)
+{
+    float top = 0.0f;
+    for (long long k = at; k >= first; --k) {
+        const float x = s.ring[static_cast<size_t>(k % kRingSize)];
+        if (x < level)
+            break;
+        top = std::max(top, x);
+    }
+    for (long long k = at + 1; k <= last && top > 0.0f; ++k) {
+        const float x = s.ring[static_cast<size_t>(k % kRingSize)];
+        if (x < level)
+            break;
+        top = std::max(top, x);
+    }
+    return top;
+}
+
 // Judges the value at ring position `at` against the strongest value within
 // the reach on either side (as far as it has arrived).
 int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
@@ -197,7 +223,8 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
     else if (signal < kPresentRatio * noise)
         s->quietValues = std::min(s->quietValues + 1, s->quietLimit);
     const bool present = s->quietValues < s->quietLimit && signal >= kPresentRatio * noise;
-    const float span = signal - noise;
+    const float island = island_top(*s, at, nearFirst, nearLast, kIslandRatio * noise);
+    const float span = (island >= kOwnRatio * noise ? std::min(island, signal) : signal) - noise;
     const float threshold = noise + kThresholdFraction * span;
     int32_t down = 0;
     if (present) {

@@ -52,6 +52,9 @@ constexpr float kStrongMark = 0.5f;
 // when they follow a long gap, and below kFaintMark anywhere.
 constexpr float kWeakMark = 0.6f;
 constexpr float kFaintMark = 0.25f;
+// A mark this many noise floors high is no noise, however faint beside
+// the marks around it: a deep fade.
+constexpr float kClearPeak = 6.0f;
 constexpr float kLetterBoundaryUnits = 2.0f;
 // Gap classes are learned only once the dot is known from this many marks.
 constexpr int kMarksBeforeGaps = 6;
@@ -169,6 +172,7 @@ struct MORSE_TIMING {
     Recent<kRecentMarks> marks;     // ms
     Recent<kRecentGaps> longGaps;   // units
     Recent<kSpeedGaps> rawGaps;     // ms, as the slicer gave them
+    Recent<kSpeedGaps> rawMarks;    // ms, the marks among them
     Recent<kCostElements> errors;   // squared timing errors in units
     float mark = 0.0f;  // key-down time not yet classified
     float gap = 0.0f;   // key-up time since the last mark
@@ -456,6 +460,7 @@ void adopt_speed(MORSE_TIMING* t, const MORSE_TIMING& c)
     t->elementGap = c.elementGap;
     t->marks = {};
     t->rawGaps = {};
+    t->rawMarks = {};
     t->errors = {};
 }
 
@@ -537,8 +542,12 @@ namespace {
 void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table,
                          std::vector<uint8_t>* text)
 {
-    if (run.keyDown || run.durationMs < kShortestDot * t->minDot)
-        return;  // dropouts say nothing about the speed
+    if (run.durationMs < kShortestDot * t->minDot)
+        return;  // blips and dropouts say nothing about the speed
+    if (run.keyDown) {
+        t->rawMarks.push(run.durationMs);
+        return;
+    }
     if (run.durationMs > kLetterBoundaryUnits * kSpeedChangeRatio * unit(*t))
         return;  // letter and word gaps at the new speed or the old
     t->rawGaps.push(run.durationMs);
@@ -548,6 +557,16 @@ void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCode
     std::nth_element(sorted.begin(), sorted.begin() + kSpeedGaps / 2, sorted.end());
     const float median = sorted[kSpeedGaps / 2];
     if (median > unit(*t) / kSpeedChangeRatio && median < unit(*t) * kSpeedChangeRatio)
+        return;
+    // A slower sender sends longer dots as well: words of short letters
+    // (NAME, ES TNX) have as many letter gaps as gaps inside characters,
+    // and their dots stay short. (Faster keying through an averaging
+    // window still set for the old speed comes out with long marks and
+    // short gaps, so only the gaps can tell a speed-up.)
+    std::array<float, kSpeedGaps> marks = t->rawMarks.values;
+    const int dotAt = t->rawMarks.count / 4;
+    std::nth_element(marks.begin(), marks.begin() + dotAt, marks.begin() + t->rawMarks.count);
+    if (median > unit(*t) && t->rawMarks.count > 0 && marks[static_cast<size_t>(dotAt)] < median / kSpeedChangeRatio)
         return;
     MORSE_TIMING c = *t;
     c.dot = median;
@@ -585,8 +604,9 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
     const float remembered = t->level * fading;
     const bool isolated = t->gap >= letter_boundary(*t);
     const bool shortBlip = run.durationMs < glitch && (run.level < kStrongMark * remembered || run.durationMs < kGlitchDots * kShortestDot * t->minDot);
-    const bool faint = run.level < kFaintMark * remembered;
-    if (shortBlip || faint || (isolated && run.level < kWeakMark * remembered)) {
+    const bool clear = run.peak >= kClearPeak;
+    const bool faint = !clear && run.level < kFaintMark * remembered;
+    if (shortBlip || faint || (!clear && isolated && run.level < kWeakMark * remembered)) {
         t->gap += run.durationMs;
         return;
     }
@@ -634,7 +654,7 @@ void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint
         KEYING_RUN& run = t->held[static_cast<size_t>(i)];
         if (!run.keyDown)
             continue;
-        started = started || run.level >= kStrongMark * level;
+        started = started || run.level >= kStrongMark * level || run.peak >= kClearPeak;
         if (!started)
             run.durationMs = 0.0f;
         else if (run.durationMs >= shortest && run.level >= kStrongMark * level)
