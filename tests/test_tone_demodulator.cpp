@@ -1,6 +1,8 @@
 // Tone demodulator: audio at 4000 Hz in, a 2 ms envelope and the pitch out.
 #include "tone_demodulator.h"
 
+#include "morse_audio_generator.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -93,6 +95,25 @@ TEST(ToneDemodulator, KeyedToneWithDigitalSilenceKeepsItsPitch)
     }
     run(d.get(), x);
     EXPECT_NEAR(pitch_of(d.get()), 600.0f, 1.0f);
+}
+
+TEST(ToneDemodulator, FlutterIsAveragedInPowerAndSteadyOrSlowlyFadingTonesCoherently)
+{
+    for (const MORSE_CHANNEL channel : {MORSE_CHANNEL_NONE, MORSE_CHANNEL_POOR, MORSE_CHANNEL_FLUTTER}) {
+        MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+        c.sampleRateHz = static_cast<uint32_t>(kRate);
+        c.pitchHz = 700.0;
+        c.addNoise = true;
+        c.snrDb = 10.0;
+        c.channel = channel;
+        std::vector<float> x;
+        ASSERT_TRUE(morse_audio_generate(c, "CQ CQ DE ZR1ABC ZR1ABC K", &x, nullptr, nullptr));
+        Demod d = make(700.0f, 20.0f, 30.0f);
+        run(d.get(), x);
+        TONE_DEMOD_STATUS s;
+        tone_demod_get_status(d.get(), &s);
+        EXPECT_EQ(s.incoherent, channel == MORSE_CHANNEL_FLUTTER ? 1 : 0) << channel;
+    }
 }
 
 TEST(ToneDemodulator, ReconfiguringKeepsTheTrackedToneUnlessThePitchMoves)

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <new>
 
 namespace {
@@ -23,6 +24,22 @@ constexpr int kTrackValues = 4;  // 8 ms
 constexpr double kTrackCoherence = 0.6;
 constexpr double kTrackShare = 0.3;
 constexpr double kStrongDecay = 0.95;  // per block: the tone's power is remembered for about 2 s
+// Flutter (a Doppler spread of several hertz) turns the tone's phase within
+// a dot, and a coherent average cancels itself across every fade. The
+// phase of the 8 ms sums 48 ms apart tells: a steady tone or slow fading
+// keeps it, 10 Hz of spread leaves about a third. Then the envelope is the
+// root of the mean power of the 8 ms sums, scaled so that noise keeps its
+// level.
+constexpr int kFlutterLag = 24;
+constexpr double kFlutterOn = 0.45;
+constexpr double kFlutterOff = 0.6;
+constexpr double kFlutterMemory = 0.03;  // per strong block: about three seconds
+// Noise turns the phase as well: only blocks twenty times the power of the
+// quietest block of the last three seconds (the noise between the marks)
+// are judged.
+constexpr int kQuietBlocks = 30;
+constexpr double kFlutterSnr = 100.0;
+constexpr int kFlutterBlocks = 10;  // judged before the envelope may change
 
 float clampf(float v, float lo, float hi)
 {
@@ -48,6 +65,20 @@ struct TONE_DEMOD {
     double trackPower = 0.0;
     int trackCount = 0;
     double strongPower = 0.0;  // power of the strongest recent block
+    // Power of the 8 ms sums over the window, and their phase coherence
+    // across kFlutterLag.
+    std::array<Complex, kRingSize> shortRing{};
+    std::array<double, kRingSize> powerRing{};
+    double powerSum = 0.0;
+    Complex lagSum{};
+    double lagPower = 0.0;
+    Complex flutterSum{};
+    double flutterPower = 0.0;
+    double blockPower = 0.0;
+    std::array<double, kQuietBlocks> blockPowers{};
+    int blockIndex = 0;
+    int judgedBlocks = 0;
+    bool incoherent = false;
 };
 
 namespace {
@@ -66,14 +97,30 @@ int window_values(float windowMs)
 void resum_window(TONE_DEMOD* d)
 {
     d->windowSum = Complex{};
-    for (int k = 1; k <= d->window; ++k)
-        d->windowSum += d->ring[static_cast<size_t>((d->ringIndex - k + kRingSize) % kRingSize)];
+    d->powerSum = 0.0;
+    for (int k = 1; k <= d->window; ++k) {
+        const auto at = static_cast<size_t>((d->ringIndex - k + kRingSize) % kRingSize);
+        d->windowSum += d->ring[at];
+        d->powerSum += d->powerRing[at];
+    }
 }
 
 void restart(TONE_DEMOD* d)
 {
     d->offsetHz = 0.0;
     d->ring.fill(Complex{});
+    d->shortRing.fill(Complex{});
+    d->powerRing.fill(0.0);
+    d->powerSum = 0.0;
+    d->lagSum = Complex{};
+    d->lagPower = 0.0;
+    d->flutterSum = Complex{};
+    d->flutterPower = 0.0;
+    d->blockPower = 0.0;
+    d->blockPowers.fill(std::numeric_limits<double>::max());
+    d->judgedBlocks = 0;
+    d->blockIndex = 0;
+    d->incoherent = false;
     d->windowSum = Complex{};
     d->previousOutput = Complex{};
     d->trackSum = Complex{};
@@ -93,6 +140,17 @@ TONE_DEMOD_CONFIG sanitized(const TONE_DEMOD_CONFIG& c)
     return s;
 }
 
+// Root of the mean power of the 8 ms sums over the window. Noise alone
+// gives sqrt(n / pi) times (n values in the window) the mean of a coherent
+// average; dividing by that keeps the noise floor where it was when
+// flutter sets in.
+double incoherent_envelope(const TONE_DEMOD& d)
+{
+    const double n = d.window;
+    const double noiseRatio = std::max(std::sqrt(n / 3.14159265358979323846), 1.0);
+    return 2.0 * std::sqrt(std::max(d.powerSum, 0.0) / n) / noiseRatio;
+}
+
 // Moves the pitch by part of the offset that 100 ms of phase steps show,
 // when they are coherent enough to be a tone.
 void track(TONE_DEMOD* d, const Complex& output)
@@ -107,6 +165,21 @@ void track(TONE_DEMOD* d, const Complex& output)
     // filter tails and noise turn just as smoothly, at any frequency.
     d->strongPower = std::max(d->trackPower, d->strongPower * kStrongDecay);
     const bool strong = d->trackPower > 0.0 && d->trackPower >= kTrackShare * d->strongPower;
+    d->blockPowers[static_cast<size_t>(d->blockIndex)] = d->blockPower;
+    d->blockIndex = (d->blockIndex + 1) % kQuietBlocks;
+    const double quiet = *std::min_element(d->blockPowers.begin(), d->blockPowers.end());
+    if (strong && d->blockPower > kFlutterSnr * quiet) {
+        // Noise alone seldom passes; ten times 100 ms of a strong signal
+        // (in 2500 Hz as strong as the noise) must.
+        d->flutterSum = (1.0 - kFlutterMemory) * d->flutterSum + d->lagSum;
+        d->flutterPower = (1.0 - kFlutterMemory) * d->flutterPower + d->lagPower;
+        const double coherence = d->flutterPower > 0.0 ? std::abs(d->flutterSum) / d->flutterPower : 1.0;
+        if (++d->judgedBlocks >= kFlutterBlocks)
+            d->incoherent = d->incoherent ? coherence < kFlutterOff : coherence < kFlutterOn;
+    }
+    d->lagSum = Complex{};
+    d->lagPower = 0.0;
+    d->blockPower = 0.0;
     if (d->config.pullHz > 0.0f && strong && std::abs(d->trackSum) > kTrackCoherence * d->trackPower) {
         const double seenHz = std::arg(d->trackSum) / (kTwoPi * kToneDemodStepMs * 0.001);
         d->offsetHz = std::clamp(d->offsetHz + kTrackGain * seenHz, -static_cast<double>(d->config.pullHz),
@@ -184,20 +257,30 @@ int tone_demod_process(TONE_DEMOD* d, const float* samples, int n, float* envelo
         d->windowSum += value - d->ring[static_cast<size_t>(leaving)];
         d->ring[static_cast<size_t>(d->ringIndex)] = value;
         d->ringIndex = (d->ringIndex + 1) % kRingSize;
-        if (d->ringIndex == 0) {
-            resum_window(d);  // rounding must not pile up
+        if (d->ringIndex == 0)
             d->rotor /= std::abs(d->rotor);
-        }
-        const Complex output = d->windowSum / static_cast<double>(d->window);
         // The tracker looks through a short window of its own: the long
         // one has a null where a station answering 80 Hz off lies, and
         // the tracker would never see him.
         Complex recent{};
         for (int k = 1; k <= kTrackValues; ++k)
             recent += d->ring[static_cast<size_t>((d->ringIndex - k + kRingSize) % kRingSize)];
-        track(d, recent / static_cast<double>(kTrackValues));
+        recent /= static_cast<double>(kTrackValues);
+        const int newest = (d->ringIndex - 1 + kRingSize) % kRingSize;
+        const Complex lagged = d->shortRing[static_cast<size_t>((newest - kFlutterLag + kRingSize) % kRingSize)];
+        d->lagSum += recent * std::conj(lagged);
+        d->lagPower += std::abs(recent) * std::abs(lagged);
+        d->shortRing[static_cast<size_t>(newest)] = recent;
+        const double power = std::norm(recent);
+        d->blockPower += power;
+        d->powerSum += power - d->powerRing[static_cast<size_t>((newest - d->window + kRingSize) % kRingSize)];
+        d->powerRing[static_cast<size_t>(newest)] = power;
+        track(d, recent);
+        if (d->ringIndex == 0)
+            resum_window(d);  // rounding must not pile up
         if (produced < capacity && envelope != nullptr)
-            envelope[produced++] = static_cast<float>(2.0 * std::abs(output));
+            envelope[produced++] = static_cast<float>(d->incoherent ? incoherent_envelope(*d)
+                                                                    : 2.0 * std::abs(d->windowSum) / d->window);
     }
     return produced;
 }
@@ -211,6 +294,7 @@ void tone_demod_get_status(const TONE_DEMOD* d, TONE_DEMOD_STATUS* status)
         return;
     status->pitchHz = static_cast<float>(d->config.pitchHz + d->offsetHz);
     status->windowMs = static_cast<float>(d->window) * kToneDemodStepMs;
+    status->incoherent = d->incoherent ? 1 : 0;
 }
 
 void tone_demod_destroy(TONE_DEMOD* d)
