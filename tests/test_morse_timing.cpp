@@ -157,6 +157,17 @@ TEST(MorseTiming, MergesBlipsAndDropoutsAway)
     }
     Timing t = make(60.0f);
     EXPECT_EQ(decode(t.get(), runs), "CQ DE ZR1ABC K ");
+
+    // A 27 ms gap (0.45 dot) inside the dash of T: a dropout by default,
+    // two elements once the glitch is set shorter.
+    std::vector<KEYING_RUN> split = runs_for("TEST TEST", 60.0, Keying{});
+    split[1].durationMs = 76.5f;
+    split.insert(split.begin() + 2, {mark_or_gap(false, 27.0f, 0.0f), mark_or_gap(true, 76.5f, 20.0f)});
+    Timing merging = make(60.0f);
+    EXPECT_EQ(decode(merging.get(), split), "TEST TEST ");
+    Timing parting = make(60.0f);
+    morse_timing_set_glitch(parting.get(), 0.35f);
+    EXPECT_EQ(decode(parting.get(), split), "IEST TEST ");
 }
 
 TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)

@@ -16,7 +16,8 @@ constexpr int kRecentGaps = 16;
 constexpr int kCostElements = 16;
 // Runs shorter than this part of a dot are blips (noise, a crash) or
 // dropouts (a fade inside an element), never elements or gaps.
-constexpr float kGlitchDots = 0.35f;
+constexpr float kGlitchDots = 0.5f;
+constexpr float kShortestGlitchDots = 0.2f;
 // Dash lengths tried, in dots: a window too long for the speed shortens
 // dots far more than dashes.
 constexpr float kDashRatios[] = {2.4f, 2.8f, 3.2f, 3.6f, 4.0f, 4.6f, 5.4f, 6.4f};
@@ -162,6 +163,7 @@ float mean_of(const Recent<N>& r)
 }  // namespace
 
 struct MORSE_TIMING {
+    float glitchDots = kGlitchDots;
     float minDot = 15.0f;
     float maxDot = 150.0f;
     float dot = 60.0f;
@@ -403,7 +405,7 @@ bool split_symbol(const MORSE_TIMING& c, const MORSE_TIMING& t, const MorseCodeT
     float mark = 0.0f;
     for (int i = 0; i < t.symbolRunCount; ++i) {
         const float ms = t.symbolRuns[static_cast<size_t>(i)];
-        if (i % 2 == 0 || ms < kGlitchDots * c.dot) {
+        if (i % 2 == 0 || ms < c.glitchDots * c.dot) {
             mark += ms;
             continue;
         }
@@ -523,6 +525,12 @@ MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxD
     return t;
 }
 
+void morse_timing_set_glitch(MORSE_TIMING* t, float dots)
+{
+    if (t != nullptr && std::isfinite(dots))
+        t->glitchDots = std::clamp(dots, kShortestGlitchDots, kGlitchDots);
+}
+
 void morse_timing_set_range(MORSE_TIMING* t, float minDotMs, float maxDotMs)
 {
     if (t == nullptr || !std::isfinite(minDotMs) || !std::isfinite(maxDotMs))
@@ -587,7 +595,7 @@ void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCode
 
 void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
-    const float glitch = kGlitchDots * t->dot;
+    const float glitch = t->glitchDots * t->dot;
     follow_speed_change(t, run, table, text);
     if (!run.keyDown) {
         t->gap += run.durationMs;
@@ -603,7 +611,7 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
     const float fading = std::exp(-(t->gap + t->mark) / memoryMs);
     const float remembered = t->level * fading;
     const bool isolated = t->gap >= letter_boundary(*t);
-    const bool shortBlip = run.durationMs < glitch && (run.level < kStrongMark * remembered || run.durationMs < kGlitchDots * kShortestDot * t->minDot);
+    const bool shortBlip = run.durationMs < glitch && (run.level < kStrongMark * remembered || run.durationMs < t->glitchDots * kShortestDot * t->minDot);
     const bool clear = run.peak >= kClearPeak;
     const bool faint = !clear && run.level < kFaintMark * remembered;
     if (shortBlip || faint || (!clear && isolated && run.level < kWeakMark * remembered)) {
@@ -647,7 +655,7 @@ void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint
     const int upper = nPeaks * 3 / 4;
     std::nth_element(peaks.begin(), peaks.begin() + upper, peaks.begin() + nPeaks);
     const float level = nPeaks > 0 ? peaks[static_cast<size_t>(upper)] : 0.0f;
-    const float shortest = kGlitchDots * kShortestDot * t->minDot;
+    const float shortest = t->glitchDots * kShortestDot * t->minDot;
     bool started = false;
     t->marks = {};
     for (int i = 0; i < t->heldCount; ++i) {
@@ -718,7 +726,7 @@ void morse_timing_idle(MORSE_TIMING* t, float gapMs, const MorseCodeTable& table
         end_learning(t, table, text);
     }
     const float total = t->gap + std::max(gapMs, 0.0f);
-    if (t->mark > 0.0f && total >= kGlitchDots * t->dot)
+    if (t->mark > 0.0f && total >= t->glitchDots * t->dot)
         finish_mark(t);
     if (t->mark > 0.0f)
         return;

@@ -37,6 +37,9 @@ constexpr float kMaxWindowMs = 60.0f;
 // to kFirstOverReadings times.
 constexpr float kFirstOverLeadMs = 500.0f;
 constexpr int kFirstOverReadings = 3;
+// Flutter breaks the envelope into short pieces: faded dots come out short
+// and so do the gaps between them; the timing merges less of them away.
+constexpr float kFlutterGlitchDots = 0.35f;
 // Demodulator and slicer follow the dot once it moved by this fraction.
 constexpr float kRetuneFraction = 0.12f;
 
@@ -77,6 +80,9 @@ void QoMorse::Impl::decodeFrame(float* frame)
     followSpeed();
     const int n = tone_demod_process(demod.get(), frame, samplesPerFrame, frameEnvelope.data(),
                                      static_cast<int>(frameEnvelope.size()));
+    TONE_DEMOD_STATUS d;
+    tone_demod_get_status(demod.get(), &d);
+    morse_timing_set_glitch(timing.get(), d.incoherent ? kFlutterGlitchDots : 1.0f);
     statistics.timeEnvelope_ms = elapsed_ms(envelopeStart);
 
     const auto keyingStart = Clock::now();
