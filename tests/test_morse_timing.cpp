@@ -170,6 +170,23 @@ TEST(MorseTiming, MergesBlipsAndDropoutsAway)
     EXPECT_EQ(decode(parting.get(), split), "IEST TEST ");
 }
 
+TEST(MorseTiming, ADotLostAfterALetterGapBreaksNoWord)
+{
+    // The first dot of 1 in ZR1ABC is lost: the letter gap before it grows
+    // from three units to five.
+    std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC ZR1ABC K", 60.0, Keying{});
+    int marks = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i].keyDown && ++marks == 20) {  // C Q D E Z R: 4+4+3+1+4+3 marks, then 1
+            runs[i - 1].durationMs += runs[i].durationMs + runs[i + 1].durationMs;
+            runs.erase(runs.begin() + static_cast<long>(i), runs.begin() + static_cast<long>(i) + 2);
+            break;
+        }
+    }
+    Timing t = make(60.0f);
+    EXPECT_EQ(decode(t.get(), runs), "CQ DE ZR?ABC ZR1ABC K ");
+}
+
 TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
 {
     // The dot of A in NAME arrives at a tenth of the level around it: in a

@@ -57,6 +57,7 @@ constexpr float kFaintMark = 0.25f;
 // the marks around it: a deep fade.
 constexpr float kClearPeak = 6.0f;
 constexpr float kLetterBoundaryUnits = 2.0f;
+constexpr float kLetterGapWeight = 0.35f;
 // Gap classes are learned only once the dot is known from this many marks.
 constexpr int kMarksBeforeGaps = 6;
 // Marks held at the start of an over before its first character is read,
@@ -216,9 +217,12 @@ float letter_boundary(const MORSE_TIMING& t)
     return kLetterBoundaryUnits * unit(t);
 }
 
+// Letter and word gaps part nearer the word gap: a dot lost in the noise or
+// a fade after a letter gap adds two units to it (3 to 5, the boundary at
+// 5.2), and a space where none was sent breaks a call sign.
 float word_boundary(const MORSE_TIMING& t)
 {
-    return std::sqrt(t.letterGapUnits * t.wordGapUnits) * unit(t);
+    return std::pow(t.letterGapUnits, kLetterGapWeight) * std::pow(t.wordGapUnits, 1.0f - kLetterGapWeight) * unit(t);
 }
 
 // Keying shape and the threshold shorten received marks by a few
