@@ -197,8 +197,16 @@ struct MORSE_TIMING {
     bool learning = true;
     int heldMarks = 0;
     std::array<KEYING_RUN, kHeldRuns> held{};
+    std::array<double, kHeldRuns> heldEndMs{};  // on the clock
     int heldCount = 0;
     float learnedSpanMs = 0.0f;
+    // Total length of the runs pushed, and the symbol's first mark start
+    // and last mark end on it (negative: not known).
+    double clockMs = 0.0;
+    double symbolStartMs = -1.0;
+    double symbolEndMs = -1.0;
+    MORSE_TIMING_READER reader = nullptr;
+    void* readerContext = nullptr;
 };
 
 namespace {
@@ -336,10 +344,23 @@ void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<ui
     if (t->symbol.empty())
         return;
     if (!reread_faster(t, table, text)) {
+        std::string code = t->symbol;
+        if (t->reader != nullptr && t->symbolStartMs >= 0.0) {
+            const MORSE_TIMING_SPAN span{.startMs = t->symbolStartMs,
+                                         .endMs = t->symbolEndMs,
+                                         .unitMs = unit(*t),
+                                         .dashMs = t->dash + unit(*t) - t->dot,
+                                         .level = t->level,
+                                         .markPeak = t->peak,
+                                         .code = t->symbol.c_str()};
+            if (!t->reader(t->readerContext, span, &code) || code.empty())
+                code = t->symbol;
+        }
         if (text != nullptr)
-            text->push_back(static_cast<uint8_t>(morse_timing_character(table, t->symbol)));
+            text->push_back(static_cast<uint8_t>(morse_timing_character(table, code)));
     }
     t->symbol.clear();
+    t->symbolStartMs = -1.0;
     t->symbolRunCount = 0;
     t->spaceDue = true;
 }
@@ -453,6 +474,7 @@ void apply_split(MORSE_TIMING* t, const std::string& read, const std::string& re
     std::copy(t->symbolRuns.begin() + restStart, t->symbolRuns.begin() + t->symbolRunCount, t->symbolRuns.begin());
     t->symbolRunCount -= restStart;
     t->symbol = rest;
+    t->symbolStartMs = -1.0;  // where the rest begins is not kept
     if (!read.empty())
         t->spaceDue = read.back() != ' ';
 }
@@ -597,7 +619,9 @@ void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCode
         t->mark = lastMark;
 }
 
-void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& table, std::vector<uint8_t>* text)
+// endMs: where the run ends on the clock.
+void process_run(MORSE_TIMING* t, const KEYING_RUN& run, double endMs, const MorseCodeTable& table,
+                 std::vector<uint8_t>* text)
 {
     const float glitch = t->glitchDots * t->dot;
     follow_speed_change(t, run, table, text);
@@ -629,11 +653,15 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCodeTable& t
         keep_symbol_run(t, run.durationMs);
         t->mark += t->gap + run.durationMs;  // a dropout inside an element
         t->gap = 0.0f;
+        t->symbolEndMs = endMs;
         return;
     }
     finish_mark(t);
     if (t->elements > 0 || !t->symbol.empty())
         finish_gap(t, t->gap, table, text);
+    if (t->symbol.empty())
+        t->symbolStartMs = endMs - run.durationMs;
+    t->symbolEndMs = endMs;
     ++t->marksSincePause;
     if (t->symbolRunCount > 0)
         keep_symbol_run(t, t->gap);
@@ -690,7 +718,7 @@ void end_learning(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint
     for (int i = 0; i < t->heldCount; ++i) {
         const KEYING_RUN& run = t->held[static_cast<size_t>(i)];
         if (run.durationMs > 0.0f)
-            process_run(t, run, table, text);
+            process_run(t, run, t->heldEndMs[static_cast<size_t>(i)], table, text);
     }
     for (int i = 0; i < t->heldCount; ++i)
         t->learnedSpanMs += t->held[static_cast<size_t>(i)].durationMs;
@@ -705,12 +733,14 @@ void morse_timing_push_run(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCo
 {
     if (t == nullptr || !(run.durationMs > 0.0f))
         return;
+    t->clockMs += run.durationMs;
     if (!t->learning) {
-        process_run(t, run, table, text);
+        process_run(t, run, t->clockMs, table, text);
         return;
     }
     if (t->heldCount == 0 && !run.keyDown)
         return;  // the silence before the over
+    t->heldEndMs[static_cast<size_t>(t->heldCount)] = t->clockMs;
     t->held[static_cast<size_t>(t->heldCount++)] = run;
     if (run.keyDown)
         ++t->heldMarks;
@@ -757,8 +787,17 @@ void morse_timing_clear_symbol(MORSE_TIMING* t)
         return;
     t->symbol.clear();
     t->symbolRunCount = 0;
+    t->symbolStartMs = -1.0;
     t->mark = 0.0f;
     t->gap = 0.0f;
+}
+
+void morse_timing_set_reader(MORSE_TIMING* t, MORSE_TIMING_READER reader, void* context)
+{
+    if (t == nullptr)
+        return;
+    t->reader = reader;
+    t->readerContext = context;
 }
 
 void morse_timing_get_status(const MORSE_TIMING* t, MORSE_TIMING_STATUS* status)
@@ -776,6 +815,7 @@ void morse_timing_get_status(const MORSE_TIMING* t, MORSE_TIMING_STATUS* status)
     status->elements = t->elements;
     status->markPeak = t->peak;
     status->learnedSpanMs = t->learnedSpanMs;
+    status->clockMs = t->clockMs;
     if (t->errors.count == 0) {
         status->cost = kCostWithoutElements;
         return;

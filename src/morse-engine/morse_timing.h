@@ -11,6 +11,7 @@
 #include "morse_code_table.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct MORSE_TIMING_STATUS {
@@ -23,7 +24,25 @@ struct MORSE_TIMING_STATUS {
     int32_t elements;     // elements classified since the start
     float markPeak;       // level of the recent marks, in noise floors
     float learnedSpanMs;  // length of the runs the first over's speed was learned from, 0 before
+    double clockMs;       // total length of the runs pushed
 };
+
+// A character about to be printed, for a reader that looks at the signal
+// itself: where its marks lie on the clock of the runs pushed, the
+// sender's timing and the code the runs gave.
+struct MORSE_TIMING_SPAN {
+    double startMs;   // start of its first mark
+    double endMs;     // end of its last mark
+    float unitMs;     // the sender's dot and gap inside a character
+    float dashMs;     // the sender's dash
+    float level;      // level of the recent marks, as the envelope gives it
+    float markPeak;   // and in noise floors
+    const char* code; // "0" dot, "1" dash
+};
+
+// May replace *code (it holds the runs' reading) with a better one; false
+// keeps the runs' reading.
+using MORSE_TIMING_READER = bool (*)(void* context, const MORSE_TIMING_SPAN& span, std::string* code);
 
 struct MORSE_TIMING;
 
@@ -48,6 +67,10 @@ void morse_timing_push_run(MORSE_TIMING* timing, const KEYING_RUN& run, const Mo
 // character or a word ends as soon as the gap is long enough, so the last
 // character of an over comes out without waiting for another.
 void morse_timing_idle(MORSE_TIMING* timing, float gapMs, const MorseCodeTable& table, std::vector<uint8_t>* text);
+
+// Every character read from runs whose span is known is offered to
+// `reader` before it is printed; null turns that off.
+void morse_timing_set_reader(MORSE_TIMING* timing, MORSE_TIMING_READER reader, void* context);
 
 // Drops a half-assembled character (the tone was lost or moved).
 void morse_timing_clear_symbol(MORSE_TIMING* timing);

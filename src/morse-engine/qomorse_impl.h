@@ -3,6 +3,7 @@
 
 #include "keying_slicer.h"
 #include "morse_code_table.h"
+#include "morse_soft_reader.h"
 #include "morse_timing.h"
 #include "qomorse.h"
 #include "resampler.h"
@@ -40,6 +41,9 @@ struct KeyingSlicerDeleter {
 struct MorseTimingDeleter {
     void operator()(MORSE_TIMING* t) const { morse_timing_destroy(t); }
 };
+struct MorseSoftReaderDeleter {
+    void operator()(MORSE_SOFT_READER* r) const { morse_soft_reader_destroy(r); }
+};
 
 struct QoMorse::Impl {
     static constexpr int kInputBufferSamples = 4224;
@@ -76,6 +80,8 @@ struct QoMorse::Impl {
     void rereadFirstOver(size_t textBefore);
     void readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_DEMOD_STATUS& d, const KEYING_SLICER_STATUS& k);
     void keyEnvelope(const float* values, int n);
+    void restartTiming(float unitMs);
+    static bool readSoftly(void* context, const MORSE_TIMING_SPAN& span, std::string* code);
     void publish();
 
     // Construction record.
@@ -119,6 +125,10 @@ struct QoMorse::Impl {
     std::unique_ptr<TONE_DEMOD, ToneDemodDeleter> demod;
     std::unique_ptr<KEYING_SLICER, KeyingSlicerDeleter> slicer;
     std::unique_ptr<MORSE_TIMING, MorseTimingDeleter> timing;
+    // The envelope as the slicer was given it, for reading weak characters
+    // again; its value 0 lies at softOriginMs on the timing's clock.
+    std::unique_ptr<MORSE_SOFT_READER, MorseSoftReaderDeleter> softReader;
+    double softOriginMs = 0.0;
     float tunedPitch = 0.0f;  // nominal pitch of the demodulator, 0 before the first tone
     float stagesDotMs = 0.0f; // dot length the demodulator and slicer are set for
     float stagesWindowMs = 0.0f; // averaging window in use

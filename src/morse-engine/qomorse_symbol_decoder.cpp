@@ -40,6 +40,9 @@ constexpr int kFirstOverReadings = 3;
 // Flutter breaks the envelope into short pieces: faded dots come out short
 // and so do the gaps between them; the timing merges less of them away.
 constexpr float kFlutterGlitchDots = 0.35f;
+// Characters of marks weaker than this (in noise floors) are read again
+// from the envelope.
+constexpr float kSoftReadPeak = 6.0f;
 // Demodulator and slicer follow the dot once it moved by this fraction.
 constexpr float kRetuneFraction = 0.12f;
 
@@ -160,11 +163,10 @@ void QoMorse::Impl::rereadFirstOver(size_t textBefore)
 void QoMorse::Impl::readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_DEMOD_STATUS& d,
                                        const KEYING_SLICER_STATUS& k)
 {
-    const DotRange range = dot_range(decodeParameters);
     const TONE_DEMOD_CONFIG config = demodConfig(tunedPitch > 0.0f ? tunedPitch : 600.0f, pullHz());
     demod.reset(tone_demod_create(&config));
     slicer.reset(keying_slicer_create(kToneDemodStepMs));
-    timing.reset(morse_timing_create(t.unitMs, range.minMs, range.maxMs));
+    restartTiming(t.unitMs);
     setStages(t.unitMs, windowFor(t.unitMs, d.windowMs, t.markPeak));
     windowElements = 0;
     keying_slicer_start_noise(slicer.get(), k.noise * std::sqrt(d.windowMs / stagesWindowMs));
@@ -197,14 +199,48 @@ TONE_DEMOD_CONFIG QoMorse::Impl::demodConfig(float pitchHz, float pull) const
                              .windowMs = stagesWindowMs > 0.0f ? stagesWindowMs : 20.0f};
 }
 
+// A fresh timing, with the slicer (created with it) and the soft reader
+// starting their clocks together.
+void QoMorse::Impl::restartTiming(float unitMs)
+{
+    const DotRange range = dot_range(decodeParameters);
+    timing.reset(morse_timing_create(unitMs, range.minMs, range.maxMs));
+    morse_timing_set_reader(timing.get(), &Impl::readSoftly, this);
+    morse_soft_reader_reset(softReader.get());
+    softOriginMs = 0.0;
+}
+
+// A weak character is read again from the envelope: noise that broke or
+// merged its marks hardly moves the fit of the whole keying. Strong ones
+// are read right from their runs, and flutter's envelope is no averaged
+// keying.
+bool QoMorse::Impl::readSoftly(void* context, const MORSE_TIMING_SPAN& span, std::string* code)
+{
+    auto* self = static_cast<Impl*>(context);
+    TONE_DEMOD_STATUS d;
+    tone_demod_get_status(self->demod.get(), &d);
+    if (span.markPeak >= kSoftReadPeak || d.incoherent)
+        return false;
+    KEYING_SLICER_STATUS k;
+    keying_slicer_get_status(self->slicer.get(), &k);
+    const MORSE_SOFT_QUERY query{.startMs = span.startMs - self->softOriginMs,
+                                 .endMs = span.endMs - self->softOriginMs,
+                                 .unitMs = span.unitMs,
+                                 .dashMs = span.dashMs,
+                                 .windowMs = d.windowMs,
+                                 .noise = k.noise,
+                                 .level = span.level};
+    return morse_soft_reader_read(self->softReader.get(), query, self->morseCode, code);
+}
+
 void QoMorse::Impl::createStages()
 {
     const TONE_DEMOD_CONFIG config = demodConfig(600.0f, 0.0f);
     demod.reset(tone_demod_create(&config));
     slicer.reset(keying_slicer_create(kToneDemodStepMs));
+    softReader.reset(morse_soft_reader_create(kToneDemodStepMs));
     // 22 WPM, in the middle of what is heard most, until the sender shows his.
-    const DotRange range = dot_range(decodeParameters);
-    timing.reset(morse_timing_create(1200.0f / 22.0f, range.minMs, range.maxMs));
+    restartTiming(1200.0f / 22.0f);
 }
 
 // The timing keeps the sender's dot within the configured speed range.
@@ -252,6 +288,10 @@ void QoMorse::Impl::tune(float pitch)
         rxData.push_back('\n');
         morse_timing_clear_symbol(timing.get());
         keying_slicer_reset(slicer.get());
+        MORSE_TIMING_STATUS t;
+        morse_timing_get_status(timing.get(), &t);
+        morse_soft_reader_reset(softReader.get());
+        softOriginMs = t.clockMs;
     }
     if (pitch != tunedPitch) {
         const TONE_DEMOD_CONFIG config = demodConfig(pitch, pullHz());
@@ -311,6 +351,7 @@ void QoMorse::Impl::keyEnvelope(const float* values, int n)
 {
     for (int i = 0; i < n; ++i) {
         KEYING_RUN runs[2];
+        morse_soft_reader_push(softReader.get(), values + i, 1);
         const int32_t ended = keying_slicer_push(slicer.get(), values[i], runs);
         for (int32_t k = 0; k < ended; ++k)
             morse_timing_push_run(timing.get(), runs[k], morseCode, &rxData);
