@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <vector>
@@ -101,6 +103,29 @@ TEST(KeyingSlicer, AMarkSunkInADeepFadeBesideStrongOnesIsKeyedAtItsOwnLength)
     ASSERT_GE(marks.size(), 5u);
     for (size_t i = 0; i < 5; ++i)
         EXPECT_NEAR(marks[i], 60.0f, 10.0f) << i;
+}
+
+TEST(KeyingSlicer, ALowerThresholdKeepsTheKeyDownThroughADip)
+{
+    // A dash whose middle 20 ms sink to 28% of its level. (Noise after the
+    // over may leave 2 ms blips; only the marks count.)
+    std::vector<float> values = envelope({1.0f}, 180.0f, 60.0f, 0.005f);
+    for (size_t k = 500 + 40; k < 500 + 50; ++k)
+        values[k] *= 0.28f;
+    auto long_marks = [](const std::vector<float>& marks) {
+        std::vector<float> out;
+        std::copy_if(marks.begin(), marks.end(), std::back_inserter(out), [](float m) { return m >= 20.0f; });
+        return out;
+    };
+    Slicer usual(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(usual.get(), 60.0f);
+    EXPECT_EQ(long_marks(marks_of(slice(usual.get(), values))).size(), 2u);
+    Slicer low(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(low.get(), 60.0f);
+    keying_slicer_set_threshold(low.get(), 0.3f);
+    const std::vector<float> marks = long_marks(marks_of(slice(low.get(), values)));
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_NEAR(marks[0], 180.0f, 10.0f);
 }
 
 TEST(KeyingSlicer, AWeakSenderIsKeyedAndTheFloorIsTheNoiseBetweenHisMarks)

@@ -42,6 +42,8 @@ constexpr float kLongestQuietMs = 1500.0f;
 // Key down a little below the middle between noise floor and signal (a
 // fading mark still reaches it), with hysteresis against ragged edges.
 constexpr float kThresholdFraction = 0.35f;
+constexpr float kLowestFraction = 0.15f;
+constexpr float kHighestFraction = 0.5f;
 constexpr float kHysteresis = 0.06f;
 constexpr float kNoiseSeconds = 1.0f;
 constexpr float kDecileOfMean = 0.366f;
@@ -59,6 +61,7 @@ constexpr float kFloor = 1e-5f;
 
 struct KEYING_SLICER {
     float stepMs = 2.0f;
+    float fraction = kThresholdFraction;
     int look = 30;
     int nearLook = 15;
     std::vector<float> ring;
@@ -145,6 +148,12 @@ void keying_slicer_set_dot(KEYING_SLICER* s, float dotMs)
     s->quietValues = quiet ? s->quietLimit : std::min(s->quietValues, s->quietLimit);
 }
 
+void keying_slicer_set_threshold(KEYING_SLICER* s, float fraction)
+{
+    if (s != nullptr && std::isfinite(fraction))
+        s->fraction = std::clamp(fraction, kLowestFraction, kHighestFraction);
+}
+
 void keying_slicer_reset(KEYING_SLICER* s)
 {
     if (s == nullptr)
@@ -225,7 +234,7 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
     const bool present = s->quietValues < s->quietLimit && signal >= kPresentRatio * noise;
     const float island = island_top(*s, at, nearFirst, nearLast, kIslandRatio * noise);
     const float span = (island >= kOwnRatio * noise ? std::min(island, signal) : signal) - noise;
-    const float threshold = noise + kThresholdFraction * span;
+    const float threshold = noise + s->fraction * span;
     int32_t down = 0;
     if (present) {
         const float edge = s->keyDown ? threshold - kHysteresis * span : threshold + kHysteresis * span;

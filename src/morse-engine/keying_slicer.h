@@ -34,6 +34,10 @@ KEYING_SLICER* keying_slicer_create(float stepMs);
 // The dot length sets how far around each value the slicer looks.
 void keying_slicer_set_dot(KEYING_SLICER* slicer, float dotMs);
 
+// Where between noise floor and signal the key goes down: 0.35 by default,
+// a little below the middle; 0.15 to 0.5.
+void keying_slicer_set_threshold(KEYING_SLICER* slicer, float fraction);
+
 // Pushes one envelope value; returns how many runs ended at the decision
 // point (0 to 2: the point moves two values at once while the reach
 // shrinks) and fills runs[0..count).

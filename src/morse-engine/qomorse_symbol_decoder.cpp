@@ -38,8 +38,11 @@ constexpr float kMaxWindowMs = 60.0f;
 constexpr float kFirstOverLeadMs = 500.0f;
 constexpr int kFirstOverReadings = 3;
 // Flutter breaks the envelope into short pieces: faded dots come out short
-// and so do the gaps between them; the timing merges less of them away.
+// and so do the gaps between them; the timing merges less of them away,
+// and the key stays down through shallower dips.
 constexpr float kFlutterGlitchDots = 0.35f;
+constexpr float kThreshold = 0.35f;
+constexpr float kFlutterThreshold = 0.3f;
 // Characters of marks weaker than this (in noise floors) are read again
 // from the envelope.
 constexpr float kSoftReadPeak = 6.0f;
@@ -86,6 +89,7 @@ void QoMorse::Impl::decodeFrame(float* frame)
     TONE_DEMOD_STATUS d;
     tone_demod_get_status(demod.get(), &d);
     morse_timing_set_glitch(timing.get(), d.incoherent ? kFlutterGlitchDots : 1.0f);
+    keying_slicer_set_threshold(slicer.get(), d.incoherent ? kFlutterThreshold : kThreshold);
     statistics.timeEnvelope_ms = elapsed_ms(envelopeStart);
 
     const auto keyingStart = Clock::now();
