@@ -107,25 +107,37 @@ TEST(KeyingSlicer, AMarkSunkInADeepFadeBesideStrongOnesIsKeyedAtItsOwnLength)
 
 TEST(KeyingSlicer, ALowerThresholdKeepsTheKeyDownThroughADip)
 {
-    // A dash whose middle 20 ms sink to 28% of its level. (Noise after the
-    // over may leave 2 ms blips; only the marks count.)
-    std::vector<float> values = envelope({1.0f}, 180.0f, 60.0f, 0.005f);
-    for (size_t k = 500 + 40; k < 500 + 50; ++k)
-        values[k] *= 0.28f;
-    auto long_marks = [](const std::vector<float>& marks) {
+    // A dash whose middle 20 ms sink to a part of its level. (Noise after
+    // the over may leave 2 ms blips; only the marks count.)
+    auto dash_with_dip = [](float level, float noise, float dip) {
+        std::vector<float> values = envelope({level}, 180.0f, 60.0f, noise);
+        for (size_t k = 500 + 40; k < 500 + 50; ++k)
+            values[k] = dip * level;
+        return values;
+    };
+    auto long_marks = [](KEYING_SLICER* s, const std::vector<float>& values) {
+        const std::vector<float> marks = marks_of(slice(s, values));
         std::vector<float> out;
         std::copy_if(marks.begin(), marks.end(), std::back_inserter(out), [](float m) { return m >= 20.0f; });
         return out;
     };
+    // Ten noise floors up, the dip parts the dash unless the threshold is
+    // set lower.
     Slicer usual(keying_slicer_create(kStepMs));
     keying_slicer_set_dot(usual.get(), 60.0f);
-    EXPECT_EQ(long_marks(marks_of(slice(usual.get(), values))).size(), 2u);
+    EXPECT_EQ(long_marks(usual.get(), dash_with_dip(0.5f, 0.05f, 0.3f)).size(), 2u);
     Slicer low(keying_slicer_create(kStepMs));
     keying_slicer_set_dot(low.get(), 60.0f);
-    keying_slicer_set_threshold(low.get(), 0.3f);
-    const std::vector<float> marks = long_marks(marks_of(slice(low.get(), values)));
+    keying_slicer_set_threshold(low.get(), 0.15f);
+    std::vector<float> marks = long_marks(low.get(), dash_with_dip(0.5f, 0.05f, 0.3f));
     ASSERT_EQ(marks.size(), 1u);
-    EXPECT_NEAR(marks[0], 180.0f, 10.0f);
+    EXPECT_NEAR(marks[0], 180.0f, 12.0f);
+    // Far above the noise, a dip to a quarter leaves it whole anyway.
+    Slicer strong(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(strong.get(), 60.0f);
+    marks = long_marks(strong.get(), dash_with_dip(1.0f, 0.005f, 0.25f));
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_NEAR(marks[0], 180.0f, 12.0f);
 }
 
 TEST(KeyingSlicer, AWeakSenderIsKeyedAndTheFloorIsTheNoiseBetweenHisMarks)

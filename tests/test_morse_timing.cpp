@@ -116,7 +116,7 @@ TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
 {
     for (auto [first, second] : {std::pair{80.0, 34.0}, {34.0, 80.0}}) {
         std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", first, Keying{});
-        const Keying smeared{.smearMs = second < first ? 8.0 : 0.0};
+        const Keying smeared{.smearMs = second < first ? 11.0 : 0.0};
         const std::vector<KEYING_RUN> faster = runs_for("ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK", second, smeared);
         runs.insert(runs.end(), faster.begin(), faster.end());
         Timing t = make(60.0f);

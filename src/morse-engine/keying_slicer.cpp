@@ -42,6 +42,12 @@ constexpr float kLongestQuietMs = 1500.0f;
 // Key down a little below the middle between noise floor and signal (a
 // fading mark still reaches it), with hysteresis against ragged edges.
 constexpr float kThresholdFraction = 0.35f;
+// A strong signal keys down lower, down to kStrongFraction at kStrongRatio
+// noise floors (from kThresholdFraction at kFairRatio): its fades and the
+// dips inside its dashes stay far above the noise.
+constexpr float kStrongFraction = 0.25f;
+constexpr float kFairRatio = 10.0f;
+constexpr float kStrongRatio = 30.0f;
 constexpr float kLowestFraction = 0.15f;
 constexpr float kHighestFraction = 0.5f;
 constexpr float kHysteresis = 0.06f;
@@ -200,6 +206,14 @@ float island_top(const KEYING_SLICER& s, long long at, long long first, long lon
     return top;
 }
 
+// The threshold's place between noise floor and signal for a signal this
+// many noise floors high.
+float fraction_for(const KEYING_SLICER& s, float ratio)
+{
+    const float x = std::clamp(std::log(ratio / kFairRatio) / std::log(kStrongRatio / kFairRatio), 0.0f, 1.0f);
+    return std::min(s.fraction, kThresholdFraction + x * (kStrongFraction - kThresholdFraction));
+}
+
 // Judges the value at ring position `at` against the strongest value within
 // the reach on either side (as far as it has arrived).
 int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
@@ -234,7 +248,7 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
     const bool present = s->quietValues < s->quietLimit && signal >= kPresentRatio * noise;
     const float island = island_top(*s, at, nearFirst, nearLast, kIslandRatio * noise);
     const float span = (island >= kOwnRatio * noise ? std::min(island, signal) : signal) - noise;
-    const float threshold = noise + s->fraction * span;
+    const float threshold = noise + fraction_for(*s, (span + noise) / noise) * span;
     int32_t down = 0;
     if (present) {
         const float edge = s->keyDown ? threshold - kHysteresis * span : threshold + kHysteresis * span;

@@ -35,6 +35,7 @@ constexpr float kLongestWordGaps = 2.5f;
 // The median gap must move this far from the unit to mean a new speed.
 constexpr float kSpeedChangeRatio = 1.6f;
 constexpr int kSpeedGaps = 9;  // the median of this many
+constexpr float kSmearedDots = 3.0f;
 constexpr float kCostWithoutElements = 10.0f;
 // A character whose own gaps show a speed this much faster is read again
 // at that speed when every element fits it: a sender who speeds up runs
@@ -231,6 +232,14 @@ float letter_boundary(const MORSE_TIMING& t)
 float word_boundary(const MORSE_TIMING& t)
 {
     return std::pow(t.letterGapUnits, kLetterGapWeight) * std::pow(t.wordGapUnits, 1.0f - kLetterGapWeight) * unit(t);
+}
+
+// Gaps shorter than this are dropouts inside an element: a part of the gap
+// inside a character as received (an average longer than the dot shortens
+// the gaps as much as it lengthens the marks).
+float dropout(const MORSE_TIMING& t)
+{
+    return t.glitchDots * std::min(t.elementGap, t.dot);
 }
 
 // Keying shape and the threshold shorten received marks by a few
@@ -430,7 +439,7 @@ bool split_symbol(const MORSE_TIMING& c, const MORSE_TIMING& t, const MorseCodeT
     float mark = 0.0f;
     for (int i = 0; i < t.symbolRunCount; ++i) {
         const float ms = t.symbolRuns[static_cast<size_t>(i)];
-        if (i % 2 == 0 || ms < c.glitchDots * c.dot) {
+        if (i % 2 == 0 || ms < dropout(c)) {
             mark += ms;
             continue;
         }
@@ -602,11 +611,16 @@ void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCode
     std::nth_element(marks.begin(), marks.begin() + dotAt, marks.begin() + t->rawMarks.count);
     if (median > unit(*t) && t->rawMarks.count > 0 && marks[static_cast<size_t>(dotAt)] < median / kSpeedChangeRatio)
         return;
+    // A window still set for the old speed lengthens the new marks by as
+    // much as it shortens the gaps: the short marks among the recent ones
+    // are the new dots as received, when they lie near the gaps. Halfway
+    // between the two is safe when noise breaks the marks as well.
+    const float dots = t->rawMarks.count > 0 ? marks[static_cast<size_t>(dotAt)] : median;
     MORSE_TIMING c = *t;
-    c.dot = median;
-    c.dash = t->dash / t->dot * median;
+    c.dot = median < unit(*t) && dots > median && dots < kSmearedDots * median ? 0.5f * (dots + median) : median;
+    c.dash = t->dash / t->dot * c.dot;
     keep_dot_in_range(&c);
-    c.elementGap = c.dot;
+    c.elementGap = median;
     adopt_speed(t, c);
     // The symbol begun at the old speed is read again at the new.
     std::string read;
@@ -648,7 +662,7 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, double endMs, const Mor
     }
     t->level = remembered + 0.5f * (run.level - remembered);
     t->peak = t->peak * fading + 0.5f * (run.peak - t->peak * fading);
-    if (t->mark > 0.0f && t->gap < glitch) {
+    if (t->mark > 0.0f && t->gap < dropout(*t)) {
         keep_symbol_run(t, t->gap);
         keep_symbol_run(t, run.durationMs);
         t->mark += t->gap + run.durationMs;  // a dropout inside an element
@@ -760,7 +774,7 @@ void morse_timing_idle(MORSE_TIMING* t, float gapMs, const MorseCodeTable& table
         end_learning(t, table, text);
     }
     const float total = t->gap + std::max(gapMs, 0.0f);
-    if (t->mark > 0.0f && total >= t->glitchDots * t->dot)
+    if (t->mark > 0.0f && total >= dropout(*t))
         finish_mark(t);
     if (t->mark > 0.0f)
         return;
