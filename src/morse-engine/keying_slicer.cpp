@@ -45,7 +45,7 @@ constexpr float kThresholdFraction = 0.35f;
 // A strong signal keys down lower, down to kStrongFraction at kStrongRatio
 // noise floors (from kThresholdFraction at kFairRatio): its fades and the
 // dips inside its dashes stay far above the noise.
-constexpr float kStrongFraction = 0.25f;
+constexpr float kStrongFraction = 0.22f;
 constexpr float kFairRatio = 10.0f;
 constexpr float kStrongRatio = 30.0f;
 constexpr float kLowestFraction = 0.15f;

@@ -36,7 +36,7 @@ void keying_slicer_set_dot(KEYING_SLICER* slicer, float dotMs);
 
 // Where between noise floor and signal the key goes down: 0.35 by default,
 // a little below the middle; 0.15 to 0.5. Signals far above the noise key
-// down lower still (0.25 from 30 noise floors up).
+// down lower still (0.22 from 30 noise floors up).
 void keying_slicer_set_threshold(KEYING_SLICER* slicer, float fraction);
 
 // Pushes one envelope value; returns how many runs ended at the decision
