@@ -41,7 +41,7 @@ constexpr float kShortestQuietMs = 500.0f;
 constexpr float kLongestQuietMs = 1500.0f;
 // Key down a little below the middle between noise floor and signal (a
 // fading mark still reaches it), with hysteresis against ragged edges.
-constexpr float kThresholdFraction = 0.35f;
+constexpr float kThresholdFraction = kKeyingSlicerThreshold;
 // A strong signal keys down lower, down to kStrongFraction at kStrongRatio
 // noise floors (from kThresholdFraction at kFairRatio): its fades and the
 // dips inside its dashes stay far above the noise.

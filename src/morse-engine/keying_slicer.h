@@ -34,8 +34,11 @@ KEYING_SLICER* keying_slicer_create(float stepMs);
 // The dot length sets how far around each value the slicer looks.
 void keying_slicer_set_dot(KEYING_SLICER* slicer, float dotMs);
 
-// Where between noise floor and signal the key goes down: 0.35 by default,
-// a little below the middle; 0.15 to 0.5. Signals far above the noise key
+// Where between noise floor and signal the key goes down, by default a
+// little below the middle.
+constexpr float kKeyingSlicerThreshold = 0.35f;
+
+// Sets that place, 0.15 to 0.5. Signals far above the noise key
 // down lower still (0.22 from 30 noise floors up).
 void keying_slicer_set_threshold(KEYING_SLICER* slicer, float fraction);
 

@@ -16,7 +16,7 @@ constexpr int kRecentGaps = 16;
 constexpr int kCostElements = 16;
 // Runs shorter than this part of a dot are blips (noise, a crash) or
 // dropouts (a fade inside an element), never elements or gaps.
-constexpr float kGlitchDots = 0.5f;
+constexpr float kGlitchDots = kMorseTimingGlitchDots;
 constexpr float kShortestGlitchDots = 0.2f;
 // Dash lengths tried, in dots: a window too long for the speed shortens
 // dots far more than dashes.

@@ -53,9 +53,12 @@ MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxD
 void morse_timing_set_range(MORSE_TIMING* timing, float minDotMs, float maxDotMs);
 
 // Marks and gaps shorter than this part of a dot are blips and dropouts,
-// merged away (0.2 to 0.5, the default). An envelope that flutter breaks
-// into short pieces needs less: its faded dots come out short, and the
-// gaps between them too.
+// merged away.
+constexpr float kMorseTimingGlitchDots = 0.5f;
+
+// Sets that part, 0.2 to 0.5. An envelope that flutter breaks into short
+// pieces needs less: its faded dots come out short, and the gaps between
+// them too.
 void morse_timing_set_glitch(MORSE_TIMING* timing, float dots);
 
 // One finished run. Characters and word spaces that it completes are looked

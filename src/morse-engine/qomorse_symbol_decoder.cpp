@@ -41,7 +41,6 @@ constexpr int kFirstOverReadings = 3;
 // and so do the gaps between them; the timing merges less of them away,
 // and the key stays down through shallower dips.
 constexpr float kFlutterGlitchDots = 0.35f;
-constexpr float kThreshold = 0.35f;
 constexpr float kFlutterThreshold = 0.3f;
 // Characters of marks weaker than this (in noise floors) are read again
 // from the envelope.
@@ -88,8 +87,8 @@ void QoMorse::Impl::decodeFrame(float* frame)
                                      static_cast<int>(frameEnvelope.size()));
     TONE_DEMOD_STATUS d;
     tone_demod_get_status(demod.get(), &d);
-    morse_timing_set_glitch(timing.get(), d.incoherent ? kFlutterGlitchDots : 1.0f);
-    keying_slicer_set_threshold(slicer.get(), d.incoherent ? kFlutterThreshold : kThreshold);
+    morse_timing_set_glitch(timing.get(), d.incoherent ? kFlutterGlitchDots : kMorseTimingGlitchDots);
+    keying_slicer_set_threshold(slicer.get(), d.incoherent ? kFlutterThreshold : kKeyingSlicerThreshold);
     statistics.timeEnvelope_ms = elapsed_ms(envelopeStart);
 
     const auto keyingStart = Clock::now();

@@ -34,9 +34,10 @@ constexpr int kFlutterLag = 24;
 constexpr double kFlutterOn = 0.45;
 constexpr double kFlutterOff = 0.6;
 constexpr double kFlutterMemory = 0.03;  // per strong block: about three seconds
-// Noise turns the phase as well: only blocks twenty times the power of the
-// quietest block of the last three seconds (the noise between the marks)
-// are judged.
+// Noise turns the phase as well: only blocks a hundred times the power of
+// the quietest block of the last three seconds (the noise between the
+// marks) are judged, which a signal 10 dB over the noise in 2500 Hz passes
+// and one at 0 dB seldom does.
 constexpr int kQuietBlocks = 30;
 constexpr double kFlutterSnr = 100.0;
 constexpr int kFlutterBlocks = 10;  // judged before the envelope may change
@@ -169,8 +170,7 @@ void track(TONE_DEMOD* d, const Complex& output)
     d->blockIndex = (d->blockIndex + 1) % kQuietBlocks;
     const double quiet = *std::min_element(d->blockPowers.begin(), d->blockPowers.end());
     if (strong && d->blockPower > kFlutterSnr * quiet) {
-        // Noise alone seldom passes; ten times 100 ms of a strong signal
-        // (in 2500 Hz as strong as the noise) must.
+        // Summed over many blocks: within one the phase turns little.
         d->flutterSum = (1.0 - kFlutterMemory) * d->flutterSum + d->lagSum;
         d->flutterPower = (1.0 - kFlutterMemory) * d->flutterPower + d->lagPower;
         const double coherence = d->flutterPower > 0.0 ? std::abs(d->flutterSum) / d->flutterPower : 1.0;
