@@ -1,5 +1,7 @@
 #include "morse_soft_reader.h"
 
+#include "keying_slicer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -9,10 +11,10 @@ namespace {
 
 constexpr int kHistoryValues = 4096;
 // The cut marks lie late on the keying: the average rises over the window
-// and the threshold sits at about a third of the mark (falling edges cross
-// it two thirds of a window after the key went up).
-constexpr double kRiseShare = 0.35;
-constexpr double kFallShare = 0.65;
+// and a weak signal's threshold sits a little below the middle of the mark
+// (falling edges cross it the rest of a window after the key went up).
+constexpr double kRiseShare = kKeyingSlicerThreshold;
+constexpr double kFallShare = 1.0 - kRiseShare;
 // Start and end of the keying may lie this many units off the cut ones.
 constexpr double kToleranceUnits = 1.0;
 constexpr size_t kLongestCode = 7;
