@@ -207,6 +207,19 @@ TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
     EXPECT_EQ(decode(t.get(), runs), "NAME NAME ");
 }
 
+TEST(MorseTiming, AStrongBlipAloneAfterTheOverPrintsNothing)
+{
+    // A static crash 600 ms after the last character leaves a strong 25 ms
+    // mark; a real E sent as a word of its own stays.
+    for (const auto& [ms, expected] : {std::pair{25.0f, "CQ DE ZR1ABC K "}, {60.0f, "CQ DE ZR1ABC K E "}}) {
+        std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC K", 60.0, Keying{});
+        runs.push_back(mark_or_gap(false, 600.0f, 0.0f));
+        runs.push_back(mark_or_gap(true, ms, 20.0f));
+        Timing t = make(60.0f);
+        EXPECT_EQ(decode(t.get(), runs), expected) << ms;
+    }
+}
+
 TEST(MorseTiming, TheLastCharacterOfAnOverComesOutInTheSilenceAfterIt)
 {
     Timing t = make(60.0f);

@@ -206,6 +206,7 @@ struct MORSE_TIMING {
     double clockMs = 0.0;
     double symbolStartMs = -1.0;
     double symbolEndMs = -1.0;
+    bool afterWordGap = false;  // the symbol began after a word gap or more
     MORSE_TIMING_READER reader = nullptr;
     void* readerContext = nullptr;
 };
@@ -352,6 +353,15 @@ void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<ui
 {
     if (t->symbol.empty())
         return;
+    // One mark shorter than a blip standing alone between word gaps is a
+    // crash or a noise burst, however strong: no sender keys a lone E that
+    // short.
+    if (t->afterWordGap && t->symbolRunCount == 1 && t->symbolRuns[0] < t->glitchDots * t->dot) {
+        t->symbol.clear();
+        t->symbolRunCount = 0;
+        t->symbolStartMs = -1.0;
+        return;
+    }
     if (!reread_faster(t, table, text)) {
         std::string code = t->symbol;
         if (t->reader != nullptr && t->symbolStartMs >= 0.0) {
@@ -673,8 +683,10 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, double endMs, const Mor
     finish_mark(t);
     if (t->elements > 0 || !t->symbol.empty())
         finish_gap(t, t->gap, table, text);
-    if (t->symbol.empty())
+    if (t->symbol.empty()) {
         t->symbolStartMs = endMs - run.durationMs;
+        t->afterWordGap = t->gap >= word_boundary(*t);
+    }
     t->symbolEndMs = endMs;
     ++t->marksSincePause;
     if (t->symbolRunCount > 0)
