@@ -130,6 +130,21 @@ TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
     }
 }
 
+TEST(MorseTiming, ShortLettersRightAfterASpeedUpAreReadAgainAtTheNewSpeed)
+{
+    // The first word at 35 WPM comes through an average still set for 15:
+    // its marks 14 ms longer, its gaps 14 ms shorter. Then the average
+    // follows and the smear shrinks.
+    std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", 80.0, Keying{});
+    const std::vector<KEYING_RUN> first = runs_for("NAME", 34.0, Keying{.smearMs = 14.0});
+    const std::vector<KEYING_RUN> rest = runs_for("IS PAUL QTH BERN", 34.0, Keying{.smearMs = 4.0});
+    runs.insert(runs.end(), first.begin(), first.end());
+    runs.insert(runs.end(), rest.begin(), rest.end());
+    Timing t = make(60.0f);
+    const std::string text = decode(t.get(), runs);
+    EXPECT_NE(text.find("NAME IS PAUL QTH BERN"), std::string::npos) << text;
+}
+
 TEST(MorseTiming, WordsOfShortLettersAreNoSlowerSender)
 {
     // As many letter gaps as gaps inside characters: the gaps alone would

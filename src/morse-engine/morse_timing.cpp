@@ -43,6 +43,7 @@ constexpr float kCostWithoutElements = 10.0f;
 constexpr float kFasterRatio = 1.5f;
 constexpr float kFitLog = 0.47f;  // ln 1.6
 constexpr int kMinRereadGaps = 4;
+constexpr float kTwoClasses = 1.8f;  // marks this far apart are dots and dashes
 constexpr int kSymbolRuns = 2 * static_cast<int>(kMaxSymbol) * 4;
 // How long the level of the marks is remembered: 600 ms, or ten units at
 // slow speeds.
@@ -526,11 +527,21 @@ bool reread_faster(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uin
     const int lower = (nGaps - 1) / 3;
     std::nth_element(gaps.begin(), gaps.begin() + lower, gaps.begin() + nGaps);
     const float gap = gaps[static_cast<size_t>(lower)];
+    // Its dots are the marks on the short side of the symbol's own marks
+    // (an average still set for the old speed lengthens them as much as it
+    // shortens the gaps), else those under two gaps.
+    float shortest = 1e30f;
+    float longest = 0.0f;
+    for (int i = 0; i < t->symbolRunCount; i += 2) {
+        shortest = std::min(shortest, t->symbolRuns[static_cast<size_t>(i)]);
+        longest = std::max(longest, t->symbolRuns[static_cast<size_t>(i)]);
+    }
+    const float dotLimit = std::max(longest > kTwoClasses * shortest ? std::sqrt(shortest * longest) : 0.0f, 2.0f * gap);
     float dotSum = 0.0f;
     int nDots = 0;
     for (int i = 0; i < t->symbolRunCount; i += 2) {
         const float m = t->symbolRuns[static_cast<size_t>(i)];
-        if (m < 2.0f * gap) {
+        if (m < dotLimit) {
             dotSum += m;
             ++nDots;
         }
