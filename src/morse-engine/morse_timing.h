@@ -52,8 +52,8 @@ MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxD
 
 void morse_timing_set_range(MORSE_TIMING* timing, float minDotMs, float maxDotMs);
 
-// Marks and gaps shorter than this part of a dot are blips and dropouts,
-// merged away.
+// Marks shorter than this part of a dot are blips, and gaps shorter than
+// this part of the gap inside a character are dropouts: merged away.
 constexpr float kMorseTimingGlitchDots = 0.5f;
 
 // Sets that part, 0.2 to 0.5. An envelope that flutter breaks into short
