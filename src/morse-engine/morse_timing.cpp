@@ -236,6 +236,12 @@ float word_boundary(const MORSE_TIMING& t)
     return std::pow(t.letterGapUnits, kLetterGapWeight) * std::pow(t.wordGapUnits, 1.0f - kLetterGapWeight) * unit(t);
 }
 
+// Marks shorter than this are blips: noise, a crash.
+float blip(const MORSE_TIMING& t)
+{
+    return t.glitchDots * t.dot;
+}
+
 // Gaps shorter than this are dropouts inside an element: a part of the gap
 // inside a character as received (an average longer than the dot shortens
 // the gaps as much as it lengthens the marks).
@@ -350,6 +356,14 @@ void add_error(MORSE_TIMING* t, float ms, float centre)
 
 bool reread_faster(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text);
 
+// Forgets the symbol being built: its code, its runs and its span.
+void forget_symbol(MORSE_TIMING* t)
+{
+    t->symbol.clear();
+    t->symbolRunCount = 0;
+    t->symbolStartMs = -1.0;
+}
+
 void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
     if (t->symbol.empty())
@@ -357,10 +371,8 @@ void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<ui
     // One mark shorter than a blip standing alone between word gaps is a
     // crash or a noise burst, however strong: no sender keys a lone E that
     // short.
-    if (t->afterWordGap && t->symbolRunCount == 1 && t->symbolRuns[0] < t->glitchDots * t->dot) {
-        t->symbol.clear();
-        t->symbolRunCount = 0;
-        t->symbolStartMs = -1.0;
+    if (t->afterWordGap && t->symbolRunCount == 1 && t->symbolRuns[0] < blip(*t)) {
+        forget_symbol(t);
         return;
     }
     if (!reread_faster(t, table, text)) {
@@ -379,9 +391,7 @@ void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<ui
         if (text != nullptr)
             text->push_back(static_cast<uint8_t>(morse_timing_character(table, code)));
     }
-    t->symbol.clear();
-    t->symbolStartMs = -1.0;
-    t->symbolRunCount = 0;
+    forget_symbol(t);
     t->spaceDue = true;
 }
 
@@ -658,7 +668,7 @@ void follow_speed_change(MORSE_TIMING* t, const KEYING_RUN& run, const MorseCode
 void process_run(MORSE_TIMING* t, const KEYING_RUN& run, double endMs, const MorseCodeTable& table,
                  std::vector<uint8_t>* text)
 {
-    const float glitch = t->glitchDots * t->dot;
+    const float glitch = blip(*t);
     follow_speed_change(t, run, table, text);
     if (!run.keyDown) {
         t->gap += run.durationMs;
@@ -822,9 +832,7 @@ void morse_timing_clear_symbol(MORSE_TIMING* t)
 {
     if (t == nullptr)
         return;
-    t->symbol.clear();
-    t->symbolRunCount = 0;
-    t->symbolStartMs = -1.0;
+    forget_symbol(t);
     t->mark = 0.0f;
     t->gap = 0.0f;
 }

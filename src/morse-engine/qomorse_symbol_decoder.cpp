@@ -352,9 +352,11 @@ void QoMorse::Impl::setStages(float dotMs, float windowMs)
 
 void QoMorse::Impl::keyEnvelope(const float* values, int n)
 {
+    // The slicer judges each value a few dots late, so the reader holds
+    // every value a character read from these runs can reach.
+    morse_soft_reader_push(softReader.get(), values, n);
     for (int i = 0; i < n; ++i) {
         KEYING_RUN runs[2];
-        morse_soft_reader_push(softReader.get(), values + i, 1);
         const int32_t ended = keying_slicer_push(slicer.get(), values[i], runs);
         for (int32_t k = 0; k < ended; ++k)
             morse_timing_push_run(timing.get(), runs[k], morseCode, &rxData);
