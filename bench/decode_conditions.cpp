@@ -7,7 +7,8 @@
 // first or after the last keyed character is not counted). Prints Markdown.
 //
 // usage: decode_conditions [conditions|awgn|all] [SEEDS] [ONLY]
-// (default all 2; ONLY keeps the conditions whose name contains it)
+// (default all 2; ONLY keeps the conditions whose name contains it and, in
+// the white-noise grid, the row of that speed, or the cell WPM@SNR)
 #include "decode_session.h"
 #include "morse_audio_generator.h"
 #include "rx_run.h"
@@ -225,8 +226,11 @@ void print_conditions(int seeds, bool verbose, const std::string& only)
     }
 }
 
-void print_awgn(int seeds, bool verbose)
+void print_awgn(int seeds, bool verbose, const std::string& only)
 {
+    double onlyWpm = 0.0;
+    double onlySnr = 0.0;
+    const int picked = only.empty() ? 0 : std::sscanf(only.c_str(), "%lf@%lf", &onlyWpm, &onlySnr);
     const double speeds[] = {12, 20, 30, 40};
     const double snrs[] = {10, 0, -3, -6, -9};
     std::printf("\nWhite noise, %d texts x %d seeds per cell, full / inside the transmission:\n\n",
@@ -239,8 +243,14 @@ void print_awgn(int seeds, bool verbose)
         std::printf("---|");
     std::printf("\n");
     for (double wpm : speeds) {
+        if (picked >= 1 && wpm != onlyWpm)
+            continue;
         std::printf("| %.0f |", wpm);
         for (double snr : snrs) {
+            if (picked == 2 && snr != onlySnr) {
+                std::printf(" |");
+                continue;
+            }
             const RATES r = run_cell(nullptr, wpm, snr, seeds, verbose);
             std::printf(" %.1f / %.1f%% |", 100.0 * r.full, 100.0 * r.inside);
             std::fflush(stdout);
@@ -264,6 +274,6 @@ int main(int argc, char** argv)
     if (which != "awgn")
         print_conditions(seeds, verbose, only);
     if (which != "conditions")
-        print_awgn(seeds, verbose);
+        print_awgn(seeds, verbose, which == "awgn" ? only : std::string());
     return 0;
 }
