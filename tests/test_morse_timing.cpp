@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -250,6 +251,44 @@ TEST(MorseTiming, TheLastCharacterOfAnOverComesOutInTheSilenceAfterIt)
     for (float ms = 182.0f; ms <= 10000.0f; ms += 2.0f)
         morse_timing_idle(t.get(), ms, kMorseCode, &text);
     EXPECT_EQ(std::string(text.begin(), text.end()), "CQ CQ CQ DE ZR1ABC K ");
+}
+
+// A word reader that reads every held word back with Q turned into K.
+struct FakeWordReader {
+    std::vector<std::string> words;  // as they were offered
+    bool refuse = false;
+
+    static bool read(void* context, const MORSE_TIMING_WORD& word, std::string* text)
+    {
+        auto* self = static_cast<FakeWordReader*>(context);
+        self->words.emplace_back(word.text);
+        *text = word.text;
+        std::replace(text->begin(), text->end(), 'Q', 'K');
+        return !self->refuse && word.endMs > word.startMs;
+    }
+};
+
+TEST(MorseTiming, WeakWordsAreHeldAndReadAgainWhole)
+{
+    const std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC PSE K", 60.0, Keying{});
+    // Marks 20 noise floors up are weak against a hold at 30: every word
+    // goes through the reader whole, and its reading is printed.
+    FakeWordReader reader;
+    Timing weak = make(60.0f);
+    morse_timing_set_word_reader(weak.get(), &FakeWordReader::read, &reader, 30.0f);
+    EXPECT_EQ(decode(weak.get(), runs), "CK DE ZR1ABC PSE K ");
+    EXPECT_EQ(reader.words, (std::vector<std::string>{"CQ", "DE", "ZR1ABC", "PSE", "K"}));
+    // A reader that declines leaves the runs' reading, nothing lost.
+    FakeWordReader declining{.words = {}, .refuse = true};
+    Timing kept = make(60.0f);
+    morse_timing_set_word_reader(kept.get(), &FakeWordReader::read, &declining, 30.0f);
+    EXPECT_EQ(decode(kept.get(), runs), "CQ DE ZR1ABC PSE K ");
+    // Strong marks are printed as they are read.
+    FakeWordReader unused;
+    Timing strong = make(60.0f);
+    morse_timing_set_word_reader(strong.get(), &FakeWordReader::read, &unused, 10.0f);
+    EXPECT_EQ(decode(strong.get(), runs), "CQ DE ZR1ABC PSE K ");
+    EXPECT_TRUE(unused.words.empty());
 }
 
 TEST(MorseTiming, SpeedAndRangeStayWithinTheLimits)

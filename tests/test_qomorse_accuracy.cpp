@@ -130,6 +130,21 @@ INSTANTIATE_TEST_SUITE_P(TenDecibels, NoisySignal,
                          testing::Values(Signal{12, 700, true, 10.0}, Signal{20, 600, true, 10.0},
                                          Signal{30, 800, true, 10.0}, Signal{45, 700, true, 10.0}));
 
+// Near the noise floor weak words are read again whole: at -6 dB (a dot
+// about 15 dB over the noise in its own bandwidth at 20 WPM) and -9 dB.
+class WeakSignal : public testing::TestWithParam<std::pair<Signal, double>> {};
+
+TEST_P(WeakSignal, DecodesNearTheNoiseFloor)
+{
+    const auto& [s, allowed] = GetParam();
+    const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
+    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), allowed) << "decoded: " << m.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(MinusSixAndNine, WeakSignal,
+                         testing::Values(std::pair{Signal{20, 700, true, -6.0}, 0.03},
+                                         std::pair{Signal{12, 700, true, -9.0}, 0.16}));
+
 TEST(QoMorseQuiet, SilenceGivesNoText)
 {
     const std::vector<float> silence(4000 * 20, 0.0f);

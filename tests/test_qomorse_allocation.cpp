@@ -31,6 +31,7 @@ TEST_P(QoMorseAllocation, SteadyDecodingAllocatesNothingPerFrame)
     engine_run::SampleFeed feed{&samples, 0, 0};
     const qomorse_CBWaveformInp callback = std::ref(feed);
     std::vector<uint8_t> text;
+    text.reserve(1024);  // the engine swaps in the caller's buffer; the backend keeps one this size
     std::vector<float> signal;
     std::vector<float> thresholds;
     std::string decoded;

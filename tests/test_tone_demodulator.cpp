@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <memory>
 #include <vector>
 
@@ -52,6 +53,39 @@ float pitch_of(const TONE_DEMOD* d)
     TONE_DEMOD_STATUS s;
     tone_demod_get_status(d, &s);
     return s.pitchHz;
+}
+
+// The baseband values beside the envelope: one pair per envelope value,
+// the tone's amplitude as magnitude, the phase turning at the tone's
+// distance from the nominal pitch whatever the tracker does.
+TEST(ToneDemodulator, HandsOutTheBasebandAtTheNominalPitch)
+{
+    Demod d = make(700.0f, 20.0f);
+    const std::vector<float> x = keyed_tone(703.0f, 3.0f, 1000.0f, 0.0f);
+    std::vector<float> envelope(x.size());
+    std::vector<float> baseband(2 * x.size());
+    const int n = tone_demod_process_baseband(d.get(), x.data(), static_cast<int>(x.size()), envelope.data(),
+                                              baseband.data(), static_cast<int>(envelope.size()));
+    ASSERT_EQ(n, 1500);
+    EXPECT_NEAR(pitch_of(d.get()), 703.0f, 1.0f);  // the tracker found the tone
+    // Over the last second (steady values): magnitude 0.5 (the image at
+    // twice the pitch leaks a little through 2 ms sums), and the phase
+    // turns 3 Hz x 2 ms per value.
+    double turn = 0.0;
+    for (int i = 1000; i < n; ++i) {
+        const std::complex<double> z(baseband[2 * i], baseband[2 * i + 1]);
+        const std::complex<double> before(baseband[2 * i - 2], baseband[2 * i - 1]);
+        EXPECT_NEAR(std::abs(z), 0.5, 0.05) << i;
+        turn += std::arg(z * std::conj(before));
+    }
+    EXPECT_NEAR(turn / (n - 1000), 6.2831853 * 3.0 * 0.002, 0.002);
+    // Without a baseband buffer the envelope alone, as before.
+    Demod plain = make(700.0f, 20.0f);
+    std::vector<float> alone(x.size());
+    EXPECT_EQ(tone_demod_process_baseband(plain.get(), x.data(), static_cast<int>(x.size()), alone.data(), nullptr,
+                                          static_cast<int>(alone.size())),
+              n);
+    EXPECT_EQ(alone[1400], envelope[1400]);
 }
 
 TEST(ToneDemodulator, GivesTheToneAmplitudeEveryTwoMilliseconds)

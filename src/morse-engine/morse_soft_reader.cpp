@@ -3,13 +3,15 @@
 #include "keying_slicer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <iterator>
 #include <new>
 #include <vector>
 
 namespace {
 
-constexpr int kHistoryValues = 4096;
+constexpr int kHistoryValues = 8192;
 // The cut marks lie late on the keying: the average rises over the window
 // and a weak signal's threshold sits a little below the middle of the mark
 // (falling edges cross it the rest of a window after the key went up).
@@ -18,16 +20,81 @@ constexpr double kFallShare = 1.0 - kRiseShare;
 // Start and end of the keying may lie this many units off the cut ones.
 constexpr double kToleranceUnits = 1.0;
 constexpr size_t kLongestCode = 7;
+// A word is searched from this many units before its first cut mark to as
+// many after its last.
+constexpr double kWordMarginUnits = 2.0;
+// Characters of a word lie at least this many units apart (a letter gap is
+// three; a hand-sent one may be shorter).
+constexpr double kLetterGapUnits = 2.0;
+// Every character read costs this much log-likelihood: without it noise in
+// the gaps would read as E and T wherever it peaks.
+constexpr double kCharacterCost = 6.0;
+constexpr int kLongestWordValues = 6000;
+constexpr size_t kCodesKept = 128 * 5;
+constexpr size_t kLongestReading = 128;
+constexpr int kOffsetSteps = 16;
+// Fading and QSB move the tone's amplitude within a word: each character is
+// read at the one of these parts of the marks' level that fits it best.
+constexpr double kAmplitudes[] = {1.4, 1.0, 0.7, 0.5, 0.35, 0.25};
+constexpr int kSteadyLevels = 2;
+constexpr double kCoherentGain = 2.0;
+// How much likelier (in log-likelihood) a reading must be than the runs'.
+constexpr double kLikelierBy = 5.0;
+constexpr double kSpacingScales[] = {0.92, 0.96, 1.0, 1.04, 1.08};
+constexpr double kOffsetStepHz = 0.5;
+
+// ln I0(x), the Bessel function that averages a tone of unknown phase
+// (Abramowitz and Stegun 9.8.1 and 9.8.2).
+double log_bessel_i0(double x)
+{
+    if (x < 3.75) {
+        const double t = (x / 3.75) * (x / 3.75);
+        const double tail = 0.2659732 + t * (0.0360768 + t * 0.0045813);
+        return std::log(1.0 + t * (3.5156229 + t * (3.0899424 + t * (1.2067492 + t * tail))));
+    }
+    const double u = 3.75 / x;
+    const double p = 0.39894228 +
+                     u * (0.01328592 +
+                          u * (0.00225319 +
+                               u * (-0.00157565 +
+                                    u * (0.00916281 +
+                                         u * (-0.02057706 + u * (0.02635537 + u * (-0.01647633 + u * 0.00392377)))))));
+    return x - 0.5 * std::log(x) + std::log(p);
+}
 
 }  // namespace
 
 struct MORSE_SOFT_READER {
     float stepMs = 2.0f;
     std::vector<float> ring;
+    std::vector<float> baseband;  // real and imaginary parts, beside the ring
     long long pushed = 0;
     // Work space: one code's keying and its average.
     std::vector<float> keying;
     std::vector<float> averaged;
+    // Work space of a word: running sums of the baseband, each mark
+    // length's score at every start, the best reading ending at each value.
+    std::vector<double> sumRe;
+    std::vector<double> sumIm;
+    std::vector<double> dotScore;
+    std::vector<double> dashScore;
+    std::vector<double> best;
+    std::vector<int> bestCode;
+    std::vector<int> bestFrom;
+    std::vector<int> bestLevel;
+    std::vector<double> upTo;
+    std::vector<double> readBefore;  // the runs' reading laid over the values
+    std::vector<double> readCurrent;
+    std::vector<int> upToEnd;
+    struct WordCode {
+        char character;
+        int count;   // marks
+        int length;  // values from its first mark's start to its last's end
+        std::array<bool, kLongestCode> dash{};   // each mark a dash
+        std::array<int, kLongestCode> offset{};  // each mark's start from the first's
+    };
+    std::vector<WordCode> codes;
+    std::string reversed;
 };
 
 MORSE_SOFT_READER* morse_soft_reader_create(float stepMs)
@@ -37,6 +104,17 @@ MORSE_SOFT_READER* morse_soft_reader_create(float stepMs)
         return nullptr;
     try {
         r->ring.assign(kHistoryValues, 0.0f);
+        r->baseband.assign(2 * kHistoryValues, 0.0f);
+        for (auto* v : {&r->sumRe, &r->sumIm, &r->best, &r->upTo, &r->readBefore, &r->readCurrent})
+            v->reserve(kLongestWordValues + 1);
+        r->dotScore.reserve(std::size(kAmplitudes) * (kLongestWordValues + 1));
+        r->dashScore.reserve(std::size(kAmplitudes) * (kLongestWordValues + 1));
+        r->bestCode.reserve(kLongestWordValues + 1);
+        r->bestFrom.reserve(kLongestWordValues + 1);
+        r->bestLevel.reserve(kLongestWordValues + 1);
+        r->upToEnd.reserve(kLongestWordValues + 1);
+        r->codes.reserve(kCodesKept);
+        r->reversed.reserve(kLongestReading);
         r->keying.reserve(kHistoryValues);
         r->averaged.reserve(kHistoryValues);
     } catch (...) {
@@ -47,13 +125,18 @@ MORSE_SOFT_READER* morse_soft_reader_create(float stepMs)
     return r;
 }
 
-void morse_soft_reader_push(MORSE_SOFT_READER* r, const float* values, int n)
+void morse_soft_reader_push(MORSE_SOFT_READER* r, const float* values, const float* baseband, int n)
 {
     if (r == nullptr || values == nullptr)
         return;
     for (int i = 0; i < n; ++i) {
         const float v = values[i];
-        r->ring[static_cast<size_t>(r->pushed % kHistoryValues)] = std::isfinite(v) ? v : 0.0f;
+        const auto at = static_cast<size_t>(r->pushed % kHistoryValues);
+        r->ring[at] = std::isfinite(v) ? v : 0.0f;
+        for (size_t part = 0; part < 2; ++part) {
+            const float b = baseband != nullptr ? baseband[2 * i + static_cast<int>(part)] : 0.0f;
+            r->baseband[2 * at + part] = std::isfinite(b) ? b : 0.0f;
+        }
         ++r->pushed;
     }
 }
@@ -148,6 +231,276 @@ bool morse_soft_reader_read(MORSE_SOFT_READER* r, const MORSE_SOFT_QUERY& q, con
         }
     }
     return found;
+}
+
+namespace {
+
+// Running sums of the baseband from value `first` on, turned back by
+// `offsetHz`.
+void sum_baseband(MORSE_SOFT_READER* r, long long first, size_t values, double offsetHz)
+{
+    r->sumRe.assign(values + 1, 0.0);
+    r->sumIm.assign(values + 1, 0.0);
+    const double turn = -2.0 * 3.14159265358979323846 * offsetHz * r->stepMs * 0.001;
+    const double c = std::cos(turn);
+    const double s = std::sin(turn);
+    double rotorRe = 1.0;
+    double rotorIm = 0.0;
+    for (size_t k = 0; k < values; ++k) {
+        const auto at = static_cast<size_t>((first + static_cast<long long>(k)) % kHistoryValues);
+        const double re = r->baseband[2 * at];
+        const double im = r->baseband[2 * at + 1];
+        r->sumRe[k + 1] = r->sumRe[k] + re * rotorRe - im * rotorIm;
+        r->sumIm[k + 1] = r->sumIm[k] + re * rotorIm + im * rotorRe;
+        const double nextRe = rotorRe * c - rotorIm * s;
+        rotorIm = rotorRe * s + rotorIm * c;
+        rotorRe = nextRe;
+    }
+}
+
+// Log-likelihood that a mark of `length` values starts at each value of
+// the word, against noise alone, for each amplitude of kAmplitudes times a
+// (a row of values + 1 each): the tone's energy over exactly the mark, its
+// phase unknown, in noise of power n per value.
+void score_marks(const MORSE_SOFT_READER& r, int length, double a, double n, std::vector<double>* out)
+{
+    const size_t values = r.sumRe.size() - 1;
+    out->assign(std::size(kAmplitudes) * (values + 1), -1e300);
+    for (size_t p = 0; p + static_cast<size_t>(length) <= values; ++p) {
+        const double re = r.sumRe[p + static_cast<size_t>(length)] - r.sumRe[p];
+        const double im = r.sumIm[p + static_cast<size_t>(length)] - r.sumIm[p];
+        const double magnitude = std::sqrt(re * re + im * im);
+        for (size_t k = 0; k < std::size(kAmplitudes); ++k) {
+            const double ak = kAmplitudes[k] * a;
+            (*out)[k * (values + 1) + p] = log_bessel_i0(2.0 * ak * magnitude / n) - ak * ak * length / n;
+        }
+    }
+}
+
+struct MARKS {
+    int dot;        // values of a dot and of the gap inside a character
+    int dash;
+    int letterGap;  // least gap between characters
+};
+
+// The likeliest characters for the baseband summed in the work space, for
+// marks of amplitude a in noise of power n per value: best[e] is the
+// likeliest reading whose last character ends at value e, upTo[e] the
+// likeliest of those ending at or before e (0: nothing read).
+void read_best(MORSE_SOFT_READER* r, const MARKS& m, double a, double n)
+{
+    const size_t values = r->sumRe.size() - 1;
+    score_marks(*r, m.dot, a, n, &r->dotScore);
+    score_marks(*r, m.dash, a, n, &r->dashScore);
+    r->best.assign(values + 1, -1e300);
+    r->bestCode.assign(values + 1, -1);
+    r->bestFrom.assign(values + 1, -1);
+    r->bestLevel.assign(values + 1, 0);
+    r->upTo.assign(values + 1, 0.0);
+    r->upToEnd.assign(values + 1, -1);
+    for (size_t e = 1; e <= values; ++e) {
+        for (size_t c = 0; c < r->codes.size(); ++c) {
+            const long long start = static_cast<long long>(e) - r->codes[c].length;
+            if (start < 0)
+                continue;
+            double score = -1e300;
+            int level = 0;
+            for (size_t k = 0; k < std::size(kAmplitudes); ++k) {
+                const size_t row = k * (values + 1);
+                const auto& code = r->codes[c];
+                double sum = -kCharacterCost;
+                for (size_t i = 0; i < static_cast<size_t>(code.count); ++i) {
+                    const size_t at = row + static_cast<size_t>(start + code.offset[i]);
+                    sum += code.dash[i] ? r->dashScore[at] : r->dotScore[at];
+                }
+                if (sum > score) {
+                    score = sum;
+                    level = static_cast<int>(k);
+                }
+            }
+            const long long before = start - m.letterGap;
+            const double previous = before >= 0 ? r->upTo[static_cast<size_t>(before)] : 0.0;
+            const int from = before >= 0 ? r->upToEnd[static_cast<size_t>(before)] : -1;
+            if (previous + score > r->best[e]) {
+                r->best[e] = previous + score;
+                r->bestCode[e] = static_cast<int>(c);
+                r->bestLevel[e] = level;
+                r->bestFrom[e] = from;
+            }
+        }
+        const bool better = r->best[e] > r->upTo[e - 1];
+        r->upTo[e] = better ? r->best[e] : r->upTo[e - 1];
+        r->upToEnd[e] = better ? static_cast<int>(e) : r->upToEnd[e - 1];
+    }
+}
+
+// Dot, dash and least letter gap in values for the timing's dot, and the
+// codes of `table` laid out with it. The timing's dot may lie a few per
+// cent off, and a hand's spacing wanders: every code is also laid out a
+// little tighter and wider, and a character read at the spacing that fits
+// it best, which keeps the last marks of a long one on the keying.
+MARKS marks_for(const MORSE_SOFT_WORD_QUERY& q, double step, const MorseCodeTable& table, MORSE_SOFT_READER* r)
+{
+    const int dot = std::max(1, static_cast<int>(std::lround(q.unitMs / step)));
+    const int dash = std::max(dot + 1, static_cast<int>(std::lround(q.dashMs / step)));
+    r->codes.clear();
+    for (const auto& [code, character] : table) {
+        if (code.empty() || code.size() > kLongestCode)
+            continue;
+        for (double scale : kSpacingScales) {
+            if (r->codes.size() == r->codes.capacity())
+                break;
+            MORSE_SOFT_READER::WordCode entry{.character = character, .count = 0, .length = 0};
+            double at = 0.0;
+            for (char element : code) {
+                const int length = element == '1' ? dash : dot;
+                entry.dash[static_cast<size_t>(entry.count)] = element == '1';
+                entry.offset[static_cast<size_t>(entry.count++)] = static_cast<int>(std::lround(at));
+                entry.length = static_cast<int>(std::lround(at)) + length;
+                at += scale * (length + dot);
+            }
+            r->codes.push_back(entry);
+        }
+    }
+    return MARKS{.dot = dot, .dash = dash, .letterGap = static_cast<int>(std::lround(kLetterGapUnits * dot))};
+}
+
+// Log-likelihood of `read` (its characters in order, spaces ignored) laid
+// over the values where it fits best; -1e300 when a character has no code.
+double reading_score(MORSE_SOFT_READER* r, const MARKS& m, const char* read)
+{
+    const size_t values = r->sumRe.size() - 1;
+    std::vector<double>& before = r->readBefore;  // best of the characters so far ending at or before each value
+    std::vector<double>& current = r->readCurrent;
+    before.assign(values + 1, 0.0);
+    for (const char* c = read; *c != '\0'; ++c) {
+        if (*c == ' ')
+            continue;
+        current.assign(values + 1, -1e300);
+        bool known = false;
+        for (const auto& code : r->codes) {
+            if (code.character != *c)
+                continue;
+            known = true;
+            for (size_t e = static_cast<size_t>(code.length); e <= values; ++e) {
+                const long long start = static_cast<long long>(e) - code.length;
+                const long long previous = start - m.letterGap;
+                const double prior = c == read ? 0.0 : previous >= 0 ? before[static_cast<size_t>(previous)] : -1e300;
+                if (prior <= -1e300)
+                    continue;
+                for (size_t k = 0; k < std::size(kAmplitudes); ++k) {
+                    const size_t row = k * (values + 1);
+                    double sum = prior - kCharacterCost;
+                    for (size_t i = 0; i < static_cast<size_t>(code.count); ++i) {
+                        const size_t at = row + static_cast<size_t>(start + code.offset[i]);
+                        sum += code.dash[i] ? r->dashScore[at] : r->dotScore[at];
+                    }
+                    current[e] = std::max(current[e], sum);
+                }
+            }
+        }
+        if (!known)
+            return -1e300;
+        before[0] = current[0];
+        for (size_t e = 1; e <= values; ++e)
+            before[e] = std::max(before[e - 1], current[e]);
+    }
+    return before.back();
+}
+
+}  // namespace
+
+bool morse_soft_reader_read_word(MORSE_SOFT_READER* r, const MORSE_SOFT_WORD_QUERY& q, const MorseCodeTable& table,
+                                 std::string* text)
+{
+    if (r == nullptr || text == nullptr || !(q.unitMs > 0.0f) || !(q.dashMs > q.unitMs) || !(q.level > q.noise) ||
+        !(q.noise > 0.0f) || !(q.endMs > q.startMs) || !(q.wordGapMs > 0.0f))
+        return false;
+    const double step = r->stepMs;
+    const int window = std::max(1, static_cast<int>(std::lround(q.windowMs / step)));
+    const double margin = kWordMarginUnits * q.unitMs / step;
+    const auto dash = static_cast<size_t>(std::max(2L, std::lround(q.dashMs / step)));
+    const long long first = static_cast<long long>(std::floor(q.startMs / step - kRiseShare * window - margin));
+    const long long last = static_cast<long long>(std::ceil(q.endMs / step - kFallShare * window + margin));
+    if (first < 0 || last >= r->pushed || r->pushed - first > kHistoryValues || last - first > kLongestWordValues)
+        return false;
+    // Noise of power n per value gives the window's average a mean envelope
+    // of sqrt(pi n / (4 window)); a mark's envelope is its amplitude with
+    // the noise's power added.
+    const double noise = q.noise;
+    const double n = 4.0 * window * noise * noise / 3.14159265358979323846;
+    const double level = q.level;
+    const double a = std::sqrt(std::max(level * level - n / window, 0.25 * level * level));
+    const auto values = static_cast<size_t>(last - first);
+    // The pitch the baseband was brought down at may lie a few hertz off
+    // (a searched pitch, drift), which turns the tone's phase along a
+    // dash: the offset whose dash-long sums hold the most energy is taken
+    // out first.
+    double bestEnergy = -1.0;
+    double offsetHz = 0.0;
+    for (int k = -kOffsetSteps; k <= kOffsetSteps; ++k) {
+        sum_baseband(r, first, values, k * kOffsetStepHz);
+        double energy = 0.0;
+        for (size_t p = 0; p + dash <= values; ++p) {
+            const double re = r->sumRe[p + dash] - r->sumRe[p];
+            const double im = r->sumIm[p + dash] - r->sumIm[p];
+            energy += re * re + im * im;
+        }
+        if (energy > bestEnergy) {
+            bestEnergy = energy;
+            offsetHz = k * kOffsetStepHz;
+        }
+    }
+    sum_baseband(r, first, values, offsetHz);
+    // A tone whose phase holds along a dash gives its dash-long sums three
+    // times the energy of their thirds; flutter's turning phase, about the
+    // same (noise's share taken out of both). Marks are then no tone to sum.
+    const size_t third = std::max<size_t>(1, dash / 3);
+    double whole = 0.0;
+    double thirds = 0.0;
+    size_t sums = 0;
+    for (size_t p = 0; p + 3 * third <= values; ++p, ++sums) {
+        double re = 0.0;
+        double im = 0.0;
+        for (size_t k = 0; k < 3; ++k) {
+            const double partRe = r->sumRe[p + (k + 1) * third] - r->sumRe[p + k * third];
+            const double partIm = r->sumIm[p + (k + 1) * third] - r->sumIm[p + k * third];
+            thirds += partRe * partRe + partIm * partIm;
+            re += partRe;
+            im += partIm;
+        }
+        whole += re * re + im * im;
+    }
+    const double noiseShare = static_cast<double>(sums) * 3.0 * static_cast<double>(third) * n;
+    if (whole - noiseShare < kCoherentGain * (thirds - noiseShare))
+        return false;
+    const MARKS marks = marks_for(q, step, table, r);
+    read_best(r, marks, a, n);
+    // The runs read well down to a few dB under the noise; their reading
+    // stands unless this one is far likelier.
+    const double likeliest = r->upTo.back();
+    if (q.read != nullptr && reading_score(r, marks, q.read) >= likeliest - kLikelierBy)
+        return false;
+    // Back from the likeliest end, characters in reverse.
+    std::string& reversed = r->reversed;
+    reversed.clear();
+    const int wordGap = static_cast<int>(std::lround(q.wordGapMs / step));
+    for (int e = r->upToEnd.back(); e > 0;) {
+        if (r->bestLevel[static_cast<size_t>(e)] > kSteadyLevels)
+            return false;  // a character this faded: the signal fades within the word
+        if (reversed.size() + 2 > kLongestReading)
+            return false;
+        const auto& read = r->codes[static_cast<size_t>(r->bestCode[static_cast<size_t>(e)])];
+        const int from = r->bestFrom[static_cast<size_t>(e)];
+        reversed.push_back(read.character);
+        if (from > 0 && e - read.length - from >= wordGap)
+            reversed.push_back(' ');
+        e = from;
+    }
+    if (reversed.empty())
+        return false;
+    text->assign(reversed.rbegin(), reversed.rend());
+    return true;
 }
 
 void morse_soft_reader_destroy(MORSE_SOFT_READER* r)

@@ -2,8 +2,11 @@
 // Every code whose keying fits the character's span is averaged as the
 // demodulator averages and laid over the envelope values; the code that
 // explains them best wins. Where noise breaks or merges the runs cut one
-// value at a time, the values as a whole still show the character. Plain
-// functions over an opaque handle; nothing throws.
+// value at a time, the values as a whole still show the character.
+// A weak word is read again whole from the tone's baseband: the most
+// likely characters and letter gaps, each mark judged by the tone's energy
+// over exactly its length. Plain functions over an opaque handle; nothing
+// throws.
 #pragma once
 
 #include "morse_code_table.h"
@@ -24,10 +27,25 @@ struct MORSE_SOFT_QUERY {
 
 struct MORSE_SOFT_READER;
 
-// Keeps the last eight seconds of values; null without memory.
+// A word as the runs gave it, on the same clock.
+struct MORSE_SOFT_WORD_QUERY {
+    double startMs;   // start of its first mark as cut from the envelope
+    double endMs;     // end of its last mark
+    float unitMs;     // the sender's dot and gap inside a character
+    float dashMs;     // the sender's dash
+    float wordGapMs;  // gaps this long part words
+    float windowMs;   // the demodulator's averaging window
+    float noise;      // envelope of the noise alone
+    float level;      // envelope of a mark
+    const char* read; // the runs' reading, kept unless the values show a far likelier one; may be null
+};
+
+// Keeps the last sixteen seconds of values; null without memory.
 MORSE_SOFT_READER* morse_soft_reader_create(float stepMs);
 
-void morse_soft_reader_push(MORSE_SOFT_READER* reader, const float* values, int n);
+// n envelope values and, when `baseband` is not null, the 2 ms baseband
+// values they were averaged from (real and imaginary parts, 2 n floats).
+void morse_soft_reader_push(MORSE_SOFT_READER* reader, const float* values, const float* baseband, int n);
 
 // Starts the clock again with the next value.
 void morse_soft_reader_reset(MORSE_SOFT_READER* reader);
@@ -36,5 +54,12 @@ void morse_soft_reader_reset(MORSE_SOFT_READER* reader);
 // best; false when the span lies outside what is kept or no code fits it.
 bool morse_soft_reader_read(MORSE_SOFT_READER* reader, const MORSE_SOFT_QUERY& query,
                             const MorseCodeTable& table, std::string* code);
+
+// The most likely text (characters of `table`, spaces where the gap is a
+// word gap) for the baseband values of the span; false when the span lies
+// outside what is kept, nothing in it reads as a character, the marks fade
+// too far for one amplitude or the runs' reading is about as likely.
+bool morse_soft_reader_read_word(MORSE_SOFT_READER* reader, const MORSE_SOFT_WORD_QUERY& query,
+                                 const MorseCodeTable& table, std::string* text);
 
 void morse_soft_reader_destroy(MORSE_SOFT_READER* reader);

@@ -9,6 +9,13 @@
 namespace {
 
 constexpr size_t kMaxSymbol = 16;       // longer symbols all read as '?'
+// A weak word is held at most this many characters or this long, and
+// left to the runs when its marks' level moves more than kFadingSpread
+// times. A reading of it is at most kLongestReading characters.
+constexpr size_t kLongestHeldWord = 24;
+constexpr double kLongestHeldMs = 8000.0;
+constexpr float kFadingSpread = 2.0f;
+constexpr size_t kLongestReading = 128;
 constexpr size_t kMaxNearMissSymbol = 7;
 constexpr size_t kMaxNearMissCode = 15;
 constexpr int kRecentMarks = 24;
@@ -163,6 +170,12 @@ float mean_of(const Recent<N>& r)
     return r.count > 0 ? static_cast<float>(std::exp(sum / r.count)) : 0.0f;
 }
 
+// A character held with its word until the word is read again.
+struct HELD_CHARACTER {
+    char character;
+    float level;  // level of the marks when it ended
+};
+
 }  // namespace
 
 struct MORSE_TIMING {
@@ -210,6 +223,19 @@ struct MORSE_TIMING {
     bool afterWordGap = false;  // the symbol began after a word gap or more
     MORSE_TIMING_READER reader = nullptr;
     void* readerContext = nullptr;
+    // A weak word is held until it ends, with the span of its marks
+    // (start negative: some character's span is not known).
+    MORSE_TIMING_WORD_READER wordReader = nullptr;
+    void* wordContext = nullptr;
+    float holdPeak = 0.0f;
+    // (Fixed arrays: the classes are tried on copies of the timing, which
+    // must not allocate.)
+    std::array<HELD_CHARACTER, kLongestHeldWord> heldWord{};
+    int heldChars = 0;
+    std::array<char, kLongestHeldWord + 1> heldText{};
+    std::string wordText;  // the reader's reading, empty between readings
+    double wordStartMs = -1.0;
+    double wordEndMs = -1.0;
 };
 
 namespace {
@@ -364,6 +390,86 @@ void forget_symbol(MORSE_TIMING* t)
     t->symbolStartMs = -1.0;
 }
 
+// The held characters as text, for the reader and to print.
+const char* held_text(MORSE_TIMING* t)
+{
+    for (int i = 0; i < t->heldChars; ++i)
+        t->heldText[static_cast<size_t>(i)] = t->heldWord[static_cast<size_t>(i)].character;
+    t->heldText[static_cast<size_t>(t->heldChars)] = '\0';
+    return t->heldText.data();
+}
+
+// Reads the held word again, when its span is known and its marks do not
+// fade (a reading that takes one amplitude per character loses faded
+// marks): false keeps the runs' reading.
+bool read_held(MORSE_TIMING* t)
+{
+    float lowest = t->heldWord[0].level;
+    float highest = lowest;
+    for (int i = 1; i < t->heldChars; ++i) {
+        lowest = std::min(lowest, t->heldWord[static_cast<size_t>(i)].level);
+        highest = std::max(highest, t->heldWord[static_cast<size_t>(i)].level);
+    }
+    if (t->wordStartMs < 0.0 || highest > kFadingSpread * lowest)
+        return false;
+    const MORSE_TIMING_WORD word{.startMs = t->wordStartMs,
+                                 .endMs = t->wordEndMs,
+                                 .unitMs = unit(*t),
+                                 .dashMs = t->dash + unit(*t) - t->dot,
+                                 .wordGapMs = word_boundary(*t),
+                                 .level = t->level,
+                                 .text = held_text(t)};
+    t->wordText.clear();
+    return t->wordReader(t->wordContext, word, &t->wordText) && !t->wordText.empty();
+}
+
+void print(const char* from, const char* to, std::vector<uint8_t>* text)
+{
+    if (text != nullptr)
+        text->insert(text->end(), from, to);
+}
+
+// Prints the held word, read again as a whole.
+void end_word(MORSE_TIMING* t, std::vector<uint8_t>* text)
+{
+    if (t->heldChars == 0)
+        return;
+    if (read_held(t)) {
+        print(t->wordText.data(), t->wordText.data() + t->wordText.size(), text);
+    } else {
+        const char* held = held_text(t);
+        print(held, held + t->heldChars, text);
+    }
+    // Kept empty: a copy of the timing then allocates nothing.
+    t->wordText.clear();
+    t->heldChars = 0;
+}
+
+// Prints a character, or holds it with its word when the word is weak. A
+// start before 0 says its span is not known.
+void put_character(MORSE_TIMING* t, char c, double startMs, double endMs, std::vector<uint8_t>* text)
+{
+    if (c == ' ') {
+        end_word(t, text);
+        print(" ", " " + 1, text);
+        return;
+    }
+    if (t->wordReader == nullptr || (t->heldChars == 0 && t->peak >= t->holdPeak)) {
+        print(&c, &c + 1, text);
+        return;
+    }
+    if (t->heldChars == static_cast<int>(t->heldWord.size()))
+        end_word(t, text);
+    if (t->heldChars == 0)
+        t->wordStartMs = startMs;
+    if (startMs < 0.0)
+        t->wordStartMs = -1.0;
+    t->wordEndMs = endMs;
+    t->heldWord[static_cast<size_t>(t->heldChars++)] = HELD_CHARACTER{.character = c, .level = t->level};
+    if (t->wordEndMs - t->wordStartMs > kLongestHeldMs)
+        end_word(t, text);
+}
+
 void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uint8_t>* text)
 {
     if (t->symbol.empty())
@@ -388,8 +494,7 @@ void emit_character(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<ui
             if (!t->reader(t->readerContext, span, &code) || code.empty())
                 code = t->symbol;
         }
-        if (text != nullptr)
-            text->push_back(static_cast<uint8_t>(morse_timing_character(table, code)));
+        put_character(t, morse_timing_character(table, code), t->symbolStartMs, t->symbolEndMs, text);
     }
     forget_symbol(t);
     t->spaceDue = true;
@@ -405,8 +510,7 @@ void emit_space(MORSE_TIMING* t, std::vector<uint8_t>* text)
 {
     if (!t->spaceDue)
         return;
-    if (text != nullptr)
-        text->push_back(' ');
+    put_character(t, ' ', -1.0, -1.0, text);
     t->spaceDue = false;
 }
 
@@ -499,8 +603,8 @@ bool split_symbol(const MORSE_TIMING& c, const MORSE_TIMING& t, const MorseCodeT
 void apply_split(MORSE_TIMING* t, const std::string& read, const std::string& rest, int restStart,
                  std::vector<uint8_t>* text)
 {
-    if (text != nullptr)
-        text->insert(text->end(), read.begin(), read.end());
+    for (char c : read)
+        put_character(t, c, -1.0, -1.0, text);
     std::copy(t->symbolRuns.begin() + restStart, t->symbolRuns.begin() + t->symbolRunCount, t->symbolRuns.begin());
     t->symbolRunCount -= restStart;
     t->symbol = rest;
@@ -581,7 +685,13 @@ MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxD
     auto* t = new (std::nothrow) MORSE_TIMING;
     if (t == nullptr)
         return nullptr;
-    t->symbol.reserve(kMaxSymbol);
+    try {
+        t->symbol.reserve(kMaxSymbol);
+        t->wordText.reserve(kLongestReading);
+    } catch (...) {
+        delete t;
+        return nullptr;
+    }
     morse_timing_set_range(t, minDotMs, maxDotMs);
     if (initialDotMs > 0.0f && std::isfinite(initialDotMs))
         t->dot = initialDotMs;
@@ -843,6 +953,21 @@ void morse_timing_set_reader(MORSE_TIMING* t, MORSE_TIMING_READER reader, void* 
         return;
     t->reader = reader;
     t->readerContext = context;
+}
+
+void morse_timing_set_word_reader(MORSE_TIMING* t, MORSE_TIMING_WORD_READER reader, void* context, float holdPeak)
+{
+    if (t == nullptr)
+        return;
+    t->wordReader = reader;
+    t->wordContext = context;
+    t->holdPeak = std::isfinite(holdPeak) ? holdPeak : 0.0f;
+}
+
+void morse_timing_end_word(MORSE_TIMING* t, std::vector<uint8_t>* text)
+{
+    if (t != nullptr)
+        end_word(t, text);
 }
 
 void morse_timing_get_status(const MORSE_TIMING* t, MORSE_TIMING_STATUS* status)

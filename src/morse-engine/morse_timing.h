@@ -44,6 +44,21 @@ struct MORSE_TIMING_SPAN {
 // keeps the runs' reading.
 using MORSE_TIMING_READER = bool (*)(void* context, const MORSE_TIMING_SPAN& span, std::string* code);
 
+// A weak word about to be printed, for a reader that reads it again whole.
+struct MORSE_TIMING_WORD {
+    double startMs;   // start of its first mark
+    double endMs;     // end of its last mark
+    float unitMs;     // the sender's dot and gap inside a character
+    float dashMs;     // the sender's dash
+    float wordGapMs;  // gaps this long part words
+    float level;      // level of the recent marks, as the envelope gives it
+    const char* text; // as the runs read it
+};
+
+// Fills *text with a reading of the word's span (it may part it into
+// words); false keeps the runs' reading.
+using MORSE_TIMING_WORD_READER = bool (*)(void* context, const MORSE_TIMING_WORD& word, std::string* text);
+
 struct MORSE_TIMING;
 
 // The sender's dot is kept within [minDotMs, maxDotMs] (a received dot may
@@ -74,6 +89,15 @@ void morse_timing_idle(MORSE_TIMING* timing, float gapMs, const MorseCodeTable& 
 // Every character read from runs whose span is known is offered to
 // `reader` before it is printed; null turns that off.
 void morse_timing_set_reader(MORSE_TIMING* timing, MORSE_TIMING_READER reader, void* context);
+
+// A word whose first character comes from marks weaker than `holdPeak`
+// noise floors is held until it ends and offered to `reader` whole; null
+// turns that off.
+void morse_timing_set_word_reader(MORSE_TIMING* timing, MORSE_TIMING_WORD_READER reader, void* context,
+                                  float holdPeak);
+
+// Prints the word held so far (the tone was lost or moved).
+void morse_timing_end_word(MORSE_TIMING* timing, std::vector<uint8_t>* text);
 
 // Drops a half-assembled character (the tone was lost or moved).
 void morse_timing_clear_symbol(MORSE_TIMING* timing);

@@ -141,6 +141,7 @@ QoMorse::Impl::Impl(const qomorse_Parameters& p)
         lowPass.designLowPass(decodeParameters.frequencyRangeMax_hz, sampleRateInp);
     createStages();
     frameEnvelope.resize(static_cast<size_t>(samplesPerFrame));
+    frameBaseband.resize(2 * static_cast<size_t>(samplesPerFrame));
     firstOverAudio.assign(static_cast<size_t>(kFirstOverSeconds * kInternalRate), 0.0f);
     envelopeRing.assign(kEnvelopeValues, 0.0f);
     signalF.reserve(kEnvelopeValues);

@@ -79,9 +79,10 @@ struct QoMorse::Impl {
     void keepFirstOverAudio(const float* frame);
     void rereadFirstOver(size_t textBefore);
     void readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_DEMOD_STATUS& d, const KEYING_SLICER_STATUS& k);
-    void keyEnvelope(const float* values, int n);
+    void keyEnvelope(const float* values, const float* baseband, int n);
     void restartTiming(float unitMs);
     static bool readSoftly(void* context, const MORSE_TIMING_SPAN& span, std::string* code);
+    static bool readWordSoftly(void* context, const MORSE_TIMING_WORD& word, std::string* text);
     void publish();
 
     // Construction record.
@@ -134,6 +135,7 @@ struct QoMorse::Impl {
     float stagesWindowMs = 0.0f; // averaging window in use
     int32_t windowElements = 0;  // elements read when the window was last set
     std::vector<float> frameEnvelope;  // one frame's envelope values
+    std::vector<float> frameBaseband;  // and the baseband they were averaged from
     // The audio of the first over until its speed is learned, read again
     // once with the stages set for that speed (a ring, oldest at firstOverStart).
     std::vector<float> firstOverAudio;

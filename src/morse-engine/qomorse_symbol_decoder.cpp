@@ -45,6 +45,9 @@ constexpr float kFlutterThreshold = 0.3f;
 // Characters of marks weaker than this (in noise floors) are read again
 // from the envelope.
 constexpr float kSoftReadPeak = 6.0f;
+// Words that begin with marks weaker than this are held until they end
+// and read again whole from the baseband.
+constexpr float kWordReadPeak = 6.0f;
 // Demodulator and slicer follow the dot once it moved by this fraction.
 constexpr float kRetuneFraction = 0.12f;
 
@@ -83,8 +86,8 @@ void QoMorse::Impl::decodeFrame(float* frame)
 
     const auto envelopeStart = Clock::now();
     followSpeed();
-    const int n = tone_demod_process(demod.get(), frame, samplesPerFrame, frameEnvelope.data(),
-                                     static_cast<int>(frameEnvelope.size()));
+    const int n = tone_demod_process_baseband(demod.get(), frame, samplesPerFrame, frameEnvelope.data(),
+                                              frameBaseband.data(), static_cast<int>(frameEnvelope.size()));
     TONE_DEMOD_STATUS d;
     tone_demod_get_status(demod.get(), &d);
     morse_timing_set_glitch(timing.get(), d.incoherent ? kFlutterGlitchDots : kMorseTimingGlitchDots);
@@ -102,7 +105,7 @@ void QoMorse::Impl::decodeFrame(float* frame)
     if (learning)
         keepFirstOverAudio(frame);
     const size_t textBefore = rxData.size();
-    keyEnvelope(frameEnvelope.data(), n);
+    keyEnvelope(frameEnvelope.data(), frameBaseband.data(), n);
     morse_timing_get_status(timing.get(), &t);
     if (learning && t.elements > 0)
         rereadFirstOver(textBefore);
@@ -180,9 +183,10 @@ void QoMorse::Impl::readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_
         // envelope fits the frame's buffer.
         const size_t at = (firstOverStart + done) % size;
         const size_t piece = std::min({firstOverCount - done, size - at, static_cast<size_t>(samplesPerFrame)});
-        const int n = tone_demod_process(demod.get(), firstOverAudio.data() + at, static_cast<int>(piece),
-                                         frameEnvelope.data(), static_cast<int>(frameEnvelope.size()));
-        keyEnvelope(frameEnvelope.data(), n);
+        const int n = tone_demod_process_baseband(demod.get(), firstOverAudio.data() + at, static_cast<int>(piece),
+                                                  frameEnvelope.data(), frameBaseband.data(),
+                                                  static_cast<int>(frameEnvelope.size()));
+        keyEnvelope(frameEnvelope.data(), frameBaseband.data(), n);
         done += piece;
     }
 }
@@ -209,6 +213,7 @@ void QoMorse::Impl::restartTiming(float unitMs)
     const DotRange range = dot_range(decodeParameters);
     timing.reset(morse_timing_create(unitMs, range.minMs, range.maxMs));
     morse_timing_set_reader(timing.get(), &Impl::readSoftly, this);
+    morse_timing_set_word_reader(timing.get(), &Impl::readWordSoftly, this, kWordReadPeak);
     morse_soft_reader_reset(softReader.get());
     softOriginMs = 0.0;
 }
@@ -234,6 +239,30 @@ bool QoMorse::Impl::readSoftly(void* context, const MORSE_TIMING_SPAN& span, std
                                  .noise = k.noise,
                                  .level = span.level};
     return morse_soft_reader_read(self->softReader.get(), query, self->morseCode, code);
+}
+
+// A weak word is read again whole: noise that cut its letter gaps in the
+// wrong places hardly moves the likeliest characters. Flutter turns the
+// tone's phase within a mark, which that reading relies on.
+bool QoMorse::Impl::readWordSoftly(void* context, const MORSE_TIMING_WORD& word, std::string* text)
+{
+    auto* self = static_cast<Impl*>(context);
+    TONE_DEMOD_STATUS d;
+    tone_demod_get_status(self->demod.get(), &d);
+    if (d.incoherent)
+        return false;
+    KEYING_SLICER_STATUS k;
+    keying_slicer_get_status(self->slicer.get(), &k);
+    const MORSE_SOFT_WORD_QUERY query{.startMs = word.startMs - self->softOriginMs,
+                                      .endMs = word.endMs - self->softOriginMs,
+                                      .unitMs = word.unitMs,
+                                      .dashMs = word.dashMs,
+                                      .wordGapMs = word.wordGapMs,
+                                      .windowMs = d.windowMs,
+                                      .noise = k.noise,
+                                      .level = word.level,
+                                      .read = word.text};
+    return morse_soft_reader_read_word(self->softReader.get(), query, self->morseCode, text);
 }
 
 void QoMorse::Impl::createStages()
@@ -288,6 +317,7 @@ void QoMorse::Impl::tune(float pitch)
     if (pitch <= 0.0f)
         return;
     if (tunedPitch > 0.0f && std::fabs(pitch - tunedPitch) > kPitchChangeHz) {
+        morse_timing_end_word(timing.get(), &rxData);
         rxData.push_back('\n');
         morse_timing_clear_symbol(timing.get());
         keying_slicer_reset(slicer.get());
@@ -350,11 +380,11 @@ void QoMorse::Impl::setStages(float dotMs, float windowMs)
     keying_slicer_set_dot(slicer.get(), dotMs);
 }
 
-void QoMorse::Impl::keyEnvelope(const float* values, int n)
+void QoMorse::Impl::keyEnvelope(const float* values, const float* baseband, int n)
 {
     // The slicer judges each value a few dots late, so the reader holds
     // every value a character read from these runs can reach.
-    morse_soft_reader_push(softReader.get(), values, n);
+    morse_soft_reader_push(softReader.get(), values, baseband, n);
     for (int i = 0; i < n; ++i) {
         KEYING_RUN runs[2];
         const int32_t ended = keying_slicer_push(slicer.get(), values[i], runs);

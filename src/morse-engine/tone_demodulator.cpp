@@ -56,6 +56,11 @@ struct TONE_DEMOD {
     Complex rotor{1.0, 0.0};
     Complex step{1.0, 0.0};
     Complex accumulator{};
+    // The baseband at the nominal pitch: the tracker's steps would turn
+    // its phase along a long mark.
+    Complex nominalRotor{1.0, 0.0};
+    Complex nominalStep{1.0, 0.0};
+    Complex nominalAccumulator{};
     int accumulated = 0;
     std::array<Complex, kRingSize> ring{};
     int ringIndex = 0;
@@ -88,6 +93,8 @@ void set_step(TONE_DEMOD* d)
 {
     const double w = -kTwoPi * (d->config.pitchHz + d->offsetHz) / d->config.sampleRate;
     d->step = Complex(std::cos(w), std::sin(w));
+    const double nominal = -kTwoPi * d->config.pitchHz / d->config.sampleRate;
+    d->nominalStep = Complex(std::cos(nominal), std::sin(nominal));
 }
 
 int window_values(float windowMs)
@@ -240,6 +247,12 @@ void tone_demod_set_window(TONE_DEMOD* d, float windowMs)
 
 int tone_demod_process(TONE_DEMOD* d, const float* samples, int n, float* envelope, int capacity)
 {
+    return tone_demod_process_baseband(d, samples, n, envelope, nullptr, capacity);
+}
+
+int tone_demod_process_baseband(TONE_DEMOD* d, const float* samples, int n, float* envelope, float* baseband,
+                                int capacity)
+{
     if (d == nullptr || samples == nullptr || n <= 0)
         return 0;
     int produced = 0;
@@ -247,8 +260,14 @@ int tone_demod_process(TONE_DEMOD* d, const float* samples, int n, float* envelo
         const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
         d->accumulator += static_cast<double>(x) * d->rotor;
         d->rotor *= d->step;
+        if (baseband != nullptr) {
+            d->nominalAccumulator += static_cast<double>(x) * d->nominalRotor;
+            d->nominalRotor *= d->nominalStep;
+        }
         if (++d->accumulated < d->decimation)
             continue;
+        const Complex nominalValue = d->nominalAccumulator / static_cast<double>(d->decimation);
+        d->nominalAccumulator = Complex{};
         // One 2 ms value: slide the coherent window over it.
         const Complex value = d->accumulator / static_cast<double>(d->decimation);
         d->accumulator = Complex{};
@@ -257,8 +276,10 @@ int tone_demod_process(TONE_DEMOD* d, const float* samples, int n, float* envelo
         d->windowSum += value - d->ring[static_cast<size_t>(leaving)];
         d->ring[static_cast<size_t>(d->ringIndex)] = value;
         d->ringIndex = (d->ringIndex + 1) % kRingSize;
-        if (d->ringIndex == 0)
+        if (d->ringIndex == 0) {
             d->rotor /= std::abs(d->rotor);
+            d->nominalRotor /= std::abs(d->nominalRotor);
+        }
         // The tracker looks through a short window of its own: the long
         // one has a null where a station answering 80 Hz off lies, and
         // the tracker would never see him.
@@ -278,9 +299,17 @@ int tone_demod_process(TONE_DEMOD* d, const float* samples, int n, float* envelo
         track(d, recent);
         if (d->ringIndex == 0)
             resum_window(d);  // rounding must not pile up
-        if (produced < capacity && envelope != nullptr)
-            envelope[produced++] = static_cast<float>(d->incoherent ? incoherent_envelope(*d)
-                                                                    : 2.0 * std::abs(d->windowSum) / d->window);
+        if (produced < capacity) {
+            if (baseband != nullptr) {
+                baseband[2 * produced] = static_cast<float>(2.0 * nominalValue.real());
+                baseband[2 * produced + 1] = static_cast<float>(2.0 * nominalValue.imag());
+            }
+            if (envelope != nullptr)
+                envelope[produced] = static_cast<float>(d->incoherent ? incoherent_envelope(*d)
+                                                                      : 2.0 * std::abs(d->windowSum) / d->window);
+            if (envelope != nullptr || baseband != nullptr)
+                ++produced;
+        }
     }
     return produced;
 }

@@ -38,6 +38,15 @@ void tone_demod_set_window(TONE_DEMOD* demod, float windowMs);
 // `envelope` (at most `capacity`) and returns their count.
 int tone_demod_process(TONE_DEMOD* demod, const float* samples, int n, float* envelope, int capacity);
 
+// The same, and the tone's baseband before the window's averaging: for
+// each envelope value, the 2 ms mean brought down at the nominal pitch (a
+// tracker's steps would turn the phase along a long mark) as
+// real and imaginary parts (2 * capacity floats; null leaves it out),
+// scaled like the envelope, so that a steady tone of amplitude a gives
+// magnitude a. A weak signal is read from these again.
+int tone_demod_process_baseband(TONE_DEMOD* demod, const float* samples, int n, float* envelope, float* baseband,
+                                int capacity);
+
 void tone_demod_get_status(const TONE_DEMOD* demod, TONE_DEMOD_STATUS* status);
 
 void tone_demod_destroy(TONE_DEMOD* demod);
