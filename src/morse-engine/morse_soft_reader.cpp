@@ -277,6 +277,26 @@ void score_marks(const MORSE_SOFT_READER& r, int length, double a, double n, std
     }
 }
 
+// Log-likelihood of `code` keyed from value `start` on, less the cost of
+// a character, at the amplitude that fits it best (its index to *level).
+double character_score(const MORSE_SOFT_READER& r, const MORSE_SOFT_READER::WordCode& code, size_t start, int* level)
+{
+    const size_t row = r.sumRe.size();
+    double score = -1e300;
+    for (size_t k = 0; k < std::size(kAmplitudes); ++k) {
+        double sum = -kCharacterCost;
+        for (size_t i = 0; i < static_cast<size_t>(code.count); ++i) {
+            const size_t at = k * row + start + static_cast<size_t>(code.offset[i]);
+            sum += code.dash[i] ? r.dashScore[at] : r.dotScore[at];
+        }
+        if (sum > score) {
+            score = sum;
+            *level = static_cast<int>(k);
+        }
+    }
+    return score;
+}
+
 struct MARKS {
     int dot;        // values of a dot and of the gap inside a character
     int dash;
@@ -303,21 +323,8 @@ void read_best(MORSE_SOFT_READER* r, const MARKS& m, double a, double n)
             const long long start = static_cast<long long>(e) - r->codes[c].length;
             if (start < 0)
                 continue;
-            double score = -1e300;
             int level = 0;
-            for (size_t k = 0; k < std::size(kAmplitudes); ++k) {
-                const size_t row = k * (values + 1);
-                const auto& code = r->codes[c];
-                double sum = -kCharacterCost;
-                for (size_t i = 0; i < static_cast<size_t>(code.count); ++i) {
-                    const size_t at = row + static_cast<size_t>(start + code.offset[i]);
-                    sum += code.dash[i] ? r->dashScore[at] : r->dotScore[at];
-                }
-                if (sum > score) {
-                    score = sum;
-                    level = static_cast<int>(k);
-                }
-            }
+            const double score = character_score(*r, r->codes[c], static_cast<size_t>(start), &level);
             const long long before = start - m.letterGap;
             const double previous = before >= 0 ? r->upTo[static_cast<size_t>(before)] : 0.0;
             const int from = before >= 0 ? r->upToEnd[static_cast<size_t>(before)] : -1;
@@ -388,15 +395,8 @@ double reading_score(MORSE_SOFT_READER* r, const MARKS& m, const char* read)
                 const double prior = c == read ? 0.0 : previous >= 0 ? before[static_cast<size_t>(previous)] : -1e300;
                 if (prior <= -1e300)
                     continue;
-                for (size_t k = 0; k < std::size(kAmplitudes); ++k) {
-                    const size_t row = k * (values + 1);
-                    double sum = prior - kCharacterCost;
-                    for (size_t i = 0; i < static_cast<size_t>(code.count); ++i) {
-                        const size_t at = row + static_cast<size_t>(start + code.offset[i]);
-                        sum += code.dash[i] ? r->dashScore[at] : r->dotScore[at];
-                    }
-                    current[e] = std::max(current[e], sum);
-                }
+                int level = 0;
+                current[e] = std::max(current[e], prior + character_score(*r, code, static_cast<size_t>(start), &level));
             }
         }
         if (!known)
