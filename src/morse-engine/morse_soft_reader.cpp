@@ -29,7 +29,8 @@ constexpr double kLetterGapUnits = 2.0;
 // Every character read costs this much log-likelihood: without it noise in
 // the gaps would read as E and T wherever it peaks.
 constexpr double kCharacterCost = 6.0;
-constexpr int kLongestWordValues = 6000;
+// The timing holds a word at most 8 s; with the margins 9.6 s of values.
+constexpr int kLongestWordValues = 4800;
 constexpr size_t kCodesKept = 128 * 5;
 constexpr size_t kLongestReading = 128;
 constexpr int kOffsetSteps = 16;
@@ -76,8 +77,8 @@ struct MORSE_SOFT_READER {
     // length's score at every start, the best reading ending at each value.
     std::vector<double> sumRe;
     std::vector<double> sumIm;
-    std::vector<double> dotScore;
-    std::vector<double> dashScore;
+    std::vector<float> dotScore;  // floats: one row per amplitude
+    std::vector<float> dashScore;
     std::vector<double> best;
     std::vector<int> bestCode;
     std::vector<int> bestFrom;
@@ -262,17 +263,18 @@ void sum_baseband(MORSE_SOFT_READER* r, long long first, size_t values, double o
 // the word, against noise alone, for each amplitude of kAmplitudes times a
 // (a row of values + 1 each): the tone's energy over exactly the mark, its
 // phase unknown, in noise of power n per value.
-void score_marks(const MORSE_SOFT_READER& r, int length, double a, double n, std::vector<double>* out)
+void score_marks(const MORSE_SOFT_READER& r, int length, double a, double n, std::vector<float>* out)
 {
     const size_t values = r.sumRe.size() - 1;
-    out->assign(std::size(kAmplitudes) * (values + 1), -1e300);
+    out->assign(std::size(kAmplitudes) * (values + 1), -1e30f);
     for (size_t p = 0; p + static_cast<size_t>(length) <= values; ++p) {
         const double re = r.sumRe[p + static_cast<size_t>(length)] - r.sumRe[p];
         const double im = r.sumIm[p + static_cast<size_t>(length)] - r.sumIm[p];
         const double magnitude = std::sqrt(re * re + im * im);
         for (size_t k = 0; k < std::size(kAmplitudes); ++k) {
             const double ak = kAmplitudes[k] * a;
-            (*out)[k * (values + 1) + p] = log_bessel_i0(2.0 * ak * magnitude / n) - ak * ak * length / n;
+            const double score = log_bessel_i0(2.0 * ak * magnitude / n) - ak * ak * length / n;
+            (*out)[k * (values + 1) + p] = static_cast<float>(score);
         }
     }
 }
@@ -396,7 +398,8 @@ double reading_score(MORSE_SOFT_READER* r, const MARKS& m, const char* read)
                 if (prior <= -1e300)
                     continue;
                 int level = 0;
-                current[e] = std::max(current[e], prior + character_score(*r, code, static_cast<size_t>(start), &level));
+                const double score = character_score(*r, code, static_cast<size_t>(start), &level);
+                current[e] = std::max(current[e], prior + score);
             }
         }
         if (!known)
