@@ -31,7 +31,6 @@ constexpr double kLetterGapUnits = 2.0;
 constexpr double kCharacterCost = 6.0;
 // The timing holds a word at most 8 s; with the margins 9.6 s of values.
 constexpr int kLongestWordValues = 4800;
-constexpr size_t kCodesKept = 128 * 5;
 constexpr size_t kLongestReading = 128;
 constexpr int kOffsetSteps = 16;
 // Fading and QSB move the tone's amplitude within a word: each character is
@@ -42,6 +41,7 @@ constexpr double kCoherentGain = 2.0;
 // How much likelier (in log-likelihood) a reading must be than the runs'.
 constexpr double kLikelierBy = 5.0;
 constexpr double kSpacingScales[] = {0.92, 0.96, 1.0, 1.04, 1.08};
+constexpr size_t kCodesKept = 128 * std::size(kSpacingScales);
 constexpr double kOffsetStepHz = 0.5;
 
 // ln I0(x), the Bessel function that averages a tone of unknown phase
@@ -74,12 +74,12 @@ struct MORSE_SOFT_READER {
     std::vector<float> keying;
     std::vector<float> averaged;
     // Work space of a word: running sums of the baseband, each mark
-    // length's score at every start, the best reading ending at each value.
+    // length's score at every start, the likeliest reading up to each value
+    // and the character that ends there.
     std::vector<double> sumRe;
     std::vector<double> sumIm;
     std::vector<float> dotScore;  // floats: one row per amplitude
     std::vector<float> dashScore;
-    std::vector<double> best;
     std::vector<int> bestCode;
     std::vector<int> bestFrom;
     std::vector<int> bestLevel;
@@ -106,7 +106,7 @@ MORSE_SOFT_READER* morse_soft_reader_create(float stepMs)
     try {
         r->ring.assign(kHistoryValues, 0.0f);
         r->baseband.assign(2 * kHistoryValues, 0.0f);
-        for (auto* v : {&r->sumRe, &r->sumIm, &r->best, &r->upTo, &r->readBefore, &r->readCurrent})
+        for (auto* v : {&r->sumRe, &r->sumIm, &r->upTo, &r->readBefore, &r->readCurrent})
             v->reserve(kLongestWordValues + 1);
         r->dotScore.reserve(std::size(kAmplitudes) * (kLongestWordValues + 1));
         r->dashScore.reserve(std::size(kAmplitudes) * (kLongestWordValues + 1));
@@ -306,21 +306,21 @@ struct MARKS {
 };
 
 // The likeliest characters for the baseband summed in the work space, for
-// marks of amplitude a in noise of power n per value: best[e] is the
-// likeliest reading whose last character ends at value e, upTo[e] the
-// likeliest of those ending at or before e (0: nothing read).
+// marks of amplitude a in noise of power n per value: upTo[e] is the
+// likeliest reading ending at or before value e (0: nothing read), and
+// upToEnd[e] where its last character ends.
 void read_best(MORSE_SOFT_READER* r, const MARKS& m, double a, double n)
 {
     const size_t values = r->sumRe.size() - 1;
     score_marks(*r, m.dot, a, n, &r->dotScore);
     score_marks(*r, m.dash, a, n, &r->dashScore);
-    r->best.assign(values + 1, -1e300);
     r->bestCode.assign(values + 1, -1);
     r->bestFrom.assign(values + 1, -1);
     r->bestLevel.assign(values + 1, 0);
     r->upTo.assign(values + 1, 0.0);
     r->upToEnd.assign(values + 1, -1);
     for (size_t e = 1; e <= values; ++e) {
+        double best = -1e300;  // the likeliest reading whose last character ends at e
         for (size_t c = 0; c < r->codes.size(); ++c) {
             const long long start = static_cast<long long>(e) - r->codes[c].length;
             if (start < 0)
@@ -330,15 +330,15 @@ void read_best(MORSE_SOFT_READER* r, const MARKS& m, double a, double n)
             const long long before = start - m.letterGap;
             const double previous = before >= 0 ? r->upTo[static_cast<size_t>(before)] : 0.0;
             const int from = before >= 0 ? r->upToEnd[static_cast<size_t>(before)] : -1;
-            if (previous + score > r->best[e]) {
-                r->best[e] = previous + score;
+            if (previous + score > best) {
+                best = previous + score;
                 r->bestCode[e] = static_cast<int>(c);
                 r->bestLevel[e] = level;
                 r->bestFrom[e] = from;
             }
         }
-        const bool better = r->best[e] > r->upTo[e - 1];
-        r->upTo[e] = better ? r->best[e] : r->upTo[e - 1];
+        const bool better = best > r->upTo[e - 1];
+        r->upTo[e] = better ? best : r->upTo[e - 1];
         r->upToEnd[e] = better ? static_cast<int>(e) : r->upToEnd[e - 1];
     }
 }

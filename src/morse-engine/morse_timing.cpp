@@ -170,12 +170,6 @@ float mean_of(const Recent<N>& r)
     return r.count > 0 ? static_cast<float>(std::exp(sum / r.count)) : 0.0f;
 }
 
-// A character held with its word until the word is read again.
-struct HELD_CHARACTER {
-    char character;
-    float level;  // level of the marks when it ended
-};
-
 }  // namespace
 
 struct MORSE_TIMING {
@@ -228,11 +222,13 @@ struct MORSE_TIMING {
     MORSE_TIMING_WORD_READER wordReader = nullptr;
     void* wordContext = nullptr;
     float holdPeak = 0.0f;
-    // (Fixed arrays: the classes are tried on copies of the timing, which
-    // must not allocate.)
-    std::array<HELD_CHARACTER, kLongestHeldWord> heldWord{};
-    int heldChars = 0;
+    // Its characters (a fixed array: the classes are tried on copies of the
+    // timing, which must not allocate) and the lowest and highest level
+    // of the marks as each of them ended.
     std::array<char, kLongestHeldWord + 1> heldText{};
+    int heldChars = 0;
+    float heldLowest = 0.0f;
+    float heldHighest = 0.0f;
     std::string wordText;  // the reader's reading, empty between readings
     double wordStartMs = -1.0;
     double wordEndMs = -1.0;
@@ -390,27 +386,12 @@ void forget_symbol(MORSE_TIMING* t)
     t->symbolStartMs = -1.0;
 }
 
-// The held characters as text, for the reader and to print.
-const char* held_text(MORSE_TIMING* t)
-{
-    for (int i = 0; i < t->heldChars; ++i)
-        t->heldText[static_cast<size_t>(i)] = t->heldWord[static_cast<size_t>(i)].character;
-    t->heldText[static_cast<size_t>(t->heldChars)] = '\0';
-    return t->heldText.data();
-}
-
 // Reads the held word again, when its span is known and its marks do not
 // fade (a reading that takes one amplitude per character loses faded
 // marks): false keeps the runs' reading.
 bool read_held(MORSE_TIMING* t)
 {
-    float lowest = t->heldWord[0].level;
-    float highest = lowest;
-    for (int i = 1; i < t->heldChars; ++i) {
-        lowest = std::min(lowest, t->heldWord[static_cast<size_t>(i)].level);
-        highest = std::max(highest, t->heldWord[static_cast<size_t>(i)].level);
-    }
-    if (t->wordStartMs < 0.0 || highest > kFadingSpread * lowest)
+    if (t->wordStartMs < 0.0 || t->heldHighest > kFadingSpread * t->heldLowest)
         return false;
     const MORSE_TIMING_WORD word{.startMs = t->wordStartMs,
                                  .endMs = t->wordEndMs,
@@ -418,7 +399,7 @@ bool read_held(MORSE_TIMING* t)
                                  .dashMs = t->dash + unit(*t) - t->dot,
                                  .wordGapMs = word_boundary(*t),
                                  .level = t->level,
-                                 .text = held_text(t)};
+                                 .text = t->heldText.data()};
     t->wordText.clear();
     return t->wordReader(t->wordContext, word, &t->wordText) && !t->wordText.empty();
 }
@@ -434,12 +415,10 @@ void end_word(MORSE_TIMING* t, std::vector<uint8_t>* text)
 {
     if (t->heldChars == 0)
         return;
-    if (read_held(t)) {
+    if (read_held(t))
         print(t->wordText.data(), t->wordText.data() + t->wordText.size(), text);
-    } else {
-        const char* held = held_text(t);
-        print(held, held + t->heldChars, text);
-    }
+    else
+        print(t->heldText.data(), t->heldText.data() + t->heldChars, text);
     // Kept empty: a copy of the timing then allocates nothing.
     t->wordText.clear();
     t->heldChars = 0;
@@ -458,14 +437,20 @@ void put_character(MORSE_TIMING* t, char c, double startMs, double endMs, std::v
         print(&c, &c + 1, text);
         return;
     }
-    if (t->heldChars == static_cast<int>(t->heldWord.size()))
+    if (t->heldChars == static_cast<int>(kLongestHeldWord))
         end_word(t, text);
-    if (t->heldChars == 0)
+    if (t->heldChars == 0) {
         t->wordStartMs = startMs;
+        t->heldLowest = t->level;
+        t->heldHighest = t->level;
+    }
     if (startMs < 0.0)
         t->wordStartMs = -1.0;
     t->wordEndMs = endMs;
-    t->heldWord[static_cast<size_t>(t->heldChars++)] = HELD_CHARACTER{.character = c, .level = t->level};
+    t->heldLowest = std::min(t->heldLowest, t->level);
+    t->heldHighest = std::max(t->heldHighest, t->level);
+    t->heldText[static_cast<size_t>(t->heldChars++)] = c;
+    t->heldText[static_cast<size_t>(t->heldChars)] = '\0';
     if (t->wordEndMs - t->wordStartMs > kLongestHeldMs)
         end_word(t, text);
 }
