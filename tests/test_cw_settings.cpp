@@ -38,15 +38,6 @@ TEST(CWSettings, FieldsShowTheStoredValueAndReadBackClamped)
     EXPECT_EQ(cw_port_value("50001"), 50001);
 }
 
-TEST(CWSettings, PitchIsQuantisedToFiveHertz)
-{
-    EXPECT_EQ(cw_quantized_pitch(612.4), 610);
-    EXPECT_EQ(cw_quantized_pitch(612.5), 615);
-    EXPECT_EQ(cw_quantized_pitch(1300), 1200);
-    EXPECT_EQ(cw_quantized_pitch(250), 300);
-    EXPECT_EQ(cw_quantized_pitch(0.0 / 0.0), 300);
-}
-
 TEST(CWSettings, DecoderConfigOrdersTheSpeedsAndScalesTheHold)
 {
     const CW_DECODER_FIELDS fields{650, 120, 0.5, 70, 20, 15, false, 1.8};

@@ -148,7 +148,7 @@ TEST_P(WindowStreamTest, DecodesTheRecordingAndFeedsTheViews)
     const std::string channels = GetParam().stereo ? "2 channels" : "1 channel";
     EXPECT_EQ(logCount("RX audio active: " + std::to_string(GetParam().rate) + " Hz, float32, " + channels), 1u);
     EXPECT_GT(controller->toneTraceView()->history().size(), 10u);
-    EXPECT_NEAR(controller->spectrumView()->analyzer().peakHz(), 600.0, 25.0);
+    EXPECT_NEAR(controller->spectrumView()->spectrum().peakHz, 600.0, 25.0);
     EXPECT_GT(controller->statusLineRefreshCount(), 1u);
     EXPECT_LE(controller->statusLineRefreshCount(), static_cast<uint64_t>(5.0 * seconds) + 1);
     const std::string status = control<QLabel>("statusLabel")->text().toStdString();
@@ -206,8 +206,8 @@ TEST_F(WindowAudioTest, AutoGtmNeverTunesToAStalePeak)
     ASSERT_TRUE(wait_until([&] { return controller->audioFrameCounter() >= frames; }, 30000));
     const double pitch = controller->pitchHzValue();
     EXPECT_TRUE(pitch == 700.0 || std::fabs(pitch - 780.0) <= 5.0)
-        << pitch << " Hz, peak " << controller->spectrumView()->analyzer().peakHz();
-    EXPECT_NEAR(controller->spectrumView()->analyzer().peakHz(), 780.0, 10.0);
+        << pitch << " Hz, peak " << controller->spectrumView()->spectrum().peakHz;
+    EXPECT_NEAR(controller->spectrumView()->spectrum().peakHz, 780.0, 10.0);
 }
 
 TEST_F(WindowAudioTest, TheTitleFollowsTheRadioWhileConnected)

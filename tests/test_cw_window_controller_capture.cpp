@@ -1,6 +1,7 @@
 // "Save WAV": frames handed to the window as the client would, the file read
 // back from a temporary Desktop folder.
 #include "test_cw_window_controller_fixture.h"
+#include "test_cw_window_controller_frames.h"
 
 #include "TCIStreamInfo.h"
 #include "tci_stream_frame.h"
@@ -30,18 +31,11 @@ protected:
     }
     QString desktop() const { return folder.filePath("Desktop"); }
 
-    // One frame of interleaved samples, through the client's two callbacks.
     void deliver(const std::vector<float>& interleaved, uint32_t rate, uint32_t channels, size_t cut = 0)
     {
-        TCI_STREAM_FRAME_HEADER header{0, rate, TCI_SAMPLE_FLOAT32, 0, 0, 0, kTCIStreamTypeRxAudio, channels};
-        std::vector<uint8_t> frame;
-        ASSERT_TRUE(tci_build_stream_frame(header, interleaved.data(), interleaved.size(), &frame));
-        frame.resize(frame.size() - cut);
-        const TCIStreamInfo info = parseStreamInfoFromData(frame.data(), frame.size());
-        controller->tciClientDidReceiveBinaryMessageWithLength(nullptr, frame.size(), info);
-        if (info.isRxAudioFloat32)
-            controller->tciClientDidReceiveRxAudioFrameData(nullptr, frame.data(), frame.size(), info);
+        deliver_frame(controller.get(), interleaved, rate, channels, cut);
     }
+
     // `seconds` of a slow ramp in frames of 2048.
     void deliverSeconds(double seconds, uint32_t rate)
     {

@@ -1,6 +1,7 @@
 // Settings of the main window: start-up values, storing at Connect, the
-// pitch, GotoMax and AutoGTM.
+// pitch and GotoMax.
 #include "test_cw_window_controller_fixture.h"
+#include "test_cw_window_controller_frames.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -15,30 +16,16 @@ class WindowSettingsTest : public WindowTest {
 protected:
     bool checked(const char* name) const { return control<QCheckBox>(name)->isChecked(); }
 
-    // A steady 700 Hz tone gives the spectrum view a tracked peak there.
-    void showPeakAt700Hz() const
+    // A steady 700 Hz tone gives the tuner a tracked peak there.
+    void showPeakAt700Hz()
     {
         std::vector<float> tone(4096);
         for (size_t i = 0; i < tone.size(); ++i)
             tone[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 700.0 * static_cast<double>(i) / 48000.0));
-        CWSpectrumView* view = control<CWSpectrumView>("spectrumView");
-        view->updateWithSamples(tone.data(), tone.size(), 48000, 600, 120, 1, 0.5f, 0.5f, -6, 1, 0.2, 20, 20, 80,
-                                20, 0.4, 2);
-        ASSERT_NEAR(view->analyzer().peakHz(), 700, 5);
+        deliver_frame(controller.get(), tone, 48000, 1);
+        ASSERT_NEAR(control<CWSpectrumView>("spectrumView")->spectrum().peakHz, 700, 5);
     }
 };
-
-CW_RX_STATUS signal(bool present)
-{
-    CW_RX_STATUS s{};
-    s.signalPresent = present ? 1 : 0;
-    s.statQuality = 70;
-    s.statOnRatio = 0.4f;
-    s.statWpm = 21;
-    s.wpm = 20;
-    s.decoderCost = 0.5f;
-    return s;
-}
 
 TEST_F(WindowSettingsTest, AnEmptyStoreGivesTheDefaults)
 {
@@ -164,33 +151,6 @@ TEST_F(WindowSettingsTest, GotoMaxWaitsForATrackedPeak)
     showPeakAt700Hz();
     control<QPushButton>("gotoMaxButton")->click();
     EXPECT_EQ(text("pitchField"), "700");
-}
-
-TEST_F(WindowSettingsTest, AutoGtmRetunesOnceAtTheStartOfEachSignalAfterTheRearmDelay)
-{
-    makeWindow();
-    showPeakAt700Hz();
-    struct Step {
-        double at;
-        bool signal;
-        const char* pitchAfter;
-    };
-    const auto run = [&](std::initializer_list<Step> steps) {
-        for (const Step& s : steps) {
-            controller->followSignalWithStatus(signal(s.signal), s.at);
-            EXPECT_EQ(text("pitchField"), s.pitchAfter) << "at " << s.at;
-            type("pitchField", "600");  // away from the peak again
-        }
-    };
-    run({{10.0, true, "600"}});  // AutoGTM is off
-    control<QCheckBox>("autoCenterButton")->click();
-    run({{10.1, false, "600"},
-         {10.2, true, "700"},   // a new signal
-         {10.3, true, "600"},   // the same signal goes on
-         {10.4, false, "600"},
-         {11.2, true, "600"},   // new, but only 1 s after the last retune
-         {11.3, false, "600"},
-         {12.8, true, "700"}});  // 2.6 s after it
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include <chrono>
-
 #include "cw_spectrum_diagnostics.h"
 #include "cw_spectrum_layout.h"
 #include "cw_view_paint.h"
@@ -19,12 +17,6 @@ constexpr double kTickLength = 5.0;
 CW_SPECTRUM_RECT cw_rect(const QRectF& r)
 {
     return {r.x(), r.y(), r.width(), r.height()};
-}
-
-double cw_monotonic_seconds()
-{
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration<double>(now).count();
 }
 
 void cw_draw_frame(QPainter& p, const QRectF& bounds, const QRectF& plot)
@@ -83,38 +75,17 @@ void cw_draw_peak_marker(QPainter& p, const QRectF& plot, double x)
 
 }  // namespace
 
-CWSpectrumView::CWSpectrumView(QWidget* parent) : QWidget(parent), clock_(cw_monotonic_seconds)
+CWSpectrumView::CWSpectrumView(QWidget* parent) : QWidget(parent), figures_(cw_spectrum_initial_figures())
 {
+    spectrum_.pitchHz = figures_.pitchHz;
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void CWSpectrumView::setClock(Clock clock)
+void CWSpectrumView::show(const CW_SPECTRUM_SNAPSHOT& spectrum, const CW_SPECTRUM_FIGURES& figures)
 {
-    clock_ = clock ? std::move(clock) : Clock(cw_monotonic_seconds);
-}
-
-void CWSpectrumView::updateWithSamples(const float* samples, uint64_t count, double sampleRate, double pitch,
-                                       double bandwidth, int32_t signalPresent, float level, float threshold,
-                                       double inputDbFS, double decoderGain, double decoderCost, double wpm,
-                                       double statWpm, double statQuality, double statSnrDb, double statOnRatio,
-                                       int32_t lock)
-{
-    const CW_SPECTRUM_FIGURES figures{pitch,       bandwidth, signalPresent, level,       threshold,
-                                      inputDbFS,   decoderGain, decoderCost, wpm,         statWpm,
-                                      statQuality, statSnrDb, statOnRatio,   lock};
-    feed(samples, count, sampleRate, figures);
-}
-
-void CWSpectrumView::updateWithStatus(const float* samples, uint64_t count, const CW_RX_CONFIG& config,
-                                      const CW_RX_STATUS& status, double inputDbFS)
-{
-    feed(samples, count, config.sampleRate, cw_spectrum_figures_from_rx(config, status, inputDbFS));
-}
-
-void CWSpectrumView::feed(const float* samples, uint64_t count, double sampleRate,
-                          const CW_SPECTRUM_FIGURES& figures)
-{
-    if (analyzer_.update(samples, count, sampleRate, figures, clock_())) update();
+    spectrum_ = spectrum;
+    figures_ = figures;
+    update();
 }
 
 QRectF CWSpectrumView::spectrumPlotRect() const
@@ -125,7 +96,7 @@ QRectF CWSpectrumView::spectrumPlotRect() const
 
 double CWSpectrumView::frequencyForX(double x, const QRectF& rect) const
 {
-    return cw_spectrum_frequency_for_x(x, cw_rect(rect), analyzer_.figures().pitchHz);
+    return cw_spectrum_frequency_for_x(x, cw_rect(rect), figures_.pitchHz);
 }
 
 double CWSpectrumView::xForFrequency(double hz, const QRectF& rect) const
@@ -146,7 +117,7 @@ void CWSpectrumView::paintEvent(QPaintEvent*)
 
     fillPath_.clear();
     curvePath_.clear();
-    const float* s = analyzer_.spectrum();
+    const float* s = spectrum_.bins;
     for (size_t k = 0; k < kCWSpectrumBinCount; ++k) {
         const QPointF top(cw_spectrum_bin_x(k, r), cw_spectrum_value_y(s[k], r));
         fillPath_.moveTo(top.x(), bottom);
@@ -159,15 +130,15 @@ void CWSpectrumView::paintEvent(QPaintEvent*)
 
     cw_draw_labels(p, plot);
 
-    const double pitchX = cw_spectrum_x_for_frequency(analyzer_.figures().pitchHz, r);
+    const double pitchX = cw_spectrum_x_for_frequency(figures_.pitchHz, r);
     p.setPen(cw_pen(QColor::fromRgbF(1.0, 0.85, 0.2, 1.0), 1.0));
     p.drawLine(QPointF(pitchX, plot.top()), QPointF(pitchX, bottom + kTickLength));
 
-    if (analyzer_.peakMarkerVisible())
-        cw_draw_peak_marker(p, plot, cw_spectrum_x_for_frequency(analyzer_.peakHz(), r));
+    if (spectrum_.peakMarkerVisible)
+        cw_draw_peak_marker(p, plot, cw_spectrum_x_for_frequency(spectrum_.peakHz, r));
 
     char line[512];
-    cw_spectrum_diagnostics_text(analyzer_.figures(), analyzer_.peakHz(), line, sizeof line);
+    cw_spectrum_diagnostics_text(figures_, spectrum_.peakHz, line, sizeof line);
     p.setFont(cw_monospaced_font(12));
     p.setPen(cw_pen(cw_grey(0.82), 1.0));
     p.drawText(QRectF(10.0, bottom + 18.0, width() - 20.0, 20.0), Qt::AlignLeft | Qt::AlignTop,
@@ -192,9 +163,9 @@ void CWSpectrumView::mouseMoveEvent(QMouseEvent* event)
 void CWSpectrumView::selectPitchAt(const QPointF& point)
 {
     double pitch = 0.0;
-    if (!cw_spectrum_pick_pitch(point.x(), point.y(), width(), height(), analyzer_.figures().pitchHz, &pitch))
+    if (!cw_spectrum_pick_pitch(point.x(), point.y(), width(), height(), figures_.pitchHz, &pitch))
         return;
-    analyzer_.setPitchHz(pitch);
+    figures_.pitchHz = pitch;
     update();
     if (delegate_) delegate_->spectrumViewDidSelectPitchHz(this, pitch);
 }

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cw_spectrum_tables.h"
+#include "cw_spectrum_estimator.h"
+#include "cw_tuner.h"
 
 namespace {
 
@@ -52,7 +53,6 @@ bool cw_spectrum_pick_pitch(double x, double y, double width, double height, dou
                         y >= plot.y - kPickSlackY && y <= plot.y + plot.height + kPickSlackY;
     if (!inside || !pitchHz) return false;
     const double hz = cw_spectrum_frequency_for_x(x, plot, fallbackHz);
-    const double rounded = std::round(hz / kCWSpectrumPickStepHz) * kCWSpectrumPickStepHz;
-    *pitchHz = std::clamp(rounded, kCWSpectrumPickMinHz, kCWSpectrumPickMaxHz);
+    *pitchHz = cw_tuner_quantized_pitch(hz);
     return true;
 }

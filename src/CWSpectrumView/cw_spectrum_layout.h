@@ -12,9 +12,6 @@ struct CW_SPECTRUM_RECT {
     double height;
 };
 
-constexpr double kCWSpectrumPickMinHz = 300.0;
-constexpr double kCWSpectrumPickMaxHz = 1200.0;
-constexpr double kCWSpectrumPickStepHz = 5.0;
 
 // The plot inside bounds of width x height: 10 points in from the left,
 // right and top, 48 from the bottom to leave room for labels and the

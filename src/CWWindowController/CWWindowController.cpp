@@ -10,6 +10,8 @@ CWWindowController::CWWindowController(CWPreferenceStore& preferences, CW_WINDOW
     : preferences_(preferences), environment_(std::move(environment))
 {
     client_.setDelegate(this);
+    const CW_TUNER_CONFIG tuning{.autoGtm = 0, .rearmSeconds = 0.0, .findTone = 0};
+    tuner_ = cw_tuner_create(&tuning);
     createWindow();
     buildUI();
     recreateDecoder();
@@ -22,6 +24,8 @@ CWWindowController::~CWWindowController()
     client_.setDelegate(nullptr);
     cw_rx_destroy(cwRx_);
     cwRx_ = nullptr;
+    cw_tuner_destroy(tuner_);
+    tuner_ = nullptr;
     if (spectrumView_)
         spectrumView_->setDelegate(nullptr);
     if (toneTraceView_)

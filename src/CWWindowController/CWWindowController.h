@@ -14,6 +14,7 @@
 #include "cw_operation_error.h"
 #include "cw_settings_form.h"
 #include "cw_tci_state.h"
+#include "cw_tuner.h"
 
 #include <QRect>
 #include <QString>
@@ -94,10 +95,6 @@ public:
     // also resets the receiver.
     void applyPitchHz(double hz, bool resetDecoder = true);
     void gotoMaxClicked();
-    void maybeAutoGotoMaxWithStatus(const CW_RX_STATUS* status, double currentTime);
-    // Per audio frame: AutoGTM still sees the previous frame's signal state,
-    // then this frame's is kept.
-    void followSignalWithStatus(const CW_RX_STATUS& status, double currentTime);
 
     // Connection.
     void connectClicked();
@@ -179,6 +176,7 @@ public:
     uint64_t audioFrameCounter() const { return audioFrameCounter_; }
     uint64_t statusLineRefreshCount() const { return statusLineRefreshCount_; }
     const CWSpectrumView* spectrumView() const { return spectrumView_; }
+    const CW_TUNER* tuner() const { return tuner_; }
     const CWToneTraceView* toneTraceView() const { return toneTraceView_; }
 
     // TCIClientDelegate
@@ -223,6 +221,8 @@ private:
     CW_SETTINGS_FORM readForm() const;
     void showForm(const CW_SETTINGS_FORM& form);
     double peakHz() const;
+    CW_TUNER_RESULT tuneWithFrame(const float* mono, size_t count, const CW_RX_CONFIG& config,
+                                  const CW_RX_STATUS& status, double inputDbFS, double now);
 
     // Audio pipeline (CWWindowControllerAudio.cpp).
     bool fillMonoBuffer(const uint8_t* data, size_t size, const TCIStreamInfo& info);
@@ -294,6 +294,7 @@ private:
 
     // Receiver and the audio pipeline's bookkeeping.
     CW_RX* cwRx_ = nullptr;
+    CW_TUNER* tuner_ = nullptr;  // spectrum, GotoMax and AutoGTM
     CW_RX_CONFIG appliedDecoderConfig_{};  // as last given to recreateDecoder
     double appliedSquelch_ = 0.0;
     uint64_t decoderRebuildCount_ = 0;
@@ -303,10 +304,8 @@ private:
     uint64_t statusLineRefreshCount_ = 0;
     bool rxAudioActiveLogged_ = false;
     bool unusableRateLogged_ = false;
-    int64_t lastSignalState_ = -1;
     double lastTraceUpdateTime_ = 0.0;
     double lastStatusUpdateTime_ = 0.0;
-    double lastAutoGtmTime_ = 0.0;
 
     // Transceiver state, cleared at every connect and disconnect report.
     CW_TCI_STATE tciState_;

@@ -1,11 +1,12 @@
 // The receive-audio pipeline: every float32 frame from the server becomes
 // one channel, goes into the capture ring and the receiver, and the
-// receiver's figures drive the views, AutoGTM, the status line and the
-// received-text pane.
+// receiver's figures drive the tuner (spectrum, AutoGTM), the views, the
+// status line and the received-text pane.
 #include "CWWindowController.h"
 
 #include "cw_audio_status.h"
 #include "cw_settings.h"
+#include "cw_spectrum_figures.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -39,7 +40,7 @@ void CWWindowController::resetAudioBookkeeping()
 {
     rxAudioActiveLogged_ = false;
     unusableRateLogged_ = false;
-    lastSignalState_ = -1;
+    cw_tuner_forget_signal(tuner_);
     lastStatusUpdateTime_ = 0.0;
     audioFrameCounter_ = 0;
     resetCaptureBuffer();
@@ -97,16 +98,35 @@ void CWWindowController::tciClientDidReceiveRxAudioFrameData(TCIClient*, const u
     cw_rx_get_status(cwRx_, &status);
     const double now = cw_monotonic_seconds();
     const double inputDbFS = cw_input_dbfs(status.inputLevel);
-    spectrumView_->updateWithStatus(mono, count, config, status, inputDbFS);
+    const CW_TUNER_RESULT tuned = tuneWithFrame(mono, count, config, status, inputDbFS, now);
     showFrameStatus(config, status, sampleRate, inputDbFS, now);
     if (n > 0)
         appendDecodedText(cw_ascii_text(text, n < sizeof text ? n : sizeof text - 1));
+    // AutoGTM moves the pitch without a reset: the signal it found goes on.
+    if (tuned.action == CW_TUNER_RETUNE)
+        applyPitchHz(tuned.pitchHz, false);
+}
+
+CW_TUNER_RESULT CWWindowController::tuneWithFrame(const float* mono, size_t count, const CW_RX_CONFIG& config,
+                                                  const CW_RX_STATUS& status, double inputDbFS, double now)
+{
+    const CW_TUNER_CONFIG tuning{.autoGtm = autoGtmEnabled() ? 1 : 0,
+                                 .rearmSeconds = autoGtmRearmSecondsValue(),
+                                 .findTone = 0};
+    cw_tuner_configure(tuner_, &tuning);
+    CW_TUNER_RESULT tuned{};
+    cw_tuner_update(tuner_, mono, count, &config, &status, now, &tuned);
+    if (tuned.spectrumUpdated) {
+        CW_SPECTRUM_SNAPSHOT spectrum;
+        cw_tuner_get_spectrum(tuner_, &spectrum);
+        spectrumView_->show(spectrum, cw_spectrum_figures_from_rx(config, status, inputDbFS));
+    }
+    return tuned;
 }
 
 void CWWindowController::showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status,
                                          double sampleRate, double inputDbFS, double now)
 {
-    followSignalWithStatus(status, now);
     if (cw_refresh_due(lastTraceUpdateTime_, now, kTraceInterval)) {
         lastTraceUpdateTime_ = now;
         toneTraceView_->updateWithLevel(status.level, status.threshold, status.keyDown);
@@ -117,7 +137,9 @@ void CWWindowController::showFrameStatus(const CW_RX_CONFIG& config, const CW_RX
     lastStatusUpdateTime_ = now;
     ++statusLineRefreshCount_;
     sqlField_->setText(QString::fromStdString(cw_formatted_threshold(status.threshold)));
-    const std::string line =
-        cw_audio_status_line(sampleRate, inputDbFS, spectrumView_->currentPeakHz(), config.pitchHz, status);
+    CW_TUNER_STATUS tuning{};
+    cw_tuner_get_status(tuner_, &tuning);
+    const double peak = tuning.peakHz > 0.0 ? tuning.peakHz : config.pitchHz;
+    const std::string line = cw_audio_status_line(sampleRate, inputDbFS, peak, config.pitchHz, status);
     statusLabel_->setText(QString::fromStdString(line));
 }

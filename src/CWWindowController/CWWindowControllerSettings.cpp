@@ -1,10 +1,8 @@
 // Settings read back from the fields, the receiver configuration, the pitch
-// and the automatic GotoMax.
+// and GotoMax.
 #include "CWWindowController.h"
 
 #include "cw_field_editing.h"
-
-#include "cw_auto_gtm.h"
 #include "cw_text_values.h"
 
 #include <QCheckBox>
@@ -157,7 +155,7 @@ void CWWindowController::resetQOMDefaultsClicked()
 
 void CWWindowController::applyPitchHz(double hz, bool resetDecoder)
 {
-    cw_show_text(pitchField_, cw_format_value(cw_quantized_pitch(hz), kCWPitchSetting.decimals));
+    cw_show_text(pitchField_, cw_format_value(cw_tuner_quantized_pitch(hz), kCWPitchSetting.decimals));
     storeSettings();
     if (!cwRx_)
         return;
@@ -169,11 +167,11 @@ void CWWindowController::applyPitchHz(double hz, bool resetDecoder)
     }
 }
 
-// The tracked peak only: before any audio the view would offer its own
-// pitch, which may not be the field's.
+// The tracked peak; 0 before any spectrum.
 double CWWindowController::peakHz() const
 {
-    return spectrumView_->analyzer().peakHz();
+    double hz = 0.0;
+    return cw_tuner_goto_max(tuner_, &hz) ? hz : 0.0;
 }
 
 void CWWindowController::gotoMaxClicked()
@@ -186,20 +184,4 @@ void CWWindowController::gotoMaxClicked()
 void CWWindowController::spectrumViewDidSelectPitchHz(CWSpectrumView*, double pitchHz)
 {
     applyPitchHz(pitchHz);
-}
-
-void CWWindowController::maybeAutoGotoMaxWithStatus(const CW_RX_STATUS* status, double currentTime)
-{
-    const CW_AUTO_GTM_STATE state{autoGtmEnabled(), lastSignalState_, lastAutoGtmTime_,
-                                  autoGtmRearmSecondsValue(), peakHz(), pitchHzValue()};
-    if (!cw_auto_gtm_should_retune(status, state, currentTime))
-        return;
-    lastAutoGtmTime_ = currentTime;
-    applyPitchHz(state.peakHz, false);
-}
-
-void CWWindowController::followSignalWithStatus(const CW_RX_STATUS& status, double currentTime)
-{
-    maybeAutoGotoMaxWithStatus(&status, currentTime);
-    lastSignalState_ = status.signalPresent;
 }

@@ -1,5 +1,6 @@
 #include "cw_settings.h"
 
+#include "cw_auto_gtm.h"
 #include "cw_text_values.h"
 
 #include <algorithm>
@@ -13,7 +14,7 @@ const CW_NUMERIC_SETTING kCWMinWpmSetting = {"ZarvoMinWPM", 10.0, 5.0, 80.0, 0};
 const CW_NUMERIC_SETTING kCWMaxWpmSetting = {"ZarvoMaxWPM", 60.0, 5.0, 80.0, 0};
 const CW_NUMERIC_SETTING kCWQomSearchSetting = {"ZarvoQOMSearchHz", 15.0, 5.0, 30.0, 0};
 const CW_NUMERIC_SETTING kCWLockHoldSetting = {"ZarvoQOMLockHold", 1.8, 0.8, 4.0, 1};
-const CW_NUMERIC_SETTING kCWAutoGtmRearmSetting = {"ZarvoAutoGTMRearm", 2.5, 1.0, 5.0, 1};
+const CW_NUMERIC_SETTING kCWAutoGtmRearmSetting = {"ZarvoAutoGTMRearm", kCWAutoGtmDefaultRearmSeconds, 1.0, 5.0, 1};
 const CW_NUMERIC_SETTING kCWTxWpmSetting = {"ZarvoTxWPM", 25.0, 1.0, 100.0, 0};
 const CW_NUMERIC_SETTING kCWSquelchSetting = {kCWSqlKey, 0.5, 0.0, 1.0, 2};
 
@@ -89,13 +90,6 @@ long long cw_port_value(const std::string& fieldText)
 {
     const long long port = cw_text_integer_value(fieldText);
     return port < 2 ? 1 : port;
-}
-
-double cw_quantized_pitch(double hz)
-{
-    if (!(hz >= 300.0))
-        return 300.0;
-    return std::round(std::min(hz, 1200.0) / 5.0) * 5.0;
 }
 
 CW_RX_CONFIG cw_decoder_config(const CW_DECODER_FIELDS& fields, double sampleRate)

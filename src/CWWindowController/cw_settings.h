@@ -79,9 +79,6 @@ void cw_store_bool(CWPreferenceStore& store, const std::string& key, bool value)
 // A port field's value as the link uses it: below 2 gives 1.
 long long cw_port_value(const std::string& fieldText);
 
-// 300..1200 Hz in steps of 5 Hz, halves rounded away from zero.
-double cw_quantized_pitch(double hz);
-
 // The clamped values of the decoder fields.
 struct CW_DECODER_FIELDS {
     double pitchHz;

@@ -1,5 +1,6 @@
 #include "decode_session.h"
 
+#include "cw_auto_gtm.h"
 #include "decode_status_json.h"
 
 #include <algorithm>
@@ -31,6 +32,13 @@ void write_status(DECODE_SESSION* s)
         s->nextStatus += kStatusInterval;
 }
 
+bool tone_found(const DECODE_SESSION* s)
+{
+    CW_TUNER_STATUS tuning{};
+    cw_tuner_get_status(s->tuner, &tuning);
+    return tuning.toneFound != 0;
+}
+
 size_t decode_block(DECODE_SESSION* s, const float* samples, size_t count)
 {
     char text[kTextCapacity];
@@ -39,7 +47,7 @@ size_t decode_block(DECODE_SESSION* s, const float* samples, size_t count)
     // Until --pitch auto has found the tone the receiver listens at a guess;
     // what it makes of a neighbouring tone is not printed, as the audio is
     // decoded again once the tone is found.
-    if (n > 0 && (!s->autoTune || s->tuner.acquired)) {
+    if (n > 0 && (!s->autoTune || tone_found(s))) {
         std::fwrite(text, 1, n, s->text);
         s->endsWithNewline = text[n - 1] == '\n';
     }
@@ -72,19 +80,20 @@ void replay(DECODE_SESSION* s)
 
 void auto_tune(DECODE_SESSION* s, const float* samples, size_t count, double sampleRate)
 {
-    if (!s->tuner.confirmed)
+    CW_TUNER_STATUS tuning{};
+    cw_tuner_get_status(s->tuner, &tuning);
+    if (!tuning.confirmed)
         remember(s, samples, count, sampleRate);
     else
         s->recent.clear();
     CW_RX_STATUS status;
     cw_rx_get_status(s->rx, &status);
-    double pitchHz = 0.0;
-    const DECODE_TUNE_ACTION action =
-        decode_auto_pitch_step(&s->tuner, samples, count, s->config, status, s->seconds, &pitchHz);
-    if (action == DECODE_TUNE_NONE)
+    CW_TUNER_RESULT tuned{};
+    cw_tuner_update(s->tuner, samples, count, &s->config, &status, s->seconds, &tuned);
+    if (tuned.action == CW_TUNER_KEEP)
         return;
-    s->config.pitchHz = pitchHz;
-    if (action == DECODE_TUNE_ACQUIRE)
+    s->config.pitchHz = tuned.pitchHz;
+    if (tuned.action == CW_TUNER_FOUND)
         replay(s);
 }
 
@@ -102,7 +111,14 @@ bool decode_session_open(DECODE_SESSION* s, const DECODE_OPTIONS& options, FILE*
     }
     cw_rx_set_squelch(s->rx, options.squelch);
     s->autoTune = options.autoTune;
-    decode_auto_pitch_start(&s->tuner);
+    // The window's AutoGTM with its default rearm, after finding the tone.
+    const CW_TUNER_CONFIG tuning{.autoGtm = 1, .rearmSeconds = kCWAutoGtmDefaultRearmSeconds, .findTone = 1};
+    s->tuner = cw_tuner_create(&tuning);
+    if (s->tuner == nullptr) {
+        *error = "out of memory for the tuner";
+        decode_session_close(s);
+        return false;
+    }
     if (!options.statusPath.empty()) {
         s->status = std::fopen(options.statusPath.c_str(), "w");
         if (s->status == nullptr) {
@@ -150,4 +166,6 @@ void decode_session_close(DECODE_SESSION* s)
     s->status = nullptr;
     cw_rx_destroy(s->rx);
     s->rx = nullptr;
+    cw_tuner_destroy(s->tuner);
+    s->tuner = nullptr;
 }

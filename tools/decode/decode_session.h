@@ -4,7 +4,7 @@
 #pragma once
 
 #include "CWRx.h"
-#include "decode_auto_pitch.h"
+#include "cw_tuner.h"
 #include "decode_options.h"
 
 #include <cstdint>
@@ -23,7 +23,7 @@ struct DECODE_SESSION {
     bool endsWithNewline = true;
     bool writeFailed = false;
     bool autoTune = false;    // --pitch auto
-    DECODE_AUTO_PITCH tuner;
+    CW_TUNER* tuner = nullptr;
     std::deque<float> recent; // the last seconds of audio until a tuned signal is confirmed
 };
 

@@ -19,6 +19,7 @@
 #include "CWRx.h"
 #include "CWSpectrumView.h"
 #include "CWToneTraceView.h"
+#include "cw_tuner.h"
 #include "morse_audio_generator.h"
 
 namespace {
@@ -181,9 +182,14 @@ bool run_pipeline(const PREVIEW_OPTIONS& options, const std::vector<float>& samp
     config.pitchHz = options.pitchHz;
     config.bandwidthHz = 120.0;
     CW_RX* rx = cw_rx_create(&config);
-    if (!rx) return false;
+    const CW_TUNER_CONFIG tuning{.autoGtm = 0, .rearmSeconds = 0.0, .findTone = 0};
+    CW_TUNER* tuner = cw_tuner_create(&tuning);
+    if (!rx || !tuner) {
+        cw_rx_destroy(rx);
+        cw_tuner_destroy(tuner);
+        return false;
+    }
     double now = kClockStartSeconds;
-    spectrum->setClock([&now] { return now; });
     double lastTrace = 0.0;
     char text[128];
     const size_t block = static_cast<size_t>(options.block);
@@ -194,14 +200,20 @@ bool run_pipeline(const PREVIEW_OPTIONS& options, const std::vector<float>& samp
         cw_rx_process(rx, samples.data() + at, n, text, sizeof text);
         CW_RX_STATUS status;
         cw_rx_get_status(rx, &status);
-        spectrum->updateWithStatus(samples.data() + at, n, config, status, input_dbfs(status.inputLevel));
+        CW_TUNER_RESULT tuned;
+        cw_tuner_update(tuner, samples.data() + at, n, &config, &status, now, &tuned);
+        if (tuned.spectrumUpdated) {
+            CW_SPECTRUM_SNAPSHOT snapshot;
+            cw_tuner_get_spectrum(tuner, &snapshot);
+            spectrum->show(snapshot, cw_spectrum_figures_from_rx(config, status, input_dbfs(status.inputLevel)));
+        }
         if (lastTrace <= 0.0 || now - lastTrace >= kTraceIntervalSeconds) {
             lastTrace = now;
             trace->updateWithStatus(status);
         }
     }
     cw_rx_destroy(rx);
-    spectrum->setClock(nullptr);
+    cw_tuner_destroy(tuner);
     return true;
 }
 
@@ -260,6 +272,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("%s\n%s\n", qPrintable(spectrumPath), qPrintable(tracePath));
-    std::printf("peak %.0f Hz, pitch %.0f Hz\n", spectrum.currentPeakHz(), options.pitchHz);
+    const double peak = spectrum.spectrum().peakHz;
+    std::printf("peak %.0f Hz, pitch %.0f Hz\n", peak > 0.0 ? peak : options.pitchHz, options.pitchHz);
     return 0;
 }

@@ -4,6 +4,10 @@
 
 #include "CWRx.h"
 
+// A signal this good (the statistics' quality figure) counts as one.
+inline constexpr float kCWAutoGtmGoodQuality = 55.0f;
+inline constexpr double kCWAutoGtmDefaultRearmSeconds = 2.5;
+
 struct CW_AUTO_GTM_STATE {
     bool enabled;
     long long lastSignalState;  // -1 unknown, else the previous frame's signalPresent

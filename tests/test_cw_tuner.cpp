@@ -1,0 +1,168 @@
+// The tuner as the window and zarvo-decode drive it: blocks of audio with
+// the receiver's configuration and status in, pitch changes out.
+#include "cw_tuner.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr double kRate = 8000.0;
+constexpr size_t kBlock = 1600;  // 0.2 s: one spectrum per block
+
+using Tuner = std::unique_ptr<CW_TUNER, decltype(&cw_tuner_destroy)>;
+
+Tuner make_tuner(bool autoGtm, bool findTone)
+{
+    const CW_TUNER_CONFIG config{.autoGtm = autoGtm ? 1 : 0, .rearmSeconds = 2.5, .findTone = findTone ? 1 : 0};
+    return Tuner(cw_tuner_create(&config), cw_tuner_destroy);
+}
+
+CW_RX_CONFIG rx_at(double pitchHz)
+{
+    CW_RX_CONFIG c = cw_rx_default_config();
+    c.sampleRate = kRate;
+    c.pitchHz = pitchHz;
+    return c;
+}
+
+CW_RX_STATUS signal(bool present, float quality = 70.0f, float cost = 0.5f)
+{
+    CW_RX_STATUS s{};
+    s.signalPresent = present ? 1 : 0;
+    s.statQuality = quality;
+    s.statOnRatio = 0.4f;
+    s.statWpm = 21;
+    s.wpm = 20;
+    s.decoderCost = cost;
+    return s;
+}
+
+struct Source {
+    double hz;
+    double amplitude;
+    std::mt19937 noise{7};
+    size_t at = 0;
+
+    std::vector<float> block()
+    {
+        std::normal_distribution<float> n(0.0f, 0.05f);
+        std::vector<float> x(kBlock);
+        for (float& v : x) {
+            v = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(at++) / kRate)) + n(noise);
+        }
+        return x;
+    }
+};
+
+CW_TUNER_RESULT step(CW_TUNER* t, Source* source, double pitchHz, const CW_RX_STATUS& status, double now)
+{
+    const std::vector<float> x = source->block();
+    const CW_RX_CONFIG rx = rx_at(pitchHz);
+    CW_TUNER_RESULT r{};
+    cw_tuner_update(t, x.data(), x.size(), &rx, &status, now, &r);
+    return r;
+}
+
+}  // namespace
+
+TEST(Tuner, PitchesComeInFiveHertzStepsWithinTheReceiversRange)
+{
+    EXPECT_EQ(cw_tuner_quantized_pitch(612.4), 610);
+    EXPECT_EQ(cw_tuner_quantized_pitch(612.5), 615);
+    EXPECT_EQ(cw_tuner_quantized_pitch(1300), 1200);
+    EXPECT_EQ(cw_tuner_quantized_pitch(250), 300);
+    EXPECT_EQ(cw_tuner_quantized_pitch(std::nan("")), 300);
+}
+
+TEST(Tuner, GotoMaxWaitsForASpectrumThenTakesThePeak)
+{
+    Tuner t = make_tuner(false, false);
+    double pitch = 0.0;
+    EXPECT_EQ(cw_tuner_goto_max(t.get(), &pitch), 0);
+    Source tone{.hz = 702.0, .amplitude = 0.5};
+    int spectra = 0;
+    for (int i = 1; i <= 10; ++i) {
+        const CW_TUNER_RESULT r = step(t.get(), &tone, 600.0, signal(true), 0.25 * i);
+        EXPECT_EQ(r.action, CW_TUNER_KEEP);  // AutoGTM is off
+        spectra += r.spectrumUpdated;
+        EXPECT_EQ(cw_tuner_goto_max(t.get(), &pitch), spectra > 0 ? 1 : 0);
+    }
+    EXPECT_EQ(spectra, 8);  // the first two blocks fill the 4096-sample frame
+    ASSERT_EQ(cw_tuner_goto_max(t.get(), &pitch), 1);
+    EXPECT_EQ(pitch, 700.0);
+    CW_SPECTRUM_SNAPSHOT s;
+    cw_tuner_get_spectrum(t.get(), &s);
+    EXPECT_NEAR(s.peakHz, 702.0, 2.5);
+    EXPECT_TRUE(s.peakMarkerVisible);
+}
+
+TEST(Tuner, AutoGtmRetunesOnceAtTheStartOfEachSignalAfterTheRearmDelay)
+{
+    Tuner t = make_tuner(true, false);
+    Source tone{.hz = 700.0, .amplitude = 0.5};
+    double now = 1.0;
+    for (int i = 0; i < 10; ++i, now += 0.2)
+        step(t.get(), &tone, 600.0, signal(false), now);
+    struct Step {
+        bool present;
+        CW_TUNER_ACTION action;
+    };
+    // 0.4 s apart: the second new signal comes 1.2 s after the first retune,
+    // the third 2.8 s after it.
+    const Step steps[] = {{true, CW_TUNER_RETUNE}, {true, CW_TUNER_KEEP},  {false, CW_TUNER_KEEP},
+                          {true, CW_TUNER_KEEP},   {false, CW_TUNER_KEEP}, {false, CW_TUNER_KEEP},
+                          {false, CW_TUNER_KEEP},  {true, CW_TUNER_RETUNE}};
+    for (const Step& s : steps) {
+        const CW_TUNER_RESULT r = step(t.get(), &tone, 600.0, signal(s.present), now);
+        EXPECT_EQ(r.action, s.action) << "at " << now;
+        if (r.action == CW_TUNER_RETUNE) {
+            EXPECT_EQ(r.pitchHz, 700.0);
+        }
+        now += 0.4;
+    }
+    // A poor signal (quality under 55) or one already on the pitch moves nothing.
+    cw_tuner_forget_signal(t.get());
+    EXPECT_EQ(step(t.get(), &tone, 600.0, signal(true, 40.0f), now + 3.0).action, CW_TUNER_KEEP);
+    cw_tuner_forget_signal(t.get());
+    EXPECT_EQ(step(t.get(), &tone, 700.0, signal(true), now + 6.0).action, CW_TUNER_KEEP);
+}
+
+TEST(Tuner, FindsAToneOfUnknownPitchAndDropsOneThatNeverDecodes)
+{
+    Tuner t = make_tuner(true, true);
+    Source tone{.hz = 642.0, .amplitude = 0.3};
+    double now = 0.0;
+    CW_TUNER_RESULT found{};
+    for (int i = 0; i < 40 && found.action == CW_TUNER_KEEP; ++i) {
+        now += 0.2;
+        found = step(t.get(), &tone, 600.0, signal(false, 0.0f, 5.0f), now);
+    }
+    ASSERT_EQ(found.action, CW_TUNER_FOUND);
+    EXPECT_EQ(found.pitchHz, 640.0);
+    EXPECT_GE(now, 3.9);  // it must hold its place for 4 s of spectra first
+    CW_TUNER_STATUS status{};
+    cw_tuner_get_status(t.get(), &status);
+    EXPECT_EQ(status.toneFound, 1);
+    EXPECT_EQ(status.confirmed, 0);
+    // Nothing decodes there for more than 5 s: it was not a signal.
+    for (int i = 0; i < 27; ++i) {
+        now += 0.2;
+        step(t.get(), &tone, 640.0, signal(false, 0.0f, 5.0f), now);
+    }
+    cw_tuner_get_status(t.get(), &status);
+    EXPECT_EQ(status.toneFound, 0);
+}
+
+TEST(Tuner, NoiseAloneIsNeverTakenForATone)
+{
+    Tuner t = make_tuner(true, true);
+    Source noise{.hz = 0.0, .amplitude = 0.0};
+    for (int i = 1; i <= 300; ++i)
+        ASSERT_EQ(step(t.get(), &noise, 600.0, signal(false, 0.0f, 5.0f), 0.2 * i).action, CW_TUNER_KEEP) << i;
+}
