@@ -1,5 +1,6 @@
-// Once warmed up, the receiver allocates nothing per block: every global
-// allocation in this test program is counted.
+// Once warmed up, the receiver allocates nothing per block, and a heap that
+// runs dry leaves it decoding: every global allocation in this test program
+// is counted, and refused on request.
 #include "allocation_counter.h"
 #include "CWRx.h"
 #include "rx_run.h"
@@ -44,4 +45,40 @@ TEST(CwRxAllocation, NonePerBlockWithTheBackendOrTheFallbackDecoder)
         EXPECT_NE(decoded.find("PSE K"), std::string::npos) << fallback << ": " << decoded;  // it did decode
         EXPECT_EQ(allocations, 0) << fallback;
     }
+}
+
+// A reset builds a fresh engine; when memory is short there is none. The
+// receiver must say so and keep reading with its fallback decoder until a
+// later configure builds the engine again.
+TEST(CwRxAllocation, AnEngineThatCannotBeBuiltLeavesTheFallbackReadingAndSaysSo)
+{
+    rx_run::Signal s;
+    s.rate = 8000;
+    s.wpm = 20;
+    const std::string sent = "CQ CQ DE ZR1ABC ZR1ABC PSE K CQ CQ DE ZR1ABC ZR1ABC PSE K";
+    const std::vector<float> audio = rx_run::generate(s, sent);
+    const CW_RX_CONFIG c = rx_run::config_for(s.rate, 600.0, true);
+    CW_RX* rx = cw_rx_create(&c);
+    ASSERT_NE(rx, nullptr);
+    allocation_counter::refuse = true;
+    cw_rx_reset(rx);
+    cw_rx_configure(rx, &c);
+    allocation_counter::refuse = false;
+    std::string decoded;
+    char text[128];
+    CW_RX_STATUS status{};
+    // The fallback decoder keys once per block: short blocks.
+    const size_t block = 32;
+    const size_t half = audio.size() / 2 / block * block;
+    for (size_t at = 0; at + block <= half; at += block) {
+        decoded.append(text, cw_rx_process(rx, audio.data() + at, block, text, sizeof(text)));
+        cw_rx_get_status(rx, &status);
+        ASSERT_EQ(status.engineMissing, 1) << at;
+    }
+    EXPECT_NE(decoded.find("ZR1ABC"), std::string::npos) << decoded;
+    cw_rx_configure(rx, &c);  // memory is back: the engine is built again
+    cw_rx_process(rx, audio.data() + half, block, text, sizeof(text));
+    cw_rx_get_status(rx, &status);
+    EXPECT_EQ(status.engineMissing, 0);
+    cw_rx_destroy(rx);
 }

@@ -70,7 +70,15 @@ void apply_configuration(CWQO_BACKEND* b)
 
 CWQO_CONFIG cwqo_default_config()
 {
-    return CWQO_CONFIG{48000.0, 600.0, 50.0, 12.0, 50.0, 0, 15.0, 1, 1800.0};
+    return CWQO_CONFIG{.sampleRate = 48000.0,
+                       .pitchHz = 600.0,
+                       .bandwidthHz = 50.0,
+                       .minWpm = 12.0,
+                       .maxWpm = 50.0,
+                       .autoPitch = 0,
+                       .searchHz = 15.0,
+                       .agcEnabled = 1,
+                       .lockHoldMs = 1800.0};
 }
 
 void cwqo_normalize_config(CWQO_CONFIG* c)
@@ -232,6 +240,11 @@ void cwqo_reset(CWQO_BACKEND* backend)
 void cwqo_destroy(CWQO_BACKEND* backend)
 {
     delete backend;
+}
+
+int32_t cwqo_has_engine(const CWQO_BACKEND* backend)
+{
+    return backend != nullptr && backend->engine ? 1 : 0;
 }
 
 void cwqo_get_status(const CWQO_BACKEND* backend, CWQO_STATUS* status)

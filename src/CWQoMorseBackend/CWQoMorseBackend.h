@@ -53,6 +53,11 @@ void cwqo_reset(CWQO_BACKEND* backend);
 
 void cwqo_destroy(CWQO_BACKEND* backend);
 
+// Nonzero while the backend has its engine. A reset builds a fresh one; when
+// memory is short it is missing until a later cwqo_configure builds it, and
+// cwqo_process decodes nothing meanwhile.
+int32_t cwqo_has_engine(const CWQO_BACKEND* backend);
+
 // Decodes `count` mono samples at the configured rate. When `text` and a
 // nonzero `capacity` are given, the buffer receives a NUL-terminated string
 // and the result is its length; text that does not fit stays queued for the

@@ -13,8 +13,15 @@ namespace {
 
 CWQO_CONFIG backend_config(const CW_RX_CONFIG& c)
 {
-    return CWQO_CONFIG{c.sampleRate, c.pitchHz, c.bandwidthHz, c.minWpm,     c.maxWpm,
-                       c.autoPitch,  c.searchHz, c.agcEnabled, c.lockHoldMs};
+    return CWQO_CONFIG{.sampleRate = c.sampleRate,
+                       .pitchHz = c.pitchHz,
+                       .bandwidthHz = c.bandwidthHz,
+                       .minWpm = c.minWpm,
+                       .maxWpm = c.maxWpm,
+                       .autoPitch = c.autoPitch,
+                       .searchHz = c.searchHz,
+                       .agcEnabled = c.agcEnabled,
+                       .lockHoldMs = c.lockHoldMs};
 }
 
 void normalize(CW_RX_CONFIG* c)
@@ -65,9 +72,22 @@ CW_RX* create(const CW_RX_CONFIG* config, bool withBackend)
 
 void copy_backend_status(CW_RX_STATUS* out, const CWQO_STATUS& s)
 {
-    *out = CW_RX_STATUS{s.level,      s.threshold,   0.0f,          s.keyDown,  s.signalPresent,
-                        s.lock,       s.pitchHz,     s.wpm,         s.inputLevel, s.decoderGain,
-                        s.decoderCost, s.statWpm,    s.statQuality, s.statSnrDb, s.statOnRatio};
+    *out = CW_RX_STATUS{.level = s.level,
+                        .threshold = s.threshold,
+                        .reserved = 0.0f,
+                        .keyDown = s.keyDown,
+                        .signalPresent = s.signalPresent,
+                        .lock = s.lock,
+                        .pitchHz = s.pitchHz,
+                        .wpm = s.wpm,
+                        .inputLevel = s.inputLevel,
+                        .decoderGain = s.decoderGain,
+                        .decoderCost = s.decoderCost,
+                        .statWpm = s.statWpm,
+                        .statQuality = s.statQuality,
+                        .statSnrDb = s.statSnrDb,
+                        .statOnRatio = s.statOnRatio,
+                        .engineMissing = 0};
 }
 
 double block_ms(const CW_RX& rx, size_t count)
@@ -102,7 +122,18 @@ size_t process_squelched(CW_RX* rx, const float* samples, size_t count, char* te
 
 CW_RX_CONFIG cw_rx_default_config()
 {
-    return CW_RX_CONFIG{48000.0, 600.0, 30.0, 0.5f, 0.4f, 0, 0, 12.0, 50.0, 15.0, 1, 1800.0};
+    return CW_RX_CONFIG{.sampleRate = 48000.0,
+                        .pitchHz = 600.0,
+                        .bandwidthHz = 30.0,
+                        .threshold = 0.5f,
+                        .releaseThreshold = 0.4f,
+                        .autoThreshold = 0,
+                        .autoPitch = 0,
+                        .minWpm = 12.0,
+                        .maxWpm = 50.0,
+                        .searchHz = 15.0,
+                        .agcEnabled = 1,
+                        .lockHoldMs = 1800.0};
 }
 
 CW_RX* cw_rx_create(const CW_RX_CONFIG* config)
@@ -164,6 +195,13 @@ size_t cw_rx_process(CW_RX* rx, const float* samples, size_t count, char* text, 
         return 0;
     if (rx->backend == nullptr)
         return process_fallback(rx, samples, count, text, capacity);
+    // Without its engine the backend would be silent; the fallback decoder
+    // reads until a later configure has built the engine again.
+    if (!cwqo_has_engine(rx->backend)) {
+        const size_t n = process_fallback(rx, samples, count, text, capacity);
+        rx->status.engineMissing = 1;
+        return n;
+    }
     // Text still queued from a squelch just switched off comes out first.
     if (rx->squelch.level > 0.0 || rx->pendingText.count > 0)
         return process_squelched(rx, samples, count, text, capacity);

@@ -38,6 +38,7 @@ struct CW_RX_STATUS {
     float statQuality;
     float statSnrDb;
     float statOnRatio;
+    int32_t engineMissing;  // the backend's engine could not be built (memory): the fallback decoder reads meanwhile
 };
 
 struct CW_RX;

@@ -221,6 +221,7 @@ private:
     CW_SETTINGS_FORM readForm() const;
     void showForm(const CW_SETTINGS_FORM& form);
     double peakHz() const;
+    void reportEngine(const CW_RX_STATUS& status);
     CW_TUNER_RESULT tuneWithFrame(const float* mono, size_t count, const CW_RX_CONFIG& config,
                                   const CW_RX_STATUS& status, double inputDbFS, double now);
 
@@ -304,6 +305,7 @@ private:
     uint64_t statusLineRefreshCount_ = 0;
     bool rxAudioActiveLogged_ = false;
     bool unusableRateLogged_ = false;
+    bool engineMissingLogged_ = false;
     double lastTraceUpdateTime_ = 0.0;
     double lastStatusUpdateTime_ = 0.0;
 

@@ -96,6 +96,7 @@ void CWWindowController::tciClientDidReceiveRxAudioFrameData(TCIClient*, const u
     const size_t n = cw_rx_process(cwRx_, mono, count, text, sizeof text);
     CW_RX_STATUS status{};
     cw_rx_get_status(cwRx_, &status);
+    reportEngine(status);
     const double now = cw_monotonic_seconds();
     const double inputDbFS = cw_input_dbfs(status.inputLevel);
     const CW_TUNER_RESULT tuned = tuneWithFrame(mono, count, config, status, inputDbFS, now);
@@ -122,6 +123,18 @@ CW_TUNER_RESULT CWWindowController::tuneWithFrame(const float* mono, size_t coun
         spectrumView_->show(spectrum, cw_spectrum_figures_from_rx(config, status, inputDbFS));
     }
     return tuned;
+}
+
+// A receiver without its engine still decodes, more poorly: the operator
+// hears of it once, and once more when the engine is back.
+void CWWindowController::reportEngine(const CW_RX_STATUS& status)
+{
+    const bool missing = status.engineMissing != 0;
+    if (missing == engineMissingLogged_)
+        return;
+    engineMissingLogged_ = missing;
+    appendLog(missing ? "Decoder engine could not be built (out of memory): the simple fallback decoder reads meanwhile."
+                      : "Decoder engine running again.");
 }
 
 void CWWindowController::showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status,

@@ -1,5 +1,6 @@
-// Counts every global allocation of the test program that includes it.
-// It replaces operator new and delete, so exactly one source file of a test
+// Counts every global allocation of the test program that includes it, and
+// refuses them while `refuse` is set, as an exhausted heap would. It
+// replaces operator new and delete, so exactly one source file of a test
 // program may include it.
 #pragma once
 
@@ -9,11 +10,14 @@
 
 namespace allocation_counter {
 inline std::atomic<long> count{0};
+inline std::atomic<bool> refuse{false};
 }
 
 void* operator new(std::size_t size)
 {
     ++allocation_counter::count;
+    if (allocation_counter::refuse)
+        throw std::bad_alloc();
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
@@ -24,7 +28,7 @@ void* operator new(std::size_t size)
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     ++allocation_counter::count;
-    return std::malloc(size == 0 ? 1 : size);
+    return allocation_counter::refuse ? nullptr : std::malloc(size == 0 ? 1 : size);
 }
 
 // The counting operator new is malloc underneath, so free() is right here;
