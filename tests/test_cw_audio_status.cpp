@@ -24,16 +24,6 @@ TEST(AudioStatusLine, ShowsEveryFigureInItsGroup)
               "RX 12000 Hz  In -120.0 dBFS  Peak 600  \u0394+0  Cost 0.00  QOM 22.0  STAT 21.5 Q84 SNR23  UNLOCK");
 }
 
-TEST(AudioStatusLine, LockTagWeighsCostBeforeLock)
-{
-    EXPECT_STREQ(cw_lock_tag(12.0, 2), "BAD");
-    EXPECT_STREQ(cw_lock_tag(10.0, 0), "BAD");
-    EXPECT_STREQ(cw_lock_tag(1.0, 2), "TRACK");
-    EXPECT_STREQ(cw_lock_tag(0.3, 2), "LOCK");
-    EXPECT_STREQ(cw_lock_tag(0.3, 1), "TRACK");
-    EXPECT_STREQ(cw_lock_tag(0.3, 0), "UNLOCK");
-}
-
 TEST(AudioStatusLine, InputLevelIsHeldToItsRange)
 {
     EXPECT_DOUBLE_EQ(cw_input_dbfs(0.0), -120.0);

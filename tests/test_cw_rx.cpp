@@ -107,6 +107,18 @@ TEST(CwRxDecoding, SampleRateChangeMidStream)
     EXPECT_EQ(text_metrics::collapse_whitespace(text), "CQ CQ DE ZR1ABC K ZR1ABC DE ZR2XYZ 73 BK");
 }
 
+TEST(CwRxLock, TheLockWordWeighsTheCostBeforeTheGrade)
+{
+    EXPECT_STREQ(cw_rx_lock_word(12.0, 2), "BAD");
+    EXPECT_STREQ(cw_rx_lock_word(10.0, 0), "BAD");
+    EXPECT_STREQ(cw_rx_lock_word(9.99, 2), "TRACK");
+    EXPECT_STREQ(cw_rx_lock_word(1.0, 2), "TRACK");
+    EXPECT_STREQ(cw_rx_lock_word(0.5, 1), "TRACK");
+    EXPECT_STREQ(cw_rx_lock_word(0.5, 3), "LOCK");
+    EXPECT_STREQ(cw_rx_lock_word(0.3, 0), "UNLOCK");
+    EXPECT_STREQ(cw_rx_lock_word(0.3, -1), "UNLOCK");
+}
+
 TEST(CwRxLock, RisesOnASignalAndFallsAfterTheHoldTime)
 {
     struct LockTimes {

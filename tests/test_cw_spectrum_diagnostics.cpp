@@ -34,19 +34,6 @@ std::string text_of(const CW_SPECTRUM_FIGURES& f, double peakHz)
 
 }  // namespace
 
-TEST(SpectrumLockWord, ACostOutranksTheLockState)
-{
-    EXPECT_STREQ(cw_spectrum_lock_word(12.0, 2), "BAD");
-    EXPECT_STREQ(cw_spectrum_lock_word(10.0, 0), "BAD");
-    EXPECT_STREQ(cw_spectrum_lock_word(9.99, 2), "TRACK");
-    EXPECT_STREQ(cw_spectrum_lock_word(1.0, 2), "TRACK");
-    EXPECT_STREQ(cw_spectrum_lock_word(0.5, 1), "TRACK");
-    EXPECT_STREQ(cw_spectrum_lock_word(0.5, 2), "LOCK");
-    EXPECT_STREQ(cw_spectrum_lock_word(0.5, 3), "LOCK");
-    EXPECT_STREQ(cw_spectrum_lock_word(0.3, 0), "UNLOCK");
-    EXPECT_STREQ(cw_spectrum_lock_word(0.3, -1), "UNLOCK");
-}
-
 TEST(SpectrumDiagnostics, PrintsEveryFigureInOrder)
 {
     EXPECT_EQ(text_of(sample_figures(), 640.0),

@@ -222,6 +222,17 @@ double cw_rx_get_squelch(const CW_RX* rx)
     return rx != nullptr ? rx->squelch.level : 0.0;
 }
 
+const char* cw_rx_lock_word(double decoderCost, int32_t lock)
+{
+    if (decoderCost >= 10.0)
+        return "BAD";
+    if (decoderCost >= 1.0)
+        return "TRACK";
+    if (lock >= 2)
+        return "LOCK";
+    return lock == 1 ? "TRACK" : "UNLOCK";
+}
+
 void cw_rx_get_status(const CW_RX* rx, CW_RX_STATUS* status)
 {
     if (status == nullptr)

@@ -86,4 +86,8 @@ void cw_rx_set_squelch(CW_RX* rx, double level);
 double cw_rx_get_squelch(const CW_RX* rx);
 
 // Null handle: an all-zero status.
+// The lock as the window shows it: "BAD" for a cost of 10 or more, "TRACK"
+// for 1 or more, else "LOCK", "TRACK" or "UNLOCK" by the lock grade.
+const char* cw_rx_lock_word(double decoderCost, int32_t lock);
+
 void cw_rx_get_status(const CW_RX* rx, CW_RX_STATUS* status);

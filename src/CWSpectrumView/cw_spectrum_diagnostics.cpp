@@ -28,15 +28,6 @@ size_t finish(int written, char* text, size_t capacity)
 
 }  // namespace
 
-const char* cw_spectrum_lock_word(double decoderCost, int lock)
-{
-    if (decoderCost >= 10.0) return "BAD";
-    if (decoderCost >= 1.0) return "TRACK";
-    if (lock >= 2) return "LOCK";
-    if (lock == 1) return "TRACK";
-    return "UNLOCK";
-}
-
 const char* cw_spectrum_signal_word(int signalPresent)
 {
     return signalPresent ? "SIGNAL" : "NO SIGNAL";
@@ -57,6 +48,6 @@ size_t cw_spectrum_diagnostics_text(const CW_SPECTRUM_FIGURES& f, double peakHz,
         "STAT %.1f Q%.0f SNR%.0f ON%.0f%%  %s",
         f.pitchHz, peakHz, peakHz - f.pitchHz, f.inputDbFS, f.decoderCost, static_cast<double>(f.threshold),
         cw_spectrum_signal_word(f.signalPresent), f.wpm, f.statWpm, f.statQuality, f.statSnrDb,
-        f.statOnRatio * 100.0, cw_spectrum_lock_word(f.decoderCost, f.lock));
+        f.statOnRatio * 100.0, cw_rx_lock_word(f.decoderCost, f.lock));
     return finish(written, text, capacity);
 }

@@ -7,10 +7,6 @@
 
 #include "cw_spectrum_figures.h"
 
-// "BAD" at a cost of 10 or more, "TRACK" at 1 or more; otherwise by lock:
-// "LOCK" from 2, "TRACK" at 1, else "UNLOCK". A bad cost outranks a lock.
-const char* cw_spectrum_lock_word(double decoderCost, int lock);
-
 // "SIGNAL" or "NO SIGNAL".
 const char* cw_spectrum_signal_word(int signalPresent);
 

@@ -11,17 +11,6 @@ double cw_input_dbfs(double inputLevel)
     return std::clamp(20.0 * std::log10(inputLevel), -120.0, 20.0);
 }
 
-const char* cw_lock_tag(double decoderCost, int lock)
-{
-    if (decoderCost >= 10.0)
-        return "BAD";
-    if (decoderCost >= 1.0)
-        return "TRACK";
-    if (lock > 1)
-        return "LOCK";
-    return lock == 1 ? "TRACK" : "UNLOCK";
-}
-
 std::string cw_audio_status_line(double sampleRate, double inputDbFS, double peakHz, double pitchHz,
                                  const CW_RX_STATUS& status)
 {
@@ -30,7 +19,7 @@ std::string cw_audio_status_line(double sampleRate, double inputDbFS, double pea
                   "RX %.0f Hz  In %.1f dBFS  Peak %.0f  \u0394%+.0f  Cost %.2f  QOM %.1f  STAT %.1f Q%.0f SNR%.0f  %s",
                   sampleRate, inputDbFS, peakHz, peakHz - pitchHz, static_cast<double>(status.decoderCost),
                   status.wpm, status.statWpm, static_cast<double>(status.statQuality),
-                  static_cast<double>(status.statSnrDb), cw_lock_tag(status.decoderCost, status.lock));
+                  static_cast<double>(status.statSnrDb), cw_rx_lock_word(status.decoderCost, status.lock));
     return line;
 }
 

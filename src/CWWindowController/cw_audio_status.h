@@ -1,5 +1,5 @@
 // The receive pipeline's figures as the window shows them: input level,
-// lock tag, the status line and the display throttles.
+// the status line and the display throttles.
 #pragma once
 
 #include "CWRx.h"
@@ -8,9 +8,6 @@
 
 // 20 log10 of the level within -120..20; -120 for a level of 0 or less.
 double cw_input_dbfs(double inputLevel);
-
-// "BAD", "TRACK", "LOCK" or "UNLOCK" from the decoder cost and lock grade.
-const char* cw_lock_tag(double decoderCost, int lock);
 
 // "RX 48000 Hz  In -20.0 dBFS  Peak 700  Δ+0  Cost 0.30  QOM 20.0  STAT ..."
 std::string cw_audio_status_line(double sampleRate, double inputDbFS, double peakHz, double pitchHz,
