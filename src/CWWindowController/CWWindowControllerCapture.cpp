@@ -1,27 +1,15 @@
 // The last 30 seconds of receive audio and "Save WAV".
 #include "CWWindowController.h"
 
+#include "CWFolders.h"
 #include "wav_file.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QStandardPaths>
 
 #include <cstdio>
-
-namespace {
-
-QString cw_desktop_folder(const QString& injected)
-{
-    if (!injected.isEmpty())
-        return injected;
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    return desktop.isEmpty() || !QDir(desktop).exists() ? QDir::homePath() : desktop;
-}
-
-}  // namespace
 
 void CWWindowController::resetCaptureBuffer()
 {
@@ -69,14 +57,12 @@ std::vector<uint8_t> CWWindowController::wavDataFromCaptureBuffer(std::string* e
 
 QString CWWindowController::defaultCaptureURL() const
 {
-    const QDir folder(cw_desktop_folder(environment_.desktopFolder));
+    const QDir folder(cw_standard_folder(QStandardPaths::DesktopLocation, environment_.desktopFolder));
     const std::tm now = localTimeNow();
-    for (unsigned serial = 0;; ++serial) {
-        const QString path =
-            folder.filePath(QString::fromStdString(cw_capture_file_name(now, captureRing_.sampleRate, serial)));
-        if (!QFileInfo::exists(path))
-            return path;
-    }
+    const uint32_t rate = captureRing_.sampleRate;
+    return cw_first_free_path(folder, [&](int serial) {
+        return cw_capture_file_name(now, rate, static_cast<unsigned>(serial));
+    });
 }
 
 void CWWindowController::saveWavClicked()
@@ -88,7 +74,9 @@ void CWWindowController::saveWavClicked()
         return;
     }
     const QString path = defaultCaptureURL();
-    if (!image.empty() && wav_write_file(path.toStdString(), image, &error)) {
+    if (path.isEmpty())
+        error = "every file name for this second is taken";
+    else if (!image.empty() && wav_write_file(path.toStdString(), image, &error)) {
         char line[64];
         std::snprintf(line, sizeof line, "Saved %.1f s RX WAV: ", cw_capture_seconds(captureRing_));
         appendLog(line + path.toStdString());

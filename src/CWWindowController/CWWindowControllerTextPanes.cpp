@@ -3,6 +3,7 @@
 #include "CWWindowController.h"
 
 #include "CWDecodedTextView.h"
+#include "CWFolders.h"
 #include "cw_text_panes.h"
 
 #include <QDir>
@@ -15,9 +16,6 @@
 #include <ctime>
 
 namespace {
-
-// Enough for any number of starts within one second.
-constexpr int kMaxRxTextLogSuffix = 1000;
 
 const QColor kDecodedTextColour = QColor::fromRgbF(0.92, 0.92, 0.92);
 const QColor kTransmittedTextColour = QColor::fromRgbF(0.3, 0.62, 1.0);
@@ -74,10 +72,7 @@ void CWWindowController::saveTxtClicked()
 
 QString CWWindowController::documentsFolder() const
 {
-    if (!environment_.documentsFolder.isEmpty())
-        return environment_.documentsFolder;
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return documents.isEmpty() ? QDir::homePath() : documents;
+    return cw_standard_folder(QStandardPaths::DocumentsLocation, environment_.documentsFolder);
 }
 
 QString CWWindowController::rxTextLogDirectory() const
@@ -97,14 +92,9 @@ std::tm CWWindowController::localTimeNow() const
 
 QString CWWindowController::newRxTextLogPath() const
 {
-    const QDir folder(rxTextLogDirectory());
     const std::tm start = localTimeNow();
-    for (int suffix = 1; suffix <= kMaxRxTextLogSuffix; ++suffix) {
-        const QString path = folder.filePath(QString::fromStdString(cw_rx_text_log_file_name(start, suffix)));
-        if (!QFile::exists(path))
-            return path;
-    }
-    return QString();
+    return cw_first_free_path(QDir(rxTextLogDirectory()),
+                              [&](int i) { return cw_rx_text_log_file_name(start, i + 1); });
 }
 
 bool CWWindowController::openRxTextLog()
