@@ -1,6 +1,6 @@
 #include "cw_tci_state.h"
 
-#include "cw_text_panes.h"
+#include "cw_field_strings.h"
 #include "cw_text_values.h"
 
 #include <algorithm>
@@ -62,7 +62,7 @@ double token_frequency(const std::string& token)
 
 bool split_name(const std::string& command, std::string* name, std::string* arguments)
 {
-    const std::string trimmed = cw_trimmed(command);
+    const std::string trimmed = cw_trimmed_string(command);
     const size_t colon = trimmed.find(':');
     if (colon == std::string::npos)
         return false;
@@ -79,7 +79,7 @@ bool is_frequency_name(const std::string& name)
 
 std::string mode_candidate(const std::string& token)
 {
-    const std::string word = upper(cw_trimmed(token));
+    const std::string word = upper(cw_trimmed_string(token));
     if (word.empty() || word == "TRUE" || word == "FALSE")
         return {};
     std::string kept;
@@ -121,7 +121,7 @@ double cw_tci_command_frequency(const std::string& command)
     if (!split_name(command, &name, &arguments) || !is_frequency_name(name))
         return 0.0;
     for (const std::string& piece : split_any(arguments, kSeparators)) {
-        const std::string token = cw_trimmed(piece);
+        const std::string token = cw_trimmed_string(piece);
         if (token.empty() || !has_digit(token))
             continue;
         const double hz = token_frequency(token);

@@ -1,5 +1,7 @@
 #include "cw_text_panes.h"
 
+#include "cw_field_strings.h"
+
 #include <cstdio>
 
 bool cw_is_blank(char c)
@@ -24,20 +26,9 @@ std::string cw_fold_decoded_text(const std::string& text, bool paneEndsInBlank)
     return folded;
 }
 
-std::string cw_trimmed(const std::string& text)
-{
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && cw_is_blank(text[first]))
-        ++first;
-    while (last > first && cw_is_blank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
-
 std::string cw_transmitted_line(const std::string& text, bool paneEmptyOrAtLineStart)
 {
-    const std::string line = cw_trimmed(text);
+    const std::string line = cw_trimmed_string(text);
     if (line.empty())
         return std::string();
     return std::string(paneEmptyOrAtLineStart ? "" : "\n") + "TX: " + line + "\n";

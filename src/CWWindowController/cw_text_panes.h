@@ -24,5 +24,3 @@ std::string cw_rx_text_log_file_name(const std::tm& localTime, int suffix);
 
 bool cw_is_blank(char c);
 
-// White space and line breaks removed at both ends.
-std::string cw_trimmed(const std::string& text);

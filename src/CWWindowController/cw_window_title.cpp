@@ -1,6 +1,6 @@
 #include "cw_window_title.h"
 
-#include "cw_text_panes.h"
+#include "cw_field_strings.h"
 
 #include <cctype>
 #include <cstdio>
@@ -8,14 +8,6 @@
 namespace {
 
 constexpr const char* kSeparator = " \u2014 ";
-
-std::string trimmed_upper(const std::string& text)
-{
-    std::string upper = cw_trimmed(text);
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper;
-}
 
 std::string megahertz_text(double frequencyHz)
 {
@@ -33,7 +25,7 @@ std::string cw_window_connection_title(bool connected, double frequencyHz, const
         return title;
     if (frequencyHz > 0.0)
         title += kSeparator + megahertz_text(frequencyHz);
-    const std::string shownMode = trimmed_upper(mode);
+    const std::string shownMode = cw_normalized_upper_field_string(mode);
     if (!shownMode.empty())
         title += kSeparator + shownMode;
     return title;
