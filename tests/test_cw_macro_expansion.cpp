@@ -88,12 +88,6 @@ TEST(CWMacroExpansion, TrailingSpaceDeletionTakesOneCharacter)
     EXPECT_FALSE(cw_macro_char_is_space(U'x'));
 }
 
-TEST(CWMacroExpansion, TciTextEncodingReplacesSeparators)
-{
-    EXPECT_EQ(cw_encoded_tci_cw_text("a,b:c;d\te\nf\rg"), "a~b^c*d e f g");
-    EXPECT_EQ(cw_encoded_tci_cw_text("\u00c4\u00d6"), "\u00c4\u00d6");
-}
-
 TEST(CWMacroExpansion, TxSpeedClampsAndRoundsHalvesAwayFromZero)
 {
     struct Case {

@@ -54,8 +54,21 @@ TEST(TciCommands, MessagesSplitIntoTrimmedCommandsWithLowerCaseNames)
     EXPECT_EQ(tci_parse_command(":").arguments, (std::vector<std::string>{""}));
 }
 
-TEST(TciCommands, CwMacroEscapesAreUndoneAndOtherCharactersKept)
+TEST(TciCommands, CwMacroTextSurvivesTheRoundTripThroughACommand)
 {
-    EXPECT_EQ(tci_decode_cw_macro_text("HELLO~ WORLD^ TEST* X"), "HELLO, WORLD: TEST; X");
-    EXPECT_EQ(tci_decode_cw_macro_text("5NN <BT> ?/=+"), "5NN <BT> ?/=+");
+    const std::string text = "R TNX, NAME: ZARVO; 5NN <BT> ?/=+ \u00c4";
+    const std::vector<std::string> commands = tci_cw_macro_commands(25, text);
+    ASSERT_EQ(commands.size(), 3u);
+    EXPECT_EQ(commands[0], "cw_terminal:false;");
+    EXPECT_EQ(commands[1], "cw_macros_speed:25;");
+    // The server splits the message as the simulator does, and decodes it.
+    const std::vector<std::string> split = tci_split_commands(commands[2]);
+    ASSERT_EQ(split.size(), 1u);
+    const TCI_COMMAND macro = tci_parse_command(split[0]);
+    EXPECT_EQ(macro.name, "cw_macros");
+    ASSERT_EQ(macro.arguments.size(), 2u);
+    EXPECT_EQ(macro.arguments[0], "0");
+    EXPECT_EQ(tci_decode_cw_macro_text(macro.arguments[1]), text);
+    // Line breaks cannot be sent; they go as spaces.
+    EXPECT_EQ(tci_encode_cw_macro_text("A\tB\nC\rD"), "A B C D");
 }

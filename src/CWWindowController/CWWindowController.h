@@ -13,8 +13,8 @@
 #include "cw_macro_expansion.h"
 #include "cw_operation_error.h"
 #include "cw_settings_form.h"
-#include "cw_tci_state.h"
 #include "cw_tuner.h"
+#include "tci_state.h"
 
 #include <QRect>
 #include <QString>
@@ -157,7 +157,6 @@ public:
     QString documentsFolder() const;
 
     // Transceiver state (CWWindowControllerTCIState.cpp).
-    void processTCITextForLogFrequency(const std::string& command);
     double currentTCIFrequencyHz() const { return tciState_.frequencyHz; }
     const std::string& currentTCIMode() const { return tciState_.mode; }
 
@@ -310,7 +309,7 @@ private:
     double lastStatusUpdateTime_ = 0.0;
 
     // Transceiver state, cleared at every connect and disconnect report.
-    CW_TCI_STATE tciState_;
+    TCI_RADIO_STATE tciState_;
 
     // The server given on the command line; not stored while the fields show it.
     std::optional<std::pair<std::string, std::string>> runOnlyConnection_;

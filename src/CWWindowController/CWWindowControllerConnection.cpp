@@ -52,14 +52,14 @@ void CWWindowController::tciClientDidLogLine(TCIClient*, const std::string& line
 
 void CWWindowController::tciClientDidConnect(TCIClient*)
 {
-    tciState_ = CW_TCI_STATE{};
+    tciState_ = TCI_RADIO_STATE{};
     statusLabel_->setText(kCWStatusIdle);
     updateConnectButton();
 }
 
 void CWWindowController::tciClientDidDisconnectWithError(TCIClient*, const TCI_ERROR& error)
 {
-    tciState_ = CW_TCI_STATE{};
+    tciState_ = TCI_RADIO_STATE{};
     statusLabel_->setText(QString::fromStdString(cw_disconnected_status(error.description)));
     updateConnectButton();
 }

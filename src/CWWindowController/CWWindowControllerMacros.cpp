@@ -4,6 +4,7 @@
 
 #include "CWQSOTextField.h"
 #include "cw_macro_buttons.h"
+#include "tci_commands.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -53,7 +54,7 @@ void CWWindowController::sendTxClicked()
 void CWWindowController::stopTxClicked()
 {
     if (client_.isConnected())
-        client_.sendText(kCWMacroStopCommand);
+        client_.sendText(kTCICwMacroStopCommand);
 }
 
 void CWWindowController::macroButtonClicked(size_t index)

@@ -1,4 +1,4 @@
-// Text messages from the server: logged, and searched for the transceiver's
+// Text messages from the server: logged, and read for the transceiver's
 // frequency, mode and CW speed.
 #include "CWWindowController.h"
 
@@ -8,22 +8,16 @@
 
 #include <QLineEdit>
 
-void CWWindowController::processTCITextForLogFrequency(const std::string& command)
-{
-    if (cw_tci_track_command(&tciState_, command))
-        updateWindowConnectionTitle();
-}
-
 void CWWindowController::tciClientDidReceiveTextMessage(TCIClient*, const std::string& text)
 {
     if (text.empty())
         return;
-    for (const std::string& command : cw_tci_commands(text)) {
-        processTCITextForLogFrequency(command);
-        if (const std::optional<double> wpm = cw_tci_speed_reply(command)) {
-            txWpmField_->setText(QString::fromStdString(cw_format_value(*wpm, 0)));
-            cw_store_double(preferences_, kCWTxWpmSetting.key, *wpm);
-        }
+    const TCI_STATE_EVENTS events = tci_state_apply_message(&tciState_, text);
+    if (events.titleChanged)
+        updateWindowConnectionTitle();
+    if (events.txWpm) {
+        txWpmField_->setText(QString::fromStdString(cw_format_value(*events.txWpm, 0)));
+        cw_store_double(preferences_, kCWTxWpmSetting.key, *events.txWpm);
     }
     appendLog(kTCIReceivedPrefix + text);
 }

@@ -1,6 +1,7 @@
 #include "cw_macro_expansion.h"
 
 #include "cw_field_strings.h"
+#include "tci_commands.h"
 
 #include <cmath>
 
@@ -128,22 +129,6 @@ CW_MACRO_EXPANSION cw_expanded_macro_text(const std::string& text, const CW_STAT
     return expansion;
 }
 
-std::string cw_encoded_tci_cw_text(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out) {
-        if (c == '\t' || c == '\n' || c == '\r')
-            c = ' ';
-        else if (c == ',')
-            c = '~';
-        else if (c == ':')
-            c = '^';
-        else if (c == ';')
-            c = '*';
-    }
-    return out;
-}
-
 long cw_tx_wpm_value(const std::string& fieldText)
 {
     return std::lround(cw_setting_value(kCWTxWpmSetting, fieldText));
@@ -169,11 +154,7 @@ CW_MACRO_SEND_PLAN cw_macro_send_plan(const std::string& expandedText, bool conn
     plan.outcome = CW_MACRO_SEND_SENT;
     plan.speed = cw_tx_wpm_value(txWpmFieldText);
     plan.txWpmFieldText = std::to_string(plan.speed);
-    plan.commands = {
-        "cw_terminal:false;",
-        "cw_macros_speed:" + plan.txWpmFieldText + ";",
-        "cw_macros:0," + cw_encoded_tci_cw_text(text) + ";",
-    };
+    plan.commands = tci_cw_macro_commands(plan.speed, text);
     plan.logLine = ">> TX macro: " + text;
     plan.transmittedText = text;
     return plan;

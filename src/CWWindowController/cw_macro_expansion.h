@@ -14,7 +14,6 @@ constexpr const char* kCWStationNameKey = "CWMacroSetupName";
 constexpr const char* kCWStationQthKey = "CWMacroSetupQTH";
 constexpr const char* kCWStationLocKey = "CWMacroSetupLoc";
 
-constexpr const char* kCWMacroStopCommand = "cw_macros_stop;";
 constexpr const char* kCWTxNotConnectedMessage = "TX ignored: TCI not connected.";
 
 // The station's own data as the macro tokens insert it (stored value if
@@ -56,10 +55,6 @@ void cw_delete_one_trailing_macro_space(std::string& text);
 // vanish, an unclosed "<" stays as text. The result is upper-cased.
 CW_MACRO_EXPANSION cw_expanded_macro_text(const std::string& text, const CW_STATION_VALUES& station,
                                           const CW_QSO_INPUTS& qso);
-
-// Tab and line breaks become spaces; "," ":" ";" become "~" "^" "*", which
-// the TCI command syntax would otherwise take as separators.
-std::string cw_encoded_tci_cw_text(const std::string& text);
 
 // The TX WPM field's speed: clamped to 1..100 (empty or below 1 gives 1),
 // halves rounded away from zero. Used for every send and every rewrite of

@@ -2,7 +2,6 @@
 
 #include "cw_field_strings.h"
 
-#include <cctype>
 #include <cstdio>
 
 namespace {

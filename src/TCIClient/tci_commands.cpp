@@ -85,6 +85,23 @@ TCI_COMMAND tci_parse_command(const std::string& command)
     return parsed;
 }
 
+std::string tci_encode_cw_macro_text(const std::string& text)
+{
+    std::string encoded = text;
+    for (char& c : encoded)
+        c = c == '\t' || c == '\n' || c == '\r' ? ' ' : c == ',' ? '~' : c == ':' ? '^' : c == ';' ? '*' : c;
+    return encoded;
+}
+
+std::vector<std::string> tci_cw_macro_commands(long wpm, const std::string& text)
+{
+    return {
+        "cw_terminal:false;",
+        "cw_macros_speed:" + std::to_string(wpm) + ";",
+        "cw_macros:0," + tci_encode_cw_macro_text(text) + ";",
+    };
+}
+
 std::string tci_decode_cw_macro_text(const std::string& encoded)
 {
     std::string text = encoded;

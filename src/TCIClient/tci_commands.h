@@ -1,5 +1,5 @@
 // Text side of the TCI link: the commands the client sends, the URL it
-// opens, and splitting of "name:arg,arg;" messages.
+// opens, splitting of "name:arg,arg;" messages and the CW macro escapes.
 #pragma once
 
 #include <array>
@@ -65,5 +65,16 @@ std::vector<std::string> tci_split_commands(const std::string& message);
 
 TCI_COMMAND tci_parse_command(const std::string& command);
 
+// CW macro text escaped for a command: tab and line breaks become spaces;
+// ',' ':' ';' become '~' '^' '*', which the command syntax would otherwise
+// take as separators.
+std::string tci_encode_cw_macro_text(const std::string& text);
+
 // Undoes the CW macro escapes: '~' is ',', '^' is ':' and '*' is ';'.
 std::string tci_decode_cw_macro_text(const std::string& encoded);
+
+// The commands that send `text` as CW at `wpm` through the server's macro
+// keyer of transceiver 0, in order.
+std::vector<std::string> tci_cw_macro_commands(long wpm, const std::string& text);
+
+constexpr const char* kTCICwMacroStopCommand = "cw_macros_stop;";

@@ -1,4 +1,6 @@
-#include "cw_tci_state.h"
+// The transceiver state the window follows from the server's messages.
+#include "tci_state.h"
+
 #include "cw_window_title.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +22,8 @@ class TciMessageTable : public ::testing::TestWithParam<MESSAGE_CASE> {};
 TEST_P(TciMessageTable, SetsWhatTheServerReported)
 {
     const MESSAGE_CASE& c = GetParam();
-    CW_TCI_STATE state;
-    const CW_TCI_MESSAGE_EFFECT effect = cw_tci_apply_message(&state, c.message);
+    TCI_RADIO_STATE state;
+    const TCI_STATE_EVENTS effect = tci_state_apply_message(&state, c.message);
     EXPECT_DOUBLE_EQ(state.frequencyHz, c.frequencyHz);
     EXPECT_EQ(state.mode, c.mode);
     EXPECT_EQ(effect.titleChanged, c.frequencyHz > 0.0 || *c.mode != '\0');
@@ -71,9 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TciStateTracking, KeepsEarlierValuesWhenLaterCommandsAreBroken)
 {
-    CW_TCI_STATE state;
-    cw_tci_apply_message(&state, "vfo:0,0,7030000;modulation:0,cw;");
-    const CW_TCI_MESSAGE_EFFECT effect = cw_tci_apply_message(&state, "vfo:0,0,nan;modulation:0,1;dds:0,50;");
+    TCI_RADIO_STATE state;
+    tci_state_apply_message(&state, "vfo:0,0,7030000;modulation:0,cw;");
+    const TCI_STATE_EVENTS effect = tci_state_apply_message(&state, "vfo:0,0,nan;modulation:0,1;dds:0,50;");
     EXPECT_FALSE(effect.titleChanged);
     EXPECT_DOUBLE_EQ(state.frequencyHz, 7030000.0);
     EXPECT_EQ(state.mode, "CW");
@@ -81,34 +83,28 @@ TEST(TciStateTracking, KeepsEarlierValuesWhenLaterCommandsAreBroken)
 
 TEST(TciStateTracking, ARepeatedModeDoesNotAskForANewTitle)
 {
-    CW_TCI_STATE state;
-    EXPECT_TRUE(cw_tci_track_command(&state, "modulation:0,cw"));
-    EXPECT_FALSE(cw_tci_track_command(&state, "modulation:0,cw"));
-    EXPECT_TRUE(cw_tci_track_command(&state, "modulation:0,cwu"));
+    TCI_RADIO_STATE state;
+    EXPECT_TRUE(tci_state_apply_message(&state, "modulation:0,cw;").titleChanged);
+    EXPECT_FALSE(tci_state_apply_message(&state, "modulation:0,cw;").titleChanged);
+    EXPECT_TRUE(tci_state_apply_message(&state, " Modulation : 0, cwu ;").titleChanged);
     EXPECT_EQ(state.mode, "CWU");
-}
-
-TEST(TciStateTracking, SplitsAtEverySemicolonKeepingTheLastPiece)
-{
-    EXPECT_EQ(cw_tci_commands("a:1;b:2;"), (std::vector<std::string>{"a:1", "b:2", ""}));
-    EXPECT_EQ(cw_tci_commands("x"), (std::vector<std::string>{"x"}));
+    EXPECT_EQ(tci_mode_in_arguments("0,usb, cwl"), "CWL");
 }
 
 TEST(TciStateTracking, TitleShowsWhatWasTracked)
 {
-    CW_TCI_STATE state;
-    cw_tci_apply_message(&state, "vfo:0,0,7030000;modulation:0,cw;");
+    TCI_RADIO_STATE state;
+    tci_state_apply_message(&state, "vfo:0,0,7030000;modulation:0,cw;");
     EXPECT_EQ(cw_window_connection_title(true, state.frequencyHz, state.mode),
               "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
-    cw_tci_apply_message(&state, "vfo:0,0,144.174;");
+    tci_state_apply_message(&state, "vfo:0,0,144.174;");
     EXPECT_EQ(cw_window_connection_title(true, state.frequencyHz, state.mode),
               "Zarvo \u2014 Connected \u2014 144.174 MHz \u2014 CW");
 }
 
 TEST(TciStateTracking, NullStateIsHarmless)
 {
-    EXPECT_FALSE(cw_tci_track_command(nullptr, "vfo:0,0,7030000"));
-    EXPECT_FALSE(cw_tci_apply_message(nullptr, "vfo:0,0,7030000;").titleChanged);
+    EXPECT_FALSE(tci_state_apply_message(nullptr, "vfo:0,0,7030000;").titleChanged);
 }
 
 }  // namespace

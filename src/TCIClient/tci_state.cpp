@@ -1,0 +1,158 @@
+#include "tci_state.h"
+
+#include "tci_commands.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Servers differ in how they separate a command's values; any of these does.
+constexpr const char* kSeparators = ", \t\r\n";
+
+std::vector<std::string> tokens(const std::string& text)
+{
+    std::vector<std::string> pieces(1);
+    for (char c : text) {
+        if (std::char_traits<char>::find(kSeparators, std::char_traits<char>::length(kSeparators), c))
+            pieces.emplace_back();
+        else
+            pieces.back() += c;
+    }
+    return pieces;
+}
+
+bool has_digit(const std::string& text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+// The decimal number a token starts with ("7030000", "7.030", "25wpm"); 0
+// when there is none or it is not finite.
+double leading_number(const std::string& token)
+{
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+    (void)end;
+    return error == std::errc() && std::isfinite(value) ? value : 0.0;
+}
+
+// Hz as sent, or MHz with a decimal point as some servers send.
+double token_frequency(const std::string& token)
+{
+    const double v = leading_number(token);
+    if (v >= 100000.0 && v <= 1e11)
+        return v;
+    if (v >= 1.0 && v <= 1000.0 && token.find('.') != std::string::npos)
+        return v * 1e6;
+    return 0.0;
+}
+
+bool is_frequency_name(const std::string& name)
+{
+    static const std::array<const char*, 5> names = {"vfo", "dds", "frequency", "rx_frequency", "tx_frequency"};
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+std::string mode_candidate(const std::string& token)
+{
+    std::string word = tci_trimmed(token);
+    for (char& c : word)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (word.empty() || word == "TRUE" || word == "FALSE")
+        return {};
+    std::string kept;
+    for (char c : word)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            kept += c;
+    const bool hasLetter =
+        std::any_of(kept.begin(), kept.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+    return hasLetter ? kept : std::string();
+}
+
+double frequency_in(const std::string& arguments)
+{
+    for (const std::string& piece : tokens(arguments)) {
+        const std::string token = tci_trimmed(piece);
+        if (token.empty() || !has_digit(token))
+            continue;
+        if (const double hz = token_frequency(token); hz > 0.0)
+            return hz;
+    }
+    return 0.0;
+}
+
+bool track(TCI_RADIO_STATE* state, const TCI_COMMAND& command)
+{
+    if (!command.hasArguments)
+        return false;
+    if (is_frequency_name(command.name)) {
+        const double hz = frequency_in(command.argumentText);
+        if (!(hz > 0.0))
+            return false;
+        state->frequencyHz = hz;
+        return true;
+    }
+    if (command.name != "modulation" && command.name != "mode")
+        return false;
+    const std::string mode = tci_mode_in_arguments(command.argumentText);
+    if (mode.empty() || mode == state->mode)
+        return false;
+    state->mode = mode;
+    return true;
+}
+
+// A speed reply is taken as the server writes it, in lower case, clamped to
+// 1..100; a value that is no number is not taken.
+std::optional<double> speed_reply(const std::string& command)
+{
+    if (command.rfind("cw_macros_speed:", 0) != 0 && command.rfind("cw_keyer_speed:", 0) != 0)
+        return std::nullopt;
+    const std::string value = tci_trimmed(command.substr(command.find(':') + 1));
+    if (!has_digit(value))
+        return std::nullopt;
+    double v = 0.0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), v);
+    (void)end;
+    if (error == std::errc::result_out_of_range)
+        v = value.front() == '-' ? 1.0 : 100.0;
+    else if (error != std::errc() || std::isnan(v))
+        return std::nullopt;
+    return std::clamp(v, 1.0, 100.0);
+}
+
+}  // namespace
+
+std::string tci_mode_in_arguments(const std::string& arguments)
+{
+    bool sawCW = false;
+    std::string first;
+    for (const std::string& token : tokens(arguments)) {
+        const std::string candidate = mode_candidate(token);
+        if (candidate == "CWU" || candidate == "CWL")
+            return candidate;
+        if (candidate == "CW")
+            sawCW = true;
+        else if (first.empty())
+            first = candidate;
+    }
+    return sawCW ? "CW" : first;
+}
+
+TCI_STATE_EVENTS tci_state_apply_message(TCI_RADIO_STATE* state, const std::string& message)
+{
+    TCI_STATE_EVENTS events;
+    if (state == nullptr)
+        return events;
+    for (const std::string& command : tci_split_commands(message)) {
+        if (track(state, tci_parse_command(command)))
+            events.titleChanged = true;
+        if (const std::optional<double> wpm = speed_reply(command))
+            events.txWpm = wpm;
+    }
+    return events;
+}
