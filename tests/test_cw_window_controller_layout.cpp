@@ -55,7 +55,7 @@ const Field kFields[] = {
     {"portField", "Port", "", false},
     {"pitchField", "Pitch", "", false},
     {"bandwidthField", "BW", "", false},
-    {"sqlField", "QOM Thr", "qomorse internal auto-threshold display. Not an operator control.", false},
+    {"thresholdDisplay", "QOM Thr", "qomorse internal auto-threshold display. Not an operator control.", false},
     {"minWpmField", "Min", "", false},
     {"maxWpmField", "Max", "", false},
     {"qomSearchField", "QOM Hz",
@@ -118,7 +118,7 @@ TEST_F(WindowLayoutTest, EveryButtonAndFieldHasItsTextAndTooltip)
     EXPECT_EQ(text("partnerCallField"), "");
     EXPECT_EQ(control<QLabel>("statusLabel")->text(), "RX audio --");
     EXPECT_EQ(controller->window()->windowTitle(), "Zarvo \u2014 Disconnected");
-    const QLineEdit* threshold = control<QLineEdit>("sqlField");
+    const QLineEdit* threshold = control<QLineEdit>("thresholdDisplay");
     EXPECT_TRUE(threshold->isReadOnly());
     EXPECT_EQ(threshold->focusPolicy(), Qt::NoFocus);
     EXPECT_TRUE(control<QPlainTextEdit>("decodedTextView")->isReadOnly());
@@ -174,7 +174,7 @@ TEST_F(WindowLayoutTest, ColoursAndFontsAreTheDarkOnes)
         double grey;
     };
     for (const Colour& c : {Colour{"hostField", QPalette::Base, 0.13}, Colour{"hostField", QPalette::Text, 0.92},
-                            Colour{"sqlField", QPalette::Text, 0.68}, Colour{"decodedTextView", QPalette::Base, 0.05},
+                            Colour{"thresholdDisplay", QPalette::Text, 0.68}, Colour{"decodedTextView", QPalette::Base, 0.05},
                             Colour{"txTextView", QPalette::Base, 0.1}, Colour{"txTextView", QPalette::Text, 0.92},
                             Colour{"logTextView", QPalette::Base, 0.05}})
         EXPECT_EQ(control<QWidget>(c.name)->palette().color(c.role), QColor::fromRgbF(c.grey, c.grey, c.grey))

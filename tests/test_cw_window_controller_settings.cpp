@@ -32,7 +32,7 @@ TEST_F(WindowSettingsTest, AnEmptyStoreGivesTheDefaults)
     makeWindow();
     const std::pair<const char*, const char*> fields[] = {
         {"hostField", "127.0.0.1"}, {"portField", "50001"},      {"pitchField", "600"},
-        {"bandwidthField", "120"},  {"sqlField", "0.50"},        {"minWpmField", "10"},
+        {"bandwidthField", "120"},  {"thresholdDisplay", "0.50"},        {"minWpmField", "10"},
         {"maxWpmField", "60"},      {"qomSearchField", "15"},    {"qomLockHoldField", "1.8"},
         {"autoGtmRearmField", "2.5"}, {"txWpmField", "25"},
     };

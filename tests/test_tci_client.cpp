@@ -342,6 +342,7 @@ TEST_F(TciClientTest, DisconnectBeforeTheHandshakeReportsWhatWasNotSent)
     EXPECT_EQ(recorder.logs.back(), reason + "audio_stop:0;)");
     settle(100);
     EXPECT_EQ(count_prefixed(recorder.logs, ">> "), 0u);
+    EXPECT_FALSE(has(recorder.logs, "Connected"));  // no handshake, no link
     EXPECT_FALSE(has(recorder.logs, reason + "audio_start:0;)"));
     EXPECT_TRUE(recorder.events == std::vector<std::string>{"connect"});
 }

@@ -6,7 +6,7 @@
 
 #include "cw_spectrum_diagnostics.h"
 #include "cw_spectrum_layout.h"
-#include "cw_view_paint.h"
+#include "CWViewPaint.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "cw_tone_trace_layout.h"
-#include "cw_view_paint.h"
+#include "CWViewPaint.h"
 
 namespace {
 

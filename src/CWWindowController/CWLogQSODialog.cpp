@@ -2,7 +2,7 @@
 
 #include "CWWindowAppearance.h"
 #include "cw_field_strings.h"
-#include "cw_view_paint.h"
+#include "CWViewPaint.h"
 
 #include <QCheckBox>
 #include <QLabel>

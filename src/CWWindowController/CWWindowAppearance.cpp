@@ -1,6 +1,6 @@
 #include "CWWindowAppearance.h"
 
-#include "cw_view_paint.h"
+#include "CWViewPaint.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -262,7 +262,7 @@ private:
     QPushButton* gotoMaxButton_ = nullptr;
     QLineEdit* pitchField_ = nullptr;
     QLineEdit* bandwidthField_ = nullptr;
-    QLineEdit* sqlField_ = nullptr;
+    QLineEdit* thresholdDisplay_ = nullptr;
     QLineEdit* minWpmField_ = nullptr;
     QLineEdit* maxWpmField_ = nullptr;
     QCheckBox* autoCenterButton_ = nullptr;

@@ -149,7 +149,7 @@ void CWWindowController::showFrameStatus(const CW_RX_CONFIG& config, const CW_RX
         return;
     lastStatusUpdateTime_ = now;
     ++statusLineRefreshCount_;
-    sqlField_->setText(QString::fromStdString(cw_formatted_threshold(status.threshold)));
+    thresholdDisplay_->setText(QString::fromStdString(cw_formatted_threshold(status.threshold)));
     CW_TUNER_STATUS tuning{};
     cw_tuner_get_status(tuner_, &tuning);
     const double peak = tuning.peakHz > 0.0 ? tuning.peakHz : config.pitchHz;

@@ -10,7 +10,7 @@
 #include "CWQSOTextField.h"
 #include "cw_macro_buttons.h"
 #include "cw_text_panes.h"
-#include "cw_view_paint.h"
+#include "CWViewPaint.h"
 #include "cw_window_title.h"
 
 #include <QApplication>
@@ -152,10 +152,10 @@ void CWWindowController::buildConnectionRow(const CW_SETTINGS_FORM& form)
     x = placeCaptionedField(pitchField_, "Pitch", x, 60, 60, top) + gap;
     bandwidthField_ = makeField("bandwidthField", form.bandwidth, nullptr);
     x = placeCaptionedField(bandwidthField_, "BW", x, 50, 50, top) + gap;
-    sqlField_ = makeField("sqlField", form.threshold,
+    thresholdDisplay_ = makeField("thresholdDisplay", form.threshold,
                           "qomorse internal auto-threshold display. Not an operator control.");
-    cw_make_display_only(sqlField_);
-    x = placeCaptionedField(sqlField_, "QOM Thr", x, 55, 60, top) + gap;
+    cw_make_display_only(thresholdDisplay_);
+    x = placeCaptionedField(thresholdDisplay_, "QOM Thr", x, 55, 60, top) + gap;
     minWpmField_ = makeField("minWpmField", form.minWpm, nullptr);
     x = placeCaptionedField(minWpmField_, "Min", x, 38, 38, top) + gap;
     maxWpmField_ = makeField("maxWpmField", form.maxWpm, nullptr);

@@ -36,7 +36,7 @@ double CWWindowController::bandwidthHzValue() const
 
 double CWWindowController::thresholdValue() const
 {
-    return cw_setting_value(kCWThresholdDisplay, cw_text_of(sqlField_));
+    return cw_setting_value(kCWThresholdDisplay, cw_text_of(thresholdDisplay_));
 }
 
 double CWWindowController::minWpmValue() const
@@ -78,7 +78,7 @@ CW_SETTINGS_FORM CWWindowController::readForm() const
 {
     return CW_SETTINGS_FORM{
         cw_text_of(hostField_),      cw_text_of(portField_),         cw_text_of(pitchField_),
-        cw_text_of(bandwidthField_), cw_text_of(sqlField_),          cw_text_of(minWpmField_),
+        cw_text_of(bandwidthField_), cw_text_of(thresholdDisplay_),          cw_text_of(minWpmField_),
         cw_text_of(maxWpmField_),    cw_text_of(qomSearchField_),    cw_text_of(qomLockHoldField_),
         cw_text_of(autoGtmRearmField_), cw_text_of(txWpmField_),     autoCenterButton_->isChecked(),
         qomAgcButton_->isChecked(),  shortRSTButton_->isChecked(),  cw_text_of(squelchField_),
@@ -91,7 +91,7 @@ void CWWindowController::showForm(const CW_SETTINGS_FORM& form)
     cw_show_text(portField_, form.port);
     cw_show_text(pitchField_, form.pitch);
     cw_show_text(bandwidthField_, form.bandwidth);
-    cw_show_text(sqlField_, form.threshold);
+    cw_show_text(thresholdDisplay_, form.threshold);
     cw_show_text(minWpmField_, form.minWpm);
     cw_show_text(maxWpmField_, form.maxWpm);
     cw_show_text(qomSearchField_, form.qomSearch);

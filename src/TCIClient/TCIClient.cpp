@@ -106,7 +106,6 @@ void TCIClient::connectToHost(const std::string& host, uint64_t port)
     watch(*link_);
     link_->socket->open(address);
     connected_ = true;
-    logLine("Connected");
     QTimer::singleShot(0, &context_, [this, id] { reportConnect(id); });
     sendInitialTCICommands(id);
 }
@@ -225,6 +224,8 @@ void TCIClient::onOpened(uint64_t id)
     if (!link || link->state != LinkState::Opening)
         return;
     link->state = LinkState::Open;
+    // Only now is the server known to speak WebSocket.
+    logLine("Connected");
     const std::vector<std::string> waiting = std::exchange(link->waiting, {});
     for (size_t i = 0; i < waiting.size(); ++i) {
         link = current(id);

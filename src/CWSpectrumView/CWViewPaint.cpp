@@ -1,4 +1,4 @@
-#include "cw_view_paint.h"
+#include "CWViewPaint.h"
 
 #include <QFontDatabase>
 
