@@ -141,3 +141,25 @@ TEST(TciStreamInfo, PeaksAreTheLargestMagnitudesOfTheFirst256WholeFrames)
         EXPECT_FLOAT_EQ(info.peakChannel1, k.peak1) << k.what;
     }
 }
+
+TEST(TciStreamChannel0, TakesTheFirstChannelOfUsableFloatFramesOnly)
+{
+    // Three stereo frames: left 1, 2, 3 and right -1, -2, -3.
+    const Words h = floats(3, 2);
+    std::vector<uint8_t> bytes(64 + 24, 0);
+    for (size_t i = 0; i < 8; ++i)
+        for (size_t b = 0; b < 4; ++b)
+            bytes[4 * i + b] = static_cast<uint8_t>(h[i] >> (8 * b));
+    const float samples[6] = {1.0f, -1.0f, 2.0f, -2.0f, 3.0f, -3.0f};
+    std::memcpy(bytes.data() + 64, samples, sizeof samples);
+    const TCIStreamInfo info = parseStreamInfoFromData(bytes.data(), bytes.size());
+    float out[4] = {};
+    ASSERT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 4), 3u);
+    EXPECT_EQ(std::vector<float>(out, out + 3), (std::vector<float>{1.0f, 2.0f, 3.0f}));
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 2), 0u);       // no room
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size() - 1, info, out, 4), 0u);   // samples cut off
+    EXPECT_EQ(tci_stream_channel0(nullptr, bytes.size(), info, out, 4), 0u);
+    bytes[8] = 0;  // int16 samples: not float audio
+    const TCIStreamInfo ints = parseStreamInfoFromData(bytes.data(), bytes.size());
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), ints, out, 4), 0u);
+}

@@ -225,7 +225,7 @@ private:
                                   const CW_RX_STATUS& status, double inputDbFS, double now);
 
     // Audio pipeline (CWWindowControllerAudio.cpp).
-    bool fillMonoBuffer(const uint8_t* data, size_t size, const TCIStreamInfo& info);
+    size_t fillMonoBuffer(const uint8_t* data, size_t size, const TCIStreamInfo& info);
     void showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status, double sampleRate,
                          double inputDbFS, double now);
     void resetAudioBookkeeping();

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 
 #include <chrono>
-#include <cstring>
 #include <new>
 
 namespace {
@@ -25,13 +24,6 @@ double cw_monotonic_seconds()
 {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool cw_frame_is_usable(size_t size, const TCIStreamInfo& info)
-{
-    return info.isRxAudioFloat32 && info.frameCount > 0 && info.channels > 0 &&
-           size >= info.headerBytes && size - info.headerBytes >= info.expectedPayloadBytes &&
-           info.expectedPayloadBytes >= info.frameCount * info.channels * sizeof(float);
 }
 
 }  // namespace
@@ -56,33 +48,28 @@ void CWWindowController::tciClientDidReceiveBinaryMessageWithLength(TCIClient*, 
     appendLog("RX audio ignored: unusable sample rate " + std::to_string(info.sampleRate) + " Hz");
 }
 
-// The payload is copied sample by sample: the message bytes carry no
-// alignment promise for floats.
-bool CWWindowController::fillMonoBuffer(const uint8_t* data, size_t, const TCIStreamInfo& info)
+// Channel 0 of the frame; the buffer only grows, to the largest frame seen.
+size_t CWWindowController::fillMonoBuffer(const uint8_t* data, size_t size, const TCIStreamInfo& info)
 {
-    if (monoBuffer_.size() < info.frameCount) {
+    if (monoBuffer_.size() < info.frameCount && info.isRxAudioFloat32) {
         try {
             std::vector<float> larger(info.frameCount);
             monoBuffer_.swap(larger);
         } catch (const std::exception&) {
             appendLog("CW audio mono buffer allocation failed.");
-            return false;
+            return 0;
         }
     }
-    const uint8_t* payload = data + info.headerBytes;
-    const size_t stride = static_cast<size_t>(info.channels) * sizeof(float);
-    for (uint64_t i = 0; i < info.frameCount; ++i)
-        std::memcpy(&monoBuffer_[i], payload + i * stride, sizeof(float));
-    return true;
+    return tci_stream_channel0(data, size, info, monoBuffer_.data(), monoBuffer_.size());
 }
 
 void CWWindowController::tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t* data, size_t size,
                                                              TCIStreamInfo info)
 {
-    if (!cwRx_ || data == nullptr || !cw_frame_is_usable(size, info) || !fillMonoBuffer(data, size, info))
+    const size_t count = cwRx_ != nullptr ? fillMonoBuffer(data, size, info) : 0;
+    if (count == 0)
         return;
     const float* mono = monoBuffer_.data();
-    const size_t count = static_cast<size_t>(info.frameCount);
     appendCaptureSamples(mono, count, info.sampleRate);
     if (!rxAudioActiveLogged_) {
         rxAudioActiveLogged_ = true;

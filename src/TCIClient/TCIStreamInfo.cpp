@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -58,6 +59,23 @@ uint64_t tci_stream_sample_bytes(uint32_t format)
 bool tci_stream_sample_rate_usable(uint32_t sampleRate)
 {
     return sampleRate >= kTCIMinUsableSampleRate && sampleRate <= kTCIMaxUsableSampleRate;
+}
+
+size_t tci_stream_channel0(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out,
+                           size_t capacity)
+{
+    const bool usable = data != nullptr && out != nullptr && info.isRxAudioFloat32 && info.frameCount > 0 &&
+                        info.channels > 0 && size >= info.headerBytes &&
+                        size - info.headerBytes >= info.expectedPayloadBytes &&
+                        info.expectedPayloadBytes >= info.frameCount * info.channels * sizeof(float) &&
+                        info.frameCount <= capacity;
+    if (!usable)
+        return 0;
+    const uint8_t* payload = data + info.headerBytes;
+    const size_t stride = static_cast<size_t>(info.channels) * sizeof(float);
+    for (uint64_t i = 0; i < info.frameCount; ++i)
+        std::memcpy(&out[i], payload + i * stride, sizeof(float));
+    return static_cast<size_t>(info.frameCount);
 }
 
 TCIStreamInfo parseStreamInfoFromData(const uint8_t* data, size_t size)

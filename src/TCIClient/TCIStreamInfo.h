@@ -51,3 +51,10 @@ bool tci_stream_sample_rate_usable(uint32_t sampleRate);
 // Parses the header of one binary message of `size` bytes. Null data counts
 // as an empty message.
 TCIStreamInfo parseStreamInfoFromData(const uint8_t* data, size_t size);
+
+// Channel 0 of a float32 receive-audio frame parsed into `info`, copied
+// into `out` (the bytes carry no alignment promise for floats). Returns
+// the samples written: info.frameCount, or 0 for a frame that is not
+// usable audio, does not hold its samples, or does not fit `capacity`.
+size_t tci_stream_channel0(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out,
+                           size_t capacity);
