@@ -1,9 +1,11 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <system_error>
 
@@ -189,4 +191,26 @@ CLI::Validator command_line_number(double lo, double hi)
 CLI::Validator command_line_not_empty()
 {
     return CLI::Validator([](std::string& text) { return text.empty() ? "needs a value" : std::string(); }, "");
+}
+
+bool command_line_print(const char* program, const std::string& text)
+{
+    std::fputs(text.c_str(), stdout);
+    return command_line_flush_stdout(program);
+}
+
+bool command_line_flush_stdout(const char* program)
+{
+    // A write that fails while the buffer overflows keeps its bytes, so the
+    // flush fails again and tells why. A failed flush drops them, so after
+    // one (the decoder flushes its text) errno as that flush left it is all
+    // that tells.
+    const int earlier = errno;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && !std::ferror(stdout))
+        return true;
+    const int reason = flushed ? earlier : errno;
+    std::fprintf(stderr, "%s: cannot write to standard output%s%s\n", program, reason != 0 ? ": " : "",
+                 reason != 0 ? std::strerror(reason) : "");
+    return false;
 }

@@ -1,6 +1,6 @@
 // Command lines of Zarvo's programs on CLI11: the same --help layout and
-// --version everywhere, mistakes as one line, and numbers read as people
-// write them.
+// --version everywhere, mistakes as one line, numbers read as people write
+// them, and standard output that is known to have arrived.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -32,3 +32,11 @@ CLI::Validator command_line_number(double lo = -std::numeric_limits<double>::max
 
 // Refuses an empty value (--status "").
 CLI::Validator command_line_not_empty();
+
+// Writes text to standard output and flushes it (command_line_flush_stdout).
+bool command_line_print(const char* program, const std::string& text);
+
+// Flushes standard output. When any write to it failed, says so in one
+// line on standard error ("PROGRAM: cannot write to standard output:
+// REASON") and returns false.
+bool command_line_flush_stdout(const char* program);

@@ -42,7 +42,7 @@ const char kUsage[] =
     "                    printing text as it comes, until Ctrl-C\n"
     "  -h, --help        show this text\n"
     "\n"
-    "Exit status: 0 decoded, 1 the status file could not be written,\n"
+    "Exit status: 0 decoded, 1 the text or the status file could not be written,\n"
     "2 bad options or an input that is missing, unreadable or not a usable WAV,\n"
     "3 the TCI server refused the connection or the link was lost.\n";
 
