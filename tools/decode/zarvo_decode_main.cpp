@@ -61,10 +61,8 @@ int main(int argc, char** argv)
     std::string error;
     if (!decode_parse_options(std::vector<std::string>(argv + 1, argv + argc), &options, &error))
         return complain(error + " (see --help)", kExitUsage);
-    if (options.help) {
-        std::fputs(decode_usage(), stdout);
-        return 0;
-    }
+    if (!options.infoText.empty())
+        return command_line_print(kProgram, options.infoText) ? 0 : kExitWrite;
 
     if (options.tciPort != 0)
         return decode_live(argc, argv, options);
