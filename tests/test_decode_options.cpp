@@ -46,6 +46,7 @@ TEST(DecodeOptions, SettingsReachTheReceiverInItsUnits)
     const Parsed plain = parse({"in.wav"});
     ASSERT_TRUE(plain.ok) << plain.error;
     EXPECT_EQ(plain.options.config.releaseThreshold, 0.5f * plain.options.config.threshold);
+    EXPECT_EQ(parse({"--block", "010", "in.wav"}).options.blockSamples, 10u);  // decimal, not octal
     EXPECT_TRUE(parse({"--help"}).ok);  // needs no input
 }
 
@@ -103,6 +104,7 @@ TEST(DecodeOptions, MistakesAreReportedNotGuessed)
         {"--block", "2.5", "a.wav"},
         {"--bogus", "a.wav"},
         {"--fallback=1", "a.wav"},
+        {"--status=", "s.jsonl", "a.wav"},  // not the next argument as its value
         {"a.wav", "--pitch"},
         {"a.wav", "--tci", "ws://h:1"},
         {"--tci", "ws://h:99999"},

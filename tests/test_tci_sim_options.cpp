@@ -6,12 +6,6 @@
 
 namespace {
 
-bool parse(std::vector<const char*> args, TCI_SIM_OPTIONS* o, std::string* error)
-{
-    args.insert(args.begin(), "zarvo-tci-sim");
-    return tci_sim_parse_options(static_cast<int>(args.size()), args.data(), o, error);
-}
-
 WAV_AUDIO wav_at(uint32_t rate)
 {
     WAV_AUDIO wav;
@@ -27,7 +21,8 @@ TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndEachRunStartsFromThe
 {
     TCI_SIM_OPTIONS o;
     std::string error;
-    ASSERT_TRUE(parse({"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"}, &o, &error))
+    ASSERT_TRUE(tci_sim_parse_options(
+        {"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"}, &o, &error))
         << error;
     EXPECT_EQ(o.port, 0u);
     EXPECT_EQ(o.sampleRate, 8000u);
@@ -37,14 +32,14 @@ TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndEachRunStartsFromThe
     EXPECT_TRUE(o.echo && !o.stereo);
     EXPECT_DOUBLE_EQ(o.stallForSeconds, 0.5);
     EXPECT_LT(o.stallAfterSeconds, 0.0);
-    ASSERT_TRUE(parse({"--ramp"}, &o, &error));
+    ASSERT_TRUE(tci_sim_parse_options({"--ramp"}, &o, &error));
     EXPECT_EQ(o.source, TCI_SIM_SOURCE::Ramp);
     EXPECT_FALSE(o.rateGiven || o.echo);
 }
 
 TEST(TciSimOptions, BadInputIsRefusedWithAReason)
 {
-    const std::vector<std::vector<const char*>> bad = {
+    const std::vector<std::vector<std::string>> bad = {
         {"--rate", "7999"},       {"--rate", "48001"},   {"--frame", "15"},  {"--port", "65536"},
         {"--port", "-1"},         {"--port", "12x"},     {"--bogus"},        {"--port"},
         {"--echo=1"},             {"--wav", "a.wav", "--ramp"},              {"--close-after", "-1"},
@@ -53,7 +48,7 @@ TEST(TciSimOptions, BadInputIsRefusedWithAReason)
     for (const auto& args : bad) {
         TCI_SIM_OPTIONS o;
         std::string error;
-        EXPECT_FALSE(parse(args, &o, &error)) << args[0];
+        EXPECT_FALSE(tci_sim_parse_options(args, &o, &error)) << args[0];
         EXPECT_FALSE(error.empty()) << args[0];
     }
 }
@@ -65,7 +60,7 @@ TEST(TciSimOptions, RecordingSetsTheRateUnlessItDisagreesOrCannotBeStreamed)
     ASSERT_TRUE(tci_sim_adopt_wav_rate(wav_at(11025), &o, &error)) << error;
     EXPECT_EQ(o.sampleRate, 11025u);
     TCI_SIM_OPTIONS given;
-    ASSERT_TRUE(parse({"--rate", "8000"}, &given, &error));
+    ASSERT_TRUE(tci_sim_parse_options({"--rate", "8000"}, &given, &error));
     EXPECT_FALSE(tci_sim_adopt_wav_rate(wav_at(11025), &given, &error));
     EXPECT_NE(error.find("11025"), std::string::npos);
     EXPECT_FALSE(tci_sim_adopt_wav_rate(wav_at(96000), &o, &error));

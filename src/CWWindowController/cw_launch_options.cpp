@@ -1,9 +1,9 @@
 #include "cw_launch_options.h"
 
-#include <cerrno>
-#include <cmath>
+#include "command_line.h"
+
 #include <cstdlib>
-#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -20,133 +20,31 @@ bool all_digits(const std::string& text)
     return true;
 }
 
-bool parse_seconds(const std::string& text, double* seconds)
+CLI::Validator server_address()
 {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(value) || value <= 0.0 || value > kMaxQuitAfterSeconds)
-        return false;
-    *seconds = value;
-    return true;
+    return CLI::Validator(
+        [](std::string& text) {
+            return cw_parse_host_port(text, nullptr, nullptr)
+                       ? std::string()
+                       : "wants host:port with a port of 1 to 65535, not '" + text + "'";
+        },
+        "");
 }
 
-// Splits "--name=value"; a bare "--name" leaves the value empty.
-void split_option(const char* arg, std::string* name, std::string* value, bool* hasValue)
+// Seconds above 0: a run that quits at once shows nothing.
+CLI::Validator run_seconds()
 {
-    const char* eq = std::strchr(arg, '=');
-    *hasValue = eq != nullptr;
-    *name = eq ? std::string(arg, eq) : std::string(arg);
-    *value = eq ? std::string(eq + 1) : std::string();
+    const CLI::Validator number = command_line_number(0.0, kMaxQuitAfterSeconds);
+    return CLI::Validator(
+        [number](std::string& text) {
+            return number(std::as_const(text)).empty() && std::strtod(text.c_str(), nullptr) > 0.0
+                       ? std::string()
+                       : "wants seconds above 0 and at most 86400, not '" + text + "'";
+        },
+        "");
 }
-
-class Parser {
-public:
-    Parser(int argc, const char* const* argv, CW_LAUNCH_OPTIONS* options) : argc_(argc), argv_(argv), o_(options) {}
-
-    bool run(std::string* error)
-    {
-        for (i_ = 1; i_ < argc_; ++i_) {
-            if (argv_[i_] == nullptr)
-                continue;
-            if (!option(error))
-                return false;
-        }
-        if (!o_->screenshotPath.empty() && o_->quitAfterSeconds <= 0.0)
-            return fail(error, "--screenshot needs --quit-after");
-        return true;
-    }
-
-private:
-    bool option(std::string* error)
-    {
-        std::string name, value;
-        bool hasValue = false;
-        split_option(argv_[i_], &name, &value, &hasValue);
-        if (name == "--help" || name == "-h") {
-            o_->help = true;
-            return true;
-        }
-        if (name == "--print-log") {
-            o_->printLog = true;
-            return true;
-        }
-        if (name == "--connect")
-            return connect(hasValue ? &value : optionalNext(), error);
-        if (name == "--quit-after") {
-            if (!requiredValue(name, hasValue, &value, error))
-                return false;
-            if (!parse_seconds(value, &o_->quitAfterSeconds))
-                return fail(error, "--quit-after wants seconds above 0 and at most 86400, not '" + value + "'");
-            return true;
-        }
-        if (name == "--screenshot") {
-            if (!requiredValue(name, hasValue, &value, error))
-                return false;
-            if (value.empty())
-                return fail(error, "--screenshot wants a file name");
-            o_->screenshotPath = value;
-            return true;
-        }
-        return fail(error, "unknown option '" + std::string(argv_[i_]) + "'");
-    }
-
-    const std::string* optionalNext()
-    {
-        if (i_ + 1 >= argc_ || argv_[i_ + 1] == nullptr || argv_[i_ + 1][0] == '-')
-            return nullptr;
-        next_ = argv_[++i_];
-        return &next_;
-    }
-
-    bool requiredValue(const std::string& name, bool hasValue, std::string* value, std::string* error)
-    {
-        if (hasValue)
-            return true;
-        if (i_ + 1 >= argc_ || argv_[i_ + 1] == nullptr)
-            return fail(error, name + " needs a value");
-        *value = argv_[++i_];
-        return true;
-    }
-
-    bool connect(const std::string* address, std::string* error)
-    {
-        o_->connect = true;
-        if (address == nullptr)
-            return true;
-        if (!cw_parse_host_port(*address, &o_->host, &o_->port))
-            return fail(error, "--connect wants host:port with a port of 1 to 65535, not '" + *address + "'");
-        return true;
-    }
-
-    static bool fail(std::string* error, const std::string& reason)
-    {
-        if (error)
-            *error = reason;
-        return false;
-    }
-
-    int argc_;
-    const char* const* argv_;
-    CW_LAUNCH_OPTIONS* o_;
-    int i_ = 1;
-    std::string next_;
-};
 
 }  // namespace
-
-const char* cw_launch_usage()
-{
-    return "Usage: zarvo [--connect [host:port]] [--quit-after SECONDS [--screenshot FILE.png]] [--print-log]\n"
-           "  --connect [host:port]  press Connect at start; host and port replace the stored ones\n"
-           "                         for this run only\n"
-           "  --quit-after SECONDS   close the window after SECONDS\n"
-           "  --screenshot FILE      save a picture of the window just before --quit-after ends the run\n"
-           "  --print-log            print every line of the log pane to standard output as well\n"
-           "  --help                 show this text\n";
-}
 
 bool cw_parse_host_port(const std::string& text, std::string* host, long long* port)
 {
@@ -172,11 +70,34 @@ bool cw_parse_host_port(const std::string& text, std::string* host, long long* p
     return true;
 }
 
-bool cw_parse_launch_options(int argc, const char* const* argv, CW_LAUNCH_OPTIONS* options, std::string* error)
+bool cw_parse_launch_options(const std::vector<std::string>& args, CW_LAUNCH_OPTIONS* options, std::string* error)
 {
     CW_LAUNCH_OPTIONS parsed;
-    if (!Parser(argc, argv, &parsed).run(error))
+    std::string server;
+    CLI::App app{"The desktop CW decoder for a TCI server. Qt's own options (-platform\n"
+                 "offscreen, ...) are taken as well.",
+                 "zarvo"};
+    command_line_setup(app);
+    CLI::Option* connect = app.add_option("--connect", server,
+                                          "press Connect at start; host and port replace the stored "
+                                          "ones for this run only")
+        ->type_name("[HOST:PORT]")->expected(0, 1)->check(server_address());
+    CLI::Option* quitAfter = app.add_option("--quit-after", parsed.quitAfterSeconds, "close the window after S seconds")
+        ->type_name("S")->check(run_seconds());
+    app.add_option("--screenshot", parsed.screenshotPath,
+                   "save a picture of the window just before --quit-after ends the run")
+        ->type_name("FILE")->check(command_line_not_empty())->needs(quitAfter);
+    app.add_flag("--print-log", parsed.printLog, "print every line of the log pane to standard output as well");
+
+    std::string reason;
+    if (!command_line_parse(app, args, &parsed.infoText, &reason)) {
+        if (error)
+            *error = reason;
         return false;
+    }
+    parsed.connect = connect->count() > 0;
+    if (!server.empty())
+        cw_parse_host_port(server, &parsed.host, &parsed.port);
     if (options)
         *options = parsed;
     return true;

@@ -1,6 +1,7 @@
 // zarvo: the desktop CW decoder for a TCI server.
 #include "AppDelegate.h"
 #include "CWQSettingsStore.h"
+#include "command_line.h"
 #include "cw_launch_options.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -24,18 +27,12 @@ bool cw_has_qt_options(int argc, char** argv)
     return false;
 }
 
-int cw_print_help()
-{
-    std::fputs(cw_launch_usage(), stdout);
-    return 0;
-}
-
 bool cw_parse(int argc, char** argv, CW_LAUNCH_OPTIONS* options)
 {
     std::string error;
-    if (cw_parse_launch_options(argc, argv, options, &error))
+    if (cw_parse_launch_options(std::vector<std::string>(argv + 1, argv + argc), options, &error))
         return true;
-    std::fprintf(stderr, "zarvo: %s\n%s", error.c_str(), cw_launch_usage());
+    std::fprintf(stderr, "zarvo: %s (see --help)\n", error.c_str());
     return false;
 }
 
@@ -76,15 +73,15 @@ int main(int argc, char** argv)
     const bool qtOptions = cw_has_qt_options(argc, argv);
     if (!qtOptions && !cw_parse(argc, argv, &options))
         return 2;
-    if (options.help)
-        return cw_print_help();
+    if (!options.infoText.empty())
+        return command_line_print("zarvo", options.infoText) ? 0 : 1;
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     QCoreApplication::setOrganizationName("Zarvo");
     QCoreApplication::setApplicationName("Zarvo");
     if (qtOptions && !cw_parse(argc, argv, &options))
         return 2;
-    if (options.help)
-        return cw_print_help();
+    if (!options.infoText.empty())
+        return command_line_print("zarvo", options.infoText) ? 0 : 1;
 
     AppDelegate::applyDarkAppearance();
     QSettings settings;

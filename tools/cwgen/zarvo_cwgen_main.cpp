@@ -2,180 +2,92 @@
 // Exit status 0 on success, 1 when the file cannot be written, 2 on bad options.
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "command_line.h"
 #include "morse_audio_generator.h"
 #include "wav_file.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: zarvo-cwgen --text TEXT --wpm N [--farnsworth N] --pitch HZ --rate HZ\n"
-    "                   [--amplitude A] [--rise MS] [--snr DB] [--jitter PCT] [--seed N]\n"
-    "                   [--lead S] [--tail S] [--dah-ratio R] [--channel NAME]\n"
-    "                   [--qsb-depth DB] [--qsb-period S] [--drift HZ] [--qrn RATE]\n"
-    "                   [--qrm-offset HZ --qrm-level DB] [--float] -o FILE.wav\n"
-    "\n"
+const char kProgram[] = "zarvo-cwgen";
+
+const char kAbout[] =
     "Writes TEXT as Morse code audio to a mono WAV file (16-bit PCM, or 32-bit\n"
     "float with --float). Options take their value as the next argument or\n"
-    "after '=' (--wpm=25).\n"
-    "\n"
-    "  --text TEXT       letters, digits and . , ? ' ! / ( ) & : ; = + - _ \" $ @;\n"
-    "                    prosigns in angle brackets (<AR> <SK> <BT> <KN>) are sent\n"
-    "                    without inner gaps; other characters are skipped with a warning\n"
-    "  --wpm N           character speed in words per minute (PARIS timing)\n"
-    "  --farnsworth N    overall speed in WPM, at most --wpm; stretches the gaps\n"
-    "  --pitch HZ        tone frequency\n"
-    "  --rate HZ         sample rate\n"
-    "  --amplitude A     tone peak, full scale 1 (default 0.5)\n"
-    "  --rise MS         raised-cosine rise and fall time (default 5)\n"
-    "  --snr DB          add white noise: key-down carrier over noise in 2500 Hz\n"
-    "  --jitter PCT      random spread of every element and gap (default 0)\n"
-    "  --seed N          seed for jitter, noise, fading and crashes (default 1)\n"
-    "  --lead S          silence before the text in seconds (default 0.5)\n"
-    "  --tail S          silence after the text in seconds (default 0.5)\n"
-    "  --dah-ratio R     dash length in dots, 2 to 5 (default 3)\n"
-    "  --channel NAME    CCIR 520 two-path fading: good, moderate, poor, flutter\n"
-    "                    or none (default)\n"
-    "  --qsb-depth DB    slow fading, peak to trough (default 0, off)\n"
-    "  --qsb-period S    period of that fading (default 6)\n"
-    "  --drift HZ        pitch change from the first to the last sample (default 0)\n"
-    "  --qrn RATE        static crashes per second (default 0, off)\n"
-    "  --qrm-offset HZ   a second station this far from --pitch (needs --qrm-level)\n"
-    "  --qrm-level DB    its power relative to the wanted signal (needs --qrm-offset)\n"
-    "  --float           write 32-bit float samples\n"
-    "  -o FILE.wav       output file, replaced atomically\n"
-    "  -h, --help        show this text\n";
+    "after '=' (--wpm=25).";
 
 struct CWGEN_OPTIONS {
     MORSE_AUDIO_CONFIG config;
     std::string text;
     std::string output;
     bool floatSamples = false;
-    bool help = false;
-    std::vector<std::string> given;  // value options seen, for the required check
+    std::string infoText;  // --help or --version: print it and stop
 };
 
-struct CWGEN_NUMBER_OPTION {
-    const char* name;
-    double MORSE_AUDIO_CONFIG::*field;
-};
-
-constexpr CWGEN_NUMBER_OPTION kNumberOptions[] = {
-    {"--wpm", &MORSE_AUDIO_CONFIG::wpm},         {"--farnsworth", &MORSE_AUDIO_CONFIG::farnsworthWpm},
-    {"--pitch", &MORSE_AUDIO_CONFIG::pitchHz},   {"--amplitude", &MORSE_AUDIO_CONFIG::amplitude},
-    {"--rise", &MORSE_AUDIO_CONFIG::riseMs},     {"--snr", &MORSE_AUDIO_CONFIG::snrDb},
-    {"--jitter", &MORSE_AUDIO_CONFIG::jitterPercent}, {"--lead", &MORSE_AUDIO_CONFIG::leadSeconds},
-    {"--tail", &MORSE_AUDIO_CONFIG::tailSeconds},     {"--dah-ratio", &MORSE_AUDIO_CONFIG::dahRatio},
-    {"--qsb-depth", &MORSE_AUDIO_CONFIG::qsbDepthDb}, {"--qsb-period", &MORSE_AUDIO_CONFIG::qsbPeriodSeconds},
-    {"--drift", &MORSE_AUDIO_CONFIG::driftHz},        {"--qrn", &MORSE_AUDIO_CONFIG::qrnRate},
-    {"--qrm-offset", &MORSE_AUDIO_CONFIG::qrmOffsetHz}, {"--qrm-level", &MORSE_AUDIO_CONFIG::qrmLevelDb},
-};
-
-const char* const kRequired[] = {"--text", "--wpm", "--pitch", "--rate", "-o"};
-
-bool fail(std::string* error, const std::string& text)
+// Parses the arguments after the program name; false with a one-line
+// reason in *error.
+bool parse_options(const std::vector<std::string>& args, CWGEN_OPTIONS* options, std::string* error)
 {
-    *error = text;
-    return false;
-}
+    MORSE_AUDIO_CONFIG& c = options->config;
+    c = morse_audio_default_config();
+    const CLI::Validator number = command_line_number();
+    CLI::App app{kAbout, kProgram};
+    command_line_setup(app);
+    const auto add_number = [&](const char* name, double* value, const char* help, const char* unit) {
+        return app.add_option(name, *value, help)->type_name(unit)->check(number);
+    };
+    app.add_option("--text", options->text,
+                   "letters, digits and . , ? ' ! / ( ) & : ; = + - _ \" $ @; "
+                   "prosigns in angle brackets (<AR> <SK> <BT> <KN>) are sent "
+                   "without inner gaps; other characters are skipped with a warning")
+        ->type_name("TEXT")->required();
+    add_number("--wpm", &c.wpm, "character speed in words per minute (PARIS timing)", "N")->required();
+    add_number("--farnsworth", &c.farnsworthWpm, "overall speed in WPM, at most --wpm; stretches the gaps", "N");
+    add_number("--pitch", &c.pitchHz, "tone frequency", "HZ")->required();
+    app.add_option("--rate", c.sampleRateHz, "sample rate")
+        ->type_name("HZ")->transform(command_line_whole(0, UINT32_MAX))->required();
+    add_number("--amplitude", &c.amplitude, "tone peak, full scale 1", "A")->capture_default_str();
+    add_number("--rise", &c.riseMs, "raised-cosine rise and fall time", "MS")->capture_default_str();
+    const CLI::Option* snr =
+        add_number("--snr", &c.snrDb, "add white noise: key-down carrier over noise in 2500 Hz", "DB");
+    add_number("--jitter", &c.jitterPercent, "random spread of every element and gap", "PCT")->capture_default_str();
+    app.add_option("--seed", c.seed, "seed for jitter, noise, fading and crashes")
+        ->type_name("N")->transform(command_line_whole(0, UINT32_MAX))->capture_default_str();
+    add_number("--lead", &c.leadSeconds, "silence before the text in seconds", "S")->capture_default_str();
+    add_number("--tail", &c.tailSeconds, "silence after the text in seconds", "S")->capture_default_str();
+    add_number("--dah-ratio", &c.dahRatio, "dash length in dots, 2 to 5", "R")->capture_default_str();
+    const auto set_channel = [&c](const std::string& name) {
+        if (!morse_audio_parse_channel(name, &c.channel))
+            throw CLI::ValidationError("--channel", "needs none, good, moderate, poor or flutter, not '" + name + "'");
+    };
+    app.add_option_function<std::string>("--channel", set_channel,
+                                         "CCIR 520 two-path fading: good, moderate, poor, flutter or none")
+        ->type_name("NAME")->default_str("none");
+    add_number("--qsb-depth", &c.qsbDepthDb, "slow fading, peak to trough, 0 for off", "DB")->capture_default_str();
+    add_number("--qsb-period", &c.qsbPeriodSeconds, "period of that fading", "S")->capture_default_str();
+    add_number("--drift", &c.driftHz, "pitch change from the first to the last sample", "HZ")->capture_default_str();
+    add_number("--qrn", &c.qrnRate, "static crashes per second, 0 for none", "RATE")->capture_default_str();
+    CLI::Option* qrmOffset =
+        add_number("--qrm-offset", &c.qrmOffsetHz, "a second station this far from --pitch (needs --qrm-level)", "HZ");
+    CLI::Option* qrmLevel =
+        add_number("--qrm-level", &c.qrmLevelDb, "its power relative to the wanted signal (needs --qrm-offset)", "DB");
+    app.add_flag("--float", options->floatSamples, "write 32-bit float samples");
+    app.add_option("-o,--output", options->output, "output file, replaced atomically")
+        ->type_name("FILE.wav")->required();
 
-template <typename T>
-bool parse_number(const std::string& text, T* value)
-{
-    const char* end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data(), end, *value);
-    return ec == std::errc() && stop == end;
-}
-
-bool parse_double(const std::string& text, double* value)
-{
-    return parse_number(text, value) && std::isfinite(*value);
-}
-
-const CWGEN_NUMBER_OPTION* find_number_option(const std::string& name)
-{
-    for (const CWGEN_NUMBER_OPTION& option : kNumberOptions)
-        if (name == option.name)
-            return &option;
-    return nullptr;
-}
-
-bool takes_value(const std::string& name)
-{
-    return find_number_option(name) || name == "--text" || name == "--rate" || name == "--seed" ||
-           name == "--channel" || name == "-o" || name == "--output";
-}
-
-bool set_value(CWGEN_OPTIONS* options, const std::string& name, const std::string& value, std::string* error)
-{
-    const std::string bad = "invalid value '" + value + "' for " + name;
-    MORSE_AUDIO_CONFIG& config = options->config;
-    if (const CWGEN_NUMBER_OPTION* option = find_number_option(name)) {
-        if (!parse_double(value, &(config.*option->field)))
-            return fail(error, bad);
-        config.addNoise = config.addNoise || name == "--snr";
-        config.qrmEnabled = config.qrmEnabled || name.rfind("--qrm-", 0) == 0;
-    } else if (name == "--channel") {
-        if (!morse_audio_parse_channel(value, &config.channel))
-            return fail(error, bad + " (none, good, moderate, poor or flutter)");
-    } else if (name == "--rate" || name == "--seed") {
-        if (!parse_number(value, name == "--rate" ? &config.sampleRateHz : &config.seed))
-            return fail(error, bad);
-    } else if (name == "--text") {
-        options->text = value;
-    } else {
-        options->output = value;
-    }
-    options->given.push_back(name == "--output" ? "-o" : name);
-    return true;
-}
-
-bool parse_options(int argc, char** argv, CWGEN_OPTIONS* options, std::string* error)
-{
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        std::string value;
-        const size_t equals = name.find('=');
-        const bool inlineValue = name.rfind("--", 0) == 0 && equals != std::string::npos;
-        if (inlineValue) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        if (name == "-h" || name == "--help") {
-            options->help = true;
-        } else if (name == "--float" && !inlineValue) {
-            options->floatSamples = true;
-        } else if (!takes_value(name)) {
-            return fail(error, "unknown option '" + std::string(argv[i]) + "'");
-        } else if (!inlineValue && i + 1 >= argc) {
-            return fail(error, "missing value for " + name);
-        } else if (!set_value(options, name, inlineValue ? value : argv[++i], error)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool was_given(const CWGEN_OPTIONS& options, const char* name)
-{
-    return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
-}
-
-bool check_required(const CWGEN_OPTIONS& options, std::string* error)
-{
-    for (const char* name : kRequired)
-        if (!was_given(options, name))
-            return fail(error, std::string("missing ") + name);
+    if (!command_line_parse(app, args, &options->infoText, error))
+        return false;
     // Neither has a sensible default: an interferer on the wanted pitch, or at an arbitrary level.
-    if (was_given(options, "--qrm-offset") != was_given(options, "--qrm-level"))
-        return fail(error, "--qrm-offset and --qrm-level go together");
+    if ((qrmOffset->count() > 0) != (qrmLevel->count() > 0)) {
+        *error = "--qrm-offset and --qrm-level go together";
+        return false;
+    }
+    c.addNoise = snr->count() > 0;
+    c.qrmEnabled = qrmOffset->count() > 0;
     return true;
 }
 
@@ -195,16 +107,11 @@ int usage_error(const std::string& error)
 int main(int argc, char** argv)
 {
     CWGEN_OPTIONS options;
-    options.config = morse_audio_default_config();
     std::string error;
-    if (!parse_options(argc, argv, &options, &error))
+    if (!parse_options(std::vector<std::string>(argv + 1, argv + argc), &options, &error))
         return usage_error(error);
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (!check_required(options, &error))
-        return usage_error(error);
+    if (!options.infoText.empty())
+        return command_line_print(kProgram, options.infoText) ? 0 : 1;
 
     std::vector<MORSE_KEYING> timeline;
     std::string skipped;

@@ -19,7 +19,7 @@ struct DECODE_OPTIONS {
     bool fallback = false;    // use the receiver's own decoder
     bool autoTune = true;     // --pitch auto: find the tone, retune per new signal
     double squelch = 0.5;     // text squelch level 0..1, 0 off
-    bool help = false;
+    std::string infoText;     // --help or --version: print it and stop
 };
 
 // The window's defaults: receiver defaults with the release threshold at
@@ -32,5 +32,3 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
 
 // "ws://HOST:PORT" with a host and port that name exactly one server.
 bool decode_parse_tci_url(const std::string& url, std::string* host, uint64_t* port);
-
-const char* decode_usage();

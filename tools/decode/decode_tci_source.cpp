@@ -59,7 +59,9 @@ public:
             std::fprintf(stderr, "zarvo-decode: receiving audio at %u Hz\n", info.sampleRate);
         heardServer_ = heardAudio_ = true;
         decode_session_feed(session_, mono_.data(), mono_.size(), info.sampleRate);
-        std::fflush(session_->text);
+        // Text that cannot be written ends the run; the caller reports it.
+        if (std::fflush(session_->text) != 0 || std::ferror(session_->text))
+            QCoreApplication::quit();
     }
 
 private:

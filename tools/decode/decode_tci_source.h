@@ -6,6 +6,7 @@
 
 // Connects to options.tciHost:tciPort, decodes every receive-audio frame
 // into the session until Ctrl-C (then disconnects politely) or until the
-// link fails, and flushes the decoder. Needs a Qt application object.
-// Returns 0 after Ctrl-C, 3 when the connection was refused or lost.
+// link fails or the text cannot be written, and flushes the decoder. Needs
+// a Qt application object. Returns 0 after Ctrl-C or a failed write, 3 when
+// the connection was refused or lost.
 int decode_run_tci(const DECODE_OPTIONS& options, DECODE_SESSION* session);

@@ -76,12 +76,14 @@ bool decode_read_wav(const std::string& input, WAV_AUDIO* audio, std::string* wa
     return true;
 }
 
-void decode_feed_wav(const WAV_AUDIO& audio, size_t blockSamples, DECODE_SESSION* session)
+bool decode_feed_wav(const WAV_AUDIO& audio, size_t blockSamples, DECODE_SESSION* session)
 {
     const size_t frames = wav_frame_count(audio);
     const size_t block = std::max<size_t>(blockSamples, 1);
     std::vector<float> mono(audio.channels > 1 ? block : 0);
     for (size_t at = 0; at < frames; at += block) {
+        if (std::ferror(session->text))
+            return false;
         const size_t n = std::min(block, frames - at);
         const float* samples = audio.samples.data() + at;
         if (audio.channels > 1) {
@@ -91,4 +93,5 @@ void decode_feed_wav(const WAV_AUDIO& audio, size_t blockSamples, DECODE_SESSION
         }
         decode_session_feed(session, samples, n, audio.sampleRate);
     }
+    return !std::ferror(session->text);
 }

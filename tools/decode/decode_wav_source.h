@@ -11,5 +11,6 @@
 // note for a file whose data chunk was cut short (its whole frames decode).
 bool decode_read_wav(const std::string& input, WAV_AUDIO* audio, std::string* warning, std::string* error);
 
-// Channel 0 of the audio through the session, blockSamples at a time.
-void decode_feed_wav(const WAV_AUDIO& audio, size_t blockSamples, DECODE_SESSION* session);
+// Channel 0 of the audio through the session, blockSamples at a time;
+// false, having stopped early, once the text could not be written.
+bool decode_feed_wav(const WAV_AUDIO& audio, size_t blockSamples, DECODE_SESSION* session);

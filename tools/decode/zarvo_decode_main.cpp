@@ -1,6 +1,8 @@
 // zarvo-decode: decodes Morse code from a WAV file or a live TCI stream
-// through the CW receiver. Exit status 0 on success, 1 when the status file
-// cannot be written, 2 on bad options or input, 3 when the TCI link fails.
+// through the CW receiver. Exit status 0 on success, 1 when the text or the
+// status file cannot be written, 2 on bad options or input, 3 when the TCI
+// link fails.
+#include "command_line.h"
 #include "decode_options.h"
 #include "decode_session.h"
 #include "decode_wav_source.h"
@@ -17,6 +19,7 @@
 
 namespace {
 
+const char kProgram[] = "zarvo-decode";
 constexpr int kExitWrite = 1;
 constexpr int kExitUsage = 2;
 
@@ -39,6 +42,8 @@ int decode_live(int argc, char** argv, const DECODE_OPTIONS& options)
     const bool heardAudio = session.samples > 0;
     const bool ok = !heardAudio || decode_session_finish(&session, session.config.sampleRate, options.blockSamples);
     decode_session_close(&session);
+    if (!command_line_flush_stdout(kProgram))
+        return kExitWrite;
     return ok ? status : complain("cannot write '" + options.statusPath + "'", kExitWrite);
 #else
     (void)argc;
@@ -56,10 +61,8 @@ int main(int argc, char** argv)
     std::string error;
     if (!decode_parse_options(std::vector<std::string>(argv + 1, argv + argc), &options, &error))
         return complain(error + " (see --help)", kExitUsage);
-    if (options.help) {
-        std::fputs(decode_usage(), stdout);
-        return 0;
-    }
+    if (!options.infoText.empty())
+        return command_line_print(kProgram, options.infoText) ? 0 : kExitWrite;
 
     if (options.tciPort != 0)
         return decode_live(argc, argv, options);
@@ -74,9 +77,12 @@ int main(int argc, char** argv)
     DECODE_SESSION session;
     if (!decode_session_open(&session, options, stdout, &error))
         return complain(error, kExitWrite);
-    decode_feed_wav(audio, options.blockSamples, &session);
-    const bool ok = decode_session_finish(&session, audio.sampleRate, options.blockSamples);
+    // Text that cannot be written stops the decoding at once.
+    const bool ok = decode_feed_wav(audio, options.blockSamples, &session) &&
+                    decode_session_finish(&session, audio.sampleRate, options.blockSamples);
     decode_session_close(&session);
+    if (!command_line_flush_stdout(kProgram))
+        return kExitWrite;
     if (!ok)
         return complain("cannot write '" + options.statusPath + "'", kExitWrite);
     return 0;

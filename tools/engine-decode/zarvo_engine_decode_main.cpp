@@ -1,71 +1,58 @@
 // zarvo-engine-decode: runs the Morse engine alone over channel 0 of a WAV
 // file and prints the text, for checking the engine apart from the receiver.
+#include "command_line.h"
 #include "qomorse.h"
 #include "wav_file.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
+const char kProgram[] = "zarvo-engine-decode";
+constexpr int kExitWrite = 1;
 constexpr int kExitUsage = 2;
 
-void print_usage(FILE* out)
-{
-    std::fprintf(out,
-                 "usage: zarvo-engine-decode [--pitch HZ] [--wpm N] [--stats] FILE.wav\n"
-                 "Decodes channel 0 of FILE.wav with the Morse engine at the file's rate\n"
-                 "and prints the text. --pitch and --wpm fix what the engine otherwise\n"
-                 "estimates; --stats prints the final pitch, speed and cost to stderr.\n");
-}
+struct ENGINE_DECODE_OPTIONS {
+    qomorse_ParametersDecode decode = QoMorse::getDefaultParametersDecode();
+    bool stats = false;
+    std::string path;
+    std::string infoText;  // --help or --version: print it and stop
+};
 
-bool parse_float(const char* text, float* value)
+// Parses the arguments after the program name; false with a one-line
+// reason in *error.
+bool parse_options(const std::vector<std::string>& args, ENGINE_DECODE_OPTIONS* o, std::string* error)
 {
-    char* end = nullptr;
-    *value = std::strtof(text, &end);
-    return end != text && *end == '\0';
+    CLI::App app{"Decodes channel 0 of FILE.wav with the Morse engine at the file's rate\n"
+                 "and prints the text.",
+                 kProgram};
+    command_line_setup(app);
+    app.add_option("FILE", o->path, "the WAV file")->type_name("FILE.wav")->required();
+    app.add_option("--pitch", o->decode.frequency_hz, "fix the pitch the engine otherwise estimates")
+        ->type_name("HZ")->check(command_line_number());
+    app.add_option("--wpm", o->decode.speed_wpm, "fix the speed the engine otherwise estimates")
+        ->type_name("N")->check(command_line_number());
+    app.add_flag("--stats", o->stats, "print the final pitch, speed and cost to standard error");
+    return command_line_parse(app, args, &o->infoText, error);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    qomorse_ParametersDecode decodeParameters = QoMorse::getDefaultParametersDecode();
-    bool stats = false;
-    const char* path = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        float* target = arg == "--pitch" ? &decodeParameters.frequency_hz
-                        : arg == "--wpm" ? &decodeParameters.speed_wpm
-                                         : nullptr;
-        if (target != nullptr) {
-            if (i + 1 >= argc || !parse_float(argv[++i], target)) {
-                std::fprintf(stderr, "zarvo-engine-decode: %s needs a number\n", arg.c_str());
-                return kExitUsage;
-            }
-        } else if (arg == "--stats") {
-            stats = true;
-        } else if (arg == "--help" || arg == "-h") {
-            print_usage(stdout);
-            return 0;
-        } else if (path == nullptr && arg.rfind("--", 0) != 0) {
-            path = argv[i];
-        } else {
-            std::fprintf(stderr, "zarvo-engine-decode: unexpected argument %s\n", arg.c_str());
-            return kExitUsage;
-        }
-    }
-    if (path == nullptr) {
-        print_usage(stderr);
+    ENGINE_DECODE_OPTIONS options;
+    std::string error;
+    if (!parse_options(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+        std::fprintf(stderr, "%s: %s (see --help)\n", kProgram, error.c_str());
         return kExitUsage;
     }
+    if (!options.infoText.empty())
+        return command_line_print(kProgram, options.infoText) ? 0 : kExitWrite;
+    const char* path = options.path.c_str();
 
     WAV_AUDIO audio;
-    std::string error;
     if (!wav_read_file(path, &audio, &error)) {
         std::fprintf(stderr, "zarvo-engine-decode: %s: %s\n", path, error.c_str());
         return kExitUsage;
@@ -74,7 +61,7 @@ int main(int argc, char** argv)
     qomorse_Parameters parameters = QoMorse::getDefaultParameters();
     parameters.sampleRateInp = static_cast<float>(audio.sampleRate);
     QoMorse engine(parameters);
-    engine.setParametersDecode(decodeParameters);
+    engine.setParametersDecode(options.decode);
 
     const size_t frames = wav_frame_count(audio);
     size_t next = 0;
@@ -97,7 +84,9 @@ int main(int argc, char** argv)
     const size_t first = decoded.find_first_not_of(" \n");
     const size_t last = decoded.find_last_not_of(" \n");
     std::printf("%s\n", first == std::string::npos ? "" : decoded.substr(first, last - first + 1).c_str());
-    if (stats) {
+    if (!command_line_flush_stdout(kProgram))
+        return kExitWrite;
+    if (options.stats) {
         const QoMorse::Statistics& s = engine.getStatistics();
         std::fprintf(stderr, "pitch %.1f Hz, speed %.0f WPM, threshold %.2f, cost %.3f\n",
                      static_cast<double>(s.estimatedPitch_Hz), static_cast<double>(s.estimatedSpeed_wpm),

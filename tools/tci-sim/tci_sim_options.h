@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct WAV_AUDIO;
 
@@ -33,7 +34,7 @@ struct TCI_SIM_OPTIONS {
     double stallAfterSeconds = -1.0; // then send nothing ...
     double stallForSeconds = -1.0;   // ... for this long (negative: for ever)
     double exitAfterSeconds = -1.0;  // the whole program
-    bool help = false;
+    std::string infoText;            // --help or --version: print it and stop
 };
 
 constexpr uint32_t kTciSimMinRate = 8000;
@@ -41,11 +42,10 @@ constexpr uint32_t kTciSimMaxRate = 48000;
 constexpr uint32_t kTciSimMinFrame = 16;
 constexpr uint32_t kTciSimMaxFrame = 16384;
 
-const char* tci_sim_usage();
-
-// Fills *options from argv[1..]; on failure returns false with a one-line
-// reason. Values follow their option or '=' (--port=50001).
-bool tci_sim_parse_options(int argc, const char* const* argv, TCI_SIM_OPTIONS* options, std::string* error);
+// Fills *options from the arguments after the program name; on failure
+// returns false with a one-line reason. Values follow their option or '='
+// (--port=50001).
+bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS* options, std::string* error);
 
 // Takes the stream rate from a recording; a --rate that differs is an error,
 // and so is a rate outside what the simulator streams.

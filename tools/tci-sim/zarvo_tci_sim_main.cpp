@@ -1,6 +1,7 @@
 // zarvo-tci-sim: a TCI server for development, tests and demos.
 // Exit status 0 when it quits by itself, 1 when it cannot start, 2 on bad options.
 
+#include "command_line.h"
 #include "tci_sim_options.h"
 #include "tci_sim_server.h"
 #include "wav_file.h"
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -33,12 +35,10 @@ int main(int argc, char** argv)
 {
     TCI_SIM_OPTIONS options;
     std::string error;
-    if (!tci_sim_parse_options(argc, argv, &options, &error))
-        return fail(2, error + " (try --help)");
-    if (options.help) {
-        std::fputs(tci_sim_usage(), stdout);
-        return 0;
-    }
+    if (!tci_sim_parse_options(std::vector<std::string>(argv + 1, argv + argc), &options, &error))
+        return fail(2, error + " (see --help)");
+    if (!options.infoText.empty())
+        return command_line_print("zarvo-tci-sim", options.infoText) ? 0 : 1;
     std::shared_ptr<WAV_AUDIO> wav;
     if (options.source == TCI_SIM_SOURCE::Wav) {
         wav = std::make_shared<WAV_AUDIO>();

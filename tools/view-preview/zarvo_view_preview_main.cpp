@@ -9,8 +9,8 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <numbers>
 #include <string>
@@ -19,32 +19,19 @@
 #include "CWRx.h"
 #include "CWSpectrumView.h"
 #include "CWToneTraceView.h"
+#include "command_line.h"
 #include "cw_tuner.h"
 #include "morse_audio_generator.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: zarvo-view-preview [options] OUTPUT_FOLDER\n"
-    "\n"
+const char kProgram[] = "zarvo-view-preview";
+
+const char kAbout[] =
     "Generates Morse audio, runs it through the CW receiver block by block as\n"
     "the window's audio pipeline does, and writes what the two displays show\n"
     "at the end as OUTPUT_FOLDER/spectrum.png and OUTPUT_FOLDER/tone-trace.png,\n"
-    "each at its size in the main window. The folder is created if missing.\n"
-    "\n"
-    "  --text TEXT      text to send (default \"CQ CQ DE ZR1ABC ZR1ABC K\")\n"
-    "  --wpm N          speed in words per minute (default 22)\n"
-    "  --tone HZ        pitch of the sent signal (default 640)\n"
-    "  --pitch HZ       receiver pitch, the marked one (default 600)\n"
-    "  --carrier HZ     add a steady carrier at HZ, amplitude 0.1 (default none)\n"
-    "  --rate HZ        sample rate (default 48000)\n"
-    "  --snr DB         noise: key-down carrier over noise in 2500 Hz (default 20)\n"
-    "  --no-noise       no noise\n"
-    "  --block N        samples per audio frame (default 2048)\n"
-    "  --seconds S      stop after S seconds of audio (default: all of it)\n"
-    "  --width W        window content width; the views are W - 40 wide (default 1220)\n"
-    "  --scale N        pixels per point, 1 to 4, as on a high-density display (default 1)\n"
-    "  -h, --help       show this text\n";
+    "each at its size in the main window. The folder is created if missing.";
 
 constexpr int kSpectrumHeight = 110;
 constexpr int kToneTraceHeight = 75;
@@ -56,94 +43,48 @@ struct PREVIEW_OPTIONS {
     double wpm = 22.0;
     double toneHz = 640.0;
     double pitchHz = 600.0;
-    double carrierHz = 0.0;
-    double rate = 48000.0;
+    double carrierHz = 0.0;  // 0: none
+    uint32_t rate = 48000;
     double snrDb = 20.0;
     bool noise = true;
-    double block = 2048.0;
+    size_t block = 2048;
     double seconds = 0.0;  // 0: everything
     double width = 1220.0;
     double scale = 1.0;
     std::string folder;
-    bool help = false;
+    std::string infoText;  // --help or --version: print it and stop
 };
 
-struct NUMBER_OPTION {
-    const char* name;
-    double PREVIEW_OPTIONS::*field;
-    double min;
-    double max;
-};
-
-constexpr NUMBER_OPTION kNumberOptions[] = {
-    {"--wpm", &PREVIEW_OPTIONS::wpm, 5.0, 80.0},          {"--tone", &PREVIEW_OPTIONS::toneHz, 100.0, 3000.0},
-    {"--pitch", &PREVIEW_OPTIONS::pitchHz, 300.0, 1200.0}, {"--carrier", &PREVIEW_OPTIONS::carrierHz, 0.0, 3000.0},
-    {"--rate", &PREVIEW_OPTIONS::rate, 8000.0, 192000.0}, {"--snr", &PREVIEW_OPTIONS::snrDb, -30.0, 100.0},
-    {"--block", &PREVIEW_OPTIONS::block, 16.0, 65536.0},  {"--seconds", &PREVIEW_OPTIONS::seconds, 0.0, 3600.0},
-    {"--width", &PREVIEW_OPTIONS::width, 200.0, 8000.0},    {"--scale", &PREVIEW_OPTIONS::scale, 1.0, 4.0},
-};
-
-bool parse_double(const std::string& text, double* value)
+// Parses the arguments after the program name; false with a one-line
+// reason in *error.
+bool parse_options(const std::vector<std::string>& args, PREVIEW_OPTIONS* o, std::string* error)
 {
-    const char* end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data(), end, *value);
-    return ec == std::errc() && stop == end && std::isfinite(*value);
-}
-
-bool set_number(PREVIEW_OPTIONS* options, const NUMBER_OPTION& option, const std::string& value, std::string* error)
-{
-    double v = 0.0;
-    if (!parse_double(value, &v) || v < option.min || v > option.max) {
-        char range[64];
-        std::snprintf(range, sizeof range, " (%g..%g)", option.min, option.max);
-        *error = "invalid value '" + value + "' for " + option.name + range;
-        return false;
-    }
-    options->*option.field = v;
-    return true;
-}
-
-bool take_value(int argc, char** argv, int* i, std::string* value, std::string* error)
-{
-    if (*i + 1 >= argc) {
-        *error = std::string("missing value for ") + argv[*i];
-        return false;
-    }
-    *value = argv[++*i];
-    return true;
-}
-
-bool parse_options(int argc, char** argv, PREVIEW_OPTIONS* options, std::string* error)
-{
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        std::string value;
-        const NUMBER_OPTION* number = nullptr;
-        for (const NUMBER_OPTION& o : kNumberOptions)
-            if (arg == o.name) number = &o;
-        if (arg == "-h" || arg == "--help") {
-            options->help = true;
-        } else if (arg == "--no-noise") {
-            options->noise = false;
-        } else if (number || arg == "--text") {
-            if (!take_value(argc, argv, &i, &value, error)) return false;
-            if (number && !set_number(options, *number, value, error)) return false;
-            if (!number) options->text = value;
-        } else if (!arg.empty() && arg[0] == '-') {
-            *error = "unknown option " + arg;
-            return false;
-        } else if (options->folder.empty()) {
-            options->folder = arg;
-        } else {
-            *error = "more than one output folder given";
-            return false;
-        }
-    }
-    if (!options->help && options->folder.empty()) {
-        *error = "no output folder given";
-        return false;
-    }
-    return true;
+    CLI::App app{kAbout, kProgram};
+    command_line_setup(app);
+    app.add_option("OUTPUT_FOLDER", o->folder, "where the pictures go")->required();
+    app.add_option("--text", o->text, "text to send")->type_name("TEXT")->capture_default_str();
+    app.add_option("--wpm", o->wpm, "speed in words per minute, 5..80")
+        ->type_name("N")->check(command_line_number(5.0, 80.0))->capture_default_str();
+    app.add_option("--tone", o->toneHz, "pitch of the sent signal, 100..3000")
+        ->type_name("HZ")->check(command_line_number(100.0, 3000.0))->capture_default_str();
+    app.add_option("--pitch", o->pitchHz, "receiver pitch, the marked one, 300..1200")
+        ->type_name("HZ")->check(command_line_number(300.0, 1200.0))->capture_default_str();
+    app.add_option("--carrier", o->carrierHz, "add a steady carrier at HZ, amplitude 0.1, up to 3000 (0: none)")
+        ->type_name("HZ")->check(command_line_number(0.0, 3000.0));
+    app.add_option("--rate", o->rate, "sample rate, 8000..192000")
+        ->type_name("HZ")->transform(command_line_whole(8000, 192000))->capture_default_str();
+    app.add_option("--snr", o->snrDb, "noise: key-down carrier over noise in 2500 Hz, -30..100")
+        ->type_name("DB")->check(command_line_number(-30.0, 100.0))->capture_default_str();
+    app.add_flag_callback("--no-noise", [o] { o->noise = false; }, "no noise");
+    app.add_option("--block", o->block, "samples per audio frame, 16..65536")
+        ->type_name("N")->transform(command_line_whole(16, 65536))->capture_default_str();
+    app.add_option("--seconds", o->seconds, "stop after S seconds of audio, up to 3600 (0: all of it)")
+        ->type_name("S")->check(command_line_number(0.0, 3600.0));
+    app.add_option("--width", o->width, "window content width; the views are W - 40 wide, 200..8000")
+        ->type_name("W")->check(command_line_number(200.0, 8000.0))->capture_default_str();
+    app.add_option("--scale", o->scale, "pixels per point, 1 to 4, as on a high-density display")
+        ->type_name("N")->check(command_line_number(1.0, 4.0))->capture_default_str();
+    return command_line_parse(app, args, &o->infoText, error);
 }
 
 bool generate_audio(const PREVIEW_OPTIONS& options, std::vector<float>* samples, std::string* error)
@@ -151,7 +92,7 @@ bool generate_audio(const PREVIEW_OPTIONS& options, std::vector<float>* samples,
     MORSE_AUDIO_CONFIG config = morse_audio_default_config();
     config.wpm = options.wpm;
     config.pitchHz = options.toneHz;
-    config.sampleRateHz = static_cast<uint32_t>(options.rate);
+    config.sampleRateHz = options.rate;
     config.addNoise = options.noise;
     config.snrDb = options.snrDb;
     config.tailSeconds = 0.3;
@@ -192,7 +133,7 @@ bool run_pipeline(const PREVIEW_OPTIONS& options, const std::vector<float>& samp
     double now = kClockStartSeconds;
     double lastTrace = 0.0;
     char text[128];
-    const size_t block = static_cast<size_t>(options.block);
+    const size_t block = options.block;
     for (size_t at = 0; at < samples.size(); at += block) {
         const size_t n = std::min(block, samples.size() - at);
         now = kClockStartSeconds + static_cast<double>(at + n) / options.rate;
@@ -234,14 +175,12 @@ int main(int argc, char** argv)
 {
     PREVIEW_OPTIONS options;
     std::string error;
-    if (!parse_options(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "zarvo-view-preview: %s\n%s", error.c_str(), kUsage);
+    if (!parse_options(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+        std::fprintf(stderr, "%s: %s (see --help)\n", kProgram, error.c_str());
         return 2;
     }
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    if (!options.infoText.empty())
+        return command_line_print(kProgram, options.infoText) ? 0 : 1;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
@@ -274,5 +213,5 @@ int main(int argc, char** argv)
     std::printf("%s\n%s\n", qPrintable(spectrumPath), qPrintable(tracePath));
     const double peak = spectrum.spectrum().peakHz;
     std::printf("peak %.0f Hz, pitch %.0f Hz\n", peak > 0.0 ? peak : options.pitchHz, options.pitchHz);
-    return 0;
+    return command_line_flush_stdout(kProgram) ? 0 : 1;
 }
