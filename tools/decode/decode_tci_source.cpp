@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -45,16 +44,14 @@ public:
         QCoreApplication::quit();
     }
 
-    // Channel 0 of a float32 frame; the pipeline of the window does the same.
     void tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t* data, size_t size,
                                              TCIStreamInfo info) override
     {
-        if (!info.isRxAudioFloat32 || info.headerBytes + info.frameCount * info.channels * 4 > size)
+        if (!info.isRxAudioFloat32)
             return;
         mono_.resize(info.frameCount);
-        const uint8_t* samples = data + info.headerBytes;
-        for (uint64_t i = 0; i < info.frameCount; ++i)
-            std::memcpy(&mono_[i], samples + i * info.channels * sizeof(float), sizeof(float));
+        if (tci_stream_channel0(data, size, info, mono_.data(), mono_.size()) == 0)
+            return;
         if (!heardAudio_)
             std::fprintf(stderr, "zarvo-decode: receiving audio at %u Hz\n", info.sampleRate);
         heardServer_ = heardAudio_ = true;
