@@ -3,6 +3,8 @@
 // strongest tone near the pitch followed gently.
 #include "cw_spectrum_estimator.h"
 
+#include "cw_decimator.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -24,19 +24,22 @@ constexpr double kTapsPerTransition = 3.9;
 constexpr size_t kLanes = 8;
 constexpr size_t kMostTaps = (static_cast<size_t>(kTapsPerTransition * kHighestRate / 1000.0) / kLanes + 2) * kLanes;
 
-double bessel_i0(double x)
+}  // namespace
+
+double cw_bessel_i0(double x)
 {
+    const double half = x / 2.0;
     double sum = 1.0;
     double term = 1.0;
-    for (int k = 1; k < 40 && term > sum * 1e-14; ++k) {
-        const double ratio = x / (2.0 * k);
+    for (int k = 1; k <= 24; ++k) {
+        const double ratio = half / k;
         term *= ratio * ratio;
         sum += term;
+        if (sum * 1e-12 > term)
+            break;
     }
     return sum;
 }
-
-}  // namespace
 
 struct CW_DECIMATOR {
     std::vector<float> taps;  // kMostTaps reserved, `length` used
@@ -79,12 +82,12 @@ double cw_decimator_configure(CW_DECIMATOR* d, double sampleRate)
         d->length = std::min(kMostTaps, (taps + kLanes - 1) / kLanes * kLanes);
         const double cutoff = 0.5 * output / sampleRate;  // cycles per sample, halfway through the transition
         const double middle = 0.5 * static_cast<double>(taps - 1);
-        const double norm = bessel_i0(kKaiserBeta);
+        const double norm = cw_bessel_i0(kKaiserBeta);
         const auto kernel = [&](size_t n) {
             const double t = static_cast<double>(n) - middle;
             const double sinc = t == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * t) / (std::numbers::pi * t);
             const double r = t / middle;
-            return sinc * bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
+            return sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
         };
         double sum = 0.0;
         for (size_t n = 0; n < taps; ++n)

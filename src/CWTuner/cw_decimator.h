@@ -8,6 +8,10 @@
 
 typedef struct CW_DECIMATOR CW_DECIMATOR;
 
+// Modified Bessel function of order 0 by its power series (at most 25
+// terms): the shape of the Kaiser windows of the filter and the spectrum.
+double cw_bessel_i0(double x);
+
 // The most input samples one kept sample reads (at 384 kHz).
 size_t cw_decimator_longest_kernel(void);
 

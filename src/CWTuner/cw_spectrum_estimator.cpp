@@ -61,21 +61,6 @@ struct CW_SPECTRUM_ESTIMATOR {
     CW_SPECTRUM_SNAPSHOT snapshot{};
 };
 
-double cw_bessel_i0(double x)
-{
-    const double half = x / 2.0;
-    double sum = 1.0;
-    double term = 1.0;
-    for (int k = 1; k <= 24; ++k) {
-        const double ratio = half / k;
-        term *= ratio * ratio;
-        sum += term;
-        if (sum * 1e-12 > term)
-            break;
-    }
-    return sum;
-}
-
 namespace {
 
 // Window and coefficients for the decimated rate; the frame spans the same

@@ -41,6 +41,3 @@ void cw_spectrum_estimator_get_snapshot(const CW_SPECTRUM_ESTIMATOR* e, CW_SPECT
 
 void cw_spectrum_estimator_destroy(CW_SPECTRUM_ESTIMATOR* e);
 
-// Modified Bessel function of order 0 by its power series (at most 25
-// terms): the Kaiser window's shape.
-double cw_bessel_i0(double x);
