@@ -12,8 +12,6 @@ namespace {
 // at kKeptHz, and what lies above rate - kKeptHz would fold onto it.
 constexpr double kLowestOutputHz = 4000.0;
 constexpr double kKeptHz = 1500.0;
-constexpr double kLowestRate = 8000.0;
-constexpr double kHighestRate = 384000.0;
 // A Kaiser window with beta 6 holds the stop band about 63 dB down with
 // kTapsPerTransition * rate / transition taps.
 constexpr double kKaiserBeta = 6.0;
@@ -22,7 +20,7 @@ constexpr double kTapsPerTransition = 3.9;
 // turns into vector arithmetic; the kernel is padded with zeros to a
 // multiple of them.
 constexpr size_t kLanes = 8;
-constexpr size_t kMostTaps = (static_cast<size_t>(kTapsPerTransition * kHighestRate / 1000.0) / kLanes + 2) * kLanes;
+constexpr size_t kMostTaps = (static_cast<size_t>(kTapsPerTransition * kCWDecimatorHighestRate / 1000.0) / kLanes + 2) * kLanes;
 
 }  // namespace
 
@@ -64,7 +62,7 @@ CW_DECIMATOR* cw_decimator_create(void)
         delete d;
         return nullptr;
     }
-    cw_decimator_configure(d, kLowestRate);
+    cw_decimator_configure(d, kCWDecimatorLowestRate);
     return d;
 }
 
@@ -72,7 +70,7 @@ double cw_decimator_configure(CW_DECIMATOR* d, double sampleRate)
 {
     if (d == nullptr)
         return 0.0;
-    if (std::isfinite(sampleRate) && sampleRate >= kLowestRate && sampleRate <= kHighestRate &&
+    if (std::isfinite(sampleRate) && sampleRate >= kCWDecimatorLowestRate && sampleRate <= kCWDecimatorHighestRate &&
         sampleRate != d->rate) {
         d->rate = sampleRate;
         d->factor = static_cast<size_t>(sampleRate / kLowestOutputHz);

@@ -8,6 +8,10 @@
 
 typedef struct CW_DECIMATOR CW_DECIMATOR;
 
+// The input rates a filter is built for.
+inline constexpr double kCWDecimatorLowestRate = 8000.0;
+inline constexpr double kCWDecimatorHighestRate = 384000.0;
+
 // Modified Bessel function of order 0 by its power series (at most 25
 // terms): the shape of the Kaiser windows of the filter and the spectrum.
 double cw_bessel_i0(double x);

@@ -27,8 +27,6 @@ constexpr float kAmplitudeFloor = 1e-9f;
 // The peak marker moves only for a peak that stands out, and then gently.
 constexpr double kPeakGate = 0.08;
 constexpr double kPeakFollow = 0.18;
-constexpr double kLowestRate = 8000.0;
-constexpr double kHighestRate = 384000.0;
 
 float shaped_target(double levelDb, double floorDb, double rangeDb)
 {
@@ -201,7 +199,7 @@ CW_SPECTRUM_ESTIMATOR* cw_spectrum_estimator_create(void)
 int32_t cw_spectrum_estimator_process(CW_SPECTRUM_ESTIMATOR* e, const float* samples, size_t count,
                                       double sampleRate, double pitchHz, double nowSeconds)
 {
-    if (e == nullptr || samples == nullptr || count == 0 || !(sampleRate >= kLowestRate && sampleRate <= kHighestRate))
+    if (e == nullptr || samples == nullptr || count == 0 || !(sampleRate >= kCWDecimatorLowestRate && sampleRate <= kCWDecimatorHighestRate))
         return 0;
     if (std::fabs(e->rate - sampleRate) >= 0.5)
         prepare(e, sampleRate);

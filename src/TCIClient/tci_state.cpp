@@ -36,8 +36,7 @@ bool has_digit(const std::string& text)
 double leading_number(const std::string& token)
 {
     double value = 0.0;
-    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
-    (void)end;
+    const std::errc error = std::from_chars(token.data(), token.data() + token.size(), value).ec;
     return error == std::errc() && std::isfinite(value) ? value : 0.0;
 }
 
@@ -116,8 +115,7 @@ std::optional<double> speed_reply(const std::string& command)
     if (!has_digit(value))
         return std::nullopt;
     double v = 0.0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), v);
-    (void)end;
+    const std::errc error = std::from_chars(value.data(), value.data() + value.size(), v).ec;
     if (error == std::errc::result_out_of_range)
         v = value.front() == '-' ? 1.0 : 100.0;
     else if (error != std::errc() || std::isnan(v))
