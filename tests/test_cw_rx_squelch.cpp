@@ -22,10 +22,10 @@ CW_RX_STATUS figures(float snrDb, float cost)
     return s;
 }
 
-std::string drain(CWQO_TEXT_QUEUE* queue)
+std::string drain(CW_TEXT_QUEUE* queue)
 {
     char out[256];
-    return std::string(out, cwqo_text_queue_deliver(queue, out, sizeof(out)));
+    return std::string(out, cw_text_queue_deliver(queue, out, sizeof(out)));
 }
 
 class Squelch : public ::testing::Test {
@@ -34,14 +34,14 @@ protected:
     {
         squelch_ = CW_RX_SQUELCH{};
         cw_rx_squelch_set_level(&squelch_, 0.5);
-        cwqo_text_queue_clear(&out_);
+        cw_text_queue_clear(&out_);
     }
     void step(float snrDb, float cost, const std::string& text, double ms = 100.0)
     {
         cw_rx_squelch_step(&squelch_, figures(snrDb, cost), ms, text.data(), text.size(), &out_);
     }
     CW_RX_SQUELCH squelch_;
-    CWQO_TEXT_QUEUE out_;
+    CW_TEXT_QUEUE out_;
 };
 
 // Noise at the 4 dB its envelope SNR shows is dropped; keyed tone with a

@@ -2,7 +2,7 @@
 // history, the figures read from that history and the lock grading.
 #include "cwqo_envelope_statistics.h"
 #include "cwqo_lock.h"
-#include "cwqo_text_queue.h"
+#include "cw_text_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 
 namespace {
 
-std::string take(CWQO_TEXT_QUEUE* q, size_t capacity)
+std::string take(CW_TEXT_QUEUE* q, size_t capacity)
 {
     std::string buffer(capacity, 'x');
-    const size_t n = cwqo_text_queue_deliver(q, buffer.data(), capacity);
+    const size_t n = cw_text_queue_deliver(q, buffer.data(), capacity);
     EXPECT_EQ(buffer.c_str(), buffer.substr(0, n)) << "terminator after the count";
     return buffer.substr(0, n);
 }
@@ -61,23 +61,23 @@ TEST(CwqoSampleRing, DropsTheOldestWhenFullAndPopsWholeRequestsAcrossTheWrap)
 // oldest bytes.
 TEST(CwqoTextQueue, SmallBuffersGetEverythingInOrderOnceAndOverflowKeepsTheNewest)
 {
-    CWQO_TEXT_QUEUE q;
-    cwqo_text_queue_clear(&q);
-    cwqo_text_queue_push(&q, "CQ DE", 5);
+    CW_TEXT_QUEUE q;
+    cw_text_queue_clear(&q);
+    cw_text_queue_push(&q, "CQ DE", 5);
     char c = 'x';
-    EXPECT_EQ(cwqo_text_queue_deliver(&q, nullptr, 10) + cwqo_text_queue_deliver(&q, &c, 0), 0u);
+    EXPECT_EQ(cw_text_queue_deliver(&q, nullptr, 10) + cw_text_queue_deliver(&q, &c, 0), 0u);
     EXPECT_EQ(c, 'x');
     EXPECT_EQ(take(&q, 1), "");
     EXPECT_EQ(take(&q, 3), "CQ");
-    cwqo_text_queue_push(&q, " K", 2);
+    cw_text_queue_push(&q, " K", 2);
     EXPECT_EQ(take(&q, 2), " ");
     EXPECT_EQ(take(&q, 100), "DE K");
     EXPECT_EQ(take(&q, 100), "");
-    const std::string old(kCwqoTextQueueBytes, 'a');
-    cwqo_text_queue_push(&q, old.data(), old.size());
-    cwqo_text_queue_push(&q, "XYZ", 3);
-    const std::string all = take(&q, kCwqoTextQueueBytes + 1);
-    ASSERT_EQ(all.size(), kCwqoTextQueueBytes);
+    const std::string old(kCWTextQueueBytes, 'a');
+    cw_text_queue_push(&q, old.data(), old.size());
+    cw_text_queue_push(&q, "XYZ", 3);
+    const std::string all = take(&q, kCWTextQueueBytes + 1);
+    ASSERT_EQ(all.size(), kCWTextQueueBytes);
     EXPECT_EQ(all.substr(all.size() - 4), "aXYZ");
 }
 

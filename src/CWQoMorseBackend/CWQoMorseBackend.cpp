@@ -1,7 +1,7 @@
 #include "CWQoMorseBackend.h"
 
 #include "cwqo_backend_state.h"
-#include "cwqo_limits.h"
+#include "cw_limits.h"
 
 #include <cmath>
 #include <new>
@@ -37,7 +37,7 @@ void clear_processing_state(CWQO_BACKEND* b)
     cwqo_lock_start(&b->lock, kCwqoQuietLimitMs);
     cwqo_history_clear(&b->envHistory);
     b->envLevel = 0.0f;
-    cwqo_text_queue_clear(&b->pendingText);
+    cw_text_queue_clear(&b->pendingText);
 }
 
 // Every buffer a call can need, taken once; throws only here.
@@ -83,14 +83,14 @@ CWQO_CONFIG cwqo_default_config()
 
 void cwqo_normalize_config(CWQO_CONFIG* c)
 {
-    c->sampleRate = cwqo_at_least_or(c->sampleRate, 8000.0, 48000.0);
-    c->pitchHz = cwqo_limit(c->pitchHz, 200.0, 1200.0);
-    c->bandwidthHz = cwqo_limit(c->bandwidthHz, 10.0, 300.0);
-    c->minWpm = cwqo_limit(c->minWpm, 5.0, 80.0);
-    c->maxWpm = cwqo_limit(c->maxWpm, 5.0, 80.0);
-    c->searchHz = cwqo_positive_limit(c->searchHz, 15.0, 5.0, 30.0);
+    c->sampleRate = cw_at_least_or(c->sampleRate, 8000.0, 48000.0);
+    c->pitchHz = cw_limit(c->pitchHz, 200.0, 1200.0);
+    c->bandwidthHz = cw_limit(c->bandwidthHz, 10.0, 300.0);
+    c->minWpm = cw_limit(c->minWpm, 5.0, 80.0);
+    c->maxWpm = cw_limit(c->maxWpm, 5.0, 80.0);
+    c->searchHz = cw_positive_limit(c->searchHz, 15.0, 5.0, 30.0);
     c->agcEnabled = c->agcEnabled != 0 ? 1 : 0;
-    c->lockHoldMs = cwqo_positive_limit(c->lockHoldMs, 1800.0, 800.0, 4000.0);
+    c->lockHoldMs = cw_positive_limit(c->lockHoldMs, 1800.0, 800.0, 4000.0);
     if (c->minWpm > c->maxWpm)
         std::swap(c->minWpm, c->maxWpm);
 }
@@ -122,8 +122,8 @@ bool cwqo_recreate_decoder(CWQO_BACKEND* b)
 void cwqo_update_prefilter(CWQO_BACKEND* b, bool force)
 {
     const double fs = b->config.sampleRate > 0.0 ? b->config.sampleRate : 48000.0;
-    const double p = cwqo_limit(b->config.pitchHz, 200.0, 1200.0);
-    const double w = cwqo_limit(b->config.bandwidthHz, 120.0, 300.0);
+    const double p = cw_limit(b->config.pitchHz, 200.0, 1200.0);
+    const double w = cw_limit(b->config.bandwidthHz, 120.0, 300.0);
     if (!force && std::fabs(fs - b->filterRate) <= kDesignTolerance &&
         std::fabs(p - b->filterPitchHz) <= kDesignTolerance && std::fabs(w - b->filterBandwidthHz) <= kDesignTolerance)
         return;
@@ -149,13 +149,13 @@ void cwqo_update_prefilter(CWQO_BACKEND* b, bool force)
 qomorse_ParametersDecode cwqo_decoder_parameters(const CWQO_CONFIG& c)
 {
     qomorse_ParametersDecode p = QoMorse::getDefaultParametersDecode();
-    const double s = cwqo_limit(c.searchHz, 5.0, 30.0);
+    const double s = cw_limit(c.searchHz, 5.0, 30.0);
     p.frequency_hz = c.autoPitch == 0 ? static_cast<float>(c.pitchHz) : -1.0f;
     p.speed_wpm = std::fabs(c.maxWpm - c.minWpm) < 0.5 ? static_cast<float>((c.minWpm + c.maxWpm) / 2.0) : -1.0f;
     p.speedRangeMin_wpm = static_cast<float>(c.minWpm);
     p.speedRangeMax_wpm = static_cast<float>(c.maxWpm);
-    p.frequencyRangeMin_hz = static_cast<float>(cwqo_limit(c.pitchHz - s, 200.0, 1200.0));
-    p.frequencyRangeMax_hz = static_cast<float>(cwqo_limit(c.pitchHz + s, 200.0, 1200.0));
+    p.frequencyRangeMin_hz = static_cast<float>(cw_limit(c.pitchHz - s, 200.0, 1200.0));
+    p.frequencyRangeMax_hz = static_cast<float>(cw_limit(c.pitchHz + s, 200.0, 1200.0));
     p.applyFilterHighPass = true;
     p.applyFilterLowPass = true;
     return p;
@@ -192,7 +192,7 @@ size_t cwqo_collect_text(CWQO_BACKEND* b, bool keep)
         if (byte == '\r')
             continue;
         const char c = static_cast<char>(byte);
-        cwqo_text_queue_push(&b->pendingText, &c, 1);
+        cw_text_queue_push(&b->pendingText, &c, 1);
         ++queued;
     }
     return queued;

@@ -8,7 +8,7 @@
 #include "cwqo_lock.h"
 #include "cwqo_prefilter.h"
 #include "cwqo_sample_ring.h"
-#include "cwqo_text_queue.h"
+#include "cw_text_queue.h"
 #include "impulse_blanker.h"
 #include "qomorse.h"
 
@@ -51,7 +51,7 @@ struct CWQO_BACKEND {
     std::vector<uint8_t> engineText;
     std::vector<float> engineSignal;
     std::vector<float> engineThresholds;
-    CWQO_TEXT_QUEUE pendingText;
+    CW_TEXT_QUEUE pendingText;
     qomorse_CBWaveformInp pull;  // serves engineQueue to the engine
 };
 

@@ -1,6 +1,6 @@
 #include "cwqo_envelope_statistics.h"
 
-#include "cwqo_limits.h"
+#include "cw_limits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,7 +53,7 @@ double fit_score(double ratio, bool space)
     double e = std::min(std::fabs(ratio - 3.0) / 3.0, std::fabs(ratio - 1.0));
     if (space)
         e = std::min(e, std::fabs(ratio - 7.0) / 7.0);
-    return cwqo_limit(1.0 - 2.0 * e, 0.0, 1.0);
+    return cw_limit(1.0 - 2.0 * e, 0.0, 1.0);
 }
 
 double mean_fit(const std::vector<float>& lengths, double dotMs, bool space)
@@ -109,8 +109,8 @@ CWQO_ENVELOPE_FIGURES cwqo_envelope_statistics(const CWQO_ENVELOPE_HISTORY& hist
     const size_t n = cwqo_history_size(history);
     const size_t onCount = split_runs(history.ring, figures.keyThreshold, runs);
     const double onRatio = std::min(1.0, static_cast<double>(onCount) / static_cast<double>(n));
-    const double snrScore = cwqo_limit((snrDb - 5.0) / 18.0, 0.0, 1.0);
-    const double onScore = cwqo_limit(1.0 - std::fabs(onRatio - 0.45) / 0.45, 0.0, 1.0);
+    const double snrScore = cw_limit((snrDb - 5.0) / 18.0, 0.0, 1.0);
+    const double onScore = cw_limit(1.0 - std::fabs(onRatio - 0.45) / 0.45, 0.0, 1.0);
     double quality = 100.0 * (0.65 * snrScore + 0.35 * onScore);
     double wpm = 0.0;
 
@@ -125,8 +125,8 @@ CWQO_ENVELOPE_FIGURES cwqo_envelope_statistics(const CWQO_ENVELOPE_HISTORY& hist
         quality = std::max(0.0, 100.0 * std::min(1.0, sum)) * rangeFactor;
     }
     figures.wpm = wpm;
-    figures.quality = static_cast<float>(cwqo_limit(quality, 0.0, 100.0));
-    figures.snrDb = static_cast<float>(cwqo_limit(snrDb, 0.0, 60.0));
+    figures.quality = static_cast<float>(cw_limit(quality, 0.0, 100.0));
+    figures.snrDb = static_cast<float>(cw_limit(snrDb, 0.0, 60.0));
     figures.onRatio = static_cast<float>(onRatio);
     return figures;
 }

@@ -5,7 +5,7 @@
 #include "CWQoMorseBackend.h"
 
 #include "cwqo_backend_state.h"
-#include "cwqo_limits.h"
+#include "cw_limits.h"
 
 #include <algorithm>
 #include <array>
@@ -145,7 +145,7 @@ void update_status(CWQO_BACKEND* b, float level, bool active, int32_t grade, int
     const QoMorse::Statistics& s = b->engine->getStatistics();
     CWQO_STATUS& st = b->status;
     st.level = level;
-    st.threshold = cwqo_limitf(s.signalThreshold, 0.0f, 1.0f);
+    st.threshold = cw_limitf(s.signalThreshold, 0.0f, 1.0f);
     st.keyDown = active && level >= st.threshold ? 1 : 0;
     st.signalPresent = present;
     st.lock = grade;
@@ -218,5 +218,5 @@ size_t cwqo_process(CWQO_BACKEND* backend, const float* samples, size_t count, c
         decode_and_grade(b, count, wantText);
     if (status)
         *status = b->status;
-    return wantText ? cwqo_text_queue_deliver(&b->pendingText, text, capacity) : 0;
+    return wantText ? cw_text_queue_deliver(&b->pendingText, text, capacity) : 0;
 }

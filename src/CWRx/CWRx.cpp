@@ -3,7 +3,7 @@
 #include "cw_rx_fallback.h"
 #include "cw_rx_state.h"
 #include "cw_rx_text_assembly.h"
-#include "cwqo_limits.h"
+#include "cw_limits.h"
 
 #include <algorithm>
 #include <new>
@@ -26,16 +26,16 @@ CWQO_CONFIG backend_config(const CW_RX_CONFIG& c)
 
 void normalize(CW_RX_CONFIG* c)
 {
-    c->sampleRate = cwqo_at_least_or(c->sampleRate, 8000.0, 48000.0);
-    c->pitchHz = cwqo_limit(c->pitchHz, 300.0, 1200.0);
-    c->bandwidthHz = cwqo_limit(c->bandwidthHz, 8.0, 200.0);
-    c->threshold = cwqo_limitf(c->threshold, 0.0f, 1.0f);
-    c->releaseThreshold = cwqo_limitf(c->releaseThreshold, 0.0f, c->threshold);
-    c->minWpm = cwqo_limit(c->minWpm, 5.0, 80.0);
-    c->maxWpm = cwqo_limit(c->maxWpm, 5.0, 80.0);
-    c->searchHz = cwqo_positive_limit(c->searchHz, 15.0, 5.0, 30.0);
+    c->sampleRate = cw_at_least_or(c->sampleRate, 8000.0, 48000.0);
+    c->pitchHz = cw_limit(c->pitchHz, 300.0, 1200.0);
+    c->bandwidthHz = cw_limit(c->bandwidthHz, 8.0, 200.0);
+    c->threshold = cw_limitf(c->threshold, 0.0f, 1.0f);
+    c->releaseThreshold = cw_limitf(c->releaseThreshold, 0.0f, c->threshold);
+    c->minWpm = cw_limit(c->minWpm, 5.0, 80.0);
+    c->maxWpm = cw_limit(c->maxWpm, 5.0, 80.0);
+    c->searchHz = cw_positive_limit(c->searchHz, 15.0, 5.0, 30.0);
     c->agcEnabled = c->agcEnabled != 0 ? 1 : 0;
-    c->lockHoldMs = cwqo_positive_limit(c->lockHoldMs, 1800.0, 800.0, 4000.0);
+    c->lockHoldMs = cw_positive_limit(c->lockHoldMs, 1800.0, 800.0, 4000.0);
     if (c->minWpm > c->maxWpm)
         std::swap(c->minWpm, c->maxWpm);
 }
@@ -101,8 +101,8 @@ size_t process_fallback(CW_RX* rx, const float* samples, size_t count, char* tex
     if (text == nullptr || capacity == 0)
         return 0;
     const size_t n = cw_rx_history_text(rx, block_ms(*rx, count), rx->emitted, sizeof(rx->emitted));
-    cwqo_text_queue_push(&rx->pendingText, rx->emitted, n);
-    return cwqo_text_queue_deliver(&rx->pendingText, text, capacity);
+    cw_text_queue_push(&rx->pendingText, rx->emitted, n);
+    return cw_text_queue_deliver(&rx->pendingText, text, capacity);
 }
 
 // The backend's whole text of the call goes through the squelch; what
@@ -115,7 +115,7 @@ size_t process_squelched(CW_RX* rx, const float* samples, size_t count, char* te
                                   wantText ? sizeof(rx->backendText) : 0, &status);
     copy_backend_status(&rx->status, status);
     cw_rx_squelch_step(&rx->squelch, rx->status, block_ms(*rx, count), rx->backendText, n, &rx->pendingText);
-    return cwqo_text_queue_deliver(&rx->pendingText, text, capacity);
+    return cw_text_queue_deliver(&rx->pendingText, text, capacity);
 }
 
 }  // namespace

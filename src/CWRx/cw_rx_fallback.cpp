@@ -1,7 +1,7 @@
 #include "cw_rx_fallback.h"
 
 #include "cw_rx_morse_table.h"
-#include "cwqo_limits.h"
+#include "cw_limits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -64,7 +64,7 @@ float track_levels(CW_RX* rx, float m)
     peak = std::max(peak, noise + 0.002f);
     rx->noiseLevel = noise;
     rx->peakLevel = peak;
-    return cwqo_limitf((a - noise) / std::max(peak - noise, 0.002f), 0.0f, 1.0f);
+    return cw_limitf((a - noise) / std::max(peak - noise, 0.002f), 0.0f, 1.0f);
 }
 
 bool key_state(CW_RX* rx, float level, float t, double ms)
@@ -79,7 +79,7 @@ bool key_state(CW_RX* rx, float level, float t, double ms)
         rx->offMs += ms;
         return false;
     }
-    const float release = cwqo_limitf(std::min(0.8f * t, rx->config.releaseThreshold), 0.0f, t);
+    const float release = cw_limitf(std::min(0.8f * t, rx->config.releaseThreshold), 0.0f, t);
     if (level >= release) {
         rx->offMs = 0.0;
         rx->onMs += ms;
@@ -99,7 +99,7 @@ void add_element(CW_RX* rx, double markMs)
     const double dotMax = 1200.0 / rx->config.minWpm;
     const double u = markMs < 2.25 * cw_rx_dot_in_use(rx, rx->dotMs) ? markMs : markMs / 3.0;
     if (u >= 0.65 * dotMin && u <= 1.35 * dotMax) {
-        const double v = cwqo_limit(u, dotMin, dotMax);
+        const double v = cw_limit(u, dotMin, dotMax);
         rx->dotMs = rx->dotCount == 0 ? v : 0.96 * rx->dotMs + 0.04 * v;
         if (rx->dotCount <= 999999)
             ++rx->dotCount;
@@ -142,7 +142,7 @@ int32_t presence(CW_RX* rx, bool down, float level, float t, double ms)
     }
     rx->noToneMs += ms;
     if (rx->noToneMs >= kFadeMs) {
-        rx->confidence = cwqo_limit(rx->confidence - 0.015 * ms / 100.0, 0.0, 1.0);
+        rx->confidence = cw_limit(rx->confidence - 0.015 * ms / 100.0, 0.0, 1.0);
         rx->lockGrade = rx->confidence <= 0.14 ? 0 : (rx->lockGrade == 2 ? 1 : rx->lockGrade);
     }
     if (rx->noToneMs >= kAbsentMs || rx->status.signalPresent == 0) {
@@ -209,14 +209,14 @@ double cw_rx_dot_in_use(const CW_RX* rx, double dotMs)
     const double dotMax = 1200.0 / rx->config.minWpm;
     const double mid = 1200.0 / ((rx->config.minWpm + rx->config.maxWpm) / 2.0);
     const double d = dotMs >= dotMin && dotMs <= dotMax ? dotMs : mid;
-    return cwqo_limit(d, dotMin, dotMax);
+    return cw_limit(d, dotMin, dotMax);
 }
 
 int32_t cw_rx_flush_symbol(CW_RX* rx)
 {
     if (rx->elementCount == 0)
         return 0;
-    rx->confidence = cwqo_limit(rx->confidence + classification_delta(rx), 0.0, 1.0);
+    rx->confidence = cw_limit(rx->confidence + classification_delta(rx), 0.0, 1.0);
     if (rx->confidence >= 0.68 && rx->dotCount > 7)
         rx->lockGrade = 2;
     else if (rx->confidence >= 0.28 && rx->dotCount > 2)
@@ -251,7 +251,7 @@ void cw_rx_fallback_reset(CW_RX* rx)
     rx->lastText[0] = '\0';
     rx->candidateText[0] = '\0';
     rx->candidateRepeats = 0;
-    cwqo_text_queue_clear(&rx->pendingText);
+    cw_text_queue_clear(&rx->pendingText);
 }
 
 void cw_rx_live_step(CW_RX* rx, const float* samples, size_t count)
@@ -259,7 +259,7 @@ void cw_rx_live_step(CW_RX* rx, const float* samples, size_t count)
     const double ms = static_cast<double>(count) * 1000.0 / rx->config.sampleRate;
     const float level = track_levels(rx, tone_magnitude(rx, samples, count));
     rx->thresholdInUse = rx->config.autoThreshold != 0 ? 0.5f : rx->config.threshold;
-    const float t = cwqo_limitf(rx->thresholdInUse, 0.0f, 1.0f);
+    const float t = cw_limitf(rx->thresholdInUse, 0.0f, 1.0f);
     const bool wasDown = rx->status.keyDown != 0;
     const bool down = key_state(rx, level, t, ms);
     track_runs(rx, wasDown, down, ms);

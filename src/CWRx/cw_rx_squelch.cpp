@@ -1,6 +1,6 @@
 #include "cw_rx_squelch.h"
 
-#include "cwqo_limits.h"
+#include "cw_limits.h"
 
 namespace {
 
@@ -18,10 +18,10 @@ void hold(CW_RX_SQUELCH* s, const char* text, size_t count)
     }
 }
 
-void release_held(CW_RX_SQUELCH* s, CWQO_TEXT_QUEUE* out)
+void release_held(CW_RX_SQUELCH* s, CW_TEXT_QUEUE* out)
 {
     while (s->heldCount > 0) {
-        cwqo_text_queue_push(out, &s->held[s->heldHead], 1);
+        cw_text_queue_push(out, &s->held[s->heldHead], 1);
         s->heldHead = (s->heldHead + 1) % kCwRxSquelchHeldBytes;
         --s->heldCount;
     }
@@ -39,19 +39,19 @@ void expire_held(CW_RX_SQUELCH* s)
 
 double cw_rx_squelch_snr_min_db(double level)
 {
-    return 4.5 + 4.0 * cwqo_limit(level, 0.0, 1.0);
+    return 4.5 + 4.0 * cw_limit(level, 0.0, 1.0);
 }
 
 float cw_rx_squelch_cost_max(double level)
 {
-    return static_cast<float>(1.0 - 0.8 * cwqo_limit(level, 0.0, 1.0));
+    return static_cast<float>(1.0 - 0.8 * cw_limit(level, 0.0, 1.0));
 }
 
 void cw_rx_squelch_set_level(CW_RX_SQUELCH* s, double level)
 {
     if (s == nullptr)
         return;
-    s->level = cwqo_limit(level, 0.0, 1.0);
+    s->level = cw_limit(level, 0.0, 1.0);
     s->snrMinDb = cw_rx_squelch_snr_min_db(s->level);
     s->costMax = cw_rx_squelch_cost_max(s->level);
 }
@@ -67,7 +67,7 @@ void cw_rx_squelch_reset(CW_RX_SQUELCH* s)
 }
 
 void cw_rx_squelch_step(CW_RX_SQUELCH* s, const CW_RX_STATUS& status, double blockMs, const char* text,
-                        size_t count, CWQO_TEXT_QUEUE* out)
+                        size_t count, CW_TEXT_QUEUE* out)
 {
     if (s == nullptr || out == nullptr)
         return;
@@ -79,7 +79,7 @@ void cw_rx_squelch_step(CW_RX_SQUELCH* s, const CW_RX_STATUS& status, double blo
     s->open = s->level <= 0.0 || (energy && fits) ? 1 : 0;
     if (s->open) {
         release_held(s, out);
-        cwqo_text_queue_push(out, text, count);
+        cw_text_queue_push(out, text, count);
     } else if (energy) {
         hold(s, text, count);
     }

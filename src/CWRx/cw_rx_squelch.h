@@ -10,7 +10,7 @@
 #pragma once
 
 #include "CWRx.h"
-#include "cwqo_text_queue.h"
+#include "cw_text_queue.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,7 +39,7 @@ void cw_rx_squelch_reset(CW_RX_SQUELCH* squelch);
 // One block's text through the squelch, judged by the status after that
 // block; what passes is appended to *out. Level 0 passes everything.
 void cw_rx_squelch_step(CW_RX_SQUELCH* squelch, const CW_RX_STATUS& status, double blockMs, const char* text,
-                        size_t count, CWQO_TEXT_QUEUE* out);
+                        size_t count, CW_TEXT_QUEUE* out);
 
 // The limits a level sets, for measuring and for tests.
 double cw_rx_squelch_snr_min_db(double level);

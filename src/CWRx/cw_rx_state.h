@@ -5,7 +5,7 @@
 #include "CWQoMorseBackend.h"
 #include "CWRx.h"
 #include "cw_rx_squelch.h"
-#include "cwqo_text_queue.h"
+#include "cw_text_queue.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -69,10 +69,10 @@ struct CW_RX {
     CW_RX_SEGMENTS bestSegments;
     char rebuild[kCwRxTextLength];
     char emitted[kCwRxTextLength + 2];  // a space, the longest rebuild, the terminator
-    CWQO_TEXT_QUEUE pendingText;  // fallback or squelched text not yet handed out
+    CW_TEXT_QUEUE pendingText;  // fallback or squelched text not yet handed out
 
     // Text squelch of the backend's output (the fallback has no figures
     // to judge by).
     CW_RX_SQUELCH squelch;
-    char backendText[kCwqoTextQueueBytes];  // one call's text before the squelch
+    char backendText[kCWTextQueueBytes];  // one call's text before the squelch
 };

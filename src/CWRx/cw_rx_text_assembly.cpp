@@ -1,7 +1,7 @@
 #include "cw_rx_text_assembly.h"
 
 #include "cw_rx_morse_table.h"
-#include "cwqo_limits.h"
+#include "cw_limits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -122,13 +122,13 @@ CANDIDATE search_candidates(CW_RX* rx, double blockMs)
     const int wLo = c.minWpm < 5.0 ? 5 : static_cast<int>(std::floor(std::min(80.0, c.minWpm)));
     const int wHi = c.maxWpm < 5.0 ? 5 : static_cast<int>(std::ceil(std::min(80.0, c.maxWpm)));
     const bool search = c.autoThreshold != 0;
-    const int tFirst = search ? 18 : static_cast<int>(std::lround(cwqo_limit(c.threshold * 100.0, 0.0, 100.0)));
+    const int tFirst = search ? 18 : static_cast<int>(std::lround(cw_limit(c.threshold * 100.0, 0.0, 100.0)));
     const int tLast = search ? 72 : tFirst;
     CANDIDATE best{999.0, 0, 0};
     if (wLo > wHi || !(blockMs > 0.0))
         return best;
     for (int t = tFirst; t <= tLast; t += 6) {
-        split_segments(rx, cwqo_limit(t / 100.0, 0.0, 1.0), &rx->rawSegments);
+        split_segments(rx, cw_limit(t / 100.0, 0.0, 1.0), &rx->rawSegments);
         if (rx->rawSegments.count < 3)
             continue;
         for (int w = wLo; w <= wHi; ++w) {
@@ -153,7 +153,7 @@ void grade_reading(CW_RX* rx, bool found, double best)
     double delta = -0.05;
     if (found)
         delta = best < 0.95 ? 0.14 : best < 1.6 ? 0.08 : best < 3.0 ? 0.035 : -0.035;
-    rx->confidence = cwqo_limit(rx->confidence + delta, 0.0, 1.0);
+    rx->confidence = cw_limit(rx->confidence + delta, 0.0, 1.0);
     const bool bad = rx->confidence < 0.22 && best >= 3.0;
     int32_t grade;
     if (best < 1.35 && rx->confidence >= 0.7)

@@ -5,19 +5,19 @@
 
 #include <cstddef>
 
-inline constexpr size_t kCwqoTextQueueBytes = 4096;
+inline constexpr size_t kCWTextQueueBytes = 4096;
 
-struct CWQO_TEXT_QUEUE {
-    char data[kCwqoTextQueueBytes];
+struct CW_TEXT_QUEUE {
+    char data[kCWTextQueueBytes];
     size_t head;   // oldest byte
     size_t count;
 };
 
-void cwqo_text_queue_clear(CWQO_TEXT_QUEUE* queue);
+void cw_text_queue_clear(CW_TEXT_QUEUE* queue);
 
 // Appends n bytes, dropping the oldest held ones when the queue overflows.
-void cwqo_text_queue_push(CWQO_TEXT_QUEUE* queue, const char* bytes, size_t n);
+void cw_text_queue_push(CW_TEXT_QUEUE* queue, const char* bytes, size_t n);
 
 // Moves as many queued bytes as fit (capacity - 1) into out, NUL-terminates
 // it when capacity is nonzero, and returns the count moved.
-size_t cwqo_text_queue_deliver(CWQO_TEXT_QUEUE* queue, char* out, size_t capacity);
+size_t cw_text_queue_deliver(CW_TEXT_QUEUE* queue, char* out, size_t capacity);

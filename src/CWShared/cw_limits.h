@@ -6,14 +6,14 @@
 #include <cmath>
 
 // Below lo (or NaN) becomes lo, above hi becomes hi.
-inline double cwqo_limit(double value, double lo, double hi)
+inline double cw_limit(double value, double lo, double hi)
 {
     if (!(value >= lo))
         return lo;
     return value > hi ? hi : value;
 }
 
-inline float cwqo_limitf(float value, float lo, float hi)
+inline float cw_limitf(float value, float lo, float hi)
 {
     if (!(value >= lo))
         return lo;
@@ -21,15 +21,15 @@ inline float cwqo_limitf(float value, float lo, float hi)
 }
 
 // Below lo, NaN or infinite becomes the fallback; there is no upper limit.
-inline double cwqo_at_least_or(double value, double lo, double fallback)
+inline double cw_at_least_or(double value, double lo, double fallback)
 {
     return value >= lo && std::isfinite(value) ? value : fallback;
 }
 
 // Not above 0 (or NaN) becomes the fallback, then lo..hi.
-inline double cwqo_positive_limit(double value, double fallback, double lo, double hi)
+inline double cw_positive_limit(double value, double fallback, double lo, double hi)
 {
-    return cwqo_limit(value > 0.0 ? value : fallback, lo, hi);
+    return cw_limit(value > 0.0 ? value : fallback, lo, hi);
 }
 
 // Far beyond full scale a sample can only be corrupt data; kept in range it
