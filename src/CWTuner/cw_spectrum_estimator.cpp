@@ -226,6 +226,11 @@ void cw_spectrum_estimator_get_snapshot(const CW_SPECTRUM_ESTIMATOR* e, CW_SPECT
     *snapshot = e->snapshot;
 }
 
+double cw_spectrum_estimator_peak_hz(const CW_SPECTRUM_ESTIMATOR* e)
+{
+    return e != nullptr ? e->snapshot.peakHz : 0.0;
+}
+
 void cw_spectrum_estimator_destroy(CW_SPECTRUM_ESTIMATOR* e)
 {
     if (e == nullptr)

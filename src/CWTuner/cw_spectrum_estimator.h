@@ -39,5 +39,9 @@ int32_t cw_spectrum_estimator_process(CW_SPECTRUM_ESTIMATOR* e, const float* sam
 
 void cw_spectrum_estimator_get_snapshot(const CW_SPECTRUM_ESTIMATOR* e, CW_SPECTRUM_SNAPSHOT* snapshot);
 
+// The tracked peak alone, without copying the bins: 0 until the first
+// spectrum.
+double cw_spectrum_estimator_peak_hz(const CW_SPECTRUM_ESTIMATOR* e);
+
 void cw_spectrum_estimator_destroy(CW_SPECTRUM_ESTIMATOR* e);
 

@@ -94,19 +94,18 @@ void find_tone(CW_TUNER* t, const CW_RX_CONFIG& rx, const CW_RX_STATUS& status, 
 void follow_new_signal(CW_TUNER* t, const CW_RX_CONFIG& rx, const CW_RX_STATUS& status, double now,
                        CW_TUNER_RESULT* result)
 {
-    CW_SPECTRUM_SNAPSHOT s;
-    cw_spectrum_estimator_get_snapshot(t->spectrum, &s);
+    const double peakHz = cw_spectrum_estimator_peak_hz(t->spectrum);
     const CW_AUTO_GTM_STATE state{.enabled = t->config.autoGtm != 0,
                                   .lastSignalState = t->lastSignalState,
                                   .lastAutoGtmTime = t->lastAutoGtmTime,
                                   .rearmSeconds = t->config.rearmSeconds,
-                                  .peakHz = s.peakHz,
+                                  .peakHz = peakHz,
                                   .pitchHz = rx.pitchHz};
     if (!cw_auto_gtm_should_retune(&status, state, now))
         return;
     t->lastAutoGtmTime = now;
     result->action = CW_TUNER_RETUNE;
-    result->pitchHz = cw_tuner_quantized_pitch(s.peakHz);
+    result->pitchHz = cw_tuner_quantized_pitch(peakHz);
 }
 
 }  // namespace
@@ -150,11 +149,10 @@ void cw_tuner_update(CW_TUNER* t, const float* samples, size_t count, const CW_R
 
 int32_t cw_tuner_goto_max(const CW_TUNER* t, double* pitchHz)
 {
-    CW_SPECTRUM_SNAPSHOT s;
-    cw_spectrum_estimator_get_snapshot(t != nullptr ? t->spectrum : nullptr, &s);
-    if (!(s.peakHz > 0.0) || pitchHz == nullptr)
+    const double peakHz = cw_spectrum_estimator_peak_hz(t != nullptr ? t->spectrum : nullptr);
+    if (!(peakHz > 0.0) || pitchHz == nullptr)
         return 0;
-    *pitchHz = cw_tuner_quantized_pitch(s.peakHz);
+    *pitchHz = cw_tuner_quantized_pitch(peakHz);
     return 1;
 }
 
@@ -167,11 +165,9 @@ void cw_tuner_get_status(const CW_TUNER* t, CW_TUNER_STATUS* status)
 {
     if (status == nullptr)
         return;
-    CW_SPECTRUM_SNAPSHOT s;
-    cw_tuner_get_spectrum(t, &s);
     *status = CW_TUNER_STATUS{.toneFound = t != nullptr && t->toneFound ? 1 : 0,
                               .confirmed = t != nullptr && t->confirmed ? 1 : 0,
-                              .peakHz = s.peakHz};
+                              .peakHz = cw_spectrum_estimator_peak_hz(t != nullptr ? t->spectrum : nullptr)};
 }
 
 void cw_tuner_forget_signal(CW_TUNER* t)
