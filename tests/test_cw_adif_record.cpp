@@ -21,7 +21,8 @@ TEST(CWAdifRecord, EveryFieldInOrderTrimmedAndUpperCasedButTheComment)
 // field; blank fields are left out.
 TEST(CWAdifRecord, LengthsCountUtf8BytesAndBlankFieldsAreLeftOut)
 {
-    const CW_LOG_QSO qso{"DL1ABC", "J\u00f6rg", "599", "599", "7.03", " ", "", "\n", "20240102", "030405", "QQ0QQ", "JN36"};
+    const CW_LOG_QSO qso{"DL1ABC", "J\u00f6rg", "599", "599", "7.03", " ", "", "\n",
+                         "20240102", "030405", "QQ0QQ", "JN36"};
     const std::string record = cw_log_adif_record(qso);
     EXPECT_NE(record.find("<NAME:5>"), std::string::npos);
     const AdifFile file = adif_read(record);

@@ -61,10 +61,10 @@ TEST(CWSettingsForm, StoringWritesEveryKeyClampedAndLoadingShowsItBack)
     form.agc = false;
     cw_settings_form_store(form, store, true);
     const std::map<std::string, std::string> expected = {
-        {"ZarvoHost", " radio "}, {"ZarvoPort", "40001"},       {"ZarvoPitch", "1200"},      {"ZarvoBandwidth", "120"},
-        {"ZarvoSQL", "0.5"},      {"ZarvoAutoCenter", "true"},  {"ZarvoMinWPM", "5"},        {"ZarvoMaxWPM", "60"},
-        {"ZarvoQOMSearchHz", "15"}, {"ZarvoQOMAGC", "false"},   {"ZarvoQOMLockHold", "1.75"}, {"ZarvoAutoGTMRearm", "2.5"},
-        {"ZarvoTxWPM", "25"},     {"ZarvoShortRST", "true"},
+        {"ZarvoHost", " radio "},  {"ZarvoPort", "40001"},    {"ZarvoPitch", "1200"},       {"ZarvoBandwidth", "120"},
+        {"ZarvoSQL", "0.5"},       {"ZarvoAutoCenter", "true"}, {"ZarvoMinWPM", "5"},        {"ZarvoMaxWPM", "60"},
+        {"ZarvoQOMSearchHz", "15"}, {"ZarvoQOMAGC", "false"},  {"ZarvoQOMLockHold", "1.75"},
+        {"ZarvoAutoGTMRearm", "2.5"}, {"ZarvoTxWPM", "25"},    {"ZarvoShortRST", "true"},
     };
     EXPECT_EQ(store.values, expected);
     const CW_SETTINGS_FORM loaded = cw_settings_form_load(store);

@@ -215,7 +215,8 @@ TEST(SpectrumPeak, FollowsTheToneNearThePitchNotTheLouderOneFarAway)
 {
     const std::vector<float> x = mix(tone(450.0, 12000.0, kN, 0.3), tone(1000.0, 12000.0, kN, 0.3));
     const std::vector<float> far = mix(tone(1300.0, 12000.0, kN, 0.5), tone(620.0, 12000.0, kN, 0.16));
-    for (const auto& [input, pitch, expected] : {std::tuple{&x, 950.0, 1000.0}, {&x, 500.0, 450.0}, {&far, 600.0, 620.0}}) {
+    for (const auto& [input, pitch, expected] :
+         {std::tuple{&x, 950.0, 1000.0}, {&x, 500.0, 450.0}, {&far, 600.0, 620.0}}) {
         Estimator f;
         for (int i = 0; i < 10; ++i)
             f.frame(*input, 12000.0, pitch);

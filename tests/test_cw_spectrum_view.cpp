@@ -85,7 +85,8 @@ TEST_F(SpectrumView, PaintsBackgroundPlotPitchMarkerAndCurve)
     show(1200.0, 600.0);
     const QImage image = render(&view);
     const auto expect_colour = [&](int x, int y, const QColor& c, int tolerance = 3) {
-        EXPECT_TRUE(near(image.pixelColor(x, y), c, tolerance)) << x << ", " << y << ": " << describe(image.pixelColor(x, y));
+        EXPECT_TRUE(near(image.pixelColor(x, y), c, tolerance)) << x << ", " << y << ": "
+                                                                << describe(image.pixelColor(x, y));
     };
     expect_colour(2, 2, grey(0.04));
     expect_colour(50, 20, grey(0.08));
@@ -114,7 +115,8 @@ TEST_F(SpectrumView, ThePeakMarkerIsADashedRedLineWithADotNearTheTop)
     const int x = static_cast<int>(x_of(830.0));  // one pixel fully under the 2-point line
     for (auto [dx, y, shown] : {std::tuple{0, 15, true}, {0, 21, true}, {0, 24, false}, {-2, 15, true},
                                 {-2, 21, false}, {5, 15, false}})
-        EXPECT_EQ(red(image.pixelColor(x + dx, y)), shown) << dx << ", " << y << ": " << describe(image.pixelColor(x + dx, y));
+        EXPECT_EQ(red(image.pixelColor(x + dx, y)), shown) << dx << ", " << y << ": "
+                                                           << describe(image.pixelColor(x + dx, y));
 }
 
 // A click picks a rounded pitch and moves the marker; a drag reports every

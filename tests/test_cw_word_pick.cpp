@@ -66,7 +66,8 @@ TEST(CWWordPick, RepeatsAndEmptyWordsFillNothing)
         EXPECT_TRUE(pick.target == kCWPickTargetName && pick.lastTimestamp == 10.0) << t;
     }
     EXPECT_EQ(cw_decode_pick({kCWPickTargetName, 10.0, 10.06, u"HANS"}).fillField, kCWPickTargetName);
-    EXPECT_EQ(cw_decode_pick({kCWPickTargetCall, 0.0, 0.0, u"HANS"}).fillField, kCWPickTargetCall);  // no time: no repeat
+    // An event without a time is never taken for a repeat.
+    EXPECT_EQ(cw_decode_pick({kCWPickTargetCall, 0.0, 0.0, u"HANS"}).fillField, kCWPickTargetCall);
     const CW_DECODE_PICK none = cw_decode_pick({7, 1.0, 2.0, u"\u00C4\u00D6"});
     EXPECT_TRUE(none.fillField == kCWPickTargetNone && none.focusField == kCWPickTargetNone);
     EXPECT_TRUE(none.target == 7 && none.lastTimestamp == 2.0);

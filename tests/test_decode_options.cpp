@@ -90,7 +90,8 @@ TEST(DecodeOptions, MistakesAreReportedNotGuessed)
     ASSERT_TRUE(tci.ok) << tci.error;
     EXPECT_EQ(tci.options.tciHost, "192.168.1.20");
     EXPECT_EQ(tci.options.tciPort, 40001u);
-    for (const char* url : {"http://h:1", "ws://h", "ws://h:0", "ws://h:70000", "ws://h:1x", "ws://a/b:1", "ws://u@h:1"}) {
+    for (const char* url :
+         {"http://h:1", "ws://h", "ws://h:0", "ws://h:70000", "ws://h:1x", "ws://a/b:1", "ws://u@h:1"}) {
         std::string host;
         uint64_t port = 0;
         EXPECT_FALSE(decode_parse_tci_url(url, &host, &port)) << url;

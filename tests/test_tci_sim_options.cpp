@@ -10,8 +10,8 @@ TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndBadInputIsRefused)
 {
     TCI_SIM_OPTIONS o;
     std::string error;
-    ASSERT_TRUE(tci_sim_parse_options({"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"},
-                                      &o, &error))
+    ASSERT_TRUE(tci_sim_parse_options(
+        {"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"}, &o, &error))
         << error;
     EXPECT_TRUE(o.port == 0u && o.sampleRate == 8000u && o.rateGiven && o.echo && !o.stereo);
     EXPECT_EQ(o.source, TCI_SIM_SOURCE::Wav);
@@ -24,7 +24,8 @@ TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndBadInputIsRefused)
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--rate", "7999"}, {"--rate", "48001"}, {"--frame", "15"}, {"--port", "65536"}, {"--port", "-1"},
              {"--port", "12x"}, {"--bogus"}, {"--port"}, {"--echo=1"}, {"--wav", "a.wav", "--ramp"},
-             {"--close-after", "-1"}, {"--stall-after", "nan"}, {"--malformed", "0"}, {"--snr", "200"}, {"--host", ""}}) {
+             {"--close-after", "-1"}, {"--stall-after", "nan"}, {"--malformed", "0"}, {"--snr", "200"},
+             {"--host", ""}}) {
         EXPECT_FALSE(tci_sim_parse_options(args, &o, &error)) << args[0];
         EXPECT_FALSE(error.empty()) << args[0];
         error.clear();

@@ -36,14 +36,15 @@ TEST(TciStreamFrame, SamplesAreEncodedInTheFormatAsked)
     };
     for (const auto& k : cases) {
         std::vector<uint8_t> frame;
-        ASSERT_TRUE(tci_build_stream_frame({0, 24000, k.format, 0, 0, 0, 1, 1}, k.samples.data(), k.samples.size(), &frame));
+        ASSERT_TRUE(
+            tci_build_stream_frame({0, 24000, k.format, 0, 0, 0, 1, 1}, k.samples.data(), k.samples.size(), &frame));
         EXPECT_EQ(std::vector<uint8_t>(frame.begin() + 64, frame.end()), k.payload) << k.format;
     }
     std::vector<uint8_t> frame = {1, 2, 3};
     const float one = 0.0f;
     const TCI_STREAM_FRAME_HEADER unknown{0, 24000, 4, 0, 0, 0, 1, 1}, floats{0, 24000, 3, 0, 0, 0, 1, 1};
-    EXPECT_FALSE(tci_build_stream_frame(unknown, &one, 1, &frame) || tci_build_stream_frame(floats, nullptr, 5, &frame) ||
-                 tci_build_stream_frame(floats, &one, 1, nullptr));
+    EXPECT_FALSE(tci_build_stream_frame(unknown, &one, 1, &frame));
+    EXPECT_FALSE(tci_build_stream_frame(floats, nullptr, 5, &frame) || tci_build_stream_frame(floats, &one, 1, nullptr));
     EXPECT_EQ(frame, (std::vector<uint8_t>{1, 2, 3}));
 }
 
@@ -54,7 +55,8 @@ TEST(TciSimStream, FramesComeDueAtRealTimeAndAGapIsNotMadeUp)
     TciSimStream stream(8000, 500, false);
     EXPECT_EQ(stream.takeDue(5.0), 0u);  // not started
     stream.start(0.0);
-    for (auto [now, due] : {std::pair{0.0624, 0u}, {0.0625, 1u}, {0.0625, 0u}, {1.0, 15u}, {100.0, 16u}, {100.0625, 1u}})
+    for (auto [now, due] :
+         {std::pair{0.0624, 0u}, {0.0625, 1u}, {0.0625, 0u}, {1.0, 15u}, {100.0, 16u}, {100.0625, 1u}})
         EXPECT_EQ(stream.takeDue(now), due) << now;
     stream.resume(104.0);
     EXPECT_EQ(stream.takeDue(104.03125), 0u);

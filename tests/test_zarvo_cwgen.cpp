@@ -18,7 +18,8 @@ protected:
     // A complete command line, then `extra`: later options override earlier ones.
     std::vector<std::string> with(const std::vector<std::string>& extra) const
     {
-        std::vector<std::string> args = {"--text", "PARIS", "--wpm", "20", "--pitch", "600", "--rate", "8000", "-o", wav};
+        std::vector<std::string> args = {"--text", "PARIS", "--wpm", "20", "--pitch", "600",
+                                         "--rate", "8000", "-o", wav};
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     }
@@ -41,7 +42,8 @@ TEST_F(CwgenTool, WritesSixteenBitMonoOfTheRightLength)
     EXPECT_EQ(samples({"--lead", "0.1", "--tail=0.2"}).size(), 800u + 43 * 480u + 1600u);  // PARIS: 43 units
     WAV_AUDIO a;
     ASSERT_TRUE(wav_read_file(wav, &a, &err)) << err;
-    EXPECT_EQ(std::tuple(a.channels, a.sampleRate, a.formatTag, a.bitsPerSample), std::tuple(1, 8000u, WAV_TAG_PCM, 16));
+    EXPECT_EQ(std::tuple(a.channels, a.sampleRate, a.formatTag, a.bitsPerSample),
+              std::tuple(1, 8000u, WAV_TAG_PCM, 16));
 }
 
 TEST_F(CwgenTool, BadOptionsGiveOneLineAndStatusTwoAnUnwritableFileOne)

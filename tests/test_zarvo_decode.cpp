@@ -74,7 +74,8 @@ TEST_F(DecodeTool, DecodesFilesStandardInputAndCutFiles)
         bool warns, exact;
     } runs[] = {
         {{"--pitch", "650", write("a.wav", image(25, 48000))}, "", false, true},
-        {{"--pitch", "640", "--auto-pitch", "-"}, "<" + tool_run::quoted(write("s.wav", image(20, 12000, 2))), false, true},
+        {{"--pitch", "640", "--auto-pitch", "-"}, "<" + tool_run::quoted(write("s.wav", image(20, 12000, 2))), false,
+         true},
         {{"--pitch", "650", "--block", "400", "--status", dir / "s.jsonl", write("cut.wav", cut)}, "", true, true},
         {{"--fallback", "--pitch", "650", "--bandwidth", "100", "--block", "192", write("f.wav", image(15, 48000))},
          "", false, false},
