@@ -1,3 +1,4 @@
+// When AutoGTM moves the pitch to a new signal's peak.
 #include "cw_auto_gtm.h"
 
 #include <gtest/gtest.h>
@@ -16,50 +17,45 @@ CW_RX_STATUS new_signal()
     return s;
 }
 
+// Enabled, no signal before, no retune yet, 2.5 s rearm, pitch 600 Hz.
 CW_AUTO_GTM_STATE armed(double peakHz)
 {
     return CW_AUTO_GTM_STATE{true, 0, 0.0, 2.5, peakHz, 600.0};
 }
 
+}  // namespace
+
+// Only at the start of a good new signal whose peak is near the pitch but
+// not already on it, and not within the rearm delay of the last retune.
 TEST(CWAutoGtm, RetunesOnlyAtTheStartOfAGoodNewSignalNearThePitch)
 {
     const CW_RX_STATUS s = new_signal();
     EXPECT_TRUE(cw_auto_gtm_should_retune(&s, armed(700), 10));
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(605), 10));  // 5 Hz: already there
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(900), 10));  // 300 Hz: another signal
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(0), 10));    // no peak yet
+    for (double peak : {605.0, 900.0, 0.0})  // already there, another signal, no peak yet
+        EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(peak), 10)) << peak;
     EXPECT_FALSE(cw_auto_gtm_should_retune(nullptr, armed(700), 10));
-
-    CW_AUTO_GTM_STATE continuing = armed(700);
+    CW_AUTO_GTM_STATE continuing = armed(700), off = armed(700), recent = armed(700);
     continuing.lastSignalState = 1;
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, continuing, 10));
-    CW_AUTO_GTM_STATE off = armed(700);
     off.enabled = false;
+    recent.lastAutoGtmTime = 9.0;
+    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, continuing, 10));
     EXPECT_FALSE(cw_auto_gtm_should_retune(&s, off, 10));
+    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, recent, 10.0));
+    EXPECT_TRUE(cw_auto_gtm_should_retune(&s, recent, 11.5));
 }
 
+// The speed estimates must agree unless too little is keyed to tell.
 TEST(CWAutoGtm, PoorOrDisagreeingSignalsDoNotRetune)
 {
     CW_RX_STATUS s = new_signal();
     s.statQuality = 50;
     EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(700), 10));
     s = new_signal();
-    s.statWpm = 30;  // 10 WPM apart
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(700), 10));
-    s.statOnRatio = 0.1f;  // too little key-down for the speed test to apply
-    EXPECT_TRUE(cw_auto_gtm_should_retune(&s, armed(700), 10));
-    s = new_signal();
     s.decoderCost = 1.5f;
     EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(700), 10));
+    s = new_signal();
+    s.statWpm = 30;
+    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(700), 10));
+    s.statOnRatio = 0.1f;
+    EXPECT_TRUE(cw_auto_gtm_should_retune(&s, armed(700), 10));
 }
-
-TEST(CWAutoGtm, WaitsForTheRearmDelay)
-{
-    const CW_RX_STATUS s = new_signal();
-    CW_AUTO_GTM_STATE state = armed(700);
-    state.lastAutoGtmTime = 9.0;
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, state, 10.0));  // 1 s after the last one
-    EXPECT_TRUE(cw_auto_gtm_should_retune(&s, state, 11.5));
-}
-
-}  // namespace

@@ -1,3 +1,4 @@
+// The tuner's bank of Goertzel filters against a direct DFT.
 #include "cw_goertzel_bank.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +16,15 @@ double dft_power(const std::vector<float>& x, float coefficient)
 {
     const long double w = std::acos(static_cast<long double>(coefficient) / 2.0L);
     std::complex<long double> sum = 0.0L;
-    for (size_t n = 0; n < x.size(); ++n) sum += static_cast<long double>(x[n]) * std::polar(1.0L, -w * static_cast<long double>(n));
+    for (size_t n = 0; n < x.size(); ++n)
+        sum += static_cast<long double>(x[n]) * std::polar(1.0L, -w * static_cast<long double>(n));
     return static_cast<double>(std::norm(sum));
 }
 
 }  // namespace
 
+// Float sums: within a thousandth of the frame's energy, the typical power
+// of a bin of noise. Whole and partial groups of filters alike.
 TEST(GoertzelBank, EveryFilterReportsTheDftPowerAtItsFrequency)
 {
     std::mt19937 rng(3);
@@ -31,14 +35,12 @@ TEST(GoertzelBank, EveryFilterReportsTheDftPowerAtItsFrequency)
         v = u(rng);
         energy += v * v;
     }
-    for (size_t bins : {1u, 19u, 32u, 45u}) {  // whole and partial groups of filters
+    for (size_t bins : {1u, 19u, 32u, 45u}) {
         std::vector<float> c(bins), power(bins, -1.0f);
-        for (size_t k = 0; k < bins; ++k) c[k] = static_cast<float>(2.0 * std::cos(2.0 * std::numbers::pi * (0.01 + 0.011 * k)));
+        for (size_t k = 0; k < bins; ++k)
+            c[k] = static_cast<float>(2.0 * std::cos(2.0 * std::numbers::pi * (0.01 + 0.011 * k)));
         cw_goertzel_bank_power(x.data(), x.size(), c.data(), bins, power.data());
-        for (size_t k = 0; k < bins; ++k) {
-            // Float sums: within a thousandth of the frame's energy, the
-            // typical power of a bin of noise.
+        for (size_t k = 0; k < bins; ++k)
             EXPECT_NEAR(power[k], dft_power(x, c[k]), 1e-3 * energy) << bins << " bins, filter " << k;
-        }
     }
 }

@@ -1,3 +1,4 @@
+// Where the tone trace draws and what height a click stands for.
 #include "cw_tone_trace_layout.h"
 
 #include <gtest/gtest.h>
@@ -7,61 +8,36 @@
 
 namespace {
 
-const CW_TONE_TRACE_RECT kTrace = cw_tone_trace_rect(0.0, 0.0, 1180.0, 75.0);
+const CW_TONE_TRACE_RECT kTrace = cw_tone_trace_rect(0.0, 0.0, 1180.0, 75.0);  // (10, 8, 1160, 59)
 
 }  // namespace
 
-TEST(ToneTraceLayout, TraceAreaIsInsetTenSidewaysAndEightUpAndDown)
+TEST(ToneTraceLayout, AreaValuesAndColumns)
 {
-    EXPECT_EQ(kTrace.x, 10.0);
-    EXPECT_EQ(kTrace.y, 8.0);
-    EXPECT_EQ(kTrace.width, 1160.0);
-    EXPECT_EQ(kTrace.height, 59.0);
     const CW_TONE_TRACE_RECT moved = cw_tone_trace_rect(5.0, 7.0, 100.0, 40.0);
-    EXPECT_EQ(moved.x, 15.0);
-    EXPECT_EQ(moved.y, 15.0);
-}
-
-TEST(ToneTraceLayout, ValuesRiseFromTheBottomAndAreHeldToTheArea)
-{
-    EXPECT_DOUBLE_EQ(cw_tone_trace_y_for_value(0.0f, kTrace), 67.0);
-    EXPECT_DOUBLE_EQ(cw_tone_trace_y_for_value(1.0f, kTrace), 8.0);
-    EXPECT_DOUBLE_EQ(cw_tone_trace_y_for_value(0.5f, kTrace), 37.5);
-    EXPECT_DOUBLE_EQ(cw_tone_trace_y_for_value(1.7f, kTrace), 8.0);
-    EXPECT_DOUBLE_EQ(cw_tone_trace_y_for_value(-0.2f, kTrace), 67.0);
-}
-
-TEST(ToneTraceClick, MapsHeightToAThreshold)
-{
-    EXPECT_EQ(cw_tone_trace_value_for_y(37.5, kTrace), 0.5f);
-    EXPECT_EQ(cw_tone_trace_value_for_y(8.0, kTrace), 1.0f);
-    EXPECT_EQ(cw_tone_trace_value_for_y(67.0, kTrace), 0.0f);
-    EXPECT_EQ(cw_tone_trace_value_for_y(-40.0, kTrace), 1.0f);
-    EXPECT_EQ(cw_tone_trace_value_for_y(74.0, kTrace), 0.0f);
-    EXPECT_NEAR(cw_tone_trace_value_for_y(8.0 + 59.0 * 0.25, kTrace), 0.75f, 1e-6);
-    EXPECT_EQ(cw_tone_trace_value_for_y(std::nan(""), kTrace), 0.0f);
-}
-
-TEST(ToneTraceClick, AnAreaWithoutHeightGivesZero)
-{
-    EXPECT_EQ(cw_tone_trace_value_for_y(3.0, cw_tone_trace_rect(0.0, 0.0, 100.0, 16.0)), 0.0f);
-    EXPECT_EQ(cw_tone_trace_value_for_y(3.0, cw_tone_trace_rect(0.0, 0.0, 100.0, 10.0)), 0.0f);
-}
-
-TEST(ToneTraceLayout, ColumnsRunFromEdgeToEdgeAndAreAtLeastOnePointWide)
-{
+    EXPECT_TRUE(moved.x == 15.0 && moved.y == 15.0);
+    for (auto [value, y] : {std::pair{0.0f, 67.0}, {1.0f, 8.0}, {0.5f, 37.5}, {1.7f, 8.0}, {-0.2f, 67.0}})
+        EXPECT_DOUBLE_EQ(cw_tone_trace_y_for_value(value, kTrace), y) << value;
     EXPECT_DOUBLE_EQ(cw_tone_trace_column_x(0, kTrace), 10.0);
     EXPECT_DOUBLE_EQ(cw_tone_trace_column_x(359, kTrace), 1170.0);
     EXPECT_DOUBLE_EQ(cw_tone_trace_column_width(kTrace), 1160.0 / 360.0);
-    EXPECT_EQ(cw_tone_trace_column_width(cw_tone_trace_rect(0.0, 0.0, 200.0, 75.0)), 1.0);
+    EXPECT_EQ(cw_tone_trace_column_width(cw_tone_trace_rect(0.0, 0.0, 200.0, 75.0)), 1.0);  // at least one point
 }
 
-TEST(ToneTraceLabel, PrintsTheThresholdWithTwoDecimals)
+TEST(ToneTraceLayout, AClickHeightIsAThresholdHeldToZeroThroughOne)
+{
+    for (auto [y, value] : {std::pair{37.5, 0.5f}, {8.0, 1.0f}, {67.0, 0.0f}, {-40.0, 1.0f}, {74.0, 0.0f},
+                            {8.0 + 59.0 * 0.25, 0.75f}, {std::nan(""), 0.0f}})
+        EXPECT_NEAR(cw_tone_trace_value_for_y(y, kTrace), value, 1e-6) << y;
+    for (double height : {16.0, 10.0})  // no room left inside the insets
+        EXPECT_EQ(cw_tone_trace_value_for_y(3.0, cw_tone_trace_rect(0.0, 0.0, 100.0, height)), 0.0f) << height;
+}
+
+TEST(ToneTraceLayout, LabelShowsTheThresholdAndFitsItsBuffer)
 {
     char buffer[64];
-    const size_t n = cw_tone_trace_label(0.5f, buffer, sizeof buffer);
+    EXPECT_EQ(cw_tone_trace_label(0.5f, buffer, sizeof buffer), 30u);
     EXPECT_EQ(std::string(buffer), "Envelope / threshold  thr 0.50");
-    EXPECT_EQ(n, 30u);
     EXPECT_EQ(cw_tone_trace_label(0.5f, buffer, 9), 8u);
     EXPECT_EQ(std::string(buffer), "Envelope");
     EXPECT_EQ(cw_tone_trace_label(0.5f, nullptr, 9), 0u);

@@ -23,14 +23,6 @@ Tuner make_tuner(bool autoGtm, bool findTone)
     return Tuner(cw_tuner_create(&config), cw_tuner_destroy);
 }
 
-CW_RX_CONFIG rx_at(double pitchHz)
-{
-    CW_RX_CONFIG c = cw_rx_default_config();
-    c.sampleRate = kRate;
-    c.pitchHz = pitchHz;
-    return c;
-}
-
 CW_RX_STATUS signal(bool present, float quality = 70.0f, float cost = 0.5f)
 {
     CW_RX_STATUS s{};
@@ -43,43 +35,38 @@ CW_RX_STATUS signal(bool present, float quality = 70.0f, float cost = 0.5f)
     return s;
 }
 
+// A tone in noise, continuous across blocks.
 struct Source {
-    double hz;
-    double amplitude;
+    double hz, amplitude;
     std::mt19937 noise{7};
     size_t at = 0;
 
-    std::vector<float> block()
+    CW_TUNER_RESULT step(CW_TUNER* t, double pitchHz, const CW_RX_STATUS& status, double now)
     {
         std::normal_distribution<float> n(0.0f, 0.05f);
         std::vector<float> x(kBlock);
-        for (float& v : x) {
-            v = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(at++) / kRate)) + n(noise);
-        }
-        return x;
+        for (float& v : x)
+            v = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * hz * double(at++) / kRate)) + n(noise);
+        CW_RX_CONFIG rx = cw_rx_default_config();
+        rx.sampleRate = kRate;
+        rx.pitchHz = pitchHz;
+        CW_TUNER_RESULT r{};
+        cw_tuner_update(t, x.data(), x.size(), &rx, &status, now, &r);
+        return r;
     }
 };
-
-CW_TUNER_RESULT step(CW_TUNER* t, Source* source, double pitchHz, const CW_RX_STATUS& status, double now)
-{
-    const std::vector<float> x = source->block();
-    const CW_RX_CONFIG rx = rx_at(pitchHz);
-    CW_TUNER_RESULT r{};
-    cw_tuner_update(t, x.data(), x.size(), &rx, &status, now, &r);
-    return r;
-}
 
 }  // namespace
 
 TEST(Tuner, PitchesComeInFiveHertzStepsWithinTheReceiversRange)
 {
-    EXPECT_EQ(cw_tuner_quantized_pitch(612.4), 610);
-    EXPECT_EQ(cw_tuner_quantized_pitch(612.5), 615);
-    EXPECT_EQ(cw_tuner_quantized_pitch(1300), 1200);
-    EXPECT_EQ(cw_tuner_quantized_pitch(250), 300);
-    EXPECT_EQ(cw_tuner_quantized_pitch(std::nan("")), 300);
+    for (auto [hz, pitch] : {std::pair{612.4, 610.0}, {612.5, 615.0}, {1300.0, 1200.0}, {250.0, 300.0},
+                             {std::nan(""), 300.0}})
+        EXPECT_EQ(cw_tuner_quantized_pitch(hz), pitch) << hz;
 }
 
+// The first two blocks fill the 4096-sample frame; from then on GotoMax
+// has a spectrum to take the quantised peak from.
 TEST(Tuner, GotoMaxWaitsForASpectrumThenTakesThePeak)
 {
     Tuner t = make_tuner(false, false);
@@ -88,13 +75,12 @@ TEST(Tuner, GotoMaxWaitsForASpectrumThenTakesThePeak)
     Source tone{.hz = 702.0, .amplitude = 0.5};
     int spectra = 0;
     for (int i = 1; i <= 10; ++i) {
-        const CW_TUNER_RESULT r = step(t.get(), &tone, 600.0, signal(true), 0.25 * i);
+        const CW_TUNER_RESULT r = tone.step(t.get(), 600.0, signal(true), 0.25 * i);
         EXPECT_EQ(r.action, CW_TUNER_KEEP);  // AutoGTM is off
         spectra += r.spectrumUpdated;
         EXPECT_EQ(cw_tuner_goto_max(t.get(), &pitch), spectra > 0 ? 1 : 0);
     }
-    EXPECT_EQ(spectra, 8);  // the first two blocks fill the 4096-sample frame
-    ASSERT_EQ(cw_tuner_goto_max(t.get(), &pitch), 1);
+    EXPECT_EQ(spectra, 8);
     EXPECT_EQ(pitch, 700.0);
     CW_SPECTRUM_SNAPSHOT s;
     cw_tuner_get_spectrum(t.get(), &s);
@@ -102,67 +88,57 @@ TEST(Tuner, GotoMaxWaitsForASpectrumThenTakesThePeak)
     EXPECT_TRUE(s.peakMarkerVisible);
 }
 
+// Steps 0.4 s apart: the second new signal comes 1.2 s after the first
+// retune, inside the rearm delay, the third 2.8 s after it. A poor signal
+// or one already on the pitch moves nothing, so text is not repeated by a
+// retune to where the receiver already is.
 TEST(Tuner, AutoGtmRetunesOnceAtTheStartOfEachSignalAfterTheRearmDelay)
 {
     Tuner t = make_tuner(true, false);
     Source tone{.hz = 700.0, .amplitude = 0.5};
     double now = 1.0;
     for (int i = 0; i < 10; ++i, now += 0.2)
-        step(t.get(), &tone, 600.0, signal(false), now);
-    struct Step {
-        bool present;
-        CW_TUNER_ACTION action;
-    };
-    // 0.4 s apart: the second new signal comes 1.2 s after the first retune,
-    // the third 2.8 s after it.
-    const Step steps[] = {{true, CW_TUNER_RETUNE}, {true, CW_TUNER_KEEP},  {false, CW_TUNER_KEEP},
-                          {true, CW_TUNER_KEEP},   {false, CW_TUNER_KEEP}, {false, CW_TUNER_KEEP},
-                          {false, CW_TUNER_KEEP},  {true, CW_TUNER_RETUNE}};
-    for (const Step& s : steps) {
-        const CW_TUNER_RESULT r = step(t.get(), &tone, 600.0, signal(s.present), now);
-        EXPECT_EQ(r.action, s.action) << "at " << now;
-        if (r.action == CW_TUNER_RETUNE) {
+        tone.step(t.get(), 600.0, signal(false), now);
+    const bool present[] = {true, true, false, true, false, false, false, true};
+    for (int i = 0; i < 8; ++i) {
+        const CW_TUNER_RESULT r = tone.step(t.get(), 600.0, signal(present[i]), now);
+        const bool retune = i == 0 || i == 7;
+        EXPECT_EQ(r.action, retune ? CW_TUNER_RETUNE : CW_TUNER_KEEP) << "at " << now;
+        if (retune) {
             EXPECT_EQ(r.pitchHz, 700.0);
         }
         now += 0.4;
     }
-    // A poor signal (quality under 55) or one already on the pitch moves nothing.
     cw_tuner_forget_signal(t.get());
-    EXPECT_EQ(step(t.get(), &tone, 600.0, signal(true, 40.0f), now + 3.0).action, CW_TUNER_KEEP);
+    EXPECT_EQ(tone.step(t.get(), 600.0, signal(true, 40.0f), now + 3.0).action, CW_TUNER_KEEP);
     cw_tuner_forget_signal(t.get());
-    EXPECT_EQ(step(t.get(), &tone, 700.0, signal(true), now + 6.0).action, CW_TUNER_KEEP);
+    EXPECT_EQ(tone.step(t.get(), 700.0, signal(true), now + 6.0).action, CW_TUNER_KEEP);
 }
 
+// A tone must hold its place for 4 s of spectra to be found; when nothing
+// decodes there for more than 5 s it was not a signal. Noise alone is
+// never taken for a tone.
 TEST(Tuner, FindsAToneOfUnknownPitchAndDropsOneThatNeverDecodes)
 {
     Tuner t = make_tuner(true, true);
     Source tone{.hz = 642.0, .amplitude = 0.3};
     double now = 0.0;
     CW_TUNER_RESULT found{};
-    for (int i = 0; i < 40 && found.action == CW_TUNER_KEEP; ++i) {
-        now += 0.2;
-        found = step(t.get(), &tone, 600.0, signal(false, 0.0f, 5.0f), now);
-    }
+    for (int i = 0; i < 40 && found.action == CW_TUNER_KEEP; ++i)
+        found = tone.step(t.get(), 600.0, signal(false, 0.0f, 5.0f), now += 0.2);
     ASSERT_EQ(found.action, CW_TUNER_FOUND);
     EXPECT_EQ(found.pitchHz, 640.0);
-    EXPECT_GE(now, 3.9);  // it must hold its place for 4 s of spectra first
+    EXPECT_GE(now, 3.9);
     CW_TUNER_STATUS status{};
     cw_tuner_get_status(t.get(), &status);
-    EXPECT_EQ(status.toneFound, 1);
-    EXPECT_EQ(status.confirmed, 0);
-    // Nothing decodes there for more than 5 s: it was not a signal.
-    for (int i = 0; i < 27; ++i) {
-        now += 0.2;
-        step(t.get(), &tone, 640.0, signal(false, 0.0f, 5.0f), now);
-    }
+    EXPECT_TRUE(status.toneFound == 1 && status.confirmed == 0);
+    for (int i = 0; i < 27; ++i)
+        tone.step(t.get(), 640.0, signal(false, 0.0f, 5.0f), now += 0.2);
     cw_tuner_get_status(t.get(), &status);
     EXPECT_EQ(status.toneFound, 0);
-}
 
-TEST(Tuner, NoiseAloneIsNeverTakenForATone)
-{
-    Tuner t = make_tuner(true, true);
+    Tuner quiet = make_tuner(true, true);
     Source noise{.hz = 0.0, .amplitude = 0.0};
     for (int i = 1; i <= 300; ++i)
-        ASSERT_EQ(step(t.get(), &noise, 600.0, signal(false, 0.0f, 5.0f), 0.2 * i).action, CW_TUNER_KEEP) << i;
+        ASSERT_EQ(noise.step(quiet.get(), 600.0, signal(false, 0.0f, 5.0f), 0.2 * i).action, CW_TUNER_KEEP) << i;
 }

@@ -1,3 +1,4 @@
+// Sending a logged QSO as one UDP datagram to a logging program.
 #include "cw_udp_log_sender.h"
 #include "map_preference_store.h"
 
@@ -16,9 +17,7 @@ struct Listener {
     long long port = 0;
     Listener()
     {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
         socklen_t length = sizeof address;
         bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
@@ -37,84 +36,66 @@ struct Listener {
 
 const std::string kRecord = "<CALL:6>DL1ABC<NAME:5>J\u00d6RG<MODE:2>CW<EOR>";
 
-TEST(CWUdpLogSender, ListenerReceivesExactlyTheRecord)
+}  // namespace
+
+// An empty host means 127.0.0.1. UDP gives no delivery report: a closed
+// port is not detected.
+TEST(CWUdpLogSender, TheListenerReceivesExactlyTheRecord)
 {
     Listener listener;
     CW_OPERATION_ERROR error;
     ASSERT_TRUE(cw_udp_send_log_record(" 127.0.0.1 ", listener.port, kRecord, &error)) << error.description;
     EXPECT_EQ(listener.receive(), kRecord);
     ASSERT_TRUE(cw_udp_send_log_record("", listener.port, "<EOR>", &error)) << error.description;
-    EXPECT_EQ(listener.receive(), "<EOR>");  // an empty host means 127.0.0.1
+    EXPECT_EQ(listener.receive(), "<EOR>");
+    long long gone = 0;
+    {
+        const Listener closed;
+        gone = closed.port;
+    }
+    EXPECT_TRUE(cw_udp_send_log_record("127.0.0.1", gone, kRecord, nullptr));
 }
 
-TEST(CWUdpLogSender, BadTargetsAndPayloadsAreRefused)
+TEST(CWUdpLogSender, BadTargetsPayloadsAndOversizedDatagramsAreRefused)
 {
-    struct Case {
+    const struct {
         const char* host;
         long long port;
         std::string record;
         const char* description;
-    };
-    for (const Case& c : {Case{"127.0.0.1", 0, kRecord, "Invalid UDP port"},
-                          Case{"127.0.0.1", 70000, kRecord, "Invalid UDP port"},
-                          Case{"127.0.0.1", -1, kRecord, "Invalid UDP port"},
-                          Case{"127.0.0.1", 12063, "", "Empty UDP payload"},
-                          Case{"localhost", 12063, kRecord, "Invalid IPv4 UDP host"},
-                          Case{"127.0.1", 12063, kRecord, "Invalid IPv4 UDP host"},
-                          Case{"::1", 12063, kRecord, "Invalid IPv4 UDP host"}}) {
+    } cases[] = {{"127.0.0.1", 0, kRecord, "Invalid UDP port"},
+                 {"127.0.0.1", 70000, kRecord, "Invalid UDP port"},
+                 {"127.0.0.1", -1, kRecord, "Invalid UDP port"},
+                 {"127.0.0.1", 12063, "", "Empty UDP payload"},
+                 {"localhost", 12063, kRecord, "Invalid IPv4 UDP host"},
+                 {"127.0.1", 12063, kRecord, "Invalid IPv4 UDP host"},
+                 {"::1", 12063, kRecord, "Invalid IPv4 UDP host"}};
+    for (const auto& c : cases) {
         CW_OPERATION_ERROR error;
         EXPECT_FALSE(cw_udp_send_log_record(c.host, c.port, c.record, &error)) << c.host << ":" << c.port;
         EXPECT_EQ(error.domain, "NSPOSIXErrorDomain");
         EXPECT_EQ(error.code, 22);
         EXPECT_EQ(error.description, c.description) << c.host << ":" << c.port;
     }
-}
-
-TEST(CWUdpLogSender, OversizedDatagramReportsSendtoFailure)
-{
     CW_OPERATION_ERROR error;
     EXPECT_FALSE(cw_udp_send_log_record("127.0.0.1", 9, std::string(70000, 'x'), &error));
     EXPECT_EQ(error.description, "sendto failed: Message too long");
     EXPECT_EQ(error.code, EMSGSIZE);
 }
 
-// UDP gives no delivery report: a datagram to a port nobody listens on is
-// handed to the network like any other, on a fresh socket every time.
-TEST(CWUdpLogSender, ClosedPortIsNotDetected)
-{
-    long long port = 0;
-    {
-        const Listener gone;
-        port = gone.port;
-    }
-    EXPECT_TRUE(cw_udp_send_log_record("127.0.0.1", port, kRecord, nullptr));
-    EXPECT_TRUE(cw_udp_send_log_record("127.0.0.1", port, kRecord, nullptr));
-}
-
-TEST(CWUdpLogSender, SettingsRoundTrip)
+TEST(CWUdpLogSender, SettingsAndMessages)
 {
     MapStore store;
     const CW_UDP_LOG_SETTINGS defaults = cw_udp_log_settings(store);
-    EXPECT_EQ(defaults.host, "127.0.0.1");
-    EXPECT_EQ(defaults.port, 12063);
-    EXPECT_FALSE(defaults.sendViaUdp);
+    EXPECT_TRUE(defaults.host == "127.0.0.1" && defaults.port == 12063 && !defaults.sendViaUdp);
     cw_store_udp_log_settings(store, {"  ", 70000, true});
     const CW_UDP_LOG_SETTINGS stored = cw_udp_log_settings(store);
-    EXPECT_EQ(stored.host, "127.0.0.1");
-    EXPECT_EQ(stored.port, 70000);  // kept as entered
-    EXPECT_TRUE(stored.sendViaUdp);
-}
-
-TEST(CWUdpLogSender, MessagesNameTargetAndPath)
-{
-    EXPECT_EQ(cw_log_udp_disabled_message("dl1abc", "7.030000"), "LOG UDP: disabled, CALL=DL1ABC FREQ=7.030000 saved locally");
+    EXPECT_TRUE(stored.host == "127.0.0.1" && stored.port == 70000 && stored.sendViaUdp);  // the port as entered
+    EXPECT_EQ(cw_log_udp_disabled_message("dl1abc", "7.030000"),
+              "LOG UDP: disabled, CALL=DL1ABC FREQ=7.030000 saved locally");
     EXPECT_EQ(cw_log_udp_sent_message("dl1abc", "7.030000", "", 12063),
               "LOG UDP: sent CALL=DL1ABC FREQ=7.030000 to 127.0.0.1:12063");
-    EXPECT_EQ(cw_log_udp_failed_message("10.0.0.2", 0, "Invalid UDP port"),
-              "LOG UDP: failed 10.0.0.2:0 — Invalid UDP port");
-    EXPECT_EQ(cw_log_udp_failed_message("", 12063, ""), "LOG UDP: failed 127.0.0.1:12063 — unknown error");
+    EXPECT_EQ(cw_log_udp_failed_message("", 12063, ""), "LOG UDP: failed 127.0.0.1:12063 \u2014 unknown error");
     EXPECT_EQ(cw_log_udp_failed_alert_text("/root/Zarvo/Zarvo.adi", ""),
               "The QSO was saved to /root/Zarvo/Zarvo.adi.\n\nUDP error: Unknown error");
 }
-
-}  // namespace

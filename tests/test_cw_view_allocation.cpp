@@ -12,7 +12,8 @@
 TEST(ViewAllocation, NonePerUpdateEvenAcrossARateChange)
 {
     static float x[6000];
-    for (size_t i = 0; i < std::size(x); ++i) x[i] = static_cast<float>(0.5 * std::sin(0.3 * i));
+    for (size_t i = 0; i < std::size(x); ++i)
+        x[i] = static_cast<float>(0.5 * std::sin(0.3 * i));
     const CW_TUNER_CONFIG config{.autoGtm = 1, .rearmSeconds = 2.5, .findTone = 1};
     CW_TUNER* tuner = cw_tuner_create(&config);
     CWToneTraceHistory history;
@@ -26,7 +27,7 @@ TEST(ViewAllocation, NonePerUpdateEvenAcrossARateChange)
         status.signalPresent = i % 2;
         cw_tuner_update(tuner, x, std::size(x), &rx, &status, 1.0 + i, &result);
         EXPECT_EQ(result.spectrumUpdated, 1);
-        cw_tuner_update(tuner, x, 512, &rx, &status, 1.05 + i, &result);
+        cw_tuner_update(tuner, x, 512, &rx, &status, 1.05 + i, &result);  // throttled
         EXPECT_EQ(result.spectrumUpdated, 0);
         cw_tuner_get_spectrum(tuner, &snapshot);
         history.update(0.1f * (i % 10), 0.5f, i % 2);

@@ -8,56 +8,35 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHostAddress>
 #include <QTcpServer>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <memory>
 
 namespace {
 
-// A hung test is killed rather than left to block the run.
-constexpr unsigned kTestAlarmSeconds = 30;
+using Lines = std::vector<std::string>;
 
-void ensure_application()
-{
-    static int argc = 1;
-    static char name[] = "test_tci_client";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-struct Line {
-    double at;
-    std::string text;
-};
-
-bool has(const std::vector<std::string>& lines, const std::string& line)
+bool has(const Lines& lines, const std::string& line)
 {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-size_t count_prefixed(const std::vector<std::string>& lines, const std::string& prefix)
+size_t count_prefixed(const Lines& lines, const std::string& prefix)
 {
-    return static_cast<size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 
 class Recorder : public TCIClientDelegate {
 public:
     QElapsedTimer clock;
-    std::vector<std::string> logs;
-    std::vector<std::string> events;  // "connect", "disconnect", "text", "binary", "audio"
+    Lines logs, events, texts;  // events: "connect", "disconnect"
     std::vector<TCI_ERROR> errors;
-    std::vector<std::string> texts;
     std::vector<TCIStreamInfo> binaries;
     std::vector<std::vector<float>> audio;  // channel 0 of each audio frame
     std::vector<double> audioAt;
@@ -75,8 +54,7 @@ public:
         EXPECT_EQ(length, info.messageBytes);
         binaries.push_back(info);
     }
-    void tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t* data, size_t size,
-                                             TCIStreamInfo info) override
+    void tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t* data, size_t size, TCIStreamInfo info) override
     {
         EXPECT_EQ(size, info.messageBytes);
         std::vector<float> channel0(info.frameCount);
@@ -87,8 +65,8 @@ public:
     }
 };
 
-// Channel 0 counts up by 1/4096 per sample across frames, so a lost, doubled
-// or reordered frame breaks the count.
+// The simulator's ramp counts up by 1/4096 a sample across frames, so a
+// lost, doubled or reordered frame breaks the count.
 ::testing::AssertionResult ramp_continues(const std::vector<std::vector<float>>& frames)
 {
     long expected = -1;
@@ -96,21 +74,11 @@ public:
         for (size_t i = 0; i < frames[f].size(); ++i) {
             const long step = std::lround(frames[f][i] * 4096.0);
             if (expected >= 0 && step != expected)
-                return ::testing::AssertionFailure() << "frame " << f << " sample " << i << " is " << step
-                                                     << ", wanted " << expected;
+                return ::testing::AssertionFailure() << "frame " << f << " sample " << i << " is " << step;
             expected = (step + 1) % 4096;
         }
     }
     return ::testing::AssertionSuccess();
-}
-
-uint16_t unused_port()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const uint16_t port = probe.serverPort();
-    probe.close();
-    return port;
 }
 
 TCI_SIM_OPTIONS ramp_options()
@@ -126,8 +94,12 @@ class TciClientTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensure_application();
-        alarm(kTestAlarmSeconds);
+        static int argc = 1;
+        static char name[] = "test_tci_client";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication* app = new QCoreApplication(argc, argv);
+        (void)app;
+        alarm(30);  // a hung test is killed rather than left to block the run
         recorder.clock.start();
         client = std::make_unique<TCIClient>();
         client->setDelegate(&recorder);
@@ -135,7 +107,7 @@ protected:
     void TearDown() override
     {
         client.reset();
-        settle(150);  // lets closes that are under way finish
+        qt_wait::settle(150);  // lets closes under way finish
         server.reset();
         alarm(0);
     }
@@ -145,49 +117,48 @@ protected:
         options.host = "127.0.0.1";
         options.port = 0;
         server = std::make_unique<TciSimServer>(options, nullptr, [this](const std::string& line) {
-            serverLines.push_back({recorder.clock.nsecsElapsed() / 1e9, line});
+            serverLines.emplace_back(recorder.clock.nsecsElapsed() / 1e9, line);
         });
         std::string error;
         ASSERT_TRUE(server->listen(&error)) << error;
         port = server->port();
     }
     void connect() { client->connectToHost("127.0.0.1", port); }
-
-    bool waitUntil(const std::function<bool()>& done, int ms) { return qt_wait::until(done, ms); }
-    void settle(int ms) { qt_wait::settle(ms); }
     bool waitForAudio(size_t frames, int ms = 3000)
     {
-        return waitUntil([&] { return recorder.audio.size() >= frames; }, ms);
+        return qt_wait::until([&] { return recorder.audio.size() >= frames; }, ms);
     }
-    bool waitForServer(const std::string& line) { return waitUntil([&] { return serverAt(line) >= 0.0; }, 2000); }
-
+    bool waitForServer(const std::string& line)
+    {
+        return qt_wait::until([&] { return serverAt(line) >= 0.0; }, 2000);
+    }
     // Commands the server received from its n-th client, and when.
-    std::vector<std::string> received(int n, std::vector<double>* at = nullptr) const
+    Lines received(int n, std::vector<double>* at = nullptr) const
     {
         const std::string tag = "[" + std::to_string(n) + "] << ";
-        std::vector<std::string> out;
-        for (const Line& l : serverLines) {
-            if (l.text.rfind(tag, 0) == 0) {
-                out.push_back(l.text.substr(tag.size()));
+        Lines out;
+        for (const auto& [when, text] : serverLines) {
+            if (text.rfind(tag, 0) == 0) {
+                out.push_back(text.substr(tag.size()));
                 if (at)
-                    at->push_back(l.at);
+                    at->push_back(when);
             }
         }
         return out;
     }
     double serverAt(const std::string& line) const
     {
-        for (const Line& l : serverLines)
-            if (l.text == line)
-                return l.at;
+        for (const auto& [when, text] : serverLines)
+            if (text == line)
+                return when;
         return -1.0;
     }
 
-    const std::vector<std::string> startup = {kTCIStartupCommands.begin(), kTCIStartupCommands.end()};
+    const Lines startup = {kTCIStartupCommands.begin(), kTCIStartupCommands.end()};
     Recorder recorder;
     std::unique_ptr<TCIClient> client;
     std::unique_ptr<TciSimServer> server;
-    std::vector<Line> serverLines;
+    std::vector<std::pair<double, std::string>> serverLines;
     uint16_t port = 0;
 };
 
@@ -202,19 +173,18 @@ TEST_F(TciClientTest, StartupCommandsGoOutFiftyMsApartThenFramesArriveInOrderAtR
     client->sendText("cw_macros_speed:30;");
     ASSERT_TRUE(waitForAudio(26));
     std::vector<double> at;
-    std::vector<std::string> wanted = {"cw_macros_speed:30;"};
+    Lines wanted = {"cw_macros_speed:30;"};
     wanted.insert(wanted.end(), startup.begin(), startup.end());
     ASSERT_EQ(received(1, &at), wanted);
     const double spacing = (at.back() - at[1]) / 10.0;
     EXPECT_GT(spacing, 0.040);
     EXPECT_LT(spacing, 0.100);
+    for (std::string& line : wanted)
+        line = ">> " + line;
     wanted.insert(wanted.begin(), {"Connecting to ws://127.0.0.1:" + std::to_string(port), "Connected"});
-    for (size_t i = 2; i < wanted.size(); ++i)
-        wanted[i] = ">> " + wanted[i];
     EXPECT_EQ(recorder.logs, wanted);
-    EXPECT_EQ(recorder.events, std::vector<std::string>{"connect"});
-    EXPECT_TRUE(client->isConnected());
-    EXPECT_TRUE(client->isOpen());
+    EXPECT_EQ(recorder.events, Lines{"connect"});
+    EXPECT_TRUE(client->isConnected() && client->isOpen());
     EXPECT_TRUE(has(recorder.texts, "audio_stream_samples:160;"));  // replies arrive unchanged
 
     EXPECT_EQ(recorder.binaries.size(), recorder.audio.size());
@@ -222,8 +192,8 @@ TEST_F(TciClientTest, StartupCommandsGoOutFiftyMsApartThenFramesArriveInOrderAtR
     EXPECT_TRUE(ramp_continues(recorder.audio));
     for (const TCIStreamInfo& info : recorder.binaries)
         EXPECT_TRUE(info.sampleRate == 8000 && info.channels == 1);
-    const double span = recorder.audioAt[25] - recorder.audioAt[0];
-    EXPECT_GT(span, 0.3);  // 25 frames of 20 ms
+    const double span = recorder.audioAt[25] - recorder.audioAt[0];  // 25 frames of 20 ms
+    EXPECT_GT(span, 0.3);
     EXPECT_LT(span, 1.0);
 }
 
@@ -233,15 +203,13 @@ TEST_F(TciClientTest, DisconnectClosesWithCode1000AfterAudioStopAndDestructionDo
     connect();
     ASSERT_TRUE(waitForAudio(3));
     client->disconnect();
-    EXPECT_FALSE(client->isConnected());
-    EXPECT_FALSE(client->isOpen());
+    EXPECT_FALSE(client->isConnected() || client->isOpen());
     EXPECT_TRUE(client->isIntentionallyClosed());
     const size_t frames = recorder.audio.size();
-    EXPECT_EQ(std::vector<std::string>(recorder.logs.end() - 2, recorder.logs.end()),
-              (std::vector<std::string>{"Disconnecting", ">> audio_stop:0;"}));
+    EXPECT_EQ(Lines(recorder.logs.end() - 2, recorder.logs.end()), (Lines{"Disconnecting", ">> audio_stop:0;"}));
     ASSERT_TRUE(waitForServer("[1] disconnected, close code 1000"));
     EXPECT_GT(serverAt("[1] disconnected, close code 1000") - serverAt("[1] << audio_stop:0;"), 0.040);
-    settle(100);
+    qt_wait::settle(100);
     EXPECT_TRUE(recorder.errors.empty());
     EXPECT_EQ(recorder.audio.size(), frames);
 
@@ -256,11 +224,14 @@ TEST_F(TciClientTest, DisconnectClosesWithCode1000AfterAudioStopAndDestructionDo
 
 TEST_F(TciClientTest, RefusedPortAndAbruptServerCloseAreEachReportedOnce)
 {
-    port = unused_port();
+    QTcpServer probe;  // a port that was free a moment ago
+    probe.listen(QHostAddress::LocalHost, 0);
+    port = probe.serverPort();
+    probe.close();
     connect();
     client->sendText("cw_macros:0,CQ;");
-    ASSERT_TRUE(waitUntil([&] { return !recorder.errors.empty(); }, 3000));
-    settle(700);
+    ASSERT_TRUE(qt_wait::until([&] { return !recorder.errors.empty(); }, 3000));
+    qt_wait::settle(700);
     EXPECT_EQ(recorder.errors[0].domain, "QAbstractSocket");
     EXPECT_EQ(recorder.errors[0].code, QAbstractSocket::ConnectionRefusedError);
     EXPECT_EQ(count_prefixed(recorder.logs, ">> "), 0u);
@@ -272,18 +243,16 @@ TEST_F(TciClientTest, RefusedPortAndAbruptServerCloseAreEachReportedOnce)
     o.closeAfterSeconds = 0.8;
     startServer(o);
     connect();
-    ASSERT_TRUE(waitUntil([&] { return recorder.errors.size() >= 2; }, 3000));
-    settle(300);
+    ASSERT_TRUE(qt_wait::until([&] { return recorder.errors.size() >= 2; }, 3000));
+    qt_wait::settle(300);
     EXPECT_GT(recorder.audio.size(), 0u);
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"connect", "disconnect", "connect", "disconnect"}));
+    EXPECT_EQ(recorder.events, (Lines{"connect", "disconnect", "connect", "disconnect"}));
     EXPECT_EQ(count_prefixed(recorder.logs, "Disconnected: "), 2u);
-    EXPECT_FALSE(client->isConnected());
-    EXPECT_FALSE(client->isIntentionallyClosed());
+    EXPECT_FALSE(client->isConnected() || client->isIntentionallyClosed());
 }
 
-// Malformed frames and garbage text between the good frames: the link stays
-// up, the good frames keep their order, every text arrives unchanged and
-// nothing is reported as an error.
+// The link stays up, the good frames keep their order, every text arrives
+// unchanged and nothing is reported as an error.
 TEST_F(TciClientTest, MalformedFramesAndGarbageTextLeaveTheLinkAndTheStreamAlone)
 {
     TCI_SIM_OPTIONS o = ramp_options();
@@ -303,27 +272,25 @@ TEST_F(TciClientTest, MalformedFramesAndGarbageTextLeaveTheLinkAndTheStreamAlone
         EXPECT_TRUE(has(recorder.texts, tci_sim_garbage_text(i))) << i;
 }
 
-// Start-up commands belong to their connection: a new connection (which
-// closes the old one) stops the old link's rest, unsent and unlogged, and
-// gets all of its own.
+// A new connection (which closes the old one) stops the old link's rest of
+// the start-up commands, unsent and unlogged, and gets all of its own.
 TEST_F(TciClientTest, StartupCommandsBelongToTheirConnection)
 {
     startServer();
     connect();
-    ASSERT_TRUE(waitUntil([&] { return has(recorder.logs, ">> trx_count;"); }, 2000));
+    ASSERT_TRUE(qt_wait::until([&] { return has(recorder.logs, ">> trx_count;"); }, 2000));
     connect();
     ASSERT_TRUE(waitForAudio(5));
     ASSERT_TRUE(waitForServer("[1] disconnected, close code 1000"));
-    settle(300);
-    const std::vector<std::string> first = received(1);
+    qt_wait::settle(300);
+    const Lines first = received(1);
     EXPECT_EQ(first.back(), "audio_stop:0;");
     EXPECT_FALSE(has(first, "audio_start:0;"));
     EXPECT_EQ(received(2), startup);
     EXPECT_EQ(std::count(recorder.logs.begin(), recorder.logs.end(), ">> audio_start:0;"), 1);
     EXPECT_EQ(count_prefixed(recorder.logs, "Send error"), 0u);
     EXPECT_TRUE(ramp_continues(recorder.audio));  // all from the second link
-    EXPECT_TRUE(client->isConnected());
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"connect", "connect"}));
+    EXPECT_EQ(recorder.events, (Lines{"connect", "connect"}));
 }
 
 TEST_F(TciClientTest, DisconnectBeforeTheHandshakeReportsWhatWasNotSent)
@@ -333,23 +300,23 @@ TEST_F(TciClientTest, DisconnectBeforeTheHandshakeReportsWhatWasNotSent)
     port = silent.serverPort();
     connect();
     client->sendText("cw_macros_stop;");
-    ASSERT_TRUE(waitUntil([&] { return silent.hasPendingConnections(); }, 2000));
-    settle(120);  // the first start-up commands come due and wait too
+    ASSERT_TRUE(qt_wait::until([&] { return silent.hasPendingConnections(); }, 2000));
+    qt_wait::settle(120);  // the first start-up commands come due and wait too
     client->disconnect();
     const std::string reason = "Send error: the connection was closed before it opened (not sent: ";
     EXPECT_TRUE(has(recorder.logs, reason + "cw_macros_stop;)"));
     EXPECT_TRUE(has(recorder.logs, reason + "protocol:ExpertSDR3;)"));
     EXPECT_EQ(recorder.logs.back(), reason + "audio_stop:0;)");
-    settle(100);
+    qt_wait::settle(100);
     EXPECT_EQ(count_prefixed(recorder.logs, ">> "), 0u);
     EXPECT_FALSE(has(recorder.logs, "Connected"));  // no handshake, no link
     EXPECT_FALSE(has(recorder.logs, reason + "audio_start:0;)"));
-    EXPECT_TRUE(recorder.events == std::vector<std::string>{"connect"});
+    EXPECT_EQ(recorder.events, Lines{"connect"});
 }
 
-// Without a link nothing is sent or logged. A host or port that would
-// change the target is refused before anything is opened, though the link
-// it replaces is still closed.
+// Without a link nothing is sent or logged. A host or port that would change
+// the target is refused before anything is opened, though the link it
+// replaces is still closed.
 TEST_F(TciClientTest, HostsAndPortsThatChangeTheTargetAreInvalidUrls)
 {
     client->sendText("cw_macros_stop;");
@@ -360,16 +327,15 @@ TEST_F(TciClientTest, HostsAndPortsThatChangeTheTargetAreInvalidUrls)
     startServer();
     connect();
     ASSERT_TRUE(waitForAudio(1));
-    const std::string p = std::to_string(port);
     for (const std::string host : {"127.0.0.1/x", "127.0.0.1#x", "evil@127.0.0.1", "127.0.0.1:1"}) {
         client->connectToHost(host, port);
-        EXPECT_EQ(recorder.logs.back(), "Invalid URL: ws://" + host + ":" + p);
+        EXPECT_EQ(recorder.logs.back(), "Invalid URL: ws://" + host + ":" + std::to_string(port));
         EXPECT_FALSE(client->isConnected());
     }
     client->connectToHost("127.0.0.1", 70000);
     EXPECT_EQ(recorder.logs.back(), "Invalid URL: ws://127.0.0.1:70000");
     EXPECT_TRUE(waitForServer("[1] disconnected, close code 1000"));
-    settle(200);
+    qt_wait::settle(200);
     EXPECT_EQ(count_prefixed(recorder.logs, "Connecting to"), 1u);
     EXPECT_EQ(server->clientCount(), 0u);
 }

@@ -7,29 +7,30 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <numeric>
-#include <utility>
 
 namespace {
 
 constexpr uint32_t kRate = 8000;
 
-TCI_SIM_OPTIONS options(TCI_SIM_SOURCE source)
+TCI_SIM_OPTIONS options(TCI_SIM_SOURCE source, double snrDb = NAN)
 {
     TCI_SIM_OPTIONS o;
     o.source = source;
     o.sampleRate = kRate;
+    if (!std::isnan(snrDb))
+        o.snrDb = snrDb;
     return o;
 }
 
-std::vector<float> render(TciSimAudio* audio, double seconds)
+// `count` samples rendered in pieces of `piece`.
+std::vector<float> render(TciSimAudio* audio, size_t count, size_t piece = 500)
 {
-    std::vector<float> out(static_cast<size_t>(seconds * kRate));
-    for (size_t at = 0; at < out.size(); at += 500)
-        audio->render(out.data() + at, std::min<size_t>(500, out.size() - at));
+    std::vector<float> out(count);
+    for (size_t at = 0; at < out.size(); at += piece)
+        audio->render(out.data() + at, std::min(piece, out.size() - at));
     return out;
 }
 
@@ -67,17 +68,15 @@ std::vector<float> play(TciSimCwTrack* track)
 
 }  // namespace
 
-TEST(TciSimCwTrack, TextIsKeyedWordByWordWithWordGapsLeavingOutWhatHasNoCode)
+// Word by word with word gaps, leaving out what has no code; each item at
+// its own speed after its pause.
+TEST(TciSimCwTrack, TextIsKeyedAtEachItemsSpeedAfterItsPause)
 {
     for (auto [text, code] : {std::pair{"CQ  TEST", "-.-. --.- / - . ... -"}, {"E\xC3\xA4 #T", ". / -"}}) {
         TciSimCwTrack track;
         track.append(text, keyed(20));
         EXPECT_EQ(tci_keying::code(play(&track), kRate, 20), code) << text;
     }
-}
-
-TEST(TciSimCwTrack, ItemsPlayInOrderAtTheirOwnSpeedAfterTheirPause)
-{
     TciSimCwTrack track;
     track.append("M", keyed(20));
     track.append("M", keyed(40), 0.5);
@@ -90,6 +89,8 @@ TEST(TciSimCwTrack, ItemsPlayInOrderAtTheirOwnSpeedAfterTheirPause)
     EXPECT_NEAR(runs[4].ms, 90, 6);
 }
 
+// The tone is added to what is there until the track runs dry; clearing
+// drops the words still to come.
 TEST(TciSimCwTrack, ToneIsAddedToWhatIsThereUntilTheTrackRunsDry)
 {
     TciSimCwTrack track, alone;
@@ -103,61 +104,55 @@ TEST(TciSimCwTrack, ToneIsAddedToWhatIsThereUntilTheTrackRunsDry)
         ASSERT_FLOAT_EQ(base[i], 0.25f + tone[i]) << i;
     EXPECT_TRUE(track.idle());
     EXPECT_EQ(track.mix(base.data(), base.size()), 0u);
-
     track.append("AAAA BBB", keyed(20));
     track.append("CC", keyed(20));
     track.mix(base.data(), 100);
     EXPECT_EQ(track.clear(), 5u);  // the word under way does not count
-    EXPECT_TRUE(track.idle());
     EXPECT_EQ(track.mix(base.data(), base.size()), 0u);
 }
 
-// The first contact's two stations take turns at their own pitches.
+// The first contact's two stations take turns at their own pitches; inside
+// the first pause there is noise alone, here 20 dB apart.
 TEST(TciSimAudio, ContactsAreHeardAtTheStationsPitchesInNoiseOfTheGivenRatio)
 {
     TciSimAudio audio(options(TCI_SIM_SOURCE::Qso), nullptr);
-    const std::vector<float> s = render(&audio, 40.0);
+    const std::vector<float> s = render(&audio, 40 * kRate);
     const double noise = tone_power(s, 1500.0);
     for (size_t station : {0, 1})
         EXPECT_GT(tone_power(s, tci_sim_stations()[station].pitchHz), 20 * noise) << station;
-    // Inside the first pause there is noise alone, 20 dB apart here.
-    TCI_SIM_OPTIONS loud = options(TCI_SIM_SOURCE::Qso), quiet = loud;
-    loud.snrDb = 0.0;
-    quiet.snrDb = 20.0;
-    TciSimAudio a(loud, nullptr), b(quiet, nullptr);
-    const std::vector<float> noiseA = render(&a, 2.5), noiseB = render(&b, 2.5);
-    const double power = std::inner_product(noiseB.begin(), noiseB.end(), noiseB.begin(), 0.0);
+    TciSimAudio loud(options(TCI_SIM_SOURCE::Qso, 0.0), nullptr), quiet(options(TCI_SIM_SOURCE::Qso, 20.0), nullptr);
+    const std::vector<float> a = render(&loud, 20000), b = render(&quiet, 20000);
+    const double power = std::inner_product(b.begin(), b.end(), b.begin(), 0.0);
     ASSERT_GT(power, 0.0);
-    EXPECT_NEAR(std::inner_product(noiseA.begin(), noiseA.end(), noiseA.begin(), 0.0) / power, 100.0, 10.0);
+    EXPECT_NEAR(std::inner_product(a.begin(), a.end(), a.begin(), 0.0) / power, 100.0, 10.0);
 }
 
+// Ramp samples at the end of the keyed audio stay below the reader's
+// threshold; the ramp goes on from where it was. Speeds are held to 100 WPM.
 TEST(TciSimAudio, KeyedTextReplacesTheBackgroundThenItResumes)
 {
     TciSimAudio audio(options(TCI_SIM_SOURCE::Ramp), nullptr);
     std::vector<float> first(3);
     audio.render(first.data(), first.size());
     audio.key("TEST", 25);
-    std::vector<float> keyed;
+    std::vector<float> keyedAudio;
     while (audio.keying()) {
-        std::vector<float> piece(100);
-        audio.render(piece.data(), piece.size());
-        keyed.insert(keyed.end(), piece.begin(), piece.end());
+        const std::vector<float> piece = render(&audio, 100);
+        keyedAudio.insert(keyedAudio.end(), piece.begin(), piece.end());
     }
-    // Ramp samples at the end of the last piece stay below the reader's threshold.
-    EXPECT_EQ(tci_keying::code(keyed, kRate, 25), "- . ... -");
+    EXPECT_EQ(tci_keying::code(keyedAudio, kRate, 25), "- . ... -");
     std::vector<float> after(2);
     audio.render(after.data(), after.size());
-    EXPECT_GT(after[0], first[2]);  // the ramp goes on from where it was
+    EXPECT_GT(after[0], first[2]);
     EXPECT_NEAR(after[1] - after[0], 1.0f / 4096, 1e-7);
 
-    audio.key("E", 500);  // clamped to 100 WPM: a 12 ms dot and an 84 ms word gap
-    render(&audio, 0.080);
+    audio.key("E", 500);  // a 12 ms dot and an 84 ms word gap
+    render(&audio, 640);
     EXPECT_TRUE(audio.keying());
-    render(&audio, 0.030);
+    render(&audio, 240);
     EXPECT_FALSE(audio.keying());
-
     audio.key("PARIS PARIS", 20);
-    render(&audio, 0.1);
+    render(&audio, 800);
     EXPECT_EQ(audio.stopKeying(), 5u);
     EXPECT_FALSE(audio.keying());
 }
@@ -170,9 +165,7 @@ TEST(TciSimAudio, RecordingLoopsOnItsFirstChannel)
     for (int i = 0; i < 10; ++i)
         wav.samples.insert(wav.samples.end(), {i / 10.0f, -1.0f});
     TciSimAudio audio(options(TCI_SIM_SOURCE::Wav), &wav);
-    std::vector<float> out(25);
-    audio.render(out.data(), 13);
-    audio.render(out.data() + 13, 12);
+    const std::vector<float> out = render(&audio, 25, 13);
     for (size_t i = 0; i < out.size(); ++i)
         EXPECT_FLOAT_EQ(out[i], (i % 10) / 10.0f) << i;
 }

@@ -1,65 +1,52 @@
+// zarvo-tci-sim's command line and the rate a recording brings.
 #include "tci_sim_options.h"
 
 #include "wav_file.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-
-WAV_AUDIO wav_at(uint32_t rate)
-{
-    WAV_AUDIO wav;
-    wav.channels = 1;
-    wav.sampleRate = rate;
-    wav.samples.assign(100, 0.0f);
-    return wav;
-}
-
-}  // namespace
-
-TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndEachRunStartsFromTheDefaults)
+// Each parse starts from the defaults.
+TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndBadInputIsRefused)
 {
     TCI_SIM_OPTIONS o;
     std::string error;
     ASSERT_TRUE(tci_sim_parse_options(
         {"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"}, &o, &error))
         << error;
-    EXPECT_EQ(o.port, 0u);
-    EXPECT_EQ(o.sampleRate, 8000u);
-    EXPECT_TRUE(o.rateGiven);
+    EXPECT_TRUE(o.port == 0u && o.sampleRate == 8000u && o.rateGiven && o.echo && !o.stereo);
     EXPECT_EQ(o.source, TCI_SIM_SOURCE::Wav);
     EXPECT_EQ(o.wavPath, "qso.wav");
-    EXPECT_TRUE(o.echo && !o.stereo);
     EXPECT_DOUBLE_EQ(o.stallForSeconds, 0.5);
     EXPECT_LT(o.stallAfterSeconds, 0.0);
     ASSERT_TRUE(tci_sim_parse_options({"--ramp"}, &o, &error));
     EXPECT_EQ(o.source, TCI_SIM_SOURCE::Ramp);
     EXPECT_FALSE(o.rateGiven || o.echo);
-}
-
-TEST(TciSimOptions, BadInputIsRefusedWithAReason)
-{
-    const std::vector<std::vector<std::string>> bad = {
-        {"--rate", "7999"},       {"--rate", "48001"},   {"--frame", "15"},  {"--port", "65536"},
-        {"--port", "-1"},         {"--port", "12x"},     {"--bogus"},        {"--port"},
-        {"--echo=1"},             {"--wav", "a.wav", "--ramp"},              {"--close-after", "-1"},
-        {"--stall-after", "nan"}, {"--malformed", "0"},  {"--snr", "200"},   {"--host", ""},
-    };
-    for (const auto& args : bad) {
-        TCI_SIM_OPTIONS o;
-        std::string error;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--rate", "7999"}, {"--rate", "48001"}, {"--frame", "15"}, {"--port", "65536"}, {"--port", "-1"},
+             {"--port", "12x"}, {"--bogus"}, {"--port"}, {"--echo=1"}, {"--wav", "a.wav", "--ramp"},
+             {"--close-after", "-1"}, {"--stall-after", "nan"}, {"--malformed", "0"}, {"--snr", "200"},
+             {"--host", ""}}) {
         EXPECT_FALSE(tci_sim_parse_options(args, &o, &error)) << args[0];
         EXPECT_FALSE(error.empty()) << args[0];
+        error.clear();
     }
 }
 
+// A recording sets the stream rate unless a given rate disagrees or the
+// stream cannot carry it.
 TEST(TciSimOptions, RecordingSetsTheRateUnlessItDisagreesOrCannotBeStreamed)
 {
-    TCI_SIM_OPTIONS o;
+    const auto wav_at = [](uint32_t rate) {
+        WAV_AUDIO wav;
+        wav.channels = 1;
+        wav.sampleRate = rate;
+        wav.samples.assign(100, 0.0f);
+        return wav;
+    };
+    TCI_SIM_OPTIONS o, given;
     std::string error;
     ASSERT_TRUE(tci_sim_adopt_wav_rate(wav_at(11025), &o, &error)) << error;
     EXPECT_EQ(o.sampleRate, 11025u);
-    TCI_SIM_OPTIONS given;
     ASSERT_TRUE(tci_sim_parse_options({"--rate", "8000"}, &given, &error));
     EXPECT_FALSE(tci_sim_adopt_wav_rate(wav_at(11025), &given, &error));
     EXPECT_NE(error.find("11025"), std::string::npos);

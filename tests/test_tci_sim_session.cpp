@@ -1,3 +1,5 @@
+// One client's session with the simulated server: replies, settings, the
+// stream, keyed macros and the faults it can be told to show.
 #include "tci_sim_session.h"
 
 #include "TCIStreamInfo.h"
@@ -72,7 +74,9 @@ struct Sim {
 
 }  // namespace
 
-TEST(TciSimSession, StartupQueriesAreAnsweredInOrderAndSettingsAreNot)
+// Start-up queries are answered in order, settings are not; settings change
+// what later queries report and bad ones change nothing but are logged.
+TEST(TciSimSession, QueriesAndSettings)
 {
     Sim sim;
     Texts replies;
@@ -80,28 +84,22 @@ TEST(TciSimSession, StartupQueriesAreAnsweredInOrderAndSettingsAreNot)
         const Texts t = sim.receive(command).texts();
         replies.insert(replies.end(), t.begin(), t.end());
     }
-    EXPECT_EQ(replies, (Texts{"protocol:ExpertSDR3,1.0;", "device:zarvo-tci-sim;", "trx_count:1;",
-                              "channels_count:1;", "modulation:0,cw;", "cw_macros_speed:25;", "cw_keyer_speed:25;",
+    EXPECT_EQ(replies, (Texts{"protocol:ExpertSDR3,1.0;", "device:zarvo-tci-sim;", "trx_count:1;", "channels_count:1;",
+                              "modulation:0,cw;", "cw_macros_speed:25;", "cw_keyer_speed:25;",
                               "audio_stream_samples:400;"}));
     EXPECT_TRUE(sim.session.streaming());
     EXPECT_EQ(sim.receive("vfo:0,0;dds:0; cw_keyer_speed ;").texts(),
               (Texts{"vfo:0,0,7025000;", "dds:0,7025000;", "cw_keyer_speed:25;"}));
-}
 
-TEST(TciSimSession, SettingsChangeWhatQueriesReportAndBadOnesChangeNothing)
-{
-    Sim sim;
     EXPECT_TRUE(sim.receive("vfo:0,0,14025000;modulation:0,USB;cw_macros_speed:32;").texts().empty());
-    EXPECT_EQ(sim.receive("vfo:0,0;modulation:0;cw_macros_speed;").texts(),
-              (Texts{"vfo:0,0,14025000;", "modulation:0,usb;", "cw_macros_speed:32;"}));
     for (const char* bad : {"cw_macros_speed:0;", "cw_macros_speed:abc;", "vfo:0,0,12;", "vfo:1,0;",
                             "audio_stream_channels:3;", "audio_stream_sample_type:float64;", "no_such_thing:1;",
                             "modulation:0,cw,extra;"}) {
         EXPECT_TRUE(sim.receive(bad).texts().empty()) << bad;
         EXPECT_GE(sim.out.log.size(), 2u) << bad;  // the message itself and why it was ignored
     }
-    EXPECT_EQ(sim.receive("cw_macros_speed;vfo:0,0;audio_stream_channels;").texts(),
-              (Texts{"cw_macros_speed:32;", "vfo:0,0,14025000;", "audio_stream_channels:1;"}));
+    EXPECT_EQ(sim.receive("cw_macros_speed;vfo:0,0;modulation:0;audio_stream_channels;").texts(),
+              (Texts{"cw_macros_speed:32;", "vfo:0,0,14025000;", "modulation:0,usb;", "audio_stream_channels:1;"}));
 }
 
 TEST(TciSimSession, StreamRunsFromAudioStartToAudioStopInTheFormatAsked)
@@ -113,26 +111,23 @@ TEST(TciSimSession, StreamRunsFromAudioStartToAudioStopInTheFormatAsked)
     EXPECT_TRUE(frames[0].isRxAudioFloat32);
     EXPECT_TRUE(sim.receive("audio_stop:0;", 2.0).logged("audio stopped after 20 frames"));
     EXPECT_TRUE(sim.tick(3.0).frames().empty());
-
     sim.receive("audio_stream_sample_type:int16;audio_stream_channels:2;audio_stream_samples:100;audio_start:0;", 5.0);
     const std::vector<TCIStreamInfo> asked = sim.tick(5.125).frames();
     ASSERT_EQ(asked.size(), 10u);
-    EXPECT_EQ(asked[0].format, 0u);
-    EXPECT_EQ(asked[0].channels, 2u);
-    EXPECT_EQ(asked[0].frameCount, 100u);
+    EXPECT_TRUE(asked[0].format == 0u && asked[0].channels == 2u && asked[0].frameCount == 100u);
 }
 
+// Macro text is keyed into the stream at the macro speed until stopped;
+// macros for other receivers or without one are not keyed.
 TEST(TciSimSession, MacroTextIsKeyedAtTheMacroSpeedUntilStopped)
 {
     Sim sim;
-    sim.receive("cw_terminal:false;");
-    sim.receive("cw_macros_speed:30;");
+    sim.receive("cw_terminal:false;cw_macros_speed:30;");
     EXPECT_TRUE(sim.receive("cw_macros:0,R~N;audio_start:0;").logged("keying at 30 WPM: R,N"));
     std::vector<float> audio;
     sim.tick(1.0).frames(&audio);
     sim.tick(1.5).frames(&audio);
     EXPECT_EQ(tci_keying::code(audio, 8000, 30), ".-. --..-- -.");
-
     sim.receive("cw_macros:0,TEST TEST TEST;");
     EXPECT_TRUE(sim.session.keying());
     EXPECT_TRUE(sim.receive("cw_macros_stop;").logged("12 queued characters dropped"));
@@ -159,7 +154,9 @@ TEST(TciSimSession, EchoAndChattyServers)
     EXPECT_EQ(later[0].rfind("vfo:0,0,7025000;modulation:0,cw;", 0), 0u) << later[0];
 }
 
-TEST(TciSimSession, StallSendsNothingThenGoesOnWithoutABurst)
+// A stall sends nothing, not even replies, then the stream goes on without
+// a burst; malformed frames go between good ones; close-after aborts once.
+TEST(TciSimSession, StallsMalformedFramesAndAborts)
 {
     TCI_SIM_OPTIONS o = small_options();
     o.stallAfterSeconds = 1.0;
@@ -172,11 +169,8 @@ TEST(TciSimSession, StallSendsNothingThenGoesOnWithoutABurst)
     EXPECT_TRUE(sim.tick(3.0).out.messages.empty());  // the stall is over: counting starts again
     EXPECT_EQ(sim.tick(3.1).frames().size(), 2u);
     EXPECT_EQ(sim.receive("trx_count;", 3.1).texts(), (Texts{"trx_count:1;"}));
-}
 
-TEST(TciSimSession, MalformedFramesGoBetweenGoodOnesAndCloseAfterAbortsOnce)
-{
-    TCI_SIM_OPTIONS o = small_options();
+    o = small_options();
     o.malformedEvery = 2;
     const std::vector<TCIStreamInfo> frames = Sim(o).receive("audio_start:0;").tick(1.0).frames();
     EXPECT_EQ(frames.size(), 30u);

@@ -19,51 +19,45 @@ TCIStreamInfo info_of(const std::vector<uint8_t>& frame)
     return parseStreamInfoFromData(frame.data(), frame.size());
 }
 
-std::vector<uint8_t> frame_of(uint32_t format, const std::vector<float>& samples)
-{
-    std::vector<uint8_t> frame;
-    EXPECT_TRUE(tci_build_stream_frame({0, 24000, format, 0, 0, 0, 1, 1}, samples.data(), samples.size(), &frame));
-    return frame;
-}
-
 }  // namespace
 
-TEST(TciStreamFrame, IntegersAreScaledRoundedAndClippedLittleEndian)
+// Integers are scaled, rounded and clipped, little-endian; an unknown format
+// or missing samples build nothing and leave the output alone.
+TEST(TciStreamFrame, SamplesAreEncodedInTheFormatAsked)
 {
-    const float nan = std::nanf("");
     const struct {
         uint32_t format;
         std::vector<float> samples;
         std::vector<uint8_t> payload;
     } cases[] = {
-        {0, {1.0f, -1.0f, 0.5f, 2.0f, nan}, {0xFF, 0x7F, 0x01, 0x80, 0x00, 0x40, 0xFF, 0x7F, 0x00, 0x00}},
+        {0, {1.0f, -1.0f, 0.5f, 2.0f, std::nanf("")}, {0xFF, 0x7F, 0x01, 0x80, 0x00, 0x40, 0xFF, 0x7F, 0x00, 0x00}},
         {1, {1.0f, -1.0f, -4.0f}, {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80, 0x01, 0x00, 0x80}},
         {2, {1.0f, -1.0f}, {0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0x80}},
     };
     for (const auto& k : cases) {
-        const std::vector<uint8_t> frame = frame_of(k.format, k.samples);
+        std::vector<uint8_t> frame;
+        ASSERT_TRUE(
+            tci_build_stream_frame({0, 24000, k.format, 0, 0, 0, 1, 1}, k.samples.data(), k.samples.size(), &frame));
         EXPECT_EQ(std::vector<uint8_t>(frame.begin() + 64, frame.end()), k.payload) << k.format;
     }
     std::vector<uint8_t> frame = {1, 2, 3};
     const float one = 0.0f;
     const TCI_STREAM_FRAME_HEADER unknown{0, 24000, 4, 0, 0, 0, 1, 1}, floats{0, 24000, 3, 0, 0, 0, 1, 1};
     EXPECT_FALSE(tci_build_stream_frame(unknown, &one, 1, &frame));
+    EXPECT_FALSE(tci_build_stream_frame(floats, nullptr, 5, &frame) || tci_build_stream_frame(floats, &one, 1, nullptr));
     EXPECT_EQ(frame, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_FALSE(tci_build_stream_frame(floats, nullptr, 5, &frame));
-    EXPECT_FALSE(tci_build_stream_frame(floats, &one, 1, nullptr));
 }
 
+// 16 frames a second; after a gap at most one second's worth is sent, the
+// rest left out rather than made up.
 TEST(TciSimStream, FramesComeDueAtRealTimeAndAGapIsNotMadeUp)
 {
-    TciSimStream stream(8000, 500, false);  // 16 frames a second
-    EXPECT_EQ(stream.takeDue(5.0), 0u);     // not started
+    TciSimStream stream(8000, 500, false);
+    EXPECT_EQ(stream.takeDue(5.0), 0u);  // not started
     stream.start(0.0);
-    EXPECT_EQ(stream.takeDue(0.0624), 0u);
-    EXPECT_EQ(stream.takeDue(0.0625), 1u);
-    EXPECT_EQ(stream.takeDue(0.0625), 0u);
-    EXPECT_EQ(stream.takeDue(1.0), 15u);
-    EXPECT_EQ(stream.takeDue(100.0), 16u);  // one second's worth, the rest left out
-    EXPECT_EQ(stream.takeDue(100.0625), 1u);
+    for (auto [now, due] :
+         {std::pair{0.0624, 0u}, {0.0625, 1u}, {0.0625, 0u}, {1.0, 15u}, {100.0, 16u}, {100.0625, 1u}})
+        EXPECT_EQ(stream.takeDue(now), due) << now;
     stream.resume(104.0);
     EXPECT_EQ(stream.takeDue(104.03125), 0u);
     EXPECT_EQ(stream.takeDue(104.125), 2u);
@@ -71,6 +65,8 @@ TEST(TciSimStream, FramesComeDueAtRealTimeAndAGapIsNotMadeUp)
     EXPECT_EQ(stream.takeDue(120.0), 0u);
 }
 
+// Every channel carries the audio, which goes on across frames; bad
+// settings are refused and a forced stereo stream stays stereo.
 TEST(TciSimStream, FramesGoOnWithTheAudioOnEveryChannelAsked)
 {
     TCI_SIM_OPTIONS o;
@@ -88,17 +84,20 @@ TEST(TciSimStream, FramesGoOnWithTheAudioOnEveryChannelAsked)
     EXPECT_EQ(seventh[1], seventh[0]);
     EXPECT_FALSE(stream.setSampleType("float64") || stream.setChannels(0) || stream.setChannels(3) ||
                  stream.setFrameSamples(15, 0.0) || stream.setFrameSamples(16385, 0.0));
-    EXPECT_EQ(stream.sampleTypeName(), "float32");
-    EXPECT_EQ(stream.frameSamples(), 160u);
-    EXPECT_EQ(stream.channels(), 2u);
+    EXPECT_TRUE(stream.sampleTypeName() == "float32" && stream.frameSamples() == 160u && stream.channels() == 2u);
     TciSimStream forced(8000, 100, true);
     forced.setChannels(1);
     EXPECT_EQ(info_of(forced.nextFrame(&audio)).channels, 2u);
 }
 
+// Every kind of malformed frame is unusable as audio; faults follow every
+// Nth good frame (malformed every 3rd, garbage text every 2nd), taking
+// turns through the kinds.
 TEST(TciSimFaults, MalformedFramesAreNeverUsableAudioAndFaultsTakeTurns)
 {
-    const std::vector<uint8_t> good = frame_of(3, std::vector<float>(64, 0.25f));
+    const std::vector<float> quarter(64, 0.25f);
+    std::vector<uint8_t> good;
+    ASSERT_TRUE(tci_build_stream_frame({0, 24000, 3, 0, 0, 0, 1, 1}, quarter.data(), quarter.size(), &good));
     ASSERT_TRUE(info_of(good).isRxAudioFloat32);
     std::set<std::string> names;
     for (size_t kind = 0; kind < tci_sim_malformed_kinds(); ++kind) {
@@ -107,8 +106,6 @@ TEST(TciSimFaults, MalformedFramesAreNeverUsableAudioAndFaultsTakeTurns)
         names.insert(name);
     }
     EXPECT_EQ(names.size(), tci_sim_malformed_kinds());
-
-    // Faults follow every Nth good frame, taking turns through the kinds.
     TciSimFaults faults(3, 2);
     std::string pattern;
     std::set<std::string> logged;

@@ -1,3 +1,4 @@
+// Reading the header of a binary stream frame, and channel 0 of its audio.
 #include "TCIStreamInfo.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -21,10 +21,9 @@ Words floats(uint32_t frames, uint32_t channels, uint32_t type = 1)
     return {0, 48000, 3, 0, 0, frames * channels, type, channels};
 }
 
-// The header, then payloadBytes of zero with the given float samples set;
-// reserved words are filled with junk the parser must ignore.
-TCIStreamInfo parse(const Words& h, size_t payloadBytes, std::vector<std::pair<size_t, float>> samples = {},
-                    size_t keep = SIZE_MAX)
+// The header, reserved words filled with junk the parser must ignore, then
+// payloadBytes of zero with the given float samples set.
+std::vector<uint8_t> frame(const Words& h, size_t payloadBytes, std::vector<std::pair<size_t, float>> samples = {})
 {
     std::vector<uint8_t> bytes(64 + payloadBytes, 0);
     const auto put = [&](size_t at, uint32_t v) {
@@ -38,7 +37,12 @@ TCIStreamInfo parse(const Words& h, size_t payloadBytes, std::vector<std::pair<s
         std::memcpy(&bits, &value, 4);
         put(64 + 4 * index, bits);
     }
-    // A buffer of the kept size alone, so that a sanitizer sees reads past it.
+    return bytes;
+}
+
+// Parsed from a buffer of the kept size alone, so that a sanitizer sees reads past it.
+TCIStreamInfo parse(const std::vector<uint8_t>& bytes, size_t keep = SIZE_MAX)
+{
     const auto n = static_cast<std::ptrdiff_t>(std::min(keep, bytes.size()));
     const std::vector<uint8_t> kept(bytes.begin(), bytes.begin() + n);
     return parseStreamInfoFromData(kept.data(), kept.size());
@@ -48,7 +52,7 @@ TCIStreamInfo parse(const Words& h, size_t payloadBytes, std::vector<std::pair<s
 
 TEST(TciStreamInfo, FrameHasEveryHeaderWordAndPayloadSizeOfItsFormat)
 {
-    const TCIStreamInfo i = parse({2, 12000, 3, 7, 99, 100, 1, 1}, 400);
+    const TCIStreamInfo i = parse(frame({2, 12000, 3, 7, 99, 100, 1, 1}, 400));
     EXPECT_TRUE(i.valid && i.payloadComplete && i.isRxAudioFloat32);
     const uint64_t got[] = {i.receiver, i.sampleRate, i.format,         i.codec,    i.crc,         i.length, i.type,
                             i.channels, i.messageBytes, i.payloadBytes, i.headerBytes, i.frameCount};
@@ -60,7 +64,7 @@ TEST(TciStreamInfo, FrameHasEveryHeaderWordAndPayloadSizeOfItsFormat)
         for (uint32_t channels = 1; channels <= 2; ++channels) {
             Words h = floats(30, channels);
             h[2] = format;
-            const TCIStreamInfo info = parse(h, bytesPerSample[format] * h[5]);
+            const TCIStreamInfo info = parse(frame(h, bytesPerSample[format] * h[5]));
             EXPECT_TRUE(info.valid) << format << "/" << channels;
             EXPECT_EQ(info.expectedPayloadBytes, bytesPerSample[format] * h[5]);
             EXPECT_EQ(info.frameCount, 30u);
@@ -73,11 +77,11 @@ TEST(TciStreamInfo, FrameHasEveryHeaderWordAndPayloadSizeOfItsFormat)
 // to hold a header is reported.
 TEST(TciStreamInfo, EveryTruncationOfAValidFrameIsSafe)
 {
+    const std::vector<uint8_t> whole = frame(floats(8, 2), 64, {{0, 0.5f}});
     for (size_t n = 0; n <= 128; ++n) {
-        const TCIStreamInfo i = parse(floats(8, 2), 64, {{0, 0.5f}}, n);
+        const TCIStreamInfo i = parse(whole, n);
         EXPECT_EQ(i.messageBytes, n);
-        EXPECT_EQ(i.payloadComplete, n == 128) << n;
-        EXPECT_EQ(i.isRxAudioFloat32, n == 128) << n;
+        EXPECT_EQ(i.payloadComplete && i.isRxAudioFloat32, n == 128) << n;
         EXPECT_EQ(i.peakChannel0, n == 128 ? 0.5f : 0.0f) << n;
         EXPECT_EQ(i.channels, n < 64 ? 0u : 2u) << n;
         EXPECT_EQ(i.headerBytes + i.payloadBytes + i.sampleRate + i.length + i.frameCount == 0, n < 64) << n;
@@ -103,17 +107,16 @@ TEST(TciStreamInfo, HeaderWordsDecideCompletenessValidityAndUse)
         {"largest length", {0, 48000, 3, 0, 0, kMax, 1, 1}, 64, false, false, false},
     };
     for (const auto& k : cases) {
-        const TCIStreamInfo info = parse(k.header, k.payloadBytes);
+        const TCIStreamInfo info = parse(frame(k.header, k.payloadBytes));
         EXPECT_EQ(info.payloadComplete, k.complete) << k.what;
         EXPECT_EQ(info.valid, k.valid) << k.what;
         EXPECT_EQ(info.isRxAudioFloat32, k.audio) << k.what;
-        EXPECT_EQ(info.length, k.header[5]) << k.what;
-        EXPECT_EQ(info.format, k.header[2]) << k.what;
+        EXPECT_TRUE(info.length == k.header[5] && info.format == k.header[2]) << k.what;
     }
-    EXPECT_EQ(parse({0, 48000, 3, 0, 0, kMax, 1, 1}, 64).expectedPayloadBytes, 4ull * kMax);  // no wrap-around
-    for (auto [rate, usable] : {std::pair{0u, false}, {7999u, false}, {8000u, true}, {48000u, true},
-                                {384000u, true}, {384001u, false}, {kMax, false}}) {
-        const TCIStreamInfo info = parse({0, rate, 3, 0, 0, 4, 1, 1}, 16);
+    EXPECT_EQ(parse(frame({0, 48000, 3, 0, 0, kMax, 1, 1}, 64)).expectedPayloadBytes, 4ull * kMax);  // no wrap-around
+    for (auto [rate, usable] : {std::pair{0u, false}, {7999u, false}, {8000u, true}, {48000u, true}, {384000u, true},
+                                {384001u, false}, {kMax, false}}) {
+        const TCIStreamInfo info = parse(frame({0, rate, 3, 0, 0, 4, 1, 1}, 16));
         EXPECT_TRUE(info.valid) << rate;
         EXPECT_EQ(info.isRxAudioFloat32, usable) << rate;
     }
@@ -136,30 +139,23 @@ TEST(TciStreamInfo, PeaksAreTheLargestMagnitudesOfTheFirst256WholeFrames)
         {"partial last frame", {0, 48000, 3, 0, 0, 7, 1, 3}, {{3, -0.25f}, {6, 0.9f}}, 0.25f, 0.0f},
     };
     for (const auto& k : cases) {
-        const TCIStreamInfo info = parse(k.header, 4 * size_t{k.header[5]}, k.samples);
+        const TCIStreamInfo info = parse(frame(k.header, 4 * size_t{k.header[5]}, k.samples));
         EXPECT_FLOAT_EQ(info.peakChannel0, k.peak0) << k.what;
         EXPECT_FLOAT_EQ(info.peakChannel1, k.peak1) << k.what;
     }
 }
 
+// Three stereo frames: left 1, 2, 3 and right -1, -2, -3.
 TEST(TciStreamChannel0, TakesTheFirstChannelOfUsableFloatFramesOnly)
 {
-    // Three stereo frames: left 1, 2, 3 and right -1, -2, -3.
-    const Words h = floats(3, 2);
-    std::vector<uint8_t> bytes(64 + 24, 0);
-    for (size_t i = 0; i < 8; ++i)
-        for (size_t b = 0; b < 4; ++b)
-            bytes[4 * i + b] = static_cast<uint8_t>(h[i] >> (8 * b));
-    const float samples[6] = {1.0f, -1.0f, 2.0f, -2.0f, 3.0f, -3.0f};
-    std::memcpy(bytes.data() + 64, samples, sizeof samples);
-    const TCIStreamInfo info = parseStreamInfoFromData(bytes.data(), bytes.size());
+    std::vector<uint8_t> bytes = frame(floats(3, 2), 24, {{0, 1}, {1, -1}, {2, 2}, {3, -2}, {4, 3}, {5, -3}});
+    const TCIStreamInfo info = parse(bytes);
     float out[4] = {};
     ASSERT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 4), 3u);
     EXPECT_EQ(std::vector<float>(out, out + 3), (std::vector<float>{1.0f, 2.0f, 3.0f}));
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 2), 0u);       // no room
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size() - 1, info, out, 4), 0u);   // samples cut off
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 2), 0u);      // no room
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size() - 1, info, out, 4), 0u);  // samples cut off
     EXPECT_EQ(tci_stream_channel0(nullptr, bytes.size(), info, out, 4), 0u);
     bytes[8] = 0;  // int16 samples: not float audio
-    const TCIStreamInfo ints = parseStreamInfoFromData(bytes.data(), bytes.size());
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), ints, out, 4), 0u);
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), parse(bytes), out, 4), 0u);
 }

@@ -1,11 +1,11 @@
+// WAV images and files: reading every format, refusing bad ones, writing.
 #include "wav_file.h"
 
+#include "tool_run.h"
+
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <bit>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 
 namespace {
@@ -161,11 +161,11 @@ TEST(WavWrite, FilesAreReplacedWholeAndFailuresReported)
     std::string error;
     EXPECT_FALSE(wav_build_image(s, 3, 2, 8000, WAV_ENCODING_PCM16, &image, &error));  // not whole frames
     EXPECT_FALSE(wav_build_image(s, 2, 1, 0xFFFFFFFF, WAV_ENCODING_FLOAT32, &image, &error));  // byte rate overflows
-    const auto dir = std::filesystem::temp_directory_path() / ("zarvo_wav_" + std::to_string(getpid()));
-    std::filesystem::remove_all(dir);
+    const tool_run::ScratchDir scratch("zarvo_wav");
+    const std::filesystem::path& dir = scratch.path;
     std::filesystem::create_directories(dir / "folder");
     std::ofstream(dir / "plain-file") << "x";
-    const std::string path = (dir / "a.wav").string();
+    const std::string path = scratch / "a.wav";
     WAV_AUDIO a;
     for (WAV_ENCODING encoding : {WAV_ENCODING_PCM16, WAV_ENCODING_FLOAT32}) {  // the second replaces the first
         image = build({0.5f, -0.25f}, 2, 44100, encoding);  // exact in both encodings
@@ -182,5 +182,4 @@ TEST(WavWrite, FilesAreReplacedWholeAndFailuresReported)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 3) << "temporary file left behind";
     EXPECT_FALSE(wav_read_file((dir / "missing.wav").string(), &a, &error));
     EXPECT_NE(error.find("missing.wav"), std::string::npos);
-    std::filesystem::remove_all(dir);
 }

@@ -1,0 +1,69 @@
+// Runs a built program through the shell and keeps what it printed, for
+// tests of the command-line tools.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace tool_run {
+
+struct Result {
+    int status = -1;  // -1 when the program did not exit by itself
+    std::string out;  // what reached the pipe: standard output unless redirected
+};
+
+inline std::string quoted(const std::string& arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The program with each argument quoted, then the redirections as given.
+inline Result run(const std::string& program, const std::vector<std::string>& args, const std::string& redirect = "")
+{
+    std::string command = quoted(program);
+    for (const std::string& a : args)
+        command += " " + quoted(a);
+    Result r;
+    FILE* pipe = popen((command + " " + redirect).c_str(), "r");
+    if (pipe == nullptr)
+        return r;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        r.out.append(buffer, n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+inline std::string slurp(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A folder of this process's own (builds may run the same test at once),
+// emptied when made and removed with the object.
+struct ScratchDir {
+    explicit ScratchDir(const std::string& name)
+        : path(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid())))
+    {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchDir() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+
+    const std::filesystem::path path;
+};
+
+}  // namespace tool_run
