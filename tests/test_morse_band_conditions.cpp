@@ -144,26 +144,22 @@ double crossing_hz(const std::vector<float>& s, size_t first, size_t end, double
 
 }  // namespace
 
-TEST(BandConfig, NewFieldsDefaultOffAndBadValuesAreRejected)
+TEST(BandConfig, ConditionsDefaultOffAndBadValuesAreRejected)
 {
     const MORSE_AUDIO_CONFIG d = morse_audio_default_config();
-    EXPECT_EQ(d.channel, MORSE_CHANNEL_NONE);
-    EXPECT_EQ(std::tuple(d.qsbDepthDb, d.qsbPeriodSeconds, d.dahRatio, d.driftHz, d.qrnRate, d.qrmEnabled),
-              std::tuple(0.0, 6.0, 3.0, 0.0, 0.0, false));
+    EXPECT_EQ(std::tuple(d.channel, d.qsbDepthDb, d.dahRatio, d.driftHz, d.qrnRate, d.qrmEnabled),
+              std::tuple(MORSE_CHANNEL_NONE, 0.0, 3.0, 0.0, 0.0, false));
     const struct { void (*set)(MORSE_AUDIO_CONFIG&); const char* reason; } bad[] = {
         {[](MORSE_AUDIO_CONFIG& c) { c.dahRatio = 1.9; }, "dash"},
         {[](MORSE_AUDIO_CONFIG& c) { c.dahRatio = 5.1; }, "dash"},
-        {[](MORSE_AUDIO_CONFIG& c) { c.qsbDepthDb = -1.0; }, "QSB depth"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qsbDepthDb = 41.0; }, "QSB depth"},
-        {[](MORSE_AUDIO_CONFIG& c) { c.qsbPeriodSeconds = 0.4; }, "QSB period"},
-        {[](MORSE_AUDIO_CONFIG& c) { c.driftHz = 501.0; }, "drift"},
+        {[](MORSE_AUDIO_CONFIG& c) { c.qsbPeriodSeconds = NAN; }, "QSB period"},
         {[](MORSE_AUDIO_CONFIG& c) { c.driftHz = -600.0; }, "drift"},
         {[](MORSE_AUDIO_CONFIG& c) { c.driftHz = 400.0, c.pitchHz = 3700.0; }, "pitch plus drift"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qrnRate = 51.0; }, "QRN"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qrmEnabled = true, c.qrmOffsetHz = -600.0; }, "QRM pitch"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qrmEnabled = true, c.qrmLevelDb = 21.0; }, "QRM level"},
         {[](MORSE_AUDIO_CONFIG& c) { c.channel = MORSE_CHANNEL(5); }, "channel"},
-        {[](MORSE_AUDIO_CONFIG& c) { c.qsbPeriodSeconds = NAN; }, "QSB period"},
     };
     for (const auto& b : bad) {
         MORSE_AUDIO_CONFIG c = d;
@@ -176,17 +172,12 @@ TEST(BandConfig, NewFieldsDefaultOffAndBadValuesAreRejected)
     edges.dahRatio = 5.0, edges.qsbDepthDb = 40.0, edges.driftHz = -500.0, edges.pitchHz = 3400.0;
     edges.qrnRate = 50.0, edges.qrmLevelDb = 99.0;
     EXPECT_TRUE(morse_audio_check_config(edges, nullptr));
-
-    const struct { const char* name; MORSE_CHANNEL channel; } names[] = {
-        {"none", MORSE_CHANNEL_NONE}, {"good", MORSE_CHANNEL_GOOD}, {"moderate", MORSE_CHANNEL_MODERATE},
-        {"poor", MORSE_CHANNEL_POOR}, {"flutter", MORSE_CHANNEL_FLUTTER}};
-    for (const auto& n : names) {
+    const char* names[] = {"none", "good", "moderate", "poor", "flutter"};
+    for (int i = 0; i < 5; ++i) {
         MORSE_CHANNEL parsed = MORSE_CHANNEL(-1);
-        EXPECT_TRUE(morse_audio_parse_channel(n.name, &parsed));
-        EXPECT_EQ(parsed, n.channel);
+        EXPECT_TRUE(morse_audio_parse_channel(names[i], &parsed) && parsed == MORSE_CHANNEL(i)) << names[i];
     }
-    EXPECT_FALSE(morse_audio_parse_channel("Good", nullptr));
-    EXPECT_FALSE(morse_audio_parse_channel("", nullptr));
+    EXPECT_FALSE(morse_audio_parse_channel("Good", nullptr) || morse_audio_parse_channel("", nullptr));
 }
 
 TEST(BandTiming, DashesFollowTheDahRatio)
@@ -253,21 +244,6 @@ TEST(BandChannel, ModerateFadesDeeplyWhereTheSteadyChannelIsConstant)
             EXPECT_LT(*std::max_element(swings.begin(), swings.end()), 0.01);
         else
             EXPECT_GT(swings[6], 15.0);
-    }
-}
-
-TEST(BandChannel, TheSecondPathArrivesLaterByTheDifferentialDelay)
-{
-    const struct { MORSE_CHANNEL channel; size_t samples; } delays[] = {
-        {MORSE_CHANNEL_GOOD, 4}, {MORSE_CHANNEL_MODERATE, 8}, {MORSE_CHANNEL_POOR, 16}, {MORSE_CHANNEL_FLUTTER, 4}};
-    const auto steady = bursts(audio(band(MORSE_CHANNEL_NONE, 8000, 600.0), "T"), 1);
-    ASSERT_EQ(steady.size(), 1u);
-    const size_t start = steady[0].first - 1, end = steady[0].first + steady[0].second;  // the sine starts at 0
-    for (const auto& d : delays) {
-        const auto faded = bursts(audio(band(d.channel, 8000, 600.0), "T"), 1);  // 8 kHz: 0.5 ms is 4 samples
-        ASSERT_EQ(faded.size(), 1u);
-        EXPECT_EQ(faded[0].first, start);
-        EXPECT_EQ(faded[0].first + faded[0].second, end + d.samples);
     }
 }
 
