@@ -34,7 +34,7 @@ void key(CWQO_ENVELOPE_HISTORY* h, const std::string& pattern, double dotMs, flo
 
 CWQO_LOCK_INPUT fit(float cost, bool active = true, size_t textCount = 0)
 {
-    return CWQO_LOCK_INPUT{active, true, cost, 20.0f, textCount, 1800.0, 100.0};
+    return CWQO_LOCK_INPUT{active, cost, 20.0f, textCount, 1800.0, 100.0};
 }
 
 }  // namespace
