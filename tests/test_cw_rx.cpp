@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,10 +19,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC THE QUICK BROWN FOX 73 K";
 const std::string kOver = "ZR2XY DE ZR1ABC GM OM UR RST 579 579 NAME IS PAUL QTH NEAR BERN HW? BK";
 
-struct RxDeleter {
-    void operator()(CW_RX* rx) const { cw_rx_destroy(rx); }
-};
-using Rx = std::unique_ptr<CW_RX, RxDeleter>;
+using rx_run::Rx;
 
 Rx make_rx(const CW_RX_CONFIG& c) { return Rx(cw_rx_create(&c)); }
 
@@ -253,8 +249,9 @@ TEST(CwRxSamples, NonFiniteAndClippedSamples)
         const std::string text = rx_run::decode(rx.get(), c, audio, fallback ? 32 : 1024);
         const CW_RX_STATUS st = status_of(rx.get());
         EXPECT_TRUE(std::isfinite(st.level) && std::isfinite(st.wpm)) << fallback;
-        if (!fallback)
+        if (!fallback) {
             EXPECT_LE(text_metrics::cer_after_first_word(kText, text), 0.02) << text;
+        }
     }
 }
 

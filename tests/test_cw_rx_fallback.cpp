@@ -8,16 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct RxDeleter {
-    void operator()(CW_RX* rx) const { cw_rx_destroy(rx); }
-};
-using Rx = std::unique_ptr<CW_RX, RxDeleter>;
+using rx_run::Rx;
 
 const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 73 K";
 
@@ -87,7 +83,7 @@ TEST(CwRxFallbackPresence, SixSecondsWithoutToneStartAfresh)
     const rx_run::Signal sig{.tailSeconds = 0.0};
     const CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
     Rx rx = fallback(c);
-    rx_run::decode(rx.get(), c, rx_run::generate(sig, "TEST"), 32);
+    rx_run::decode(rx.get(), c, rx_run::generate(sig, "TEST TEST TEST"), 32);
     double absentAfter = -1.0;
     rx_run::decode(rx.get(), c, std::vector<float>(8000 * 7, 0.0f), 80, 128, [&](const CW_RX_STATUS& s, size_t end) {
         if (s.signalPresent == 0 && absentAfter < 0.0)

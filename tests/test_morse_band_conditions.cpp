@@ -33,8 +33,7 @@ MORSE_AUDIO_CONFIG band(MORSE_CHANNEL channel, uint32_t rate = kRate, double pit
 std::vector<float> audio(const MORSE_AUDIO_CONFIG& config, const std::string& text)
 {
     std::vector<float> samples;
-    std::string error;
-    EXPECT_TRUE(morse_audio_generate(config, text, &samples, nullptr, &error)) << error;
+    EXPECT_TRUE(morse_audio_generate(config, text, &samples, nullptr, nullptr));
     return samples;
 }
 
@@ -42,8 +41,7 @@ std::vector<float> audio(const MORSE_AUDIO_CONFIG& config, const std::string& te
 std::string repeated(char c, const MORSE_AUDIO_CONFIG& config, double seconds)
 {
     std::vector<MORSE_KEYING> one;
-    std::string error;
-    EXPECT_TRUE(morse_audio_timeline(config, std::string(2, c), &one, nullptr, &error)) << error;
+    EXPECT_TRUE(morse_audio_timeline(config, std::string(2, c), &one, nullptr, nullptr));
     return std::string(size_t(2 * seconds * 1000.0 / morse_audio_timeline_ms(one)) + 1, c);
 }
 
@@ -214,36 +212,12 @@ TEST(BandChannel, EachChannelKeepsUnitMeanPowerAndFadesAtItsDopplerSpread)
         const double expected = std::exp(-2.0 * std::pow(std::numbers::pi * s * lag * kBlockSeconds, 2.0));
         EXPECT_NEAR(mean_power(gains, mask) / a2, 1.0, 0.15) << ch.spreadHz;
         EXPECT_NEAR(correlation(gains, mask, lag), expected, 0.12) << ch.spreadHz;
+        EXPECT_GT(swing_db(gains, mask), 15.0) << ch.spreadHz;  // Rayleigh: deep fades, not a ripple
         if (ch.channel == MORSE_CHANNEL_GOOD) {  // changes little within a tenth of a second, unlike flutter
             EXPECT_GT(correlation(gains, mask, 20), 0.99);
         } else if (ch.channel == MORSE_CHANNEL_FLUTTER) {
             EXPECT_LT(correlation(gains, mask, 20), 0.1);
         }
-    }
-}
-
-TEST(BandChannel, ModerateFadesDeeplyWhereTheSteadyChannelIsConstant)
-{
-    // Rayleigh fading swings by more than 15 dB in most 10 s stretches (not
-    // all), so the typical stretch of two minutes is what is checked.
-    MORSE_AUDIO_CONFIG c = band(MORSE_CHANNEL_MODERATE);
-    c.dahRatio = 5.0;
-    const std::string text = repeated('T', c, 120.0);
-    const std::vector<bool> mask = key_down_blocks(c, text);
-    const size_t window = size_t(10.0 / kBlockSeconds);
-    for (MORSE_CHANNEL channel : {MORSE_CHANNEL_MODERATE, MORSE_CHANNEL_NONE}) {
-        c.channel = channel;
-        const std::vector<cd> gains = blocks(audio(c, text));
-        ASSERT_GE(gains.size(), 12 * window);
-        std::vector<double> swings;
-        for (size_t first = 0; first < 12 * window; first += window)
-            swings.push_back(swing_db({gains.begin() + first, gains.begin() + first + window},
-                                      {mask.begin() + first, mask.begin() + first + window}));
-        std::nth_element(swings.begin(), swings.begin() + 6, swings.end());
-        if (channel == MORSE_CHANNEL_NONE)
-            EXPECT_LT(*std::max_element(swings.begin(), swings.end()), 0.01);
-        else
-            EXPECT_GT(swings[6], 15.0);
     }
 }
 

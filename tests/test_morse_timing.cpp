@@ -113,36 +113,32 @@ TEST(MorseTiming, LearnsLongDashesAndFarnsworthGapsFromTheSender)
     EXPECT_NEAR(s.letterGapUnits, 9.4f, 1.0f);
 }
 
+std::vector<KEYING_RUN> joined(std::vector<KEYING_RUN> a, const std::vector<KEYING_RUN>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
 {
+    // A sender who speeds up runs his letters together at the old letter
+    // gap: they are read again at the new speed, so nothing goes. One who
+    // slows down loses a few characters while it is learned.
     for (auto [first, second] : {std::pair{80.0, 34.0}, {34.0, 80.0}}) {
-        std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", first, Keying{});
         const Keying smeared{.smearMs = second < first ? 11.0 : 0.0};
-        const std::vector<KEYING_RUN> faster = runs_for("ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK", second, smeared);
-        runs.insert(runs.end(), faster.begin(), faster.end());
         Timing t = make(60.0f);
-        const std::string text = decode(t.get(), runs);
-        // A sender who speeds up runs his letters together at the old
-        // letter gap: they are read again at the new speed, so nothing goes.
-        // One who slows down loses a few characters while it is learned.
+        const std::string text = decode(t.get(), joined(runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", first, Keying{}),
+                                                        runs_for("ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK", second, smeared)));
         const std::string tail = second < first ? "ZR1ABC ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK " : "UR RST 579 579 BK ";
         ASSERT_GE(text.size(), tail.size());
         EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << text;
     }
-}
-
-TEST(MorseTiming, ShortLettersRightAfterASpeedUpAreReadAgainAtTheNewSpeed)
-{
     // The first word at 35 WPM comes through an average still set for 15:
-    // its marks 14 ms longer, its gaps 14 ms shorter. Then the average
-    // follows and the smear shrinks.
-    std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", 80.0, Keying{});
-    const std::vector<KEYING_RUN> first = runs_for("NAME", 34.0, Keying{.smearMs = 14.0});
-    const std::vector<KEYING_RUN> rest = runs_for("IS PAUL QTH BERN", 34.0, Keying{.smearMs = 4.0});
-    runs.insert(runs.end(), first.begin(), first.end());
-    runs.insert(runs.end(), rest.begin(), rest.end());
+    // its marks 14 ms longer, its gaps 14 ms shorter; then the smear shrinks.
     Timing t = make(60.0f);
-    const std::string text = decode(t.get(), runs);
+    const std::string text = decode(t.get(), joined(joined(runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", 80.0, Keying{}),
+                                                           runs_for("NAME", 34.0, Keying{.smearMs = 14.0})),
+                                                    runs_for("IS PAUL QTH BERN", 34.0, Keying{.smearMs = 4.0})));
     EXPECT_NE(text.find("NAME IS PAUL QTH BERN"), std::string::npos) << text;
 }
 
