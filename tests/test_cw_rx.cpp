@@ -236,13 +236,14 @@ TEST(CwRxEntries, NullPointersAreToleratedAndResetKeepsTheConfiguration)
     EXPECT_EQ(s.lock + s.keyDown + s.signalPresent, 0);
 }
 
-TEST(CwRxSamples, NonFiniteAndClippedSamples)
+TEST(CwRxSamples, NonFiniteHugeAndClippedSamples)
 {
     std::vector<float> audio = rx_run::generate(rx_run::Signal{}, kText);
     for (float& x : audio)
         x = std::max(-0.2f, std::min(0.2f, x * 4.0f));  // hard clipped
     for (size_t i = 8000; i < 8100; ++i)
         audio[i] = i % 2 ? std::numeric_limits<float>::quiet_NaN() : std::numeric_limits<float>::infinity();
+    audio[8100] = -3e38f;
     const CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
     for (bool fallback : {false, true}) {
         Rx rx(fallback ? cw_rx_create_fallback(&c) : cw_rx_create(&c));

@@ -172,20 +172,6 @@ TEST(CwqoProcess, TextThatDoesNotFitWaitsForTheNextCall)
     EXPECT_EQ(trim(run(b.get(), std::vector<float>(800, 0.0f), 800)), "CQ DE ZR1ABC K");
 }
 
-TEST(CwqoProcess, NonFiniteAndHugeSamplesDoNotStopDecoding)
-{
-    Backend b = make_backend(config(8000));
-    std::vector<float> bad(400, std::numeric_limits<float>::quiet_NaN());
-    bad[100] = std::numeric_limits<float>::infinity();
-    bad[200] = -std::numeric_limits<float>::infinity();
-    bad[300] = 3e38f;
-    run(b.get(), bad, 256);
-    CWQO_STATUS status;
-    EXPECT_EQ(trim(run(b.get(), morse("CQ DE ZR1ABC K", 20), 1024, 256, &status)), "CQ DE ZR1ABC K");
-    EXPECT_TRUE(std::isfinite(status.inputLevel));
-    EXPECT_TRUE(std::isfinite(status.level));
-}
-
 // A pause between overs costs neither the end of the first nor the start
 // of the second.
 TEST(CwqoOvers, APauseKeepsBothOversWhole)

@@ -34,19 +34,27 @@ std::vector<float> morse(const std::string& text)
     return samples;
 }
 
+// Setups the input buffers cannot serve are refused with a message, and the
+// callback is never called.
 TEST(QoMorseConstruction, BadSetupsAreRefused)
 {
+    const auto never_calls = [](QoMorse& engine) {
+        int calls = 0;
+        return !engine.decode([&](void*, uint32_t n) -> uint32_t { return ++calls, n; }) && calls == 0;
+    };
     CaptureStderr();
-    EXPECT_EQ(QoMorse(parameters_with(4000.0f, 7)).getSampleSizeBytesInp(), 0);
+    QoMorse noFormat(parameters_with(4000.0f, 7));
     EXPECT_EQ(GetCapturedStderr(), "Invalid sample format: 7\n");
-    // Rates that would overrun the input buffers never reach the callback.
+    EXPECT_TRUE(never_calls(noFormat));
+    CaptureStderr();
+    QoMorse frameTooLarge(parameters_with(8000.0f, QOMORSE_SAMPLE_FORMAT_F32, 2112));
+    EXPECT_EQ(GetCapturedStderr(), "Invalid input sample rate: 8000\n");
+    EXPECT_TRUE(never_calls(frameTooLarge));
     for (float rate : {0.0f, -8000.0f, NAN, INFINITY, 96000.0f}) {
         CaptureStderr();
         QoMorse engine(parameters_with(rate, QOMORSE_SAMPLE_FORMAT_F32));
         EXPECT_NE(GetCapturedStderr().find("Invalid input sample rate"), std::string::npos) << rate;
-        int calls = 0;
-        EXPECT_FALSE(engine.decode([&](void*, uint32_t) -> uint32_t { return ++calls, 0; }));
-        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(never_calls(engine)) << rate;
     }
     for (int32_t samplesPerFrame : {0, -5, 5000}) {
         CaptureStderr();

@@ -105,19 +105,6 @@ TEST(QoMorseDecodeLoop, MisbehavingCallbacksEndTheCallWithAMessage)
     }
 }
 
-TEST(QoMorseDecodeLoop, UnusableSetupsNeverCallTheCallback)
-{
-    CaptureStderr();
-    QoMorse invalidFormat = make_engine(4000.0f, 0);
-    QoMorse frameTooLarge = make_engine(8000.0f, QOMORSE_SAMPLE_FORMAT_F32, 2112);
-    EXPECT_EQ(GetCapturedStderr(), "Invalid input sample rate: 8000\n");
-    for (QoMorse* engine : {&invalidFormat, &frameTooLarge}) {
-        ScriptedCallback script{{512}, {}};
-        EXPECT_FALSE(engine->decode(std::ref(script)));
-        EXPECT_TRUE(script.requests.empty());
-    }
-}
-
 // The same tone in every sample format ends at the same pitch and nearly
 // the same envelope as the float original.
 TEST(QoMorseDecodeLoop, IntegerFormatsConvertToFullScaleFloat)
