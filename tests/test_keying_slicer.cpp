@@ -85,26 +85,25 @@ TEST(KeyingSlicer, MarksKeepTheirLengthAndNoiseStaysKeyUp)
     EXPECT_TRUE(marks_of(slice(quiet.get(), envelope({}, 0.0f, 0.0f, 0.05f, 2))).empty());
 }
 
-TEST(KeyingSlicer, TheThresholdFollowsAFadeWithinAFewDots)
+// Marks 2 ms or longer from a fresh slicer at 60 ms dots (noise after the
+// over may leave 2 ms blips; the timing drops them).
+std::vector<float> marks_for(const std::vector<float>& values, float threshold = 0.0f, float shortest = 2.0f)
+{
+    std::vector<float> marks = marks_of(slice(make(60.0f, threshold).get(), values));
+    std::erase_if(marks, [&](float m) { return m < shortest; });
+    return marks;
+}
+
+TEST(KeyingSlicer, TheThresholdFollowsFadesAndKeysADeepOneAtItsOwnLength)
 {
     // Marks fall by 20 dB over eight dots, as in a fade, then rise again.
     std::vector<float> levels;
-    for (int i = 0; i <= 8; ++i)
-        levels.push_back(std::pow(10.0f, -static_cast<float>(i) / 8.0f));
-    for (int i = 7; i >= 0; --i)
-        levels.push_back(std::pow(10.0f, -static_cast<float>(i) / 8.0f));
-    Slicer s = make();
-    const std::vector<float> marks = marks_of(slice(s.get(), envelope(levels, 60.0f, 60.0f, 0.01f)));
-    EXPECT_EQ(marks.size(), levels.size());
-}
-
-TEST(KeyingSlicer, AMarkSunkInADeepFadeBesideStrongOnesIsKeyedAtItsOwnLength)
-{
+    for (int i = -8; i <= 8; ++i)
+        levels.push_back(std::pow(10.0f, -static_cast<float>(8 - std::abs(i)) / 8.0f));
+    EXPECT_EQ(marks_for(envelope(levels, 60.0f, 60.0f, 0.01f)).size(), levels.size());
     // Two-path fading puts one mark 22 dB under its neighbours, yet 16
     // noise floors above the noise.
-    Slicer s = make();
-    const std::vector<float> marks = marks_of(slice(s.get(), envelope({1.0f, 1.0f, 0.08f, 1.0f, 1.0f}, 60.0f, 60.0f, 0.005f)));
-    // (Noise after the over may leave 2 ms blips; the timing drops them.)
+    const std::vector<float> marks = marks_for(envelope({1.0f, 1.0f, 0.08f, 1.0f, 1.0f}, 60.0f, 60.0f, 0.005f));
     ASSERT_GE(marks.size(), 5u);
     for (size_t i = 0; i < 5; ++i)
         EXPECT_NEAR(marks[i], 60.0f, 10.0f) << i;
@@ -112,33 +111,20 @@ TEST(KeyingSlicer, AMarkSunkInADeepFadeBesideStrongOnesIsKeyedAtItsOwnLength)
 
 TEST(KeyingSlicer, ALowerThresholdKeepsTheKeyDownThroughADip)
 {
-    // A dash whose middle 20 ms sink to a part of its level. (Noise after
-    // the over may leave 2 ms blips; only the marks count.)
+    // A dash whose middle 20 ms sink to a part of its level.
     auto dash_with_dip = [](float level, float noise, float dip) {
         std::vector<float> values = envelope({level}, 180.0f, 60.0f, noise);
-        for (size_t k = 500 + 40; k < 500 + 50; ++k)
-            values[k] = dip * level;
+        std::fill(values.begin() + 540, values.begin() + 550, dip * level);
         return values;
     };
-    auto long_marks = [](KEYING_SLICER* s, const std::vector<float>& values) {
-        const std::vector<float> marks = marks_of(slice(s, values));
-        std::vector<float> out;
-        std::copy_if(marks.begin(), marks.end(), std::back_inserter(out), [](float m) { return m >= 20.0f; });
-        return out;
-    };
     // Ten noise floors up, the dip parts the dash unless the threshold is
-    // set lower.
-    Slicer usual = make();
-    EXPECT_EQ(long_marks(usual.get(), dash_with_dip(0.5f, 0.05f, 0.3f)).size(), 2u);
-    Slicer low = make(60.0f, 0.15f);
-    std::vector<float> marks = long_marks(low.get(), dash_with_dip(0.5f, 0.05f, 0.3f));
-    ASSERT_EQ(marks.size(), 1u);
-    EXPECT_NEAR(marks[0], 180.0f, 12.0f);
-    // Far above the noise, a dip to a quarter leaves it whole anyway.
-    Slicer strong = make();
-    marks = long_marks(strong.get(), dash_with_dip(1.0f, 0.005f, 0.25f));
-    ASSERT_EQ(marks.size(), 1u);
-    EXPECT_NEAR(marks[0], 180.0f, 12.0f);
+    // set lower; far above the noise, a dip to a quarter leaves it whole.
+    EXPECT_EQ(marks_for(dash_with_dip(0.5f, 0.05f, 0.3f), 0.0f, 20.0f).size(), 2u);
+    for (const auto& marks : {marks_for(dash_with_dip(0.5f, 0.05f, 0.3f), 0.15f, 20.0f),
+                              marks_for(dash_with_dip(1.0f, 0.005f, 0.25f), 0.0f, 20.0f)}) {
+        ASSERT_EQ(marks.size(), 1u);
+        EXPECT_NEAR(marks[0], 180.0f, 12.0f);
+    }
 }
 
 TEST(KeyingSlicer, AWeakSenderIsKeyedAndTheFloorIsTheNoiseBetweenHisMarks)
