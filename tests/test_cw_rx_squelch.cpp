@@ -115,11 +115,9 @@ std::vector<float> overs(const std::vector<std::string>& texts, double snrDb)
 std::string decode(const std::vector<float>& samples, double squelch, size_t capacity)
 {
     const CW_RX_CONFIG config = rx_run::config_for(8000, 600);
-    CW_RX* rx = cw_rx_create(&config);
-    cw_rx_set_squelch(rx, squelch);
-    const std::string text = rx_run::decode(rx, config, samples, 512, capacity);
-    cw_rx_destroy(rx);
-    return text;
+    rx_run::Rx rx(cw_rx_create(&config));
+    cw_rx_set_squelch(rx.get(), squelch);
+    return rx_run::decode(rx.get(), config, samples, 512, capacity);
 }
 
 TEST(CwRxSquelch, OversInNoiseComeOutWholeInOrderAndNothingBetween)
@@ -135,24 +133,22 @@ TEST(CwRxSquelch, OffGivesExactlyTheOldOutput)
 {
     const std::vector<float> samples = overs({"CQ DE ZR1ABC K"}, 0.0);
     const CW_RX_CONFIG config = rx_run::config_for(8000, 600);
-    CW_RX* plain = cw_rx_create(&config);
-    CW_RX* off = cw_rx_create(&config);
-    cw_rx_set_squelch(off, 0.7);
-    cw_rx_set_squelch(off, 0.0);
+    rx_run::Rx plain(cw_rx_create(&config));
+    rx_run::Rx off(cw_rx_create(&config));
+    cw_rx_set_squelch(off.get(), 0.7);
+    cw_rx_set_squelch(off.get(), 0.0);
     char a[64];
     char b[64];
     for (size_t at = 0; at + 512 <= samples.size(); at += 512) {
-        const size_t na = cw_rx_process(plain, samples.data() + at, 512, a, sizeof(a));
-        const size_t nb = cw_rx_process(off, samples.data() + at, 512, b, sizeof(b));
+        const size_t na = cw_rx_process(plain.get(), samples.data() + at, 512, a, sizeof(a));
+        const size_t nb = cw_rx_process(off.get(), samples.data() + at, 512, b, sizeof(b));
         ASSERT_EQ(std::string(a, na), std::string(b, nb)) << at;
         CW_RX_STATUS sa;
         CW_RX_STATUS sb;
-        cw_rx_get_status(plain, &sa);
-        cw_rx_get_status(off, &sb);
+        cw_rx_get_status(plain.get(), &sa);
+        cw_rx_get_status(off.get(), &sb);
         ASSERT_EQ(std::memcmp(&sa, &sb, sizeof(sa)), 0) << at;
     }
-    cw_rx_destroy(plain);
-    cw_rx_destroy(off);
 }
 
 }  // namespace
