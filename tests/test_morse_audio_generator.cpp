@@ -278,17 +278,16 @@ TEST(MorseAudio, MixAddsIntoAnExistingBufferAtAnOffset)
 }
 
 
+// The command line's own test rejects most bad values through the program;
+// these are the rest, with the message naming the field.
 TEST(BandConfig, ConditionsDefaultOffAndBadValuesAreRejected)
 {
     const MORSE_AUDIO_CONFIG d = morse_audio_default_config();
     EXPECT_EQ(std::tuple(d.channel, d.qsbDepthDb, d.dahRatio, d.driftHz, d.qrnRate, d.qrmEnabled),
               std::tuple(MORSE_CHANNEL_NONE, 0.0, 3.0, 0.0, 0.0, false));
     const struct { void (*set)(MORSE_AUDIO_CONFIG&); const char* reason; } bad[] = {
-        {[](MORSE_AUDIO_CONFIG& c) { c.dahRatio = 1.9; }, "dash"},
         {[](MORSE_AUDIO_CONFIG& c) { c.dahRatio = 5.1; }, "dash"},
-        {[](MORSE_AUDIO_CONFIG& c) { c.qsbDepthDb = 41.0; }, "QSB depth"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qsbPeriodSeconds = NAN; }, "QSB period"},
-        {[](MORSE_AUDIO_CONFIG& c) { c.driftHz = -600.0; }, "drift"},
         {[](MORSE_AUDIO_CONFIG& c) { c.driftHz = 400.0, c.pitchHz = 3700.0; }, "pitch plus drift"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qrnRate = 51.0; }, "QRN"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qrmEnabled = true, c.qrmOffsetHz = -600.0; }, "QRM pitch"},
