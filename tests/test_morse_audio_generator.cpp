@@ -278,8 +278,8 @@ TEST(MorseAudio, MixAddsIntoAnExistingBufferAtAnOffset)
 }
 
 
-// The command line's own test rejects most bad values through the program;
-// these are the rest, with the message naming the field.
+// The command line's own test rejects bad values through the program; here
+// each check is met directly, and its message names the field.
 TEST(BandConfig, ConditionsDefaultOffAndBadValuesAreRejected)
 {
     const MORSE_AUDIO_CONFIG d = morse_audio_default_config();
