@@ -1,3 +1,5 @@
+// Text squelch: the unit on its own figures, then the receiver with it on
+// and off over noisy overs.
 #include "CWRx.h"
 #include "cw_rx_squelch.h"
 #include "morse_audio_generator.h"
@@ -14,20 +16,6 @@
 
 namespace {
 
-CW_RX_STATUS figures(float snrDb, float cost)
-{
-    CW_RX_STATUS s{};
-    s.statSnrDb = snrDb;
-    s.decoderCost = cost;
-    return s;
-}
-
-std::string drain(CW_TEXT_QUEUE* queue)
-{
-    char out[256];
-    return std::string(out, cw_text_queue_deliver(queue, out, sizeof(out)));
-}
-
 class Squelch : public ::testing::Test {
 protected:
     void SetUp() override
@@ -36,9 +24,18 @@ protected:
         cw_rx_squelch_set_level(&squelch_, 0.5);
         cw_text_queue_clear(&out_);
     }
-    void step(float snrDb, float cost, const std::string& text, double ms = 100.0)
+    // One 100 ms block with the given envelope SNR and engine cost.
+    void step(float snrDb, float cost, const std::string& text)
     {
-        cw_rx_squelch_step(&squelch_, figures(snrDb, cost), ms, text.data(), text.size(), &out_);
+        CW_RX_STATUS s{};
+        s.statSnrDb = snrDb;
+        s.decoderCost = cost;
+        cw_rx_squelch_step(&squelch_, s, 100.0, text.data(), text.size(), &out_);
+    }
+    std::string drain()
+    {
+        char out[256];
+        return std::string(out, cw_text_queue_deliver(&out_, out, sizeof(out)));
     }
     CW_RX_SQUELCH squelch_;
     CW_TEXT_QUEUE out_;
@@ -50,51 +47,42 @@ TEST_F(Squelch, PassesSignalAndDropsNoise)
 {
     step(4.3f, 0.2f, "E5?");
     step(12.0f, 0.01f, "CQ ");
-    EXPECT_EQ(drain(&out_), "CQ ");
+    EXPECT_EQ(drain(), "CQ ");
     step(4.3f, 0.01f, "I");
-    EXPECT_EQ(drain(&out_), "");
+    EXPECT_EQ(drain(), "");
 }
 
 // Text with signal energy but a poor fit waits; a good block within the
-// hold time releases it before its own text, in order.
-TEST_F(Squelch, HeldTextComesOutInOrderOnceConfirmed)
+// hold time releases it before its own text, in order. What is never
+// confirmed goes after the hold time.
+TEST_F(Squelch, HeldTextComesOutInOrderOnceConfirmedOrExpires)
 {
     step(12.0f, 0.9f, "C");
     step(12.0f, 0.9f, "Q");
-    EXPECT_EQ(drain(&out_), "");
+    EXPECT_EQ(drain(), "");
     step(12.0f, 0.05f, " DE");
-    EXPECT_EQ(drain(&out_), "CQ DE");
-}
-
-// What is never confirmed, the garbage after a transmission while the SNR
-// still remembers it, goes after the hold time.
-TEST_F(Squelch, UnconfirmedTextExpires)
-{
+    EXPECT_EQ(drain(), "CQ DE");
     step(12.0f, 0.9f, "5I");
     for (int i = 0; i < 16; ++i)
         step(12.0f, 0.9f, "");
     step(12.0f, 0.05f, "K");
-    EXPECT_EQ(drain(&out_), "K");
+    EXPECT_EQ(drain(), "K");
 }
 
-TEST_F(Squelch, LevelIsClampedAndSetsTheLimits)
+TEST_F(Squelch, LevelIsClampedStricterLevelsAskMoreAndOffPassesEverything)
 {
-    const struct {
-        double given;
-        double stored;
-    } cases[] = {{-1.0, 0.0}, {NAN, 0.0}, {0.25, 0.25}, {7.0, 1.0}};
-    for (const auto& c : cases) {
-        cw_rx_squelch_set_level(&squelch_, c.given);
-        EXPECT_EQ(squelch_.level, c.stored) << c.given;
+    for (auto [given, stored] : {std::pair{-1.0, 0.0}, {NAN, 0.0}, {0.25, 0.25}, {7.0, 1.0}}) {
+        cw_rx_squelch_set_level(&squelch_, given);
+        EXPECT_EQ(squelch_.level, stored) << given;
     }
     EXPECT_GT(cw_rx_squelch_snr_min_db(1.0), cw_rx_squelch_snr_min_db(0.5));
     EXPECT_LT(cw_rx_squelch_cost_max(1.0), cw_rx_squelch_cost_max(0.5));
     cw_rx_squelch_set_level(&squelch_, 0.0);
     step(0.0f, 300.0f, "E");
-    EXPECT_EQ(drain(&out_), "E");  // off passes everything
+    EXPECT_EQ(drain(), "E");
 }
 
-TEST(CWRxSquelch, ReceiverEntryPointsTolerateNullAndClamp)
+TEST(CwRxSquelch, ReceiverEntryPointsTolerateNullAndClamp)
 {
     cw_rx_set_squelch(nullptr, 0.5);
     EXPECT_EQ(cw_rx_get_squelch(nullptr), 0.0);
@@ -107,13 +95,11 @@ TEST(CWRxSquelch, ReceiverEntryPointsTolerateNullAndClamp)
     cw_rx_destroy(rx);
 }
 
-// Three transmissions with 6 s of band noise between them at 8000 Hz.
+// The texts at 22 WPM with 6 s of band noise after each, at 8000 Hz.
 std::vector<float> overs(const std::vector<std::string>& texts, double snrDb)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
     c.wpm = 22;
-    c.pitchHz = 600;
-    c.sampleRateHz = 8000;
     std::vector<float> samples(2 * c.sampleRateHz, 0.0f);
     for (const std::string& t : texts) {
         std::vector<MORSE_KEYING> timeline;
@@ -129,46 +115,40 @@ std::vector<float> overs(const std::vector<std::string>& texts, double snrDb)
 std::string decode(const std::vector<float>& samples, double squelch, size_t capacity)
 {
     const CW_RX_CONFIG config = rx_run::config_for(8000, 600);
-    CW_RX* rx = cw_rx_create(&config);
-    cw_rx_set_squelch(rx, squelch);
-    const std::string text = rx_run::decode(rx, config, samples, 512, capacity);
-    cw_rx_destroy(rx);
-    return text;
+    rx_run::Rx rx(cw_rx_create(&config));
+    cw_rx_set_squelch(rx.get(), squelch);
+    return rx_run::decode(rx.get(), config, samples, 512, capacity);
 }
 
-TEST(CWRxSquelch, OversInNoiseComeOutWholeInOrderAndNothingBetween)
+TEST(CwRxSquelch, OversInNoiseComeOutWholeInOrderAndNothingBetween)
 {
-    const std::vector<std::string> texts = {"CQ CQ DE ZR1ABC K", "ZR2XYZ DE ZR1ABC UR 599 BK", "TNX 73 SK"};
-    const std::vector<float> samples = overs(texts, 6.0);
+    const std::vector<float> samples = overs({"CQ CQ DE ZR1ABC K", "ZR2XYZ DE ZR1ABC UR 599 BK", "TNX 73 SK"}, 6.0);
     const std::string squelched = decode(samples, 0.5, 128);
-    EXPECT_EQ(text_metrics::collapse_whitespace(squelched),
-              "CQ CQ DE ZR1ABC K ZR2XYZ DE ZR1ABC UR 599 BK TNX 73 SK");
+    EXPECT_EQ(text_metrics::collapse_whitespace(squelched), "CQ CQ DE ZR1ABC K ZR2XYZ DE ZR1ABC UR 599 BK TNX 73 SK");
     EXPECT_EQ(decode(samples, 0.5, 2), squelched);  // one byte per call: the same text, nothing lost
 }
 
 // Off is the receiver as it always was, call by call, status included.
-TEST(CWRxSquelch, OffGivesExactlyTheOldOutput)
+TEST(CwRxSquelch, OffGivesExactlyTheOldOutput)
 {
     const std::vector<float> samples = overs({"CQ DE ZR1ABC K"}, 0.0);
     const CW_RX_CONFIG config = rx_run::config_for(8000, 600);
-    CW_RX* plain = cw_rx_create(&config);
-    CW_RX* off = cw_rx_create(&config);
-    cw_rx_set_squelch(off, 0.7);
-    cw_rx_set_squelch(off, 0.0);
+    rx_run::Rx plain(cw_rx_create(&config));
+    rx_run::Rx off(cw_rx_create(&config));
+    cw_rx_set_squelch(off.get(), 0.7);
+    cw_rx_set_squelch(off.get(), 0.0);
     char a[64];
     char b[64];
     for (size_t at = 0; at + 512 <= samples.size(); at += 512) {
-        const size_t na = cw_rx_process(plain, samples.data() + at, 512, a, sizeof(a));
-        const size_t nb = cw_rx_process(off, samples.data() + at, 512, b, sizeof(b));
+        const size_t na = cw_rx_process(plain.get(), samples.data() + at, 512, a, sizeof(a));
+        const size_t nb = cw_rx_process(off.get(), samples.data() + at, 512, b, sizeof(b));
         ASSERT_EQ(std::string(a, na), std::string(b, nb)) << at;
         CW_RX_STATUS sa;
         CW_RX_STATUS sb;
-        cw_rx_get_status(plain, &sa);
-        cw_rx_get_status(off, &sb);
+        cw_rx_get_status(plain.get(), &sa);
+        cw_rx_get_status(off.get(), &sb);
         ASSERT_EQ(std::memcmp(&sa, &sb, sizeof(sa)), 0) << at;
     }
-    cw_rx_destroy(plain);
-    cw_rx_destroy(off);
 }
 
 }  // namespace

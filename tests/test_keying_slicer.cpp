@@ -40,6 +40,15 @@ std::vector<float> envelope(const std::vector<float>& levels, float markMs, floa
     return out;
 }
 
+Slicer make(float dotMs = 60.0f, float threshold = 0.0f)
+{
+    Slicer s(keying_slicer_create(kStepMs));
+    keying_slicer_set_dot(s.get(), dotMs);
+    if (threshold > 0.0f)
+        keying_slicer_set_threshold(s.get(), threshold);
+    return s;
+}
+
 std::vector<KEYING_RUN> slice(KEYING_SLICER* s, const std::vector<float>& values)
 {
     std::vector<KEYING_RUN> runs;
@@ -62,8 +71,7 @@ std::vector<float> marks_of(const std::vector<KEYING_RUN>& runs)
 
 TEST(KeyingSlicer, MarksKeepTheirLengthAndNoiseStaysKeyUp)
 {
-    Slicer s(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(s.get(), 60.0f);
+    Slicer s = make();
     const std::vector<float> marks = marks_of(slice(s.get(), envelope(std::vector<float>(20, 1.0f), 60.0f, 60.0f, 0.05f)));
     ASSERT_EQ(marks.size(), 20u);
     for (float m : marks)
@@ -73,33 +81,29 @@ TEST(KeyingSlicer, MarksKeepTheirLengthAndNoiseStaysKeyUp)
     EXPECT_NEAR(st.noise, 0.05f, 0.01f);  // learned from the gaps alone
     EXPECT_EQ(st.present, 0);             // two seconds of noise after the marks
 
-    Slicer quiet(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(quiet.get(), 60.0f);
+    Slicer quiet = make();
     EXPECT_TRUE(marks_of(slice(quiet.get(), envelope({}, 0.0f, 0.0f, 0.05f, 2))).empty());
 }
 
-TEST(KeyingSlicer, TheThresholdFollowsAFadeWithinAFewDots)
+// Marks 2 ms or longer from a fresh slicer at 60 ms dots (noise after the
+// over may leave 2 ms blips; the timing drops them).
+std::vector<float> marks_for(const std::vector<float>& values, float threshold = 0.0f, float shortest = 2.0f)
+{
+    std::vector<float> marks = marks_of(slice(make(60.0f, threshold).get(), values));
+    std::erase_if(marks, [&](float m) { return m < shortest; });
+    return marks;
+}
+
+TEST(KeyingSlicer, TheThresholdFollowsFadesAndKeysADeepOneAtItsOwnLength)
 {
     // Marks fall by 20 dB over eight dots, as in a fade, then rise again.
     std::vector<float> levels;
-    for (int i = 0; i <= 8; ++i)
-        levels.push_back(std::pow(10.0f, -static_cast<float>(i) / 8.0f));
-    for (int i = 7; i >= 0; --i)
-        levels.push_back(std::pow(10.0f, -static_cast<float>(i) / 8.0f));
-    Slicer s(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(s.get(), 60.0f);
-    const std::vector<float> marks = marks_of(slice(s.get(), envelope(levels, 60.0f, 60.0f, 0.01f)));
-    EXPECT_EQ(marks.size(), levels.size());
-}
-
-TEST(KeyingSlicer, AMarkSunkInADeepFadeBesideStrongOnesIsKeyedAtItsOwnLength)
-{
+    for (int i = -8; i <= 8; ++i)
+        levels.push_back(std::pow(10.0f, -static_cast<float>(8 - std::abs(i)) / 8.0f));
+    EXPECT_EQ(marks_for(envelope(levels, 60.0f, 60.0f, 0.01f)).size(), levels.size());
     // Two-path fading puts one mark 22 dB under its neighbours, yet 16
     // noise floors above the noise.
-    Slicer s(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(s.get(), 60.0f);
-    const std::vector<float> marks = marks_of(slice(s.get(), envelope({1.0f, 1.0f, 0.08f, 1.0f, 1.0f}, 60.0f, 60.0f, 0.005f)));
-    // (Noise after the over may leave 2 ms blips; the timing drops them.)
+    const std::vector<float> marks = marks_for(envelope({1.0f, 1.0f, 0.08f, 1.0f, 1.0f}, 60.0f, 60.0f, 0.005f));
     ASSERT_GE(marks.size(), 5u);
     for (size_t i = 0; i < 5; ++i)
         EXPECT_NEAR(marks[i], 60.0f, 10.0f) << i;
@@ -107,37 +111,20 @@ TEST(KeyingSlicer, AMarkSunkInADeepFadeBesideStrongOnesIsKeyedAtItsOwnLength)
 
 TEST(KeyingSlicer, ALowerThresholdKeepsTheKeyDownThroughADip)
 {
-    // A dash whose middle 20 ms sink to a part of its level. (Noise after
-    // the over may leave 2 ms blips; only the marks count.)
+    // A dash whose middle 20 ms sink to a part of its level.
     auto dash_with_dip = [](float level, float noise, float dip) {
         std::vector<float> values = envelope({level}, 180.0f, 60.0f, noise);
-        for (size_t k = 500 + 40; k < 500 + 50; ++k)
-            values[k] = dip * level;
+        std::fill(values.begin() + 540, values.begin() + 550, dip * level);
         return values;
     };
-    auto long_marks = [](KEYING_SLICER* s, const std::vector<float>& values) {
-        const std::vector<float> marks = marks_of(slice(s, values));
-        std::vector<float> out;
-        std::copy_if(marks.begin(), marks.end(), std::back_inserter(out), [](float m) { return m >= 20.0f; });
-        return out;
-    };
     // Ten noise floors up, the dip parts the dash unless the threshold is
-    // set lower.
-    Slicer usual(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(usual.get(), 60.0f);
-    EXPECT_EQ(long_marks(usual.get(), dash_with_dip(0.5f, 0.05f, 0.3f)).size(), 2u);
-    Slicer low(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(low.get(), 60.0f);
-    keying_slicer_set_threshold(low.get(), 0.15f);
-    std::vector<float> marks = long_marks(low.get(), dash_with_dip(0.5f, 0.05f, 0.3f));
-    ASSERT_EQ(marks.size(), 1u);
-    EXPECT_NEAR(marks[0], 180.0f, 12.0f);
-    // Far above the noise, a dip to a quarter leaves it whole anyway.
-    Slicer strong(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(strong.get(), 60.0f);
-    marks = long_marks(strong.get(), dash_with_dip(1.0f, 0.005f, 0.25f));
-    ASSERT_EQ(marks.size(), 1u);
-    EXPECT_NEAR(marks[0], 180.0f, 12.0f);
+    // set lower; far above the noise, a dip to a quarter leaves it whole.
+    EXPECT_EQ(marks_for(dash_with_dip(0.5f, 0.05f, 0.3f), 0.0f, 20.0f).size(), 2u);
+    for (const auto& marks : {marks_for(dash_with_dip(0.5f, 0.05f, 0.3f), 0.15f, 20.0f),
+                              marks_for(dash_with_dip(1.0f, 0.005f, 0.25f), 0.0f, 20.0f)}) {
+        ASSERT_EQ(marks.size(), 1u);
+        EXPECT_NEAR(marks[0], 180.0f, 12.0f);
+    }
 }
 
 TEST(KeyingSlicer, AWeakSenderIsKeyedAndTheFloorIsTheNoiseBetweenHisMarks)
@@ -146,8 +133,7 @@ TEST(KeyingSlicer, AWeakSenderIsKeyedAndTheFloorIsTheNoiseBetweenHisMarks)
     // to start an over by their peaks alone.
     const float noise = 0.05f;
     const std::vector<float> values = envelope(std::vector<float>(60, 3.0f * noise), 60.0f, 60.0f, noise, 3);
-    Slicer s(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(s.get(), 60.0f);
+    Slicer s = make();
     const size_t middle = 500 + 60 * 30;  // 1 s of noise, then thirty marks and gaps
     const std::vector<float> first(values.begin(), values.begin() + static_cast<long>(middle));
     const std::vector<float> marks = marks_of(slice(s.get(), first));
@@ -165,8 +151,7 @@ TEST(KeyingSlicer, AWeakSenderIsKeyedAndTheFloorIsTheNoiseBetweenHisMarks)
 
 TEST(KeyingSlicer, EveryValueIsJudgedOnceWhileTheReachChanges)
 {
-    Slicer s(keying_slicer_create(kStepMs));
-    keying_slicer_set_dot(s.get(), 30.0f);
+    Slicer s = make(30.0f);
     const std::vector<float> values = envelope(std::vector<float>(30, 1.0f), 90.0f, 90.0f, 0.02f);
     float total = 0.0f;
     for (size_t i = 0; i < values.size(); ++i) {

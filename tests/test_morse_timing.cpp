@@ -76,15 +76,31 @@ std::string decode(MORSE_TIMING* t, const std::vector<KEYING_RUN>& runs, float s
     return std::string(text.begin(), text.end());
 }
 
-Timing make(float initialDotMs = 1200.0f / 22.0f)
+Timing make(float initialDotMs = 60.0f)
 {
     return Timing(morse_timing_create(initialDotMs, 1200.0f / 50.0f, 1200.0f / 10.0f));
+}
+
+// A fresh timing's reading of the runs.
+std::string read(const std::vector<KEYING_RUN>& runs)
+{
+    return decode(make().get(), runs);
+}
+
+// Index of the n-th mark (from 1).
+size_t mark(const std::vector<KEYING_RUN>& runs, int n)
+{
+    size_t i = 0;
+    for (int seen = 0; i < runs.size(); ++i)
+        if (runs[i].keyDown && ++seen == n)
+            break;
+    return i;
 }
 
 TEST(MorseTiming, ReadsTextbookKeyingAtAnySpeedFromAWrongStart)
 {
     for (double wpm : {12.0, 20.0, 40.0}) {
-        Timing t = make();
+        Timing t = make(1200.0f / 22.0f);
         const auto runs = runs_for("CQ CQ DE ZR1ABC K", 1200.0 / wpm, Keying{});
         EXPECT_EQ(decode(t.get(), runs, 1000.0f), "CQ CQ DE ZR1ABC K ") << wpm;
         MORSE_TIMING_STATUS s;
@@ -99,12 +115,10 @@ TEST(MorseTiming, ReadsTextbookKeyingAtAnySpeedFromAWrongStart)
 
 TEST(MorseTiming, LearnsLongDashesAndFarnsworthGapsFromTheSender)
 {
-    Timing hand = make();
-    EXPECT_EQ(decode(hand.get(), runs_for("CQ CQ DE ZR1ABC ZR1ABC K", 66.0, Keying{.dah = 3.5, .jitter = 0.2})),
+    EXPECT_EQ(read(runs_for("CQ CQ DE ZR1ABC ZR1ABC K", 66.0, Keying{.dah = 3.5, .jitter = 0.2})),
               "CQ CQ DE ZR1ABC ZR1ABC K ");
-
     // 18 WPM characters at 10 WPM overall: letter gaps of 9.4 dots.
-    Timing farnsworth = make();
+    Timing farnsworth = make(1200.0f / 22.0f);
     const Keying stretched{.letterGap = 9.4, .wordGap = 21.9};
     EXPECT_EQ(decode(farnsworth.get(), runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC K", 66.7, stretched)),
               "CQ CQ CQ DE ZR1ABC ZR1ABC K ");
@@ -113,36 +127,32 @@ TEST(MorseTiming, LearnsLongDashesAndFarnsworthGapsFromTheSender)
     EXPECT_NEAR(s.letterGapUnits, 9.4f, 1.0f);
 }
 
+std::vector<KEYING_RUN> joined(std::vector<KEYING_RUN> a, const std::vector<KEYING_RUN>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
 {
+    // A sender who speeds up runs his letters together at the old letter
+    // gap: they are read again at the new speed, so nothing goes. One who
+    // slows down loses a few characters while it is learned.
     for (auto [first, second] : {std::pair{80.0, 34.0}, {34.0, 80.0}}) {
-        std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", first, Keying{});
         const Keying smeared{.smearMs = second < first ? 11.0 : 0.0};
-        const std::vector<KEYING_RUN> faster = runs_for("ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK", second, smeared);
-        runs.insert(runs.end(), faster.begin(), faster.end());
-        Timing t = make(60.0f);
-        const std::string text = decode(t.get(), runs);
-        // A sender who speeds up runs his letters together at the old
-        // letter gap: they are read again at the new speed, so nothing goes.
-        // One who slows down loses a few characters while it is learned.
+        Timing t = make();
+        const std::string text = decode(t.get(), joined(runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", first, Keying{}),
+                                                        runs_for("ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK", second, smeared)));
         const std::string tail = second < first ? "ZR1ABC ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK " : "UR RST 579 579 BK ";
         ASSERT_GE(text.size(), tail.size());
         EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << text;
     }
-}
-
-TEST(MorseTiming, ShortLettersRightAfterASpeedUpAreReadAgainAtTheNewSpeed)
-{
     // The first word at 35 WPM comes through an average still set for 15:
-    // its marks 14 ms longer, its gaps 14 ms shorter. Then the average
-    // follows and the smear shrinks.
-    std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", 80.0, Keying{});
-    const std::vector<KEYING_RUN> first = runs_for("NAME", 34.0, Keying{.smearMs = 14.0});
-    const std::vector<KEYING_RUN> rest = runs_for("IS PAUL QTH BERN", 34.0, Keying{.smearMs = 4.0});
-    runs.insert(runs.end(), first.begin(), first.end());
-    runs.insert(runs.end(), rest.begin(), rest.end());
-    Timing t = make(60.0f);
-    const std::string text = decode(t.get(), runs);
+    // its marks 14 ms longer, its gaps 14 ms shorter; then the smear shrinks.
+    Timing t = make();
+    const std::string text = decode(t.get(), joined(joined(runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", 80.0, Keying{}),
+                                                           runs_for("NAME", 34.0, Keying{.smearMs = 14.0})),
+                                                    runs_for("IS PAUL QTH BERN", 34.0, Keying{.smearMs = 4.0})));
     EXPECT_NE(text.find("NAME IS PAUL QTH BERN"), std::string::npos) << text;
 }
 
@@ -151,10 +161,8 @@ TEST(MorseTiming, WordsOfShortLettersAreNoSlowerSender)
     // As many letter gaps as gaps inside characters: the gaps alone would
     // look like a sender three times slower.
     const std::string sent = "CQ DE ZR1ABC ES TNX NAME TEA TEN MEN AT ME TNX ES TEA ";
-    for (uint32_t seed = 1; seed <= 3; ++seed) {
-        Timing t = make(60.0f);
-        EXPECT_EQ(decode(t.get(), runs_for(sent, 60.0, Keying{.jitter = 0.1}, seed)), sent);
-    }
+    for (uint32_t seed = 1; seed <= 3; ++seed)
+        EXPECT_EQ(read(runs_for(sent, 60.0, Keying{.jitter = 0.1}, seed)), sent);
 }
 
 TEST(MorseTiming, MergesBlipsAndDropoutsAway)
@@ -164,24 +172,18 @@ TEST(MorseTiming, MergesBlipsAndDropoutsAway)
     // 12 ms blip in the word gap after Q.
     runs[1].durationMs = 85.0f;
     runs.insert(runs.begin() + 2, {mark_or_gap(false, 10.0f, 0.0f), mark_or_gap(true, 85.0f, 20.0f)});
-    for (size_t i = 0; i < runs.size(); ++i) {
-        if (!runs[i].keyDown && runs[i].durationMs > 400.0f && i > 2) {
-            runs[i].durationMs = 200.0f;
-            runs.insert(runs.begin() + static_cast<long>(i) + 1, {mark_or_gap(true, 12.0f, 3.0f), mark_or_gap(false, 208.0f, 0.0f)});
-            break;
-        }
-    }
-    Timing t = make(60.0f);
-    EXPECT_EQ(decode(t.get(), runs), "CQ DE ZR1ABC K ");
+    const size_t wordGap = mark(runs, 9) + 1;  // C's four marks, one more for the dropout, Q's four
+    runs[wordGap].durationMs = 200.0f;
+    runs.insert(runs.begin() + static_cast<long>(wordGap) + 1, {mark_or_gap(true, 12.0f, 3.0f), mark_or_gap(false, 208.0f, 0.0f)});
+    EXPECT_EQ(read(runs), "CQ DE ZR1ABC K ");
 
     // A 27 ms gap (0.45 dot) inside the dash of T: a dropout by default,
     // two elements once the glitch is set shorter.
     std::vector<KEYING_RUN> split = runs_for("TEST TEST", 60.0, Keying{});
     split[1].durationMs = 76.5f;
     split.insert(split.begin() + 2, {mark_or_gap(false, 27.0f, 0.0f), mark_or_gap(true, 76.5f, 20.0f)});
-    Timing merging = make(60.0f);
-    EXPECT_EQ(decode(merging.get(), split), "TEST TEST ");
-    Timing parting = make(60.0f);
+    EXPECT_EQ(read(split), "TEST TEST ");
+    Timing parting = make();
     morse_timing_set_glitch(parting.get(), 0.35f);
     EXPECT_EQ(decode(parting.get(), split), "IEST TEST ");
 }
@@ -191,16 +193,10 @@ TEST(MorseTiming, ADotLostAfterALetterGapBreaksNoWord)
     // The first dot of 1 in ZR1ABC is lost: the letter gap before it grows
     // from three units to five.
     std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC ZR1ABC K", 60.0, Keying{});
-    int marks = 0;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        if (runs[i].keyDown && ++marks == 20) {  // C Q D E Z R: 4+4+3+1+4+3 marks, then 1
-            runs[i - 1].durationMs += runs[i].durationMs + runs[i + 1].durationMs;
-            runs.erase(runs.begin() + static_cast<long>(i), runs.begin() + static_cast<long>(i) + 2);
-            break;
-        }
-    }
-    Timing t = make(60.0f);
-    EXPECT_EQ(decode(t.get(), runs), "CQ DE ZR?ABC ZR1ABC K ");
+    const size_t i = mark(runs, 20);  // C Q D E Z R: 4+4+3+1+4+3 marks, then 1
+    runs[i - 1].durationMs += runs[i].durationMs + runs[i + 1].durationMs;
+    runs.erase(runs.begin() + static_cast<long>(i), runs.begin() + static_cast<long>(i) + 2);
+    EXPECT_EQ(read(runs), "CQ DE ZR?ABC ZR1ABC K ");
 }
 
 TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
@@ -209,18 +205,11 @@ TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
     // deep fade, but ten noise floors up. A mark as faint in the word gap
     // and only two noise floors up stays noise.
     std::vector<KEYING_RUN> runs = runs_for("NAME NAME", 60.0, Keying{});
-    int marks = 0;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        if (runs[i].keyDown && ++marks == 3)
-            runs[i] = mark_or_gap(true, runs[i].durationMs, 10.0f);
-        if (!runs[i].keyDown && runs[i].durationMs == 420.0f) {
-            runs[i].durationMs = 180.0f;
-            runs.insert(runs.begin() + static_cast<long>(i) + 1, {mark_or_gap(true, 60.0f, 2.0f), mark_or_gap(false, 180.0f, 0.0f)});
-            break;
-        }
-    }
-    Timing t = make(60.0f);
-    EXPECT_EQ(decode(t.get(), runs), "NAME NAME ");
+    runs[mark(runs, 3)] = mark_or_gap(true, 60.0f, 10.0f);
+    const size_t wordGap = mark(runs, 7) + 1;  // N A M E: 2+2+2+1 marks
+    runs[wordGap].durationMs = 180.0f;
+    runs.insert(runs.begin() + static_cast<long>(wordGap) + 1, {mark_or_gap(true, 60.0f, 2.0f), mark_or_gap(false, 180.0f, 0.0f)});
+    EXPECT_EQ(read(runs), "NAME NAME ");
 }
 
 TEST(MorseTiming, AStrongBlipAloneAfterTheOverPrintsNothing)
@@ -231,14 +220,13 @@ TEST(MorseTiming, AStrongBlipAloneAfterTheOverPrintsNothing)
         std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC K", 60.0, Keying{});
         runs.push_back(mark_or_gap(false, 600.0f, 0.0f));
         runs.push_back(mark_or_gap(true, ms, 20.0f));
-        Timing t = make(60.0f);
-        EXPECT_EQ(decode(t.get(), runs), expected) << ms;
+        EXPECT_EQ(read(runs), expected) << ms;
     }
 }
 
 TEST(MorseTiming, TheLastCharacterOfAnOverComesOutInTheSilenceAfterIt)
 {
-    Timing t = make(60.0f);
+    Timing t = make();
     const std::vector<KEYING_RUN> runs = runs_for("CQ CQ CQ DE ZR1ABC K", 60.0, Keying{});
     std::vector<uint8_t> text;
     for (const KEYING_RUN& run : runs)
@@ -271,23 +259,22 @@ struct FakeWordReader {
 TEST(MorseTiming, WeakWordsAreHeldAndReadAgainWhole)
 {
     const std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC PSE K", 60.0, Keying{});
+    const auto read_with = [&](FakeWordReader* reader, float holdPeak) {
+        Timing t = make();
+        morse_timing_set_word_reader(t.get(), &FakeWordReader::read, reader, holdPeak);
+        return decode(t.get(), runs);
+    };
     // Marks 20 noise floors up are weak against a hold at 30: every word
     // goes through the reader whole, and its reading is printed.
     FakeWordReader reader;
-    Timing weak = make(60.0f);
-    morse_timing_set_word_reader(weak.get(), &FakeWordReader::read, &reader, 30.0f);
-    EXPECT_EQ(decode(weak.get(), runs), "CK DE ZR1ABC PSE K ");
+    EXPECT_EQ(read_with(&reader, 30.0f), "CK DE ZR1ABC PSE K ");
     EXPECT_EQ(reader.words, (std::vector<std::string>{"CQ", "DE", "ZR1ABC", "PSE", "K"}));
     // A reader that declines leaves the runs' reading, nothing lost.
     FakeWordReader declining{.words = {}, .refuse = true};
-    Timing kept = make(60.0f);
-    morse_timing_set_word_reader(kept.get(), &FakeWordReader::read, &declining, 30.0f);
-    EXPECT_EQ(decode(kept.get(), runs), "CQ DE ZR1ABC PSE K ");
+    EXPECT_EQ(read_with(&declining, 30.0f), "CQ DE ZR1ABC PSE K ");
     // Strong marks are printed as they are read.
     FakeWordReader unused;
-    Timing strong = make(60.0f);
-    morse_timing_set_word_reader(strong.get(), &FakeWordReader::read, &unused, 10.0f);
-    EXPECT_EQ(decode(strong.get(), runs), "CQ DE ZR1ABC PSE K ");
+    EXPECT_EQ(read_with(&unused, 10.0f), "CQ DE ZR1ABC PSE K ");
     EXPECT_TRUE(unused.words.empty());
 }
 

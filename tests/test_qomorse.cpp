@@ -1,7 +1,7 @@
-// The engine's construction, setters and take family.
+// The engine's construction, setters, take family and character table.
 #include "engine_run.h"
+#include "morse_audio_generator.h"
 #include "qomorse.h"
-#include "qomorse_impl.h"
 
 #include <gtest/gtest.h>
 
@@ -23,26 +23,38 @@ qomorse_Parameters parameters_with(float rate, int32_t format, int32_t samplesPe
     return p;
 }
 
-TEST(QoMorseConstruction, SampleSizeFollowsTheFormat)
+std::vector<float> morse(const std::string& text)
 {
-    const int32_t expected[] = {0, 1, 1, 2, 2, 4};
-    for (int32_t format = 0; format <= 5; ++format)
-        EXPECT_EQ(QoMorse(parameters_with(4000.0f, format)).getSampleSizeBytesInp(), expected[format]);
-    CaptureStderr();
-    QoMorse invalid(parameters_with(4000.0f, 7));
-    EXPECT_EQ(GetCapturedStderr(), "Invalid sample format: 7\n");
-    EXPECT_EQ(invalid.getSampleSizeBytesInp(), 0);
+    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+    c.sampleRateHz = 4000;
+    c.leadSeconds = 1.0;
+    c.tailSeconds = 3.0;
+    std::vector<float> samples;
+    EXPECT_TRUE(morse_audio_generate(c, text, &samples, nullptr, nullptr));
+    return samples;
 }
 
-TEST(QoMorseConstruction, RatesThatWouldOverrunTheInputBuffersAreRefused)
+// Setups the input buffers cannot serve are refused with a message, and the
+// callback is never called.
+TEST(QoMorseConstruction, BadSetupsAreRefused)
 {
+    const auto never_calls = [](QoMorse& engine) {
+        int calls = 0;
+        return !engine.decode([&](void*, uint32_t n) -> uint32_t { return ++calls, n; }) && calls == 0;
+    };
+    CaptureStderr();
+    QoMorse noFormat(parameters_with(4000.0f, 7));
+    EXPECT_EQ(GetCapturedStderr(), "Invalid sample format: 7\n");
+    EXPECT_TRUE(never_calls(noFormat));
+    CaptureStderr();
+    QoMorse frameTooLarge(parameters_with(8000.0f, QOMORSE_SAMPLE_FORMAT_F32, 2112));
+    EXPECT_EQ(GetCapturedStderr(), "Invalid input sample rate: 8000\n");
+    EXPECT_TRUE(never_calls(frameTooLarge));
     for (float rate : {0.0f, -8000.0f, NAN, INFINITY, 96000.0f}) {
         CaptureStderr();
         QoMorse engine(parameters_with(rate, QOMORSE_SAMPLE_FORMAT_F32));
         EXPECT_NE(GetCapturedStderr().find("Invalid input sample rate"), std::string::npos) << rate;
-        int calls = 0;
-        EXPECT_FALSE(engine.decode([&](void*, uint32_t) -> uint32_t { return ++calls, 0; }));
-        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(never_calls(engine)) << rate;
     }
     for (int32_t samplesPerFrame : {0, -5, 5000}) {
         CaptureStderr();
@@ -52,96 +64,50 @@ TEST(QoMorseConstruction, RatesThatWouldOverrunTheInputBuffersAreRefused)
     }
 }
 
-TEST(QoMorseDecodeParameters, OnlyAChangedCutoffRedesignsItsFilter)
+// Non-finite values fall back to the defaults with a message, and filter
+// cutoffs beyond Nyquist keep the filters stable: the engine still finds
+// the tone and its figures stay finite.
+TEST(QoMorseDecodeParameters, NonFiniteAndOutOfRangeValuesKeepTheEngineWorking)
 {
-    QoMorse::Impl impl(parameters_with(48000.0f, QOMORSE_SAMPLE_FORMAT_F32));
-    impl.highPass.b0 = 123.0f;  // marks that a redesign would overwrite
-    impl.lowPass.b0 = 456.0f;
-    qomorse_ParametersDecode p = QoMorse::getDefaultParametersDecode();
-    p.speed_wpm = 20.0f;
-    EXPECT_TRUE(impl.setParametersDecode(p));
-    EXPECT_EQ(impl.highPass.b0, 123.0f);
-    EXPECT_EQ(impl.lowPass.b0, 456.0f);
-    EXPECT_EQ(impl.decodeParameters.speed_wpm, 20.0f);
-
-    p.frequencyRangeMax_hz = 900.0f;
-    EXPECT_TRUE(impl.setParametersDecode(p));
-    EXPECT_EQ(impl.highPass.b0, 123.0f);
-    OnePoleFilter expected;
-    expected.designLowPass(900.0f, 48000.0f);
-    EXPECT_EQ(impl.lowPass.b0, expected.b0);
-    EXPECT_EQ(impl.lowPass.a1, expected.a1);
-}
-
-TEST(QoMorseDecodeParameters, FiltersFollowTheOnePoleDesign)
-{
-    OnePoleFilter filter;
-    filter.designHighPass(200.0f, 4000.0f);
-    double alpha = std::cos(M_PI / 10) / (1.0 + std::sin(M_PI / 10));
-    EXPECT_NEAR(filter.b0, (1.0 + alpha) / 2.0, 1e-6);
-    EXPECT_EQ(filter.b1, -filter.b0);
-    EXPECT_NEAR(filter.a1, -alpha, 1e-6);
-
-    filter.designLowPass(1200.0f, 48000.0f);
-    alpha = std::cos(M_PI / 20) / (1.0 + std::sin(M_PI / 20));
-    EXPECT_NEAR(filter.b0, (1.0 - alpha) / 2.0, 1e-6);
-    EXPECT_EQ(filter.b1, filter.b0);
-    EXPECT_NEAR(filter.a1, -alpha, 1e-6);
-}
-
-TEST(QoMorseDecodeParameters, CutoffsBeyondNyquistKeepTheFilterStable)
-{
-    for (float cutoff : {-1000.0f, -3000.0f, 2000.0f, 2500.0f, 1e9f}) {
-        OnePoleFilter filter;
-        filter.designHighPass(cutoff, 4000.0f);
-        std::vector<float> square(4000);
-        for (size_t i = 0; i < square.size(); ++i)
-            square[i] = (i % 7 < 3) ? 1.0f : -1.0f;
-        filter.process(square.data(), static_cast<int>(square.size()));
-        EXPECT_LT(std::fabs(filter.y1), 100.0f) << cutoff;  // also false for NaN
-    }
-}
-
-TEST(QoMorseDecodeParameters, NonFiniteValuesFallBackToDefaults)
-{
+    std::vector<float> tone(8000);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.5f * std::sin(2.0f * static_cast<float>(M_PI) * 700.0f * static_cast<float>(i) / 4000.0f);
     qomorse_ParametersDecode p;
     p.frequency_hz = NAN;
     p.frequencyRangeMin_hz = INFINITY;
     p.speedRangeMax_wpm = NAN;
-    QoMorse engine(QoMorse::getDefaultParameters());
     CaptureStderr();
-    EXPECT_TRUE(engine.setParametersDecode(p));
+    const engine_run::Result r = engine_run::decode_all(tone, 4000.0f, p);
     const std::string messages = GetCapturedStderr();
     for (const char* name : {"frequency_hz", "frequencyRangeMin_hz", "speedRangeMax_wpm"})
         EXPECT_NE(messages.find(name), std::string::npos) << name;
+    EXPECT_NEAR(r.statistics.estimatedPitch_Hz, 700.0f, 8.0f);
+    EXPECT_TRUE(std::isfinite(r.statistics.costFunction));
 
-    std::vector<float> tone(8000);
-    for (size_t i = 0; i < tone.size(); ++i)
-        tone[i] = 0.5f * std::sin(2.0f * static_cast<float>(M_PI) * 700.0f * static_cast<float>(i) / 4000.0f);
-    engine_run::SampleFeed feed{&tone};
-    engine.decode(std::ref(feed));
-    const QoMorse::Statistics& s = engine.getStatistics();
-    EXPECT_NEAR(s.estimatedPitch_Hz, 700.0f, 8.0f);
-    EXPECT_TRUE(std::isfinite(s.costFunction));
+    for (float cutoff : {-3000.0f, 2000.0f, 2500.0f, 1e9f}) {
+        qomorse_ParametersDecode q;
+        q.frequency_hz = 700.0f;
+        q.frequencyRangeMin_hz = cutoff;
+        q.frequencyRangeMax_hz = cutoff;
+        const engine_run::Result wide = engine_run::decode_all(tone, 4000.0f, q);
+        for (float v : wide.signal)
+            ASSERT_LT(std::fabs(v), 100.0f) << cutoff;  // also false for NaN
+        EXPECT_TRUE(std::isfinite(wide.statistics.signalThreshold)) << cutoff;
+    }
 }
 
-TEST(QoMorseEncodeParameters, VolumeMustLieInTheUnitRangeAndIsStoredBelowOne)
+TEST(QoMorseEncodeParameters, VolumeMustLieInTheUnitRange)
 {
-    QoMorse::Impl impl(QoMorse::getDefaultParameters());
+    QoMorse engine(QoMorse::getDefaultParameters());
     qomorse_ParametersEncode e = QoMorse::getDefaultParametersEncode();
     e.volume = 1.0f;
-    e.frequency_hz = 600.0f;
-    ASSERT_TRUE(impl.setParametersEncode(e));
-    EXPECT_FLOAT_EQ(impl.encodeParameters.volume, 0.99f);
-
-    e.frequency_hz = 900.0f;
+    EXPECT_TRUE(engine.setParametersEncode(e));
     for (float volume : {1.5f, -0.1f, NAN}) {
         e.volume = volume;
         CaptureStderr();
-        EXPECT_FALSE(impl.setParametersEncode(e));
+        EXPECT_FALSE(engine.setParametersEncode(e));
         EXPECT_EQ(GetCapturedStderr().rfind("Invalid volume: ", 0), 0u);
     }
-    EXPECT_EQ(impl.encodeParameters.frequency_hz, 600.0f);  // the old record stays
 }
 
 TEST(QoMorseTransmitText, PendingTextSuspendsDecoding)
@@ -166,7 +132,6 @@ TEST(QoMorseTake, MovesTheDataOutOnceAndLeavesAnEmptyEngineAlone)
     std::vector<uint8_t> text = {'x'};
     EXPECT_EQ(engine.takeRxData(text), 0);
     EXPECT_EQ(text, std::vector<uint8_t>{'x'});
-
     const std::vector<float> silence(128 * 10, 0.0f);
     engine_run::SampleFeed feed{&silence};
     engine.decode(std::ref(feed));
@@ -180,20 +145,19 @@ TEST(QoMorseTake, MovesTheDataOutOnceAndLeavesAnEmptyEngineAlone)
     EXPECT_EQ(engine.takeThresholdF(thresholds), 0);
 }
 
-TEST(QoMorseCharacterTable, SetCharacterGivesTheCharacterExactlyOneCode)
+// A code given a new character prints it, the character's old code prints
+// nothing it used to, and each engine keeps its own table.
+TEST(QoMorseCharacterTable, SetCharacterChangesWhatThisEngineReads)
 {
-    QoMorse::Impl impl(QoMorse::getDefaultParameters());
-    QoMorse::Impl other(QoMorse::getDefaultParameters());
-    EXPECT_TRUE(impl.setCharacter("0101", 'A'));
-    EXPECT_EQ(impl.morseCode.at("0101"), 'A');
-    EXPECT_EQ(impl.morseCode.count("01"), 0u);
-
-    EXPECT_TRUE(impl.setCharacter("0101", 'Z'));  // replaces A's new code
-    EXPECT_EQ(impl.morseCode.at("0101"), 'Z');
-    EXPECT_EQ(impl.morseCode.count("1100"), 0u);
-    EXPECT_EQ(impl.morseCode.size(), kMorseCode.size() - 1);  // A has no code now
-    EXPECT_FALSE(impl.setCharacter(nullptr, 'E'));
-    EXPECT_EQ(other.morseCode.at("01"), 'A');  // each engine has its own copy
+    const std::vector<float> audio = morse("CQ CQ DE ZR1ABC K");
+    QoMorse engine(QoMorse::getDefaultParameters());
+    EXPECT_TRUE(engine.setCharacter("1010", 'X'));  // the code of C
+    EXPECT_TRUE(engine.setCharacter("1101", 'C'));  // the code of Q
+    EXPECT_FALSE(engine.setCharacter(nullptr, 'E'));
+    engine_run::SampleFeed feed{&audio};
+    engine.decode(std::ref(feed));
+    EXPECT_NE(engine_run::take_text(engine).find("XC XC DE ZR1ABX K"), std::string::npos);
+    EXPECT_NE(engine_run::decode_all(audio, 4000.0f).text.find("CQ CQ DE ZR1ABC K"), std::string::npos);
 }
 
 }  // namespace

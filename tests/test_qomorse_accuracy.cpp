@@ -18,10 +18,10 @@ const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER
 struct Signal {
     double wpm;
     double pitchHz;
+    double allowedCer;
     bool noisy = false;
     double snrDb = 0.0;
     uint32_t rate = 4000;
-    double jitterPercent = 0.0;
 };
 
 void PrintTo(const Signal& s, std::ostream* os)
@@ -33,18 +33,16 @@ void PrintTo(const Signal& s, std::ostream* os)
 
 std::vector<float> generate(const Signal& s, const std::string& text, double leadSeconds = 1.0)
 {
-    MORSE_AUDIO_CONFIG config = morse_audio_default_config();
-    config.wpm = s.wpm;
-    config.pitchHz = s.pitchHz;
-    config.sampleRateHz = s.rate;
-    config.addNoise = s.noisy;
-    config.snrDb = s.snrDb;
-    config.jitterPercent = s.jitterPercent;
-    config.leadSeconds = leadSeconds;
-    config.tailSeconds = 3.0;  // the reading point lies about two seconds back
+    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+    c.wpm = s.wpm;
+    c.pitchHz = s.pitchHz;
+    c.sampleRateHz = s.rate;
+    c.addNoise = s.noisy;
+    c.snrDb = s.snrDb;
+    c.leadSeconds = leadSeconds;
+    c.tailSeconds = 3.0;  // the reading point lies about two seconds back
     std::vector<float> samples;
-    std::string error;
-    EXPECT_TRUE(morse_audio_generate(config, text, &samples, nullptr, &error)) << error;
+    EXPECT_TRUE(morse_audio_generate(c, text, &samples, nullptr, nullptr));
     return samples;
 }
 
@@ -54,12 +52,10 @@ struct Measured {
     float medianPitch = 0.0f;
 };
 
-float median(std::vector<float> values)
+float median(std::vector<float> v)
 {
-    if (values.empty())
-        return 0.0f;
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v.empty() ? 0.0f : v[v.size() / 2];
 }
 
 // Decodes in quarter-second pieces and takes the estimates from the middle
@@ -93,79 +89,44 @@ size_t printable_count(const std::string& text)
     return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](unsigned char c) { return std::isgraph(c); }));
 }
 
-class CleanSignal : public testing::TestWithParam<Signal> {};
+class Accuracy : public testing::TestWithParam<Signal> {};
 
-TEST_P(CleanSignal, DecodesTextSpeedAndPitch)
+TEST_P(Accuracy, DecodesTextSpeedAndPitch)
 {
     const Signal s = GetParam();
     const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
-    // Below 15 WPM the engine reads two seconds back. Digital silence after
-    // the last element drops the pitch to 0 about 1.4 s later, the envelope
-    // is rebuilt at 0 Hz and the final "K" still in the window is lost:
-    // 2 of 68 characters (measured), hence the wider bound.
-    const double allowed = s.wpm < 15 ? 0.03 : 0.02;
-    const double cer = text_metrics::cer_after_first_word(kText, m.text);
-    EXPECT_LE(cer, allowed) << "decoded: " << m.text;
-    EXPECT_NEAR(m.medianSpeed, s.wpm, s.wpm * 0.10);
-    EXPECT_NEAR(m.medianPitch, s.pitchHz, 10.0);
+    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), s.allowedCer) << "decoded: " << m.text;
+    if (s.snrDb >= 0.0) {
+        EXPECT_NEAR(m.medianSpeed, s.wpm, s.wpm * 0.10);
+        EXPECT_NEAR(m.medianPitch, s.pitchHz, 10.0);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(SpeedsAndPitches, CleanSignal,
-                         testing::Values(Signal{12, 500}, Signal{12, 900}, Signal{20, 600}, Signal{20, 800},
-                                         Signal{30, 700}, Signal{30, 550}, Signal{45, 850}, Signal{45, 650},
-                                         Signal{25, 700, false, 0.0, 8000}, Signal{25, 700, false, 0.0, 11025}));
-
-class NoisySignal : public testing::TestWithParam<Signal> {};
-
-TEST_P(NoisySignal, DecodesAtTenDecibels)
-{
-    const Signal s = GetParam();
-    const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
-    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), 0.05) << "decoded: " << m.text;
-    EXPECT_NEAR(m.medianSpeed, s.wpm, s.wpm * 0.10);
-    EXPECT_NEAR(m.medianPitch, s.pitchHz, 10.0);
-}
-
-INSTANTIATE_TEST_SUITE_P(TenDecibels, NoisySignal,
-                         testing::Values(Signal{12, 700, true, 10.0}, Signal{20, 600, true, 10.0},
-                                         Signal{30, 800, true, 10.0}, Signal{45, 700, true, 10.0}));
-
+// Below 15 WPM the engine reads two seconds back. Digital silence after the
+// last element drops the pitch to 0 about 1.4 s later, the envelope is
+// rebuilt at 0 Hz and the final "K" still in the window is lost: 2 of 68
+// characters (measured), hence the wider bound.
+INSTANTIATE_TEST_SUITE_P(Clean, Accuracy,
+                         testing::Values(Signal{12, 500, 0.03}, Signal{12, 900, 0.03}, Signal{20, 600, 0.02},
+                                         Signal{20, 800, 0.02}, Signal{30, 700, 0.02}, Signal{30, 550, 0.02},
+                                         Signal{45, 850, 0.02}, Signal{45, 650, 0.02},
+                                         Signal{25, 700, 0.02, false, 0.0, 8000},
+                                         Signal{25, 700, 0.02, false, 0.0, 11025}));
+INSTANTIATE_TEST_SUITE_P(TenDecibels, Accuracy,
+                         testing::Values(Signal{12, 700, 0.05, true, 10.0}, Signal{20, 600, 0.05, true, 10.0},
+                                         Signal{30, 800, 0.05, true, 10.0}, Signal{45, 700, 0.05, true, 10.0}));
 // Near the noise floor weak words are read again whole: at -6 dB (a dot
 // about 15 dB over the noise in its own bandwidth at 20 WPM) and -9 dB.
-class WeakSignal : public testing::TestWithParam<std::pair<Signal, double>> {};
+INSTANTIATE_TEST_SUITE_P(NearTheNoiseFloor, Accuracy,
+                         testing::Values(Signal{20, 700, 0.03, true, -6.0}, Signal{12, 700, 0.16, true, -9.0}));
 
-TEST_P(WeakSignal, DecodesNearTheNoiseFloor)
+TEST(QoMorseQuiet, SilenceGivesNoTextAndNoiseNoFloodOfCharacters)
 {
-    const auto& [s, allowed] = GetParam();
-    const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
-    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), allowed) << "decoded: " << m.text;
-}
-
-INSTANTIATE_TEST_SUITE_P(MinusSixAndNine, WeakSignal,
-                         testing::Values(std::pair{Signal{20, 700, true, -6.0}, 0.03},
-                                         std::pair{Signal{12, 700, true, -9.0}, 0.16}));
-
-TEST(QoMorseQuiet, SilenceGivesNoText)
-{
-    const std::vector<float> silence(4000 * 20, 0.0f);
-    const Measured m = decode(silence, 4000.0f);
-    EXPECT_EQ(printable_count(m.text), 0u) << m.text;
-}
-
-TEST(QoMorseQuiet, NoiseGivesNoFloodOfCharacters)
-{
-    // Noise alone for 20 s, at the level of a +10 dB signal's noise.
-    const std::vector<float> noise = generate(Signal{20, 700, true, 10.0}, "", 20.0);
-    const Measured m = decode(noise, 4000.0f);
-    // Twenty seconds at 20 WPM would carry about 330 characters.
+    EXPECT_EQ(printable_count(decode(std::vector<float>(4000 * 20, 0.0f), 4000.0f).text), 0u);
+    // Noise alone for 20 s, at the level of a +10 dB signal's noise; twenty
+    // seconds at 20 WPM would carry about 330 characters.
+    const Measured m = decode(generate(Signal{20, 700, 0.0, true, 10.0}, "", 20.0), 4000.0f);
     EXPECT_LT(printable_count(m.text), 40u) << m.text;
-}
-
-TEST(QoMorseHandKeyed, ToleratesTimingJitter)
-{
-    const Signal s{18, 650, true, 15.0, 4000, 10.0};
-    const Measured m = decode(generate(s, kText), 4000.0f);
-    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), 0.10) << "decoded: " << m.text;
 }
 
 }  // namespace

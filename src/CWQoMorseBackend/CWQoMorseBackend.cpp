@@ -174,14 +174,6 @@ uint32_t cwqo_pull_samples(CWQO_BACKEND* b, void* dst, uint32_t nBytes)
     return cwqo_ring_pop_front(&b->engineQueue, static_cast<float*>(dst), nBytes / sizeof(float)) ? nBytes : 0;
 }
 
-// A sender at the edge of the range is measured a little either side of
-// it; the engine keeps its speed near the range itself.
-bool cwqo_speed_ok(const CWQO_CONFIG& config, float engineWpm)
-{
-    const double v = engineWpm;
-    return !(v > 0.0) || (v >= 0.8 * config.minWpm && v <= 1.25 * config.maxWpm);
-}
-
 size_t cwqo_collect_text(CWQO_BACKEND* b, bool keep)
 {
     const int n = b->engine ? b->engine->takeRxData(b->engineText) : 0;

@@ -75,9 +75,6 @@ std::unique_ptr<QoMorse> cwqo_new_engine();
 // The pull callback's work: whole requests of floats from engineQueue.
 uint32_t cwqo_pull_samples(CWQO_BACKEND* backend, void* dst, uint32_t nBytes);
 
-// True when the engine's speed estimate lies within the configured range.
-bool cwqo_speed_ok(const CWQO_CONFIG& config, float engineWpm);
-
 // Takes the engine's text and, when keep holds, queues it without carriage
 // returns; returns the bytes queued.
 size_t cwqo_collect_text(CWQO_BACKEND* backend, bool keep);

@@ -47,12 +47,12 @@ int32_t active_step(CWQO_LOCK* lock, const CWQO_LOCK_INPUT& input)
 {
     lock->quietMs = 0.0;
     const float c = input.cost;
-    if (input.speedOk && c > 0.0f && (c < 0.95f || (input.textCount > 0 && c < 1.85f))) {
+    if (c > 0.0f && (c < 0.95f || (input.textCount > 0 && c < 1.85f))) {
         lock->state = 2;
         lock->miss = 0;
         return 2;
     }
-    if (!input.speedOk || (c > 0.0f && c < 4.5f))
+    if (c > 0.0f && c < 4.5f)
         return speed_step(lock, input);
     return miss_step(lock, 0.0, input.holdMs);
 }

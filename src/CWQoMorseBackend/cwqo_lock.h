@@ -18,7 +18,6 @@ struct CWQO_LOCK {
 // What one call saw.
 struct CWQO_LOCK_INPUT {
     bool active;
-    bool speedOk;
     float cost;         // engine cost of the best hypothesis
     float engineWpm;    // engine speed estimate
     size_t textCount;   // bytes the engine decoded in this call

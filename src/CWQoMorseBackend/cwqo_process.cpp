@@ -161,8 +161,7 @@ void decode_and_grade(CWQO_BACKEND* b, size_t count, bool wantText)
 {
     b->engine->decode(b->pull);
     const QoMorse::Statistics& s = b->engine->getStatistics();
-    const bool speedOk = cwqo_speed_ok(b->config, s.estimatedSpeed_wpm);
-    const size_t newText = cwqo_collect_text(b, wantText && speedOk);
+    const size_t newText = cwqo_collect_text(b, wantText);
     const float level = engine_level(b);
     // Nothing reads the engine's threshold history, but only a take empties it.
     b->engine->takeThresholdF(b->engineThresholds);
@@ -170,7 +169,6 @@ void decode_and_grade(CWQO_BACKEND* b, size_t count, bool wantText)
 
     CWQO_LOCK_INPUT input{};
     input.active = active;
-    input.speedOk = speedOk;
     input.cost = s.costFunction;
     input.engineWpm = s.estimatedSpeed_wpm;
     input.textCount = newText;

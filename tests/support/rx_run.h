@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,21 +21,6 @@ struct Signal {
     double snrDb = 0.0;
     double tailSeconds = 3.0;
 };
-
-inline std::vector<float> generate(const Signal& s, const std::string& text)
-{
-    MORSE_AUDIO_CONFIG config = morse_audio_default_config();
-    config.wpm = s.wpm;
-    config.pitchHz = s.pitchHz;
-    config.sampleRateHz = s.rate;
-    config.addNoise = s.noisy;
-    config.snrDb = s.snrDb;
-    config.leadSeconds = 1.0;
-    config.tailSeconds = s.tailSeconds;
-    std::vector<float> samples;
-    morse_audio_generate(config, text, &samples, nullptr, nullptr);
-    return samples;
-}
 
 // A noisy recording with a second of lead: key-down carrier over noise in
 // 2500 Hz, as the accuracy measurements use it.
@@ -52,6 +38,20 @@ inline MORSE_AUDIO_CONFIG noisy_config(double wpm, double pitchHz, uint32_t rate
     c.tailSeconds = tailSeconds;
     return c;
 }
+
+inline std::vector<float> generate(const Signal& s, const std::string& text)
+{
+    MORSE_AUDIO_CONFIG config = noisy_config(s.wpm, s.pitchHz, s.rate, s.snrDb, 1, s.tailSeconds);
+    config.addNoise = s.noisy;
+    std::vector<float> samples;
+    morse_audio_generate(config, text, &samples, nullptr, nullptr);
+    return samples;
+}
+
+struct RxDeleter {
+    void operator()(CW_RX* rx) const { cw_rx_destroy(rx); }
+};
+using Rx = std::unique_ptr<CW_RX, RxDeleter>;
 
 inline CW_RX_CONFIG config_for(double rate, double pitchHz, bool autoPitch = false)
 {

@@ -30,30 +30,17 @@ inline std::string drop_first_word(const std::string& text)
     return space == std::string::npos ? std::string() : collapsed.substr(space + 1);
 }
 
-inline size_t levenshtein(const std::string& a, const std::string& b)
-{
-    std::vector<size_t> previous(b.size() + 1);
-    std::vector<size_t> current(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j)
-        previous[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        current[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t substitution = previous[j - 1] + (a[i - 1] != b[j - 1] ? 1 : 0);
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
-        }
-        std::swap(previous, current);
-    }
-    return previous[b.size()];
-}
-
-// Entry j: edit distance of `reference` against hypothesis[k, j) for the
-// best start k, so text the decoder printed before the reference costs
+// Last row of the edit distance table of `reference` against `hypothesis`;
+// with a free prefix, entry j is the distance against hypothesis[k, j) for
+// the best start k, so text the decoder printed before the reference costs
 // nothing.
-inline std::vector<size_t> levenshtein_free_prefix_row(const std::string& reference, const std::string& hypothesis)
+inline std::vector<size_t> levenshtein_row(const std::string& reference, const std::string& hypothesis,
+                                           bool freePrefix)
 {
     std::vector<size_t> previous(hypothesis.size() + 1, 0);
     std::vector<size_t> current(hypothesis.size() + 1);
+    for (size_t j = 0; j <= hypothesis.size() && !freePrefix; ++j)
+        previous[j] = j;
     for (size_t i = 1; i <= reference.size(); ++i) {
         current[0] = i;
         for (size_t j = 1; j <= hypothesis.size(); ++j) {
@@ -63,6 +50,16 @@ inline std::vector<size_t> levenshtein_free_prefix_row(const std::string& refere
         std::swap(previous, current);
     }
     return previous;
+}
+
+inline size_t levenshtein(const std::string& a, const std::string& b)
+{
+    return levenshtein_row(a, b, false).back();
+}
+
+inline std::vector<size_t> levenshtein_free_prefix_row(const std::string& reference, const std::string& hypothesis)
+{
+    return levenshtein_row(reference, hypothesis, true);
 }
 
 // Edit distance of `reference` against the best-matching tail of
