@@ -41,6 +41,9 @@ struct CWQO_BACKEND;
 // 48000 Hz, 600 Hz, 50 Hz, 12..50 WPM, no auto pitch, search 15 Hz, AGC on, hold 1800 ms.
 CWQO_CONFIG cwqo_default_config();
 
+// Clamps every field into the ranges above, as cwqo_create and cwqo_configure do.
+void cwqo_normalize_config(CWQO_CONFIG* config);
+
 // Null config: the defaults. Null result when memory or the engine fails.
 CWQO_BACKEND* cwqo_create(const CWQO_CONFIG* config);
 

@@ -55,8 +55,6 @@ struct CWQO_BACKEND {
     qomorse_CBWaveformInp pull;  // serves engineQueue to the engine
 };
 
-void cwqo_normalize_config(CWQO_CONFIG* config);
-
 // New engine and cleared processing state; false when no engine could be built.
 bool cwqo_recreate_decoder(CWQO_BACKEND* backend);
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <new>
-#include <utility>
 
 namespace {
 
@@ -26,18 +25,20 @@ CWQO_CONFIG backend_config(const CW_RX_CONFIG& c)
 
 void normalize(CW_RX_CONFIG* c)
 {
-    c->sampleRate = cw_at_least_or(c->sampleRate, 8000.0, 48000.0);
+    // Rate, speeds, search, AGC and hold follow the backend's rules; pitch
+    // and bandwidth keep to the narrower ranges the receiver offers.
+    CWQO_CONFIG shared = backend_config(*c);
+    cwqo_normalize_config(&shared);
+    c->sampleRate = shared.sampleRate;
+    c->minWpm = shared.minWpm;
+    c->maxWpm = shared.maxWpm;
+    c->searchHz = shared.searchHz;
+    c->agcEnabled = shared.agcEnabled;
+    c->lockHoldMs = shared.lockHoldMs;
     c->pitchHz = cw_limit(c->pitchHz, 300.0, 1200.0);
     c->bandwidthHz = cw_limit(c->bandwidthHz, 8.0, 200.0);
     c->threshold = cw_limitf(c->threshold, 0.0f, 1.0f);
     c->releaseThreshold = cw_limitf(c->releaseThreshold, 0.0f, c->threshold);
-    c->minWpm = cw_limit(c->minWpm, 5.0, 80.0);
-    c->maxWpm = cw_limit(c->maxWpm, 5.0, 80.0);
-    c->searchHz = cw_positive_limit(c->searchHz, 15.0, 5.0, 30.0);
-    c->agcEnabled = c->agcEnabled != 0 ? 1 : 0;
-    c->lockHoldMs = cw_positive_limit(c->lockHoldMs, 1800.0, 800.0, 4000.0);
-    if (c->minWpm > c->maxWpm)
-        std::swap(c->minWpm, c->maxWpm);
 }
 
 void reset_status(CW_RX* rx)
@@ -120,20 +121,22 @@ size_t process_squelched(CW_RX* rx, const float* samples, size_t count, char* te
 
 }  // namespace
 
+// The backend's defaults with a narrower filter for one signal.
 CW_RX_CONFIG cw_rx_default_config()
 {
-    return CW_RX_CONFIG{.sampleRate = 48000.0,
-                        .pitchHz = 600.0,
+    const CWQO_CONFIG b = cwqo_default_config();
+    return CW_RX_CONFIG{.sampleRate = b.sampleRate,
+                        .pitchHz = b.pitchHz,
                         .bandwidthHz = 30.0,
                         .threshold = 0.5f,
                         .releaseThreshold = 0.4f,
                         .autoThreshold = 0,
-                        .autoPitch = 0,
-                        .minWpm = 12.0,
-                        .maxWpm = 50.0,
-                        .searchHz = 15.0,
-                        .agcEnabled = 1,
-                        .lockHoldMs = 1800.0};
+                        .autoPitch = b.autoPitch,
+                        .minWpm = b.minWpm,
+                        .maxWpm = b.maxWpm,
+                        .searchHz = b.searchHz,
+                        .agcEnabled = b.agcEnabled,
+                        .lockHoldMs = b.lockHoldMs};
 }
 
 CW_RX* cw_rx_create(const CW_RX_CONFIG* config)
