@@ -22,5 +22,11 @@ void cwqo_biquad_band_pass(CWQO_BIQUAD* section, double sampleRate, double pitch
     const double divisor = q < 0.5 ? 1.0 : 2.0 * std::min(q, 24.0);
     const double alpha = std::sin(w0) / divisor;
     const double a0 = 1.0 + alpha;
-    *section = CWQO_BIQUAD{alpha / a0, 0.0, -alpha / a0, -2.0 * std::cos(w0) / a0, (1.0 - alpha) / a0, 0.0, 0.0};
+    *section = CWQO_BIQUAD{.b0 = alpha / a0,
+                           .b1 = 0.0,
+                           .b2 = -alpha / a0,
+                           .a1 = -2.0 * std::cos(w0) / a0,
+                           .a2 = (1.0 - alpha) / a0,
+                           .z1 = 0.0,
+                           .z2 = 0.0};
 }

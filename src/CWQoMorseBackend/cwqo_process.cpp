@@ -167,19 +167,24 @@ void decode_and_grade(CWQO_BACKEND* b, size_t count, bool wantText)
     b->engine->takeThresholdF(b->engineThresholds);
     const bool active = level > 0.15f || b->fastRms > std::max(1.8f * b->slowRms, 0.0015f);
 
-    CWQO_LOCK_INPUT input{};
-    input.active = active;
-    input.cost = s.costFunction;
-    input.engineWpm = s.estimatedSpeed_wpm;
-    input.textCount = newText;
-    input.holdMs = b->config.lockHoldMs;
-    input.blockMs = b->config.sampleRate > 0.0 ? static_cast<double>(count) * 1000.0 / b->config.sampleRate : 0.0;
+    const CWQO_LOCK_INPUT input{
+        .active = active,
+        .cost = s.costFunction,
+        .engineWpm = s.estimatedSpeed_wpm,
+        .textCount = newText,
+        .holdMs = b->config.lockHoldMs,
+        .blockMs = b->config.sampleRate > 0.0 ? static_cast<double>(count) * 1000.0 / b->config.sampleRate : 0.0};
     int32_t present = 1;
     const int32_t grade = cwqo_lock_step(&b->lock, input, &present);
 
     const CWQO_STATUS& st = b->status;
-    const CWQO_LOCK_EVIDENCE evidence{st.statWpm,        st.statQuality,     st.statOnRatio, s.costFunction,
-                                      s.estimatedSpeed_wpm, b->config.minWpm, b->config.maxWpm};
+    const CWQO_LOCK_EVIDENCE evidence{.statWpm = st.statWpm,
+                                      .statQuality = st.statQuality,
+                                      .statOnRatio = st.statOnRatio,
+                                      .cost = s.costFunction,
+                                      .engineWpm = s.estimatedSpeed_wpm,
+                                      .minWpm = b->config.minWpm,
+                                      .maxWpm = b->config.maxWpm};
     update_status(b, level, active, cwqo_lock_report(&b->lock, grade, evidence), present);
 }
 

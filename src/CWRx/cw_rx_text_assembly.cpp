@@ -39,7 +39,7 @@ void split_segments(const CW_RX* rx, double threshold, CW_RX_SEGMENTS* out)
         const bool next = i < n && rx->levelHistory[i] >= threshold;
         if (i < n && next == on)
             continue;
-        out->items[out->count++] = CW_RX_SEGMENT{on ? 1 : 0, first, i, 0.0, 0};
+        out->items[out->count++] = CW_RX_SEGMENT{.on = on ? 1 : 0, .first = first, .end = i, .dots = 0.0, .kind = 0};
         first = i;
         on = next;
     }

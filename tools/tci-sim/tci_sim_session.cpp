@@ -127,7 +127,7 @@ bool TciSimSession::stalled(double now) const
 
 void TciSimSession::send(const std::string& text, TCI_SIM_OUTPUT* out)
 {
-    out->messages.push_back(TCI_SIM_MESSAGE{false, text, {}});
+    out->messages.push_back(TCI_SIM_MESSAGE{.binary = false, .text = text, .bytes = {}});
     out->log.push_back(kTCISentPrefix + text);
 }
 
