@@ -5,6 +5,7 @@
 
 #include "morse_audio_generator.h"
 #include "tci_sim_server.h"
+#include "text_metrics.h"
 #include "wav_file.h"
 
 #include <QCheckBox>
@@ -20,26 +21,6 @@ namespace {
 
 constexpr const char* kSentText = "CQ DE DL1ABC K";
 
-// Fewest edits that turn `wanted` into some stretch of `got`.
-size_t best_substring_distance(const std::string& wanted, const std::string& got)
-{
-    std::vector<size_t> row(wanted.size() + 1);
-    for (size_t i = 0; i <= wanted.size(); ++i)
-        row[i] = i;
-    size_t best = row.back();
-    for (char g : got) {
-        size_t diagonal = row[0];
-        row[0] = 0;
-        for (size_t i = 1; i <= wanted.size(); ++i) {
-            const size_t above = row[i];
-            row[i] = std::min({row[i] + 1, row[i - 1] + 1, diagonal + (wanted[i - 1] == g ? 0u : 1u)});
-            diagonal = above;
-        }
-        best = std::min(best, row.back());
-    }
-    return best;
-}
-
 std::vector<float> keyed(const char* text, uint32_t rate, double pitchHz, double tailSeconds)
 {
     MORSE_AUDIO_CONFIG config = morse_audio_default_config();
@@ -54,20 +35,10 @@ std::vector<float> keyed(const char* text, uint32_t rate, double pitchHz, double
     return mono;
 }
 
-std::shared_ptr<WAV_AUDIO> mono_wav(std::vector<float> samples, uint32_t rate)
+// A float recording; the right channel of a stereo one is silent and must
+// not matter.
+std::shared_ptr<const WAV_AUDIO> recording(const std::vector<float>& mono, uint32_t rate, bool stereo = false)
 {
-    auto wav = std::make_shared<WAV_AUDIO>();
-    wav->channels = 1;
-    wav->sampleRate = rate;
-    wav->formatTag = WAV_TAG_IEEE_FLOAT;
-    wav->bitsPerSample = 32;
-    wav->samples = std::move(samples);
-    return wav;
-}
-
-std::shared_ptr<const WAV_AUDIO> recording(uint32_t rate, bool stereo)
-{
-    const std::vector<float> mono = keyed(kSentText, rate, 600.0, 0.8);
     auto wav = std::make_shared<WAV_AUDIO>();
     wav->channels = stereo ? 2 : 1;
     wav->sampleRate = rate;
@@ -76,7 +47,7 @@ std::shared_ptr<const WAV_AUDIO> recording(uint32_t rate, bool stereo)
     for (float s : mono) {
         wav->samples.push_back(s);
         if (stereo)
-            wav->samples.push_back(0.0f);  // the right channel must not matter
+            wav->samples.push_back(0.0f);
     }
     return wav;
 }
@@ -112,7 +83,7 @@ protected:
         options.stereo = stereo;
         options.malformedEvery = malformedEvery;
         options.garbageEvery = garbageEvery;
-        startServer(options, recording(rate, stereo));
+        startServer(options, recording(keyed(kSentText, rate, 600.0, 0.8), rate, stereo));
     }
     void connect()
     {
@@ -129,7 +100,7 @@ protected:
     bool decodedCleanly() const
     {
         // At most 5 % of the characters may be wrong.
-        return best_substring_distance(kSentText, decoded()) * 20 <= std::strlen(kSentText);
+        return text_metrics::levenshtein_best_substring(kSentText, decoded()) * 20 <= std::strlen(kSentText);
     }
 
     std::unique_ptr<TciSimServer> server;
@@ -143,14 +114,14 @@ TEST_P(WindowStreamTest, DecodesTheRecordingAndFeedsTheViews)
     connect();
     QElapsedTimer streaming;
     streaming.start();
-    EXPECT_TRUE(wait_until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
+    EXPECT_TRUE(until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
     const double seconds = streaming.elapsed() / 1000.0;
     const std::string channels = GetParam().stereo ? "2 channels" : "1 channel";
     EXPECT_EQ(logCount("RX audio active: " + std::to_string(GetParam().rate) + " Hz, float32, " + channels), 1u);
-    EXPECT_GT(controller->toneTraceView()->history().size(), 10u);
-    EXPECT_NEAR(controller->spectrumView()->spectrum().peakHz, 600.0, 25.0);
-    EXPECT_GT(controller->statusLineRefreshCount(), 1u);
-    EXPECT_LE(controller->statusLineRefreshCount(), static_cast<uint64_t>(5.0 * seconds) + 1);
+    EXPECT_GT(control<CWToneTraceView>("toneTraceView")->history().size(), 10u);
+    EXPECT_NEAR(control<CWSpectrumView>("spectrumView")->spectrum().peakHz, 600.0, 25.0);
+    EXPECT_GT(controller->receiver().statusLineRefreshCount(), 1u);
+    EXPECT_LE(controller->receiver().statusLineRefreshCount(), static_cast<uint64_t>(5.0 * seconds) + 1);
     const std::string status = control<QLabel>("statusLabel")->text().toStdString();
     EXPECT_EQ(status.rfind("RX " + std::to_string(GetParam().rate) + " Hz  In ", 0), 0u) << status;
 }
@@ -163,7 +134,7 @@ TEST_F(WindowAudioTest, KeepsDecodingBetweenMalformedFramesAndGarbageText)
 {
     startRecording(12000, false, 3, 4);
     connect();
-    EXPECT_TRUE(wait_until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
+    EXPECT_TRUE(until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
     EXPECT_EQ(logCount("RX audio active: "), 1u);
 }
 
@@ -175,12 +146,12 @@ TEST_F(WindowAudioTest, TheFirstFrameOfEachConnectionIsLoggedOnce)
     options.frameSamples = 160;
     startServer(options, nullptr);
     connect();
-    ASSERT_TRUE(wait_until([&] { return controller->audioFrameCounter() > 5; }, 3000));
+    ASSERT_TRUE(until([&] { return controller->receiver().audioFrameCount() > 5; }, 3000));
     QPushButton* button = control<QPushButton>("connectButton");
     button->click();
-    ASSERT_TRUE(wait_until([&] { return !controller->client().isConnected(); }, 3000));
+    ASSERT_TRUE(until([&] { return !controller->settings().client().isConnected(); }, 3000));
     button->click();
-    ASSERT_TRUE(wait_until([&] { return controller->audioFrameCounter() > 5; }, 3000));
+    ASSERT_TRUE(until([&] { return controller->receiver().audioFrameCount() > 5; }, 3000));
     EXPECT_EQ(logCount("RX audio active: 8000 Hz, float32, 1 channel"), 2u);
 }
 
@@ -196,50 +167,47 @@ TEST_F(WindowAudioTest, AutoGtmNeverTunesToAStalePeak)
     options.sampleRate = 12000;
     options.rateGiven = true;
     options.frameSamples = 480;
-    startServer(options, mono_wav(audio, 12000));
+    startServer(options, recording(audio, 12000));
     makeWindow();
     type("pitchField", "700");
-    control<QCheckBox>("autoCenterButton")->setChecked(true);
+    control<QCheckBox>("autoCenterButton")->click();
     type("portField", QString::number(server->port()));
     control<QPushButton>("connectButton")->click();
-    const uint64_t frames = audio.size() / 480;
-    ASSERT_TRUE(wait_until([&] { return controller->audioFrameCounter() >= frames; }, 30000));
-    const double pitch = controller->pitchHzValue();
-    EXPECT_TRUE(pitch == 700.0 || std::fabs(pitch - 780.0) <= 5.0)
-        << pitch << " Hz, peak " << controller->spectrumView()->spectrum().peakHz;
-    EXPECT_NEAR(controller->spectrumView()->spectrum().peakHz, 780.0, 10.0);
+    ASSERT_TRUE(until([&] { return controller->receiver().audioFrameCount() >= audio.size() / 480; }, 30000));
+    const double pitch = controller->settings().pitchHzValue();
+    const double peak = control<CWSpectrumView>("spectrumView")->spectrum().peakHz;
+    EXPECT_TRUE(pitch == 700.0 || std::fabs(pitch - 780.0) <= 5.0) << pitch << " Hz, peak " << peak;
+    EXPECT_NEAR(peak, 780.0, 10.0);
 }
 
-TEST_F(WindowAudioTest, TheTitleFollowsTheRadioWhileConnected)
-{
-    TCI_SIM_OPTIONS options;
-    options.source = TCI_SIM_SOURCE::Ramp;
-    options.sampleRate = 8000;
-    options.frameSamples = 160;
-    startServer(options, nullptr);
-    connect();
-    const auto title = [&] { return controller->window()->windowTitle().toStdString(); };
-    ASSERT_TRUE(wait_until([&] { return controller->client().isConnected(); }, 3000));
-    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,7030000;modulation:0,cw;");
-    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
-    EXPECT_EQ(logCount("<< vfo:0,0,7030000;modulation:0,cw;"), 1u);
-    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,1e300;modulation:0,true;");
-    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
-    EXPECT_DOUBLE_EQ(controller->currentTCIFrequencyHz(), 7030000.0);
-}
-
-TEST_F(WindowAudioTest, SpeedRepliesSetTheTxSpeedAndNonsenseLeavesIt)
+// AutoGTM's settings reach the tuner as they change: ticked, an edit ended,
+// the defaults restored.
+TEST_F(WindowAudioTest, AutoGtmSettingsReachTheTunerWhenTheyChange)
 {
     makeWindow();
-    controller->tciClientDidReceiveTextMessage(nullptr, "cw_keyer_speed:250;");
-    EXPECT_EQ(text("txWpmField"), "100");
-    EXPECT_EQ(stored("ZarvoTxWPM"), "100");
-    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:nan;");
-    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:;");
-    EXPECT_EQ(text("txWpmField"), "100");
-    EXPECT_EQ(logCount("<< cw_macros_speed:"), 2u);
-    controller->tciClientDidReceiveTextMessage(nullptr, "");
-    EXPECT_EQ(logCount("<< "), 3u);
+    const CW_TUNER_CONFIG& tuning = controller->receiver().tuning();
+    EXPECT_EQ(tuning.autoGtm, 0);
+    EXPECT_EQ(tuning.rearmSeconds, 2.5);
+    control<QCheckBox>("autoCenterButton")->click();
+    EXPECT_EQ(tuning.autoGtm, 1);
+    type("autoGtmRearmField", "9");
+    controller->controlTextDidEndEditing(control("autoGtmRearmField"));
+    EXPECT_EQ(tuning.rearmSeconds, 5.0);
+    control<QPushButton>("resetQOMDefaultsButton")->click();
+    EXPECT_EQ(tuning.rearmSeconds, 2.5);
+    EXPECT_EQ(tuning.autoGtm, 1);
+}
+
+TEST_F(WindowAudioTest, AShortPayloadOrAnUnusableRateNeverReachesTheReceiver)
+{
+    makeWindow();
+    deliver_frame(controller.get(), std::vector<float>(1024, 0.5f), 48000, 1, 4);
+    deliver_frame(controller.get(), std::vector<float>(1024, 0.5f), 4000, 1);
+    deliver_frame(controller.get(), std::vector<float>(1024, 0.5f), 4000, 1);
+    EXPECT_EQ(controller->capture().ring().count, 0u);
+    EXPECT_EQ(controller->receiver().audioFrameCount(), 0u);
+    EXPECT_EQ(logCount("RX audio ignored: unusable sample rate 4000 Hz"), 1u);
+    EXPECT_EQ(logCount("RX audio active"), 0u);
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ TEST_F(WindowConnectionTest, ConnectsRunsTheStartupAndDisconnectsPolitely)
     EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
     type("portField", QString::number(port));
     clickConnect();
-    ASSERT_TRUE(wait_until([&] { return logged("<< audio_stream_samples:160;") && logCount(">> ") == 11; }, 3000));
+    ASSERT_TRUE(until([&] { return logged("<< audio_stream_samples:160;") && logCount(">> ") == 11; }, 3000));
     EXPECT_EQ(button(), "Disconnect");
     EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 CW");  // the mode the server reported
     EXPECT_EQ(status(), "RX audio --");
@@ -77,7 +77,7 @@ TEST_F(WindowConnectionTest, ConnectsRunsTheStartupAndDisconnectsPolitely)
             sent.push_back(l.substr(3));
     EXPECT_EQ(sent, std::vector<std::string>(kTCIStartupCommands.begin(), kTCIStartupCommands.end()));
     EXPECT_TRUE(logged("<< modulation:0,cw;"));
-    ASSERT_TRUE(wait_until([&] { return logged("RX audio active: 8000 Hz, float32, 1 channel"); }, 2000));
+    ASSERT_TRUE(until([&] { return logged("RX audio active: 8000 Hz, float32, 1 channel"); }, 2000));
 
     clickConnect();
     EXPECT_EQ(button(), "Connect");
@@ -86,7 +86,7 @@ TEST_F(WindowConnectionTest, ConnectsRunsTheStartupAndDisconnectsPolitely)
     const std::vector<std::string> after = logLines();
     EXPECT_EQ(std::vector<std::string>(after.end() - 2, after.end()),
               (std::vector<std::string>{"Disconnecting", ">> audio_stop:0;"}));
-    ASSERT_TRUE(wait_until([&] { return serverLogged("[1] disconnected, close code 1000"); }, 2000));
+    ASSERT_TRUE(until([&] { return serverLogged("[1] disconnected, close code 1000"); }, 2000));
     EXPECT_EQ(logCount("Disconnected: "), 0u);
     EXPECT_EQ(stored("ZarvoPort"), std::to_string(port));
 }
@@ -101,7 +101,7 @@ TEST_F(WindowConnectionTest, ARefusedPortShowsTheDisconnectOnce)
     makeWindow();
     type("portField", QString::number(port));
     clickConnect();
-    ASSERT_TRUE(wait_until([&] { return status().rfind("Disconnected: ", 0) == 0; }, 3000));
+    ASSERT_TRUE(until([&] { return status().rfind("Disconnected: ", 0) == 0; }, 3000));
     settle(700);  // past the last start-up command
     EXPECT_EQ(logCount("Disconnected: "), 1u);
     EXPECT_TRUE(logged(status()));  // the status line shows the same reason
@@ -111,6 +111,30 @@ TEST_F(WindowConnectionTest, ARefusedPortShowsTheDisconnectOnce)
 
     clickConnect();  // a failed link counts as not connected: Connect tries again
     EXPECT_EQ(logCount("Connecting to "), 2u);
+}
+
+TEST_F(WindowConnectionTest, TheTitleFollowsTheRadioAndSpeedRepliesSetTheTxSpeed)
+{
+    startServer();
+    makeWindow();
+    type("portField", QString::number(port));
+    clickConnect();
+    ASSERT_TRUE(until([&] { return controller->settings().client().isConnected(); }, 3000));
+    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,7030000;modulation:0,cw;");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
+    EXPECT_EQ(logCount("<< vfo:0,0,7030000;modulation:0,cw;"), 1u);
+    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,1e300;modulation:0,true;");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
+
+    controller->tciClientDidReceiveTextMessage(nullptr, "cw_keyer_speed:250;");
+    EXPECT_EQ(text("txWpmField"), "100");
+    EXPECT_EQ(stored("ZarvoTxWPM"), "100");
+    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:nan;");
+    EXPECT_EQ(text("txWpmField"), "100");
+    EXPECT_EQ(logCount("<< cw_macros_speed:nan;"), 1u);
+    const size_t received = logCount("<< ");
+    controller->tciClientDidReceiveTextMessage(nullptr, "");
+    EXPECT_EQ(logCount("<< "), received);
 }
 
 }  // namespace

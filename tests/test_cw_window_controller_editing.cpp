@@ -5,6 +5,7 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
 
 using namespace cw_window_test;
 
@@ -28,6 +29,15 @@ protected:
         QTest::keyClicks(edited, value);
         QTest::keyClick(edited, Qt::Key_Return);
     }
+    // Double-clicks the middle of the first `word` in the received text.
+    void doubleClick(const QString& word)
+    {
+        QPlainTextEdit* view = control<QPlainTextEdit>("decodedTextView");
+        QTextCursor cursor(view->document());
+        cursor.setPosition(static_cast<int>(view->toPlainText().indexOf(word) + word.size() / 2));
+        // Events 100 ms apart: the next pick must not count as a repeat.
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(cursor).center(), 100);
+    }
 };
 
 TEST_F(WindowEditingTest, CallSignFieldsAndTheTxTextTurnUpperCaseWhereTheCaretIs)
@@ -49,8 +59,27 @@ TEST_F(WindowEditingTest, CallSignFieldsAndTheTxTextTurnUpperCaseWhereTheCaretIs
     EXPECT_EQ(tx->textCursor().position(), 11);
 }
 
-TEST_F(WindowEditingTest, TheQsoFieldsClaimThePickTarget)
+TEST_F(WindowEditingTest, ACallThenANameArePickedFromTheReceivedTextInTurn)
 {
+    control<QPlainTextEdit>("decodedTextView")->setPlainText("CQ CQ DE qq2abc/p K\nNAME bob, \u00c4\u00d6  73");
+    doubleClick("\u00c4\u00d6");  // no call-sign characters: picks nothing
+    EXPECT_EQ(text("partnerCallField"), "");
+    doubleClick("qq2abc");
+    EXPECT_EQ(text("partnerCallField"), "QQ2ABC/P");
+    EXPECT_EQ(controller->decodePickTarget(), 2);
+    EXPECT_EQ(controller->window()->focusWidget(), field("partnerNameField"));
+    doubleClick("bob");
+    EXPECT_EQ(text("partnerNameField"), "BOB");
+    EXPECT_EQ(controller->decodePickTarget(), 1);
+    EXPECT_EQ(controller->window()->focusWidget(), field("partnerCallField"));
+
+    // The same double-click delivered twice for one event time counts once.
+    controller->decodedTextViewDidDoubleClickPickedString("QQ1AB", 10.0);
+    controller->decodedTextViewDidDoubleClickPickedString("ZZ", 10.0);
+    EXPECT_EQ(text("partnerCallField"), "QQ1AB");
+    EXPECT_EQ(text("partnerNameField"), "BOB");
+
+    // Clicking or typing in a QSO field makes it the next target.
     QTest::mouseClick(field("partnerNameField"), Qt::LeftButton);
     EXPECT_EQ(controller->decodePickTarget(), 2);
     field("partnerCallField")->setFocus();
@@ -68,7 +97,7 @@ TEST_F(WindowEditingTest, EndingAnEditRewritesEverySettingClamped)
     EXPECT_EQ(text("minWpmField"), "20");
     EXPECT_EQ(text("maxWpmField"), "70");
     EXPECT_EQ(text("qomLockHoldField"), "4.0");
-    EXPECT_EQ(controller->currentDecoderConfigWithSampleRate(48000).pitchHz, 1200.0);
+    EXPECT_EQ(controller->settings().decoderConfig(48000).pitchHz, 1200.0);
     EXPECT_EQ(stored("ZarvoPitch"), "1200");
     EXPECT_EQ(stored("ZarvoMinWPM"), "20");
 }
@@ -94,13 +123,13 @@ TEST_F(WindowEditingTest, TheTextSquelchIsClampedStoredAndExplained)
 
 TEST_F(WindowEditingTest, OnlyADecoderSettingRebuildsTheReceiver)
 {
-    const uint64_t rebuilds = controller->decoderRebuildCount();
+    const uint64_t rebuilds = controller->receiver().rebuildCount();
     enter("partnerNameField", "bob");
     enter("qsoRSTField", "579");
-    EXPECT_EQ(controller->decoderRebuildCount(), rebuilds);
+    EXPECT_EQ(controller->receiver().rebuildCount(), rebuilds);
     EXPECT_EQ(text("partnerNameField"), "BOB");
     enter("bandwidthField", "80");
-    EXPECT_EQ(controller->decoderRebuildCount(), rebuilds + 1);
+    EXPECT_EQ(controller->receiver().rebuildCount(), rebuilds + 1);
 }
 
 }  // namespace

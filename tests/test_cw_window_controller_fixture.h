@@ -5,30 +5,29 @@
 #include "qt_wait.h"
 #include "CWQSettingsStore.h"
 #include "CWWindowController.h"
+#include "TCIStreamInfo.h"
+#include "tci_stream_frame.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace cw_window_test {
 
-// A hung test is killed rather than left to block the run.
-constexpr unsigned kAlarmSeconds = 60;
+using qt_wait::settle;
+using qt_wait::until;
 
 inline void ensure_application()
 {
@@ -56,14 +55,19 @@ inline std::tm local_time(int year, int month, int day, int hour, int minute, in
     return t;
 }
 
-inline bool wait_until(const std::function<bool()>& done, int ms)
+// One frame of interleaved float samples through the client's two
+// callbacks; `cut` bytes short when a test wants it malformed.
+inline void deliver_frame(CWWindowController* controller, const std::vector<float>& interleaved, uint32_t rate,
+                          uint32_t channels, size_t cut = 0)
 {
-    return qt_wait::until(done, ms);
-}
-
-inline void settle(int ms)
-{
-    qt_wait::settle(ms);
+    TCI_STREAM_FRAME_HEADER header{0, rate, TCI_SAMPLE_FLOAT32, 0, 0, 0, kTCIStreamTypeRxAudio, channels};
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(tci_build_stream_frame(header, interleaved.data(), interleaved.size(), &frame));
+    frame.resize(frame.size() - cut);
+    const TCIStreamInfo info = parseStreamInfoFromData(frame.data(), frame.size());
+    controller->tciClientDidReceiveBinaryMessageWithLength(nullptr, frame.size(), info);
+    if (info.isRxAudioFloat32)
+        controller->tciClientDidReceiveRxAudioFrameData(nullptr, frame.data(), frame.size(), info);
 }
 
 class WindowTest : public ::testing::Test {
@@ -71,7 +75,7 @@ protected:
     void SetUp() override
     {
         ensure_application();
-        alarm(kAlarmSeconds);
+        alarm(60);  // a hung test is killed rather than left to block the run
         ASSERT_TRUE(folder.isValid());
         settings = std::make_unique<QSettings>(folder.filePath("zarvo.ini"), QSettings::IniFormat);
         store = std::make_unique<CWQSettingsStore>(*settings);
@@ -87,13 +91,14 @@ protected:
     {
         if (environment.documentsFolder.isEmpty())
             environment.documentsFolder = documents();
+        environment.alert = [this](const std::string& message) { alerts.push_back(message); };
         controller = std::make_unique<CWWindowController>(*store, environment);
         return *controller;
     }
 
     QString documents() const { return folder.filePath("Documents"); }
 
-    template <typename Control>
+    template <typename Control = QWidget>
     Control* control(const QString& name) const
     {
         Control* found = controller->window()->findChild<Control*>(name);
@@ -103,7 +108,6 @@ protected:
 
     std::string text(const QString& fieldName) const { return control<QLineEdit>(fieldName)->text().toStdString(); }
     void type(const QString& fieldName, const QString& value) const { control<QLineEdit>(fieldName)->setText(value); }
-
     std::string stored(const char* key) const { return settings->value(key).toString().toStdString(); }
 
     std::vector<std::string> logLines() const
@@ -125,6 +129,7 @@ protected:
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<CWQSettingsStore> store;
     std::unique_ptr<CWWindowController> controller;
+    std::vector<std::string> alerts;
 };
 
 }  // namespace cw_window_test

@@ -1,61 +1,13 @@
-// Call picking from the received text and the Macro Setup dialog with its
-// macro files, driven through the window.
+// The Macro Setup dialog with its macro files, driven through the window.
 #include "test_cw_window_controller_fixture.h"
 
 #include "CWMacroSetupDialog.h"
 
 #include <QPushButton>
-#include <QTest>
-#include <QTextCursor>
 
 using namespace cw_window_test;
 
 namespace {
-
-class WindowPickTest : public WindowTest {
-protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        makeWindow();
-        controller->showWindow();
-        view()->setPlainText("CQ CQ DE qq2abc/p K\nNAME bob, ÄÖ  73");
-    }
-    QPlainTextEdit* view() const { return control<QPlainTextEdit>("decodedTextView"); }
-    // Double-clicks the middle of the first occurrence of `word`.
-    void doubleClick(const QString& word)
-    {
-        QTextCursor cursor(view()->document());
-        cursor.setPosition(static_cast<int>(view()->toPlainText().indexOf(word) + word.size() / 2));
-        const QPoint at = view()->cursorRect(cursor).center();
-        // Events 100 ms apart: the next pick must not count as a repeat.
-        QTest::mouseDClick(view()->viewport(), Qt::LeftButton, Qt::NoModifier, at, 100);
-    }
-};
-
-TEST_F(WindowPickTest, ACallThenANameFillTheQsoFieldsInTurn)
-{
-    doubleClick("qq2abc");
-    EXPECT_EQ(text("partnerCallField"), "QQ2ABC/P");
-    EXPECT_EQ(controller->decodePickTarget(), 2);
-    EXPECT_EQ(controller->window()->focusWidget(), control<QLineEdit>("partnerNameField"));
-    doubleClick("bob");
-    EXPECT_EQ(text("partnerNameField"), "BOB");
-    EXPECT_EQ(controller->decodePickTarget(), 1);
-    EXPECT_EQ(controller->window()->focusWidget(), control<QLineEdit>("partnerCallField"));
-}
-
-TEST_F(WindowPickTest, WordsWithoutCallSignCharactersPickNothing)
-{
-    doubleClick("ÄÖ");
-    EXPECT_EQ(text("partnerCallField"), "");
-    EXPECT_EQ(controller->decodePickTarget(), 1);
-    // The same double-click delivered twice for one event time counts once.
-    controller->decodedTextViewDidDoubleClickPickedString("QQ1AB", 10.0);
-    controller->decodedTextViewDidDoubleClickPickedString("BOB", 10.0);
-    EXPECT_EQ(text("partnerCallField"), "QQ1AB");
-    EXPECT_EQ(text("partnerNameField"), "");
-}
 
 class WindowMacroSetupTest : public WindowTest {
 protected:
@@ -63,7 +15,6 @@ protected:
     {
         WindowTest::SetUp();
         CW_WINDOW_ENVIRONMENT environment;
-        environment.alert = [this](const std::string& message) { alerts.push_back(message); };
         environment.runMacroSetupDialog = [this](CWMacroSetupDialog& dialog) {
             act(dialog);
             return pressOK;
@@ -95,7 +46,6 @@ protected:
     bool pressOK = true;
     QString chosenFile = folder.filePath("macros.txt");
     QString proposedName;
-    std::vector<std::string> alerts;
 };
 
 TEST_F(WindowMacroSetupTest, OkStoresTheFieldsAndRenamesTheButtons)

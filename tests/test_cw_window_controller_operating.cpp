@@ -11,9 +11,8 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPushButton>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
 
 using namespace cw_window_test;
 
@@ -61,7 +60,7 @@ protected:
     bool connectAndWaitForAudio()
     {
         connect();
-        return wait_until([&] { return logCount("RX audio active") == 1; }, 5000);
+        return until([&] { return logCount("RX audio active") == 1; }, 5000);
     }
     // The commands the server received after its start-up exchange.
     std::vector<std::string> receivedCw() const
@@ -90,12 +89,12 @@ TEST_F(WindowTransmitTest, AMacroGoesOutAsThreeCommandsAndComesBackDecoded)
     ASSERT_TRUE(connectAndWaitForAudio());
     control<QPushButton>("macroButton0")->click();
     const std::string sent = "cw_macros:0,CQ CQ CQ DE QQ0QQ QQ0QQ QQ0QQ K;";
-    ASSERT_TRUE(wait_until([&] { return receivedCw().size() >= 3; }, 3000));
+    ASSERT_TRUE(until([&] { return receivedCw().size() >= 3; }, 3000));
     EXPECT_EQ(receivedCw(), (std::vector<std::string>{"cw_terminal:false;", "cw_macros_speed:25;", sent}));
     EXPECT_EQ(logCount(">> TX macro: CQ CQ CQ DE QQ0QQ QQ0QQ QQ0QQ K"), 1u);
     // The receiver hears the keyed text in the received-text pane, after the
     // transmitted line itself.
-    EXPECT_TRUE(wait_until([&] { return decoded().find("DE QQ0QQ QQ0QQ") != decoded().rfind("DE QQ0QQ QQ0QQ"); },
+    EXPECT_TRUE(until([&] { return decoded().find("DE QQ0QQ QQ0QQ") != decoded().rfind("DE QQ0QQ QQ0QQ"); },
                            30000))
         << decoded();
 }
@@ -108,7 +107,7 @@ TEST_F(WindowTransmitTest, TypedTextIsExpandedEncodedAndTheSpeedRounded)
     type("txWpmField", "22.5");
     txPane()->setPlainText("<tx>hello, world: test; x<rx>\n");
     control<QPushButton>("sendButton")->click();
-    ASSERT_TRUE(wait_until([&] { return receivedCw().size() >= 3; }, 3000));
+    ASSERT_TRUE(until([&] { return receivedCw().size() >= 3; }, 3000));
     EXPECT_EQ(receivedCw()[1], "cw_macros_speed:23;");
     EXPECT_EQ(receivedCw()[2], "cw_macros:0,HELLO~ WORLD^ TEST* X;");
     EXPECT_EQ(text("txWpmField"), "23");
@@ -116,7 +115,7 @@ TEST_F(WindowTransmitTest, TypedTextIsExpandedEncodedAndTheSpeedRounded)
     EXPECT_TRUE(txPane()->toPlainText().isEmpty());
 
     control<QPushButton>("stopButton")->click();
-    EXPECT_TRUE(wait_until([&] { return receivedCw().size() == 4; }, 3000));
+    EXPECT_TRUE(until([&] { return receivedCw().size() == 4; }, 3000));
     EXPECT_EQ(receivedCw().back(), "cw_macros_stop;");
 }
 
@@ -161,31 +160,15 @@ TEST_F(WindowTransmitTest, ClearEmptiesThePartnerFieldsOnly)
 // A UDP socket on loopback standing in for a logbook program.
 class UdpListener {
 public:
-    UdpListener()
+    UdpListener() { EXPECT_TRUE(socket_.bind(QHostAddress::LocalHost, 0)); }
+    uint16_t port() const { return socket_.localPort(); }
+    std::string receive()
     {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        timeval timeout{2, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    }
-    ~UdpListener() { close(fd_); }
-    uint16_t port() const { return port_; }
-    std::string receive() const
-    {
-        char buffer[4096];
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+        return socket_.waitForReadyRead(2000) ? socket_.receiveDatagram().data().toStdString() : std::string();
     }
 
 private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
+    QUdpSocket socket_;
 };
 
 class WindowLogQSOTest : public WindowTest {
@@ -197,7 +180,6 @@ protected:
         settings->setValue("CWMacroSetupLoc", "jo62qm");
         CW_WINDOW_ENVIRONMENT environment;
         environment.utcNow = [this] { return now; };
-        environment.alert = [this](const std::string& message) { alerts.push_back(message); };
         environment.runLogQSODialog = [this](CWLogQSODialog& dialog) {
             now += 60;  // the operator takes a minute
             fill(dialog);
@@ -221,7 +203,6 @@ protected:
 
     std::time_t now = 0;
     std::function<void(CWLogQSODialog&)> fill;
-    std::vector<std::string> alerts;
 };
 
 void fill_required(CWLogQSODialog& dialog)

@@ -1,7 +1,6 @@
 // Settings of the main window: start-up values, storing at Connect, the
 // pitch and GotoMax.
 #include "test_cw_window_controller_fixture.h"
-#include "test_cw_window_controller_frames.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -41,7 +40,7 @@ TEST_F(WindowSettingsTest, AnEmptyStoreGivesTheDefaults)
     EXPECT_FALSE(checked("autoCenterButton"));
     EXPECT_TRUE(checked("qomAgcButton"));
     EXPECT_TRUE(checked("shortRSTButton"));
-    const CW_RX_CONFIG c = controller->currentDecoderConfigWithSampleRate(48000);
+    const CW_RX_CONFIG c = controller->settings().decoderConfig(48000);
     EXPECT_EQ(c.pitchHz, 600);
     EXPECT_FLOAT_EQ(c.threshold, 0.5f);
     EXPECT_EQ(c.lockHoldMs, 1800);
@@ -60,7 +59,7 @@ TEST_F(WindowSettingsTest, StoredValuesAreShownAsStoredAndReadBackClamped)
     EXPECT_EQ(text("pitchField"), "2000");
     EXPECT_EQ(text("qomLockHoldField"), "9.0");
     EXPECT_TRUE(checked("autoCenterButton"));
-    const CW_RX_CONFIG c = controller->currentDecoderConfigWithSampleRate(48000);
+    const CW_RX_CONFIG c = controller->settings().decoderConfig(48000);
     EXPECT_EQ(c.pitchHz, 1200);
     EXPECT_EQ(c.lockHoldMs, 4000);
     EXPECT_EQ(c.agcEnabled, 0);
@@ -83,7 +82,7 @@ TEST_F(WindowSettingsTest, ConnectStoresEveryKeyClampedAndANewWindowShowsThem)
                                  "ZarvoMinWPM", "ZarvoPitch", "ZarvoPort", "ZarvoQOMAGC", "ZarvoQOMLockHold",
                                  "ZarvoQOMSearchHz", "ZarvoSQL", "ZarvoShortRST", "ZarvoTxWPM"}));
     EXPECT_EQ(stored("ZarvoTxWPM"), "100");
-    const CW_RX_CONFIG c = controller->currentDecoderConfigWithSampleRate(48000);
+    const CW_RX_CONFIG c = controller->settings().decoderConfig(48000);
     EXPECT_EQ(c.minWpm, 20);
     EXPECT_EQ(c.maxWpm, 70);
 
@@ -102,11 +101,11 @@ TEST_F(WindowSettingsTest, AServerGivenForThisRunIsNotStored)
     controller->useConnectionForThisRun("127.0.0.1", 50123);
     EXPECT_EQ(text("hostField"), "127.0.0.1");
     EXPECT_EQ(text("portField"), "50123");
-    controller->storeSettings();
+    controller->controlTextDidEndEditing(nullptr);
     EXPECT_EQ(stored("ZarvoHost"), "radio.local");
     EXPECT_EQ(stored("ZarvoPort"), "40001");
     type("hostField", "127.0.0.2");  // the operator's own choice is kept
-    controller->storeSettings();
+    controller->controlTextDidEndEditing(nullptr);
     EXPECT_EQ(stored("ZarvoHost"), "127.0.0.2");
     EXPECT_EQ(stored("ZarvoPort"), "50123");
 }
@@ -132,7 +131,7 @@ TEST_F(WindowSettingsTest, QomDefaultsLeavePitchTxSpeedAndTheFlags)
     EXPECT_EQ(stored("ZarvoPitch"), "750");
 }
 
-TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStored)
+TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStoredAndGotoMaxWaitsForAPeak)
 {
     makeWindow();
     controller->applyPitchHz(612.4);
@@ -140,17 +139,13 @@ TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStored)
     EXPECT_EQ(stored("ZarvoPitch"), "610");
     controller->spectrumViewDidSelectPitchHz(nullptr, 1300);
     EXPECT_EQ(text("pitchField"), "1200");
-}
-
-TEST_F(WindowSettingsTest, GotoMaxWaitsForATrackedPeak)
-{
-    makeWindow();
     type("pitchField", "650");
     control<QPushButton>("gotoMaxButton")->click();
     EXPECT_EQ(text("pitchField"), "650");
     showPeakAt700Hz();
     control<QPushButton>("gotoMaxButton")->click();
     EXPECT_EQ(text("pitchField"), "700");
+    EXPECT_EQ(controller->settings().decoderConfig(48000).pitchHz, 700);
 }
 
 }  // namespace
