@@ -1,9 +1,12 @@
-// The field editing rules with real key and mouse events: upper-casing as
-// the operator types, the pick target following the QSO fields, and every
-// setting normalised when an edit ends.
+// The controller's own rules, with real key and mouse events: upper-casing
+// as the operator types, words picked from the received text into the QSO
+// fields, every setting normalised and applied when an edit ends, and the
+// Macro Setup dialog with its macro files.
 #include "test_cw_window_controller_fixture.h"
 
-#include <QPushButton>
+#include "CWMacroSetupDialog.h"
+
+#include <QFile>
 #include <QTest>
 #include <QTextCursor>
 
@@ -87,49 +90,128 @@ TEST_F(WindowEditingTest, ACallThenANameArePickedFromTheReceivedTextInTurn)
     EXPECT_EQ(controller->decodePickTarget(), 1);
 }
 
-TEST_F(WindowEditingTest, EndingAnEditRewritesEverySettingClamped)
-{
-    type("minWpmField", "70");
-    type("maxWpmField", "20");
-    type("qomLockHoldField", "9");
-    enter("pitchField", "2000");
-    EXPECT_EQ(text("pitchField"), "1200");
-    EXPECT_EQ(text("minWpmField"), "20");
-    EXPECT_EQ(text("maxWpmField"), "70");
-    EXPECT_EQ(text("qomLockHoldField"), "4.0");
-    EXPECT_EQ(controller->settings().decoderConfig(48000).pitchHz, 1200.0);
-    EXPECT_EQ(stored("ZarvoPitch"), "1200");
-    EXPECT_EQ(stored("ZarvoMinWPM"), "20");
-}
-
-TEST_F(WindowEditingTest, TxSpeedIsRoundedAndSentOnlyWhenConnected)
-{
-    enter("txWpmField", "27.5");
-    EXPECT_EQ(text("txWpmField"), "28");
-    EXPECT_EQ(stored("ZarvoTxWPM"), "28");
-    EXPECT_EQ(logCount(">> cw_macros_speed:"), 0u);
-    enter("txWpmField", "22.5");  // halves away from zero, like a send
-    EXPECT_EQ(text("txWpmField"), "23");
-}
-
-TEST_F(WindowEditingTest, TheTextSquelchIsClampedStoredAndExplained)
-{
-    EXPECT_EQ(text("squelchField"), "0.50");
-    EXPECT_NE(field("squelchField")->toolTip().indexOf("0 = off"), -1);
-    enter("squelchField", "3");
-    EXPECT_EQ(text("squelchField"), "1.00");
-    EXPECT_EQ(cw_defaults_double(*store, "ZarvoSQL", 0.5), 1.0);
-}
-
-TEST_F(WindowEditingTest, OnlyADecoderSettingRebuildsTheReceiver)
+TEST_F(WindowEditingTest, EndingAnEditNormalisesStoresAndAppliesEverySetting)
 {
     const uint64_t rebuilds = controller->receiver().rebuildCount();
     enter("partnerNameField", "bob");
     enter("qsoRSTField", "579");
-    EXPECT_EQ(controller->receiver().rebuildCount(), rebuilds);
-    EXPECT_EQ(text("partnerNameField"), "BOB");
-    enter("bandwidthField", "80");
+    enter("txWpmField", "27.5");
+    EXPECT_EQ(controller->receiver().rebuildCount(), rebuilds);  // only a decoder setting rebuilds the receiver
+    EXPECT_EQ(text("txWpmField"), "28");
+    EXPECT_EQ(stored("ZarvoTxWPM"), "28");
+    EXPECT_EQ(logCount(">> cw_macros_speed:"), 0u);  // sent only while connected
+    enter("txWpmField", "22.5");  // halves away from zero, like a send
+    EXPECT_EQ(text("txWpmField"), "23");
+
+    type("minWpmField", "70");
+    type("maxWpmField", "20");
+    type("qomLockHoldField", "9");
+    type("squelchField", "3");
+    enter("pitchField", "2000");
     EXPECT_EQ(controller->receiver().rebuildCount(), rebuilds + 1);
+    for (const auto& [name, value] : {std::pair{"pitchField", "1200"}, std::pair{"minWpmField", "20"},
+                                      std::pair{"maxWpmField", "70"}, std::pair{"qomLockHoldField", "4.0"},
+                                      std::pair{"squelchField", "1.00"}})
+        EXPECT_EQ(text(name), value) << name;
+    EXPECT_EQ(controller->settings().decoderConfig(48000).pitchHz, 1200.0);
+    EXPECT_EQ(stored("ZarvoPitch"), "1200");
+    EXPECT_EQ(stored("ZarvoMinWPM"), "20");
+    EXPECT_EQ(stored("ZarvoSQL"), "1");
+}
+
+class WindowMacroSetupTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        CW_WINDOW_ENVIRONMENT environment;
+        environment.runMacroSetupDialog = [this](CWMacroSetupDialog& dialog) {
+            act(dialog);
+            return pressOK;
+        };
+        environment.chooseFile = [this](bool, const QString&, const QString& name) {
+            proposedName = name;
+            return chosenFile;
+        };
+        makeWindow(environment);
+    }
+    void openSetup(std::function<void(CWMacroSetupDialog&)> action, bool ok = true)
+    {
+        act = std::move(action);
+        pressOK = ok;
+        control<QPushButton>("macroSetupButton")->click();
+    }
+    static void click(CWMacroSetupDialog& dialog, const char* button)
+    {
+        dialog.findChild<QPushButton*>(button)->click();
+    }
+    std::function<void(CWMacroSetupDialog&)> act;
+    bool pressOK = true;
+    QString chosenFile = folder.filePath("macros.txt");
+    QString proposedName;
+};
+
+TEST_F(WindowMacroSetupTest, OkStoresTheFieldsAndRenamesTheButtons)
+{
+    openSetup([](CWMacroSetupDialog& dialog) {
+        EXPECT_EQ(dialog.stationFields[0]->text(), "QQ0QQ");
+        dialog.stationFields[0]->setText(" qq9zz ");
+        dialog.titleFields[2]->setText("rig");
+        dialog.textFields[2]->setText("<tx>rig is tci<rx>");
+        dialog.titleFields[3]->clear();
+    });
+    EXPECT_EQ(stored("CWMacroSetupCallsign"), "QQ9ZZ");
+    EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
+    EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip(), "<TX>RIG IS TCI<RX>");
+    EXPECT_EQ(stored("CWMacroButtonTitle3"), "73");  // an emptied title is the default again
+
+    openSetup([](CWMacroSetupDialog& dialog) { dialog.titleFields[2]->setText("GONE"); }, false);
+    EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
+}
+
+TEST_F(WindowMacroSetupTest, ExportThenImportRestoresEveryValue)
+{
+    openSetup([](CWMacroSetupDialog& dialog) {
+        dialog.titleFields[0]->setText("#1");
+        dialog.titleFields[1]->setText("A=B");
+        dialog.textFields[1]->setText(" X = Y ");
+    });
+    openSetup([](CWMacroSetupDialog& dialog) { click(dialog, "exportMacrosButton"); }, false);
+    EXPECT_EQ(proposedName, "Zarvo-macros.txt");
+    settings->clear();
+    openSetup([](CWMacroSetupDialog& dialog) {
+        EXPECT_EQ(dialog.titleFields[0]->text(), "CQ");
+        click(dialog, "importMacrosButton");
+        EXPECT_EQ(dialog.titleFields[0]->text(), "#1");
+        EXPECT_EQ(dialog.titleFields[1]->text(), "A=B");
+        EXPECT_EQ(dialog.textFields[1]->text(), " X = Y ");
+        EXPECT_EQ(dialog.titleFields[7]->text(), "LOC");
+    });
+    EXPECT_EQ(stored("CWMacroButtonTitle1"), "A=B");
+    EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(WindowMacroSetupTest, ABadFileIsNamedAndChangesNoField)
+{
+    QFile file(chosenFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# Zarvo macro texts v1\n# Format: LABEL=TEXT\n\nCQ=CQ\nCALL=");
+    file.close();
+    openSetup(
+        [](CWMacroSetupDialog& dialog) {
+            click(dialog, "importMacrosButton");
+            EXPECT_EQ(dialog.titleFields[0]->text(), "CQ");
+            EXPECT_EQ(dialog.textFields[0]->text().left(4), "<TX>");
+        },
+        false);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[0];
+    EXPECT_NE(alerts[0].find("truncated"), std::string::npos) << alerts[0];
+
+    chosenFile = folder.filePath("missing.txt");
+    openSetup([](CWMacroSetupDialog& dialog) { click(dialog, "importMacrosButton"); }, false);
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[1].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[1];
 }
 
 }  // namespace

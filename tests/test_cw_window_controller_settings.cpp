@@ -1,9 +1,15 @@
-// Settings of the main window: start-up values, storing at Connect, the
-// pitch and GotoMax.
+// The settings fields and the link: start-up values, storing at Connect,
+// the QOM defaults, the pitch and GotoMax; Connect and Disconnect against
+// the simulator on loopback and what the window makes of the radio's
+// messages.
 #include "test_cw_window_controller_fixture.h"
 
+#include "tci_commands.h"
+
 #include <QCheckBox>
-#include <QPushButton>
+#include <QHostAddress>
+#include <QLabel>
+#include <QTcpServer>
 
 #include <cmath>
 
@@ -14,55 +20,33 @@ namespace {
 class WindowSettingsTest : public WindowTest {
 protected:
     bool checked(const char* name) const { return control<QCheckBox>(name)->isChecked(); }
-
-    // A steady 700 Hz tone gives the tuner a tracked peak there.
-    void showPeakAt700Hz()
+    CW_RX_CONFIG config() const { return controller->settings().decoderConfig(48000); }
+    std::string button() const { return control<QPushButton>("connectButton")->text().toStdString(); }
+    std::string status() const { return control<QLabel>("statusLabel")->text().toStdString(); }
+    std::string title() const { return controller->window()->windowTitle().toStdString(); }
+    static bool has(const std::vector<std::string>& lines, const std::string& line)
     {
-        std::vector<float> tone(4096);
-        for (size_t i = 0; i < tone.size(); ++i)
-            tone[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 700.0 * static_cast<double>(i) / 48000.0));
-        deliver_frame(controller.get(), tone, 48000, 1);
-        ASSERT_NEAR(control<CWSpectrumView>("spectrumView")->spectrum().peakHz, 700, 5);
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 };
 
 TEST_F(WindowSettingsTest, AnEmptyStoreGivesTheDefaults)
 {
     makeWindow();
-    const std::pair<const char*, const char*> fields[] = {
-        {"hostField", "127.0.0.1"}, {"portField", "50001"},      {"pitchField", "600"},
-        {"bandwidthField", "120"},  {"thresholdDisplay", "0.50"},        {"minWpmField", "10"},
-        {"maxWpmField", "60"},      {"qomSearchField", "15"},    {"qomLockHoldField", "1.8"},
-        {"autoGtmRearmField", "2.5"}, {"txWpmField", "25"},
+    const std::pair<const char*, const char*> defaults[] = {
+        {"hostField", "127.0.0.1"},   {"portField", "50001"},     {"pitchField", "600"},  {"bandwidthField", "120"},
+        {"thresholdDisplay", "0.50"}, {"minWpmField", "10"},      {"maxWpmField", "60"},  {"qomSearchField", "15"},
+        {"qomLockHoldField", "1.8"},  {"autoGtmRearmField", "2.5"}, {"txWpmField", "25"}, {"squelchField", "0.50"},
     };
-    for (const auto& [name, value] : fields)
+    for (const auto& [name, value] : defaults)
         EXPECT_EQ(text(name), value) << name;
     EXPECT_FALSE(checked("autoCenterButton"));
     EXPECT_TRUE(checked("qomAgcButton"));
     EXPECT_TRUE(checked("shortRSTButton"));
-    const CW_RX_CONFIG c = controller->settings().decoderConfig(48000);
-    EXPECT_EQ(c.pitchHz, 600);
-    EXPECT_FLOAT_EQ(c.threshold, 0.5f);
-    EXPECT_EQ(c.lockHoldMs, 1800);
+    EXPECT_EQ(config().pitchHz, 600);
+    EXPECT_FLOAT_EQ(config().threshold, 0.5f);
     EXPECT_TRUE(settings->allKeys().isEmpty());  // nothing is written before Connect
-}
 
-TEST_F(WindowSettingsTest, StoredValuesAreShownAsStoredAndReadBackClamped)
-{
-    settings->setValue("ZarvoHost", "");
-    settings->setValue("ZarvoPitch", "2000");
-    settings->setValue("ZarvoQOMLockHold", "9");
-    settings->setValue("ZarvoAutoCenter", "true");
-    settings->setValue("ZarvoQOMAGC", "false");
-    makeWindow();
-    EXPECT_EQ(text("hostField"), "127.0.0.1");
-    EXPECT_EQ(text("pitchField"), "2000");
-    EXPECT_EQ(text("qomLockHoldField"), "9.0");
-    EXPECT_TRUE(checked("autoCenterButton"));
-    const CW_RX_CONFIG c = controller->settings().decoderConfig(48000);
-    EXPECT_EQ(c.pitchHz, 1200);
-    EXPECT_EQ(c.lockHoldMs, 4000);
-    EXPECT_EQ(c.agcEnabled, 0);
 }
 
 TEST_F(WindowSettingsTest, ConnectStoresEveryKeyClampedAndANewWindowShowsThem)
@@ -82,9 +66,8 @@ TEST_F(WindowSettingsTest, ConnectStoresEveryKeyClampedAndANewWindowShowsThem)
                                  "ZarvoMinWPM", "ZarvoPitch", "ZarvoPort", "ZarvoQOMAGC", "ZarvoQOMLockHold",
                                  "ZarvoQOMSearchHz", "ZarvoSQL", "ZarvoShortRST", "ZarvoTxWPM"}));
     EXPECT_EQ(stored("ZarvoTxWPM"), "100");
-    const CW_RX_CONFIG c = controller->settings().decoderConfig(48000);
-    EXPECT_EQ(c.minWpm, 20);
-    EXPECT_EQ(c.maxWpm, 70);
+    EXPECT_EQ(config().minWpm, 20);
+    EXPECT_EQ(config().maxWpm, 70);
 
     controller.reset();
     makeWindow();
@@ -142,10 +125,88 @@ TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStoredAndGotoMaxWaits
     type("pitchField", "650");
     control<QPushButton>("gotoMaxButton")->click();
     EXPECT_EQ(text("pitchField"), "650");
-    showPeakAt700Hz();
+    std::vector<float> tone(4096);  // a steady 700 Hz tone gives the tuner a peak there
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 700.0 * static_cast<double>(i) / 48000.0));
+    deliver_frame(controller.get(), tone, 48000, 1);
     control<QPushButton>("gotoMaxButton")->click();
     EXPECT_EQ(text("pitchField"), "700");
-    EXPECT_EQ(controller->settings().decoderConfig(48000).pitchHz, 700);
+    EXPECT_EQ(config().pitchHz, 700);
+}
+
+TEST_F(WindowSettingsTest, ConnectsRunsTheStartupAndDisconnectsPolitely)
+{
+    startServer();
+    makeWindow();
+    EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
+    connect();
+    ASSERT_TRUE(until([&] { return has(logLines(), "<< audio_stream_samples:320;") && logCount(">> ") == 11; }, 3000));
+    EXPECT_EQ(button(), "Disconnect");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 CW");  // the mode the server reported
+    EXPECT_EQ(status(), "RX audio --");
+    const std::vector<std::string> lines = logLines();
+    EXPECT_EQ(lines[0], "Connecting to ws://127.0.0.1:" + std::to_string(server->port()));
+    EXPECT_EQ(lines[1], "Connected");
+    std::vector<std::string> sent;
+    for (const std::string& l : lines)
+        if (l.rfind(">> ", 0) == 0)
+            sent.push_back(l.substr(3));
+    EXPECT_EQ(sent, std::vector<std::string>(kTCIStartupCommands.begin(), kTCIStartupCommands.end()));
+    ASSERT_TRUE(until([&] { return has(logLines(), "RX audio active: 8000 Hz, float32, 1 channel"); }, 2000));
+
+    control<QPushButton>("connectButton")->click();
+    EXPECT_EQ(button(), "Connect");
+    EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
+    EXPECT_EQ(status(), "RX audio --");
+    const std::vector<std::string> after = logLines();
+    EXPECT_EQ(std::vector<std::string>(after.end() - 2, after.end()),
+              (std::vector<std::string>{"Disconnecting", ">> audio_stop:0;"}));
+    ASSERT_TRUE(until([&] { return has(serverLog, "[1] disconnected, close code 1000"); }, 2000));
+    EXPECT_EQ(logCount("Disconnected: "), 0u);
+    EXPECT_EQ(stored("ZarvoPort"), std::to_string(server->port()));
+}
+
+TEST_F(WindowSettingsTest, ARefusedPortShowsTheDisconnectOnce)
+{
+    QTcpServer probe;  // a port that nothing listens on once it closes
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const uint16_t port = probe.serverPort();
+    probe.close();
+    makeWindow();
+    type("portField", QString::number(port));
+    control<QPushButton>("connectButton")->click();
+    ASSERT_TRUE(until([&] { return status().rfind("Disconnected: ", 0) == 0; }, 3000));
+    settle(700);  // past the last start-up command
+    EXPECT_EQ(logCount("Disconnected: "), 1u);
+    EXPECT_TRUE(has(logLines(), status()));  // the status line shows the same reason
+    EXPECT_EQ(logCount(">> "), 0u);
+    EXPECT_EQ(button(), "Connect");
+    EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
+    control<QPushButton>("connectButton")->click();  // a failed link is not connected: Connect tries again
+    EXPECT_EQ(logCount("Connecting to "), 2u);
+}
+
+TEST_F(WindowSettingsTest, TheTitleFollowsTheRadioAndSpeedRepliesSetTheTxSpeed)
+{
+    startServer();
+    makeWindow();
+    connect();
+    ASSERT_TRUE(until([&] { return controller->settings().client().isConnected(); }, 3000));
+    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,7030000;modulation:0,cw;");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
+    EXPECT_EQ(logCount("<< vfo:0,0,7030000;modulation:0,cw;"), 1u);
+    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,1e300;modulation:0,true;");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
+
+    controller->tciClientDidReceiveTextMessage(nullptr, "cw_keyer_speed:250;");
+    EXPECT_EQ(text("txWpmField"), "100");
+    EXPECT_EQ(stored("ZarvoTxWPM"), "100");
+    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:nan;");
+    EXPECT_EQ(text("txWpmField"), "100");
+    EXPECT_EQ(logCount("<< cw_macros_speed:nan;"), 1u);
+    const size_t received = logCount("<< ");
+    controller->tciClientDidReceiveTextMessage(nullptr, "");
+    EXPECT_EQ(logCount("<< "), received);
 }
 
 }  // namespace
