@@ -5,12 +5,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -23,7 +21,7 @@ protected:
         QDir().mkpath(desktop());
         make(desktop());
     }
-    void make(const QString& desktopFolder)
+    void make(const QString& desktopFolder)  // every save in 2026-01-05 21:30:15
     {
         std::tm t{};
         t.tm_year = 126, t.tm_mon = 0, t.tm_mday = 5, t.tm_hour = 21, t.tm_min = 30, t.tm_sec = 15;
@@ -63,28 +61,16 @@ TEST_F(WavCaptureTest, SavesTheCaptureAsSixteenBitMonoNamedByTimeAndRate)
 {
     append(10.0, 48000);
     capture->save();
-    const QString path = QDir(desktop()).filePath("Zarvo-rx-20260105-213015-48000Hz.wav");
-    EXPECT_EQ(QFileInfo(path).size(), 44 + 960000);
-    EXPECT_EQ(log, std::vector<std::string>{"Saved 10.0 s RX WAV: " + path.toStdString()});
-    const WAV_AUDIO audio = readBack("Zarvo-rx-20260105-213015-48000Hz.wav");
+    const QString name = "Zarvo-rx-20260105-213015-48000Hz.wav";
+    EXPECT_EQ(log, std::vector<std::string>{"Saved 10.0 s RX WAV: " + QDir(desktop()).filePath(name).toStdString()});
+    const WAV_AUDIO audio = readBack(name);
     EXPECT_EQ(audio.channels, 1);
     EXPECT_EQ(audio.sampleRate, 48000u);
-    EXPECT_EQ(audio.bitsPerSample, 16);
     EXPECT_EQ(audio.formatTag, WAV_TAG_PCM);
+    EXPECT_EQ(audio.bitsPerSample, 16);
     ASSERT_EQ(audio.samples.size(), 480000u);
     EXPECT_NEAR(audio.samples[1234], 0.234f, 1e-4f);
     EXPECT_NEAR(audio.samples.back(), 0.999f, 1e-4f);
-}
-
-TEST_F(WavCaptureTest, SamplesAreClippedAndRoundedAndNaNIsSilence)
-{
-    const float samples[] = {1.5f, -2.0f, 0.5f, NAN, -0.5f};
-    capture->append(samples, 5, 8000);
-    const std::vector<uint8_t> image = capture->wavData();
-    ASSERT_EQ(image.size(), 44u + 10u);
-    int16_t values[5];
-    std::memcpy(values, image.data() + 44, sizeof values);
-    EXPECT_EQ(std::vector<int16_t>(values, values + 5), (std::vector<int16_t>{32767, -32767, 16384, 0, -16384}));
 }
 
 TEST_F(WavCaptureTest, ASecondSaveInTheSameSecondKeepsBothFilesAndANewRateStartsAfresh)
@@ -93,15 +79,13 @@ TEST_F(WavCaptureTest, ASecondSaveInTheSameSecondKeepsBothFilesAndANewRateStarts
     capture->save();
     append(0.5, 8000);
     capture->save();
-    ASSERT_EQ(savedFiles(), QStringList({"Zarvo-rx-20260105-213015-8000Hz-2.wav", "Zarvo-rx-20260105-213015-8000Hz.wav"}));
-    EXPECT_EQ(readBack(savedFiles()[1]).samples.size(), 4000u);
-    EXPECT_EQ(readBack(savedFiles()[0]).samples.size(), 8000u);
-
     append(1.0, 24000);
     capture->save();
-    const WAV_AUDIO audio = readBack("Zarvo-rx-20260105-213015-24000Hz.wav");
-    EXPECT_EQ(audio.sampleRate, 24000u);
-    EXPECT_EQ(audio.samples.size(), 24000u);
+    EXPECT_EQ(savedFiles(), QStringList({"Zarvo-rx-20260105-213015-24000Hz.wav", "Zarvo-rx-20260105-213015-8000Hz-2.wav",
+                                         "Zarvo-rx-20260105-213015-8000Hz.wav"}));
+    EXPECT_EQ(readBack(savedFiles()[2]).samples.size(), 4000u);
+    EXPECT_EQ(readBack(savedFiles()[1]).samples.size(), 8000u);
+    EXPECT_EQ(readBack(savedFiles()[0]).samples.size(), 24000u);
 }
 
 TEST_F(WavCaptureTest, NothingToSaveOrAnUnwritableDesktopIsReportedNeverAsSuccess)

@@ -1,11 +1,14 @@
 // The controller's own rules, with real key and mouse events: upper-casing
 // as the operator types, words picked from the received text into the QSO
-// fields, every setting normalised and applied when an edit ends, and the
+// fields, every setting normalised and applied when an edit ends; the text
+// panes and the RX text log that mirrors the received text to a file; the
 // Macro Setup dialog with its macro files.
 #include "test_cw_window_controller_fixture.h"
 
 #include "CWMacroSetupDialog.h"
+#include "cw_text_panes.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QTextCursor>
@@ -119,6 +122,99 @@ TEST_F(WindowEditingTest, EndingAnEditNormalisesStoresAndAppliesEverySetting)
     EXPECT_EQ(stored("ZarvoSQL"), "1");
 }
 
+class WindowTextPanesTest : public WindowTest {
+protected:
+    // Every log starts in the same second.
+    void makeFrozenWindow(const QString& documentsFolder = QString())
+    {
+        std::tm t{};
+        t.tm_year = 126, t.tm_mon = 11, t.tm_mday = 7, t.tm_hour = 9, t.tm_min = 5, t.tm_sec = 3;
+        makeWindow(CW_WINDOW_ENVIRONMENT{documentsFolder, [t] { return t; }});
+    }
+    QColor colourAt(int position) const
+    {
+        QTextCursor cursor(control<QPlainTextEdit>("decodedTextView")->document());
+        cursor.setPosition(position + 1);  // the format of the character before the cursor
+        return cursor.charFormat().foreground().color();
+    }
+    QPushButton* txtButton() const { return control<QPushButton>("saveTxtButton"); }
+    QString rxFile(const char* name) const { return QDir(documents()).filePath(QString("Zarvo/rx/") + name); }
+    static std::string contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<unreadable>";
+    }
+};
+
+TEST_F(WindowTextPanesTest, ReceivedTextFoldsBlanksAndTransmittedTextStandsOnItsOwnLine)
+{
+    makeWindow();
+    for (const char* received : {"X", "  A\nB", " ", " \t C", ""})
+        controller->appendDecodedText(received);
+    controller->appendTransmittedText(" \n ");
+    EXPECT_EQ(pane("decodedTextView"), "X A B C");
+    controller->appendTransmittedText("  ZR1ABC 599 \n");
+    controller->appendDecodedText(" R");
+    controller->appendTransmittedText("TU");
+    EXPECT_EQ(pane("decodedTextView"), "X A B C\nTX: ZR1ABC 599\nR\nTX: TU\n");  // no blank after a line break
+    EXPECT_EQ(colourAt(0), QColor::fromRgbF(0.92, 0.92, 0.92));
+    EXPECT_EQ(colourAt(8), QColor::fromRgbF(0.3, 0.62, 1.0));
+}
+
+TEST_F(WindowTextPanesTest, TheLogPaneKeepsOnlyTheNewestLines)
+{
+    makeWindow();
+    controller->appendLog("");
+    EXPECT_TRUE(logLines().empty());
+    const size_t total = kCWLogPaneMaxLines + 150;
+    for (size_t i = 0; i < total; ++i)
+        controller->appendLog("line " + std::to_string(i));
+    const std::vector<std::string> lines = logLines();
+    ASSERT_EQ(lines.size(), kCWLogPaneMaxLines);
+    EXPECT_EQ(lines.front(), "line 150");
+    EXPECT_EQ(lines.back(), "line " + std::to_string(total - 1));
+}
+
+TEST_F(WindowTextPanesTest, EachRxTextLogStartMirrorsReceivedTextToANewFile)
+{
+    makeFrozenWindow();
+    txtButton()->click();
+    const QString path = rxFile("Zarvo-rx-20261207-090503.txt");
+    EXPECT_EQ(controller->rxTextLog().path(), path);
+    EXPECT_EQ(txtButton()->text(), "TXT ON");
+    EXPECT_EQ(logLines().back(), "RX TXT log started: " + path.toStdString());
+    controller->appendDecodedText("CQ  DE");
+    controller->appendTransmittedText("TEST");
+    control<QPushButton>("clearRxButton")->click();
+    EXPECT_EQ(pane("decodedTextView"), "");
+    controller->appendDecodedText(" K");
+    EXPECT_EQ(contents(path), "CQ DE K");  // written at once, not at the close
+    txtButton()->click();
+    EXPECT_EQ(txtButton()->text(), "RX TXT");
+    EXPECT_EQ(controller->rxTextLog().path(), "");
+    EXPECT_EQ(logLines().back(), "RX TXT log stopped: " + path.toStdString());
+
+    txtButton()->click();  // again in the same second: a file of its own
+    controller->appendDecodedText("LATER");
+    controller.reset();  // closing the window closes the log
+    EXPECT_EQ(contents(path), "CQ DE K");
+    EXPECT_EQ(contents(rxFile("Zarvo-rx-20261207-090503-2.txt")), "LATER");
+}
+
+TEST_F(WindowTextPanesTest, AFolderThatCannotBeMadeIsLoggedAndLeavesTheLogOff)
+{
+    QFile blocker(folder.filePath("NotAFolder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    makeFrozenWindow(blocker.fileName());
+    txtButton()->click();
+    EXPECT_EQ(logLines().back(), "RX TXT log failed: could not create directory " +
+                                     QDir(blocker.fileName()).filePath("Zarvo/rx").toStdString());
+    EXPECT_EQ(txtButton()->text(), "RX TXT");
+    controller->appendDecodedText("STILL SHOWN");
+    EXPECT_EQ(pane("decodedTextView"), "STILL SHOWN");
+}
+
 class WindowMacroSetupTest : public WindowTest {
 protected:
     void SetUp() override
@@ -169,7 +265,7 @@ TEST_F(WindowMacroSetupTest, OkStoresTheFieldsAndRenamesTheButtons)
     EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
 }
 
-TEST_F(WindowMacroSetupTest, ExportThenImportRestoresEveryValue)
+TEST_F(WindowMacroSetupTest, ExportThenImportRestoresEveryValueAndABadFileChangesNothing)
 {
     openSetup([](CWMacroSetupDialog& dialog) {
         dialog.titleFields[0]->setText("#1");
@@ -189,28 +285,22 @@ TEST_F(WindowMacroSetupTest, ExportThenImportRestoresEveryValue)
     });
     EXPECT_EQ(stored("CWMacroButtonTitle1"), "A=B");
     EXPECT_TRUE(alerts.empty());
-}
 
-TEST_F(WindowMacroSetupTest, ABadFileIsNamedAndChangesNoField)
-{
+    // A cut-off file, or none, is named and changes no field.
     QFile file(chosenFile);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("# Zarvo macro texts v1\n# Format: LABEL=TEXT\n\nCQ=CQ\nCALL=");
     file.close();
-    openSetup(
-        [](CWMacroSetupDialog& dialog) {
+    for (const QString& bad : {chosenFile, folder.filePath("missing.txt")}) {
+        chosenFile = bad;
+        openSetup([](CWMacroSetupDialog& dialog) {
             click(dialog, "importMacrosButton");
-            EXPECT_EQ(dialog.titleFields[0]->text(), "CQ");
-            EXPECT_EQ(dialog.textFields[0]->text().left(4), "<TX>");
-        },
-        false);
-    ASSERT_EQ(alerts.size(), 1u);
+            EXPECT_EQ(dialog.titleFields[0]->text(), "#1");
+        }, false);
+    }
+    ASSERT_EQ(alerts.size(), 2u);
     EXPECT_EQ(alerts[0].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[0];
     EXPECT_NE(alerts[0].find("truncated"), std::string::npos) << alerts[0];
-
-    chosenFile = folder.filePath("missing.txt");
-    openSetup([](CWMacroSetupDialog& dialog) { click(dialog, "importMacrosButton"); }, false);
-    ASSERT_EQ(alerts.size(), 2u);
     EXPECT_EQ(alerts[1].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[1];
 }
 

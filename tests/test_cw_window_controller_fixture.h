@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,14 +32,6 @@ namespace cw_window_test {
 
 using qt_wait::settle;
 using qt_wait::until;
-
-inline std::tm local_time(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm t{};
-    t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
-    t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
-    return t;
-}
 
 // A float recording; the right channel of a stereo one is silent.
 inline std::shared_ptr<const WAV_AUDIO> float_wav(const std::vector<float>& mono, uint32_t rate, bool stereo = false)
@@ -136,15 +129,17 @@ protected:
         EXPECT_NE(found, nullptr) << name.toStdString();
         return found;
     }
-    std::string text(const QString& fieldName) const { return control<QLineEdit>(fieldName)->text().toStdString(); }
-    void type(const QString& fieldName, const QString& value) const { control<QLineEdit>(fieldName)->setText(value); }
+    std::string text(const QString& field) const { return control<QLineEdit>(field)->text().toStdString(); }
+    void type(const QString& field, const QString& value) const { control<QLineEdit>(field)->setText(value); }
     std::string stored(const char* key) const { return settings->value(key).toString().toStdString(); }
+    std::string pane(const char* name) const { return control<QPlainTextEdit>(name)->toPlainText().toStdString(); }
 
     std::vector<std::string> logLines() const
     {
         std::vector<std::string> lines;
-        for (const QString& line : control<QPlainTextEdit>("logTextView")->toPlainText().split('\n', Qt::SkipEmptyParts))
-            lines.push_back(line.toStdString());
+        std::stringstream all(pane("logTextView"));
+        for (std::string line; std::getline(all, line);)
+            lines.push_back(line);
         return lines;
     }
     size_t logCount(const std::string& prefix) const

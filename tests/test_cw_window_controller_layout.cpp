@@ -1,12 +1,11 @@
 // The window's controls: texts, tooltips, geometry at more than one size,
-// and the menus and About panel around it.
+// and the menus around it.
 #include "test_cw_window_controller_fixture.h"
 
 #include "AppDelegate.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -201,20 +200,6 @@ TEST_F(AppShellTest, TheMenusHoldTheirItemsInOrderWithTheirKeys)
     EXPECT_EQ(field->text(), "");
     trigger(0);  // Undo
     EXPECT_EQ(field->text(), "ZR1ABC");
-}
-
-TEST_F(AppShellTest, TheAboutPanelShowsNameDescriptionAndVersion)
-{
-    AppDelegate delegate(*store, CW_WINDOW_ENVIRONMENT{documents(), {}});
-    const std::unique_ptr<QDialog> panel = delegate.makeAboutPanel(nullptr);
-    EXPECT_EQ(panel->windowTitle(), "About Zarvo");
-    QStringList texts;
-    for (const QLabel* label : panel->findChildren<QLabel*>())
-        texts << label->text();
-    EXPECT_TRUE(texts.contains("Zarvo") && texts.contains("CW decoder for TCI") && texts.filter("Version ").size() == 1)
-        << texts.join('|').toStdString();
-    EXPECT_EQ(AppDelegate::aboutVersionText("", ""), "Version 0.0.0 (000000)");
-    EXPECT_EQ(AppDelegate::aboutVersionText("0.1", "42"), "Version 0.1 (42)");
 }
 
 }  // namespace

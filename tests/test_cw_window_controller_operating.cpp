@@ -36,11 +36,11 @@ protected:
         }
         return commands;
     }
-    std::string decoded() const { return control<QPlainTextEdit>("decodedTextView")->toPlainText().toStdString(); }
+    std::string decoded() const { return pane("decodedTextView"); }
     QPlainTextEdit* txPane() const { return control<QPlainTextEdit>("txTextView"); }
 };
 
-TEST_F(WindowTransmitTest, AMacroGoesOutAsThreeCommandsAndComesBackDecoded)
+TEST_F(WindowTransmitTest, MacrosAndTypedTextGoOutExpandedAndComeBackDecoded)
 {
     makeWindow();
     ASSERT_TRUE(connectToSilence());
@@ -52,23 +52,18 @@ TEST_F(WindowTransmitTest, AMacroGoesOutAsThreeCommandsAndComesBackDecoded)
     // The receiver hears the keyed text, after the transmitted line itself.
     EXPECT_TRUE(until([&] { return decoded().find("DE QQ0QQ QQ0QQ") != decoded().rfind("DE QQ0QQ QQ0QQ"); }, 30000))
         << decoded();
-}
 
-TEST_F(WindowTransmitTest, TypedTextIsExpandedEncodedAndTheSpeedRounded)
-{
-    makeWindow();
-    ASSERT_TRUE(connectToSilence());
     type("txWpmField", "22.5");
     txPane()->setPlainText("<tx>hello, world: test; x<rx>\n");
     control<QPushButton>("sendButton")->click();
-    ASSERT_TRUE(until([&] { return receivedCw().size() >= 3; }, 3000));
-    EXPECT_EQ(receivedCw()[1], "cw_macros_speed:23;");
-    EXPECT_EQ(receivedCw()[2], "cw_macros:0,HELLO~ WORLD^ TEST* X;");
+    ASSERT_TRUE(until([&] { return receivedCw().size() >= 6; }, 3000));
+    EXPECT_EQ(receivedCw()[4], "cw_macros_speed:23;");
+    EXPECT_EQ(receivedCw()[5], "cw_macros:0,HELLO~ WORLD^ TEST* X;");
     EXPECT_EQ(text("txWpmField"), "23");
     EXPECT_EQ(stored("ZarvoTxWPM"), "23");
     EXPECT_TRUE(txPane()->toPlainText().isEmpty());
     control<QPushButton>("stopButton")->click();
-    EXPECT_TRUE(until([&] { return receivedCw().size() == 4; }, 3000));
+    EXPECT_TRUE(until([&] { return receivedCw().size() == 7; }, 3000));
     EXPECT_EQ(receivedCw().back(), "cw_macros_stop;");
 }
 
