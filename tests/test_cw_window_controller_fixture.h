@@ -100,12 +100,12 @@ protected:
     QString documents() const { return folder.filePath("Documents"); }
 
     // The simulator streaming `wav` (or its ramp) in frames of 40 ms.
-    void startServer(std::shared_ptr<const WAV_AUDIO> wav = nullptr, uint32_t rate = 8000)
+    void startServer(std::shared_ptr<const WAV_AUDIO> wav = nullptr)
     {
         TCI_SIM_OPTIONS options;
         options.port = 0;
         options.source = wav ? TCI_SIM_SOURCE::Wav : TCI_SIM_SOURCE::Ramp;
-        options.sampleRate = wav ? wav->sampleRate : rate;
+        options.sampleRate = wav ? wav->sampleRate : 8000;
         options.rateGiven = true;
         options.frameSamples = options.sampleRate / 25;
         options.stereo = wav && wav->channels == 2;

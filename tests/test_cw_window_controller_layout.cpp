@@ -14,64 +14,64 @@ using namespace cw_window_test;
 
 namespace {
 
-struct Titled {
+// A button with its title, or a field with its caption below it or, in the
+// QSO row, to its left.
+enum class Kind { Button, CaptionBelow, CaptionLeft };
+struct Control {
     const char* name;
-    const char* title;
+    const char* text;
     const char* tooltip;
+    Kind kind;
 };
 
-const Titled kButtons[] = {
-    {"connectButton", "Connect", ""},
-    {"gotoMaxButton", "GotoMax", "Set pitch to the strongest visible CW peak near the current pitch."},
+const Control kControls[] = {
+    {"connectButton", "Connect", "", Kind::Button},
+    {"gotoMaxButton", "GotoMax", "Set pitch to the strongest visible CW peak near the current pitch.", Kind::Button},
     {"autoCenterButton", "AutoGTM",
      "Automatically run GotoMax once when a new CW signal starts. Does not chase the peak while characters are "
-     "being sent."},
+     "being sent.", Kind::Button},
     {"qomAgcButton", "AGC",
-     "Enable decoder-only input gain normalization for qomorse. It does not affect RX audio or WAV capture."},
+     "Enable decoder-only input gain normalization for qomorse. It does not affect RX audio or WAV capture.",
+     Kind::Button},
     {"resetQOMDefaultsButton", "QOM Def",
-     "Reset qomorse tuning to defaults: BW 120 Hz, RX WPM 10..60, QOM Hz 15, AGC on, Hold 1.8 s, Rearm 2.5 s."},
-    {"saveTxtButton", "RX TXT", "Start/stop a plain RX text session log in Documents/Zarvo/rx. No timestamps, RX only."},
-    {"clearRxButton", "Clear RX", "Clear the RX decoder text window."},
-    {"saveWavButton", "Save WAV", "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop."},
-    {"clearQSOButton", "Clear", "Clear CALL and NAME fields."},
-    {"logQSOButton", "Log", "Open Log QSO dialog. UTC timestamp is captured immediately."},
+     "Reset qomorse tuning to defaults: BW 120 Hz, RX WPM 10..60, QOM Hz 15, AGC on, Hold 1.8 s, Rearm 2.5 s.",
+     Kind::Button},
+    {"saveTxtButton", "RX TXT", "Start/stop a plain RX text session log in Documents/Zarvo/rx. No timestamps, RX only.",
+     Kind::Button},
+    {"clearRxButton", "Clear RX", "Clear the RX decoder text window.", Kind::Button},
+    {"saveWavButton", "Save WAV", "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop.", Kind::Button},
+    {"clearQSOButton", "Clear", "Clear CALL and NAME fields.", Kind::Button},
+    {"logQSOButton", "Log", "Open Log QSO dialog. UTC timestamp is captured immediately.", Kind::Button},
     {"shortRSTButton", "Short",
-     "Send <RST> with CW cut numbers: 599 becomes 5NN, 0 becomes T. The RST field and ADIF log stay numeric."},
-    {"macroSetupButton", "Setup", "Edit station tokens and macro button texts. Import/export macro files."},
-    {"stopButton", "Stop", "Stop queued CW macro text."},
-    {"sendButton", "Send", "Send the TX text as a TCI CW macro."},
-};
-
-struct Field {
-    const char* name;
-    const char* caption;
-    const char* tooltip;
-    bool captionLeft;  // the QSO row; elsewhere the caption is below
-};
-
-const Field kFields[] = {
-    {"hostField", "Host", "", false},
-    {"portField", "Port", "", false},
-    {"pitchField", "Pitch", "", false},
-    {"bandwidthField", "BW", "", false},
-    {"thresholdDisplay", "QOM Thr", "qomorse internal auto-threshold display. Not an operator control.", false},
-    {"minWpmField", "Min", "", false},
-    {"maxWpmField", "Max", "", false},
+     "Send <RST> with CW cut numbers: 599 becomes 5NN, 0 becomes T. The RST field and ADIF log stay numeric.",
+     Kind::Button},
+    {"macroSetupButton", "Setup", "Edit station tokens and macro button texts. Import/export macro files.", Kind::Button},
+    {"stopButton", "Stop", "Stop queued CW macro text.", Kind::Button},
+    {"sendButton", "Send", "Send the TX text as a TCI CW macro.", Kind::Button},
+    {"hostField", "Host", "", Kind::CaptionBelow},
+    {"portField", "Port", "", Kind::CaptionBelow},
+    {"pitchField", "Pitch", "", Kind::CaptionBelow},
+    {"bandwidthField", "BW", "", Kind::CaptionBelow},
+    {"thresholdDisplay", "QOM Thr", "qomorse internal auto-threshold display. Not an operator control.",
+     Kind::CaptionBelow},
+    {"minWpmField", "Min", "", Kind::CaptionBelow},
+    {"maxWpmField", "Max", "", Kind::CaptionBelow},
     {"qomSearchField", "QOM Hz",
-     "qomorse pitch search half-width in Hz. Narrower rejects neighbouring CW carriers; wider tolerates drift.", false},
-    {"qomLockHoldField", "Hold", "Seconds to hold LOCK across normal CW/CQ pauses.", false},
+     "qomorse pitch search half-width in Hz. Narrower rejects neighbouring CW carriers; wider tolerates drift.",
+     Kind::CaptionBelow},
+    {"qomLockHoldField", "Hold", "Seconds to hold LOCK across normal CW/CQ pauses.", Kind::CaptionBelow},
     {"autoGtmRearmField", "Rearm", "Seconds before AutoGTM may retune again after a previous automatic GotoMax.",
-     false},
+     Kind::CaptionBelow},
     {"squelchField", "SQL",
      "Text squelch 0..1: decoded text is held back while no CW signal is present, so band noise prints nothing. "
-     "0 = off. Default 0.50.",
-     false},
+     "0 = off. Default 0.50.", Kind::CaptionBelow},
     {"partnerCallField", "CALL",
-     "QSO partner callsign for the <PCALL> macro token. Double-click decoded text after selecting this field.", true},
-    {"partnerNameField", "NAME", "QSO partner name for the <PNAME> macro token.", true},
-    {"qsoRSTField", "S", "Sent RST for <RST>.", true},
-    {"qsoPRSTField", "R", "Received RST for <PRST>.", true},
-    {"txWpmField", "TX WPM", "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.", true},
+     "QSO partner callsign for the <PCALL> macro token. Double-click decoded text after selecting this field.",
+     Kind::CaptionLeft},
+    {"partnerNameField", "NAME", "QSO partner name for the <PNAME> macro token.", Kind::CaptionLeft},
+    {"qsoRSTField", "S", "Sent RST for <RST>.", Kind::CaptionLeft},
+    {"qsoPRSTField", "R", "Received RST for <PRST>.", Kind::CaptionLeft},
+    {"txWpmField", "TX WPM", "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.", Kind::CaptionLeft},
 };
 
 class WindowLayoutTest : public WindowTest {
@@ -102,24 +102,21 @@ TEST_F(WindowLayoutTest, EveryButtonAndFieldHasItsTextAndTooltip)
     EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip(), "RIG IS <MYCALL>");
     EXPECT_EQ(control<QPushButton>("macroButton0")->text(), "CQ");
     EXPECT_EQ(control<QPushButton>("macroButton0")->toolTip(), "<TX>CQ CQ CQ DE <MYCALL> <MYCALL> <MYCALL> K<RX>");
-    for (const Titled& b : kButtons) {
-        const QAbstractButton* button = control<QAbstractButton>(b.name);
-        EXPECT_EQ(button->text(), b.title) << b.name;
-        EXPECT_EQ(button->toolTip(), b.tooltip) << b.name;
-    }
-    for (const Field& f : kFields) {
-        const QWidget* field = control<QWidget>(f.name);
-        EXPECT_EQ(field->toolTip(), f.tooltip) << f.name;
-        const QLabel* label = caption(f.caption);
-        if (!label)
+    for (const Control& c : kControls) {
+        const QWidget* widget = control(c.name);
+        EXPECT_EQ(widget->toolTip(), c.tooltip) << c.name;
+        if (c.kind == Kind::Button) {
+            EXPECT_EQ(control<QAbstractButton>(c.name)->text(), c.text) << c.name;
             continue;
-        const QRect c = label->geometry(), g = field->geometry();
-        if (f.captionLeft) {
-            EXPECT_LT(c.right(), g.left()) << f.caption;
-            EXPECT_NEAR(c.center().y(), g.center().y(), 3) << f.caption;
+        }
+        const QLabel* label = caption(c.text);
+        const QRect t = label ? label->geometry() : QRect(), g = widget->geometry();
+        if (c.kind == Kind::CaptionLeft) {
+            EXPECT_LT(t.right(), g.left()) << c.text;
+            EXPECT_NEAR(t.center().y(), g.center().y(), 3) << c.text;
         } else {
-            EXPECT_EQ(c.left(), g.left()) << f.caption;
-            EXPECT_EQ(c.top(), g.top() + 28) << f.caption;  // 18 high, 22 below the field's y
+            EXPECT_EQ(t.left(), g.left()) << c.text;
+            EXPECT_EQ(t.top(), g.top() + 28) << c.text;  // 18 high, 22 below the field's y
         }
     }
     EXPECT_EQ(text("qsoRSTField"), "599");

@@ -65,6 +65,10 @@ TEST_F(WindowTransmitTest, MacrosAndTypedTextGoOutExpandedAndComeBackDecoded)
     control<QPushButton>("stopButton")->click();
     EXPECT_TRUE(until([&] { return receivedCw().size() == 7; }, 3000));
     EXPECT_EQ(receivedCw().back(), "cw_macros_stop;");
+    type("txWpmField", "30");  // a new speed goes out as its edit ends
+    controller->controlTextDidEndEditing(control("txWpmField"));
+    EXPECT_TRUE(until([&] { return receivedCw().size() == 8; }, 3000));
+    EXPECT_EQ(receivedCw().back(), "cw_macros_speed:30;");
 }
 
 TEST_F(WindowTransmitTest, NothingLooksSentThatDidNotGoOut)

@@ -119,33 +119,28 @@ TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStoredAndGotoMaxWaits
     EXPECT_EQ(config().pitchHz, 700);
 }
 
-TEST_F(WindowSettingsTest, ConnectsRunsTheStartupAndDisconnectsPolitely)
+// The start-up exchange itself is the client's; here the window's part.
+TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
 {
     startServer();
     makeWindow();
     EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
     connect();
-    ASSERT_TRUE(until([&] { return has(logLines(), "<< audio_stream_samples:320;") && logCount(">> ") == 11; }, 3000));
+    ASSERT_TRUE(until([&] {
+        return has(logLines(), "RX audio active: 8000 Hz, float32, 1 channel") &&
+               logCount(">> ") == kTCIStartupCommands.size();
+    }, 3000));
     EXPECT_EQ(button(), "Disconnect");
     EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 CW");  // the mode the server reported
-    EXPECT_EQ(status(), "RX audio --");
-    const std::vector<std::string> lines = logLines();
-    EXPECT_EQ(lines[0], "Connecting to ws://127.0.0.1:" + std::to_string(server->port()));
-    EXPECT_EQ(lines[1], "Connected");
-    std::vector<std::string> sent;
-    for (const std::string& l : lines)
-        if (l.rfind(">> ", 0) == 0)
-            sent.push_back(l.substr(3));
-    EXPECT_EQ(sent, std::vector<std::string>(kTCIStartupCommands.begin(), kTCIStartupCommands.end()));
-    ASSERT_TRUE(until([&] { return has(logLines(), "RX audio active: 8000 Hz, float32, 1 channel"); }, 2000));
+    EXPECT_EQ(status().rfind("RX 8000 Hz", 0), 0u) << status();
+    EXPECT_EQ(logLines()[0], "Connecting to ws://127.0.0.1:" + std::to_string(server->port()));
+    EXPECT_EQ(logLines()[1], "Connected");
 
     control<QPushButton>("connectButton")->click();
     EXPECT_EQ(button(), "Connect");
     EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
     EXPECT_EQ(status(), "RX audio --");
-    const std::vector<std::string> after = logLines();
-    EXPECT_EQ(std::vector<std::string>(after.end() - 2, after.end()),
-              (std::vector<std::string>{"Disconnecting", ">> audio_stop:0;"}));
+    EXPECT_EQ(logCount("Disconnecting"), 1u);
     ASSERT_TRUE(until([&] { return has(serverLog, "[1] disconnected, close code 1000"); }, 2000));
     EXPECT_EQ(logCount("Disconnected: "), 0u);
     EXPECT_EQ(stored("ZarvoPort"), std::to_string(server->port()));

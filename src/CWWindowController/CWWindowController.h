@@ -70,7 +70,7 @@ public:
     // The working parts, for a look at their state.
     const CWConnectionSettings& settings() const { return *settings_; }
     const CWReceivePipeline& receiver() const { return *receiver_; }
-    CWRxTextLog& rxTextLog() { return *rxTextLog_; }
+    const CWRxTextLog& rxTextLog() const { return *rxTextLog_; }
     const CWWavCapture& capture() const { return *capture_; }
 
     // Connect or Disconnect; a connect stores and applies the settings first.
