@@ -4,12 +4,10 @@
 #include "test_cw_window_controller_fixture.h"
 
 #include "morse_audio_generator.h"
-#include "tci_sim_server.h"
-#include "wav_file.h"
+#include "text_metrics.h"
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QPushButton>
 
 #include <cmath>
 #include <cstring>
@@ -19,26 +17,6 @@ using namespace cw_window_test;
 namespace {
 
 constexpr const char* kSentText = "CQ DE DL1ABC K";
-
-// Fewest edits that turn `wanted` into some stretch of `got`.
-size_t best_substring_distance(const std::string& wanted, const std::string& got)
-{
-    std::vector<size_t> row(wanted.size() + 1);
-    for (size_t i = 0; i <= wanted.size(); ++i)
-        row[i] = i;
-    size_t best = row.back();
-    for (char g : got) {
-        size_t diagonal = row[0];
-        row[0] = 0;
-        for (size_t i = 1; i <= wanted.size(); ++i) {
-            const size_t above = row[i];
-            row[i] = std::min({row[i] + 1, row[i - 1] + 1, diagonal + (wanted[i - 1] == g ? 0u : 1u)});
-            diagonal = above;
-        }
-        best = std::min(best, row.back());
-    }
-    return best;
-}
 
 std::vector<float> keyed(const char* text, uint32_t rate, double pitchHz, double tailSeconds)
 {
@@ -54,71 +32,13 @@ std::vector<float> keyed(const char* text, uint32_t rate, double pitchHz, double
     return mono;
 }
 
-std::shared_ptr<WAV_AUDIO> mono_wav(std::vector<float> samples, uint32_t rate)
-{
-    auto wav = std::make_shared<WAV_AUDIO>();
-    wav->channels = 1;
-    wav->sampleRate = rate;
-    wav->formatTag = WAV_TAG_IEEE_FLOAT;
-    wav->bitsPerSample = 32;
-    wav->samples = std::move(samples);
-    return wav;
-}
-
-std::shared_ptr<const WAV_AUDIO> recording(uint32_t rate, bool stereo)
-{
-    const std::vector<float> mono = keyed(kSentText, rate, 600.0, 0.8);
-    auto wav = std::make_shared<WAV_AUDIO>();
-    wav->channels = stereo ? 2 : 1;
-    wav->sampleRate = rate;
-    wav->formatTag = WAV_TAG_IEEE_FLOAT;
-    wav->bitsPerSample = 32;
-    for (float s : mono) {
-        wav->samples.push_back(s);
-        if (stereo)
-            wav->samples.push_back(0.0f);  // the right channel must not matter
-    }
-    return wav;
-}
-
-struct STREAM_CASE {
-    uint32_t rate;
-    bool stereo;
-};
-
 class WindowAudioTest : public WindowTest {
 protected:
-    void TearDown() override
+    void streamSentText(uint32_t rate, bool stereo)
     {
-        WindowTest::TearDown();
-        server.reset();
-    }
-
-    void startServer(TCI_SIM_OPTIONS options, std::shared_ptr<const WAV_AUDIO> wav)
-    {
-        options.host = "127.0.0.1";
-        options.port = 0;
-        server = std::make_unique<TciSimServer>(options, std::move(wav), [](const std::string&) {});
-        std::string error;
-        ASSERT_TRUE(server->listen(&error)) << error;
-    }
-    void startRecording(uint32_t rate, bool stereo, uint32_t malformedEvery = 0, uint32_t garbageEvery = 0)
-    {
-        TCI_SIM_OPTIONS options;
-        options.source = TCI_SIM_SOURCE::Wav;
-        options.sampleRate = rate;
-        options.rateGiven = true;
-        options.frameSamples = rate / 25;
-        options.stereo = stereo;
-        options.malformedEvery = malformedEvery;
-        options.garbageEvery = garbageEvery;
-        startServer(options, recording(rate, stereo));
-    }
-    void connect()
-    {
+        startServer(float_wav(keyed(kSentText, rate, 600.0, 0.8), rate, stereo));
         makeWindow();
-        type("portField", QString::number(server->port()));
-        control<QPushButton>("connectButton")->click();
+        connect();
     }
     std::string decoded() const
     {
@@ -126,33 +46,36 @@ protected:
         std::replace(text.begin(), text.end(), '\n', ' ');
         return text;
     }
-    bool decodedCleanly() const
+    bool decodedCleanly() const  // at most 5 % of the characters wrong
     {
-        // At most 5 % of the characters may be wrong.
-        return best_substring_distance(kSentText, decoded()) * 20 <= std::strlen(kSentText);
+        return text_metrics::levenshtein_best_substring(kSentText, decoded()) * 20 <= std::strlen(kSentText);
     }
+    uint64_t frames() const { return controller->receiver().audioFrameCount(); }
+};
 
-    std::unique_ptr<TciSimServer> server;
+struct STREAM_CASE {
+    uint32_t rate;
+    bool stereo;
 };
 
 class WindowStreamTest : public WindowAudioTest, public ::testing::WithParamInterface<STREAM_CASE> {};
 
 TEST_P(WindowStreamTest, DecodesTheRecordingAndFeedsTheViews)
 {
-    startRecording(GetParam().rate, GetParam().stereo);
-    connect();
+    const auto [rate, stereo] = GetParam();
+    streamSentText(rate, stereo);
     QElapsedTimer streaming;
     streaming.start();
-    EXPECT_TRUE(wait_until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
+    EXPECT_TRUE(until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
     const double seconds = streaming.elapsed() / 1000.0;
-    const std::string channels = GetParam().stereo ? "2 channels" : "1 channel";
-    EXPECT_EQ(logCount("RX audio active: " + std::to_string(GetParam().rate) + " Hz, float32, " + channels), 1u);
-    EXPECT_GT(controller->toneTraceView()->history().size(), 10u);
-    EXPECT_NEAR(controller->spectrumView()->spectrum().peakHz, 600.0, 25.0);
-    EXPECT_GT(controller->statusLineRefreshCount(), 1u);
-    EXPECT_LE(controller->statusLineRefreshCount(), static_cast<uint64_t>(5.0 * seconds) + 1);
+    const std::string channels = stereo ? "2 channels" : "1 channel";
+    EXPECT_EQ(logCount("RX audio active: " + std::to_string(rate) + " Hz, float32, " + channels), 1u);
+    EXPECT_GT(control<CWToneTraceView>("toneTraceView")->history().size(), 10u);
+    EXPECT_NEAR(control<CWSpectrumView>("spectrumView")->spectrum().peakHz, 600.0, 25.0);
+    EXPECT_GT(controller->receiver().statusLineRefreshCount(), 1u);
+    EXPECT_LE(controller->receiver().statusLineRefreshCount(), static_cast<uint64_t>(5.0 * seconds) + 1);
     const std::string status = control<QLabel>("statusLabel")->text().toStdString();
-    EXPECT_EQ(status.rfind("RX " + std::to_string(GetParam().rate) + " Hz  In ", 0), 0u) << status;
+    EXPECT_EQ(status.rfind("RX " + std::to_string(rate) + " Hz  In ", 0), 0u) << status;
 }
 
 INSTANTIATE_TEST_SUITE_P(RatesAndChannels, WindowStreamTest,
@@ -161,27 +84,36 @@ INSTANTIATE_TEST_SUITE_P(RatesAndChannels, WindowStreamTest,
 
 TEST_F(WindowAudioTest, KeepsDecodingBetweenMalformedFramesAndGarbageText)
 {
-    startRecording(12000, false, 3, 4);
-    connect();
-    EXPECT_TRUE(wait_until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
+    malformedEvery = 3;
+    garbageEvery = 4;
+    streamSentText(12000, false);
+    EXPECT_TRUE(until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
     EXPECT_EQ(logCount("RX audio active: "), 1u);
 }
 
 TEST_F(WindowAudioTest, TheFirstFrameOfEachConnectionIsLoggedOnce)
 {
-    TCI_SIM_OPTIONS options;
-    options.source = TCI_SIM_SOURCE::Ramp;
-    options.sampleRate = 8000;
-    options.frameSamples = 160;
-    startServer(options, nullptr);
-    connect();
-    ASSERT_TRUE(wait_until([&] { return controller->audioFrameCounter() > 5; }, 3000));
-    QPushButton* button = control<QPushButton>("connectButton");
-    button->click();
-    ASSERT_TRUE(wait_until([&] { return !controller->client().isConnected(); }, 3000));
-    button->click();
-    ASSERT_TRUE(wait_until([&] { return controller->audioFrameCounter() > 5; }, 3000));
+    startServer();
+    makeWindow();
+    for (int connection = 0; connection < 2; ++connection) {
+        connect();
+        ASSERT_TRUE(until([&] { return frames() > 5; }, 3000));
+        control<QPushButton>("connectButton")->click();
+        ASSERT_TRUE(until([&] { return !controller->settings().client().isConnected(); }, 3000));
+    }
     EXPECT_EQ(logCount("RX audio active: 8000 Hz, float32, 1 channel"), 2u);
+}
+
+TEST_F(WindowAudioTest, AShortPayloadOrAnUnusableRateNeverReachesTheReceiver)
+{
+    makeWindow();
+    deliver_frame(controller.get(), std::vector<float>(1024, 0.5f), 48000, 1, 4);
+    deliver_frame(controller.get(), std::vector<float>(1024, 0.5f), 4000, 1);
+    deliver_frame(controller.get(), std::vector<float>(1024, 0.5f), 4000, 1);
+    EXPECT_EQ(controller->capture().ring().count, 0u);
+    EXPECT_EQ(frames(), 0u);
+    EXPECT_EQ(logCount("RX audio ignored: unusable sample rate 4000 Hz"), 1u);
+    EXPECT_EQ(logCount("RX audio active"), 0u);
 }
 
 // The retune at a signal's onset must not land on the smoothed peak of the
@@ -191,55 +123,34 @@ TEST_F(WindowAudioTest, AutoGtmNeverTunesToAStalePeak)
     std::vector<float> audio = keyed("TEST TEST TEST", 12000, 700.0, 3.0);
     const std::vector<float> next = keyed("CQ CQ CQ CQ CQ", 12000, 780.0, 0.5);
     audio.insert(audio.end(), next.begin(), next.end());
-    TCI_SIM_OPTIONS options;
-    options.source = TCI_SIM_SOURCE::Wav;
-    options.sampleRate = 12000;
-    options.rateGiven = true;
-    options.frameSamples = 480;
-    startServer(options, mono_wav(audio, 12000));
+    startServer(float_wav(audio, 12000));
     makeWindow();
     type("pitchField", "700");
-    control<QCheckBox>("autoCenterButton")->setChecked(true);
-    type("portField", QString::number(server->port()));
-    control<QPushButton>("connectButton")->click();
-    const uint64_t frames = audio.size() / 480;
-    ASSERT_TRUE(wait_until([&] { return controller->audioFrameCounter() >= frames; }, 30000));
-    const double pitch = controller->pitchHzValue();
-    EXPECT_TRUE(pitch == 700.0 || std::fabs(pitch - 780.0) <= 5.0)
-        << pitch << " Hz, peak " << controller->spectrumView()->spectrum().peakHz;
-    EXPECT_NEAR(controller->spectrumView()->spectrum().peakHz, 780.0, 10.0);
-}
-
-TEST_F(WindowAudioTest, TheTitleFollowsTheRadioWhileConnected)
-{
-    TCI_SIM_OPTIONS options;
-    options.source = TCI_SIM_SOURCE::Ramp;
-    options.sampleRate = 8000;
-    options.frameSamples = 160;
-    startServer(options, nullptr);
+    control<QCheckBox>("autoCenterButton")->click();
     connect();
-    const auto title = [&] { return controller->window()->windowTitle().toStdString(); };
-    ASSERT_TRUE(wait_until([&] { return controller->client().isConnected(); }, 3000));
-    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,7030000;modulation:0,cw;");
-    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
-    EXPECT_EQ(logCount("<< vfo:0,0,7030000;modulation:0,cw;"), 1u);
-    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,1e300;modulation:0,true;");
-    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
-    EXPECT_DOUBLE_EQ(controller->currentTCIFrequencyHz(), 7030000.0);
+    ASSERT_TRUE(until([&] { return frames() >= audio.size() / 480; }, 30000));
+    const double pitch = controller->settings().pitchHzValue();
+    const double peak = control<CWSpectrumView>("spectrumView")->spectrum().peakHz;
+    EXPECT_TRUE(pitch == 700.0 || std::fabs(pitch - 780.0) <= 5.0) << pitch << " Hz, peak " << peak;
+    EXPECT_NEAR(peak, 780.0, 10.0);
 }
 
-TEST_F(WindowAudioTest, SpeedRepliesSetTheTxSpeedAndNonsenseLeavesIt)
+// AutoGTM's settings reach the tuner as they change: ticked, an edit ended,
+// the defaults restored.
+TEST_F(WindowAudioTest, AutoGtmSettingsReachTheTunerWhenTheyChange)
 {
     makeWindow();
-    controller->tciClientDidReceiveTextMessage(nullptr, "cw_keyer_speed:250;");
-    EXPECT_EQ(text("txWpmField"), "100");
-    EXPECT_EQ(stored("ZarvoTxWPM"), "100");
-    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:nan;");
-    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:;");
-    EXPECT_EQ(text("txWpmField"), "100");
-    EXPECT_EQ(logCount("<< cw_macros_speed:"), 2u);
-    controller->tciClientDidReceiveTextMessage(nullptr, "");
-    EXPECT_EQ(logCount("<< "), 3u);
+    const CW_TUNER_CONFIG& tuning = controller->receiver().tuning();
+    EXPECT_EQ(tuning.autoGtm, 0);
+    EXPECT_EQ(tuning.rearmSeconds, 2.5);
+    control<QCheckBox>("autoCenterButton")->click();
+    EXPECT_EQ(tuning.autoGtm, 1);
+    type("autoGtmRearmField", "9");
+    controller->controlTextDidEndEditing(control("autoGtmRearmField"));
+    EXPECT_EQ(tuning.rearmSeconds, 5.0);
+    control<QPushButton>("resetQOMDefaultsButton")->click();
+    EXPECT_EQ(tuning.rearmSeconds, 2.5);
+    EXPECT_EQ(tuning.autoGtm, 1);
 }
 
 }  // namespace

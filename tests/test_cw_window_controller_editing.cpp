@@ -1,10 +1,17 @@
-// The field editing rules with real key and mouse events: upper-casing as
-// the operator types, the pick target following the QSO fields, and every
-// setting normalised when an edit ends.
+// The controller's own rules, with real key and mouse events: upper-casing
+// as the operator types, words picked from the received text into the QSO
+// fields, every setting normalised and applied when an edit ends; the text
+// panes and the RX text log that mirrors the received text to a file; the
+// Macro Setup dialog with its macro files.
 #include "test_cw_window_controller_fixture.h"
 
-#include <QPushButton>
+#include "CWMacroSetupDialog.h"
+#include "cw_text_panes.h"
+
+#include <QDir>
+#include <QFile>
 #include <QTest>
+#include <QTextCursor>
 
 using namespace cw_window_test;
 
@@ -15,8 +22,28 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        makeWindow();
+        makeFrozenWindow();
         controller->showWindow();
+    }
+    // Every log starts in the same second.
+    void makeFrozenWindow(const QString& documentsFolder = QString())
+    {
+        std::tm t{};
+        t.tm_year = 126, t.tm_mon = 11, t.tm_mday = 7, t.tm_hour = 9, t.tm_min = 5, t.tm_sec = 3;
+        makeWindow(CW_WINDOW_ENVIRONMENT{documentsFolder, [t] { return t; }});
+    }
+    QColor colourAt(int position) const
+    {
+        QTextCursor cursor(control<QPlainTextEdit>("decodedTextView")->document());
+        cursor.setPosition(position + 1);  // the format of the character before the cursor
+        return cursor.charFormat().foreground().color();
+    }
+    QPushButton* txtButton() const { return control<QPushButton>("saveTxtButton"); }
+    QString rxFile(const char* name) const { return QDir(documents()).filePath(QString("Zarvo/rx/") + name); }
+    static std::string contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<unreadable>";
     }
     QLineEdit* field(const char* name) const { return control<QLineEdit>(name); }
     // Types into the field and leaves it with Return.
@@ -27,6 +54,15 @@ protected:
         edited->selectAll();
         QTest::keyClicks(edited, value);
         QTest::keyClick(edited, Qt::Key_Return);
+    }
+    // Double-clicks the middle of the first `word` in the received text.
+    void doubleClick(const QString& word)
+    {
+        QPlainTextEdit* view = control<QPlainTextEdit>("decodedTextView");
+        QTextCursor cursor(view->document());
+        cursor.setPosition(static_cast<int>(view->toPlainText().indexOf(word) + word.size() / 2));
+        // Events 100 ms apart: the next pick must not count as a repeat.
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->cursorRect(cursor).center(), 100);
     }
 };
 
@@ -49,8 +85,21 @@ TEST_F(WindowEditingTest, CallSignFieldsAndTheTxTextTurnUpperCaseWhereTheCaretIs
     EXPECT_EQ(tx->textCursor().position(), 11);
 }
 
-TEST_F(WindowEditingTest, TheQsoFieldsClaimThePickTarget)
+TEST_F(WindowEditingTest, ACallThenANameArePickedFromTheReceivedTextInTurn)
 {
+    control<QPlainTextEdit>("decodedTextView")->setPlainText("CQ CQ DE qq2abc/p K\nNAME bob, \u00c4\u00d6  73");
+    doubleClick("\u00c4\u00d6");  // no call-sign characters: picks nothing
+    EXPECT_EQ(text("partnerCallField"), "");
+    doubleClick("qq2abc");
+    EXPECT_EQ(text("partnerCallField"), "QQ2ABC/P");
+    EXPECT_EQ(controller->decodePickTarget(), 2);
+    EXPECT_EQ(controller->window()->focusWidget(), field("partnerNameField"));
+    doubleClick("bob");
+    EXPECT_EQ(text("partnerNameField"), "BOB");
+    EXPECT_EQ(controller->decodePickTarget(), 1);
+    EXPECT_EQ(controller->window()->focusWidget(), field("partnerCallField"));
+
+    // Clicking or typing in a QSO field makes it the next target.
     QTest::mouseClick(field("partnerNameField"), Qt::LeftButton);
     EXPECT_EQ(controller->decodePickTarget(), 2);
     field("partnerCallField")->setFocus();
@@ -58,49 +107,189 @@ TEST_F(WindowEditingTest, TheQsoFieldsClaimThePickTarget)
     EXPECT_EQ(controller->decodePickTarget(), 1);
 }
 
-TEST_F(WindowEditingTest, EndingAnEditRewritesEverySettingClamped)
+TEST_F(WindowEditingTest, EndingAnEditNormalisesStoresAndAppliesEverySetting)
 {
+    const uint64_t rebuilds = controller->receiver().rebuildCount();
+    enter("partnerNameField", "bob");
+    enter("qsoRSTField", "579");
+    enter("txWpmField", "27.5");
+    EXPECT_EQ(controller->receiver().rebuildCount(), rebuilds);  // only a decoder setting rebuilds the receiver
+    EXPECT_EQ(text("txWpmField"), "28");
+    EXPECT_EQ(stored("ZarvoTxWPM"), "28");
+    EXPECT_EQ(logCount(">> cw_macros_speed:"), 0u);  // sent only while connected
+    enter("txWpmField", "22.5");  // halves away from zero, like a send
+    EXPECT_EQ(text("txWpmField"), "23");
+
     type("minWpmField", "70");
     type("maxWpmField", "20");
     type("qomLockHoldField", "9");
+    type("squelchField", "3");
     enter("pitchField", "2000");
-    EXPECT_EQ(text("pitchField"), "1200");
-    EXPECT_EQ(text("minWpmField"), "20");
-    EXPECT_EQ(text("maxWpmField"), "70");
-    EXPECT_EQ(text("qomLockHoldField"), "4.0");
-    EXPECT_EQ(controller->currentDecoderConfigWithSampleRate(48000).pitchHz, 1200.0);
+    EXPECT_EQ(controller->receiver().rebuildCount(), rebuilds + 1);
+    for (const auto& [name, value] : {std::pair{"pitchField", "1200"}, std::pair{"minWpmField", "20"},
+                                      std::pair{"maxWpmField", "70"}, std::pair{"qomLockHoldField", "4.0"},
+                                      std::pair{"squelchField", "1.00"}})
+        EXPECT_EQ(text(name), value) << name;
+    EXPECT_EQ(controller->settings().decoderConfig(48000).pitchHz, 1200.0);
     EXPECT_EQ(stored("ZarvoPitch"), "1200");
     EXPECT_EQ(stored("ZarvoMinWPM"), "20");
+    EXPECT_EQ(stored("ZarvoSQL"), "1");
 }
 
-TEST_F(WindowEditingTest, TxSpeedIsRoundedAndSentOnlyWhenConnected)
+TEST_F(WindowEditingTest, ReceivedTextFoldsBlanksAndTransmittedTextStandsOnItsOwnLine)
 {
-    enter("txWpmField", "27.5");
-    EXPECT_EQ(text("txWpmField"), "28");
-    EXPECT_EQ(stored("ZarvoTxWPM"), "28");
-    EXPECT_EQ(logCount(">> cw_macros_speed:"), 0u);
-    enter("txWpmField", "22.5");  // halves away from zero, like a send
-    EXPECT_EQ(text("txWpmField"), "23");
+    for (const char* received : {"X", "  A\nB", " ", " \t C", ""})
+        controller->appendDecodedText(received);
+    controller->appendTransmittedText(" \n ");
+    EXPECT_EQ(pane("decodedTextView"), "X A B C");
+    controller->appendTransmittedText("  ZR1ABC 599 \n");
+    controller->appendDecodedText(" R");
+    controller->appendTransmittedText("TU");
+    EXPECT_EQ(pane("decodedTextView"), "X A B C\nTX: ZR1ABC 599\nR\nTX: TU\n");  // no blank after a line break
+    EXPECT_EQ(colourAt(0), QColor::fromRgbF(0.92, 0.92, 0.92));
+    EXPECT_EQ(colourAt(8), QColor::fromRgbF(0.3, 0.62, 1.0));
 }
 
-TEST_F(WindowEditingTest, TheTextSquelchIsClampedStoredAndExplained)
+TEST_F(WindowEditingTest, TheLogPaneKeepsOnlyTheNewestLines)
 {
-    EXPECT_EQ(text("squelchField"), "0.50");
-    EXPECT_NE(field("squelchField")->toolTip().indexOf("0 = off"), -1);
-    enter("squelchField", "3");
-    EXPECT_EQ(text("squelchField"), "1.00");
-    EXPECT_EQ(cw_defaults_double(*store, "ZarvoSQL", 0.5), 1.0);
+    const size_t before = logLines().size();
+    controller->appendLog("");
+    EXPECT_EQ(logLines().size(), before);
+    const size_t total = kCWLogPaneMaxLines + 150;
+    for (size_t i = 0; i < total; ++i)
+        controller->appendLog("line " + std::to_string(i));
+    const std::vector<std::string> lines = logLines();
+    ASSERT_EQ(lines.size(), kCWLogPaneMaxLines);
+    EXPECT_EQ(lines.front(), "line 150");
+    EXPECT_EQ(lines.back(), "line " + std::to_string(total - 1));
 }
 
-TEST_F(WindowEditingTest, OnlyADecoderSettingRebuildsTheReceiver)
+TEST_F(WindowEditingTest, EachRxTextLogStartMirrorsReceivedTextToANewFile)
 {
-    const uint64_t rebuilds = controller->decoderRebuildCount();
-    enter("partnerNameField", "bob");
-    enter("qsoRSTField", "579");
-    EXPECT_EQ(controller->decoderRebuildCount(), rebuilds);
-    EXPECT_EQ(text("partnerNameField"), "BOB");
-    enter("bandwidthField", "80");
-    EXPECT_EQ(controller->decoderRebuildCount(), rebuilds + 1);
+    txtButton()->click();
+    const QString path = rxFile("Zarvo-rx-20261207-090503.txt");
+    EXPECT_EQ(controller->rxTextLog().path(), path);
+    EXPECT_EQ(txtButton()->text(), "TXT ON");
+    EXPECT_EQ(logLines().back(), "RX TXT log started: " + path.toStdString());
+    controller->appendDecodedText("CQ  DE");
+    controller->appendTransmittedText("TEST");
+    control<QPushButton>("clearRxButton")->click();
+    EXPECT_EQ(pane("decodedTextView"), "");
+    controller->appendDecodedText(" K");
+    EXPECT_EQ(contents(path), "CQ DE K");  // written at once, not at the close
+    txtButton()->click();
+    EXPECT_EQ(txtButton()->text(), "RX TXT");
+    EXPECT_EQ(controller->rxTextLog().path(), "");
+    EXPECT_EQ(logLines().back(), "RX TXT log stopped: " + path.toStdString());
+
+    txtButton()->click();  // again in the same second: a file of its own
+    controller->appendDecodedText("LATER");
+    controller.reset();  // closing the window closes the log
+    EXPECT_EQ(contents(path), "CQ DE K");
+    EXPECT_EQ(contents(rxFile("Zarvo-rx-20261207-090503-2.txt")), "LATER");
+}
+
+TEST_F(WindowEditingTest, AFolderThatCannotBeMadeIsLoggedAndLeavesTheLogOff)
+{
+    QFile blocker(folder.filePath("NotAFolder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    makeFrozenWindow(blocker.fileName());
+    txtButton()->click();
+    EXPECT_EQ(logLines().back(), "RX TXT log failed: could not create directory " +
+                                     QDir(blocker.fileName()).filePath("Zarvo/rx").toStdString());
+    EXPECT_EQ(txtButton()->text(), "RX TXT");
+    controller->appendDecodedText("STILL SHOWN");
+    EXPECT_EQ(pane("decodedTextView"), "STILL SHOWN");
+}
+
+class WindowMacroSetupTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        CW_WINDOW_ENVIRONMENT environment;
+        environment.runMacroSetupDialog = [this](CWMacroSetupDialog& dialog) {
+            act(dialog);
+            return pressOK;
+        };
+        environment.chooseFile = [this](bool, const QString&, const QString& name) {
+            proposedName = name;
+            return chosenFile;
+        };
+        makeWindow(environment);
+    }
+    void openSetup(std::function<void(CWMacroSetupDialog&)> action, bool ok = true)
+    {
+        act = std::move(action);
+        pressOK = ok;
+        control<QPushButton>("macroSetupButton")->click();
+    }
+    static void click(CWMacroSetupDialog& dialog, const char* button)
+    {
+        dialog.findChild<QPushButton*>(button)->click();
+    }
+    std::function<void(CWMacroSetupDialog&)> act;
+    bool pressOK = true;
+    QString chosenFile = folder.filePath("macros.txt");
+    QString proposedName;
+};
+
+TEST_F(WindowMacroSetupTest, OkStoresTheFieldsAndRenamesTheButtons)
+{
+    openSetup([](CWMacroSetupDialog& dialog) {
+        EXPECT_EQ(dialog.stationFields[0]->text(), "QQ0QQ");
+        dialog.stationFields[0]->setText(" qq9zz ");
+        dialog.titleFields[2]->setText("rig");
+        dialog.textFields[2]->setText("<tx>rig is tci<rx>");
+        dialog.titleFields[3]->clear();
+    });
+    EXPECT_EQ(stored("CWMacroSetupCallsign"), "QQ9ZZ");
+    EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
+    EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip(), "<TX>RIG IS TCI<RX>");
+    EXPECT_EQ(stored("CWMacroButtonTitle3"), "73");  // an emptied title is the default again
+
+    openSetup([](CWMacroSetupDialog& dialog) { dialog.titleFields[2]->setText("GONE"); }, false);
+    EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
+}
+
+TEST_F(WindowMacroSetupTest, ExportThenImportRestoresEveryValueAndABadFileChangesNothing)
+{
+    openSetup([](CWMacroSetupDialog& dialog) {
+        dialog.titleFields[0]->setText("#1");
+        dialog.titleFields[1]->setText("A=B");
+        dialog.textFields[1]->setText(" X = Y ");
+    });
+    openSetup([](CWMacroSetupDialog& dialog) { click(dialog, "exportMacrosButton"); }, false);
+    EXPECT_EQ(proposedName, "Zarvo-macros.txt");
+    settings->clear();
+    openSetup([](CWMacroSetupDialog& dialog) {
+        EXPECT_EQ(dialog.titleFields[0]->text(), "CQ");
+        click(dialog, "importMacrosButton");
+        EXPECT_EQ(dialog.titleFields[0]->text(), "#1");
+        EXPECT_EQ(dialog.titleFields[1]->text(), "A=B");
+        EXPECT_EQ(dialog.textFields[1]->text(), " X = Y ");
+        EXPECT_EQ(dialog.titleFields[7]->text(), "LOC");
+    });
+    EXPECT_EQ(stored("CWMacroButtonTitle1"), "A=B");
+    EXPECT_TRUE(alerts.empty());
+
+    // A cut-off file, or none, is named and changes no field.
+    QFile file(chosenFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# Zarvo macro texts v1\n# Format: LABEL=TEXT\n\nCQ=CQ\nCALL=");
+    file.close();
+    for (const QString& bad : {chosenFile, folder.filePath("missing.txt")}) {
+        chosenFile = bad;
+        openSetup([](CWMacroSetupDialog& dialog) {
+            click(dialog, "importMacrosButton");
+            EXPECT_EQ(dialog.titleFields[0]->text(), "#1");
+        }, false);
+    }
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[0].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[0];
+    EXPECT_NE(alerts[0].find("truncated"), std::string::npos) << alerts[0];
+    EXPECT_EQ(alerts[1].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[1];
 }
 
 }  // namespace

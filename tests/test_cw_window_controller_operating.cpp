@@ -5,119 +5,70 @@
 
 #include "CWLogQSODialog.h"
 #include "adif_reader.h"
-#include "tci_sim_server.h"
-#include "wav_file.h"
 
 #include <QCheckBox>
 #include <QFile>
-#include <QPushButton>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
 
 using namespace cw_window_test;
 
 namespace {
 
-constexpr uint32_t kRate = 12000;
-
-// Silence, so that what the simulator keys back is the only signal.
-std::shared_ptr<const WAV_AUDIO> silence(double seconds)
-{
-    auto wav = std::make_shared<WAV_AUDIO>();
-    wav->channels = 1;
-    wav->sampleRate = kRate;
-    wav->formatTag = WAV_TAG_IEEE_FLOAT;
-    wav->bitsPerSample = 32;
-    wav->samples.assign(static_cast<size_t>(seconds * kRate), 0.0f);
-    return wav;
-}
-
 class WindowTransmitTest : public WindowTest {
 protected:
-    void TearDown() override
+    // Silence, so that what the simulator keys back is the only signal.
+    bool connectToSilence()
     {
-        WindowTest::TearDown();
-        server.reset();
-    }
-    void startServer()
-    {
-        TCI_SIM_OPTIONS options;
-        options.port = 0;
-        options.source = TCI_SIM_SOURCE::Wav;
-        options.sampleRate = kRate;
-        options.rateGiven = true;
-        options.frameSamples = kRate / 25;
-        server = std::make_unique<TciSimServer>(options, silence(30.0),
-                                                [this](const std::string& line) { serverLog.push_back(line); });
-        std::string error;
-        ASSERT_TRUE(server->listen(&error)) << error;
-    }
-    void connect()
-    {
-        type("portField", QString::number(server->port()));
-        control<QPushButton>("connectButton")->click();
-    }
-    bool connectAndWaitForAudio()
-    {
+        startServer(float_wav(std::vector<float>(30 * 12000), 12000));
         connect();
-        return wait_until([&] { return logCount("RX audio active") == 1; }, 5000);
+        return until([&] { return logCount("RX audio active") == 1; }, 5000);
     }
-    // The commands the server received after its start-up exchange.
+    // The CW commands the server received after its start-up queries.
     std::vector<std::string> receivedCw() const
     {
         std::vector<std::string> commands;
         for (const std::string& line : serverLog) {
-            const size_t at = line.find("<< ");
+            const size_t at = line.find("<< cw_");
             const std::string command = at == std::string::npos ? std::string() : line.substr(at + 3);
-            const bool startUpQuery = command == "cw_macros_speed;" || command == "cw_keyer_speed;";
-            if (command.rfind("cw_", 0) == 0 && !startUpQuery)
+            if (!command.empty() && command != "cw_macros_speed;" && command != "cw_keyer_speed;")
                 commands.push_back(command);
         }
         return commands;
     }
-    std::string decoded() const { return control<QPlainTextEdit>("decodedTextView")->toPlainText().toStdString(); }
+    std::string decoded() const { return pane("decodedTextView"); }
     QPlainTextEdit* txPane() const { return control<QPlainTextEdit>("txTextView"); }
-
-    std::unique_ptr<TciSimServer> server;
-    std::vector<std::string> serverLog;
 };
 
-TEST_F(WindowTransmitTest, AMacroGoesOutAsThreeCommandsAndComesBackDecoded)
+TEST_F(WindowTransmitTest, MacrosAndTypedTextGoOutExpandedAndComeBackDecoded)
 {
-    startServer();
     makeWindow();
-    ASSERT_TRUE(connectAndWaitForAudio());
+    ASSERT_TRUE(connectToSilence());
     control<QPushButton>("macroButton0")->click();
-    const std::string sent = "cw_macros:0,CQ CQ CQ DE QQ0QQ QQ0QQ QQ0QQ K;";
-    ASSERT_TRUE(wait_until([&] { return receivedCw().size() >= 3; }, 3000));
-    EXPECT_EQ(receivedCw(), (std::vector<std::string>{"cw_terminal:false;", "cw_macros_speed:25;", sent}));
+    ASSERT_TRUE(until([&] { return receivedCw().size() >= 3; }, 3000));
+    EXPECT_EQ(receivedCw(), (std::vector<std::string>{"cw_terminal:false;", "cw_macros_speed:25;",
+                                                      "cw_macros:0,CQ CQ CQ DE QQ0QQ QQ0QQ QQ0QQ K;"}));
     EXPECT_EQ(logCount(">> TX macro: CQ CQ CQ DE QQ0QQ QQ0QQ QQ0QQ K"), 1u);
-    // The receiver hears the keyed text in the received-text pane, after the
-    // transmitted line itself.
-    EXPECT_TRUE(wait_until([&] { return decoded().find("DE QQ0QQ QQ0QQ") != decoded().rfind("DE QQ0QQ QQ0QQ"); },
-                           30000))
+    // The receiver hears the keyed text, after the transmitted line itself.
+    EXPECT_TRUE(until([&] { return decoded().find("DE QQ0QQ QQ0QQ") != decoded().rfind("DE QQ0QQ QQ0QQ"); }, 30000))
         << decoded();
-}
 
-TEST_F(WindowTransmitTest, TypedTextIsExpandedEncodedAndTheSpeedRounded)
-{
-    startServer();
-    makeWindow();
-    ASSERT_TRUE(connectAndWaitForAudio());
     type("txWpmField", "22.5");
     txPane()->setPlainText("<tx>hello, world: test; x<rx>\n");
     control<QPushButton>("sendButton")->click();
-    ASSERT_TRUE(wait_until([&] { return receivedCw().size() >= 3; }, 3000));
-    EXPECT_EQ(receivedCw()[1], "cw_macros_speed:23;");
-    EXPECT_EQ(receivedCw()[2], "cw_macros:0,HELLO~ WORLD^ TEST* X;");
+    ASSERT_TRUE(until([&] { return receivedCw().size() >= 6; }, 3000));
+    EXPECT_EQ(receivedCw()[4], "cw_macros_speed:23;");
+    EXPECT_EQ(receivedCw()[5], "cw_macros:0,HELLO~ WORLD^ TEST* X;");
     EXPECT_EQ(text("txWpmField"), "23");
     EXPECT_EQ(stored("ZarvoTxWPM"), "23");
     EXPECT_TRUE(txPane()->toPlainText().isEmpty());
-
     control<QPushButton>("stopButton")->click();
-    EXPECT_TRUE(wait_until([&] { return receivedCw().size() == 4; }, 3000));
+    EXPECT_TRUE(until([&] { return receivedCw().size() == 7; }, 3000));
     EXPECT_EQ(receivedCw().back(), "cw_macros_stop;");
+    type("txWpmField", "30");  // a new speed goes out as its edit ends
+    controller->controlTextDidEndEditing(control("txWpmField"));
+    EXPECT_TRUE(until([&] { return receivedCw().size() == 8; }, 3000));
+    EXPECT_EQ(receivedCw().back(), "cw_macros_speed:30;");
 }
 
 TEST_F(WindowTransmitTest, NothingLooksSentThatDidNotGoOut)
@@ -130,8 +81,7 @@ TEST_F(WindowTransmitTest, NothingLooksSentThatDidNotGoOut)
     EXPECT_EQ(logCount("TX ignored"), 1u);  // Stop says nothing
     EXPECT_EQ(txPane()->toPlainText(), "TEST");
 
-    // Pressed before the server has answered the opening handshake.
-    startServer();
+    startServer();  // pressed before the server has answered the opening handshake
     connect();
     control<QPushButton>("sendButton")->click();
     EXPECT_EQ(logLines().back(), "TX ignored: TCI link not open yet, nothing was sent.");
@@ -145,49 +95,6 @@ TEST_F(WindowTransmitTest, NothingLooksSentThatDidNotGoOut)
     EXPECT_EQ(logLines().size(), lines);
 }
 
-TEST_F(WindowTransmitTest, ClearEmptiesThePartnerFieldsOnly)
-{
-    makeWindow();
-    type("partnerCallField", "QQ1AB");
-    type("partnerNameField", "BOB");
-    type("qsoRSTField", "579");
-    control<QPushButton>("clearQSOButton")->click();
-    EXPECT_EQ(text("partnerCallField"), "");
-    EXPECT_EQ(text("partnerNameField"), "");
-    EXPECT_EQ(text("qsoRSTField"), "579");
-    EXPECT_EQ(controller->decodePickTarget(), 1);
-}
-
-// A UDP socket on loopback standing in for a logbook program.
-class UdpListener {
-public:
-    UdpListener()
-    {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        timeval timeout{2, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    }
-    ~UdpListener() { close(fd_); }
-    uint16_t port() const { return port_; }
-    std::string receive() const
-    {
-        char buffer[4096];
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
-    }
-
-private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
-};
-
 class WindowLogQSOTest : public WindowTest {
 protected:
     void SetUp() override
@@ -197,20 +104,26 @@ protected:
         settings->setValue("CWMacroSetupLoc", "jo62qm");
         CW_WINDOW_ENVIRONMENT environment;
         environment.utcNow = [this] { return now; };
-        environment.alert = [this](const std::string& message) { alerts.push_back(message); };
         environment.runLogQSODialog = [this](CWLogQSODialog& dialog) {
             now += 60;  // the operator takes a minute
             fill(dialog);
             return true;
         };
         makeWindow(environment);
+        type("partnerCallField", " qq1ab ");
     }
-    // Clicks Log at the given time, lets `fillDialog` act on the dialog and
-    // presses "Send to Log".
-    void logQSO(std::function<void(CWLogQSODialog&)> fillDialog, std::time_t clickTime = 1767225600)
+    // Clicks Log on 2026-01-01 00:00:00 UTC, lets `fillDialog` act on the
+    // dialog and presses "Send to Log".
+    void logQSO(std::function<void(CWLogQSODialog&)> fillDialog, bool viaUdp = false)
     {
-        fill = std::move(fillDialog);
-        now = clickTime;
+        fill = [fillDialog, viaUdp](CWLogQSODialog& dialog) {
+            dialog.qrgField->setText("7030000");
+            dialog.commentField->setText("Nice Fist");
+            dialog.nameField->setText("J\xC3\xB6rg");
+            dialog.sendViaUdpBox->setChecked(viaUdp);
+            fillDialog(dialog);
+        };
+        now = 1767225600;
         control<QPushButton>("logQSOButton")->click();
     }
     std::string logFile() const
@@ -221,40 +134,30 @@ protected:
 
     std::time_t now = 0;
     std::function<void(CWLogQSODialog&)> fill;
-    std::vector<std::string> alerts;
 };
 
-void fill_required(CWLogQSODialog& dialog)
+TEST_F(WindowLogQSOTest, ARecordIsSavedWithTheClickTimeAndThePartnerFieldsCleared)
 {
-    dialog.qrgField->setText("7030000");
-    dialog.commentField->setText("Nice Fist");
-    dialog.nameField->setText("J\xC3\xB6rg");
-}
-
-TEST_F(WindowLogQSOTest, ARecordIsSavedWithTheClickTimeAndTheFieldsCleared)
-{
-    type("partnerCallField", " qq1ab ");
-    logQSO(fill_required);
+    type("partnerNameField", "BOB");
+    type("qsoRSTField", "579");
+    logQSO([](CWLogQSODialog&) {});
     const AdifFile file = adif_read(logFile());
     ASSERT_TRUE(file.ok);
     ASSERT_EQ(file.records.size(), 1u);
-    EXPECT_EQ(file.records[0], (AdifFields{{"CALL", "QQ1AB"},
-                                            {"FREQ", "7.030000"},
-                                            {"MODE", "CW"},
-                                            {"QSO_DATE", "20260101"},
-                                            {"TIME_ON", "000000"},
-                                            {"QSO_DATE_OFF", "20260101"},
-                                            {"TIME_OFF", "000000"},
-                                            {"RST_SENT", "599"},
-                                            {"RST_RCVD", "599"},
-                                            {"STATION_CALLSIGN", "QQ0QQ"},
-                                            {"MY_GRIDSQUARE", "JO62QM"},
-                                            {"NAME", "J\xC3\x96RG"},
+    EXPECT_EQ(file.records[0], (AdifFields{{"CALL", "QQ1AB"},        {"FREQ", "7.030000"},
+                                            {"MODE", "CW"},           {"QSO_DATE", "20260101"},
+                                            {"TIME_ON", "000000"},    {"QSO_DATE_OFF", "20260101"},
+                                            {"TIME_OFF", "000000"},   {"RST_SENT", "579"},
+                                            {"RST_RCVD", "599"},      {"STATION_CALLSIGN", "QQ0QQ"},
+                                            {"MY_GRIDSQUARE", "JO62QM"}, {"NAME", "J\xC3\x96RG"},
                                             {"COMMENT", "Nice Fist"}}));
     EXPECT_EQ(logLines()[logLines().size() - 2],
               "LOG ADIF: saved CALL=QQ1AB FREQ=7.030000 to " + documents().toStdString() + "/Zarvo/Zarvo.adi");
     EXPECT_EQ(logLines().back(), "LOG UDP: disabled, CALL=QQ1AB FREQ=7.030000 saved locally");
     EXPECT_EQ(text("partnerCallField"), "");
+    EXPECT_EQ(text("partnerNameField"), "");
+    EXPECT_EQ(text("qsoRSTField"), "579");
+    EXPECT_EQ(controller->decodePickTarget(), 1);
     EXPECT_EQ(stored("CWSendLogViaUDP"), "false");
     EXPECT_EQ(stored("CWLogHost"), "127.0.0.1");
 }
@@ -265,42 +168,29 @@ TEST_F(WindowLogQSOTest, MissingFieldsAreNamedAndNothingIsWritten)
     logQSO([](CWLogQSODialog& dialog) {
         dialog.callField->clear();
         dialog.rstRcvdField->clear();
-        dialog.qrgField->setText("7.03");
     });
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0], "QSO not logged\n\nMissing required field(s): CALL, RST-R, STATION CALLSIGN");
+    EXPECT_EQ(alerts, std::vector<std::string>{"QSO not logged\n\nMissing required field(s): CALL, RST-R, STATION CALLSIGN"});
     EXPECT_EQ(logFile(), "");
 }
 
-TEST_F(WindowLogQSOTest, TheRecordGoesToTheLogbookAsOneDatagram)
+TEST_F(WindowLogQSOTest, TheRecordGoesToTheLogbookAsOneDatagramAndAFailedSendKeepsTheFileRecord)
 {
-    UdpListener logbook;
-    type("partnerCallField", "QQ1AB");
-    logQSO([&](CWLogQSODialog& dialog) {
-        fill_required(dialog);
-        dialog.sendViaUdpBox->setChecked(true);
-        dialog.portField->setText(QString::number(logbook.port()));
-    });
-    const std::string datagram = logbook.receive();
+    QUdpSocket logbook;
+    ASSERT_TRUE(logbook.bind(QHostAddress::LocalHost, 0));
+    const std::string port = std::to_string(logbook.localPort());
+    logQSO([&](CWLogQSODialog& dialog) { dialog.portField->setText(QString::fromStdString(port)); }, true);
+    ASSERT_TRUE(logbook.waitForReadyRead(2000));
+    const std::string datagram = logbook.receiveDatagram().data().toStdString();
     const std::string file = logFile();
     EXPECT_EQ(datagram.rfind("<CALL:5>QQ1AB<FREQ:8>7.030000", 0), 0u) << datagram;
-    EXPECT_EQ(datagram.substr(datagram.size() - 5), "<EOR>");
     EXPECT_EQ(file.substr(file.size() - datagram.size() - 1), datagram + "\n");
-    EXPECT_EQ(logLines().back(),
-              "LOG UDP: sent CALL=QQ1AB FREQ=7.030000 to 127.0.0.1:" + std::to_string(logbook.port()));
-    EXPECT_EQ(stored("CWLogPort"), std::to_string(logbook.port()));
+    EXPECT_EQ(logLines().back(), "LOG UDP: sent CALL=QQ1AB FREQ=7.030000 to 127.0.0.1:" + port);
+    EXPECT_EQ(stored("CWLogPort"), port);
     EXPECT_EQ(stored("CWSendLogViaUDP"), "true");
-}
 
-TEST_F(WindowLogQSOTest, AFailedSendNeverCostsTheFileRecord)
-{
-    type("partnerCallField", "QQ1AB");
-    logQSO([&](CWLogQSODialog& dialog) {
-        fill_required(dialog);
-        dialog.sendViaUdpBox->setChecked(true);
-        dialog.hostField->setText("logbook.local");
-    });
-    EXPECT_EQ(adif_read(logFile()).records.size(), 1u);
+    type("partnerCallField", "QQ2CD");
+    logQSO([](CWLogQSODialog& dialog) { dialog.hostField->setText("logbook.local"); }, true);
+    EXPECT_EQ(adif_read(logFile()).records.size(), 2u);
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].rfind("Log UDP send failed\n\nThe QSO was saved to ", 0), 0u) << alerts[0];
     EXPECT_NE(alerts[0].find("UDP error: Invalid IPv4 UDP host"), std::string::npos) << alerts[0];
@@ -312,16 +202,12 @@ TEST_F(WindowLogQSOTest, AnUnwritableLogStopsTheSendAndKeepsTheFields)
     QFile blocker(documents());  // a file where the Documents folder should be
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    type("partnerCallField", "QQ1AB");
-    logQSO([&](CWLogQSODialog& dialog) {
-        fill_required(dialog);
-        dialog.sendViaUdpBox->setChecked(true);
-    });
+    logQSO([](CWLogQSODialog&) {}, true);
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].rfind("ADIF backup failed\n\nThe QSO was not sent via UDP", 0), 0u) << alerts[0];
     EXPECT_EQ(logCount("LOG ADIF: failed"), 1u);
     EXPECT_EQ(logCount("LOG UDP"), 0u);
-    EXPECT_EQ(text("partnerCallField"), "QQ1AB");
+    EXPECT_EQ(text("partnerCallField"), " QQ1AB ");
     EXPECT_FALSE(settings->contains("CWSendLogViaUDP"));
 }
 

@@ -1,10 +1,15 @@
-// Settings of the main window: start-up values, storing at Connect, the
-// pitch and GotoMax.
+// The settings fields and the link: start-up values, storing at Connect,
+// the QOM defaults, the pitch and GotoMax; Connect and Disconnect against
+// the simulator on loopback and what the window makes of the radio's
+// messages.
 #include "test_cw_window_controller_fixture.h"
-#include "test_cw_window_controller_frames.h"
+
+#include "tci_commands.h"
 
 #include <QCheckBox>
-#include <QPushButton>
+#include <QHostAddress>
+#include <QLabel>
+#include <QTcpServer>
 
 #include <cmath>
 
@@ -15,78 +20,42 @@ namespace {
 class WindowSettingsTest : public WindowTest {
 protected:
     bool checked(const char* name) const { return control<QCheckBox>(name)->isChecked(); }
-
-    // A steady 700 Hz tone gives the tuner a tracked peak there.
-    void showPeakAt700Hz()
+    CW_RX_CONFIG config() const { return controller->settings().decoderConfig(48000); }
+    std::string button() const { return control<QPushButton>("connectButton")->text().toStdString(); }
+    std::string status() const { return control<QLabel>("statusLabel")->text().toStdString(); }
+    std::string title() const { return controller->window()->windowTitle().toStdString(); }
+    static bool has(const std::vector<std::string>& lines, const std::string& line)
     {
-        std::vector<float> tone(4096);
-        for (size_t i = 0; i < tone.size(); ++i)
-            tone[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 700.0 * static_cast<double>(i) / 48000.0));
-        deliver_frame(controller.get(), tone, 48000, 1);
-        ASSERT_NEAR(control<CWSpectrumView>("spectrumView")->spectrum().peakHz, 700, 5);
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 };
 
-TEST_F(WindowSettingsTest, AnEmptyStoreGivesTheDefaults)
+TEST_F(WindowSettingsTest, DefaultsAreStoredClampedAtConnectAndShownByTheNextWindow)
 {
     makeWindow();
-    const std::pair<const char*, const char*> fields[] = {
-        {"hostField", "127.0.0.1"}, {"portField", "50001"},      {"pitchField", "600"},
-        {"bandwidthField", "120"},  {"thresholdDisplay", "0.50"},        {"minWpmField", "10"},
-        {"maxWpmField", "60"},      {"qomSearchField", "15"},    {"qomLockHoldField", "1.8"},
-        {"autoGtmRearmField", "2.5"}, {"txWpmField", "25"},
+    const std::pair<const char*, const char*> defaults[] = {
+        {"hostField", "127.0.0.1"},   {"portField", "50001"},     {"pitchField", "600"},  {"bandwidthField", "120"},
+        {"thresholdDisplay", "0.50"}, {"minWpmField", "10"},      {"maxWpmField", "60"},  {"qomSearchField", "15"},
+        {"qomLockHoldField", "1.8"},  {"autoGtmRearmField", "2.5"}, {"txWpmField", "25"}, {"squelchField", "0.50"},
     };
-    for (const auto& [name, value] : fields)
+    for (const auto& [name, value] : defaults)
         EXPECT_EQ(text(name), value) << name;
     EXPECT_FALSE(checked("autoCenterButton"));
     EXPECT_TRUE(checked("qomAgcButton"));
     EXPECT_TRUE(checked("shortRSTButton"));
-    const CW_RX_CONFIG c = controller->currentDecoderConfigWithSampleRate(48000);
-    EXPECT_EQ(c.pitchHz, 600);
-    EXPECT_FLOAT_EQ(c.threshold, 0.5f);
-    EXPECT_EQ(c.lockHoldMs, 1800);
     EXPECT_TRUE(settings->allKeys().isEmpty());  // nothing is written before Connect
-}
 
-TEST_F(WindowSettingsTest, StoredValuesAreShownAsStoredAndReadBackClamped)
-{
-    settings->setValue("ZarvoHost", "");
-    settings->setValue("ZarvoPitch", "2000");
-    settings->setValue("ZarvoQOMLockHold", "9");
-    settings->setValue("ZarvoAutoCenter", "true");
-    settings->setValue("ZarvoQOMAGC", "false");
-    makeWindow();
-    EXPECT_EQ(text("hostField"), "127.0.0.1");
-    EXPECT_EQ(text("pitchField"), "2000");
-    EXPECT_EQ(text("qomLockHoldField"), "9.0");
-    EXPECT_TRUE(checked("autoCenterButton"));
-    const CW_RX_CONFIG c = controller->currentDecoderConfigWithSampleRate(48000);
-    EXPECT_EQ(c.pitchHz, 1200);
-    EXPECT_EQ(c.lockHoldMs, 4000);
-    EXPECT_EQ(c.agcEnabled, 0);
-}
-
-TEST_F(WindowSettingsTest, ConnectStoresEveryKeyClampedAndANewWindowShowsThem)
-{
-    makeWindow();
     type("portField", "-5");
     type("pitchField", "2000");
     type("minWpmField", "70");
     type("maxWpmField", "20");
     type("autoGtmRearmField", "nan");
-    type("txWpmField", "500");
     control<QPushButton>("connectButton")->click();
     EXPECT_EQ(logCount("Connecting to ws://127.0.0.1:1"), 1u);
-    QStringList keys = settings->allKeys();
-    keys.sort();
-    EXPECT_EQ(keys, QStringList({"ZarvoAutoCenter", "ZarvoAutoGTMRearm", "ZarvoBandwidth", "ZarvoHost", "ZarvoMaxWPM",
-                                 "ZarvoMinWPM", "ZarvoPitch", "ZarvoPort", "ZarvoQOMAGC", "ZarvoQOMLockHold",
-                                 "ZarvoQOMSearchHz", "ZarvoSQL", "ZarvoShortRST", "ZarvoTxWPM"}));
-    EXPECT_EQ(stored("ZarvoTxWPM"), "100");
-    const CW_RX_CONFIG c = controller->currentDecoderConfigWithSampleRate(48000);
-    EXPECT_EQ(c.minWpm, 20);
-    EXPECT_EQ(c.maxWpm, 70);
-
+    EXPECT_EQ(settings->allKeys().size(), 14);
+    EXPECT_EQ(stored("ZarvoPitch"), "1200");
+    EXPECT_EQ(config().minWpm, 20);
+    EXPECT_EQ(config().maxWpm, 70);
     controller.reset();
     makeWindow();
     EXPECT_EQ(text("pitchField"), "1200");
@@ -102,11 +71,11 @@ TEST_F(WindowSettingsTest, AServerGivenForThisRunIsNotStored)
     controller->useConnectionForThisRun("127.0.0.1", 50123);
     EXPECT_EQ(text("hostField"), "127.0.0.1");
     EXPECT_EQ(text("portField"), "50123");
-    controller->storeSettings();
+    controller->controlTextDidEndEditing(nullptr);
     EXPECT_EQ(stored("ZarvoHost"), "radio.local");
     EXPECT_EQ(stored("ZarvoPort"), "40001");
     type("hostField", "127.0.0.2");  // the operator's own choice is kept
-    controller->storeSettings();
+    controller->controlTextDidEndEditing(nullptr);
     EXPECT_EQ(stored("ZarvoHost"), "127.0.0.2");
     EXPECT_EQ(stored("ZarvoPort"), "50123");
 }
@@ -114,25 +83,23 @@ TEST_F(WindowSettingsTest, AServerGivenForThisRunIsNotStored)
 TEST_F(WindowSettingsTest, QomDefaultsLeavePitchTxSpeedAndTheFlags)
 {
     makeWindow();
-    type("pitchField", "750");
-    type("txWpmField", "32");
-    type("bandwidthField", "30");
-    type("qomLockHoldField", "3");
+    for (const auto& [name, value] : {std::pair{"pitchField", "750"}, std::pair{"txWpmField", "32"},
+                                      std::pair{"bandwidthField", "30"}, std::pair{"qomLockHoldField", "3"}})
+        type(name, value);
     control<QCheckBox>("qomAgcButton")->click();
     control<QCheckBox>("autoCenterButton")->click();
     EXPECT_EQ(stored("ZarvoQOMAGC"), "false");  // checkboxes store at once
     control<QPushButton>("resetQOMDefaultsButton")->click();
-    EXPECT_EQ(text("bandwidthField"), "120");
-    EXPECT_EQ(text("qomLockHoldField"), "1.8");
+    for (const auto& [name, value] : {std::pair{"pitchField", "750"}, std::pair{"txWpmField", "32"},
+                                      std::pair{"bandwidthField", "120"}, std::pair{"qomLockHoldField", "1.8"}})
+        EXPECT_EQ(text(name), value) << name;
     EXPECT_TRUE(checked("qomAgcButton"));
-    EXPECT_EQ(text("pitchField"), "750");
-    EXPECT_EQ(text("txWpmField"), "32");
     EXPECT_TRUE(checked("autoCenterButton"));
     EXPECT_EQ(stored("ZarvoBandwidth"), "120");
     EXPECT_EQ(stored("ZarvoPitch"), "750");
 }
 
-TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStored)
+TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStoredAndGotoMaxWaitsForAPeak)
 {
     makeWindow();
     controller->applyPitchHz(612.4);
@@ -140,17 +107,86 @@ TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStored)
     EXPECT_EQ(stored("ZarvoPitch"), "610");
     controller->spectrumViewDidSelectPitchHz(nullptr, 1300);
     EXPECT_EQ(text("pitchField"), "1200");
-}
-
-TEST_F(WindowSettingsTest, GotoMaxWaitsForATrackedPeak)
-{
-    makeWindow();
     type("pitchField", "650");
     control<QPushButton>("gotoMaxButton")->click();
     EXPECT_EQ(text("pitchField"), "650");
-    showPeakAt700Hz();
+    std::vector<float> tone(4096);  // a steady 700 Hz tone gives the tuner a peak there
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 700.0 * static_cast<double>(i) / 48000.0));
+    deliver_frame(controller.get(), tone, 48000, 1);
     control<QPushButton>("gotoMaxButton")->click();
     EXPECT_EQ(text("pitchField"), "700");
+    EXPECT_EQ(config().pitchHz, 700);
+}
+
+// The start-up exchange itself is the client's; here the window's part.
+TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
+{
+    startServer();
+    makeWindow();
+    EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
+    connect();
+    ASSERT_TRUE(until([&] {
+        return has(logLines(), "RX audio active: 8000 Hz, float32, 1 channel") &&
+               logCount(">> ") == kTCIStartupCommands.size();
+    }, 3000));
+    EXPECT_EQ(button(), "Disconnect");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 CW");  // the mode the server reported
+    EXPECT_EQ(status().rfind("RX 8000 Hz", 0), 0u) << status();
+    EXPECT_EQ(logLines()[0], "Connecting to ws://127.0.0.1:" + std::to_string(server->port()));
+    EXPECT_EQ(logLines()[1], "Connected");
+
+    control<QPushButton>("connectButton")->click();
+    EXPECT_EQ(button(), "Connect");
+    EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
+    EXPECT_EQ(status(), "RX audio --");
+    EXPECT_EQ(logCount("Disconnecting"), 1u);
+    ASSERT_TRUE(until([&] { return has(serverLog, "[1] disconnected, close code 1000"); }, 2000));
+    EXPECT_EQ(logCount("Disconnected: "), 0u);
+    EXPECT_EQ(stored("ZarvoPort"), std::to_string(server->port()));
+}
+
+TEST_F(WindowSettingsTest, ARefusedPortShowsTheDisconnectOnce)
+{
+    QTcpServer probe;  // a port that nothing listens on once it closes
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const uint16_t port = probe.serverPort();
+    probe.close();
+    makeWindow();
+    type("portField", QString::number(port));
+    control<QPushButton>("connectButton")->click();
+    ASSERT_TRUE(until([&] { return status().rfind("Disconnected: ", 0) == 0; }, 3000));
+    settle(700);  // past the last start-up command
+    EXPECT_EQ(logCount("Disconnected: "), 1u);
+    EXPECT_TRUE(has(logLines(), status()));  // the status line shows the same reason
+    EXPECT_EQ(logCount(">> "), 0u);
+    EXPECT_EQ(button(), "Connect");
+    EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
+    control<QPushButton>("connectButton")->click();  // a failed link is not connected: Connect tries again
+    EXPECT_EQ(logCount("Connecting to "), 2u);
+}
+
+TEST_F(WindowSettingsTest, TheTitleFollowsTheRadioAndSpeedRepliesSetTheTxSpeed)
+{
+    startServer();
+    makeWindow();
+    connect();
+    ASSERT_TRUE(until([&] { return controller->settings().client().isConnected(); }, 3000));
+    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,7030000;modulation:0,cw;");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
+    EXPECT_EQ(logCount("<< vfo:0,0,7030000;modulation:0,cw;"), 1u);
+    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,1e300;modulation:0,true;");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
+
+    controller->tciClientDidReceiveTextMessage(nullptr, "cw_keyer_speed:250;");
+    EXPECT_EQ(text("txWpmField"), "100");
+    EXPECT_EQ(stored("ZarvoTxWPM"), "100");
+    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:nan;");
+    EXPECT_EQ(text("txWpmField"), "100");
+    EXPECT_EQ(logCount("<< cw_macros_speed:nan;"), 1u);
+    const size_t received = logCount("<< ");
+    controller->tciClientDidReceiveTextMessage(nullptr, "");
+    EXPECT_EQ(logCount("<< "), received);
 }
 
 }  // namespace

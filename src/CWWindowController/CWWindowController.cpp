@@ -1,33 +1,243 @@
+// The controller's own rules: how the parts are made and wired, what
+// Connect, the pitch and the settings buttons do across them, and the text
+// panes every part writes to.
 #include "CWWindowController.h"
 
 #include "CWDarkContentView.h"
-#include "cw_window_title.h"
+#include "CWDecodedTextView.h"
+#include "CWQSOTextField.h"
+#include "cw_text_panes.h"
 
-#include <QFile>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
+namespace {
+
+// The receiver is configured for this rate until a frame says otherwise.
+constexpr double kConfigSampleRate = 48000.0;
+
+const QColor kDecodedTextColour = QColor::fromRgbF(0.92, 0.92, 0.92);
+const QColor kTransmittedTextColour = QColor::fromRgbF(0.3, 0.62, 1.0);
+
+}  // namespace
 
 CWWindowController::CWWindowController(CWPreferenceStore& preferences, CW_WINDOW_ENVIRONMENT environment)
     : preferences_(preferences), environment_(std::move(environment))
 {
-    client_.setDelegate(this);
-    const CW_TUNER_CONFIG tuning{.autoGtm = 0, .rearmSeconds = 0.0, .findTone = 0};
-    tuner_ = cw_tuner_create(&tuning);
     createWindow();
     buildUI();
-    recreateDecoder();
+    makeParts();
+    receiver_->rebuild(settings_->decoderConfig(kConfigSampleRate), settings_->squelch());
+    receiver_->configureTuner(settings_->tunerConfig());
 }
 
 CWWindowController::~CWWindowController()
 {
-    closeRxTextLog();
-    client_.disconnect();
-    client_.setDelegate(nullptr);
-    cw_rx_destroy(cwRx_);
-    cwRx_ = nullptr;
-    cw_tuner_destroy(tuner_);
-    tuner_ = nullptr;
-    if (spectrumView_)
-        spectrumView_->setDelegate(nullptr);
-    if (toneTraceView_)
-        toneTraceView_->setDelegate(nullptr);
+    rxTextLog_->close();
+    settings_->client().disconnect();
+    settings_->client().setDelegate(nullptr);
+    widgets_.views.spectrum->setDelegate(nullptr);
+    widgets_.views.trace->setDelegate(nullptr);
+    // Closing the window ends an edit under way, which the parts still apply.
+    window_.reset();
+}
+
+void CWWindowController::makeParts()
+{
+    const auto log = [this](const std::string& line) { appendLog(line); };
+    // Controls more than one part drives.
+    widgets_.settings.window = window_.get();
+    widgets_.views.threshold = widgets_.settings.threshold;
+    widgets_.views.status = widgets_.settings.statusLabel;
+    widgets_.transmit.txWpm = widgets_.settings.txWpm;
+    widgets_.transmit.shortRst = widgets_.settings.shortRst;
+    widgets_.transmit.partnerCall = widgets_.partnerCall;
+    widgets_.transmit.partnerName = widgets_.partnerName;
+    settings_ = std::make_unique<CWConnectionSettings>(preferences_, widgets_.settings, log);
+    settings_->client().setDelegate(this);
+    const auto localTime = [this] { return localTimeNow(); };
+    capture_ = std::make_unique<CWWavCapture>(environment_.desktopFolder, localTime, log,
+                                              [this](const std::string& message) { showAlert(message); });
+    receiver_ = std::make_unique<CWReceivePipeline>(
+        widgets_.views,
+        CW_RECEIVE_HOOKS{
+            .config = [this](double sampleRate) { return settings_->decoderConfig(sampleRate); },
+            .capture = [this](const float* mono, size_t count, uint32_t rate) { capture_->append(mono, count, rate); },
+            .decodedText = [this](const std::string& text) { appendDecodedText(text); },
+            // AutoGTM moves the pitch without a reset: the signal it found goes on.
+            .autoRetune = [this](double pitchHz) { applyPitchHz(pitchHz, false); },
+            .log = log,
+        });
+    rxTextLog_ = std::make_unique<CWRxTextLog>(environment_.documentsFolder, localTime, widgets_.saveTxt, log);
+    transmitter_ = std::make_unique<CWTransmitter>(
+        preferences_, settings_->client(), widgets_.transmit, log,
+        [this](const std::string& text) { appendTransmittedText(text); });
+    qsoLogger_ = std::make_unique<CWQSOLogger>(
+        preferences_, environment_.documentsFolder,
+        CW_QSO_FIELDS{widgets_.partnerCall, widgets_.partnerName, widgets_.transmit.rst, widgets_.transmit.prst},
+        window_.get(),
+        CW_QSO_LOG_HOOKS{
+            .utcNow = environment_.utcNow,
+            .runDialog = environment_.runLogQSODialog,
+            .frequencyHz = [this] { return settings_->frequencyHz(); },
+            .endEditing = [this](QLineEdit* field) { controlTextDidEndEditing(field); },
+            .clearQSO = [this] { clearQSOClicked(); },
+            .log = log,
+            .alert = [this](const std::string& message, const std::string& detail) { showAlert(message, detail); },
+        });
+}
+
+void CWWindowController::applySettings()
+{
+    settings_->store();
+    receiver_->rebuild(settings_->decoderConfig(kConfigSampleRate), settings_->squelch());
+    receiver_->configureTuner(settings_->tunerConfig());
+}
+
+void CWWindowController::controlTextDidEndEditing(QWidget* field)
+{
+    settings_->normaliseFields();
+    if (field == widgets_.settings.txWpm)
+        transmitter_->sendSpeed();
+    settings_->store();
+    receiver_->configureTuner(settings_->tunerConfig());
+    // Only a changed decoder setting costs the receiver its last seconds.
+    const CW_RX_CONFIG config = settings_->decoderConfig(kConfigSampleRate);
+    if (receiver_->differs(config, settings_->squelch()))
+        receiver_->rebuild(config, settings_->squelch());
+}
+
+void CWWindowController::connectClicked()
+{
+    if (settings_->client().isConnected()) {
+        settings_->disconnect();
+        return;
+    }
+    receiver_->resetBookkeeping();
+    capture_->reset();
+    applySettings();
+    settings_->connect();
+}
+
+void CWWindowController::useConnectionForThisRun(const std::string& host, long long port)
+{
+    settings_->useConnectionForThisRun(host, port);
+}
+
+void CWWindowController::applyPitchHz(double hz, bool resetDecoder)
+{
+    settings_->showPitch(hz);
+    settings_->store();
+    receiver_->retune(settings_->decoderConfig(kConfigSampleRate), resetDecoder);
+}
+
+void CWWindowController::gotoMaxClicked()
+{
+    const double peak = receiver_->peakHz();
+    if (peak > 0.0)
+        applyPitchHz(peak);
+}
+
+void CWWindowController::resetQOMDefaultsClicked()
+{
+    settings_->resetQomDefaults();
+    applySettings();
+}
+
+void CWWindowController::clearQSOClicked()
+{
+    widgets_.partnerCall->clear();
+    widgets_.partnerName->clear();
+    decodePickTarget_ = 1;
+    widgets_.partnerCall->setFocus();
+}
+
+std::tm CWWindowController::localTimeNow() const
+{
+    if (environment_.localTime)
+        return environment_.localTime();
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+void CWWindowController::showAlert(const std::string& message, const std::string& informativeText)
+{
+    if (environment_.alert) {
+        environment_.alert(informativeText.empty() ? message : message + "\n\n" + informativeText);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, "Zarvo", QString::fromStdString(message), QMessageBox::Ok,
+                                window_.get());
+    box->setInformativeText(QString::fromStdString(informativeText));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void CWWindowController::appendLog(const std::string& line)
+{
+    if (line.empty())
+        return;
+    widgets_.logPane->appendPlainText(QString::fromStdString(line));
+    QScrollBar* bar = widgets_.logPane->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    if (logEcho_)
+        logEcho_(line);
+}
+
+void CWWindowController::appendDecodedText(const std::string& text)
+{
+    if (text.empty())
+        return;
+    const std::string folded = cw_fold_decoded_text(text, widgets_.decodedText->endsInBlank());
+    if (folded.empty())
+        return;
+    widgets_.decodedText->appendText(QString::fromStdString(folded), kDecodedTextColour);
+    rxTextLog_->append(folded);
+}
+
+void CWWindowController::appendTransmittedText(const std::string& text)
+{
+    const std::string line = cw_transmitted_line(text, widgets_.decodedText->endsAtLineStart());
+    if (!line.empty())
+        widgets_.decodedText->appendText(QString::fromStdString(line), kTransmittedTextColour);
+}
+
+void CWWindowController::tciClientDidLogLine(TCIClient*, const std::string& line)
+{
+    appendLog(line);
+}
+
+void CWWindowController::tciClientDidConnect(TCIClient*)
+{
+    settings_->didConnect();
+}
+
+void CWWindowController::tciClientDidDisconnectWithError(TCIClient*, const TCI_ERROR& error)
+{
+    settings_->didDisconnect(error);
+}
+
+void CWWindowController::tciClientDidReceiveTextMessage(TCIClient*, const std::string& text)
+{
+    settings_->didReceiveText(text);
+}
+
+void CWWindowController::tciClientDidReceiveBinaryMessageWithLength(TCIClient*, uint64_t, TCIStreamInfo info)
+{
+    receiver_->binaryMessage(info);
+}
+
+void CWWindowController::tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t* data, size_t size,
+                                                             TCIStreamInfo info)
+{
+    receiver_->audioFrame(data, size, info);
+}
+
+void CWWindowController::spectrumViewDidSelectPitchHz(CWSpectrumView*, double pitchHz)
+{
+    applyPitchHz(pitchHz);
 }

@@ -1,7 +1,6 @@
-// What happens while the operator types and when an edit ends: call-sign
-// fields and the TX text turn upper case as they are typed, the QSO fields
-// claim the pick target, and ending any edit normalises and applies every
-// setting.
+// What happens while the operator types: call-sign fields and the TX text
+// turn upper case as they are typed, the QSO fields claim the pick target,
+// and a double-clicked word of the received text goes to it.
 #include "CWWindowController.h"
 
 #include "CWDecodedTextView.h"
@@ -15,22 +14,23 @@
 
 void CWWindowController::installEditingRules()
 {
-    for (QLineEdit* field : {hostField_, portField_, pitchField_, bandwidthField_, minWpmField_, maxWpmField_,
-                             qomSearchField_, qomLockHoldField_, autoGtmRearmField_,
-                             static_cast<QLineEdit*>(partnerCallField_), static_cast<QLineEdit*>(partnerNameField_),
-                             qsoRSTField_, qsoPRSTField_, txWpmField_, squelchField_}) {
+    const CW_SETTINGS_WIDGETS& s = widgets_.settings;
+    for (QLineEdit* field : {s.host, s.port, s.pitch, s.bandwidth, s.minWpm, s.maxWpm, s.qomSearch, s.lockHold,
+                             s.autoGtmRearm, static_cast<QLineEdit*>(widgets_.partnerCall),
+                             static_cast<QLineEdit*>(widgets_.partnerName), widgets_.transmit.rst,
+                             widgets_.transmit.prst, s.txWpm, s.squelch}) {
         QObject::connect(field, &QLineEdit::editingFinished, field, [this, field] { controlTextDidEndEditing(field); });
     }
-    for (CWQSOTextField* field : {partnerCallField_, partnerNameField_}) {
-        const auto claim = [this, field] { setDecodePickTarget(field->pickTarget()); };
-        field->setPickTargetRequest([this](int target) { setDecodePickTarget(target); });
+    for (CWQSOTextField* field : {widgets_.partnerCall, widgets_.partnerName}) {
+        const auto claim = [this, field] { decodePickTarget_ = field->pickTarget(); };
+        field->setPickTargetRequest([this](int target) { decodePickTarget_ = target; });
         QObject::connect(field, &QLineEdit::textEdited, field, claim);
         QObject::connect(field, &QLineEdit::textChanged, field,
                          [this, field] { uppercaseTextFieldPreservingSelection(field); });
     }
-    QObject::connect(txTextView_, &QPlainTextEdit::textChanged, txTextView_,
+    QObject::connect(widgets_.transmit.txText, &QPlainTextEdit::textChanged, widgets_.transmit.txText,
                      [this] { uppercaseTxTextPreservingSelection(); });
-    decodedTextView_->setDoubleClickPick(
+    widgets_.decodedText->setDoubleClickPick(
         [this](const QString& word, double eventTime) { decodedTextViewDidDoubleClickPickedString(word, eventTime); });
 }
 
@@ -40,7 +40,7 @@ void CWWindowController::decodedTextViewDidDoubleClickPickedString(const QString
         cw_decode_pick({decodePickTarget_, lastDecodePickTimestamp_, eventTime, word.toStdU16String()});
     lastDecodePickTimestamp_ = pick.lastTimestamp;
     decodePickTarget_ = pick.target;
-    CWQSOTextField* const fields[] = {nullptr, partnerCallField_, partnerNameField_};
+    CWQSOTextField* const fields[] = {nullptr, widgets_.partnerCall, widgets_.partnerName};
     const auto field = [&fields](int64_t which) { return which == 1 || which == 2 ? fields[which] : nullptr; };
     if (CWQSOTextField* filled = field(pick.fillField))
         filled->setText(QString::fromStdString(pick.text));
@@ -67,31 +67,19 @@ void CWWindowController::uppercaseTextFieldPreservingSelection(QLineEdit* field)
 
 void CWWindowController::uppercaseTxTextPreservingSelection()
 {
-    const QString text = txTextView_->toPlainText();
+    const QString text = widgets_.transmit.txText->toPlainText();
     const QString upper = text.toUpper();
     if (upper == text)
         return;
-    const QTextCursor cursor = txTextView_->textCursor();
+    const QTextCursor cursor = widgets_.transmit.txText->textCursor();
     const CW_TEXT_SELECTION before{static_cast<size_t>(cursor.selectionStart()),
                                    static_cast<size_t>(cursor.selectionEnd() - cursor.selectionStart())};
-    txTextView_->setPlainText(upper);
+    widgets_.transmit.txText->setPlainText(upper);
     const auto after = cw_selection_after_upper_case(before, static_cast<size_t>(upper.size()));
     if (!after)
         return;
-    QTextCursor restored = txTextView_->textCursor();
+    QTextCursor restored = widgets_.transmit.txText->textCursor();
     restored.setPosition(static_cast<int>(after->start));
     restored.setPosition(static_cast<int>(after->start + after->length), QTextCursor::KeepAnchor);
-    txTextView_->setTextCursor(restored);
-}
-
-void CWWindowController::controlTextDidEndEditing(QWidget* field)
-{
-    const CW_SETTINGS_FORM form = cw_settings_form_after_edit(readForm());
-    showForm(form);
-    if (field == txWpmField_ && client_.isConnected())
-        client_.sendText("cw_macros_speed:" + std::to_string(cw_tx_wpm_value(form.txWpm)) + ";");
-    storeSettings();
-    // Only a changed decoder setting costs the receiver its last seconds.
-    if (decoderSettingsChanged())
-        recreateDecoder();
+    widgets_.transmit.txText->setTextCursor(restored);
 }

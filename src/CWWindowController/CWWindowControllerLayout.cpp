@@ -122,11 +122,11 @@ void CWWindowController::buildUI()
     buildTuningRow(form);
     buildViews();
     buildQSORow(form);
-    txTextView_ = new QPlainTextEdit(content_);
-    txTextView_->setObjectName("txTextView");
-    cw_apply_pane_appearance(txTextView_, 14, kTxPaneBackgroundGrey, false);
-    cw_set_colour(txTextView_, QPalette::Text, cw_grey(kCWFieldTextGrey));
-    place(txTextView_, [](int W, int H) { return cw_frame(H, kMargin, 120, W - 2 * kMargin, 32); });
+    widgets_.transmit.txText = new QPlainTextEdit(content_);
+    widgets_.transmit.txText->setObjectName("txTextView");
+    cw_apply_pane_appearance(widgets_.transmit.txText, 14, kTxPaneBackgroundGrey, false);
+    cw_set_colour(widgets_.transmit.txText, QPalette::Text, cw_grey(kCWFieldTextGrey));
+    place(widgets_.transmit.txText, [](int W, int H) { return cw_frame(H, kMargin, 120, W - 2 * kMargin, 32); });
     buildMacroButtons();
     buildLogPane();
     installEditingRules();
@@ -138,37 +138,37 @@ void CWWindowController::buildConnectionRow(const CW_SETTINGS_FORM& form)
     const int top = kConnectionRowTop;
     const int gap = kConnectionRowGap;
     int x = kMargin;
-    hostField_ = makeField("hostField", form.host, nullptr);
-    x = placeCaptionedField(hostField_, "Host", x, 150, 150, top) + gap;
-    portField_ = makeField("portField", form.port, nullptr);
-    x = placeCaptionedField(portField_, "Port", x, 70, 70, top) + gap;
-    connectButton_ = makeButton("connectButton", "Connect", nullptr, [this] { connectClicked(); });
-    x = placeInRow(connectButton_, x, 100, 28, top) + gap;
-    gotoMaxButton_ = makeButton("gotoMaxButton", "GotoMax",
-                                "Set pitch to the strongest visible CW peak near the current pitch.",
-                                [this] { gotoMaxClicked(); });
-    x = placeInRow(gotoMaxButton_, x, 85, 28, top) + gap;
-    pitchField_ = makeField("pitchField", form.pitch, nullptr);
-    x = placeCaptionedField(pitchField_, "Pitch", x, 60, 60, top) + gap;
-    bandwidthField_ = makeField("bandwidthField", form.bandwidth, nullptr);
-    x = placeCaptionedField(bandwidthField_, "BW", x, 50, 50, top) + gap;
-    thresholdDisplay_ = makeField("thresholdDisplay", form.threshold,
+    widgets_.settings.host = makeField("hostField", form.host, nullptr);
+    x = placeCaptionedField(widgets_.settings.host, "Host", x, 150, 150, top) + gap;
+    widgets_.settings.port = makeField("portField", form.port, nullptr);
+    x = placeCaptionedField(widgets_.settings.port, "Port", x, 70, 70, top) + gap;
+    widgets_.settings.connectButton = makeButton("connectButton", "Connect", nullptr, [this] { connectClicked(); });
+    x = placeInRow(widgets_.settings.connectButton, x, 100, 28, top) + gap;
+    QPushButton* gotoMax = makeButton("gotoMaxButton", "GotoMax",
+                                      "Set pitch to the strongest visible CW peak near the current pitch.",
+                                      [this] { gotoMaxClicked(); });
+    x = placeInRow(gotoMax, x, 85, 28, top) + gap;
+    widgets_.settings.pitch = makeField("pitchField", form.pitch, nullptr);
+    x = placeCaptionedField(widgets_.settings.pitch, "Pitch", x, 60, 60, top) + gap;
+    widgets_.settings.bandwidth = makeField("bandwidthField", form.bandwidth, nullptr);
+    x = placeCaptionedField(widgets_.settings.bandwidth, "BW", x, 50, 50, top) + gap;
+    widgets_.settings.threshold = makeField("thresholdDisplay", form.threshold,
                           "qomorse internal auto-threshold display. Not an operator control.");
-    cw_make_display_only(thresholdDisplay_);
-    x = placeCaptionedField(thresholdDisplay_, "QOM Thr", x, 55, 60, top) + gap;
-    minWpmField_ = makeField("minWpmField", form.minWpm, nullptr);
-    x = placeCaptionedField(minWpmField_, "Min", x, 38, 38, top) + gap;
-    maxWpmField_ = makeField("maxWpmField", form.maxWpm, nullptr);
-    x = placeCaptionedField(maxWpmField_, "Max", x, 38, 38, top) + gap;
-    autoCenterButton_ = makeCheckbox("autoCenterButton", "AutoGTM",
+    cw_make_display_only(widgets_.settings.threshold);
+    x = placeCaptionedField(widgets_.settings.threshold, "QOM Thr", x, 55, 60, top) + gap;
+    widgets_.settings.minWpm = makeField("minWpmField", form.minWpm, nullptr);
+    x = placeCaptionedField(widgets_.settings.minWpm, "Min", x, 38, 38, top) + gap;
+    widgets_.settings.maxWpm = makeField("maxWpmField", form.maxWpm, nullptr);
+    x = placeCaptionedField(widgets_.settings.maxWpm, "Max", x, 38, 38, top) + gap;
+    widgets_.settings.autoCenter = makeCheckbox("autoCenterButton", "AutoGTM",
                                      "Automatically run GotoMax once when a new CW signal starts. Does not chase "
                                      "the peak while characters are being sent.",
                                      form.autoCenter);
-    x = placeInRow(autoCenterButton_, x, 115, 26, top) + gap;
-    squelchField_ = makeField("squelchField", form.squelch,
+    x = placeInRow(widgets_.settings.autoCenter, x, 115, 26, top) + gap;
+    widgets_.settings.squelch = makeField("squelchField", form.squelch,
                               "Text squelch 0..1: decoded text is held back while no CW signal is present, so "
                               "band noise prints nothing. 0 = off. Default 0.50.");
-    placeCaptionedField(squelchField_, "SQL", x, 45, 45, top);
+    placeCaptionedField(widgets_.settings.squelch, "SQL", x, 45, 45, top);
 }
 
 void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
@@ -176,22 +176,22 @@ void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
     const int top = kTuningRowTop;
     const int gap = kTuningRowGap;
     int x = kMargin;
-    qomSearchField_ = makeField("qomSearchField", form.qomSearch,
+    widgets_.settings.qomSearch = makeField("qomSearchField", form.qomSearch,
                                 "qomorse pitch search half-width in Hz. Narrower rejects neighbouring CW "
                                 "carriers; wider tolerates drift.");
-    x = placeCaptionedField(qomSearchField_, "QOM Hz", x, 45, 55, top) + gap;
-    qomAgcButton_ = makeCheckbox("qomAgcButton", "AGC",
+    x = placeCaptionedField(widgets_.settings.qomSearch, "QOM Hz", x, 45, 55, top) + gap;
+    widgets_.settings.agc = makeCheckbox("qomAgcButton", "AGC",
                                  "Enable decoder-only input gain normalization for qomorse. It does not affect RX "
                                  "audio or WAV capture.",
                                  form.agc);
-    x = placeInRow(qomAgcButton_, x, 70, 26, top) + gap;
-    qomLockHoldField_ =
+    x = placeInRow(widgets_.settings.agc, x, 70, 26, top) + gap;
+    widgets_.settings.lockHold =
         makeField("qomLockHoldField", form.lockHold, "Seconds to hold LOCK across normal CW/CQ pauses.");
-    x = placeCaptionedField(qomLockHoldField_, "Hold", x, 45, 45, top) + gap;
-    autoGtmRearmField_ =
+    x = placeCaptionedField(widgets_.settings.lockHold, "Hold", x, 45, 45, top) + gap;
+    widgets_.settings.autoGtmRearm =
         makeField("autoGtmRearmField", form.autoGtmRearm,
                   "Seconds before AutoGTM may retune again after a previous automatic GotoMax.");
-    x = placeCaptionedField(autoGtmRearmField_, "Rearm", x, 45, 50, top) + gap;
+    x = placeCaptionedField(widgets_.settings.autoGtmRearm, "Rearm", x, 45, 50, top) + gap;
     QPushButton* defaults =
         makeButton("resetQOMDefaultsButton", "QOM Def",
                    "Reset qomorse tuning to defaults: BW 120 Hz, RX WPM 10..60, QOM Hz 15, AGC on, Hold 1.8 s, "
@@ -199,23 +199,22 @@ void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
                    [this] { resetQOMDefaultsClicked(); });
     placeInRow(defaults, x, 80, 26, top);
 
-    statusLabel_ = new QLabel(QString::fromUtf8(kCWStatusIdle), content_);
-    statusLabel_->setObjectName("statusLabel");
-    statusLabel_->setFont(cw_monospaced_font(12));
-    place(statusLabel_, [](int W, int H) { return cw_frame(H, 360, H - kTuningRowTop + 2, W - 685, 20); });
-    updateWindowConnectionTitle();
+    widgets_.settings.statusLabel = new QLabel(QString::fromUtf8(kCWStatusIdle), content_);
+    widgets_.settings.statusLabel->setObjectName("statusLabel");
+    widgets_.settings.statusLabel->setFont(cw_monospaced_font(12));
+    place(widgets_.settings.statusLabel, [](int W, int H) { return cw_frame(H, 360, H - kTuningRowTop + 2, W - 685, 20); });
 
-    saveTxtButton_ = makeButton("saveTxtButton", "RX TXT",
+    widgets_.saveTxt = makeButton("saveTxtButton", "RX TXT",
                                 "Start/stop a plain RX text session log in Documents/Zarvo/rx. No timestamps, RX "
                                 "only.",
-                                [this] { saveTxtClicked(); });
+                                [this] { rxTextLog_->toggle(); });
     QPushButton* clear = makeButton("clearRxButton", "Clear RX", "Clear the RX decoder text window.",
-                                    [this] { clearRxClicked(); });
+                                    [this] { widgets_.decodedText->clear(); });
     QPushButton* wav = makeButton("saveWavButton", "Save WAV",
                                   "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop.",
-                                  [this] { saveWavClicked(); });
+                                  [this] { capture_->save(); });
     const std::pair<QPushButton*, std::pair<int, int>> rightButtons[] = {
-        {saveTxtButton_, {304, 82}}, {clear, {214, 86}}, {wav, {120, 100}}};
+        {widgets_.saveTxt, {304, 82}}, {clear, {214, 86}}, {wav, {120, 100}}};
     for (const auto& [button, offsetAndWidth] : rightButtons) {
         const auto [fromRight, width] = offsetAndWidth;
         place(button, [fromRight, width](int W, int H) {
@@ -226,34 +225,34 @@ void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
 
 void CWWindowController::buildViews()
 {
-    spectrumView_ = new CWSpectrumView(content_);
-    spectrumView_->setObjectName("spectrumView");
-    spectrumView_->setDelegate(this);
-    place(spectrumView_, [](int W, int H) { return cw_frame(H, kMargin, H - 225, W - 2 * kMargin, 110); });
-    toneTraceView_ = new CWToneTraceView(content_);
-    toneTraceView_->setObjectName("toneTraceView");
-    toneTraceView_->setDelegate(this);
-    place(toneTraceView_, [](int W, int H) { return cw_frame(H, kMargin, H - 315, W - 2 * kMargin, 75); });
-    decodedTextView_ = new CWDecodedTextView(content_);
-    decodedTextView_->setObjectName("decodedTextView");
-    cw_apply_pane_appearance(decodedTextView_, 15, kPaneBackgroundGrey, true);
-    place(decodedTextView_, [](int W, int H) { return cw_frame(H, kMargin, 188, W - 2 * kMargin, H - 523); });
+    widgets_.views.spectrum = new CWSpectrumView(content_);
+    widgets_.views.spectrum->setObjectName("spectrumView");
+    widgets_.views.spectrum->setDelegate(this);
+    place(widgets_.views.spectrum, [](int W, int H) { return cw_frame(H, kMargin, H - 225, W - 2 * kMargin, 110); });
+    widgets_.views.trace = new CWToneTraceView(content_);
+    widgets_.views.trace->setObjectName("toneTraceView");
+    widgets_.views.trace->setDelegate(this);
+    place(widgets_.views.trace, [](int W, int H) { return cw_frame(H, kMargin, H - 315, W - 2 * kMargin, 75); });
+    widgets_.decodedText = new CWDecodedTextView(content_);
+    widgets_.decodedText->setObjectName("decodedTextView");
+    cw_apply_pane_appearance(widgets_.decodedText, 15, kPaneBackgroundGrey, true);
+    place(widgets_.decodedText, [](int W, int H) { return cw_frame(H, kMargin, 188, W - 2 * kMargin, H - 523); });
 }
 
 void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
 {
     int x = kMargin;
-    partnerCallField_ = new CWQSOTextField(1, content_);
-    partnerCallField_->setObjectName("partnerCallField");
-    partnerCallField_->setToolTip("QSO partner callsign for the <PCALL> macro token. Double-click decoded text "
+    widgets_.partnerCall = new CWQSOTextField(1, content_);
+    widgets_.partnerCall->setObjectName("partnerCallField");
+    widgets_.partnerCall->setToolTip("QSO partner callsign for the <PCALL> macro token. Double-click decoded text "
                                   "after selecting this field.");
-    x = placeLeftCaptioned(partnerCallField_, "CALL", x, 36, 115);
-    partnerNameField_ = new CWQSOTextField(2, content_);
-    partnerNameField_->setObjectName("partnerNameField");
-    partnerNameField_->setToolTip("QSO partner name for the <PNAME> macro token.");
-    x = placeLeftCaptioned(partnerNameField_, "NAME", x, 40, 105);
-    cw_apply_text_field_dark_appearance(partnerCallField_);
-    cw_apply_text_field_dark_appearance(partnerNameField_);
+    x = placeLeftCaptioned(widgets_.partnerCall, "CALL", x, 36, 115);
+    widgets_.partnerName = new CWQSOTextField(2, content_);
+    widgets_.partnerName->setObjectName("partnerNameField");
+    widgets_.partnerName->setToolTip("QSO partner name for the <PNAME> macro token.");
+    x = placeLeftCaptioned(widgets_.partnerName, "NAME", x, 40, 105);
+    cw_apply_text_field_dark_appearance(widgets_.partnerCall);
+    cw_apply_text_field_dark_appearance(widgets_.partnerName);
     const auto placeButton = [this, &x](QWidget* widget, int width, int height, int y) {
         place(widget, [x, width, height, y](int, int H) { return cw_frame(H, x, y, width, height); });
         x += width + kQSORowGap;
@@ -262,55 +261,54 @@ void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
                            [this] { clearQSOClicked(); }),
                 60, 28, kQSOButtonY);
     placeButton(makeButton("logQSOButton", "Log", "Open Log QSO dialog. UTC timestamp is captured immediately.",
-                           [this] { openLogQSO(); }),
+                           [this] { qsoLogger_->open(); }),
                 60, 28, kQSOButtonY);
-    qsoRSTField_ = makeField("qsoRSTField", "599", "Sent RST for <RST>.");
-    x = placeLeftCaptioned(qsoRSTField_, "S", x, 12, 45);
-    qsoPRSTField_ = makeField("qsoPRSTField", "599", "Received RST for <PRST>.");
-    x = placeLeftCaptioned(qsoPRSTField_, "R", x, 12, 45);
-    txWpmField_ = makeField("txWpmField", form.txWpm,
+    widgets_.transmit.rst = makeField("qsoRSTField", "599", "Sent RST for <RST>.");
+    x = placeLeftCaptioned(widgets_.transmit.rst, "S", x, 12, 45);
+    widgets_.transmit.prst = makeField("qsoPRSTField", "599", "Received RST for <PRST>.");
+    x = placeLeftCaptioned(widgets_.transmit.prst, "R", x, 12, 45);
+    widgets_.settings.txWpm = makeField("txWpmField", form.txWpm,
                             "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.");
-    x = placeLeftCaptioned(txWpmField_, "TX WPM", x, 50, 45);
-    shortRSTButton_ = makeCheckbox("shortRSTButton", "Short",
+    x = placeLeftCaptioned(widgets_.settings.txWpm, "TX WPM", x, 50, 45);
+    widgets_.settings.shortRst = makeCheckbox("shortRSTButton", "Short",
                                    "Send <RST> with CW cut numbers: 599 becomes 5NN, 0 becomes T. The RST field and "
                                    "ADIF log stay numeric.",
                                    form.shortRst);
-    placeButton(shortRSTButton_, 72, 24, kQSOFieldY);
+    placeButton(widgets_.settings.shortRst, 72, 24, kQSOFieldY);
     placeButton(makeButton("macroSetupButton", "Setup",
                            "Edit station tokens and macro button texts. Import/export macro files.",
                            [this] { openMacroSetup(); }),
                 68, 28, kQSOButtonY);
     placeButton(makeButton("stopButton", "Stop", "Stop queued CW macro text.",
-                           [this] { stopTxClicked(); }),
+                           [this] { transmitter_->stop(); }),
                 54, 28, kQSOButtonY);
     placeButton(makeButton("sendButton", "Send", "Send the TX text as a TCI CW macro.",
-                           [this] { sendTxClicked(); }),
+                           [this] { transmitter_->sendTx(); }),
                 56, 28, kQSOButtonY);
 }
 
 void CWWindowController::buildMacroButtons()
 {
     for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
-        QPushButton* button = makeButton(nullptr, nullptr, nullptr, [this, i] { macroButtonClicked(i); });
+        QPushButton* button = makeButton(nullptr, nullptr, nullptr, [this, i] { transmitter_->sendMacro(i); });
         button->setObjectName(QString("macroButton%1").arg(i));
         place(button, [i](int W, int H) {
             const auto [x, width] = cw_macro_button_span(i, W);
             return cw_frame(H, x, kMacroButtonY, width, kMacroButtonHeight);
         });
-        macroButtons_.push_back(button);
+        widgets_.transmit.macroButtons.push_back(button);
     }
-    refreshMacroButtonsFromDefaults();
 }
 
 void CWWindowController::buildLogPane()
 {
-    logTextView_ = new QPlainTextEdit(content_);
-    logTextView_->setObjectName("logTextView");
-    logTextView_->setReadOnly(true);
-    logTextView_->setUndoRedoEnabled(false);
-    logTextView_->setMaximumBlockCount(static_cast<int>(kCWLogPaneMaxLines));
-    cw_apply_pane_appearance(logTextView_, 11, kPaneBackgroundGrey, true);
-    place(logTextView_, [](int W, int H) { return cw_frame(H, kMargin, 20, W - 2 * kMargin, 60); });
+    widgets_.logPane = new QPlainTextEdit(content_);
+    widgets_.logPane->setObjectName("logTextView");
+    widgets_.logPane->setReadOnly(true);
+    widgets_.logPane->setUndoRedoEnabled(false);
+    widgets_.logPane->setMaximumBlockCount(static_cast<int>(kCWLogPaneMaxLines));
+    cw_apply_pane_appearance(widgets_.logPane, 11, kPaneBackgroundGrey, true);
+    place(widgets_.logPane, [](int W, int H) { return cw_frame(H, kMargin, 20, W - 2 * kMargin, 60); });
 }
 
 void CWWindowController::place(QWidget* widget, FrameRule rule)
@@ -363,7 +361,7 @@ QCheckBox* CWWindowController::makeCheckbox(const char* name, const char* title,
     cw_set_colour(box, QPalette::Base, cw_grey(kCheckboxBoxGrey));
     cw_set_colour(box, QPalette::WindowText, cw_grey(kCWButtonTintGrey));
     cw_set_colour(box, QPalette::ButtonText, cw_grey(kCWButtonTintGrey));
-    QObject::connect(box, &QCheckBox::clicked, box, [this] { settingsChanged(); });
+    QObject::connect(box, &QCheckBox::clicked, box, [this] { applySettings(); });
     return box;
 }
 

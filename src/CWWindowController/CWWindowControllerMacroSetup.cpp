@@ -20,16 +20,12 @@ void CWWindowController::openMacroSetup()
                             [this](QLineEdit* field) { controlTextDidEndEditing(field); });
     dialog.setFileActions([this] { importMacroTextsClicked(); }, [this] { exportMacroTextsClicked(); });
     macroSetupDialog_ = &dialog;
-    if (runMacroSetup(dialog))
+    const bool ok = environment_.runMacroSetupDialog
+                        ? environment_.runMacroSetupDialog(dialog)
+                        : dialog.exec() == QDialog::Accepted && dialog.chosenButton() == 0;
+    if (ok)
         storeMacroSetup(dialog);
     macroSetupDialog_ = nullptr;
-}
-
-bool CWWindowController::runMacroSetup(CWMacroSetupDialog& dialog)
-{
-    if (environment_.runMacroSetupDialog)
-        return environment_.runMacroSetupDialog(dialog);
-    return dialog.exec() == QDialog::Accepted && dialog.chosenButton() == 0;
 }
 
 void CWWindowController::storeMacroSetup(const CWMacroSetupDialog& dialog)
@@ -46,7 +42,7 @@ void CWWindowController::storeMacroSetup(const CWMacroSetupDialog& dialog)
         preferences_.setValue(cw_macro_text_key(n), text.empty() ? cw_macro_default_text(n) : text);
     }
     preferences_.synchronize();
-    refreshMacroButtonsFromDefaults();
+    transmitter_->refreshMacroButtons();
 }
 
 QString CWWindowController::chooseFile(bool save, const QString& title, const QString& proposedName)

@@ -1,0 +1,91 @@
+// The receive-audio pipeline: every float32 frame from the server becomes
+// one channel and goes to the capture, the receiver and the tuner; the
+// receiver's figures drive the spectrum and trace views, the status line and
+// the received text.
+#pragma once
+
+#include "CWRx.h"
+#include "TCIStreamInfo.h"
+#include "cw_tuner.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CWSpectrumView;
+class CWToneTraceView;
+class QLabel;
+class QLineEdit;
+
+// The views the pipeline feeds; owned by the window.
+struct CW_RECEIVE_VIEWS {
+    CWSpectrumView* spectrum;
+    CWToneTraceView* trace;
+    QLineEdit* threshold;  // the QOM Thr display
+    QLabel* status;
+};
+
+// Where the pipeline's results go.
+struct CW_RECEIVE_HOOKS {
+    std::function<CW_RX_CONFIG(double sampleRate)> config;  // the fields' decoder settings
+    std::function<void(const float* mono, size_t count, uint32_t rate)> capture;
+    std::function<void(const std::string& text)> decodedText;
+    std::function<void(double pitchHz)> autoRetune;  // AutoGTM found a new signal elsewhere
+    std::function<void(const std::string& line)> log;
+};
+
+class CWReceivePipeline {
+public:
+    CWReceivePipeline(const CW_RECEIVE_VIEWS& views, CW_RECEIVE_HOOKS hooks);
+    ~CWReceivePipeline();
+    CWReceivePipeline(const CWReceivePipeline&) = delete;
+    CWReceivePipeline& operator=(const CWReceivePipeline&) = delete;
+
+    // A fresh receiver on this configuration and squelch.
+    void rebuild(const CW_RX_CONFIG& config, double squelch);
+    // The receiver would run otherwise on these settings.
+    bool differs(const CW_RX_CONFIG& config, double squelch) const;
+    // A new pitch; a manual one also resets the receiver.
+    void retune(const CW_RX_CONFIG& config, bool reset);
+    // AutoGTM's settings; given when they change, not with every frame.
+    void configureTuner(const CW_TUNER_CONFIG& tuning);
+    const CW_TUNER_CONFIG& tuning() const { return tuning_; }
+    // The tracked peak, 0 before any spectrum.
+    double peakHz() const;
+    // A new connection: its first frame is logged again.
+    void resetBookkeeping();
+
+    // The client's two reports for a binary frame.
+    void binaryMessage(const TCIStreamInfo& info);
+    void audioFrame(const uint8_t* data, size_t size, const TCIStreamInfo& info);
+
+    uint64_t rebuildCount() const { return rebuildCount_; }
+    uint64_t audioFrameCount() const { return audioFrameCount_; }
+    uint64_t statusLineRefreshCount() const { return statusLineRefreshCount_; }
+
+private:
+    size_t fillMonoBuffer(const uint8_t* data, size_t size, const TCIStreamInfo& info);
+    void reportEngine(const CW_RX_STATUS& status);
+    CW_TUNER_RESULT tune(const float* mono, size_t count, const CW_RX_CONFIG& config, const CW_RX_STATUS& status,
+                         double inputDbFS, double now);
+    void showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status, double sampleRate,
+                         double inputDbFS, double now);
+
+    CW_RECEIVE_VIEWS views_;
+    CW_RECEIVE_HOOKS hooks_;
+    CW_RX* rx_ = nullptr;
+    CW_TUNER* tuner_ = nullptr;  // spectrum, GotoMax and AutoGTM
+    CW_TUNER_CONFIG tuning_{.autoGtm = 0, .rearmSeconds = 0.0, .findTone = 0};
+    CW_RX_CONFIG appliedConfig_{};
+    double appliedSquelch_ = 0.0;
+    uint64_t rebuildCount_ = 0;
+    std::vector<float> monoBuffer_;  // only grows, to the largest frame seen
+    uint64_t audioFrameCount_ = 0;
+    uint64_t statusLineRefreshCount_ = 0;
+    bool rxAudioActiveLogged_ = false;
+    bool unusableRateLogged_ = false;
+    bool engineMissingLogged_ = false;
+    double lastTraceUpdateTime_ = 0.0;
+    double lastStatusUpdateTime_ = 0.0;
+};
