@@ -20,7 +20,6 @@ class Squelch : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        squelch_ = CW_RX_SQUELCH{};
         cw_rx_squelch_set_level(&squelch_, 0.5);
         cw_text_queue_clear(&out_);
     }
@@ -28,8 +27,7 @@ protected:
     void step(float snrDb, float cost, const std::string& text)
     {
         CW_RX_STATUS s{};
-        s.statSnrDb = snrDb;
-        s.decoderCost = cost;
+        s.statSnrDb = snrDb, s.decoderCost = cost;
         cw_rx_squelch_step(&squelch_, s, 100.0, text.data(), text.size(), &out_);
     }
     std::string drain()
@@ -37,7 +35,7 @@ protected:
         char out[256];
         return std::string(out, cw_text_queue_deliver(&out_, out, sizeof(out)));
     }
-    CW_RX_SQUELCH squelch_;
+    CW_RX_SQUELCH squelch_{};
     CW_TEXT_QUEUE out_;
 };
 
@@ -86,13 +84,11 @@ TEST(CwRxSquelch, ReceiverEntryPointsTolerateNullAndClamp)
 {
     cw_rx_set_squelch(nullptr, 0.5);
     EXPECT_EQ(cw_rx_get_squelch(nullptr), 0.0);
-    CW_RX* rx = cw_rx_create(nullptr);
-    EXPECT_EQ(cw_rx_get_squelch(rx), 0.0);  // off until the caller sets it
-    cw_rx_set_squelch(rx, 1.5);
-    EXPECT_EQ(cw_rx_get_squelch(rx), 1.0);
-    cw_rx_reset(rx);
-    EXPECT_EQ(cw_rx_get_squelch(rx), 1.0);  // a reset keeps the level
-    cw_rx_destroy(rx);
+    rx_run::Rx rx(cw_rx_create(nullptr));
+    EXPECT_EQ(cw_rx_get_squelch(rx.get()), 0.0);  // off until the caller sets it
+    cw_rx_set_squelch(rx.get(), 1.5);
+    cw_rx_reset(rx.get());  // a reset keeps the level
+    EXPECT_EQ(cw_rx_get_squelch(rx.get()), 1.0);
 }
 
 // The texts at 22 WPM with 6 s of band noise after each, at 8000 Hz.
@@ -101,10 +97,10 @@ std::vector<float> overs(const std::vector<std::string>& texts, double snrDb)
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
     c.wpm = 22;
     std::vector<float> samples(2 * c.sampleRateHz, 0.0f);
+    std::vector<MORSE_KEYING> timeline;
     for (const std::string& t : texts) {
-        std::vector<MORSE_KEYING> timeline;
-        EXPECT_TRUE(morse_audio_timeline(c, t, &timeline, nullptr, nullptr));
-        EXPECT_TRUE(morse_audio_mix_tone(c, timeline, samples.size(), &samples, nullptr));
+        EXPECT_TRUE(morse_audio_timeline(c, t, &timeline, nullptr, nullptr) &&
+                    morse_audio_mix_tone(c, timeline, samples.size(), &samples, nullptr));
         samples.resize(samples.size() + 6 * c.sampleRateHz, 0.0f);
     }
     std::mt19937 rng(3);
@@ -133,18 +129,14 @@ TEST(CwRxSquelch, OffGivesExactlyTheOldOutput)
 {
     const std::vector<float> samples = overs({"CQ DE ZR1ABC K"}, 0.0);
     const CW_RX_CONFIG config = rx_run::config_for(8000, 600);
-    rx_run::Rx plain(cw_rx_create(&config));
-    rx_run::Rx off(cw_rx_create(&config));
+    rx_run::Rx plain(cw_rx_create(&config)), off(cw_rx_create(&config));
     cw_rx_set_squelch(off.get(), 0.7);
     cw_rx_set_squelch(off.get(), 0.0);
-    char a[64];
-    char b[64];
+    char a[64], b[64];
+    CW_RX_STATUS sa, sb;
     for (size_t at = 0; at + 512 <= samples.size(); at += 512) {
         const size_t na = cw_rx_process(plain.get(), samples.data() + at, 512, a, sizeof(a));
-        const size_t nb = cw_rx_process(off.get(), samples.data() + at, 512, b, sizeof(b));
-        ASSERT_EQ(std::string(a, na), std::string(b, nb)) << at;
-        CW_RX_STATUS sa;
-        CW_RX_STATUS sb;
+        ASSERT_EQ(std::string(a, na), std::string(b, cw_rx_process(off.get(), samples.data() + at, 512, b, sizeof(b))));
         cw_rx_get_status(plain.get(), &sa);
         cw_rx_get_status(off.get(), &sb);
         ASSERT_EQ(std::memcmp(&sa, &sb, sizeof(sa)), 0) << at;

@@ -16,9 +16,7 @@ namespace {
 const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 73 K";
 
 struct Signal {
-    double wpm;
-    double pitchHz;
-    double allowedCer;
+    double wpm, pitchHz, allowedCer;
     bool noisy = false;
     double snrDb = 0.0;
     uint32_t rate = 4000;
@@ -34,13 +32,8 @@ void PrintTo(const Signal& s, std::ostream* os)
 std::vector<float> generate(const Signal& s, const std::string& text, double leadSeconds = 1.0)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    c.wpm = s.wpm;
-    c.pitchHz = s.pitchHz;
-    c.sampleRateHz = s.rate;
-    c.addNoise = s.noisy;
-    c.snrDb = s.snrDb;
-    c.leadSeconds = leadSeconds;
-    c.tailSeconds = 3.0;  // the reading point lies about two seconds back
+    c.wpm = s.wpm, c.pitchHz = s.pitchHz, c.sampleRateHz = s.rate, c.addNoise = s.noisy, c.snrDb = s.snrDb;
+    c.leadSeconds = leadSeconds, c.tailSeconds = 3.0;  // the reading point lies about two seconds back
     std::vector<float> samples;
     EXPECT_TRUE(morse_audio_generate(c, text, &samples, nullptr, nullptr));
     return samples;
@@ -48,8 +41,7 @@ std::vector<float> generate(const Signal& s, const std::string& text, double lea
 
 struct Measured {
     std::string text;
-    float medianSpeed = 0.0f;
-    float medianPitch = 0.0f;
+    float medianSpeed = 0.0f, medianPitch = 0.0f;
 };
 
 float median(std::vector<float> v)
@@ -62,12 +54,9 @@ float median(std::vector<float> v)
 // of the transmission, where the window is full of signal.
 Measured decode(const std::vector<float>& samples, float rate)
 {
-    qomorse_Parameters p = QoMorse::getDefaultParameters();
-    p.sampleRateInp = rate;
-    QoMorse engine(p);
-    const auto piece = static_cast<size_t>(rate / 4);
-    std::vector<float> speeds;
-    std::vector<float> pitches;
+    QoMorse engine = engine_run::make_engine(rate);
+    const auto piece = size_t(rate / 4);
+    std::vector<float> speeds, pitches;
     Measured m;
     engine_run::SampleFeed feed{&samples};
     for (size_t end = piece; end <= samples.size(); end += piece) {
@@ -79,9 +68,7 @@ Measured decode(const std::vector<float>& samples, float rate)
             pitches.push_back(engine.getStatistics().estimatedPitch_Hz);
         }
     }
-    m.medianSpeed = median(speeds);
-    m.medianPitch = median(pitches);
-    return m;
+    return m.medianSpeed = median(speeds), m.medianPitch = median(pitches), m;
 }
 
 size_t printable_count(const std::string& text)
