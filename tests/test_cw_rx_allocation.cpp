@@ -1,6 +1,4 @@
-// Once warmed up, the receiver allocates nothing per block, and a heap that
-// runs dry leaves it decoding: every global allocation in this test program
-// is counted, and refused on request.
+// Every global allocation of this program is counted, and refused on request.
 #include "allocation_counter.h"
 #include "CWRx.h"
 #include "rx_run.h"
@@ -10,9 +8,7 @@
 #include <string>
 #include <vector>
 
-// One continuous transmission (word gaps are shorter than the restart gap);
-// allocations are counted after the first 10 s. At -6 dB the engine reads
-// weak words again from its envelope, a path of its own.
+// Counted after the first 10 s of one long over; at -6 dB weak words take a path of their own.
 TEST(CwRxAllocation, NonePerBlockWithTheBackendOrTheFallbackDecoder)
 {
     std::string sent;
@@ -41,9 +37,7 @@ TEST(CwRxAllocation, NonePerBlockWithTheBackendOrTheFallbackDecoder)
     }
 }
 
-// A reset builds a fresh engine; when memory is short there is none. The
-// receiver must say so and keep reading with its fallback decoder until a
-// later configure builds the engine again.
+// A reset with no memory for an engine says so, and the fallback reads until one can be built.
 TEST(CwRxAllocation, AnEngineThatCannotBeBuiltLeavesTheFallbackReadingAndSaysSo)
 {
     const std::vector<float> audio = rx_run::generate({}, "CQ CQ DE ZR1ABC ZR1ABC PSE K CQ CQ DE ZR1ABC ZR1ABC PSE K");

@@ -1,6 +1,4 @@
-// The receiver's own decoder, as a receiver made with cw_rx_create_fallback
-// shows it: lock grade, presence, and text rebuilt from its level history
-// without repeats or losses.
+// The receiver's own decoder (cw_rx_create_fallback): lock, presence and text without repeats.
 #include "CWRx.h"
 #include "rx_run.h"
 #include "text_metrics.h"
@@ -29,8 +27,7 @@ std::vector<float> tone(double seconds)
 
 }  // namespace
 
-// Characters that match a code raise the confidence until the grade is
-// locked; a tone that is never keyed matches none and stays unlocked.
+// Keying that matches codes locks; a tone never keyed matches none and stays unlocked.
 TEST(CwRxFallbackLock, CleanKeyingLocksAndASteadyCarrierDoesNot)
 {
     const CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
@@ -44,8 +41,7 @@ TEST(CwRxFallbackLock, CleanKeyingLocksAndASteadyCarrierDoesNot)
     EXPECT_EQ(best_lock(tone(10.0)), 0);
 }
 
-// Six seconds without tone clear the history and the text emitted from it,
-// so the same word sent again comes out again.
+// Six seconds without tone start afresh: the same word sent again comes out again.
 TEST(CwRxFallbackPresence, SixSecondsWithoutToneStartAfresh)
 {
     const CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
@@ -62,10 +58,7 @@ TEST(CwRxFallbackPresence, SixSecondsWithoutToneStartAfresh)
     EXPECT_NE(again.find("TEST"), std::string::npos) << again;
 }
 
-// Levels are smoothed per block, so the fallback needs blocks well below a
-// dot: 4 ms here. 4096 of them hold 16 s, so the text slides through the
-// history, and what has slid out must not come back; a rebuild cut by a
-// small buffer goes on in the next call.
+// 4 ms blocks; 4096 of them hold 16 s, so text slides out of the history and must not come back.
 TEST(CwRxFallbackDecoding, CleanCwWithoutRepeatsOrLossesInAnyBuffer)
 {
     for (auto [wpm, bandwidth] : {std::pair{15.0, 100.0}, {25.0, 100.0}, {15.0, 30.0}}) {

@@ -1,5 +1,4 @@
-// The decoder backend through CWQoMorseBackend.h: configuration, prefilter,
-// decoding, restarts and its null-pointer contract.
+// The decoder backend through CWQoMorseBackend.h: pitch clamps, prefilter, decoding and restarts.
 #include "CWQoMorseBackend.h"
 #include "morse_audio_generator.h"
 #include "text_metrics.h"
@@ -63,8 +62,7 @@ float input_level(double bandwidth, double hz)
 
 }  // namespace
 
-// The receiver's own configuration test decodes through non-finite values;
-// the pitch clamps are the backend's.
+// The receiver's configuration test decodes through non-finite values; these clamps are the backend's.
 TEST(CwqoConfig, NonFinitePitchIsClampedIntoTheRange)
 {
     for (auto [pitch, expected] : {std::pair{NAN, 200.0}, {INFINITY, 1200.0}, {100.0, 200.0}}) {
@@ -74,9 +72,7 @@ TEST(CwqoConfig, NonFinitePitchIsClampedIntoTheRange)
     }
 }
 
-// The band-pass passes the pitch at 0 dB; each of its two equal sections
-// is 3 dB down at points that lie geometrically about the pitch, never
-// closer than for 120 Hz.
+// Two equal band-pass sections: 0 dB at the pitch, 3 dB down geometrically about it, never under 120 Hz.
 TEST(CwqoPrefilter, ZeroDbPeakAndNeverNarrowerThan120Hz)
 {
     for (auto [bandwidth, q] : {std::pair{10.0, 5.0}, {300.0, 2.0}}) {
@@ -89,8 +85,7 @@ TEST(CwqoPrefilter, ZeroDbPeakAndNeverNarrowerThan120Hz)
     }
 }
 
-// A pitch moved by less than half a hertz leaves the running filter alone;
-// more redesigns it and starts it from rest.
+// A pitch moved by under half a hertz leaves the running filter alone; more restarts it.
 TEST(CwqoPrefilter, RedesignsOnlyForChangesAboveHalfAHertz)
 {
     CWQO_CONFIG c = cwqo_default_config();
@@ -121,8 +116,7 @@ TEST(CwqoProcess, DecodesReportsTheEngineFiguresAndResets)
     std::string text = run(b.get(), first, 1024, &status);
     EXPECT_NEAR(status.pitchHz, 600.0, 1.0);  // the tone's own frequency, followed
     EXPECT_NEAR(status.wpm, 20.0, 2.0);
-    // The envelope's marks come out short of the keying (its threshold sits
-    // at the median at least), so the statistics speed reads high.
+    // The envelope's marks come out short of the keying, so the statistics speed reads high.
     EXPECT_GE(status.statWpm, 19.0);
     EXPECT_LE(status.statWpm, 27.0);
     EXPECT_GE(status.statQuality, 55.0f);
@@ -135,8 +129,7 @@ TEST(CwqoProcess, DecodesReportsTheEngineFiguresAndResets)
     EXPECT_EQ(words(run(b.get(), signal, 1024)), "CQ CQ DE ZR1ABC ZR1ABC K");
 }
 
-// A pause between overs costs neither the end of the first nor the start
-// of the second.
+// A pause between overs costs neither the end of the first nor the start of the second.
 TEST(CwqoOvers, APauseKeepsBothOversWhole)
 {
     for (auto [wpm, pauseS] : {std::pair{12.0, 1.0}, {40.0, 0.5}}) {
@@ -150,21 +143,14 @@ TEST(CwqoOvers, APauseKeepsBothOversWhole)
 TEST(CwqoNullPointers, EveryEntryToleratesThem)
 {
     char text[4] = "xyz";
-    EXPECT_EQ(cwqo_process(nullptr, nullptr, 10, text, sizeof(text), nullptr), 0u);
-    EXPECT_STREQ(text, "");
-    CWQO_STATUS status;
-    status.level = 5.0f;
+    CWQO_STATUS status{};
+    status.level = 5.0f, cwqo_configure(nullptr, nullptr), cwqo_reset(nullptr), cwqo_destroy(nullptr);
     cwqo_get_status(nullptr, &status);
-    EXPECT_EQ(status.level, 0.0f);
-    EXPECT_EQ(cwqo_has_engine(nullptr), 0);
-    cwqo_configure(nullptr, nullptr);
-    cwqo_reset(nullptr);
-    cwqo_destroy(nullptr);
+    EXPECT_EQ(cwqo_process(nullptr, nullptr, 10, text, sizeof(text), nullptr) + cwqo_has_engine(nullptr), 0u);
+    EXPECT_TRUE(text[0] == '\0' && status.level == 0.0f);
     Backend b(cwqo_create(nullptr));
     ASSERT_TRUE(b);
-    cwqo_configure(b.get(), nullptr);
-    cwqo_get_status(b.get(), nullptr);
-    std::strcpy(text, "xyz");
+    cwqo_configure(b.get(), nullptr), cwqo_get_status(b.get(), nullptr), std::strcpy(text, "xyz");
     EXPECT_EQ(cwqo_process(b.get(), nullptr, 100, text, sizeof(text), &status), 0u);
     EXPECT_STREQ(text, "");
     EXPECT_EQ(status.pitchHz, cwqo_default_config().pitchHz);  // the defaults

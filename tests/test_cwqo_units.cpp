@@ -1,5 +1,4 @@
-// Small parts of the decoder backend whose faults its decoding would hide:
-// the sample ring's overflow, the text queue's and the lock report.
+// Small parts of the decoder backend whose faults its decoding would hide.
 #include "cwqo_envelope_statistics.h"
 #include "cwqo_lock.h"
 #include "cw_text_queue.h"
@@ -37,8 +36,7 @@ TEST(CwqoSampleRing, DropsTheOldestWhenFullAndPopsWholeRequestsAcrossTheWrap)
     EXPECT_EQ(std::tuple(ring.count, cwqo_ring_at(ring, 0)), std::tuple(1u, 6.0f));
 }
 
-// What does not fit a buffer waits for the next, and overflow drops the
-// oldest bytes.
+// What does not fit a buffer waits for the next; overflow drops the oldest bytes.
 TEST(CwqoTextQueue, SmallBuffersGetEverythingInOrderOnceAndOverflowKeepsTheNewest)
 {
     CW_TEXT_QUEUE q;

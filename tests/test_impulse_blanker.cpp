@@ -1,5 +1,4 @@
-// Impulse blanker: audio in, the same audio 4 ms later out, silenced where
-// a static crash struck.
+// Impulse blanker: audio in, the same audio 4 ms later out, silenced where a crash struck.
 #include "impulse_blanker.h"
 #include "morse_audio_generator.h"
 
@@ -45,8 +44,7 @@ TEST(ImpulseBlanker, SilencesCrashesAndNothingElse)
     const int64_t ms = blanked_ms(crashes);
     EXPECT_GT(ms, int64_t(2.0 * seconds * 0.6 * 8.0));
     EXPECT_LE(ms, int64_t(2.0 * seconds * 8.0));
-    // A keyed tone's edges, strong or weak, and a louder station on a
-    // watched band are no crashes.
+    // A keyed tone's edges, strong or weak, and a louder station on a watched band are no crashes.
     for (double snr : {40.0, 10.0, -6.0})
         EXPECT_EQ(blanked_ms(band(snr, 0.0)), 0) << snr;
     EXPECT_LE(blanked_ms(band(10.0, 0.0, true)), 8);  // one edge that met a noise peak at most

@@ -20,8 +20,7 @@ constexpr int kDot = 30;     // 60 ms: 20 WPM
 constexpr int kWindow = 24;  // the demodulator's 48 ms average
 constexpr float kNoise = 0.1f, kLevel = 0.3f;
 
-// The keying of `text` in 2 ms values after 200 values of silence, with 200
-// more after it; *end gets the value after the last key-down one.
+// The keying of `text` in 2 ms values between 200 of silence; *end gets the end of the last mark.
 std::vector<float> keying_of(const std::string& text, size_t* end)
 {
     std::vector<float> keying(200, 0.0f);
@@ -42,8 +41,7 @@ std::vector<float> keying_of(const std::string& text, size_t* end)
     return keying;
 }
 
-// The span as the slicer would cut it, a third of a window late at the
-// start and two thirds at the end.
+// The span as the slicer cuts it: a third of a window late at the start, two thirds at the end.
 double start_ms() { return (200 + 0.35 * kWindow) * kStepMs; }
 double end_ms(size_t end) { return (double(end) + 0.65 * kWindow) * kStepMs; }
 
@@ -54,8 +52,7 @@ Reader loaded(const std::vector<float>& envelope, const float* baseband = nullpt
     return r;
 }
 
-// The envelope of character `c`: its keying averaged over the window, plus
-// Gaussian noise of `sigma`; `query` gets its span off by `errorMs`.
+// Character `c` averaged over the window plus noise of `sigma`; its span off by `errorMs`.
 std::vector<float> envelope(char c, float sigma, uint32_t seed, float errorMs, MORSE_SOFT_QUERY* query)
 {
     size_t end = 0;
@@ -75,8 +72,7 @@ std::vector<float> envelope(char c, float sigma, uint32_t seed, float errorMs, M
 
 TEST(MorseSoftReader, ReadsCharactersWhoseMarksNoiseWouldBreak)
 {
-    // Noise half the mark's height on every 2 ms value, and cut ends a
-    // third of a dot off: the keying as a whole still shows through.
+    // Noise half a mark high on every value, ends cut a third of a dot off: the keying still shows.
     int wrong = 0;
     for (char c : std::string("ABCKQRYZ15")) {
         std::string code;
@@ -93,8 +89,7 @@ TEST(MorseSoftReader, ReadsCharactersWhoseMarksNoiseWouldBreak)
     EXPECT_LE(wrong, 1);
 }
 
-// Sixteen seconds on, a character has left the history; a reset starts
-// the clock again.
+// Sixteen seconds on, a character has left the history; a reset restarts the clock.
 TEST(MorseSoftReader, ASpanOutsideTheHistoryIsNotRead)
 {
     MORSE_SOFT_QUERY q;
@@ -109,10 +104,7 @@ TEST(MorseSoftReader, ASpanOutsideTheHistoryIsNotRead)
     EXPECT_FALSE(morse_soft_reader_read(nullptr, q, kMorseCode, &read));
 }
 
-// A word's 2 ms baseband, the keying of `text` at amplitude kLevel with a
-// steady phase (scaled by `fade` over the second half, the phase turned at
-// random every 20 ms with `flutter`), in complex noise of `noisePower` per
-// value, read with the runs' reading `runs`. `endShiftMs` moves the span's end.
+// Reads `text` keyed in 2 ms baseband (faded over the second half, or phase-turned every 20 ms) in noise.
 bool read_word(const std::string& text, float noisePower, const char* runs, std::string* out, float fade = 1.0f,
                bool flutter = false, double endShiftMs = 0.0, uint32_t seed = 1)
 {
@@ -143,8 +135,7 @@ constexpr float kQuiet = 0.1f * kLevel * kLevel;
 
 TEST(MorseSoftReader, AWeakWordIsReadAgainWholeWhereTheRunsWentWrong)
 {
-    // Marks of 30 values as strong as the noise on each: 15 dB over the
-    // noise in a dot's bandwidth, where noise moves single letter gaps.
+    // Marks as strong as the noise per value: 15 dB in a dot's bandwidth, where letter gaps move.
     int right = 0;
     std::string text;
     for (uint32_t seed = 1; seed <= 4; ++seed) {
@@ -163,8 +154,7 @@ TEST(MorseSoftReader, AWordThatFadesOrFluttersIsNotReadAgain)
 {
     std::string text;
     ASSERT_TRUE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text));
-    // The second half at a fifth of the first: one amplitude per character
-    // would lose its marks.
+    // The second half at a fifth: one amplitude per character would lose its marks.
     EXPECT_FALSE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text, 0.2f));
     // The phase turned every 20 ms: no tone to sum along a dash.
     EXPECT_FALSE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text, 1.0f, true));

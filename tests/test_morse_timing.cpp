@@ -1,5 +1,4 @@
-// Morse timing: runs of the key in, characters out, with classes learned
-// from the sender.
+// Morse timing: runs of the key in, characters out, with classes learned from the sender.
 #include "morse_timing.h"
 
 #include "morse_audio_generator.h"
@@ -18,15 +17,12 @@ namespace {
 struct TimingDeleter { void operator()(MORSE_TIMING* t) const { morse_timing_destroy(t); } };
 using Timing = std::unique_ptr<MORSE_TIMING, TimingDeleter>;
 
-// Key-down and key-up runs of a text, durations in dots; jitter is the
-// relative spread of every run, smear makes marks longer and gaps shorter
-// (an average too long for the speed).
+// Runs of a text in dots; jitter spreads every run, smear lengthens marks and shortens gaps.
 struct Keying {
     double dah = 3.0, letterGap = 3.0, wordGap = 7.0, jitter = 0.0, smearMs = 0.0;
 };
 
-// A run as the slicer reports it; the envelope's level is the peak over a
-// noise floor of 0.01.
+// A run as the slicer reports it, its peak over a noise floor of 0.01.
 KEYING_RUN mark_or_gap(bool down, float ms, float peak)
 {
     return KEYING_RUN{.keyDown = down ? 1 : 0, .durationMs = ms, .peak = peak, .level = 0.01f * peak};
@@ -57,8 +53,7 @@ std::vector<KEYING_RUN> runs_for(const std::string& text, double dotMs, const Ke
     return runs;
 }
 
-// Feeds the runs, then a long silence in 2 ms steps as the slicer would
-// report it; returns the text.
+// Feeds the runs, then silence in 2 ms steps as the slicer would report it.
 std::string decode(MORSE_TIMING* t, const std::vector<KEYING_RUN>& runs, float silenceMs = 3000.0f)
 {
     std::vector<uint8_t> text;
@@ -107,9 +102,7 @@ std::vector<KEYING_RUN> joined(std::vector<KEYING_RUN> a, const std::vector<KEYI
 
 TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
 {
-    // A sender who speeds up runs his letters together at the old letter
-    // gap: they are read again at the new speed, so nothing goes. One who
-    // slows down loses a few characters while it is learned.
+    // A speed-up is read again at the new speed, losing nothing; a slow-down loses a few characters.
     for (auto [first, second] : {std::pair{80.0, 34.0}, {34.0, 80.0}}) {
         const Keying smeared{.smearMs = second < first ? 11.0 : 0.0};
         Timing t = make();
@@ -123,8 +116,7 @@ TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
 
 TEST(MorseTiming, WordsOfShortLettersAreNoSlowerSender)
 {
-    // As many letter gaps as gaps inside characters: the gaps alone would
-    // look like a sender three times slower.
+    // As many letter gaps as gaps inside characters: the gaps alone look three times slower.
     const std::string sent = "CQ DE ZR1ABC ES TNX NAME TEA TEN MEN AT ME TNX ES TEA ";
     for (uint32_t seed = 1; seed <= 3; ++seed)
         EXPECT_EQ(read(runs_for(sent, 60.0, Keying{.jitter = 0.1}, seed)), sent);
@@ -133,8 +125,7 @@ TEST(MorseTiming, WordsOfShortLettersAreNoSlowerSender)
 TEST(MorseTiming, MergesBlipsAndDropoutsAway)
 {
     std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC K", 60.0, Keying{});
-    // A 10 ms dropout inside the first dash of the first C, and a weak
-    // 12 ms blip in the word gap after Q.
+    // A 10 ms dropout in the first dash of C, a weak 12 ms blip in the word gap after Q.
     runs[1].durationMs = 85.0f;
     runs.insert(runs.begin() + 2, {mark_or_gap(false, 10.0f, 0.0f), mark_or_gap(true, 85.0f, 20.0f)});
     const size_t wordGap = mark(runs, 9) + 1;  // C's four marks, one more for the dropout, Q's four
@@ -142,8 +133,7 @@ TEST(MorseTiming, MergesBlipsAndDropoutsAway)
     runs.insert(runs.begin() + static_cast<long>(wordGap) + 1, {mark_or_gap(true, 12.0f, 3.0f), mark_or_gap(false, 208.0f, 0.0f)});
     EXPECT_EQ(read(runs), "CQ DE ZR1ABC K ");
 
-    // A 27 ms gap (0.45 dot) inside the dash of T: a dropout by default,
-    // two elements once the glitch is set shorter.
+    // A 27 ms gap (0.45 dot) in the dash of T: a dropout, or two elements with a shorter glitch.
     std::vector<KEYING_RUN> split = runs_for("TEST TEST", 60.0, Keying{});
     split[1].durationMs = 76.5f;
     split.insert(split.begin() + 2, {mark_or_gap(false, 27.0f, 0.0f), mark_or_gap(true, 76.5f, 20.0f)});
@@ -155,8 +145,7 @@ TEST(MorseTiming, MergesBlipsAndDropoutsAway)
 
 TEST(MorseTiming, ADotLostAfterALetterGapBreaksNoWord)
 {
-    // The first dot of 1 in ZR1ABC is lost: the letter gap before it grows
-    // from three units to five.
+    // The first dot of 1 in ZR1ABC lost: the letter gap before it grows to five units.
     std::vector<KEYING_RUN> runs = runs_for("CQ DE ZR1ABC ZR1ABC K", 60.0, Keying{});
     const size_t i = mark(runs, 20);  // C Q D E Z R: 4+4+3+1+4+3 marks, then 1
     runs[i - 1].durationMs += runs[i].durationMs + runs[i + 1].durationMs;
@@ -166,9 +155,7 @@ TEST(MorseTiming, ADotLostAfterALetterGapBreaksNoWord)
 
 TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
 {
-    // The dot of A in NAME arrives at a tenth of the level around it: in a
-    // deep fade, but ten noise floors up. A mark as faint in the word gap
-    // and only two noise floors up stays noise.
+    // A dot in a fade but ten noise floors up counts; one two floors up in a word gap is noise.
     std::vector<KEYING_RUN> runs = runs_for("NAME NAME", 60.0, Keying{});
     runs[mark(runs, 3)] = mark_or_gap(true, 60.0f, 10.0f);
     const size_t wordGap = mark(runs, 7) + 1;  // N A M E: 2+2+2+1 marks
@@ -179,8 +166,7 @@ TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
 
 TEST(MorseTiming, TheLastCharacterOfAnOverComesOutInTheSilenceAfterIt)
 {
-    // Three dots of silence end the K; a word gap adds the space, the rest
-    // of a long silence nothing.
+    // Three dots of silence end the K, a word gap adds the space, more silence nothing.
     EXPECT_EQ(decode(make().get(), runs_for("CQ CQ CQ DE ZR1ABC K", 60.0, Keying{}), 180.0f), "CQ CQ CQ DE ZR1ABC K");
     EXPECT_EQ(decode(make().get(), runs_for("CQ CQ CQ DE ZR1ABC K", 60.0, Keying{}), 10000.0f), "CQ CQ CQ DE ZR1ABC K ");
 }
@@ -208,8 +194,7 @@ TEST(MorseTiming, WeakWordsAreHeldAndReadAgainWhole)
         morse_timing_set_word_reader(t.get(), &FakeWordReader::read, reader, holdPeak);
         return decode(t.get(), runs);
     };
-    // Marks 20 noise floors up are weak against a hold at 30: every word
-    // goes through the reader whole, and its reading is printed.
+    // Marks 20 noise floors up are weak against a hold at 30: every word goes to the reader.
     FakeWordReader reader;
     EXPECT_EQ(read_with(&reader, 30.0f), "CK DE ZR1ABC PSE K ");
     EXPECT_EQ(reader.words, (std::vector<std::string>{"CQ", "DE", "ZR1ABC", "PSE", "K"}));

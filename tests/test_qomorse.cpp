@@ -1,5 +1,4 @@
-// The engine's construction, decode setters, take family and character table
-// (Zarvo never transmits through it, so its encoder is left alone here).
+// The engine's construction, decode setters, take family and character table (Zarvo never transmits).
 #include "engine_run.h"
 #include "morse_audio_generator.h"
 #include "qomorse.h"
@@ -23,8 +22,7 @@ bool never_calls(QoMorse& engine)
     return !engine.decode([&](void*, uint32_t n) -> uint32_t { return ++calls, n; }) && calls == 0;
 }
 
-// Setups the input buffers cannot serve are refused with a message, and the
-// callback is never called.
+// Setups the input buffers cannot serve are refused with a message; the callback is never called.
 TEST(QoMorseConstruction, BadSetupsAreRefused)
 {
     for (const auto& [rate, format, samplesPerFrame, message] :
@@ -48,9 +46,7 @@ TEST(QoMorseConstruction, BadSetupsAreRefused)
     }
 }
 
-// Non-finite values fall back to the defaults with a message, and filter
-// cutoffs beyond Nyquist keep the filters stable: the engine still finds
-// the tone and its figures stay finite.
+// Non-finite values fall back with a message; cutoffs beyond Nyquist keep the filters stable.
 TEST(QoMorseDecodeParameters, NonFiniteAndOutOfRangeValuesKeepTheEngineWorking)
 {
     std::vector<float> tone(8000);
@@ -93,8 +89,7 @@ TEST(QoMorseTake, MovesTheDataOutOnceAndLeavesAnEmptyEngineAlone)
     EXPECT_EQ(engine.takeThresholdF(thresholds), 0);
 }
 
-// A code given a new character prints it, the character's old code prints
-// nothing it used to, and each engine keeps its own table.
+// A remapped code prints its new character, the old code nothing; each engine keeps its own table.
 TEST(QoMorseCharacterTable, SetCharacterChangesWhatThisEngineReads)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();

@@ -43,8 +43,7 @@ float median(std::vector<float> v)
     return v.empty() ? 0.0f : v[v.size() / 2];
 }
 
-// Decodes in quarter-second pieces and takes the estimates from the middle
-// of the transmission, where the window is full of signal.
+// Decodes in quarter-second pieces; estimates from the middle, where the window is full of signal.
 Measured decode(const std::vector<float>& samples, float rate)
 {
     QoMorse engine = engine_run::make_engine(rate);
@@ -83,10 +82,7 @@ TEST_P(Accuracy, DecodesTextSpeedAndPitch)
     }
 }
 
-// Below 15 WPM the engine reads two seconds back. Digital silence after the
-// last element drops the pitch to 0 about 1.4 s later, the envelope is
-// rebuilt at 0 Hz and the final "K" still in the window is lost: 2 of 68
-// characters (measured), hence the wider bound.
+// Under 15 WPM the pitch drops in the final silence before the last K is read: 2 of 68 characters.
 INSTANTIATE_TEST_SUITE_P(Clean, Accuracy,
                          testing::Values(Signal{12, 500, 0.03}, Signal{12, 900, 0.03}, Signal{20, 600, 0.02},
                                          Signal{20, 800, 0.02}, Signal{30, 700, 0.02}, Signal{30, 550, 0.02},
@@ -96,16 +92,14 @@ INSTANTIATE_TEST_SUITE_P(Clean, Accuracy,
 INSTANTIATE_TEST_SUITE_P(TenDecibels, Accuracy,
                          testing::Values(Signal{12, 700, 0.05, true, 10.0}, Signal{20, 600, 0.05, true, 10.0},
                                          Signal{30, 800, 0.05, true, 10.0}, Signal{45, 700, 0.05, true, 10.0}));
-// Near the noise floor weak words are read again whole: at -6 dB (a dot
-// about 15 dB over the noise in its own bandwidth at 20 WPM) and -9 dB.
+// Near the noise floor weak words are read again whole (-6 dB: a dot 15 dB over its own bandwidth).
 INSTANTIATE_TEST_SUITE_P(NearTheNoiseFloor, Accuracy,
                          testing::Values(Signal{20, 700, 0.03, true, -6.0}, Signal{12, 700, 0.16, true, -9.0}));
 
 TEST(QoMorseQuiet, SilenceGivesNoTextAndNoiseNoFloodOfCharacters)
 {
     EXPECT_EQ(printable_count(decode(std::vector<float>(4000 * 20, 0.0f), 4000.0f).text), 0u);
-    // Noise alone for 20 s, at the level of a +10 dB signal's noise; twenty
-    // seconds at 20 WPM would carry about 330 characters.
+    // 20 s of noise as under a +10 dB signal, where 20 WPM would carry about 330 characters.
     const Measured m = decode(generate(Signal{20, 700, 0.0, true, 10.0}, "", 20.0), 4000.0f);
     EXPECT_LT(printable_count(m.text), 40u) << m.text;
 }

@@ -1,5 +1,4 @@
-// How the engine pulls and frames its input, and how it copes with callers
-// that misbehave.
+// How the engine pulls and frames its input, and copes with callers that misbehave.
 #include "engine_run.h"
 #include "qomorse.h"
 
@@ -44,8 +43,7 @@ struct ScriptedCallback {
     }
 };
 
-// One frame at a time, at the input rate; no data or no callback decodes
-// nothing.
+// One frame at a time at the input rate; no data or no callback decodes nothing.
 TEST(QoMorseDecodeLoop, AsksForOneFrameAtTheInputRate)
 {
     QoMorse direct = make_engine(4000.0f);

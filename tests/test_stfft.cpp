@@ -30,10 +30,7 @@ TEST(StfftInit, EngineSizesColumnsEveryHopAndRefusedSizes)
 
 TEST(StfftSpectrum, PureToneAtItsBinAcrossTheRingEnd)
 {
-    // 632.8125 Hz is bin 81 of 512 at 4000 Hz. A periodic Hamming window sums
-    // to 0.54 N and leaves no leakage from the mirror image, so the peak is
-    // exactly (0.54 N / 2)^2. After 96 hops the newest window starts 224
-    // samples before the end of the 12000-sample ring: not a whole period.
+    // Bin 81 of 512; a periodic Hamming window peaks at (0.54 N / 2)^2, the window across the ring's end.
     STFFT s;
     ASSERT_TRUE(s.init(4000, 512, 128, 3.0f));
     for (int i = 0; i < 128 * 96; ++i)  // silent until the last 600 samples

@@ -1,6 +1,4 @@
-// Counts every global allocation of the test program that includes it, and
-// refuses them while `refuse` is set, as an exhausted heap would. It
-// replaces operator new and delete: one source file per test program only.
+// Counts global allocations, refusing them while `refuse` is set; one source file per program only.
 #pragma once
 
 #include <atomic>

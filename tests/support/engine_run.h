@@ -11,9 +11,7 @@
 
 namespace engine_run {
 
-// Hands out `samples` up to `limit` in the sizes the engine asks for and
-// reports 0 once fewer than asked remain; raising the limit delivers a
-// recording piece by piece, as a live stream would.
+// Hands out `samples` up to `limit` as the engine asks, 0 once fewer remain, as a live stream would.
 struct SampleFeed {
     const std::vector<float>* samples;
     size_t next = 0;

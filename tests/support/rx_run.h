@@ -1,5 +1,4 @@
-// Feeds generated Morse through a CW receiver the way the audio pipeline
-// does: configure with the stream's rate, then process, block by block.
+// Generated Morse through a CW receiver as the audio pipeline feeds it, block by block.
 #pragma once
 
 #include "CWRx.h"

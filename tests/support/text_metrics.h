@@ -25,8 +25,7 @@ inline std::string drop_first_word(const std::string& text)
     return space == std::string::npos ? std::string() : collapsed.substr(space + 1);
 }
 
-// Edit distance; with a free prefix, whatever `hypothesis` holds before the
-// best-matching start of `reference` costs nothing.
+// Edit distance; with a free prefix, text before the best-matching start costs nothing.
 inline size_t levenshtein(const std::string& reference, const std::string& hypothesis, bool freePrefix = false)
 {
     std::vector<size_t> previous(hypothesis.size() + 1, 0), current(hypothesis.size() + 1);
@@ -42,8 +41,7 @@ inline size_t levenshtein(const std::string& reference, const std::string& hypot
     return previous.back();
 }
 
-// Character error rate of the decoded text against everything the sender
-// keyed after its first word (the decoder is still settling then).
+// Character error rate after the sender's first word, while the decoder settles.
 inline double cer_after_first_word(const std::string& sent, const std::string& decoded)
 {
     const std::string reference = drop_first_word(sent);
