@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <numeric>
 #include <random>
 #include <vector>
 
@@ -111,19 +110,6 @@ TEST(KeyingSlicer, ALowerThresholdKeepsTheKeyDownThroughADip)
         ASSERT_EQ(found.size(), 1u);
         EXPECT_NEAR(found[0], 180.0f, 12.0f);
     }
-}
-
-TEST(KeyingSlicer, AWeakSenderIsKeyedAndTheFloorIsTheNoiseBetweenHisMarks)
-{
-    // Marks three times the mean noise: too weak to start an over by their peaks alone.
-    const float noise = 0.05f;
-    const std::vector<float> values = envelope(std::vector<float>(60, 3.0f * noise), 60.0f, 60.0f, noise, 3);
-    Slicer s = make();
-    const std::vector<float> found = marks(s.get(), std::vector<float>(values.begin(), values.begin() + 500 + 60 * 30));
-    EXPECT_EQ(status_of(s).present, 1);
-    EXPECT_NEAR(status_of(s).noise, noise, 0.15f * noise);  // a share of all values would count the marks
-    // Unaveraged values break marks up (the timing mends that); the key-down time is theirs.
-    EXPECT_NEAR(std::accumulate(found.begin(), found.end(), 0.0f), 30.0f * 60.0f, 0.25f * 30.0f * 60.0f);
 }
 
 TEST(KeyingSlicer, NullAndBadValuesAreHarmless)

@@ -67,7 +67,7 @@ MORSE_AUDIO_CONFIG band(MORSE_CHANNEL channel, uint32_t rate = kRate, double pit
 // Characters enough to key for about `seconds`, one word.
 std::string repeated(char c, const MORSE_AUDIO_CONFIG& config, double seconds)
 {
-    return std::string(size_t(2 * seconds * 1000.0 / morse_audio_timeline_ms(keying(std::string(2, c), config))) + 1, c);
+    return std::string(size_t(2000.0 * seconds / morse_audio_timeline_ms(keying(std::string(2, c), config))) + 1, c);
 }
 
 // Complex amplitude of a tone, Hann-windowed when asked (to part two close tones).
@@ -89,10 +89,11 @@ std::vector<cd> key_down_gains(const MORSE_AUDIO_CONFIG& c, const std::string& t
     MORSE_AUDIO_CONFIG steadyConfig = c;
     steadyConfig.channel = MORSE_CHANNEL_NONE, steadyConfig.qsbDepthDb = 0.0;
     const std::vector<float> s = audio(c, text), steady = audio(steadyConfig, text);
-    auto full = [&](size_t b) { return std::abs(std::abs(amplitude_at(steady, b * kBlock, kBlock, kPitch, kRate)) - c.amplitude) < 1e-4; };
+    auto gain = [](const auto& v, size_t b) { return amplitude_at(v, b * kBlock, kBlock, kPitch, kRate); };
+    auto full = [&](size_t b) { return std::abs(std::abs(gain(steady, b)) - c.amplitude) < 1e-4; };
     std::vector<cd> gains;  // a gap marked by a zero, so lags do not reach across it
     for (size_t b = 1; (b + 2) * kBlock <= s.size(); ++b)
-        gains.push_back(full(b - 1) && full(b) && full(b + 1) ? amplitude_at(s, b * kBlock, kBlock, kPitch, kRate) : 0.0);
+        gains.push_back(full(b - 1) && full(b) && full(b + 1) ? gain(s, b) : 0.0);
     return gains;
 }
 

@@ -1,6 +1,5 @@
 // Soft reader: a character read again from the envelope values themselves.
 #include "morse_soft_reader.h"
-
 #include "morse_audio_generator.h"
 
 #include <gtest/gtest.h>
@@ -87,21 +86,6 @@ TEST(MorseSoftReader, ReadsCharactersWhoseMarksNoiseWouldBreak)
         }
     }
     EXPECT_LE(wrong, 1);
-}
-
-// Sixteen seconds on, a character has left the history; a reset restarts the clock.
-TEST(MorseSoftReader, ASpanOutsideTheHistoryIsNotRead)
-{
-    MORSE_SOFT_QUERY q;
-    const std::vector<float> values = envelope('C', 0.0f, 1, 0.0f, &q), more(8192, kNoise);
-    Reader r = loaded(values);
-    std::string read;
-    morse_soft_reader_push(r.get(), more.data(), nullptr, int(more.size()));
-    EXPECT_FALSE(morse_soft_reader_read(r.get(), q, kMorseCode, &read));
-    morse_soft_reader_reset(r.get());
-    morse_soft_reader_push(r.get(), values.data(), nullptr, int(values.size()));
-    EXPECT_TRUE(morse_soft_reader_read(r.get(), q, kMorseCode, &read) && read == "1010") << read;
-    EXPECT_FALSE(morse_soft_reader_read(nullptr, q, kMorseCode, &read));
 }
 
 // Reads `text` keyed in 2 ms baseband (faded over the second half, or phase-turned every 20 ms) in noise.

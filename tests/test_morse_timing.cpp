@@ -1,6 +1,5 @@
 // Morse timing: runs of the key in, characters out, with classes learned from the sender.
 #include "morse_timing.h"
-
 #include "morse_audio_generator.h"
 #include "morse_code_table.h"
 
@@ -167,22 +166,20 @@ TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
 TEST(MorseTiming, TheLastCharacterOfAnOverComesOutInTheSilenceAfterIt)
 {
     // Three dots of silence end the K, a word gap adds the space, more silence nothing.
-    EXPECT_EQ(decode(make().get(), runs_for("CQ CQ CQ DE ZR1ABC K", 60.0, Keying{}), 180.0f), "CQ CQ CQ DE ZR1ABC K");
-    EXPECT_EQ(decode(make().get(), runs_for("CQ CQ CQ DE ZR1ABC K", 60.0, Keying{}), 10000.0f), "CQ CQ CQ DE ZR1ABC K ");
+    EXPECT_EQ(decode(make().get(), runs_for("CQ DE ZR1ABC K", 60.0, Keying{}), 180.0f), "CQ DE ZR1ABC K");
+    EXPECT_EQ(decode(make().get(), runs_for("CQ DE ZR1ABC K", 60.0, Keying{}), 10000.0f), "CQ DE ZR1ABC K ");
 }
 
 // A word reader that reads every held word back with Q turned into K.
 struct FakeWordReader {
     std::vector<std::string> words;  // as they were offered
     bool refuse = false;
-
     static bool read(void* context, const MORSE_TIMING_WORD& word, std::string* text)
     {
-        auto* self = static_cast<FakeWordReader*>(context);
-        self->words.emplace_back(word.text);
+        static_cast<FakeWordReader*>(context)->words.emplace_back(word.text);
         *text = word.text;
         std::replace(text->begin(), text->end(), 'Q', 'K');
-        return !self->refuse && word.endMs > word.startMs;
+        return !static_cast<FakeWordReader*>(context)->refuse && word.endMs > word.startMs;
     }
 };
 

@@ -65,7 +65,7 @@ Measured decode(const std::vector<float>& samples, float rate)
 
 size_t printable_count(const std::string& text)
 {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](unsigned char c) { return std::isgraph(c); }));
+    return size_t(std::count_if(text.begin(), text.end(), [](unsigned char c) { return std::isgraph(c) != 0; }));
 }
 
 class Accuracy : public testing::TestWithParam<Signal> {};
@@ -74,8 +74,8 @@ TEST_P(Accuracy, DecodesTextSpeedAndPitch)
 {
     const Signal s = GetParam();
     const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
-    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), s.allowedCer) << s.wpm << " WPM, " << s.pitchHz << " Hz, "
-                                                                     << s.snrDb << " dB: " << m.text;
+    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), s.allowedCer)
+        << s.wpm << " WPM, " << s.pitchHz << " Hz, " << s.snrDb << " dB: " << m.text;
     if (s.snrDb >= 0.0) {
         EXPECT_NEAR(m.medianSpeed, s.wpm, s.wpm * 0.10);
         EXPECT_NEAR(m.medianPitch, s.pitchHz, 10.0);

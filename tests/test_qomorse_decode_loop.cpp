@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -93,11 +92,11 @@ TEST(QoMorseDecodeLoop, NonFiniteAndHugeSamplesKeepStatisticsFinite)
 TEST(QoMorseDecodeLoop, ResampledRatesAndOddFrameSizesFindThePitchWithoutOverrun)
 {
     // One sample per frame runs the whole analysis per sample: kept short.
-    for (const auto& [samplesPerFrame, rate, seconds] :
-         {std::tuple{128, 11025.0f, 1.5f}, {128, 22050.0f, 1.5f}, {128, 44100.0f, 1.5f}, {7, 8000.0f, 1.5f},
-          {100, 8000.0f, 1.5f}, {257, 8000.0f, 1.5f}, {1000, 8000.0f, 1.5f}, {2112, 4000.0f, 1.5f}, {1, 4000.0f, 0.05f}}) {
+    for (const auto& [samplesPerFrame, rate] : {std::pair{128, 11025.0f}, {128, 22050.0f}, {128, 44100.0f},
+                                                {7, 8000.0f}, {100, 8000.0f}, {257, 8000.0f}, {1000, 8000.0f},
+                                                {2112, 4000.0f}, {1, 4000.0f}}) {
         QoMorse engine = make_engine(rate, QOMORSE_SAMPLE_FORMAT_F32, samplesPerFrame);
-        const std::vector<float> samples = tone(650.0f, rate, seconds);
+        const std::vector<float> samples = tone(650.0f, rate, samplesPerFrame == 1 ? 0.05f : 1.5f);
         engine_run::SampleFeed feed{&samples};
         EXPECT_TRUE(engine.decode(std::ref(feed))) << samplesPerFrame << " at " << rate;
         EXPECT_TRUE(samplesPerFrame == 1 || std::fabs(engine.getStatistics().estimatedPitch_Hz - 650.0f) <= 8.0f)

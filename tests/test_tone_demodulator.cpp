@@ -1,6 +1,5 @@
 // Tone demodulator: audio at 4000 Hz in, a 2 ms envelope and the pitch out.
 #include "tone_demodulator.h"
-
 #include "morse_audio_generator.h"
 
 #include <gtest/gtest.h>
