@@ -1,46 +1,32 @@
-// The decoder backend through CWQoMorseBackend.h: configuration, prefilter,
-// decoding, restarts and its text and null-pointer contracts.
+// The decoder backend through CWQoMorseBackend.h: pitch clamps, prefilter, decoding and restarts.
 #include "CWQoMorseBackend.h"
 #include "morse_audio_generator.h"
+#include "text_metrics.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-struct BackendDeleter {
-    void operator()(CWQO_BACKEND* b) const { cwqo_destroy(b); }
-};
+struct BackendDeleter { void operator()(CWQO_BACKEND* b) const { cwqo_destroy(b); } };
 using Backend = std::unique_ptr<CWQO_BACKEND, BackendDeleter>;
 
-CWQO_CONFIG config(double rate, double pitch = 600.0, double bandwidth = 50.0)
+Backend make_backend(double rate, double pitch = 600.0, double bandwidth = 50.0)
 {
     CWQO_CONFIG c = cwqo_default_config();
-    c.sampleRate = rate;
-    c.pitchHz = pitch;
-    c.bandwidthHz = bandwidth;
-    return c;
+    c.sampleRate = rate, c.pitchHz = pitch, c.bandwidthHz = bandwidth;
+    return Backend(cwqo_create(&c));
 }
 
-Backend make_backend(const CWQO_CONFIG& c) { return Backend(cwqo_create(&c)); }
-
-std::vector<float> morse(const std::string& text, double wpm, double leadS = 1.0, double tailS = 3.0,
-                         uint32_t rate = 8000)
+std::vector<float> morse(const std::string& text, double wpm, double leadS = 1.0, double tailS = 3.0)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    c.wpm = wpm;
-    c.sampleRateHz = rate;
-    c.leadSeconds = leadS;
-    c.tailSeconds = tailS;
+    c.wpm = wpm, c.leadSeconds = leadS, c.tailSeconds = tailS;
     std::vector<float> samples;
     EXPECT_TRUE(morse_audio_generate(c, text, &samples, nullptr, nullptr));
     return samples;
@@ -48,83 +34,63 @@ std::vector<float> morse(const std::string& text, double wpm, double leadS = 1.0
 
 std::vector<float> sine(double hz, double rate, double seconds)
 {
-    std::vector<float> x(static_cast<size_t>(rate * seconds));
+    std::vector<float> x(size_t(rate * seconds));
     for (size_t i = 0; i < x.size(); ++i)
-        x[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * hz * static_cast<double>(i) / rate));
+        x[i] = 0.5f * float(std::sin(2.0 * M_PI * hz * double(i) / rate));
     return x;
 }
 
-std::string trim(const std::string& s)
-{
-    const size_t a = s.find_first_not_of(" \n");
-    return a == std::string::npos ? std::string() : s.substr(a, s.find_last_not_of(" \n") - a + 1);
-}
-
 // The text of `samples` fed in blocks; `status` gets the last status.
-std::string run(CWQO_BACKEND* b, const std::vector<float>& samples, size_t block, size_t capacity = 256,
-                CWQO_STATUS* status = nullptr)
+std::string run(CWQO_BACKEND* b, const std::vector<float>& samples, size_t block, CWQO_STATUS* status = nullptr)
 {
     std::string text;
-    std::vector<char> buffer(capacity);
-    for (size_t at = 0; at < samples.size(); at += block) {
-        const size_t n = std::min(block, samples.size() - at);
-        text.append(buffer.data(), cwqo_process(b, samples.data() + at, n, buffer.data(), capacity, status));
-    }
+    char buffer[256];
+    for (size_t at = 0; at < samples.size(); at += block)
+        text.append(buffer, cwqo_process(b, samples.data() + at, std::min(block, samples.size() - at), buffer,
+                                         sizeof(buffer), status));
     return text;
 }
 
-float input_level(const CWQO_CONFIG& c, double hz)
+std::string words(const std::string& text) { return text_metrics::collapse_whitespace(text); }
+
+float input_level(double bandwidth, double hz)
 {
     CWQO_STATUS status{};
-    run(make_backend(c).get(), sine(hz, c.sampleRate, 2.0), 4800, 256, &status);
+    run(make_backend(48000, 600, bandwidth).get(), sine(hz, 48000, 2.0), 4800, &status);
     return status.inputLevel;
 }
 
 }  // namespace
 
-// A NaN or an infinity never reaches the filters, and a swapped speed range
-// is put in order: the backend still reads the 20 WPM sender at 48000 Hz.
-TEST(CwqoConfig, NonFiniteAndSwappedValuesAreMadeUsable)
+// The receiver's configuration test decodes through non-finite values; these clamps are the backend's.
+TEST(CwqoConfig, NonFinitePitchIsClampedIntoTheRange)
 {
-    const std::vector<float> audio = morse("CQ DE ZR1ABC K", 20, 1.0, 3.0, 48000);
-    for (double rate : {kNaN, kInf, 4000.0}) {
-        CWQO_CONFIG c = config(rate);
-        c.searchHz = kNaN;
-        c.lockHoldMs = kNaN;
-        c.minWpm = 40.0;
-        c.maxWpm = 15.0;
-        EXPECT_EQ(trim(run(make_backend(c).get(), audio, 2048)), "CQ DE ZR1ABC K") << rate;
-    }
-    for (auto [pitch, expected] : {std::pair{kNaN, 200.0}, {kInf, 1200.0}, {100.0, 200.0}}) {
+    for (auto [pitch, expected] : {std::pair{NAN, 200.0}, {INFINITY, 1200.0}, {100.0, 200.0}}) {
         CWQO_STATUS status;
-        cwqo_get_status(make_backend(config(48000, pitch)).get(), &status);
+        cwqo_get_status(make_backend(48000, pitch).get(), &status);
         EXPECT_EQ(status.pitchHz, expected) << pitch;
     }
 }
 
-// The band-pass passes the pitch at 0 dB; each of its two equal sections
-// is 3 dB down at points that lie geometrically about the pitch, never
-// closer than for 120 Hz.
+// Two equal band-pass sections: 0 dB at the pitch, 3 dB down geometrically about it, never under 120 Hz.
 TEST(CwqoPrefilter, ZeroDbPeakAndNeverNarrowerThan120Hz)
 {
     for (auto [bandwidth, q] : {std::pair{10.0, 5.0}, {300.0, 2.0}}) {
-        const CWQO_CONFIG c = config(48000, 600, bandwidth);
-        const float peak = input_level(c, 600.0);
+        const float peak = input_level(bandwidth, 600.0);
         EXPECT_NEAR(peak, 0.5 * M_SQRT1_2, 0.01) << bandwidth;
         for (double sign : {-1.0, 1.0}) {
             const double edge = 600.0 * (std::sqrt(1.0 + 0.25 / (q * q)) + sign * 0.5 / q);
-            EXPECT_NEAR(input_level(c, edge) / peak, 0.5, 0.01) << bandwidth << " " << edge;
+            EXPECT_NEAR(input_level(bandwidth, edge) / peak, 0.5, 0.01) << bandwidth << " " << edge;
         }
     }
 }
 
-// A pitch moved by less than half a hertz leaves the running filter alone;
-// more redesigns it and starts it from rest.
+// A pitch moved by under half a hertz leaves the running filter alone; more restarts it.
 TEST(CwqoPrefilter, RedesignsOnlyForChangesAboveHalfAHertz)
 {
-    CWQO_CONFIG c = config(8000);
-    Backend steady = make_backend(c);
-    Backend moved = make_backend(c);
+    CWQO_CONFIG c = cwqo_default_config();
+    c.sampleRate = 8000;
+    Backend steady(cwqo_create(&c)), moved(cwqo_create(&c));
     const std::vector<float> tone = sine(600.0, 8000, 1.0);
     auto level_after = [&](CWQO_BACKEND* b, size_t at) {
         CWQO_STATUS s;
@@ -142,67 +108,50 @@ TEST(CwqoPrefilter, RedesignsOnlyForChangesAboveHalfAHertz)
 
 TEST(CwqoProcess, DecodesReportsTheEngineFiguresAndResets)
 {
-    Backend b = make_backend(config(8000));
+    Backend b = make_backend(8000);
     const std::vector<float> signal = morse("CQ CQ DE ZR1ABC ZR1ABC K", 20);
     const std::vector<float> first(signal.begin(), signal.begin() + signal.size() / 2);
     const std::vector<float> second(signal.begin() + signal.size() / 2, signal.end());
     CWQO_STATUS status;
-    std::string text = run(b.get(), first, 1024, 256, &status);
+    std::string text = run(b.get(), first, 1024, &status);
     EXPECT_NEAR(status.pitchHz, 600.0, 1.0);  // the tone's own frequency, followed
     EXPECT_NEAR(status.wpm, 20.0, 2.0);
-    // The envelope's marks come out short of the keying (its threshold sits
-    // at the median at least), so the statistics speed reads high.
+    // The envelope's marks come out short of the keying, so the statistics speed reads high.
     EXPECT_GE(status.statWpm, 19.0);
     EXPECT_LE(status.statWpm, 27.0);
     EXPECT_GE(status.statQuality, 55.0f);
     EXPECT_EQ(status.signalPresent, 1);
-    EXPECT_EQ(trim(text + run(b.get(), second, 1024)), "CQ CQ DE ZR1ABC ZR1ABC K");
+    EXPECT_EQ(words(text + run(b.get(), second, 1024)), "CQ CQ DE ZR1ABC ZR1ABC K");
     cwqo_reset(b.get());  // a fresh engine and status; the configuration stays
     cwqo_get_status(b.get(), &status);
     EXPECT_EQ(status.wpm + status.statWpm + status.statQuality, 0.0);
-    EXPECT_EQ(status.decoderGain, 1.0f);
     EXPECT_EQ(cwqo_has_engine(b.get()), 1);
-    EXPECT_EQ(trim(run(b.get(), signal, 1024)), "CQ CQ DE ZR1ABC ZR1ABC K");
+    EXPECT_EQ(words(run(b.get(), signal, 1024)), "CQ CQ DE ZR1ABC ZR1ABC K");
 }
 
-TEST(CwqoProcess, TextThatDoesNotFitWaitsForTheNextCall)
-{
-    Backend b = make_backend(config(8000));
-    EXPECT_EQ(run(b.get(), morse("CQ DE ZR1ABC K", 20), 1024, 1), "");  // capacity 1: only terminators
-    EXPECT_EQ(trim(run(b.get(), std::vector<float>(800, 0.0f), 800)), "CQ DE ZR1ABC K");
-}
-
-// A pause between overs costs neither the end of the first nor the start
-// of the second.
+// A pause between overs costs neither the end of the first nor the start of the second.
 TEST(CwqoOvers, APauseKeepsBothOversWhole)
 {
     for (auto [wpm, pauseS] : {std::pair{12.0, 1.0}, {40.0, 0.5}}) {
         std::vector<float> audio = morse("CQ CQ DE ZR1ABC K", wpm, 1.0, pauseS);
         const std::vector<float> second = morse("ZR1ABC DE ZR2XYZ 73 BK", wpm, 0.0, 3.0);
         audio.insert(audio.end(), second.begin(), second.end());
-        EXPECT_EQ(trim(run(make_backend(config(8000)).get(), audio, 512)), "CQ CQ DE ZR1ABC K ZR1ABC DE ZR2XYZ 73 BK") << wpm;
+        EXPECT_EQ(words(run(make_backend(8000).get(), audio, 512)), "CQ CQ DE ZR1ABC K ZR1ABC DE ZR2XYZ 73 BK") << wpm;
     }
 }
 
 TEST(CwqoNullPointers, EveryEntryToleratesThem)
 {
     char text[4] = "xyz";
-    EXPECT_EQ(cwqo_process(nullptr, nullptr, 10, text, sizeof(text), nullptr), 0u);
-    EXPECT_STREQ(text, "");
-    CWQO_STATUS status;
-    status.level = 5.0f;
+    CWQO_STATUS status{};
+    status.level = 5.0f, cwqo_configure(nullptr, nullptr), cwqo_reset(nullptr), cwqo_destroy(nullptr);
     cwqo_get_status(nullptr, &status);
-    EXPECT_EQ(status.level, 0.0f);
-    EXPECT_EQ(cwqo_has_engine(nullptr), 0);
-    cwqo_configure(nullptr, nullptr);
-    cwqo_reset(nullptr);
-    cwqo_destroy(nullptr);
+    EXPECT_EQ(cwqo_process(nullptr, nullptr, 10, text, sizeof(text), nullptr) + cwqo_has_engine(nullptr), 0u);
+    EXPECT_TRUE(text[0] == '\0' && status.level == 0.0f);
     Backend b(cwqo_create(nullptr));
     ASSERT_TRUE(b);
-    cwqo_configure(b.get(), nullptr);
-    cwqo_get_status(b.get(), nullptr);
-    std::strcpy(text, "xyz");
+    cwqo_configure(b.get(), nullptr), cwqo_get_status(b.get(), nullptr), std::strcpy(text, "xyz");
     EXPECT_EQ(cwqo_process(b.get(), nullptr, 100, text, sizeof(text), &status), 0u);
     EXPECT_STREQ(text, "");
-    EXPECT_EQ(status.pitchHz, 600.0);  // the defaults
+    EXPECT_EQ(status.pitchHz, cwqo_default_config().pitchHz);  // the defaults
 }

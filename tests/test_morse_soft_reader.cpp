@@ -1,6 +1,5 @@
 // Soft reader: a character read again from the envelope values themselves.
 #include "morse_soft_reader.h"
-
 #include "morse_audio_generator.h"
 
 #include <gtest/gtest.h>
@@ -12,20 +11,16 @@
 
 namespace {
 
-struct ReaderDeleter {
-    void operator()(MORSE_SOFT_READER* r) const { morse_soft_reader_destroy(r); }
-};
+struct ReaderDeleter { void operator()(MORSE_SOFT_READER* r) const { morse_soft_reader_destroy(r); } };
 using Reader = std::unique_ptr<MORSE_SOFT_READER, ReaderDeleter>;
 
 constexpr float kStepMs = 2.0f;
 constexpr int kDot = 30;     // 60 ms: 20 WPM
 constexpr int kWindow = 24;  // the demodulator's 48 ms average
-constexpr float kNoise = 0.1f;
-constexpr float kLevel = 0.3f;
+constexpr float kNoise = 0.1f, kLevel = 0.3f;
 
-// The keying of `text` in 2 ms values after 200 values of silence, with 200
-// more after it; *start and *end get the first and last key-down value.
-std::vector<float> keying_of(const std::string& text, size_t* start, size_t* end)
+// The keying of `text` in 2 ms values between 200 of silence; *end gets the end of the last mark.
+std::vector<float> keying_of(const std::string& text, size_t* end)
 {
     std::vector<float> keying(200, 0.0f);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -33,28 +28,34 @@ std::vector<float> keying_of(const std::string& text, size_t* start, size_t* end
         if (code == nullptr)
             continue;
         if (i > 0)
-            keying.insert(keying.end(), static_cast<size_t>((text[i - 1] == ' ' ? 7 : 3) * kDot), 0.0f);
+            keying.insert(keying.end(), size_t((text[i - 1] == ' ' ? 7 : 3) * kDot), 0.0f);
         for (const char* e = code; *e; ++e) {
             if (e != code)
                 keying.insert(keying.end(), kDot, 0.0f);
-            keying.insert(keying.end(), static_cast<size_t>(*e == '-' ? 3 * kDot : kDot), 1.0f);
+            keying.insert(keying.end(), size_t(*e == '-' ? 3 * kDot : kDot), 1.0f);
         }
     }
-    *start = 200;
     *end = keying.size();
     keying.insert(keying.end(), 200, 0.0f);
     return keying;
 }
 
-// The envelope of character `c`: its keying averaged over the window, plus
-// Gaussian noise of `sigma`; `query` gets its span as the slicer would cut
-// it, a third of a window late at the start, two thirds at the end, and
-// off by `errorMs` on top.
+// The span as the slicer cuts it: a third of a window late at the start, two thirds at the end.
+double start_ms() { return (200 + 0.35 * kWindow) * kStepMs; }
+double end_ms(size_t end) { return (double(end) + 0.65 * kWindow) * kStepMs; }
+
+Reader loaded(const std::vector<float>& envelope, const float* baseband = nullptr)
+{
+    Reader r(morse_soft_reader_create(kStepMs));
+    morse_soft_reader_push(r.get(), envelope.data(), baseband, int(envelope.size()));
+    return r;
+}
+
+// Character `c` averaged over the window plus noise of `sigma`; its span off by `errorMs`.
 std::vector<float> envelope(char c, float sigma, uint32_t seed, float errorMs, MORSE_SOFT_QUERY* query)
 {
-    size_t start = 0;
     size_t end = 0;
-    const std::vector<float> keying = keying_of(std::string(1, c), &start, &end);
+    const std::vector<float> keying = keying_of(std::string(1, c), &end);
     std::mt19937 rng(seed);
     std::normal_distribution<float> g(0.0f, sigma);
     std::vector<float> out(keying.size());
@@ -63,152 +64,86 @@ std::vector<float> envelope(char c, float sigma, uint32_t seed, float errorMs, M
         sum += keying[k] - (k >= kWindow ? keying[k - kWindow] : 0.0f);
         out[k] = kNoise + (kLevel - kNoise) * sum / kWindow + g(rng);
     }
-    *query = MORSE_SOFT_QUERY{.startMs = (static_cast<double>(start) + 0.35 * kWindow) * kStepMs + errorMs,
-                              .endMs = (static_cast<double>(end) + 0.65 * kWindow) * kStepMs - errorMs,
-                              .unitMs = kDot * kStepMs,
-                              .dashMs = 3 * kDot * kStepMs,
-                              .windowMs = kWindow * kStepMs,
-                              .noise = kNoise,
-                              .level = kLevel};
+    *query = {.startMs = start_ms() + errorMs, .endMs = end_ms(end) - errorMs, .unitMs = kDot * kStepMs,
+              .dashMs = 3 * kDot * kStepMs, .windowMs = kWindow * kStepMs, .noise = kNoise, .level = kLevel};
     return out;
-}
-
-std::string code_of(char c)
-{
-    std::string code;
-    for (const char* e = morse_audio_code(c); *e; ++e)
-        code.push_back(*e == '-' ? '1' : '0');
-    return code;
 }
 
 TEST(MorseSoftReader, ReadsCharactersWhoseMarksNoiseWouldBreak)
 {
-    // Noise half the mark's height on every 2 ms value, and cut ends a
-    // third of a dot off: the keying as a whole still shows through.
+    // Noise half a mark high on every value, ends cut a third of a dot off: the keying still shows.
     int wrong = 0;
     for (char c : std::string("ABCKQRYZ15")) {
+        std::string code;
+        for (const char* e = morse_audio_code(c); *e; ++e)
+            code.push_back(*e == '-' ? '1' : '0');
         for (uint32_t seed = 1; seed <= 3; ++seed) {
             MORSE_SOFT_QUERY q;
             const std::vector<float> values = envelope(c, 0.1f, seed, seed % 2 ? 20.0f : -20.0f, &q);
-            Reader r(morse_soft_reader_create(kStepMs));
-            morse_soft_reader_push(r.get(), values.data(), nullptr, static_cast<int>(values.size()));
             std::string read;
-            ASSERT_TRUE(morse_soft_reader_read(r.get(), q, kMorseCode, &read));
-            wrong += read == code_of(c) ? 0 : 1;
+            ASSERT_TRUE(morse_soft_reader_read(loaded(values).get(), q, kMorseCode, &read));
+            wrong += read == code ? 0 : 1;
         }
     }
     EXPECT_LE(wrong, 1);
 }
 
-TEST(MorseSoftReader, ASpanOutsideTheHistoryOrWithoutSignalIsNotRead)
+// Reads `text` keyed in 2 ms baseband (faded over the second half, or phase-turned every 20 ms) in noise.
+bool read_word(const std::string& text, float noisePower, const char* runs, std::string* out, float fade = 1.0f,
+               bool flutter = false, double endShiftMs = 0.0, uint32_t seed = 1)
 {
-    MORSE_SOFT_QUERY q;
-    const std::vector<float> values = envelope('C', 0.0f, 1, 0.0f, &q);
-    Reader r(morse_soft_reader_create(kStepMs));
-    morse_soft_reader_push(r.get(), values.data(), nullptr, static_cast<int>(values.size()));
-    std::string read;
-    EXPECT_TRUE(morse_soft_reader_read(r.get(), q, kMorseCode, &read));
-    EXPECT_EQ(read, "1010");
-    MORSE_SOFT_QUERY late = q;
-    late.endMs = 2.0 * static_cast<double>(values.size()) + 100.0;  // not yet received
-    EXPECT_FALSE(morse_soft_reader_read(r.get(), late, kMorseCode, &read));
-    // Sixteen seconds on, the character has left the history.
-    const std::vector<float> more(8192, kNoise);
-    morse_soft_reader_push(r.get(), more.data(), nullptr, static_cast<int>(more.size()));
-    EXPECT_FALSE(morse_soft_reader_read(r.get(), q, kMorseCode, &read));
-    MORSE_SOFT_QUERY flat = q;
-    flat.level = kNoise;
-    EXPECT_FALSE(morse_soft_reader_read(r.get(), flat, kMorseCode, &read));
-    morse_soft_reader_reset(r.get());  // the clock starts again
-    morse_soft_reader_push(r.get(), values.data(), nullptr, static_cast<int>(values.size()));
-    EXPECT_TRUE(morse_soft_reader_read(r.get(), q, kMorseCode, &read));
-    EXPECT_FALSE(morse_soft_reader_read(nullptr, q, kMorseCode, &read));
-}
-
-}  // namespace
-
-// A word's 2 ms baseband: the keying of `text` at amplitude kLevel with a
-// steady phase (scaled by `fade` over the second half, the phase turned
-// at random every 20 ms with `flutter`), in complex noise of `noisePower`
-// per value. The span and the clock of the query are filled in.
-struct WordSignal {
-    std::vector<float> envelope;
-    std::vector<float> baseband;
-    MORSE_SOFT_WORD_QUERY query;
-};
-
-WordSignal word_signal(const std::string& text, float noisePower, uint32_t seed, float fade = 1.0f,
-                       bool flutter = false)
-{
-    size_t start = 0;
     size_t end = 0;
-    const std::vector<float> keying = keying_of(text, &start, &end);
+    const std::vector<float> keying = keying_of(text, &end);
     std::mt19937 rng(seed);
     std::normal_distribution<float> g(0.0f, std::sqrt(noisePower / 2.0f));
     std::uniform_real_distribution<float> turn(0.0f, 6.2831853f);
-    WordSignal s;
+    std::vector<float> baseband;
     float phase = 0.3f;
     for (size_t k = 0; k < keying.size(); ++k) {
         if (flutter && k % 10 == 0)
             phase = turn(rng);
-        const float a = kLevel * keying[k] * (k > (start + end) / 2 ? fade : 1.0f);
-        s.baseband.push_back(a * std::cos(phase) + g(rng));
-        s.baseband.push_back(a * std::sin(phase) + g(rng));
-        s.envelope.push_back(kNoise);
+        const float a = kLevel * keying[k] * (k > (200 + end) / 2 ? fade : 1.0f);
+        baseband.push_back(a * std::cos(phase) + g(rng));
+        baseband.push_back(a * std::sin(phase) + g(rng));
     }
-    const float noise = std::sqrt(3.14159265f * noisePower / (4.0f * kWindow));
-    s.query = MORSE_SOFT_WORD_QUERY{.startMs = (static_cast<double>(start) + 0.35 * kWindow) * kStepMs,
-                                    .endMs = (static_cast<double>(end) + 0.65 * kWindow) * kStepMs,
-                                    .unitMs = kDot * kStepMs,
-                                    .dashMs = 3 * kDot * kStepMs,
-                                    .wordGapMs = 5 * kDot * kStepMs,
-                                    .windowMs = kWindow * kStepMs,
-                                    .noise = noise,
-                                    .level = std::sqrt(kLevel * kLevel + noisePower / kWindow),
-                                    .read = nullptr};
-    return s;
+    const MORSE_SOFT_WORD_QUERY q{.startMs = start_ms(), .endMs = end_ms(end) + endShiftMs, .unitMs = kDot * kStepMs,
+                                  .dashMs = 3 * kDot * kStepMs, .wordGapMs = 5 * kDot * kStepMs,
+                                  .windowMs = kWindow * kStepMs,
+                                  .noise = std::sqrt(3.14159265f * noisePower / (4.0f * kWindow)),
+                                  .level = std::sqrt(kLevel * kLevel + noisePower / kWindow), .read = runs};
+    return morse_soft_reader_read_word(loaded(std::vector<float>(keying.size(), kNoise), baseband.data()).get(), q,
+                                       kMorseCode, out);
 }
 
-bool read_word(const WordSignal& s, const char* runs, std::string* text)
-{
-    Reader r(morse_soft_reader_create(kStepMs));
-    morse_soft_reader_push(r.get(), s.envelope.data(), s.baseband.data(), static_cast<int>(s.envelope.size()));
-    MORSE_SOFT_WORD_QUERY q = s.query;
-    q.read = runs;
-    return morse_soft_reader_read_word(r.get(), q, kMorseCode, text);
-}
+constexpr float kQuiet = 0.1f * kLevel * kLevel;
 
 TEST(MorseSoftReader, AWeakWordIsReadAgainWholeWhereTheRunsWentWrong)
 {
-    // Marks of 30 values as strong as the noise on each: 15 dB over the
-    // noise in a dot's bandwidth, where noise moves single letter gaps.
+    // Marks as strong as the noise per value: 15 dB in a dot's bandwidth, where letter gaps move.
     int right = 0;
+    std::string text;
     for (uint32_t seed = 1; seed <= 4; ++seed) {
-        std::string text;
-        const WordSignal s = word_signal("PSE K", kLevel * kLevel, seed);
-        ASSERT_TRUE(read_word(s, "P5 K", &text));
+        ASSERT_TRUE(read_word("PSE K", kLevel * kLevel, "P5 K", &text, 1.0f, false, 0.0, seed));
         right += text == "PSE K" ? 1 : 0;
     }
     EXPECT_GE(right, 3);
     // A reading the values show about as well as any is kept.
-    std::string text;
-    EXPECT_FALSE(read_word(word_signal("PSE K", 0.1f * kLevel * kLevel, 1), "PSE K", &text));
+    EXPECT_FALSE(read_word("PSE K", kQuiet, "PSE K", &text));
     // Without the runs' reading to beat, the values alone.
-    ASSERT_TRUE(read_word(word_signal("ZR1ABC", 0.1f * kLevel * kLevel, 1), nullptr, &text));
+    ASSERT_TRUE(read_word("ZR1ABC", kQuiet, nullptr, &text));
     EXPECT_EQ(text, "ZR1ABC");
 }
 
 TEST(MorseSoftReader, AWordThatFadesOrFluttersIsNotReadAgain)
 {
     std::string text;
-    ASSERT_TRUE(read_word(word_signal("ZR1ABC", 0.1f * kLevel * kLevel, 1), "ZR1AB", &text));
-    // The second half at a fifth of the first: one amplitude per character
-    // would lose its marks.
-    EXPECT_FALSE(read_word(word_signal("ZR1ABC", 0.1f * kLevel * kLevel, 1, 0.2f), "ZR1AB", &text));
+    ASSERT_TRUE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text));
+    // The second half at a fifth: one amplitude per character would lose its marks.
+    EXPECT_FALSE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text, 0.2f));
     // The phase turned every 20 ms: no tone to sum along a dash.
-    EXPECT_FALSE(read_word(word_signal("ZR1ABC", 0.1f * kLevel * kLevel, 1, 1.0f, true), "ZR1AB", &text));
+    EXPECT_FALSE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text, 1.0f, true));
     // A span the reader has not yet been given.
-    WordSignal late = word_signal("ZR1ABC", 0.1f * kLevel * kLevel, 1);
-    late.query.endMs += 10000.0;
-    EXPECT_FALSE(read_word(late, "ZR1AB", &text));
+    EXPECT_FALSE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text, 1.0f, false, 10000.0));
 }
+
+}  // namespace

@@ -16,31 +16,17 @@ namespace {
 const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 73 K";
 
 struct Signal {
-    double wpm;
-    double pitchHz;
-    double allowedCer;
+    double wpm, pitchHz, allowedCer;
     bool noisy = false;
     double snrDb = 0.0;
     uint32_t rate = 4000;
 };
 
-void PrintTo(const Signal& s, std::ostream* os)
-{
-    *os << s.wpm << " WPM, " << s.pitchHz << " Hz, " << s.rate << " Hz rate";
-    if (s.noisy)
-        *os << ", " << s.snrDb << " dB SNR";
-}
-
 std::vector<float> generate(const Signal& s, const std::string& text, double leadSeconds = 1.0)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    c.wpm = s.wpm;
-    c.pitchHz = s.pitchHz;
-    c.sampleRateHz = s.rate;
-    c.addNoise = s.noisy;
-    c.snrDb = s.snrDb;
-    c.leadSeconds = leadSeconds;
-    c.tailSeconds = 3.0;  // the reading point lies about two seconds back
+    c.wpm = s.wpm, c.pitchHz = s.pitchHz, c.sampleRateHz = s.rate, c.addNoise = s.noisy, c.snrDb = s.snrDb;
+    c.leadSeconds = leadSeconds, c.tailSeconds = 3.0;  // the reading point lies about two seconds back
     std::vector<float> samples;
     EXPECT_TRUE(morse_audio_generate(c, text, &samples, nullptr, nullptr));
     return samples;
@@ -48,8 +34,7 @@ std::vector<float> generate(const Signal& s, const std::string& text, double lea
 
 struct Measured {
     std::string text;
-    float medianSpeed = 0.0f;
-    float medianPitch = 0.0f;
+    float medianSpeed = 0.0f, medianPitch = 0.0f;
 };
 
 float median(std::vector<float> v)
@@ -58,16 +43,12 @@ float median(std::vector<float> v)
     return v.empty() ? 0.0f : v[v.size() / 2];
 }
 
-// Decodes in quarter-second pieces and takes the estimates from the middle
-// of the transmission, where the window is full of signal.
+// Decodes in quarter-second pieces; estimates from the middle, where the window is full of signal.
 Measured decode(const std::vector<float>& samples, float rate)
 {
-    qomorse_Parameters p = QoMorse::getDefaultParameters();
-    p.sampleRateInp = rate;
-    QoMorse engine(p);
-    const auto piece = static_cast<size_t>(rate / 4);
-    std::vector<float> speeds;
-    std::vector<float> pitches;
+    QoMorse engine = engine_run::make_engine(rate);
+    const auto piece = size_t(rate / 4);
+    std::vector<float> speeds, pitches;
     Measured m;
     engine_run::SampleFeed feed{&samples};
     for (size_t end = piece; end <= samples.size(); end += piece) {
@@ -79,14 +60,12 @@ Measured decode(const std::vector<float>& samples, float rate)
             pitches.push_back(engine.getStatistics().estimatedPitch_Hz);
         }
     }
-    m.medianSpeed = median(speeds);
-    m.medianPitch = median(pitches);
-    return m;
+    return m.medianSpeed = median(speeds), m.medianPitch = median(pitches), m;
 }
 
 size_t printable_count(const std::string& text)
 {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](unsigned char c) { return std::isgraph(c); }));
+    return size_t(std::count_if(text.begin(), text.end(), [](unsigned char c) { return std::isgraph(c) != 0; }));
 }
 
 class Accuracy : public testing::TestWithParam<Signal> {};
@@ -95,17 +74,15 @@ TEST_P(Accuracy, DecodesTextSpeedAndPitch)
 {
     const Signal s = GetParam();
     const Measured m = decode(generate(s, kText), static_cast<float>(s.rate));
-    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), s.allowedCer) << "decoded: " << m.text;
+    EXPECT_LE(text_metrics::cer_after_first_word(kText, m.text), s.allowedCer)
+        << s.wpm << " WPM, " << s.pitchHz << " Hz, " << s.snrDb << " dB: " << m.text;
     if (s.snrDb >= 0.0) {
         EXPECT_NEAR(m.medianSpeed, s.wpm, s.wpm * 0.10);
         EXPECT_NEAR(m.medianPitch, s.pitchHz, 10.0);
     }
 }
 
-// Below 15 WPM the engine reads two seconds back. Digital silence after the
-// last element drops the pitch to 0 about 1.4 s later, the envelope is
-// rebuilt at 0 Hz and the final "K" still in the window is lost: 2 of 68
-// characters (measured), hence the wider bound.
+// Under 15 WPM the pitch drops in the final silence before the last K is read: 2 of 68 characters.
 INSTANTIATE_TEST_SUITE_P(Clean, Accuracy,
                          testing::Values(Signal{12, 500, 0.03}, Signal{12, 900, 0.03}, Signal{20, 600, 0.02},
                                          Signal{20, 800, 0.02}, Signal{30, 700, 0.02}, Signal{30, 550, 0.02},
@@ -115,16 +92,14 @@ INSTANTIATE_TEST_SUITE_P(Clean, Accuracy,
 INSTANTIATE_TEST_SUITE_P(TenDecibels, Accuracy,
                          testing::Values(Signal{12, 700, 0.05, true, 10.0}, Signal{20, 600, 0.05, true, 10.0},
                                          Signal{30, 800, 0.05, true, 10.0}, Signal{45, 700, 0.05, true, 10.0}));
-// Near the noise floor weak words are read again whole: at -6 dB (a dot
-// about 15 dB over the noise in its own bandwidth at 20 WPM) and -9 dB.
+// Near the noise floor weak words are read again whole (-6 dB: a dot 15 dB over its own bandwidth).
 INSTANTIATE_TEST_SUITE_P(NearTheNoiseFloor, Accuracy,
                          testing::Values(Signal{20, 700, 0.03, true, -6.0}, Signal{12, 700, 0.16, true, -9.0}));
 
 TEST(QoMorseQuiet, SilenceGivesNoTextAndNoiseNoFloodOfCharacters)
 {
     EXPECT_EQ(printable_count(decode(std::vector<float>(4000 * 20, 0.0f), 4000.0f).text), 0u);
-    // Noise alone for 20 s, at the level of a +10 dB signal's noise; twenty
-    // seconds at 20 WPM would carry about 330 characters.
+    // 20 s of noise as under a +10 dB signal, where 20 WPM would carry about 330 characters.
     const Measured m = decode(generate(Signal{20, 700, 0.0, true, 10.0}, "", 20.0), 4000.0f);
     EXPECT_LT(printable_count(m.text), 40u) << m.text;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -18,8 +19,7 @@ std::vector<float> tone(double hz, int n)
     return x;
 }
 
-// Runs the input through in blocks, as the engine does, each after a dry run
-// that must count the same outputs and leave the stream as it was.
+// In blocks, each after a dry run that must count the same and leave the stream as it was.
 std::vector<float> run(Resampler& r, float factor, const std::vector<float>& in, int block)
 {
     std::vector<float> out, part(static_cast<size_t>(block / factor) + 4);
@@ -38,35 +38,15 @@ std::vector<float> run(Resampler& r, float factor, const std::vector<float>& in,
 
 TEST(ResamplerResponse, PassBandKeptStopBandAttenuated)
 {
-    // 48 kHz to 4 kHz: the output Nyquist is 2000 Hz. A sinc cut off at +-64
-    // input samples ripples by a few percent and stops better than -30 dB.
-    const struct { double hz, low, high; } cases[] = {{500.0, 0.97, 1.03}, {3000.0, 0.0, 0.03}, {5000.0, 0.0, 0.03}};
-    for (const auto& c : cases) {
+    // 48 kHz to 4 kHz: a few percent ripple in the pass band, better than -30 dB beyond 2000 Hz.
+    for (const auto& [hz, low, high] : {std::tuple{500.0, 0.97, 1.03}, {3000.0, 0.0, 0.03}, {5000.0, 0.0, 0.03}}) {
         Resampler r;
-        const std::vector<float> y = run(r, 12.0f, tone(c.hz, 40 * 1536), 1536);
+        const std::vector<float> y = run(r, 12.0f, tone(hz, 40 * 1536), 1536);
         ASSERT_GT(y.size(), 1000u);
         double sum = 0.0;  // 800 samples after settling: whole periods of every tone
         for (size_t i = 200; i < 1000; ++i) sum += double(y[i]) * y[i];
-        EXPECT_GE(std::sqrt(sum / 400.0), c.low) << c.hz;
-        EXPECT_LE(std::sqrt(sum / 400.0), c.high) << c.hz;
-    }
-}
-
-TEST(ResamplerResponse, ImpulseComesOut136InputSamplesLateAcrossBlocks)
-{
-    // 64 samples wait for the next block, 72 more in the delay line. Integer
-    // and half-integer times hit exact points of the Hann-windowed sinc table.
-    std::vector<float> x(4 * 512, 0.0f);
-    x[450] = 1.0f;
-    for (float factor : {1.0f, 0.5f}) {
-        Resampler r;
-        const std::vector<float> y = run(r, factor, x, 512);
-        ASSERT_GT(y.size() * factor, 700u);
-        for (size_t k = 0; k < y.size(); ++k) {
-            const double t = k * factor - 586.0;
-            const double h = t == 0.0 ? 1.0 : std::sin(kPi * t) / (kPi * t) * (0.5 + 0.5 * std::cos(kPi * t / 64));
-            EXPECT_NEAR(y[k], std::fabs(t) < 63.0 ? h : 0.0, 1e-6) << factor << " " << k;
-        }
+        const double rms = std::sqrt(sum / 400.0);
+        EXPECT_TRUE(rms >= low && rms <= high) << hz << ": " << rms;
     }
 }
 
@@ -76,9 +56,8 @@ TEST(ResamplerState, BadCallsChangeNothingAndResetRestarts)
     std::vector<float> out(3072, 7.0f);
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     Resampler r, fresh;
-    EXPECT_EQ(r.resample(12.0f, 64, x.data(), out.data()), 0);
-    EXPECT_EQ(r.resample(12.0f, -5, x.data(), nullptr), 0);
-    EXPECT_EQ(r.resample(12.0f, 1536, nullptr, out.data()), 0);
+    EXPECT_EQ(r.resample(12.0f, 64, x.data(), out.data()) + r.resample(12.0f, -5, x.data(), nullptr) +
+                  r.resample(12.0f, 1536, nullptr, out.data()), 0);
     for (float f : {0.0f, -1.0f, nan, inf, 1e-9f, 1e9f}) EXPECT_EQ(r.resample(f, 1536, x.data(), out.data()), 0) << f;
     EXPECT_EQ(out, std::vector<float>(3072, 7.0f));
     const std::vector<float> first = run(r, 12.0f, x, 1536);

@@ -7,13 +7,15 @@
 #include <limits>
 #include <numbers>
 
-TEST(StfftInit, EngineSizesAndRefusedSizes)
+TEST(StfftInit, EngineSizesColumnsEveryHopAndRefusedSizes)
 {
     STFFT s;
     ASSERT_TRUE(s.init(4000, 512, 128, 3.0f));
     EXPECT_EQ(s.nColumns(), 90);  // (12000 - 512) / 128 + 1
     EXPECT_EQ(s.column(89).size(), 512u);
     EXPECT_TRUE(s.column(90).empty() && s.column(-1).empty());
+    for (int i = 1; i <= 128 * 91; ++i) ASSERT_EQ(s.push(0.0f), i % 128 == 0) << i;  // a column every hop
+    EXPECT_EQ(s.currentColumn(), 1);  // wrapped after 90
     // Window not a power of two or larger than the FFT, no hop, history shorter than the window.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const struct { int rate, window, hop; float seconds; } bad[] = {
@@ -26,21 +28,9 @@ TEST(StfftInit, EngineSizesAndRefusedSizes)
     EXPECT_TRUE(s.spectrogram().empty());
 }
 
-TEST(StfftPush, ColumnEveryHopWrappingAfter90)
-{
-    STFFT s;
-    ASSERT_TRUE(s.init(4000, 512, 128, 3.0f));
-    for (int i = 1; i <= 128 * 91; ++i) ASSERT_EQ(s.push(0.0f), i % 128 == 0) << i;
-    EXPECT_EQ(s.currentColumn(), 1);
-    EXPECT_EQ(s.sampleCount(), 128 * 91);
-}
-
 TEST(StfftSpectrum, PureToneAtItsBinAcrossTheRingEnd)
 {
-    // 632.8125 Hz is bin 81 of 512 at 4000 Hz. A periodic Hamming window sums
-    // to 0.54 N and leaves no leakage from the mirror image, so the peak is
-    // exactly (0.54 N / 2)^2. After 96 hops the newest window starts 224
-    // samples before the end of the 12000-sample ring: not a whole period.
+    // Bin 81 of 512; a periodic Hamming window peaks at (0.54 N / 2)^2, the window across the ring's end.
     STFFT s;
     ASSERT_TRUE(s.init(4000, 512, 128, 3.0f));
     for (int i = 0; i < 128 * 96; ++i)  // silent until the last 600 samples

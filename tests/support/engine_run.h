@@ -11,9 +11,7 @@
 
 namespace engine_run {
 
-// A callback that hands out `samples` up to `limit` in the sizes the engine
-// asks for and reports 0 once fewer than asked remain; raising the limit
-// lets a caller deliver a recording piece by piece, as a live stream would.
+// Hands out `samples` up to `limit` as the engine asks, 0 once fewer remain, as a live stream would.
 struct SampleFeed {
     const std::vector<float>* samples;
     size_t next = 0;
@@ -37,6 +35,13 @@ inline std::string take_text(QoMorse& engine)
     return std::string(bytes.begin(), bytes.end());
 }
 
+inline QoMorse make_engine(float rate, int32_t format = QOMORSE_SAMPLE_FORMAT_F32, int32_t samplesPerFrame = 128)
+{
+    qomorse_Parameters p = QoMorse::getDefaultParameters();
+    p.sampleRateInp = rate, p.sampleFormatInp = format, p.samplesPerFrame = samplesPerFrame;
+    return QoMorse(p);
+}
+
 struct Result {
     std::string text;
     QoMorse::Statistics statistics;
@@ -46,9 +51,7 @@ struct Result {
 inline Result decode_all(const std::vector<float>& samples, float sampleRate,
                          const qomorse_ParametersDecode& decodeParameters = QoMorse::getDefaultParametersDecode())
 {
-    qomorse_Parameters parameters = QoMorse::getDefaultParameters();
-    parameters.sampleRateInp = sampleRate;
-    QoMorse engine(parameters);
+    QoMorse engine = make_engine(sampleRate);
     engine.setParametersDecode(decodeParameters);
     SampleFeed feed{&samples};
     engine.decode(std::ref(feed));

@@ -1,5 +1,4 @@
-// Feeds generated Morse through a CW receiver the way the audio pipeline
-// does: configure with the stream's rate, then process, block by block.
+// Generated Morse through a CW receiver as the audio pipeline feeds it, block by block.
 #pragma once
 
 #include "CWRx.h"
@@ -18,47 +17,27 @@ struct Signal {
     double pitchHz = 600.0;
     uint32_t rate = 8000;
     bool noisy = false;
-    double snrDb = 0.0;
+    double snrDb = 0.0;  // key-down carrier over noise in 2500 Hz
     double tailSeconds = 3.0;
 };
 
-// A noisy recording with a second of lead: key-down carrier over noise in
-// 2500 Hz, as the accuracy measurements use it.
-inline MORSE_AUDIO_CONFIG noisy_config(double wpm, double pitchHz, uint32_t rate, double snrDb, uint32_t seed,
-                                       double tailSeconds)
-{
-    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    c.wpm = wpm;
-    c.pitchHz = pitchHz;
-    c.sampleRateHz = rate;
-    c.addNoise = true;
-    c.snrDb = snrDb;
-    c.seed = seed;
-    c.leadSeconds = 1.0;
-    c.tailSeconds = tailSeconds;
-    return c;
-}
-
 inline std::vector<float> generate(const Signal& s, const std::string& text)
 {
-    MORSE_AUDIO_CONFIG config = noisy_config(s.wpm, s.pitchHz, s.rate, s.snrDb, 1, s.tailSeconds);
-    config.addNoise = s.noisy;
+    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+    c.wpm = s.wpm, c.pitchHz = s.pitchHz, c.sampleRateHz = s.rate, c.addNoise = s.noisy, c.snrDb = s.snrDb;
+    c.leadSeconds = 1.0, c.tailSeconds = s.tailSeconds;
     std::vector<float> samples;
-    morse_audio_generate(config, text, &samples, nullptr, nullptr);
+    morse_audio_generate(c, text, &samples, nullptr, nullptr);
     return samples;
 }
 
-struct RxDeleter {
-    void operator()(CW_RX* rx) const { cw_rx_destroy(rx); }
-};
+struct RxDeleter { void operator()(CW_RX* rx) const { cw_rx_destroy(rx); } };
 using Rx = std::unique_ptr<CW_RX, RxDeleter>;
 
 inline CW_RX_CONFIG config_for(double rate, double pitchHz, bool autoPitch = false)
 {
     CW_RX_CONFIG config = cw_rx_default_config();
-    config.sampleRate = rate;
-    config.pitchHz = pitchHz;
-    config.autoPitch = autoPitch ? 1 : 0;
+    config.sampleRate = rate, config.pitchHz = pitchHz, config.autoPitch = autoPitch ? 1 : 0;
     return config;
 }
 
@@ -74,11 +53,10 @@ inline std::string decode(CW_RX* rx, const CW_RX_CONFIG& config, const std::vect
         const size_t n = std::min(block, samples.size() - at);
         cw_rx_configure(rx, &config);
         text.append(buffer.data(), cw_rx_process(rx, samples.data() + at, n, buffer.data(), capacity));
-        if (observe) {
-            CW_RX_STATUS status;
-            cw_rx_get_status(rx, &status);
+        CW_RX_STATUS status;
+        cw_rx_get_status(rx, &status);
+        if (observe)
             observe(status, at + n);
-        }
     }
     return text;
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstddef>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,13 +12,9 @@ namespace text_metrics {
 inline std::string collapse_whitespace(const std::string& text)
 {
     std::istringstream in(text);
-    std::string word;
-    std::string out;
-    while (in >> word) {
-        if (!out.empty())
-            out += ' ';
-        out += word;
-    }
+    std::string word, out;
+    while (in >> word)
+        out += (out.empty() ? "" : " ") + word;
     return out;
 }
 
@@ -30,63 +25,29 @@ inline std::string drop_first_word(const std::string& text)
     return space == std::string::npos ? std::string() : collapsed.substr(space + 1);
 }
 
-// Last row of the edit distance table of `reference` against `hypothesis`;
-// with a free prefix, entry j is the distance against hypothesis[k, j) for
-// the best start k, so text the decoder printed before the reference costs
-// nothing.
-inline std::vector<size_t> levenshtein_row(const std::string& reference, const std::string& hypothesis,
-                                           bool freePrefix)
+// Edit distance; with a free prefix, text before the best-matching start costs nothing.
+inline size_t levenshtein(const std::string& reference, const std::string& hypothesis, bool freePrefix = false)
 {
-    std::vector<size_t> previous(hypothesis.size() + 1, 0);
-    std::vector<size_t> current(hypothesis.size() + 1);
+    std::vector<size_t> previous(hypothesis.size() + 1, 0), current(hypothesis.size() + 1);
     for (size_t j = 0; j <= hypothesis.size() && !freePrefix; ++j)
         previous[j] = j;
     for (size_t i = 1; i <= reference.size(); ++i) {
         current[0] = i;
-        for (size_t j = 1; j <= hypothesis.size(); ++j) {
-            const size_t substitution = previous[j - 1] + (reference[i - 1] != hypothesis[j - 1] ? 1 : 0);
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
-        }
+        for (size_t j = 1; j <= hypothesis.size(); ++j)
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1,
+                                   previous[j - 1] + (reference[i - 1] != hypothesis[j - 1] ? 1 : 0)});
         std::swap(previous, current);
     }
-    return previous;
+    return previous.back();
 }
 
-inline size_t levenshtein(const std::string& a, const std::string& b)
-{
-    return levenshtein_row(a, b, false).back();
-}
-
-inline std::vector<size_t> levenshtein_free_prefix_row(const std::string& reference, const std::string& hypothesis)
-{
-    return levenshtein_row(reference, hypothesis, true);
-}
-
-// Edit distance of `reference` against the best-matching tail of
-// `hypothesis`: whatever the decoder printed before the reference begins
-// costs nothing, everything after it counts.
-inline size_t levenshtein_free_prefix(const std::string& reference, const std::string& hypothesis)
-{
-    return levenshtein_free_prefix_row(reference, hypothesis).back();
-}
-
-// Edit distance of `reference` against the best-matching stretch of
-// `hypothesis`: text printed before or after the transmission is free.
-inline size_t levenshtein_best_substring(const std::string& reference, const std::string& hypothesis)
-{
-    const std::vector<size_t> row = levenshtein_free_prefix_row(reference, hypothesis);
-    return *std::min_element(row.begin(), row.end());
-}
-
-// Character error rate of the decoded text against everything the sender
-// keyed after its first word (the decoder is still settling then).
+// Character error rate after the sender's first word, while the decoder settles.
 inline double cer_after_first_word(const std::string& sent, const std::string& decoded)
 {
     const std::string reference = drop_first_word(sent);
     if (reference.empty())
         return 0.0;
-    const size_t errors = levenshtein_free_prefix(reference, collapse_whitespace(decoded));
-    return static_cast<double>(errors) / static_cast<double>(reference.size());
+    return double(levenshtein(reference, collapse_whitespace(decoded), true)) / double(reference.size());
 }
 
 }  // namespace text_metrics
