@@ -59,11 +59,3 @@ TEST(CaptureRing, RefusesARateOfZeroAndIgnoresEmptyBlocks)
                 cw_capture_append(&ring, &one, 0, 8000) == CW_CAPTURE_SIZING::Ready);
     EXPECT_TRUE(cw_capture_samples(ring).empty());
 }
-
-TEST(CaptureRing, FileNamesCarryTimeAndRateAndASerialForRepeats)
-{
-    std::tm t{};
-    t.tm_year = 126, t.tm_mon = 0, t.tm_mday = 5, t.tm_hour = 21, t.tm_min = 30, t.tm_sec = 15;
-    EXPECT_EQ(cw_capture_file_name(t, 48000, 0), "Zarvo-rx-20260105-213015-48000Hz.wav");
-    EXPECT_EQ(cw_capture_file_name(t, 12000, 1), "Zarvo-rx-20260105-213015-12000Hz-2.wav");
-}

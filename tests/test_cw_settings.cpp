@@ -8,25 +8,9 @@
 
 #include <tuple>
 
-TEST(CWSettings, ReadersFallBackOnlyWhenNothingUsableIsStored)
+// What the window shows and stores is checked through it; here the edges of the clamping.
+TEST(CWSettings, ValuesAreReadBackClamped)
 {
-    MapStore store;
-    store.setValue(kCWHostKey, "");
-    EXPECT_EQ(cw_defaults_string(store, kCWHostKey, kCWHostDefault), "127.0.0.1");
-    store.values = {{kCWHostKey, "radio.local"}, {kCWPortKey, "40001"}, {kCWQomAgcKey, "false"}};
-    EXPECT_EQ(cw_defaults_string(store, kCWHostKey, kCWHostDefault), "radio.local");
-    EXPECT_EQ(cw_defaults_integer(store, kCWPortKey, kCWPortDefault), 40001);
-    EXPECT_FALSE(cw_defaults_bool(store, kCWQomAgcKey, true));
-}
-
-// A field shows what is stored as it is; its value is read back clamped.
-TEST(CWSettings, FieldsShowTheStoredValueAndReadBackClamped)
-{
-    MapStore store;
-    EXPECT_EQ(cw_setting_initial_text(kCWLockHoldSetting, store), "1.8");
-    store.setValue("ZarvoPitch", "2000");
-    EXPECT_EQ(cw_setting_initial_text(kCWPitchSetting, store), "2000");
-    EXPECT_EQ(cw_setting_value(kCWPitchSetting, "2000"), 1200);
     EXPECT_EQ(cw_setting_text(kCWPitchSetting, "nan"), "300");  // not a number: the minimum
     EXPECT_EQ(cw_setting_text(kCWAutoGtmRearmSetting, "9"), "5.0");
     for (auto [text, port] : {std::pair{"0", 1}, {"-5", 1}, {"50001", 50001}})

@@ -6,7 +6,6 @@
 #include <QMouseEvent>
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <vector>
 
 using namespace qt_offscreen;
@@ -57,15 +56,6 @@ TEST_F(ToneTraceView, EntriesDrawKeyDownLevelAndThresholdAtTheRightEdge)
     for (int x : {12, 600, 1168})
         expect_colour(x, 49, kThresholdRed, 6);
     EXPECT_TRUE(green(image.pixelColor(1165, 19)) && !green(image.pixelColor(1150, 19)));
-}
-
-TEST_F(ToneTraceView, LevelsOutsideTheScaleAreDrawnAtItsEdges)
-{
-    for (auto [level, edge, inside] : {std::tuple{1.7f, 8, 12}, {-0.2f, 66, 62}}) {
-        view.updateWithLevel(level, 0.5f, 0), view.updateWithLevel(level, 0.5f, 0);
-        const QImage image = render(&view);
-        EXPECT_TRUE(green(image.pixelColor(1168, edge)) && !green(image.pixelColor(1168, inside))) << level;
-    }
 }
 
 // A click or drag places the threshold, held to 0..1, and tells a delegate

@@ -59,25 +59,6 @@ TEST(Tuner, PitchesComeInFiveHertzStepsWithinTheReceiversRange)
         EXPECT_EQ(cw_tuner_quantized_pitch(hz), pitch) << hz;
 }
 
-// The first two blocks fill the 4096-sample frame; from then on GotoMax
-// has a spectrum to take the quantised peak from.
-TEST(Tuner, GotoMaxWaitsForASpectrumThenTakesThePeak)
-{
-    Tuner t = make_tuner(false, false);
-    double pitch = 0.0;
-    EXPECT_EQ(cw_tuner_goto_max(t.get(), &pitch), 0);
-    Source tone{.hz = 702.0, .amplitude = 0.5};
-    int spectra = 0;
-    for (int i = 1; i <= 10; ++i) {
-        const CW_TUNER_RESULT r = tone.step(t.get(), 600.0, signal(true), 0.25 * i);
-        EXPECT_EQ(r.action, CW_TUNER_KEEP);  // AutoGTM is off
-        spectra += r.spectrumUpdated;
-        EXPECT_EQ(cw_tuner_goto_max(t.get(), &pitch), spectra > 0 ? 1 : 0);
-    }
-    EXPECT_EQ(spectra, 8);
-    EXPECT_EQ(pitch, 700.0);
-}
-
 // Steps 0.4 s apart: the second new signal comes 1.2 s after the first
 // retune, inside the rearm delay, the third 2.8 s after it. A poor signal
 // or one already on the pitch moves nothing, so text is not repeated by a
