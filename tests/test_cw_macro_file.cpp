@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 std::string exported(const CW_MACRO_SLOTS& slots)
@@ -27,12 +29,9 @@ std::string replace_all(std::string text, const std::string& from, const std::st
 
 void expect_slots(const CW_MACRO_IMPORT& result, const CW_MACRO_SLOTS& expected)
 {
-    ASSERT_TRUE(result.ok) << result.message;
-    ASSERT_EQ(result.count, kCWMacroButtonCount);
-    for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
-        EXPECT_EQ(result.slots.titles[i], expected.titles[i]) << i;
-        EXPECT_EQ(result.slots.texts[i], expected.texts[i]) << i;
-    }
+    ASSERT_TRUE(result.ok && result.count == kCWMacroButtonCount) << result.message;
+    EXPECT_EQ(result.slots.titles, expected.titles);
+    EXPECT_EQ(result.slots.texts, expected.texts);
 }
 
 }  // namespace
@@ -41,10 +40,10 @@ void expect_slots(const CW_MACRO_IMPORT& result, const CW_MACRO_SLOTS& expected)
 // would take them for syntax; a line import could not read is refused.
 TEST(CWMacroFile, ExportedLinesAreNormalisedAndEscaped)
 {
-    EXPECT_EQ(cw_macro_export_line(0, "  cq ", " de <mycall> "), "CQ= DE <MYCALL> ");
-    EXPECT_EQ(cw_macro_export_line(6, " ", "x"), "QTH=X");
-    EXPECT_EQ(cw_macro_export_line(1, "#1", "a=b"), "\\#1=A=B");
-    EXPECT_EQ(cw_macro_export_line(1, "a=b\\", "c\\d"), "A\\=B\\\\=C\\D");
+    for (auto [title, text, line] : {std::tuple{"  cq ", " de <mycall> ", "CQ= DE <MYCALL> "}, {"#1", "a=b", "\\#1=A=B"},
+                                     {"a=b\\", "c\\d", "A\\=B\\\\=C\\D"}})
+        EXPECT_EQ(cw_macro_export_line(1, title, text), line) << title;
+    EXPECT_EQ(cw_macro_export_line(6, " ", "x"), "QTH=X");  // a blank title is the slot's own
     EXPECT_EQ(cw_macro_export_line(2, "a\nb", "x\r\ny\xE2\x80\xA8z\x01\t\xFF"), "A B=X  Y Z \t\xEF\xBF\xBD");
     CW_MACRO_SLOTS slots = defaults();
     slots.texts[2] = std::string(kCWMacroFileMaxLineBytes, 'X');

@@ -88,8 +88,7 @@ protected:
     void SetUp() override
     {
         static int argc = 1;
-        static char name[] = "test_tci_client";
-        static char* argv[] = {name, nullptr};
+        static char* argv[] = {const_cast<char*>("test_tci_client"), nullptr};
         [[maybe_unused]] static auto* app = new QCoreApplication(argc, argv);
         alarm(30);  // a hung test is killed rather than left to block the run
         recorder.clock.start();
@@ -153,8 +152,8 @@ TEST_F(TciClientTest, StartupCommandsGoOutFiftyMsApartThenFramesArriveInOrderAtR
     client->sendText("cw_macros_speed:30;");
     ASSERT_TRUE(waitForAudio(26));
     std::vector<double> at;
-    Lines wanted = {"cw_macros_speed:30;"};
-    wanted.insert(wanted.end(), startup.begin(), startup.end());
+    Lines wanted = startup;
+    wanted.insert(wanted.begin(), "cw_macros_speed:30;");
     ASSERT_EQ(received(1, &at), wanted);
     const double spacing = (at.back() - at[1]) / 10.0;
     EXPECT_TRUE(spacing > 0.040 && spacing < 0.100) << spacing;

@@ -77,7 +77,7 @@ TEST_F(DecodeTool, DecodesFilesStandardInputAndCutFiles)
                             : text_metrics::cer_after_first_word(kText, r.out) <= 0.1)
             << r.out;
     }
-    std::istringstream lines(tool_run::slurp(dir / "s.jsonl"));
+    std::istringstream lines(tool_run::slurp(dir / "s.jsonl"));  // from the cut file
     int count = 0, locked = 0;
     for (std::string line; std::getline(lines, line); ++count) {
         EXPECT_TRUE(line.starts_with("{\"t\":")) << line;
