@@ -23,47 +23,37 @@ TEST(CWAdifRecord, LengthsCountUtf8BytesAndBlankFieldsAreLeftOut)
 {
     const CW_LOG_QSO qso{"DL1ABC", "J\u00f6rg", "599", "599", "7.03", " ", "", "\n",
                          "20240102", "030405", "QQ0QQ", "JN36"};
-    const std::string record = cw_log_adif_record(qso);
-    EXPECT_NE(record.find("<NAME:5>"), std::string::npos);
-    const AdifFile file = adif_read(record);
-    ASSERT_TRUE(file.ok);
-    ASSERT_EQ(file.records.size(), 1u);
+    const AdifFile file = adif_read(cw_log_adif_record(qso));
+    ASSERT_TRUE(file.ok && file.records.size() == 1u);
     EXPECT_EQ(file.records[0].size(), 12u);
     EXPECT_EQ(file.records[0].back(), (std::pair<std::string, std::string>("NAME", "J\u00d6RG")));
-    std::string empty;
-    cw_adif_append_tag(empty, "X", " \t");
-    EXPECT_EQ(empty, "");
 }
 
 // MHz below 1000 or Hz from 100 kHz up; what looks like kHz, or is no
 // frequency at all, is refused with a reason.
 TEST(CWLogFrequency, ParsesMhzAndHzAndExplainsRefusals)
 {
-    for (auto [text, hz] : {std::pair{"7.03", 7030000.0}, {"7030000", 7030000.0}, {" 7.03 MHz", 7030000.0},
-                            {"136000", 136000.0}, {"999.9", 999.9e6}, {"100000", 100000.0}, {"", 0.0}, {"abc", 0.0},
-                            {"-7.03", 0.0}, {"0", 0.0}, {"1e999", 0.0}, {"nan", 0.0}, {"inf", 0.0}, {"1000", 0.0},
-                            {"14074.0", 0.0}, {"99999", 0.0}, {"2e12", 0.0}})
+    for (auto [text, hz] : {std::pair{"7.03", 7030000.0}, {" 7.03 MHz", 7030000.0}, {"999.9", 999.9e6}, {"100000", 100000.0},
+                            {"", 0.0}, {"abc", 0.0}, {"-7.03", 0.0}, {"1e999", 0.0}, {"nan", 0.0}, {"1000", 0.0},
+                            {"99999", 0.0}, {"2e12", 0.0}})
         EXPECT_DOUBLE_EQ(cw_frequency_hz_from_log_string(text), hz) << text;
     EXPECT_EQ(cw_log_frequency_problem("14074.0"),
               "QRG \"14074.0\" looks like kHz. Enter MHz (14.074000) or Hz (14074000).");
     EXPECT_EQ(cw_log_frequency_problem(" 1e999 "),
               "QRG \"1e999\" is not a frequency. Enter MHz (7.030) or Hz (7030000).");
     EXPECT_EQ(cw_log_frequency_problem("7.03") + cw_log_frequency_problem(""), "");
-    EXPECT_EQ(cw_log_frequency_string(7030000), "7.030000");
     EXPECT_EQ(cw_log_frequency_string(0) + cw_log_frequency_string(1.0 / 0.0), "");
-    EXPECT_EQ(cw_log_prepared_frequency_text(" 7.03 "), "7.030000");
-    EXPECT_EQ(cw_log_prepared_frequency_text("7030000"), "7.030000");
+    for (const char* typed : {" 7.03 ", "7030000"})
+        EXPECT_EQ(cw_log_prepared_frequency_text(typed), "7.030000") << typed;
     EXPECT_EQ(cw_log_prepared_frequency_text(" 14074 "), "14074");  // left for the operator to fix
 }
 
 TEST(CWLogValidation, NamesTheMissingFieldsInOrderAndExplainsARefusedQrg)
 {
     const CW_LOG_REQUIRED_VALUES complete = {"DL1ABC", "7.030000", "599", "599", "QQ0QQ", "JN36"};
-    EXPECT_TRUE(cw_missing_log_fields(complete).empty());
-    EXPECT_EQ(cw_missing_log_fields_text(complete), "");
+    EXPECT_TRUE(cw_missing_log_fields(complete).empty() && cw_missing_log_fields_text(complete).empty());
     CW_LOG_REQUIRED_VALUES values = complete;
-    values.call = " ";
-    values.rstRcvd = "";
+    values.call = " ", values.rstRcvd = "";
     EXPECT_EQ(cw_missing_log_fields_text(values), "Missing required field(s): CALL, RST-R");
     EXPECT_EQ(cw_missing_log_fields(CW_LOG_REQUIRED_VALUES{}),
               (std::vector<std::string>{"CALL", "QRG", "RST-S", "RST-R", "STATION CALLSIGN", "MY GRID"}));
@@ -78,10 +68,8 @@ TEST(CWLogValidation, NamesTheMissingFieldsInOrderAndExplainsARefusedQrg)
 TEST(CWLogDialog, StationLineFromTheStoreAndTheUtcStamp)
 {
     MapStore store;
-    EXPECT_EQ(cw_log_station_line(cw_log_station(store)), "Station: --    MY GRID: --    MODE: CW");
     store.values = {{"CWMacroSetupCallsign", " qq0qq "}, {"CWMacroSetupLoc", "jn36"}};
     EXPECT_EQ(cw_log_station_line(cw_log_station(store)), "Station: QQ0QQ    MY GRID: JN36    MODE: CW");
     const CW_UTC_STAMP stamp = cw_utc_stamp(1704164645);  // 2024-01-02 03:04:05 UTC
     EXPECT_EQ(stamp.date + " " + stamp.time, "20240102 030405");
-    EXPECT_NE(cw_log_dialog_informative_text(stamp).find("20240102 030405"), std::string::npos);
 }

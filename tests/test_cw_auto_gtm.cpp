@@ -8,12 +8,7 @@ namespace {
 CW_RX_STATUS new_signal()
 {
     CW_RX_STATUS s{};
-    s.signalPresent = 1;
-    s.statQuality = 70;
-    s.statOnRatio = 0.4f;
-    s.statWpm = 22;
-    s.wpm = 20;
-    s.decoderCost = 0.5f;
+    s.signalPresent = 1, s.wpm = 20, s.decoderCost = 0.5f, s.statWpm = 22, s.statQuality = 70, s.statOnRatio = 0.4f;
     return s;
 }
 
@@ -26,36 +21,28 @@ CW_AUTO_GTM_STATE armed(double peakHz)
 }  // namespace
 
 // Only at the start of a good new signal whose peak is near the pitch but
-// not already on it, and not within the rearm delay of the last retune.
+// not already on it, not within the rearm delay of the last retune, and with
+// speed estimates that agree unless too little is keyed to tell.
 TEST(CWAutoGtm, RetunesOnlyAtTheStartOfAGoodNewSignalNearThePitch)
 {
-    const CW_RX_STATUS s = new_signal();
-    EXPECT_TRUE(cw_auto_gtm_should_retune(&s, armed(700), 10));
-    for (double peak : {605.0, 900.0, 0.0})  // already there, another signal, no peak yet
-        EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(peak), 10)) << peak;
+    const auto with = [](auto change) { CW_RX_STATUS s = new_signal(); change(s); return s; };
+    const auto state = [](auto change) { CW_AUTO_GTM_STATE a = armed(700); change(a); return a; };
+    const CW_RX_STATUS good = new_signal();
+    const struct { CW_RX_STATUS status; CW_AUTO_GTM_STATE state; double now; bool retune; } cases[] = {
+        {good, armed(700), 10, true},
+        {good, armed(605), 10, false},  // already there
+        {good, armed(900), 10, false},  // another signal
+        {good, armed(0), 10, false},  // no peak yet
+        {good, state([](auto& a) { a.lastSignalState = 1; }), 10, false},
+        {good, state([](auto& a) { a.enabled = false; }), 10, false},
+        {good, state([](auto& a) { a.lastAutoGtmTime = 9.0; }), 10, false},
+        {good, state([](auto& a) { a.lastAutoGtmTime = 9.0; }), 11.5, true},
+        {with([](auto& s) { s.statQuality = 50; }), armed(700), 10, false},
+        {with([](auto& s) { s.decoderCost = 1.5f; }), armed(700), 10, false},
+        {with([](auto& s) { s.statWpm = 30; }), armed(700), 10, false},
+        {with([](auto& s) { s.statWpm = 30, s.statOnRatio = 0.1f; }), armed(700), 10, true},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(cw_auto_gtm_should_retune(&cases[i].status, cases[i].state, cases[i].now), cases[i].retune) << i;
     EXPECT_FALSE(cw_auto_gtm_should_retune(nullptr, armed(700), 10));
-    CW_AUTO_GTM_STATE continuing = armed(700), off = armed(700), recent = armed(700);
-    continuing.lastSignalState = 1;
-    off.enabled = false;
-    recent.lastAutoGtmTime = 9.0;
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, continuing, 10));
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, off, 10));
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, recent, 10.0));
-    EXPECT_TRUE(cw_auto_gtm_should_retune(&s, recent, 11.5));
-}
-
-// The speed estimates must agree unless too little is keyed to tell.
-TEST(CWAutoGtm, PoorOrDisagreeingSignalsDoNotRetune)
-{
-    CW_RX_STATUS s = new_signal();
-    s.statQuality = 50;
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(700), 10));
-    s = new_signal();
-    s.decoderCost = 1.5f;
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(700), 10));
-    s = new_signal();
-    s.statWpm = 30;
-    EXPECT_FALSE(cw_auto_gtm_should_retune(&s, armed(700), 10));
-    s.statOnRatio = 0.1f;
-    EXPECT_TRUE(cw_auto_gtm_should_retune(&s, armed(700), 10));
 }

@@ -14,10 +14,7 @@ std::vector<float> ramp(size_t count, float start)
     return values;
 }
 
-std::vector<float> last(const std::vector<float>& audio, size_t n)
-{
-    return std::vector<float>(audio.end() - static_cast<std::ptrdiff_t>(n), audio.end());
-}
+std::vector<float> last(const std::vector<float>& a, size_t n) { return {a.end() - std::ptrdiff_t(n), a.end()}; }
 
 }  // namespace
 
@@ -29,8 +26,7 @@ TEST(CaptureRing, HoldsTheLastThirtySecondsInOrder)
     const std::vector<float> audio = ramp(45 * 8000, 0.0f);
     for (size_t i = 0; i < 240000; i += 1000)
         cw_capture_append(&ring, audio.data() + i, 1000, 8000);
-    EXPECT_EQ(ring.count, 240000u);
-    EXPECT_DOUBLE_EQ(cw_capture_seconds(ring), 30.0);
+    EXPECT_TRUE(ring.count == 240000u && cw_capture_seconds(ring) == 30.0);
     EXPECT_EQ(cw_capture_samples(ring), ramp(240000, 0.0f));
     for (size_t i = 240000; i < audio.size(); i += 700)
         cw_capture_append(&ring, audio.data() + i, std::min<size_t>(700, audio.size() - i), 8000);
@@ -46,30 +42,20 @@ TEST(CaptureRing, ShortAudioIsHeldWholeAndANewRateOrAResetEmptiesTheRing)
     CW_CAPTURE_RING ring;
     const std::vector<float> audio = ramp(12345, 1.0f);
     cw_capture_append(&ring, audio.data(), audio.size(), 48000);
-    EXPECT_EQ(ring.storage.size(), 1440000u);
     EXPECT_EQ(cw_capture_samples(ring), audio);
     cw_capture_append(&ring, audio.data(), 100, 24000);
     EXPECT_EQ(cw_capture_samples(ring), ramp(100, 1.0f));  // the 48 kHz audio is gone
     cw_capture_reset(&ring);
-    EXPECT_EQ(ring.storage.size(), 720000u);  // the storage is kept
-    EXPECT_TRUE(cw_capture_samples(ring).empty());
+    EXPECT_TRUE(cw_capture_samples(ring).empty() && ring.storage.size() == 720000u);  // the storage is kept
 }
 
 TEST(CaptureRing, RefusesARateOfZeroAndIgnoresEmptyBlocks)
 {
     CW_CAPTURE_RING ring;
     const float one = 1.0f;
-    EXPECT_EQ(cw_capture_append(&ring, &one, 1, 0), CW_CAPTURE_SIZING::BadRate);
-    EXPECT_EQ(cw_capture_append(&ring, nullptr, 5, 8000), CW_CAPTURE_SIZING::Ready);
-    EXPECT_EQ(cw_capture_append(&ring, &one, 0, 8000), CW_CAPTURE_SIZING::Ready);
+    EXPECT_TRUE(cw_capture_append(&ring, &one, 1, 0) == CW_CAPTURE_SIZING::BadRate &&
+                cw_capture_ensure_rate(nullptr, 8000) == CW_CAPTURE_SIZING::BadRate);
+    EXPECT_TRUE(cw_capture_append(&ring, nullptr, 5, 8000) == CW_CAPTURE_SIZING::Ready &&
+                cw_capture_append(&ring, &one, 0, 8000) == CW_CAPTURE_SIZING::Ready);
     EXPECT_TRUE(cw_capture_samples(ring).empty());
-    EXPECT_EQ(cw_capture_ensure_rate(nullptr, 8000), CW_CAPTURE_SIZING::BadRate);
-}
-
-TEST(CaptureRing, FileNamesCarryTimeAndRateAndASerialForRepeats)
-{
-    std::tm t{};
-    t.tm_year = 126, t.tm_mon = 0, t.tm_mday = 5, t.tm_hour = 21, t.tm_min = 30, t.tm_sec = 15;
-    EXPECT_EQ(cw_capture_file_name(t, 48000, 0), "Zarvo-rx-20260105-213015-48000Hz.wav");
-    EXPECT_EQ(cw_capture_file_name(t, 12000, 1), "Zarvo-rx-20260105-213015-12000Hz-2.wav");
 }

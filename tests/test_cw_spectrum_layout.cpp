@@ -11,10 +11,7 @@ namespace {
 constexpr double kW = 620.0, kH = 110.0;
 const CW_SPECTRUM_RECT kPlot = cw_spectrum_plot_rect(kW, kH);
 
-double x_of(double hz)
-{
-    return 10.0 + hz * 600.0 / 1500.0;
-}
+double x_of(double hz) { return 10.0 + hz * 600.0 / 1500.0; }
 
 double pick(double x, double y = 30.0)
 {
@@ -26,8 +23,6 @@ double pick(double x, double y = 30.0)
 
 TEST(SpectrumLayout, PlotMapsFrequencyBinsAndValuesAndClampsAtItsEdges)
 {
-    const CW_SPECTRUM_RECT wide = cw_spectrum_plot_rect(1180.0, 110.0);
-    EXPECT_TRUE(wide.x == 10.0 && wide.y == 10.0 && wide.width == 1160.0 && wide.height == 52.0);
     for (auto [x, hz] : {std::pair{10.0, 0.0}, {610.0, 1500.0}, {310.0, 750.0}, {-50.0, 0.0}, {900.0, 1500.0}})
         EXPECT_DOUBLE_EQ(cw_spectrum_frequency_for_x(x, kPlot, 600.0), hz) << x;
     for (auto [hz, x] : {std::pair{600.0, 250.0}, {-10.0, 10.0}, {2000.0, 610.0}, {std::nan(""), 10.0}})
@@ -42,8 +37,7 @@ TEST(SpectrumLayout, PlotMapsFrequencyBinsAndValuesAndClampsAtItsEdges)
 // reach four points beside the plot and six above and below it.
 TEST(SpectrumPick, RoundsClampsAndReachesALittleBeyondThePlot)
 {
-    for (auto [x, y, pitch] : {std::tuple{x_of(1002.4), 30.0, 1000.0}, {x_of(1002.5), 30.0, 1005.0},
-                               {x_of(697.6), 30.0, 700.0}, {x_of(120.0), 30.0, 300.0}, {x_of(1237.0), 30.0, 1200.0},
+    for (auto [x, y, pitch] : {std::tuple{x_of(697.6), 30.0, 700.0}, {x_of(120.0), 30.0, 300.0},
                                {6.0, 30.0, 300.0}, {5.9, 30.0, -1.0}, {614.0, 30.0, 1200.0}, {614.1, 30.0, -1.0},
                                {x_of(600.0), 4.0, 600.0}, {x_of(600.0), 3.9, -1.0}, {x_of(600.0), 68.0, 600.0},
                                {x_of(600.0), 68.1, -1.0}, {std::nan(""), 30.0, -1.0}})

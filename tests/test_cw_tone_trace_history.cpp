@@ -31,9 +31,7 @@ TEST(ToneTraceHistory, NewestAtTheRightOldestToItsLeft)
     for (auto [updates, firstColumn, firstIndex] : {std::tuple{1, 359, 0}, {5, 355, 0}, {359, 1, 0}, {360, 0, 0},
                                                     {1000, 0, 640}}) {
         const CWToneTraceHistory h = after(updates);
-        if (firstColumn > 0) {
-            EXPECT_EQ(shown(h, firstColumn - 1), -1) << updates;
-        }
+        EXPECT_TRUE(firstColumn == 0 || shown(h, firstColumn - 1) == -1) << updates;
         for (int col = firstColumn; col < 360; ++col)
             ASSERT_EQ(shown(h, col), firstIndex + col - firstColumn) << updates << " col " << col;
         EXPECT_EQ(h.filled(), updates >= 360) << updates;
@@ -46,9 +44,7 @@ TEST(ToneTraceHistory, ValuesAreHeldToZeroThroughOneAndTheThresholdCanBePlacedBy
 {
     CWToneTraceHistory h;
     EXPECT_EQ(h.currentThreshold(), 0.5f);
-    h.update(1.7f, -0.2f, 5);
-    h.update(-0.2f, 3.0f, 0);
-    h.update(std::nanf(""), std::nanf(""), -1);
+    h.update(1.7f, -0.2f, 5), h.update(-0.2f, 3.0f, 0), h.update(std::nanf(""), std::nanf(""), -1);
     CW_TONE_TRACE_ENTRY a, b, c;
     ASSERT_TRUE(h.entryForColumn(357, &a) && h.entryForColumn(358, &b) && h.entryForColumn(359, &c));
     EXPECT_TRUE(a.level == 1.0f && a.threshold == 0.0f && a.keyDown == 1);
@@ -57,8 +53,7 @@ TEST(ToneTraceHistory, ValuesAreHeldToZeroThroughOneAndTheThresholdCanBePlacedBy
     h.update(0.3f, 0.62f, 1);
     EXPECT_EQ(h.currentThreshold(), 0.62f);
     h.setCurrentThreshold(0.25f);
-    EXPECT_EQ(h.currentThreshold(), 0.25f);
-    ASSERT_TRUE(h.entryForColumn(359, &c));
+    ASSERT_TRUE(h.currentThreshold() == 0.25f && h.entryForColumn(359, &c));
     EXPECT_EQ(c.threshold, 0.62f);  // the history keeps what applied
     h.setCurrentThreshold(4.0f);
     EXPECT_EQ(h.currentThreshold(), 1.0f);

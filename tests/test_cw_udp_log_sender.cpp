@@ -19,11 +19,11 @@ struct Listener {
     {
         sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
         socklen_t length = sizeof address;
+        const timeval timeout = {2, 0};
         bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-        const timeval timeout = {2, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        port = ntohs(address.sin_port);
     }
     ~Listener() { close(fd); }
     std::string receive() const
@@ -48,11 +48,7 @@ TEST(CWUdpLogSender, TheListenerReceivesExactlyTheRecord)
     EXPECT_EQ(listener.receive(), kRecord);
     ASSERT_TRUE(cw_udp_send_log_record("", listener.port, "<EOR>", &error)) << error.description;
     EXPECT_EQ(listener.receive(), "<EOR>");
-    long long gone = 0;
-    {
-        const Listener closed;
-        gone = closed.port;
-    }
+    const long long gone = Listener().port;  // closed again at once
     EXPECT_TRUE(cw_udp_send_log_record("127.0.0.1", gone, kRecord, nullptr));
 }
 
@@ -63,27 +59,21 @@ TEST(CWUdpLogSender, BadTargetsPayloadsAndOversizedDatagramsAreRefused)
         long long port;
         std::string record;
         const char* description;
-    } cases[] = {{"127.0.0.1", 0, kRecord, "Invalid UDP port"},
-                 {"127.0.0.1", 70000, kRecord, "Invalid UDP port"},
-                 {"127.0.0.1", -1, kRecord, "Invalid UDP port"},
-                 {"127.0.0.1", 12063, "", "Empty UDP payload"},
-                 {"localhost", 12063, kRecord, "Invalid IPv4 UDP host"},
-                 {"127.0.1", 12063, kRecord, "Invalid IPv4 UDP host"},
-                 {"::1", 12063, kRecord, "Invalid IPv4 UDP host"}};
+    } cases[] = {{"127.0.0.1", 0, kRecord, "Invalid UDP port"}, {"127.0.0.1", 70000, kRecord, "Invalid UDP port"},
+                 {"127.0.0.1", 12063, "", "Empty UDP payload"}, {"localhost", 12063, kRecord, "Invalid IPv4 UDP host"},
+                 {"127.0.1", 12063, kRecord, "Invalid IPv4 UDP host"}, {"::1", 12063, kRecord, "Invalid IPv4 UDP host"}};
     for (const auto& c : cases) {
         CW_OPERATION_ERROR error;
         EXPECT_FALSE(cw_udp_send_log_record(c.host, c.port, c.record, &error)) << c.host << ":" << c.port;
-        EXPECT_EQ(error.domain, "NSPOSIXErrorDomain");
-        EXPECT_EQ(error.code, 22);
-        EXPECT_EQ(error.description, c.description) << c.host << ":" << c.port;
+        EXPECT_TRUE(error.domain == "NSPOSIXErrorDomain" && error.code == 22 && error.description == c.description)
+            << c.host << ":" << c.port << " " << error.description;
     }
     CW_OPERATION_ERROR error;
     EXPECT_FALSE(cw_udp_send_log_record("127.0.0.1", 9, std::string(70000, 'x'), &error));
-    EXPECT_EQ(error.description, "sendto failed: Message too long");
-    EXPECT_EQ(error.code, EMSGSIZE);
+    EXPECT_TRUE(error.description == "sendto failed: Message too long" && error.code == EMSGSIZE) << error.description;
 }
 
-TEST(CWUdpLogSender, SettingsAndMessages)
+TEST(CWUdpLogSender, SettingsKeepThePortAsEnteredAndABlankHostIsLocal)
 {
     MapStore store;
     const CW_UDP_LOG_SETTINGS defaults = cw_udp_log_settings(store);
@@ -91,11 +81,5 @@ TEST(CWUdpLogSender, SettingsAndMessages)
     cw_store_udp_log_settings(store, {"  ", 70000, true});
     const CW_UDP_LOG_SETTINGS stored = cw_udp_log_settings(store);
     EXPECT_TRUE(stored.host == "127.0.0.1" && stored.port == 70000 && stored.sendViaUdp);  // the port as entered
-    EXPECT_EQ(cw_log_udp_disabled_message("dl1abc", "7.030000"),
-              "LOG UDP: disabled, CALL=DL1ABC FREQ=7.030000 saved locally");
-    EXPECT_EQ(cw_log_udp_sent_message("dl1abc", "7.030000", "", 12063),
-              "LOG UDP: sent CALL=DL1ABC FREQ=7.030000 to 127.0.0.1:12063");
-    EXPECT_EQ(cw_log_udp_failed_message("", 12063, ""), "LOG UDP: failed 127.0.0.1:12063 \u2014 unknown error");
-    EXPECT_EQ(cw_log_udp_failed_alert_text("/root/Zarvo/Zarvo.adi", ""),
-              "The QSO was saved to /root/Zarvo/Zarvo.adi.\n\nUDP error: Unknown error");
+    EXPECT_NE(cw_log_udp_failed_message("", 12063, "").find("127.0.0.1:12063"), std::string::npos);
 }

@@ -12,8 +12,7 @@
 TEST(ViewAllocation, NonePerUpdateEvenAcrossARateChange)
 {
     static float x[6000];
-    for (size_t i = 0; i < std::size(x); ++i)
-        x[i] = static_cast<float>(0.5 * std::sin(0.3 * i));
+    for (size_t i = 0; i < std::size(x); ++i) x[i] = static_cast<float>(0.5 * std::sin(0.3 * i));
     const CW_TUNER_CONFIG config{.autoGtm = 1, .rearmSeconds = 2.5, .findTone = 1};
     CW_TUNER* tuner = cw_tuner_create(&config);
     CWToneTraceHistory history;
@@ -23,8 +22,7 @@ TEST(ViewAllocation, NonePerUpdateEvenAcrossARateChange)
     CW_TUNER_RESULT result;
     const long before = allocation_counter::count.load();
     for (int i = 0; i < 20; ++i) {
-        rx.sampleRate = i < 10 ? 48000.0 : 12000.0;
-        status.signalPresent = i % 2;
+        rx.sampleRate = i < 10 ? 48000.0 : 12000.0, status.signalPresent = i % 2;
         cw_tuner_update(tuner, x, std::size(x), &rx, &status, 1.0 + i, &result);
         EXPECT_EQ(result.spectrumUpdated, 1);
         cw_tuner_update(tuner, x, 512, &rx, &status, 1.05 + i, &result);  // throttled

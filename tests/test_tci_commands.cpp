@@ -8,29 +8,18 @@
 // the text is still made, so that the refusal can show it.
 TEST(TciUrl, HostAndPortMustNameExactlyOneServer)
 {
-    const struct {
-        const char* host;
-        uint64_t port;
-        const char* text;
-        bool acceptable;
-    } cases[] = {
-        {"192.168.1.20", 50001, "ws://192.168.1.20:50001", true},
-        {"   ", 50001, "ws://127.0.0.1:50001", true},
-        {"\t radio.local \r\n", 40001, "ws://radio.local:40001", true},
-        {"[::1]", 65535, "ws://[::1]:65535", true},
-        {"h", 65536, "ws://h:65536", false},
-        {"h", UINT64_MAX, "ws://h:18446744073709551615", false},
-        {"[::1]x", 1, "ws://[::1]x:1", false},
+    const struct { const char* host; uint64_t port; const char* text; bool acceptable; } cases[] = {
+        {"   ", 50001, "ws://127.0.0.1:50001", true}, {"\t radio.local \r\n", 40001, "ws://radio.local:40001", true},
+        {"[::1]", 65535, "ws://[::1]:65535", true}, {"h", 65536, "ws://h:65536", false},
+        {"h", UINT64_MAX, "ws://h:18446744073709551615", false}, {"[::1]x", 1, "ws://[::1]x:1", false},
     };
     for (const auto& k : cases) {
         const TCI_URL url = tci_make_url(k.host, k.port);
-        EXPECT_EQ(url.text, k.text);
-        EXPECT_EQ(url.acceptable, k.acceptable) << url.text;
+        EXPECT_TRUE(url.text == k.text && url.acceptable == k.acceptable) << url.text;
     }
     for (const char* host : {"a/b", "x#y", "user@radio", "radio:80", "radio?x", "ra dio", "r%61dio", "[::1", "[]"}) {
         const TCI_URL url = tci_make_url(host, 50001);
-        EXPECT_FALSE(url.acceptable) << host;
-        EXPECT_EQ(url.text, std::string("ws://") + host + ":50001");
+        EXPECT_TRUE(!url.acceptable && url.text == std::string("ws://") + host + ":50001") << host;
     }
 }
 
@@ -41,16 +30,12 @@ TEST(TciCommands, MessagesSplitIntoTrimmedCommandsWithLowerCaseNames)
     EXPECT_TRUE(tci_split_commands(" ;;; ").empty());
 
     const TCI_COMMAND vfo = tci_parse_command(" VFO:0, 0 ,7025000 ");
-    EXPECT_EQ(vfo.name, "vfo");
-    EXPECT_TRUE(vfo.hasArguments);
-    EXPECT_EQ(vfo.argumentText, "0, 0 ,7025000");
+    EXPECT_TRUE(vfo.name == "vfo" && vfo.hasArguments && vfo.argumentText == "0, 0 ,7025000");
     EXPECT_EQ(vfo.arguments, (std::vector<std::string>{"0", "0", "7025000"}));
     const TCI_COMMAND query = tci_parse_command("cw_macros_speed");
-    EXPECT_FALSE(query.hasArguments);
-    EXPECT_TRUE(query.arguments.empty());
+    EXPECT_TRUE(!query.hasArguments && query.arguments.empty());
     const TCI_COMMAND macro = tci_parse_command("cw_macros:0,A:B");  // only the first colon separates
-    EXPECT_EQ(macro.name, "cw_macros");
-    EXPECT_EQ(macro.argumentText, "0,A:B");
+    EXPECT_TRUE(macro.name == "cw_macros" && macro.argumentText == "0,A:B");
     EXPECT_EQ(tci_parse_command(":").arguments, (std::vector<std::string>{""}));
 }
 
@@ -59,15 +44,12 @@ TEST(TciCommands, CwMacroTextSurvivesTheRoundTripThroughACommand)
     const std::string text = "R TNX, NAME: ZARVO; 5NN <BT> ?/=+ \u00c4";
     const std::vector<std::string> commands = tci_cw_macro_commands(25, text);
     ASSERT_EQ(commands.size(), 3u);
-    EXPECT_EQ(commands[0], "cw_terminal:false;");
-    EXPECT_EQ(commands[1], "cw_macros_speed:25;");
+    EXPECT_TRUE(commands[0] == "cw_terminal:false;" && commands[1] == "cw_macros_speed:25;");
     // The server splits the message as the simulator does, and decodes it.
     const std::vector<std::string> split = tci_split_commands(commands[2]);
     ASSERT_EQ(split.size(), 1u);
     const TCI_COMMAND macro = tci_parse_command(split[0]);
-    EXPECT_EQ(macro.name, "cw_macros");
-    ASSERT_EQ(macro.arguments.size(), 2u);
-    EXPECT_EQ(macro.arguments[0], "0");
+    ASSERT_TRUE(macro.name == "cw_macros" && macro.arguments.size() == 2u && macro.arguments[0] == "0");
     EXPECT_EQ(tci_decode_cw_macro_text(macro.arguments[1]), text);
     // Line breaks cannot be sent; they go as spaces.
     EXPECT_EQ(tci_encode_cw_macro_text("A\tB\nC\rD"), "A B C D");

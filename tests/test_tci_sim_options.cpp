@@ -10,25 +10,20 @@ TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndBadInputIsRefused)
 {
     TCI_SIM_OPTIONS o;
     std::string error;
-    ASSERT_TRUE(tci_sim_parse_options(
-        {"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"}, &o, &error))
-        << error;
+    ASSERT_TRUE(tci_sim_parse_options({"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"},
+                                      &o, &error)) << error;
     EXPECT_TRUE(o.port == 0u && o.sampleRate == 8000u && o.rateGiven && o.echo && !o.stereo);
-    EXPECT_EQ(o.source, TCI_SIM_SOURCE::Wav);
-    EXPECT_EQ(o.wavPath, "qso.wav");
-    EXPECT_DOUBLE_EQ(o.stallForSeconds, 0.5);
-    EXPECT_LT(o.stallAfterSeconds, 0.0);
+    EXPECT_TRUE(o.source == TCI_SIM_SOURCE::Wav && o.wavPath == "qso.wav");
+    EXPECT_TRUE(o.stallForSeconds == 0.5 && o.stallAfterSeconds < 0.0);
     ASSERT_TRUE(tci_sim_parse_options({"--ramp"}, &o, &error));
-    EXPECT_EQ(o.source, TCI_SIM_SOURCE::Ramp);
-    EXPECT_FALSE(o.rateGiven || o.echo);
+    EXPECT_TRUE(o.source == TCI_SIM_SOURCE::Ramp && !o.rateGiven && !o.echo);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--rate", "7999"}, {"--rate", "48001"}, {"--frame", "15"}, {"--port", "65536"}, {"--port", "-1"},
              {"--port", "12x"}, {"--bogus"}, {"--port"}, {"--echo=1"}, {"--wav", "a.wav", "--ramp"},
              {"--close-after", "-1"}, {"--stall-after", "nan"}, {"--malformed", "0"}, {"--snr", "200"},
              {"--host", ""}}) {
-        EXPECT_FALSE(tci_sim_parse_options(args, &o, &error)) << args[0];
-        EXPECT_FALSE(error.empty()) << args[0];
         error.clear();
+        EXPECT_TRUE(!tci_sim_parse_options(args, &o, &error) && !error.empty()) << args[0];
     }
 }
 
@@ -38,18 +33,14 @@ TEST(TciSimOptions, RecordingSetsTheRateUnlessItDisagreesOrCannotBeStreamed)
 {
     const auto wav_at = [](uint32_t rate) {
         WAV_AUDIO wav;
-        wav.channels = 1;
-        wav.sampleRate = rate;
-        wav.samples.assign(100, 0.0f);
+        wav.channels = 1, wav.sampleRate = rate, wav.samples.assign(100, 0.0f);
         return wav;
     };
     TCI_SIM_OPTIONS o, given;
     std::string error;
-    ASSERT_TRUE(tci_sim_adopt_wav_rate(wav_at(11025), &o, &error)) << error;
-    EXPECT_EQ(o.sampleRate, 11025u);
+    ASSERT_TRUE(tci_sim_adopt_wav_rate(wav_at(11025), &o, &error) && o.sampleRate == 11025u) << error;
     ASSERT_TRUE(tci_sim_parse_options({"--rate", "8000"}, &given, &error));
     EXPECT_FALSE(tci_sim_adopt_wav_rate(wav_at(11025), &given, &error));
     EXPECT_NE(error.find("11025"), std::string::npos);
-    EXPECT_FALSE(tci_sim_adopt_wav_rate(wav_at(96000), &o, &error));
-    EXPECT_FALSE(tci_sim_adopt_wav_rate(WAV_AUDIO{}, &o, &error));
+    EXPECT_FALSE(tci_sim_adopt_wav_rate(wav_at(96000), &o, &error) || tci_sim_adopt_wav_rate(WAV_AUDIO{}, &o, &error));
 }

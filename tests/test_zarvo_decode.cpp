@@ -16,17 +16,12 @@ const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC PSE K";
 std::vector<uint8_t> image(double wpm, uint32_t rate, uint16_t channels = 1, double pitchHz = 650, double lead = 0.5)
 {
     MORSE_AUDIO_CONFIG config = morse_audio_default_config();
-    config.wpm = wpm;
-    config.pitchHz = pitchHz;
-    config.leadSeconds = lead;
-    config.sampleRateHz = rate;
-    config.addNoise = true;
-    config.snrDb = 15;
+    config.wpm = wpm, config.pitchHz = pitchHz, config.leadSeconds = lead, config.sampleRateHz = rate;
+    config.addNoise = true, config.snrDb = 15;
     std::vector<float> mono, samples;
     EXPECT_TRUE(morse_audio_generate(config, kText, &mono, nullptr, nullptr));
     for (float s : mono)
-        for (uint16_t c = 0; c < channels; ++c)
-            samples.push_back(c == 0 ? s : 0.0f);
+        for (uint16_t c = 0; c < channels; ++c) samples.push_back(c == 0 ? s : 0.0f);
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(wav_build_image(samples.data(), samples.size(), channels, rate, WAV_ENCODING_PCM16, &bytes, nullptr));
     return bytes;
@@ -34,8 +29,7 @@ std::vector<uint8_t> image(double wpm, uint32_t rate, uint16_t channels = 1, dou
 
 void put32(std::vector<uint8_t>* bytes, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 class DecodeTool : public ::testing::Test {
@@ -50,8 +44,7 @@ protected:
     }
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes)
     {
-        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                          static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(dir / name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
         return dir / name;
     }
 
@@ -68,11 +61,7 @@ TEST_F(DecodeTool, DecodesFilesStandardInputAndCutFiles)
 {
     std::vector<uint8_t> cut = image(25, 8000);
     put32(&cut, 40, static_cast<uint32_t>(cut.size() * 2));  // data claims more than is there
-    const struct {
-        std::vector<std::string> args;
-        std::string redirect;
-        bool warns, exact;
-    } runs[] = {
+    const struct { std::vector<std::string> args; std::string redirect; bool warns, exact; } runs[] = {
         {{"--pitch", "650", write("a.wav", image(25, 48000))}, "", false, true},
         {{"--pitch", "640", "--auto-pitch", "-"}, "<" + tool_run::quoted(write("s.wav", image(20, 12000, 2))), false,
          true},
@@ -83,17 +72,16 @@ TEST_F(DecodeTool, DecodesFilesStandardInputAndCutFiles)
     for (const auto& k : runs) {
         const tool_run::Result r = run(k.args, k.redirect);
         EXPECT_EQ(r.status, 0) << err;
-        EXPECT_EQ(!err.empty(), k.warns) << err;
-        EXPECT_EQ(err.find("warning") != std::string::npos, k.warns) << err;
+        EXPECT_TRUE(!err.empty() == k.warns && (err.find("warning") != std::string::npos) == k.warns) << err;
         EXPECT_TRUE(k.exact ? text_metrics::collapse_whitespace(r.out) == kText
                             : text_metrics::cer_after_first_word(kText, r.out) <= 0.1)
             << r.out;
     }
-    std::istringstream lines(tool_run::slurp(dir / "s.jsonl"));
+    std::istringstream lines(tool_run::slurp(dir / "s.jsonl"));  // from the cut file
     int count = 0, locked = 0;
     for (std::string line; std::getline(lines, line); ++count) {
-        EXPECT_EQ(line.rfind("{\"t\":", 0), 0u) << line;
-        locked += line.find("\"lock\":2,") != std::string::npos ? 1 : 0;
+        EXPECT_TRUE(line.starts_with("{\"t\":")) << line;
+        locked += line.find("\"lock\":2,") != std::string::npos;
     }
     const double seconds = (cut.size() - 44) / 2 / 8000.0 + 3.0;  // with the closing silence
     EXPECT_NEAR(count, seconds / 0.2, 1.5);
@@ -123,10 +111,7 @@ TEST_F(DecodeTool, ExitStatusesAndMessages)
     const std::vector<uint8_t> good = image(25, 8000);
     std::vector<uint8_t> slow = good;
     put32(&slow, 24, 4000);  // a sample rate the receiver cannot take
-    const struct {
-        std::vector<std::string> args;
-        const char* mention;
-    } bad[] = {
+    const struct { std::vector<std::string> args; const char* mention; } bad[] = {
         {{dir / "missing.wav"}, "missing.wav"},
         {{write("empty.wav", {})}, "empty.wav"},
         {{write("head.wav", std::vector<uint8_t>(good.begin(), good.begin() + 30))}, "head.wav"},
@@ -135,10 +120,8 @@ TEST_F(DecodeTool, ExitStatusesAndMessages)
     };
     for (const auto& b : bad) {
         const tool_run::Result r = run(b.args);
-        EXPECT_EQ(r.status, 2) << err;
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
-        EXPECT_NE(err.find(b.mention), std::string::npos) << err;
+        EXPECT_TRUE(r.status == 2 && r.out.empty()) << err;
+        EXPECT_TRUE(err.find('\n') == err.size() - 1 && err.find(b.mention) != std::string::npos) << err;
     }
     EXPECT_EQ(run({"--status", dir / "no-such-folder/s.jsonl", write("a.wav", good)}).status, 1);
     EXPECT_NE(err.find("no-such-folder"), std::string::npos);

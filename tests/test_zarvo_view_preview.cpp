@@ -11,10 +11,8 @@ TEST(ViewPreviewTool, WritesBothViewsAtTheirLayoutSizesAndRefusesBadOptions)
         return tool_run::run(ZARVO_VIEW_PREVIEW_PATH, args, ">/dev/null 2>&1").status;
     };
     ASSERT_EQ(run({"--seconds", "3", "--scale", "2", dir / "out"}), 0);
-    const QImage spectrum(QString::fromStdString(dir / "out/spectrum.png"));
-    const QImage trace(QString::fromStdString(dir / "out/tone-trace.png"));
-    EXPECT_EQ(spectrum.size(), QSize(2 * 1180, 2 * 110));
-    EXPECT_EQ(trace.size(), QSize(2 * 1180, 2 * 75));
+    EXPECT_EQ(QImage(QString::fromStdString(dir / "out/spectrum.png")).size(), QSize(2 * 1180, 2 * 110));
+    EXPECT_EQ(QImage(QString::fromStdString(dir / "out/tone-trace.png")).size(), QSize(2 * 1180, 2 * 75));
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{}, {"--pitch", "50", dir / "bad"}, {"--bogus", dir / "bad"}})
         EXPECT_EQ(run(args), 2) << args.size();

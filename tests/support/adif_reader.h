@@ -1,5 +1,5 @@
-// A small ADIF reader for tests: reads back what the log writer produced,
-// following the data specifier lengths rather than looking for the next tag.
+// A small ADIF reader for tests: reads back what the log writer produced, following the data specifier lengths
+// rather than looking for the next tag.
 #pragma once
 
 #include <cstdlib>
@@ -18,30 +18,22 @@ struct AdifFile {
 inline AdifFile adif_read(const std::string& text)
 {
     AdifFile file;
-    size_t pos = 0;
     const size_t eoh = text.find("<EOH>");
-    if (eoh != std::string::npos) {
-        file.header = text.substr(0, eoh);
-        pos = eoh + 5;
-    }
+    size_t pos = eoh == std::string::npos ? 0 : eoh + 5;
+    file.header = text.substr(0, eoh == std::string::npos ? 0 : eoh);
     AdifFields fields;
     for (size_t open = text.find('<', pos); open != std::string::npos; open = text.find('<', pos)) {
         const size_t close = text.find('>', open);
-        if (close == std::string::npos)
-            return file.ok = false, file;
+        if (close == std::string::npos) return file.ok = false, file;
         const std::string specifier = text.substr(open + 1, close - open - 1);
+        const size_t colon = specifier.find(':');
         pos = close + 1;
         if (specifier == "EOR") {
-            file.records.push_back(fields);
-            fields.clear();
+            file.records.push_back(fields), fields.clear();
             continue;
         }
-        const size_t colon = specifier.find(':');
-        if (colon == std::string::npos)
-            return file.ok = false, file;
-        const size_t length = std::strtoul(specifier.c_str() + colon + 1, nullptr, 10);
-        if (pos + length > text.size())
-            return file.ok = false, file;
+        const size_t length = colon == std::string::npos ? 0 : std::strtoul(specifier.c_str() + colon + 1, nullptr, 10);
+        if (colon == std::string::npos || pos + length > text.size()) return file.ok = false, file;
         fields.emplace_back(specifier.substr(0, colon), text.substr(pos, length));
         pos += length;
     }

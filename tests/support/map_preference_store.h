@@ -7,13 +7,11 @@
 #include <optional>
 #include <string>
 
-class MapStore : public CWPreferenceStore {
-public:
+struct MapStore : CWPreferenceStore {
     std::map<std::string, std::string> values;
     std::optional<std::string> value(const std::string& key) const override
     {
-        const auto found = values.find(key);
-        return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+        return values.contains(key) ? std::optional(values.at(key)) : std::nullopt;
     }
     void setValue(const std::string& key, const std::string& value) override { values[key] = value; }
 };

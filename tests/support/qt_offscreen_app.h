@@ -1,5 +1,5 @@
-// One QApplication on the offscreen platform for widget tests, created on
-// first use so that listing the tests needs no display.
+// One QApplication on the offscreen platform for widget tests, created on first use so that listing the tests
+// needs no display; and ways to read back what a widget painted.
 #pragma once
 
 #include <QApplication>
@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -36,22 +37,18 @@ inline QImage render(QWidget* widget)
 // Colour `c` at `alpha` laid over an opaque background.
 inline QColor over(const QColor& c, double alpha, const QColor& background)
 {
-    return QColor::fromRgbF(c.redF() * alpha + background.redF() * (1.0 - alpha),
-                            c.greenF() * alpha + background.greenF() * (1.0 - alpha),
-                            c.blueF() * alpha + background.blueF() * (1.0 - alpha));
+    const auto mix = [alpha](double a, double b) { return a * alpha + b * (1.0 - alpha); };
+    return QColor::fromRgbF(mix(c.redF(), background.redF()), mix(c.greenF(), background.greenF()),
+                            mix(c.blueF(), background.blueF()));
 }
 
-inline QColor grey(double g)
-{
-    return QColor::fromRgbF(g, g, g);
-}
+inline QColor grey(double g) { return QColor::fromRgbF(g, g, g); }
 
 // Each channel within `tolerance` of the expected 0..255 value.
 inline bool near(const QColor& actual, const QColor& expected, int tolerance = 3)
 {
-    return std::abs(actual.red() - expected.red()) <= tolerance &&
-           std::abs(actual.green() - expected.green()) <= tolerance &&
-           std::abs(actual.blue() - expected.blue()) <= tolerance;
+    return std::max({std::abs(actual.red() - expected.red()), std::abs(actual.green() - expected.green()),
+                     std::abs(actual.blue() - expected.blue())}) <= tolerance;
 }
 
 inline std::string describe(const QColor& c)

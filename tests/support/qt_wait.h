@@ -1,5 +1,4 @@
-// Runs the Qt event loop until a condition holds, for tests that wait on
-// sockets and timers.
+// Runs the Qt event loop until a condition holds, for tests that wait on sockets and timers.
 #pragma once
 
 #include <QCoreApplication>
@@ -17,18 +16,12 @@ inline bool until(const std::function<bool()>& done, int ms)
     waited.start();
     QTimer wake;  // bounds each wait for events
     wake.start(5);
-    while (!done()) {
-        if (waited.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    for (; !done(); QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents))
+        if (waited.elapsed() > ms) return false;
     return true;
 }
 
 // Lets ms milliseconds of events happen.
-inline void settle(int ms)
-{
-    until([] { return false; }, ms);
-}
+inline void settle(int ms) { until([] { return false; }, ms); }
 
 }  // namespace qt_wait

@@ -1,5 +1,5 @@
-// Reads clean keyed tone back as Morse: key-down wherever a 1 ms block
-// peaks above a threshold, run lengths in units of the dot at a known speed.
+// Reads clean keyed tone back as Morse: key-down wherever a 1 ms block peaks above a threshold, run lengths in
+// units of the dot at a known speed.
 #pragma once
 
 #include <cmath>
@@ -20,23 +20,19 @@ inline std::vector<Run> runs(const std::vector<float>& samples, double sampleRat
     std::vector<Run> out;
     for (size_t at = 0; at + block <= samples.size(); at += block) {
         float peak = 0.0f;
-        for (size_t i = at; i < at + block; ++i)
-            peak = std::fmax(peak, std::fabs(samples[i]));
-        if (out.empty() || out.back().keyDown != (peak > threshold))
-            out.push_back(Run{peak > threshold, 0.0});
+        for (size_t i = at; i < at + block; ++i) peak = std::fmax(peak, std::fabs(samples[i]));
+        if (out.empty() || out.back().keyDown != (peak > threshold)) out.push_back(Run{peak > threshold, 0.0});
         out.back().ms += 1.0;
     }
     return out;
 }
 
-// "." and "-" for elements, nothing between elements, " " between
-// characters, " / " between words; silence at either end dropped. Runs off
-// the 1-3-7 grid (by more than a quarter unit) show as "?".
+// "." and "-" for elements, nothing between elements, " " between characters, " / " between words; silence at
+// either end dropped. Runs off the 1-3-7 grid (by more than a quarter unit) show as "?".
 inline std::string code(const std::vector<float>& samples, double sampleRate, double wpm)
 {
     std::vector<Run> all = runs(samples, sampleRate);
-    while (!all.empty() && !all.back().keyDown)
-        all.pop_back();
+    while (!all.empty() && !all.back().keyDown) all.pop_back();
     std::string out;
     for (const Run& r : all) {
         const double units = r.ms / (1200.0 / wpm);

@@ -1,5 +1,4 @@
-// Runs a built program through the shell and keeps what it printed, for
-// tests of the command-line tools.
+// Runs a built program through the shell and keeps what it printed, for tests of the command-line tools.
 #pragma once
 
 #include <sys/wait.h>
@@ -22,8 +21,7 @@ struct Result {
 inline std::string quoted(const std::string& arg)
 {
     std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
@@ -31,15 +29,12 @@ inline std::string quoted(const std::string& arg)
 inline Result run(const std::string& program, const std::vector<std::string>& args, const std::string& redirect = "")
 {
     std::string command = quoted(program);
-    for (const std::string& a : args)
-        command += " " + quoted(a);
+    for (const std::string& a : args) command += " " + quoted(a);
     Result r;
     FILE* pipe = popen((command + " " + redirect).c_str(), "r");
-    if (pipe == nullptr)
-        return r;
+    if (pipe == nullptr) return r;
     char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        r.out.append(buffer, n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
     const int status = pclose(pipe);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
@@ -51,14 +46,13 @@ inline std::string slurp(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A folder of this process's own (builds may run the same test at once),
-// emptied when made and removed with the object.
+// A folder of this process's own (builds may run the same test at once), emptied when made and removed with
+// the object.
 struct ScratchDir {
     explicit ScratchDir(const std::string& name)
         : path(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid())))
     {
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
+        std::filesystem::remove_all(path), std::filesystem::create_directories(path);
     }
     ~ScratchDir() { std::filesystem::remove_all(path); }
     std::string operator/(const std::string& name) const { return (path / name).string(); }
