@@ -78,7 +78,7 @@ double noise_rate(double sigma, double squelch)
 // everything after it is text the decoder added behind the transmission.
 size_t alignment_end(const std::string& reference, const std::string& hypothesis)
 {
-    const std::vector<size_t> row = text_metrics::levenshtein_free_prefix_row(reference, hypothesis);
+    const std::vector<size_t> row = text_metrics::levenshtein_row(reference, hypothesis, true);
     return static_cast<size_t>(std::min_element(row.begin(), row.end()) - row.begin());
 }
 
@@ -117,7 +117,7 @@ GAP_RESULT gaps(double wpm, double snrDb, double squelch)
                 chunk += out.text[i];
         const std::string collapsed = text_metrics::collapse_whitespace(chunk);
         garbage += printed_characters(collapsed, alignment_end(texts[k], collapsed));
-        whole += text_metrics::levenshtein_free_prefix(texts[k], collapsed) == 0 ? 1 : 0;
+        whole += text_metrics::levenshtein(texts[k], collapsed, true) == 0 ? 1 : 0;
     }
     return {static_cast<double>(garbage) / texts.size(), whole};
 }

@@ -21,11 +21,19 @@ struct Signal {
     double tailSeconds = 3.0;
 };
 
-inline std::vector<float> generate(const Signal& s, const std::string& text)
+inline MORSE_AUDIO_CONFIG noisy_config(double wpm, double pitchHz, uint32_t rate, double snrDb, uint32_t seed,
+                                       double tailSeconds)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-    c.wpm = s.wpm, c.pitchHz = s.pitchHz, c.sampleRateHz = s.rate, c.addNoise = s.noisy, c.snrDb = s.snrDb;
-    c.leadSeconds = 1.0, c.tailSeconds = s.tailSeconds;
+    c.wpm = wpm, c.pitchHz = pitchHz, c.sampleRateHz = rate, c.addNoise = true, c.snrDb = snrDb, c.seed = seed;
+    c.leadSeconds = 1.0, c.tailSeconds = tailSeconds;
+    return c;
+}
+
+inline std::vector<float> generate(const Signal& s, const std::string& text)
+{
+    MORSE_AUDIO_CONFIG c = noisy_config(s.wpm, s.pitchHz, s.rate, s.snrDb, 1, s.tailSeconds);
+    c.addNoise = s.noisy;
     std::vector<float> samples;
     morse_audio_generate(c, text, &samples, nullptr, nullptr);
     return samples;

@@ -25,8 +25,10 @@ inline std::string drop_first_word(const std::string& text)
     return space == std::string::npos ? std::string() : collapsed.substr(space + 1);
 }
 
-// Edit distance; with a free prefix, text before the best-matching start costs nothing.
-inline size_t levenshtein(const std::string& reference, const std::string& hypothesis, bool freePrefix = false)
+// Last row of the edit distance table; with a free prefix, entry j is the
+// distance against hypothesis[k, j) for the best start k.
+inline std::vector<size_t> levenshtein_row(const std::string& reference, const std::string& hypothesis,
+                                           bool freePrefix)
 {
     std::vector<size_t> previous(hypothesis.size() + 1, 0), current(hypothesis.size() + 1);
     for (size_t j = 0; j <= hypothesis.size() && !freePrefix; ++j)
@@ -38,7 +40,20 @@ inline size_t levenshtein(const std::string& reference, const std::string& hypot
                                    previous[j - 1] + (reference[i - 1] != hypothesis[j - 1] ? 1 : 0)});
         std::swap(previous, current);
     }
-    return previous.back();
+    return previous;
+}
+
+// Edit distance; with a free prefix, text before the best-matching start costs nothing.
+inline size_t levenshtein(const std::string& reference, const std::string& hypothesis, bool freePrefix = false)
+{
+    return levenshtein_row(reference, hypothesis, freePrefix).back();
+}
+
+// Against the best-matching stretch: text before or after the transmission is free.
+inline size_t levenshtein_best_substring(const std::string& reference, const std::string& hypothesis)
+{
+    const std::vector<size_t> row = levenshtein_row(reference, hypothesis, true);
+    return *std::min_element(row.begin(), row.end());
 }
 
 // Character error rate after the sender's first word, while the decoder settles.
