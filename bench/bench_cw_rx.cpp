@@ -52,8 +52,8 @@ void decode_minute(benchmark::State& state, bool fallback)
         cw_rx_destroy(rx);
     }
     benchmark::DoNotOptimize(decoded);
-    state.counters["realtime"] = benchmark::Counter(kSeconds * static_cast<double>(state.iterations()),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["realtime"] =
+        benchmark::Counter(kSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_CwRxBackend(benchmark::State& state)

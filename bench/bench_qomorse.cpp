@@ -60,8 +60,8 @@ void BM_DecodeMinuteWithSearch(benchmark::State& state)
         benchmark::DoNotOptimize(engine.getRxData().data());
     }
     const double audioSeconds = static_cast<double>(samples.size()) / kRate;
-    state.counters["realtime_x"] = benchmark::Counter(audioSeconds * static_cast<double>(state.iterations()),
-                                                      benchmark::Counter::kIsRate);
+    state.counters["realtime_x"] =
+        benchmark::Counter(audioSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecodeMinuteWithSearch)->Unit(benchmark::kMillisecond);
 

@@ -21,7 +21,8 @@ std::vector<float> noise(int n)
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     std::vector<float> x(n);
-    for (float& v : x) v = u(rng);
+    for (float& v : x)
+        v = u(rng);
     return x;
 }
 
@@ -78,7 +79,8 @@ void BM_StfftHop(benchmark::State& state)
     s.init(4000, 512, kFrame, 3.0f);
     const std::vector<float> x = noise(kFrame);
     for (auto _ : state) {
-        for (float v : x) s.push(v);
+        for (float v : x)
+            s.push(v);
         benchmark::DoNotOptimize(s.column(0).data());
     }
     state.SetItemsProcessed(state.iterations() * kFrame);
@@ -92,7 +94,8 @@ void BM_ResampleFactor12(benchmark::State& state)
     const std::vector<float> x = noise(block);
     std::vector<float> out(block);
     for (auto _ : state) {
-        if (r.nSamplesTotal() > 48000 * 60) r.reset();  // as the engine does each minute
+        if (r.nSamplesTotal() > 48000 * 60)
+            r.reset();  // as the engine does each minute
         benchmark::DoNotOptimize(r.resample(12.0f, block, x.data(), out.data()));
     }
     state.SetItemsProcessed(state.iterations() * block);

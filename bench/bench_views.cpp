@@ -131,7 +131,8 @@ void BM_PaintToneTraceView(benchmark::State& state)
     offscreen_app();
     CWToneTraceView view;
     view.resize(1180, 75);
-    for (int i = 0; i < 400; ++i) view.updateWithLevel((i % 7) / 7.0f, 0.45f, (i / 5) % 2);
+    for (int i = 0; i < 400; ++i)
+        view.updateWithLevel((i % 7) / 7.0f, 0.45f, (i / 5) % 2);
     paint(state, &view);
 }
 BENCHMARK(BM_PaintToneTraceView)->Unit(benchmark::kMillisecond);

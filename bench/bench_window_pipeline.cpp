@@ -72,7 +72,8 @@ void BM_WindowFrame48k(benchmark::State& state)
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         rig.deliver(rig.frames[next]);
-        const double spent = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+        const double spent =
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
         if (first < 0.0)
             first = spent;
         else

@@ -91,9 +91,9 @@ struct GAP_RESULT {
 // text is what came out from its start to the next one's start.
 GAP_RESULT gaps(double wpm, double snrDb, double squelch)
 {
-    const std::vector<std::string> texts = {"CQ CQ DE ZR1ABC K", "ZR2XYZ DE ZR1ABC GM UR 599 BK",
+    const std::vector<std::string> texts = {"CQ CQ DE ZR1ABC K",          "ZR2XYZ DE ZR1ABC GM UR 599 BK",
                                             "R TNX FER CALL NAME IS ANN", "QTH CAPE TOWN HW CPY",
-                                            "73 ES GL DE ZR1ABC SK", "CQ TEST ZR1ABC TEST"};
+                                            "73 ES GL DE ZR1ABC SK",      "CQ TEST ZR1ABC TEST"};
     MORSE_AUDIO_CONFIG c = signal_config(wpm, snrDb, 11);
     std::vector<float> samples(static_cast<size_t>(2.0 * kRate), 0.0f);
     std::vector<double> starts;

@@ -36,8 +36,8 @@ const char* const kTexts[] = {
 
 struct CELL_SIGNAL {
     MORSE_AUDIO_CONFIG config;
-    double secondWpm = 0.0;  // nonzero: the second half of the text is sent at this speed
-    bool fixedPitch = false; // zarvo-decode --pitch 700 instead of --pitch auto
+    double secondWpm = 0.0;   // nonzero: the second half of the text is sent at this speed
+    bool fixedPitch = false;  // zarvo-decode --pitch 700 instead of --pitch auto
 };
 
 using Setup = std::function<void(CELL_SIGNAL*)>;
@@ -172,11 +172,9 @@ RATES run_cell(const Setup& setup, double wpm, double snrDb, int seeds, bool ver
 const CONDITION kConditions[] = {
     {"white noise, 20 WPM", "1%", "1%", nullptr},
     {"CCIR good (0.5 ms, 0.1 Hz)", "", "", [](CELL_SIGNAL* s) { s->config.channel = MORSE_CHANNEL_GOOD; }},
-    {"CCIR moderate (1 ms, 0.5 Hz)", "5%", "15%",
-     [](CELL_SIGNAL* s) { s->config.channel = MORSE_CHANNEL_MODERATE; }},
+    {"CCIR moderate (1 ms, 0.5 Hz)", "5%", "15%", [](CELL_SIGNAL* s) { s->config.channel = MORSE_CHANNEL_MODERATE; }},
     {"CCIR poor (2 ms, 1 Hz)", "5%", "15%", [](CELL_SIGNAL* s) { s->config.channel = MORSE_CHANNEL_POOR; }},
-    {"CCIR flutter (0.5 ms, 10 Hz)", "25%", "",
-     [](CELL_SIGNAL* s) { s->config.channel = MORSE_CHANNEL_FLUTTER; }},
+    {"CCIR flutter (0.5 ms, 10 Hz)", "25%", "", [](CELL_SIGNAL* s) { s->config.channel = MORSE_CHANNEL_FLUTTER; }},
     {"QSB 20 dB, 6 s", "3%", "10%",
      [](CELL_SIGNAL* s) {
          s->config.qsbDepthDb = 20.0;
@@ -211,8 +209,9 @@ const CONDITION kConditions[] = {
 
 void print_conditions(int seeds, bool verbose, const std::string& only)
 {
-    std::printf("Band conditions, 20 WPM unless named, %d texts x %d seeds per cell, full / inside the transmission:\n\n",
-                static_cast<int>(std::size(kTexts)), seeds);
+    std::printf(
+        "Band conditions, 20 WPM unless named, %d texts x %d seeds per cell, full / inside the transmission:\n\n",
+        static_cast<int>(std::size(kTexts)), seeds);
     std::printf("| condition | +10 dB full | +10 dB inside | target | 0 dB full | 0 dB inside | target |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
     for (const CONDITION& c : kConditions) {

@@ -22,8 +22,8 @@ protected:
 
 std::string record_for(const char* call)
 {
-    return cw_log_adif_record(CW_LOG_QSO{call, "J\u00f6rg", "599", "579", "7.030000", "", "", "ok", "20240102",
-                                         "030405", "QQ0QQ", "JN36"});
+    return cw_log_adif_record(
+        CW_LOG_QSO{call, "J\u00f6rg", "599", "579", "7.030000", "", "", "ok", "20240102", "030405", "QQ0QQ", "JN36"});
 }
 
 }  // namespace
@@ -32,7 +32,8 @@ TEST_F(CWAdifLogFile, FolderIsCreatedWithIntermediatesButNotUnderAFile)
 {
     std::string error;
     const std::string file = cw_adif_log_file_path(dir / "home/Documents/", &error);
-    EXPECT_TRUE(file == dir / "home/Documents/Zarvo/Zarvo.adi" && std::filesystem::is_directory(dir / "home/Documents/Zarvo"));
+    EXPECT_TRUE(file == dir / "home/Documents/Zarvo/Zarvo.adi" &&
+                std::filesystem::is_directory(dir / "home/Documents/Zarvo"));
     EXPECT_EQ(cw_adif_log_file_path(dir / "home/Documents", &error), file);  // already there
     write_file("somefile", "x");
     EXPECT_EQ(cw_adif_log_file_path(dir / "somefile/sub", &error), "");
@@ -50,10 +51,18 @@ TEST_F(CWAdifLogFile, HeaderOnceThenRecordsReadBackFieldByField)
     const AdifFile file = adif_read(contents());
     ASSERT_TRUE(file.ok && file.records.size() == 2u);
     EXPECT_EQ(file.header, "Zarvo ADIF log\n<ADIF_VER:5>3.1.4\n<PROGRAMID:5>Zarvo\n");
-    EXPECT_EQ(file.records[1], (AdifFields{{"CALL", "OK1XYZ"}, {"FREQ", "7.030000"}, {"MODE", "CW"},
-                                           {"QSO_DATE", "20240102"}, {"TIME_ON", "030405"}, {"QSO_DATE_OFF", "20240102"},
-                                           {"TIME_OFF", "030405"}, {"RST_SENT", "599"}, {"RST_RCVD", "579"},
-                                           {"STATION_CALLSIGN", "QQ0QQ"}, {"MY_GRIDSQUARE", "JN36"}, {"NAME", "J\u00d6RG"},
+    EXPECT_EQ(file.records[1], (AdifFields{{"CALL", "OK1XYZ"},
+                                           {"FREQ", "7.030000"},
+                                           {"MODE", "CW"},
+                                           {"QSO_DATE", "20240102"},
+                                           {"TIME_ON", "030405"},
+                                           {"QSO_DATE_OFF", "20240102"},
+                                           {"TIME_OFF", "030405"},
+                                           {"RST_SENT", "599"},
+                                           {"RST_RCVD", "579"},
+                                           {"STATION_CALLSIGN", "QQ0QQ"},
+                                           {"MY_GRIDSQUARE", "JN36"},
+                                           {"NAME", "J\u00d6RG"},
                                            {"COMMENT", "ok"}}));
     EXPECT_EQ(file.records[0][0].second, "DL1ABC");
 
@@ -68,7 +77,11 @@ TEST_F(CWAdifLogFile, HeaderOnceThenRecordsReadBackFieldByField)
 TEST_F(CWAdifLogFile, FailuresCarryDomainCodeAndDescription)
 {
     write_file("plain", "x");
-    const struct { std::string path, record; long code; const char* description; } cases[] = {{path, "", 22, "Empty ADIF record"},
+    const struct {
+        std::string path, record;
+        long code;
+        const char* description;
+    } cases[] = {{path, "", 22, "Empty ADIF record"},
                  {"", "<EOR>", 5, "Could not create ADIF log directory"},
                  {dir / "missing/Zarvo.adi", "<EOR>", 5, "Could not create ADIF log file"},
                  {dir.path.string(), "<EOR>", 5, "Could not open ADIF log file"},

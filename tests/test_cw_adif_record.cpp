@@ -7,13 +7,12 @@
 
 TEST(CWAdifRecord, EveryFieldInOrderTrimmedAndUpperCasedButTheComment)
 {
-    const CW_LOG_QSO qso{" dl1abc ", "hans", "599", "5nn", " 7.030000 ", "jo62", "berlin", " Nice sig, tnx ",
-                         "20240102", "030405", "qq0qq", "jn36"};
-    EXPECT_EQ(cw_log_adif_record(qso),
-              "<CALL:6>DL1ABC<FREQ:8>7.030000<MODE:2>CW<QSO_DATE:8>20240102<TIME_ON:6>030405"
-              "<QSO_DATE_OFF:8>20240102<TIME_OFF:6>030405<RST_SENT:3>599<RST_RCVD:3>5NN"
-              "<STATION_CALLSIGN:5>QQ0QQ<MY_GRIDSQUARE:4>JN36<NAME:4>HANS<GRIDSQUARE:4>JO62"
-              "<QTH:6>BERLIN<COMMENT:13>Nice sig, tnx<EOR>");
+    const CW_LOG_QSO qso{" dl1abc ",        "hans",     "599",    "5nn",   " 7.030000 ", "jo62", "berlin",
+                         " Nice sig, tnx ", "20240102", "030405", "qq0qq", "jn36"};
+    EXPECT_EQ(cw_log_adif_record(qso), "<CALL:6>DL1ABC<FREQ:8>7.030000<MODE:2>CW<QSO_DATE:8>20240102<TIME_ON:6>030405"
+                                       "<QSO_DATE_OFF:8>20240102<TIME_OFF:6>030405<RST_SENT:3>599<RST_RCVD:3>5NN"
+                                       "<STATION_CALLSIGN:5>QQ0QQ<MY_GRIDSQUARE:4>JN36<NAME:4>HANS<GRIDSQUARE:4>JO62"
+                                       "<QTH:6>BERLIN<COMMENT:13>Nice sig, tnx<EOR>");
     EXPECT_EQ(cw_log_adif_record(CW_LOG_QSO{}), "<MODE:2>CW<EOR>");
 }
 
@@ -21,8 +20,8 @@ TEST(CWAdifRecord, EveryFieldInOrderTrimmedAndUpperCasedButTheComment)
 // field; blank fields are left out.
 TEST(CWAdifRecord, LengthsCountUtf8BytesAndBlankFieldsAreLeftOut)
 {
-    const CW_LOG_QSO qso{"DL1ABC", "J\u00f6rg", "599", "599", "7.03", " ", "", "\n",
-                         "20240102", "030405", "QQ0QQ", "JN36"};
+    const CW_LOG_QSO qso{"DL1ABC", "J\u00f6rg", "599",      "599",    "7.03",  " ",
+                         "",       "\n",        "20240102", "030405", "QQ0QQ", "JN36"};
     const AdifFile file = adif_read(cw_log_adif_record(qso));
     ASSERT_TRUE(file.ok && file.records.size() == 1u);
     EXPECT_EQ(file.records[0].size(), 12u);
@@ -33,9 +32,18 @@ TEST(CWAdifRecord, LengthsCountUtf8BytesAndBlankFieldsAreLeftOut)
 // frequency at all, is refused with a reason.
 TEST(CWLogFrequency, ParsesMhzAndHzAndExplainsRefusals)
 {
-    for (auto [text, hz] : {std::pair{"7.03", 7030000.0}, {" 7.03 MHz", 7030000.0}, {"999.9", 999.9e6}, {"100000", 100000.0},
-                            {"", 0.0}, {"abc", 0.0}, {"-7.03", 0.0}, {"1e999", 0.0}, {"nan", 0.0}, {"1000", 0.0},
-                            {"99999", 0.0}, {"2e12", 0.0}})
+    for (auto [text, hz] : {std::pair{"7.03", 7030000.0},
+                            {" 7.03 MHz", 7030000.0},
+                            {"999.9", 999.9e6},
+                            {"100000", 100000.0},
+                            {"", 0.0},
+                            {"abc", 0.0},
+                            {"-7.03", 0.0},
+                            {"1e999", 0.0},
+                            {"nan", 0.0},
+                            {"1000", 0.0},
+                            {"99999", 0.0},
+                            {"2e12", 0.0}})
         EXPECT_DOUBLE_EQ(cw_frequency_hz_from_log_string(text), hz) << text;
     EXPECT_EQ(cw_log_frequency_problem("14074.0"),
               "QRG \"14074.0\" looks like kHz. Enter MHz (14.074000) or Hz (14074000).");

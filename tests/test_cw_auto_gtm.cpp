@@ -25,14 +25,27 @@ CW_AUTO_GTM_STATE armed(double peakHz)
 // speed estimates that agree unless too little is keyed to tell.
 TEST(CWAutoGtm, RetunesOnlyAtTheStartOfAGoodNewSignalNearThePitch)
 {
-    const auto with = [](auto change) { CW_RX_STATUS s = new_signal(); change(s); return s; };
-    const auto state = [](auto change) { CW_AUTO_GTM_STATE a = armed(700); change(a); return a; };
+    const auto with = [](auto change) {
+        CW_RX_STATUS s = new_signal();
+        change(s);
+        return s;
+    };
+    const auto state = [](auto change) {
+        CW_AUTO_GTM_STATE a = armed(700);
+        change(a);
+        return a;
+    };
     const CW_RX_STATUS good = new_signal();
-    const struct { CW_RX_STATUS status; CW_AUTO_GTM_STATE state; double now; bool retune; } cases[] = {
+    const struct {
+        CW_RX_STATUS status;
+        CW_AUTO_GTM_STATE state;
+        double now;
+        bool retune;
+    } cases[] = {
         {good, armed(700), 10, true},
         {good, armed(605), 10, false},  // already there
         {good, armed(900), 10, false},  // another signal
-        {good, armed(0), 10, false},  // no peak yet
+        {good, armed(0), 10, false},    // no peak yet
         {good, state([](auto& a) { a.lastSignalState = 1; }), 10, false},
         {good, state([](auto& a) { a.enabled = false; }), 10, false},
         {good, state([](auto& a) { a.lastAutoGtmTime = 9.0; }), 10, false},

@@ -14,7 +14,10 @@ std::vector<float> ramp(size_t count, float start)
     return values;
 }
 
-std::vector<float> last(const std::vector<float>& a, size_t n) { return {a.end() - std::ptrdiff_t(n), a.end()}; }
+std::vector<float> last(const std::vector<float>& a, size_t n)
+{
+    return {a.end() - std::ptrdiff_t(n), a.end()};
+}
 
 }  // namespace
 

@@ -31,7 +31,8 @@ TEST(GoertzelBank, EveryFilterReportsTheDftPowerAtItsFrequency)
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     std::vector<float> x(1024);
     double energy = 0.0;
-    for (float& v : x) v = u(rng), energy += v * v;
+    for (float& v : x)
+        v = u(rng), energy += v * v;
     for (size_t bins : {1u, 19u, 32u, 45u}) {
         std::vector<float> c(bins), power(bins, -1.0f);
         for (size_t k = 0; k < bins; ++k)

@@ -40,7 +40,8 @@ void expect_slots(const CW_MACRO_IMPORT& result, const CW_MACRO_SLOTS& expected)
 // would take them for syntax; a line import could not read is refused.
 TEST(CWMacroFile, ExportedLinesAreNormalisedAndEscaped)
 {
-    for (auto [title, text, line] : {std::tuple{"  cq ", " de <mycall> ", "CQ= DE <MYCALL> "}, {"#1", "a=b", "\\#1=A=B"},
+    for (auto [title, text, line] : {std::tuple{"  cq ", " de <mycall> ", "CQ= DE <MYCALL> "},
+                                     {"#1", "a=b", "\\#1=A=B"},
                                      {"a=b\\", "c\\d", "A\\=B\\\\=C\\D"}})
         EXPECT_EQ(cw_macro_export_line(1, title, text), line) << title;
     EXPECT_EQ(cw_macro_export_line(6, " ", "x"), "QTH=X");  // a blank title is the slot's own
@@ -63,12 +64,10 @@ TEST(CWMacroFile, ExportsComeBackUnchangedInAnyLineEnding)
     expect_slots(cw_macro_import_parse(defaultFile), stock);
     expect_slots(cw_macro_import_parse(replace_all(defaultFile, "\n", "\r\n")), stock);
     expect_slots(cw_macro_import_parse("\xEF\xBB\xBF" + defaultFile), stock);
-    const CW_MACRO_SLOTS typed = {
-        {"#1", "a=b", "C:\\X\\", "\\#", " lo w ", "\xC3\xA4\xC3\xB6", "", "=="},
-        {"x=y", "  spaces  ", "back\\slash", "#hash", "\xC3\xA4\xC3\xB6", "", "a\\=b", "="}};
-    const CW_MACRO_SLOTS stored = {
-        {"#1", "A=B", "C:\\X\\", "\\#", "LO W", "\xC3\x84\xC3\x96", "QTH", "=="},
-        {"X=Y", "  SPACES  ", "BACK\\SLASH", "#HASH", "\xC3\x84\xC3\x96", "", "A\\=B", "="}};
+    const CW_MACRO_SLOTS typed = {{"#1", "a=b", "C:\\X\\", "\\#", " lo w ", "\xC3\xA4\xC3\xB6", "", "=="},
+                                  {"x=y", "  spaces  ", "back\\slash", "#hash", "\xC3\xA4\xC3\xB6", "", "a\\=b", "="}};
+    const CW_MACRO_SLOTS stored = {{"#1", "A=B", "C:\\X\\", "\\#", "LO W", "\xC3\x84\xC3\x96", "QTH", "=="},
+                                   {"X=Y", "  SPACES  ", "BACK\\SLASH", "#HASH", "\xC3\x84\xC3\x96", "", "A\\=B", "="}};
     expect_slots(cw_macro_import_parse(exported(typed)), stored);
 }
 
@@ -81,7 +80,9 @@ TEST(CWMacroFile, HandWrittenLinesFillSlotsInOrder)
     const CW_MACRO_IMPORT result = cw_macro_import_parse("A=x\nB = y \n#C=z\nno equals\n=w");
     ASSERT_EQ(result.count, 2u);
     EXPECT_EQ(result.slots.titles[1] + "|" + result.slots.texts[1], "B| Y ");
-    const CW_MACRO_IMPORT breaks = cw_macro_import_parse("A=1\rB=2\xC2\x85" "C=3\xE2\x80\xA9" "C:\\X=4\\=");
+    const CW_MACRO_IMPORT breaks = cw_macro_import_parse("A=1\rB=2\xC2\x85"
+                                                         "C=3\xE2\x80\xA9"
+                                                         "C:\\X=4\\=");
     ASSERT_EQ(breaks.count, 4u);
     EXPECT_EQ(breaks.slots.titles[2], "C");
     EXPECT_EQ(breaks.slots.titles[3] + "|" + breaks.slots.texts[3], "C:\\X|4\\=");

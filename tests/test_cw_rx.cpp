@@ -19,7 +19,10 @@ const std::string kOver = "ZR2XY DE ZR1ABC GM OM UR RST 579 579 NAME IS PAUL QTH
 
 using rx_run::Rx;
 
-Rx make_rx(const CW_RX_CONFIG& c) { return Rx(cw_rx_create(&c)); }
+Rx make_rx(const CW_RX_CONFIG& c)
+{
+    return Rx(cw_rx_create(&c));
+}
 
 CW_RX_STATUS status_of(const CW_RX* rx)
 {
@@ -72,9 +75,14 @@ TEST(CwRxConfig, BadValuesBecomeUsableOnes)
 
 TEST(CwRxDecoding, CleanSignalAtAnyRateBlockSizeAndPitchWithinTheBandwidth)
 {
-    const struct { uint32_t rate; double tonePitch; bool autoPitch; size_t block; } cases[] = {
-        {8000, 600, false, 2048}, {12000, 615, false, 2048}, {24000, 585, true, 2048}, {48000, 620, false, 2048},
-        {8000, 590, true, 2048},  {48000, 600, false, 1},    {48000, 600, false, 48000}};
+    const struct {
+        uint32_t rate;
+        double tonePitch;
+        bool autoPitch;
+        size_t block;
+    } cases[] = {{8000, 600, false, 2048},  {12000, 615, false, 2048}, {24000, 585, true, 2048},
+                 {48000, 620, false, 2048}, {8000, 590, true, 2048},   {48000, 600, false, 1},
+                 {48000, 600, false, 48000}};
     for (const auto& [rate, hz, autoPitch, block] : cases)
         EXPECT_LE(cer({.wpm = 22, .pitchHz = hz, .rate = rate}, rx_run::config_for(rate, 600, autoPitch), block), 0.02)
             << rate << " Hz, tone " << hz << ", block " << block;
@@ -211,8 +219,8 @@ TEST(CwRxBand, FadingHandKeyingAndFarnsworthDecode)
 TEST(CwRxBand, AFirstOverIsReadWholeWithNothingAfterAndASpeedUpLosesNothing)
 {
     // The first over's start is read again once its speed is known; the noise after it prints nothing.
-    for (const auto& [seed, text] : {std::pair{2u, "CQ CQ CQ DE ZR1ABC ZR1ABC PSE K"},
-                                     {3u, "R TNX FER QSO 73 ES GL ZR2XY DE ZR1ABC TU SK"}}) {
+    for (const auto& [seed, text] :
+         {std::pair{2u, "CQ CQ CQ DE ZR1ABC ZR1ABC PSE K"}, {3u, "R TNX FER QSO 73 ES GL ZR2XY DE ZR1ABC TU SK"}}) {
         MORSE_AUDIO_CONFIG c = sender(700.0, 20.0, 0.0);
         c.seed = seed, c.tailSeconds = 20.0;
         EXPECT_EQ(decode_band({{c, text}}), text);
@@ -227,7 +235,8 @@ TEST(CwRxBand, AFirstOverIsReadWholeWithNothingAfterAndASpeedUpLosesNothing)
 TEST(CwRxBand, AStationAnsweringOnTheOtherSideOfThePitchIsFollowed)
 {
     const std::string decoded = decode_band({{sender(560.0, 18.0, 10.0), "CQ CQ CQ DE QA1BC QA1BC K"},
-                                             {sender(640.0, 24.0, 10.0, 1.2), "QA1BC DE QR2XYZ QR2XYZ K"}}, 600.0);
+                                             {sender(640.0, 24.0, 10.0, 1.2), "QA1BC DE QR2XYZ QR2XYZ K"}},
+                                            600.0);
     EXPECT_NE(decoded.find("CQ DE QA1BC QA1BC K"), std::string::npos) << decoded;
     EXPECT_NE(decoded.find("DE QR2XYZ QR2XYZ K"), std::string::npos) << decoded;
 }

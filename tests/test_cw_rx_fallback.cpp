@@ -15,7 +15,10 @@ using rx_run::Rx;
 
 const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 73 K";
 
-Rx fallback(const CW_RX_CONFIG& c) { return Rx(cw_rx_create_fallback(&c)); }
+Rx fallback(const CW_RX_CONFIG& c)
+{
+    return Rx(cw_rx_create_fallback(&c));
+}
 
 std::vector<float> tone(double seconds)
 {

@@ -34,10 +34,11 @@ TEST(CWSettingsForm, StoringWritesEveryKeyClampedAndLoadingShowsItBack)
     form.autoCenter = true, form.agc = false;
     cw_settings_form_store(form, store, true);
     const std::map<std::string, std::string> expected = {
-        {"ZarvoHost", " radio "},  {"ZarvoPort", "40001"},    {"ZarvoPitch", "1200"},       {"ZarvoBandwidth", "120"},
-        {"ZarvoSQL", "0.5"},       {"ZarvoAutoCenter", "true"}, {"ZarvoMinWPM", "5"},        {"ZarvoMaxWPM", "60"},
-        {"ZarvoQOMSearchHz", "15"}, {"ZarvoQOMAGC", "false"},  {"ZarvoQOMLockHold", "1.75"},
-        {"ZarvoAutoGTMRearm", "2.5"}, {"ZarvoTxWPM", "25"},    {"ZarvoShortRST", "true"},
+        {"ZarvoHost", " radio "},  {"ZarvoPort", "40001"},       {"ZarvoPitch", "1200"},
+        {"ZarvoBandwidth", "120"}, {"ZarvoSQL", "0.5"},          {"ZarvoAutoCenter", "true"},
+        {"ZarvoMinWPM", "5"},      {"ZarvoMaxWPM", "60"},        {"ZarvoQOMSearchHz", "15"},
+        {"ZarvoQOMAGC", "false"},  {"ZarvoQOMLockHold", "1.75"}, {"ZarvoAutoGTMRearm", "2.5"},
+        {"ZarvoTxWPM", "25"},      {"ZarvoShortRST", "true"},
     };
     EXPECT_EQ(store.values, expected);
     const CW_SETTINGS_FORM loaded = cw_settings_form_load(store);
@@ -52,8 +53,8 @@ TEST(CWSettingsForm, SquelchLevelDefaultsClampsAndPersists)
     MapStore store;
     CW_SETTINGS_FORM form = cw_settings_form_load(store);
     EXPECT_TRUE(form.squelch == "0.50" && cw_settings_form_squelch(form) == 0.5);
-    for (auto [typed, stored, level] : {std::tuple{"0.8", "0.8", 0.8}, {"0", "0", 0.0}, {"3", "1", 1.0},
-                                        {"-0.2", "0", 0.0}, {"x", "0", 0.0}}) {
+    for (auto [typed, stored, level] :
+         {std::tuple{"0.8", "0.8", 0.8}, {"0", "0", 0.0}, {"3", "1", 1.0}, {"-0.2", "0", 0.0}, {"x", "0", 0.0}}) {
         form.squelch = typed;
         EXPECT_EQ(cw_settings_form_squelch(form), level) << typed;
         cw_settings_form_store(form, store, false);

@@ -28,13 +28,14 @@ std::vector<float> tone(double hz, double rate, size_t count, double amplitude =
 
 std::vector<float> mix(std::vector<float> a, const std::vector<float>& b)
 {
-    for (size_t i = 0; i < a.size(); ++i) a[i] += b[i];
+    for (size_t i = 0; i < a.size(); ++i)
+        a[i] += b[i];
     return a;
 }
 
 struct Estimator {
-    std::unique_ptr<CW_SPECTRUM_ESTIMATOR, decltype(&cw_spectrum_estimator_destroy)> e{
-        cw_spectrum_estimator_create(), cw_spectrum_estimator_destroy};
+    std::unique_ptr<CW_SPECTRUM_ESTIMATOR, decltype(&cw_spectrum_estimator_destroy)> e{cw_spectrum_estimator_create(),
+                                                                                       cw_spectrum_estimator_destroy};
     double now = 1.0;
 
     int process(const std::vector<float>& x, double rate, double pitchHz, double at)
@@ -42,7 +43,10 @@ struct Estimator {
         return cw_spectrum_estimator_process(e.get(), x.data(), x.size(), rate, pitchHz, at);
     }
     // A whole block at a new accepted moment.
-    bool frame(const std::vector<float>& x, double rate, double pitch = 600.0) { return process(x, rate, pitch, now += 1.0); }
+    bool frame(const std::vector<float>& x, double rate, double pitch = 600.0)
+    {
+        return process(x, rate, pitch, now += 1.0);
+    }
     CW_SPECTRUM_SNAPSHOT snapshot() const
     {
         CW_SPECTRUM_SNAPSHOT s;
@@ -92,9 +96,10 @@ TEST(SpectrumLevels, SilenceNanInfinityAndClippingStayFinite)
     std::vector<float> bad = tone(700.0, 48000.0, kN);
     bad[10] = std::nanf(""), bad[2000] = kInf, bad[3000] = -kInf;
     std::vector<float> square(kN);
-    for (size_t i = 0; i < kN; ++i) square[i] = (i / 20) % 2 ? 1.0f : -1.0f;  // 1200 Hz, clipped
-    for (const std::vector<float>& x : {bad, square, std::vector<float>(kN, std::numeric_limits<float>::max()),
-                                        std::vector<float>(kN, 0.0f)}) {
+    for (size_t i = 0; i < kN; ++i)
+        square[i] = (i / 20) % 2 ? 1.0f : -1.0f;  // 1200 Hz, clipped
+    for (const std::vector<float>& x :
+         {bad, square, std::vector<float>(kN, std::numeric_limits<float>::max()), std::vector<float>(kN, 0.0f)}) {
         Estimator f;
         f.frame(x, 48000.0);
         EXPECT_TRUE(f.sane());
@@ -108,7 +113,8 @@ TEST(SpectrumInput, InvalidBlocksChangeNothingButThePitchIsTakenEvenWhenThrottle
     Estimator e;
     const std::vector<float> x = tone(700.0, 8000.0, kN);
     EXPECT_EQ(cw_spectrum_estimator_process(e.e.get(), nullptr, kN, 8000.0, 900.0, 1.0) +
-                  cw_spectrum_estimator_process(e.e.get(), x.data(), 0, 8000.0, 900.0, 1.0), 0);
+                  cw_spectrum_estimator_process(e.e.get(), x.data(), 0, 8000.0, 900.0, 1.0),
+              0);
     for (double rate : {0.0, -1.0, 4000.0, 500000.0, std::nan(""), double(kInf)})
         EXPECT_EQ(e.process(x, rate, 900.0, 1.0), 0) << rate;
     EXPECT_TRUE(e.snapshot().pitchHz == 600.0 && e.snapshot().peakHz == 0.0);
@@ -171,7 +177,8 @@ TEST(SpectrumPeak, FollowsTheToneNearThePitchNotTheLouderOneFarAway)
 TEST(SpectrumPeak, MovesGraduallyToANewTone)
 {
     Estimator f;
-    for (int i = 0; i < 30; ++i) f.frame(tone(700.0, 8000.0, kN), 8000.0);
+    for (int i = 0; i < 30; ++i)
+        f.frame(tone(700.0, 8000.0, kN), 8000.0);
     double previous = 700.0;
     for (int i = 0; i < 60; ++i) {
         f.frame(tone(760.0, 8000.0, kN), 8000.0);
@@ -188,7 +195,8 @@ TEST(SpectrumPeak, QuietWindowsAndPitchesBeyondTheBinsMoveNothing)
     f.frame(std::vector<float>(kN, 0.0f), 8000.0, 600.0);
     EXPECT_FALSE(f.snapshot().peakMarkerVisible);
     Estimator high;
-    for (int i = 0; i < 5; ++i) high.frame(tone(1400.0, 8000.0, kN), 8000.0, 1300.0);
+    for (int i = 0; i < 5; ++i)
+        high.frame(tone(1400.0, 8000.0, kN), 8000.0, 1300.0);
     high.frame(tone(1400.0, 8000.0, kN), 8000.0, 1800.0);  // above 1750 Hz no bins lie in reach
     const CW_SPECTRUM_SNAPSHOT s = high.snapshot();
     EXPECT_TRUE(std::fabs(s.peakHz - 1400.0) < 1e-9 && s.peakLevel == 0.0f && !s.peakMarkerVisible);

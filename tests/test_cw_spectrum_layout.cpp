@@ -11,7 +11,10 @@ namespace {
 constexpr double kW = 620.0, kH = 110.0;
 const CW_SPECTRUM_RECT kPlot = cw_spectrum_plot_rect(kW, kH);
 
-double x_of(double hz) { return 10.0 + hz * 600.0 / 1500.0; }
+double x_of(double hz)
+{
+    return 10.0 + hz * 600.0 / 1500.0;
+}
 
 double pick(double x, double y = 30.0)
 {
@@ -37,9 +40,16 @@ TEST(SpectrumLayout, PlotMapsFrequencyBinsAndValuesAndClampsAtItsEdges)
 // reach four points beside the plot and six above and below it.
 TEST(SpectrumPick, RoundsClampsAndReachesALittleBeyondThePlot)
 {
-    for (auto [x, y, pitch] : {std::tuple{x_of(697.6), 30.0, 700.0}, {x_of(120.0), 30.0, 300.0},
-                               {6.0, 30.0, 300.0}, {5.9, 30.0, -1.0}, {614.0, 30.0, 1200.0}, {614.1, 30.0, -1.0},
-                               {x_of(600.0), 4.0, 600.0}, {x_of(600.0), 3.9, -1.0}, {x_of(600.0), 68.0, 600.0},
-                               {x_of(600.0), 68.1, -1.0}, {std::nan(""), 30.0, -1.0}})
+    for (auto [x, y, pitch] : {std::tuple{x_of(697.6), 30.0, 700.0},
+                               {x_of(120.0), 30.0, 300.0},
+                               {6.0, 30.0, 300.0},
+                               {5.9, 30.0, -1.0},
+                               {614.0, 30.0, 1200.0},
+                               {614.1, 30.0, -1.0},
+                               {x_of(600.0), 4.0, 600.0},
+                               {x_of(600.0), 3.9, -1.0},
+                               {x_of(600.0), 68.0, 600.0},
+                               {x_of(600.0), 68.1, -1.0},
+                               {std::nan(""), 30.0, -1.0}})
         EXPECT_EQ(pick(x, y), pitch) << x << ", " << y;
 }

@@ -58,8 +58,14 @@ void mouse(QWidget* widget, QEvent::Type type, double x, double y, Qt::MouseButt
     QCoreApplication::sendEvent(widget, &event);
 }
 
-bool red(const QColor& c) { return c.red() > 200 && c.green() < 110 && c.blue() < 100; }
-bool green(const QColor& c) { return c.green() > 100 && c.green() > c.red() + 50; }
+bool red(const QColor& c)
+{
+    return c.red() > 200 && c.green() < 110 && c.blue() < 100;
+}
+bool green(const QColor& c)
+{
+    return c.green() > 100 && c.green() > c.red() + 50;
+}
 
 }  // namespace
 
@@ -72,8 +78,8 @@ TEST_F(SpectrumView, PaintsBackgroundPlotPitchMarkerAndCurve)
     show(1200.0, 600.0);
     const QImage image = render(&view);
     const auto expect_colour = [&](int x, int y, const QColor& c, int tolerance = 3) {
-        EXPECT_TRUE(near(image.pixelColor(x, y), c, tolerance)) << x << ", " << y << ": "
-                                                                << describe(image.pixelColor(x, y));
+        EXPECT_TRUE(near(image.pixelColor(x, y), c, tolerance))
+            << x << ", " << y << ": " << describe(image.pixelColor(x, y));
     };
     expect_colour(2, 2, grey(0.04));
     expect_colour(50, 20, grey(0.08));
@@ -86,9 +92,11 @@ TEST_F(SpectrumView, PaintsBackgroundPlotPitchMarkerAndCurve)
     ASSERT_LT(topY, 40.0);
     EXPECT_TRUE(green(image.pixelColor(938, static_cast<int>(topY) + 1))) << topY;
     for (int x = 930; x <= 946; ++x)  // nothing over the peak but its mitre
-        for (int y = 0; y < topY - 6.0; ++y) ASSERT_FALSE(green(image.pixelColor(x, y))) << x << ", " << y;
+        for (int y = 0; y < topY - 6.0; ++y)
+            ASSERT_FALSE(green(image.pixelColor(x, y))) << x << ", " << y;
     EXPECT_TRUE(green(image.pixelColor(200, 61))) << describe(image.pixelColor(200, 61));
-    for (int y = 10; y < 61; ++y) ASSERT_FALSE(green(image.pixelColor(200, y))) << y;
+    for (int y = 10; y < 61; ++y)
+        ASSERT_FALSE(green(image.pixelColor(200, y))) << y;
 }
 
 // Dashes of 3 on and 2 off from the plot's top; the dot, 6 across, sits 2

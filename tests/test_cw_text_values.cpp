@@ -6,9 +6,19 @@
 // The leading number counts; what is not a finite number is zero.
 TEST(CWTextValues, NumbersFlagsClampingAndFormatting)
 {
-    for (auto [text, value] : {std::pair{"600", 600.0}, {"  12.5 Hz", 12.5}, {"-5", -5.0}, {".5", 0.5}, {"1e3", 1000.0},
-                               {"2e", 2.0}, {"abc", 0.0}, {"", 0.0}, {"nan", 0.0}, {"inf", 0.0}, {"-infinity", 0.0},
-                               {"1e999", 0.0}, {"+", 0.0}})
+    for (auto [text, value] : {std::pair{"600", 600.0},
+                               {"  12.5 Hz", 12.5},
+                               {"-5", -5.0},
+                               {".5", 0.5},
+                               {"1e3", 1000.0},
+                               {"2e", 2.0},
+                               {"abc", 0.0},
+                               {"", 0.0},
+                               {"nan", 0.0},
+                               {"inf", 0.0},
+                               {"-infinity", 0.0},
+                               {"1e999", 0.0},
+                               {"+", 0.0}})
         EXPECT_EQ(cw_text_double_value(text), value) << text;
     for (auto [text, value] : {std::pair{"-5.7", -5LL}, {"50001", 50001LL}, {"1e30", 9200000000000000000LL}})
         EXPECT_EQ(cw_text_integer_value(text), value) << text;

@@ -28,8 +28,8 @@ int shown(const CWToneTraceHistory& h, size_t column)
 
 TEST(ToneTraceHistory, NewestAtTheRightOldestToItsLeft)
 {
-    for (auto [updates, firstColumn, firstIndex] : {std::tuple{1, 359, 0}, {5, 355, 0}, {359, 1, 0}, {360, 0, 0},
-                                                    {1000, 0, 640}}) {
+    for (auto [updates, firstColumn, firstIndex] :
+         {std::tuple{1, 359, 0}, {5, 355, 0}, {359, 1, 0}, {360, 0, 0}, {1000, 0, 640}}) {
         const CWToneTraceHistory h = after(updates);
         EXPECT_TRUE(firstColumn == 0 || shown(h, firstColumn - 1) == -1) << updates;
         for (int col = firstColumn; col < 360; ++col)

@@ -21,8 +21,13 @@ TEST(ToneTraceLayout, AreaValuesAndColumns)
 
 TEST(ToneTraceLayout, AClickHeightIsAThresholdHeldToZeroThroughOne)
 {
-    for (auto [y, value] : {std::pair{37.5, 0.5f}, {8.0, 1.0f}, {67.0, 0.0f}, {-40.0, 1.0f}, {74.0, 0.0f},
-                            {8.0 + 59.0 * 0.25, 0.75f}, {std::nan(""), 0.0f}})
+    for (auto [y, value] : {std::pair{37.5, 0.5f},
+                            {8.0, 1.0f},
+                            {67.0, 0.0f},
+                            {-40.0, 1.0f},
+                            {74.0, 0.0f},
+                            {8.0 + 59.0 * 0.25, 0.75f},
+                            {std::nan(""), 0.0f}})
         EXPECT_NEAR(cw_tone_trace_value_for_y(y, kTrace), value, 1e-6) << y;
     for (double height : {16.0, 10.0})  // no room left inside the insets
         EXPECT_EQ(cw_tone_trace_value_for_y(3.0, cw_tone_trace_rect(0.0, 0.0, 100.0, height)), 0.0f) << height;

@@ -35,7 +35,10 @@ protected:
     CWToneTraceView view;
 };
 
-bool green(const QColor& c) { return c.green() > 100 && c.green() > c.red() + 50; }
+bool green(const QColor& c)
+{
+    return c.green() > 100 && c.green() > c.red() + 50;
+}
 
 }  // namespace
 
@@ -47,7 +50,8 @@ TEST_F(ToneTraceView, EntriesDrawKeyDownLevelAndThresholdAtTheRightEdge)
         view.updateWithLevel(0.8f, 0.3f, 1);  // level at y 19.8, threshold 49.3
     const QImage image = render(&view);
     const auto expect_colour = [&](int x, int y, const QColor& c, int tolerance = 3) {
-        EXPECT_TRUE(near(image.pixelColor(x, y), c, tolerance)) << x << ", " << y << ": " << describe(image.pixelColor(x, y));
+        EXPECT_TRUE(near(image.pixelColor(x, y), c, tolerance))
+            << x << ", " << y << ": " << describe(image.pixelColor(x, y));
     };
     expect_colour(2, 2, grey(0.04));
     expect_colour(1165, 35, over(QColor::fromRgbF(0.08, 0.25, 0.08), 0.55, grey(0.07)));  // key down
@@ -64,7 +68,8 @@ TEST_F(ToneTraceView, AClickPlacesTheThresholdAndTellsTheDelegate)
 {
     Thresholds delegate;
     view.setDelegate(&delegate);
-    for (auto [type, y] : {std::pair{QEvent::MouseButtonPress, 37.5}, {QEvent::MouseMove, 2.0}, {QEvent::MouseMove, 74.0}})
+    for (auto [type, y] :
+         {std::pair{QEvent::MouseButtonPress, 37.5}, {QEvent::MouseMove, 2.0}, {QEvent::MouseMove, 74.0}})
         mouse(type, 300.0, y);
     EXPECT_EQ(delegate.values, (std::vector<float>{0.5f, 1.0f, 0.0f}));
     mouse(QEvent::MouseButtonPress, 300.0, 37.5);
@@ -73,7 +78,8 @@ TEST_F(ToneTraceView, AClickPlacesTheThresholdAndTellsTheDelegate)
     view.updateWithLevel(0.2f, 0.7f, 0);
     EXPECT_EQ(view.currentThreshold(), 0.7f);
 
-    struct : CWToneTraceViewDelegate {} indifferent;  // one that does not ask
+    struct : CWToneTraceViewDelegate {
+    } indifferent;  // one that does not ask
     view.setDelegate(&indifferent);
     mouse(QEvent::MouseButtonPress, 300.0, 8.0 + 59.0 * 0.75);
     EXPECT_NEAR(view.currentThreshold(), 0.25f, 1e-6);

@@ -59,9 +59,10 @@ TEST(CWUdpLogSender, BadTargetsPayloadsAndOversizedDatagramsAreRefused)
         long long port;
         std::string record;
         const char* description;
-    } cases[] = {{"127.0.0.1", 0, kRecord, "Invalid UDP port"}, {"127.0.0.1", 70000, kRecord, "Invalid UDP port"},
-                 {"127.0.0.1", 12063, "", "Empty UDP payload"}, {"localhost", 12063, kRecord, "Invalid IPv4 UDP host"},
-                 {"127.0.1", 12063, kRecord, "Invalid IPv4 UDP host"}, {"::1", 12063, kRecord, "Invalid IPv4 UDP host"}};
+    } cases[] = {
+        {"127.0.0.1", 0, kRecord, "Invalid UDP port"},        {"127.0.0.1", 70000, kRecord, "Invalid UDP port"},
+        {"127.0.0.1", 12063, "", "Empty UDP payload"},        {"localhost", 12063, kRecord, "Invalid IPv4 UDP host"},
+        {"127.0.1", 12063, kRecord, "Invalid IPv4 UDP host"}, {"::1", 12063, kRecord, "Invalid IPv4 UDP host"}};
     for (const auto& c : cases) {
         CW_OPERATION_ERROR error;
         EXPECT_FALSE(cw_udp_send_log_record(c.host, c.port, c.record, &error)) << c.host << ":" << c.port;

@@ -12,7 +12,8 @@
 TEST(ViewAllocation, NonePerUpdateEvenAcrossARateChange)
 {
     static float x[6000];
-    for (size_t i = 0; i < std::size(x); ++i) x[i] = static_cast<float>(0.5 * std::sin(0.3 * i));
+    for (size_t i = 0; i < std::size(x); ++i)
+        x[i] = static_cast<float>(0.5 * std::sin(0.3 * i));
     const CW_TUNER_CONFIG config{.autoGtm = 1, .rearmSeconds = 2.5, .findTone = 1};
     CW_TUNER* tuner = cw_tuner_create(&config);
     CWToneTraceHistory history;

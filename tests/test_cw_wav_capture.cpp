@@ -81,8 +81,9 @@ TEST_F(WavCaptureTest, ASecondSaveInTheSameSecondKeepsBothFilesAndANewRateStarts
     capture->save();
     append(1.0, 24000);
     capture->save();
-    EXPECT_EQ(savedFiles(), QStringList({"Zarvo-rx-20260105-213015-24000Hz.wav", "Zarvo-rx-20260105-213015-8000Hz-2.wav",
-                                         "Zarvo-rx-20260105-213015-8000Hz.wav"}));
+    EXPECT_EQ(savedFiles(),
+              QStringList({"Zarvo-rx-20260105-213015-24000Hz.wav", "Zarvo-rx-20260105-213015-8000Hz-2.wav",
+                           "Zarvo-rx-20260105-213015-8000Hz.wav"}));
     EXPECT_EQ(readBack(savedFiles()[2]).samples.size(), 4000u);
     EXPECT_EQ(readBack(savedFiles()[1]).samples.size(), 8000u);
     EXPECT_EQ(readBack(savedFiles()[0]).samples.size(), 24000u);

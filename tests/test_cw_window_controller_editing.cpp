@@ -117,7 +117,7 @@ TEST_F(WindowEditingTest, EndingAnEditNormalisesStoresAndAppliesEverySetting)
     EXPECT_EQ(text("txWpmField"), "28");
     EXPECT_EQ(stored("ZarvoTxWPM"), "28");
     EXPECT_EQ(logCount(">> cw_macros_speed:"), 0u);  // sent only while connected
-    enter("txWpmField", "22.5");  // halves away from zero, like a send
+    enter("txWpmField", "22.5");                     // halves away from zero, like a send
     EXPECT_EQ(text("txWpmField"), "23");
 
     type("minWpmField", "70");
@@ -126,9 +126,9 @@ TEST_F(WindowEditingTest, EndingAnEditNormalisesStoresAndAppliesEverySetting)
     type("squelchField", "3");
     enter("pitchField", "2000");
     EXPECT_EQ(controller->receiver().rebuildCount(), rebuilds + 1);
-    for (const auto& [name, value] : {std::pair{"pitchField", "1200"}, std::pair{"minWpmField", "20"},
-                                      std::pair{"maxWpmField", "70"}, std::pair{"qomLockHoldField", "4.0"},
-                                      std::pair{"squelchField", "1.00"}})
+    for (const auto& [name, value] :
+         {std::pair{"pitchField", "1200"}, std::pair{"minWpmField", "20"}, std::pair{"maxWpmField", "70"},
+          std::pair{"qomLockHoldField", "4.0"}, std::pair{"squelchField", "1.00"}})
         EXPECT_EQ(text(name), value) << name;
     EXPECT_EQ(controller->settings().decoderConfig(48000).pitchHz, 1200.0);
     EXPECT_EQ(stored("ZarvoPitch"), "1200");
@@ -281,10 +281,12 @@ TEST_F(WindowMacroSetupTest, ExportThenImportRestoresEveryValueAndABadFileChange
     file.close();
     for (const QString& bad : {chosenFile, folder.filePath("missing.txt")}) {
         chosenFile = bad;
-        openSetup([](CWMacroSetupDialog& dialog) {
-            click(dialog, "importMacrosButton");
-            EXPECT_EQ(dialog.titleFields[0]->text(), "#1");
-        }, false);
+        openSetup(
+            [](CWMacroSetupDialog& dialog) {
+                click(dialog, "importMacrosButton");
+                EXPECT_EQ(dialog.titleFields[0]->text(), "#1");
+            },
+            false);
     }
     ASSERT_EQ(alerts.size(), 2u);
     EXPECT_EQ(alerts[0].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[0];

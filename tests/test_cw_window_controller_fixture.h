@@ -145,8 +145,8 @@ protected:
     size_t logCount(const std::string& prefix) const
     {
         const std::vector<std::string> lines = logLines();
-        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),
-                                                 [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+        return static_cast<size_t>(
+            std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
     }
 
     QTemporaryDir folder;

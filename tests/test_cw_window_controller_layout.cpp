@@ -29,7 +29,8 @@ const Control kControls[] = {
     {"gotoMaxButton", "GotoMax", "Set pitch to the strongest visible CW peak near the current pitch.", Kind::Button},
     {"autoCenterButton", "AutoGTM",
      "Automatically run GotoMax once when a new CW signal starts. Does not chase the peak while characters are "
-     "being sent.", Kind::Button},
+     "being sent.",
+     Kind::Button},
     {"qomAgcButton", "AGC",
      "Enable decoder-only input gain normalization for qomorse. It does not affect RX audio or WAV capture.",
      Kind::Button},
@@ -39,13 +40,15 @@ const Control kControls[] = {
     {"saveTxtButton", "RX TXT", "Start/stop a plain RX text session log in Documents/Zarvo/rx. No timestamps, RX only.",
      Kind::Button},
     {"clearRxButton", "Clear RX", "Clear the RX decoder text window.", Kind::Button},
-    {"saveWavButton", "Save WAV", "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop.", Kind::Button},
+    {"saveWavButton", "Save WAV", "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop.",
+     Kind::Button},
     {"clearQSOButton", "Clear", "Clear CALL and NAME fields.", Kind::Button},
     {"logQSOButton", "Log", "Open Log QSO dialog. UTC timestamp is captured immediately.", Kind::Button},
     {"shortRSTButton", "Short",
      "Send <RST> with CW cut numbers: 599 becomes 5NN, 0 becomes T. The RST field and ADIF log stay numeric.",
      Kind::Button},
-    {"macroSetupButton", "Setup", "Edit station tokens and macro button texts. Import/export macro files.", Kind::Button},
+    {"macroSetupButton", "Setup", "Edit station tokens and macro button texts. Import/export macro files.",
+     Kind::Button},
     {"stopButton", "Stop", "Stop queued CW macro text.", Kind::Button},
     {"sendButton", "Send", "Send the TX text as a TCI CW macro.", Kind::Button},
     {"hostField", "Host", "", Kind::CaptionBelow},
@@ -64,14 +67,16 @@ const Control kControls[] = {
      Kind::CaptionBelow},
     {"squelchField", "SQL",
      "Text squelch 0..1: decoded text is held back while no CW signal is present, so band noise prints nothing. "
-     "0 = off. Default 0.50.", Kind::CaptionBelow},
+     "0 = off. Default 0.50.",
+     Kind::CaptionBelow},
     {"partnerCallField", "CALL",
      "QSO partner callsign for the <PCALL> macro token. Double-click decoded text after selecting this field.",
      Kind::CaptionLeft},
     {"partnerNameField", "NAME", "QSO partner name for the <PNAME> macro token.", Kind::CaptionLeft},
     {"qsoRSTField", "S", "Sent RST for <RST>.", Kind::CaptionLeft},
     {"qsoPRSTField", "R", "Received RST for <PRST>.", Kind::CaptionLeft},
-    {"txWpmField", "TX WPM", "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.", Kind::CaptionLeft},
+    {"txWpmField", "TX WPM", "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.",
+     Kind::CaptionLeft},
 };
 
 class WindowLayoutTest : public WindowTest {
@@ -164,10 +169,10 @@ std::vector<std::string> menu_items(const QMenu* menu)
 {
     std::vector<std::string> items;
     for (const QAction* a : menu->actions())
-        items.push_back(a->isSeparator() ? "-"
-                                         : (a->text() + " " + a->shortcut().toString(QKeySequence::PortableText))
-                                               .trimmed()
-                                               .toStdString());
+        items.push_back(
+            a->isSeparator()
+                ? "-"
+                : (a->text() + " " + a->shortcut().toString(QKeySequence::PortableText)).trimmed().toStdString());
     return items;
 }
 

@@ -144,13 +144,19 @@ TEST_F(WindowLogQSOTest, ARecordIsSavedWithTheClickTimeAndThePartnerFieldsCleare
     const AdifFile file = adif_read(logFile());
     ASSERT_TRUE(file.ok);
     ASSERT_EQ(file.records.size(), 1u);
-    EXPECT_EQ(file.records[0], (AdifFields{{"CALL", "QQ1AB"},        {"FREQ", "7.030000"},
-                                            {"MODE", "CW"},           {"QSO_DATE", "20260101"},
-                                            {"TIME_ON", "000000"},    {"QSO_DATE_OFF", "20260101"},
-                                            {"TIME_OFF", "000000"},   {"RST_SENT", "579"},
-                                            {"RST_RCVD", "599"},      {"STATION_CALLSIGN", "QQ0QQ"},
-                                            {"MY_GRIDSQUARE", "JO62QM"}, {"NAME", "J\xC3\x96RG"},
-                                            {"COMMENT", "Nice Fist"}}));
+    EXPECT_EQ(file.records[0], (AdifFields{{"CALL", "QQ1AB"},
+                                           {"FREQ", "7.030000"},
+                                           {"MODE", "CW"},
+                                           {"QSO_DATE", "20260101"},
+                                           {"TIME_ON", "000000"},
+                                           {"QSO_DATE_OFF", "20260101"},
+                                           {"TIME_OFF", "000000"},
+                                           {"RST_SENT", "579"},
+                                           {"RST_RCVD", "599"},
+                                           {"STATION_CALLSIGN", "QQ0QQ"},
+                                           {"MY_GRIDSQUARE", "JO62QM"},
+                                           {"NAME", "J\xC3\x96RG"},
+                                           {"COMMENT", "Nice Fist"}}));
     EXPECT_EQ(logLines()[logLines().size() - 2],
               "LOG ADIF: saved CALL=QQ1AB FREQ=7.030000 to " + documents().toStdString() + "/Zarvo/Zarvo.adi");
     EXPECT_EQ(logLines().back(), "LOG UDP: disabled, CALL=QQ1AB FREQ=7.030000 saved locally");
@@ -169,7 +175,8 @@ TEST_F(WindowLogQSOTest, MissingFieldsAreNamedAndNothingIsWritten)
         dialog.callField->clear();
         dialog.rstRcvdField->clear();
     });
-    EXPECT_EQ(alerts, std::vector<std::string>{"QSO not logged\n\nMissing required field(s): CALL, RST-R, STATION CALLSIGN"});
+    EXPECT_EQ(alerts,
+              std::vector<std::string>{"QSO not logged\n\nMissing required field(s): CALL, RST-R, STATION CALLSIGN"});
     EXPECT_EQ(logFile(), "");
 }
 

@@ -34,9 +34,9 @@ TEST_F(WindowSettingsTest, DefaultsAreStoredClampedAtConnectAndShownByTheNextWin
 {
     makeWindow();
     const std::pair<const char*, const char*> defaults[] = {
-        {"hostField", "127.0.0.1"},   {"portField", "50001"},     {"pitchField", "600"},  {"bandwidthField", "120"},
-        {"thresholdDisplay", "0.50"}, {"minWpmField", "10"},      {"maxWpmField", "60"},  {"qomSearchField", "15"},
-        {"qomLockHoldField", "1.8"},  {"autoGtmRearmField", "2.5"}, {"txWpmField", "25"}, {"squelchField", "0.50"},
+        {"hostField", "127.0.0.1"},   {"portField", "50001"},       {"pitchField", "600"}, {"bandwidthField", "120"},
+        {"thresholdDisplay", "0.50"}, {"minWpmField", "10"},        {"maxWpmField", "60"}, {"qomSearchField", "15"},
+        {"qomLockHoldField", "1.8"},  {"autoGtmRearmField", "2.5"}, {"txWpmField", "25"},  {"squelchField", "0.50"},
     };
     for (const auto& [name, value] : defaults)
         EXPECT_EQ(text(name), value) << name;
@@ -126,10 +126,12 @@ TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
     makeWindow();
     EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
     connect();
-    ASSERT_TRUE(until([&] {
-        return has(logLines(), "RX audio active: 8000 Hz, float32, 1 channel") &&
-               logCount(">> ") == kTCIStartupCommands.size();
-    }, 3000));
+    ASSERT_TRUE(until(
+        [&] {
+            return has(logLines(), "RX audio active: 8000 Hz, float32, 1 channel") &&
+                   logCount(">> ") == kTCIStartupCommands.size();
+        },
+        3000));
     EXPECT_EQ(button(), "Disconnect");
     EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 CW");  // the mode the server reported
     EXPECT_EQ(status().rfind("RX 8000 Hz", 0), 0u) << status();

@@ -4,7 +4,12 @@
 
 TEST(CWWindowTitle, ShowsTheLinkAndWhileConnectedFrequencyAndMode)
 {
-    const struct { bool connected; double hz; const char* mode; const char* title; } cases[] = {
+    const struct {
+        bool connected;
+        double hz;
+        const char* mode;
+        const char* title;
+    } cases[] = {
         {false, 7030000, "CW", "Zarvo \u2014 Disconnected"},
         {true, 0, "", "Zarvo \u2014 Connected"},
         {true, 7030000, " cw\n", "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW"},

@@ -15,12 +15,14 @@ TEST(CWWordPick, TheWordUnderTheClick)
 {
     const auto at = [](const std::u16string& needle, size_t offset) { return kDecoded.find(needle) + offset; };
     const std::pair<size_t, std::u16string> cases[] = {
-        {at(u"QQ2", 4), u"QQ2ABC/P"},  {at(u"BT", 1), u"BT"},       {at(u"599", 2), u"599"},
-        {at(u"HANS", 0), u"HANS"},     {at(u"=", 0), u"="},         {at(u"+", 0), u"+"},
-        {at(u"qq-1ab", 3), u"qq-1ab"}, {at(u"QQ2ABC/P ", 8), u"QQ2ABC/P"}, {at(u"qq1cd,", 5), u"qq1cd"},
-        {at(u"BT>", 2), u"BT"},        {at(u"+  ", 2), u""},        {at(u"<BT", 0), u""},
-        {at(u"(HANS", 0), u""},        {0, u"CQ"},                  {kDecoded.size(), u"qq-1ab"},
-        {kDecoded.size() + 100, u"qq-1ab"},
+        {at(u"QQ2", 4), u"QQ2ABC/P"},  {at(u"BT", 1), u"BT"},
+        {at(u"599", 2), u"599"},       {at(u"HANS", 0), u"HANS"},
+        {at(u"=", 0), u"="},           {at(u"+", 0), u"+"},
+        {at(u"qq-1ab", 3), u"qq-1ab"}, {at(u"QQ2ABC/P ", 8), u"QQ2ABC/P"},
+        {at(u"qq1cd,", 5), u"qq1cd"},  {at(u"BT>", 2), u"BT"},
+        {at(u"+  ", 2), u""},          {at(u"<BT", 0), u""},
+        {at(u"(HANS", 0), u""},        {0, u"CQ"},
+        {kDecoded.size(), u"qq-1ab"},  {kDecoded.size() + 100, u"qq-1ab"},
     };
     for (const auto& [index, word] : cases)
         EXPECT_TRUE(cw_word_at_index(kDecoded, index) == word) << index;
@@ -30,9 +32,10 @@ TEST(CWWordPick, TheWordUnderTheClick)
 TEST(CWWordPick, CleaningKeepsOnlyCallsignCharacters)
 {
     const std::pair<std::u16string, const char*> cases[] = {
-        {u"qq-1ab", "QQ1AB"}, {u"QQ2ABC/P", "QQ2ABC/P"}, {u"\u00C4\u00D6", ""}, {u"j\u00F6rg", "JRG"},
-        {u"stra\u00DFe", "STRASSE"}, {u" hans\n", "HANS"}, {u"dl\U0001F600x", "DLX"},
-        {std::u16string(1, char16_t(0xD800)) + u"ab", "AB"}};
+        {u"qq-1ab", "QQ1AB"},        {u"QQ2ABC/P", "QQ2ABC/P"},
+        {u"\u00C4\u00D6", ""},       {u"j\u00F6rg", "JRG"},
+        {u"stra\u00DFe", "STRASSE"}, {u" hans\n", "HANS"},
+        {u"dl\U0001F600x", "DLX"},   {std::u16string(1, char16_t(0xD800)) + u"ab", "AB"}};
     for (const auto& [word, cleaned] : cases)
         EXPECT_EQ(cw_cleaned_pick_string(word), cleaned);
 }
@@ -57,7 +60,8 @@ TEST(CWWordPick, RepeatsAndEmptyWordsFillNothing)
     for (const double t : {10.0, 10.049, 9.96}) {
         const CW_DECODE_PICK pick = cw_decode_pick({kCWPickTargetName, 10.0, t, u"HANS"});
         EXPECT_TRUE(pick.fillField == kCWPickTargetNone && pick.focusField == kCWPickTargetNone &&
-                    pick.target == kCWPickTargetName && pick.lastTimestamp == 10.0) << t;
+                    pick.target == kCWPickTargetName && pick.lastTimestamp == 10.0)
+            << t;
     }
     EXPECT_EQ(cw_decode_pick({kCWPickTargetName, 10.0, 10.06, u"HANS"}).fillField, kCWPickTargetName);
     // An event without a time is never taken for a repeat.

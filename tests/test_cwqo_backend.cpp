@@ -13,7 +13,9 @@
 
 namespace {
 
-struct BackendDeleter { void operator()(CWQO_BACKEND* b) const { cwqo_destroy(b); } };
+struct BackendDeleter {
+    void operator()(CWQO_BACKEND* b) const { cwqo_destroy(b); }
+};
 using Backend = std::unique_ptr<CWQO_BACKEND, BackendDeleter>;
 
 Backend make_backend(double rate, double pitch = 600.0, double bandwidth = 50.0)
@@ -51,7 +53,10 @@ std::string run(CWQO_BACKEND* b, const std::vector<float>& samples, size_t block
     return text;
 }
 
-std::string words(const std::string& text) { return text_metrics::collapse_whitespace(text); }
+std::string words(const std::string& text)
+{
+    return text_metrics::collapse_whitespace(text);
+}
 
 float input_level(double bandwidth, double hz)
 {

@@ -61,9 +61,12 @@ TEST(CwqoTextQueue, SmallBuffersGetEverythingInOrderOnceAndOverflowKeepsTheNewes
 
 TEST(CwqoLockReport, FiguresThatContradictTheGradeLowerOrResetIt)
 {
-    const struct { float quality, cost, engineWpm; int32_t shown; } cases[] = {  // the envelope reads 20 WPM
-        {70.0f, 0.9f, 20.0f, 2}, {40.0f, 0.9f, 20.0f, 1}, {30.0f, 0.9f, 20.0f, 0}, {70.0f, 0.9f, 27.0f, 0},
-        {70.0f, 0.9f, 25.0f, 2}, {70.0f, 1.2f, 25.0f, 1}, {70.0f, 10.0f, 20.0f, 0}};
+    const struct {
+        float quality, cost, engineWpm;
+        int32_t shown;
+    } cases[] = {// the envelope reads 20 WPM
+                 {70.0f, 0.9f, 20.0f, 2}, {40.0f, 0.9f, 20.0f, 1}, {30.0f, 0.9f, 20.0f, 0}, {70.0f, 0.9f, 27.0f, 0},
+                 {70.0f, 0.9f, 25.0f, 2}, {70.0f, 1.2f, 25.0f, 1}, {70.0f, 10.0f, 20.0f, 0}};
     for (const auto& k : cases) {
         CWQO_LOCK lock{2, 0, 0.0};
         const CWQO_LOCK_EVIDENCE e{20.0, k.quality, 0.4f, k.cost, k.engineWpm, 12.0, 50.0};

@@ -36,17 +36,24 @@ TEST(DecodeOptions, SettingsReachTheReceiverInItsUnits)
     const Parsed plain = parse({"in.wav"});
     EXPECT_EQ(plain.options.config.releaseThreshold, 0.5f * plain.options.config.threshold);
     EXPECT_EQ(parse({"--block", "010", "in.wav"}).options.blockSamples, 10u);  // decimal, not octal
-    EXPECT_TRUE(parse({"--help"}).ok);  // needs no input
+    EXPECT_TRUE(parse({"--help"}).ok);                                         // needs no input
 }
 
 // Without a pitch the decoder finds the tone itself; the squelch is on at
 // the window's default level unless set, and held to 0..1.
 TEST(DecodeOptions, PitchAutoAndSquelchLevel)
 {
-    const struct { std::vector<std::string> args; bool autoTune; double squelch; } cases[] = {
-        {{"a.wav"}, true, 0.5}, {{"--pitch", "700", "--pitch=auto", "a.wav"}, true, 0.5},
-        {{"--pitch=700", "--squelch", "0", "a.wav"}, false, 0.0}, {{"--squelch=0.8", "a.wav"}, true, 0.8},
-        {{"--squelch", "-2", "a.wav"}, true, 0.0}, {{"--squelch", "5", "a.wav"}, true, 1.0},
+    const struct {
+        std::vector<std::string> args;
+        bool autoTune;
+        double squelch;
+    } cases[] = {
+        {{"a.wav"}, true, 0.5},
+        {{"--pitch", "700", "--pitch=auto", "a.wav"}, true, 0.5},
+        {{"--pitch=700", "--squelch", "0", "a.wav"}, false, 0.0},
+        {{"--squelch=0.8", "a.wav"}, true, 0.8},
+        {{"--squelch", "-2", "a.wav"}, true, 0.0},
+        {{"--squelch", "5", "a.wav"}, true, 1.0},
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.args);
@@ -59,10 +66,20 @@ TEST(DecodeOptions, PitchAutoAndSquelchLevel)
 TEST(DecodeOptions, MistakesAreReportedNotGuessed)
 {
     const std::vector<std::vector<std::string>> bad = {
-        {}, {"a.wav", "b.wav"}, {"--pitch", "high", "a.wav"}, {"--pitch", "nan", "a.wav"}, {"--pitch", "Auto", "a.wav"},
-        {"--agc", "maybe", "a.wav"}, {"--block", "2.5", "a.wav"}, {"--bogus", "a.wav"}, {"--fallback=1", "a.wav"},
-        {"--status=", "s.jsonl", "a.wav"}, {"a.wav", "--pitch"}, {"--squelch", "off", "a.wav"},
-        {"a.wav", "--tci", "ws://h:1"}, {"--tci", "ws://h:99999"},
+        {},
+        {"a.wav", "b.wav"},
+        {"--pitch", "high", "a.wav"},
+        {"--pitch", "nan", "a.wav"},
+        {"--pitch", "Auto", "a.wav"},
+        {"--agc", "maybe", "a.wav"},
+        {"--block", "2.5", "a.wav"},
+        {"--bogus", "a.wav"},
+        {"--fallback=1", "a.wav"},
+        {"--status=", "s.jsonl", "a.wav"},
+        {"a.wav", "--pitch"},
+        {"--squelch", "off", "a.wav"},
+        {"a.wav", "--tci", "ws://h:1"},
+        {"--tci", "ws://h:99999"},
     };
     for (const auto& args : bad) {
         const Parsed p = parse(args);
@@ -71,7 +88,8 @@ TEST(DecodeOptions, MistakesAreReportedNotGuessed)
     const Parsed tci = parse({"--tci", "ws://192.168.1.20:40001"});
     ASSERT_TRUE(tci.ok) << tci.error;
     EXPECT_TRUE(tci.options.tciHost == "192.168.1.20" && tci.options.tciPort == 40001u);
-    for (const char* url : {"http://h:1", "ws://h", "ws://h:0", "ws://h:70000", "ws://h:1x", "ws://a/b:1", "ws://u@h:1"}) {
+    for (const char* url :
+         {"http://h:1", "ws://h", "ws://h:0", "ws://h:70000", "ws://h:1x", "ws://a/b:1", "ws://u@h:1"}) {
         std::string host;
         uint64_t port = 0;
         EXPECT_FALSE(decode_parse_tci_url(url, &host, &port)) << url;
@@ -85,9 +103,9 @@ TEST(DecodeStatusJson, FieldsInRecordOrderAndNonFiniteAsNull)
     const std::string line = decode_status_json(1.2, s);
     EXPECT_TRUE(line.front() == '{' && line.back() == '}') << line;
     size_t at = 0;  // keys in the record's order
-    for (const char* key : {"t", "level", "threshold", "reserved", "keyDown", "signalPresent", "lock", "pitchHz", "wpm",
-                            "inputLevel", "decoderGain", "decoderCost", "statWpm", "statQuality", "statSnrDb",
-                            "statOnRatio"}) {
+    for (const char* key :
+         {"t", "level", "threshold", "reserved", "keyDown", "signalPresent", "lock", "pitchHz", "wpm", "inputLevel",
+          "decoderGain", "decoderCost", "statWpm", "statQuality", "statSnrDb", "statOnRatio"}) {
         at = line.find(std::string("\"") + key + "\":", at);
         ASSERT_NE(at, std::string::npos) << key;
     }

@@ -16,11 +16,15 @@ std::vector<float> randomSignal(int N, unsigned seed)
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     std::vector<float> f(2 * N);
-    for (float& x : f) x = u(rng);
+    for (float& x : f)
+        x = u(rng);
     return f;
 }
 
-std::complex<double> bin(const std::vector<float>& f, int k) { return {f[2 * k], f[2 * k + 1]}; }
+std::complex<double> bin(const std::vector<float>& f, int k)
+{
+    return {f[2 * k], f[2 * k + 1]};
+}
 
 }  // namespace
 
@@ -32,12 +36,14 @@ TEST(FftTransform, MatchesDirectDftForEverySize)
         double norm = 0.0;
         for (int n = 0; n < N; ++n) {
             norm += std::norm(bin(f, n));
-            for (int k = 0; k < N; ++k) X[k] += bin(f, n) * std::polar(1.0, -2.0 * std::numbers::pi * k * n / N);
+            for (int k = 0; k < N; ++k)
+                X[k] += bin(f, n) * std::polar(1.0, -2.0 * std::numbers::pi * k * n / N);
         }
         // Rounding grows a few float ulps per stage, on the signal's norm.
         const double tolerance = 4.0 * FLT_EPSILON * std::max(1, fft::log2(N)) * std::sqrt(norm);
         ASSERT_TRUE(fft::transform(f.data(), N));
-        for (int k = 0; k < N; ++k) ASSERT_LT(std::abs(bin(f, k) - X[k]), tolerance) << "N=" << N << " k=" << k;
+        for (int k = 0; k < N; ++k)
+            ASSERT_LT(std::abs(bin(f, k) - X[k]), tolerance) << "N=" << N << " k=" << k;
     }
 }
 

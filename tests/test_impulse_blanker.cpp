@@ -10,7 +10,9 @@
 
 namespace {
 
-struct BlankerDeleter { void operator()(IMPULSE_BLANKER* b) const { impulse_blanker_destroy(b); } };
+struct BlankerDeleter {
+    void operator()(IMPULSE_BLANKER* b) const { impulse_blanker_destroy(b); }
+};
 using Blanker = std::unique_ptr<IMPULSE_BLANKER, BlankerDeleter>;
 
 constexpr uint32_t kRate = 48000;

@@ -11,14 +11,15 @@
 
 namespace {
 
-struct SlicerDeleter { void operator()(KEYING_SLICER* s) const { keying_slicer_destroy(s); } };
+struct SlicerDeleter {
+    void operator()(KEYING_SLICER* s) const { keying_slicer_destroy(s); }
+};
 using Slicer = std::unique_ptr<KEYING_SLICER, SlicerDeleter>;
 
 constexpr float kStepMs = 2.0f;
 
 // Rayleigh noise of mean `noise`, each mark `markMs` long and followed by `gapMs` of noise.
-std::vector<float> envelope(const std::vector<float>& levels, float markMs, float gapMs, float noise,
-                            uint32_t seed = 1)
+std::vector<float> envelope(const std::vector<float>& levels, float markMs, float gapMs, float noise, uint32_t seed = 1)
 {
     std::mt19937 rng(seed);
     std::normal_distribution<float> g(0.0f, noise / std::sqrt(3.14159265f / 2.0f));

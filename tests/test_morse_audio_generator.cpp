@@ -31,8 +31,13 @@ std::string as_code(const std::vector<MORSE_KEYING>& timeline)
         if (std::fabs(k.durationMs - units * 60.0) > 1e-9)
             out += "?";
         else
-            out += k.keyDown ? (units == 1 ? "." : units == 3 ? "-" : "?")
-                             : (units == 1 ? "" : units == 3 ? " " : units == 7 ? " / " : "?");
+            out += k.keyDown ? (units == 1   ? "."
+                                : units == 3 ? "-"
+                                             : "?")
+                             : (units == 1   ? ""
+                                : units == 3 ? " "
+                                : units == 7 ? " / "
+                                             : "?");
     }
     return out;
 }
@@ -102,7 +107,8 @@ std::pair<double, double> power_and_swing_db(const std::vector<cd>& v)
 {
     double sum = 0.0, n = 0.0, lo = 1e9, hi = 0.0;
     for (cd g : v)
-        if (g != 0.0) sum += std::norm(g), ++n, lo = std::min(lo, std::abs(g)), hi = std::max(hi, std::abs(g));
+        if (g != 0.0)
+            sum += std::norm(g), ++n, lo = std::min(lo, std::abs(g)), hi = std::max(hi, std::abs(g));
     return {sum / n, 20.0 * std::log10(hi / lo)};
 }
 
@@ -122,8 +128,10 @@ std::vector<std::pair<size_t, size_t>> bursts(const std::vector<float>& s, size_
 {
     std::vector<std::pair<size_t, size_t>> out;
     for (size_t i = 0, last = 0; i < s.size(); ++i) {
-        if (s[i] == 0.0f) continue;
-        if (out.empty() || i - last > gap) out.push_back({i, 0});
+        if (s[i] == 0.0f)
+            continue;
+        if (out.empty() || i - last > gap)
+            out.push_back({i, 0});
         out.back().second = i + 1 - out.back().first;
         last = i;
     }
@@ -148,7 +156,11 @@ double crossing_hz(const std::vector<float>& s, size_t first, size_t end, double
 
 TEST(MorseTimeline, TextBecomesItuKeyingWithParisTiming)
 {
-    const struct { const char* text; const char* code; const char* skipped; } cases[] = {
+    const struct {
+        const char* text;
+        const char* code;
+        const char* skipped;
+    } cases[] = {
         {"PARIS ", ".--. .- .-. .. ... / ", ""},
         {"cq <SK> 73?/\"$<AR><BT>", "-.-. --.- / ...-.- / --... ...-- ..--.. -..-. .-..-. ...-..- .-.-. -...-", ""},
         {"  A#\xC3\xA9 \t\n<T%>B< E>", " / .- / - -... / .", "#\xC3\xA9%<>"},  // a run of white space is one word gap
@@ -193,7 +205,8 @@ TEST(MorseTimeline, JitterStaysInBoundsAndFollowsTheSeed)
     c.seed = 2;
     EXPECT_NE(morse_audio_timeline_ms(keying("PARIS PARIS", c)), morse_audio_timeline_ms(a));
     c.jitterPercent = 100.0;  // a floor keeps every element audible
-    for (const MORSE_KEYING& k : keying("PARIS PARIS", c)) EXPECT_GE(k.durationMs, 0.2 * 60.0 - 1e-9);
+    for (const MORSE_KEYING& k : keying("PARIS PARIS", c))
+        EXPECT_GE(k.durationMs, 0.2 * 60.0 - 1e-9);
 }
 
 TEST(MorseAudio, ShapedSineAtThePitchBetweenSilentLeadAndTail)
@@ -217,7 +230,8 @@ TEST(MorseAudio, NoiseHasTheRequestedSnrAndFollowsTheSeed)
         c.leadSeconds = 200000.0 / rate, c.addNoise = true, c.snrDb = 6.0;
         const auto s = audio(c, "");
         double sum = 0.0, sumSquares = 0.0;
-        for (float v : s) sum += v, sumSquares += double(v) * v;
+        for (float v : s)
+            sum += v, sumSquares += double(v) * v;
         const double variance = sumSquares / s.size() - (sum / s.size()) * (sum / s.size());
         const double noiseIn2500Hz = variance * 2500.0 / (rate / 2.0);
         EXPECT_NEAR(10.0 * std::log10((0.5 * 0.5 / 2.0) / noiseIn2500Hz), 6.0, 0.1) << rate;
@@ -232,7 +246,10 @@ TEST(MorseAudio, NoiseHasTheRequestedSnrAndFollowsTheSeed)
 TEST(BandConfig, BadValuesAreRejected)
 {
     const MORSE_AUDIO_CONFIG d = morse_audio_default_config();
-    const struct { void (*set)(MORSE_AUDIO_CONFIG&); const char* reason; } bad[] = {
+    const struct {
+        void (*set)(MORSE_AUDIO_CONFIG&);
+        const char* reason;
+    } bad[] = {
         {[](MORSE_AUDIO_CONFIG& c) { c.dahRatio = 5.1; }, "dash"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qsbPeriodSeconds = NAN; }, "QSB period"},
         {[](MORSE_AUDIO_CONFIG& c) { c.driftHz = 400.0, c.pitchHz = 3700.0; }, "pitch plus drift"},
@@ -256,9 +273,13 @@ TEST(BandConfig, BadValuesAreRejected)
 
 TEST(BandChannel, EachChannelKeepsUnitMeanPowerAndFadesAtItsDopplerSpread)
 {
-    const struct { MORSE_CHANNEL channel; double spreadHz; } channels[] = {
-        {MORSE_CHANNEL_GOOD, 0.1}, {MORSE_CHANNEL_MODERATE, 0.5}, {MORSE_CHANNEL_POOR, 1.0},
-        {MORSE_CHANNEL_FLUTTER, 10.0}};
+    const struct {
+        MORSE_CHANNEL channel;
+        double spreadHz;
+    } channels[] = {{MORSE_CHANNEL_GOOD, 0.1},
+                    {MORSE_CHANNEL_MODERATE, 0.5},
+                    {MORSE_CHANNEL_POOR, 1.0},
+                    {MORSE_CHANNEL_FLUTTER, 10.0}};
     for (const auto& ch : channels) {
         // Gaussian Doppler of s = spread / 2 correlates lag d by exp(-2 pi^2 s^2 d^2): about 0.6 at 1 / (2 pi s).
         const double s = ch.spreadHz / 2.0;
@@ -296,7 +317,8 @@ TEST(BandDrift, PitchMovesSmoothlyFromStartToStartPlusDrift)
         EXPECT_NEAR(crossing_hz(s, 40, 1400, 8000.0), 600.0, 2.0);
         EXPECT_NEAR(crossing_hz(s, s.size() - 1400, s.size() - 40, 8000.0), 600.0 + drift, 2.0);
         float step = 0.0f;  // a phase jump would show as a step far above the tone's own slope
-        for (size_t i = 1; i < s.size(); ++i) step = std::max(step, std::fabs(s[i] - s[i - 1]));
+        for (size_t i = 1; i < s.size(); ++i)
+            step = std::max(step, std::fabs(s[i] - s[i - 1]));
         EXPECT_LT(step, c.amplitude * 2.0 * kPi * std::max(600.0, 600.0 + drift) / 8000.0 + 0.02);
     }
 }
@@ -308,7 +330,8 @@ TEST(BandQrn, CrashesArriveAtTheRateTwentyToThirtyDbAboveTheTone)
     const std::vector<float> noise = audio(c, "");
     c.qrnRate = 2.0;
     std::vector<float> crashes = audio(c, "");
-    for (size_t i = 0; i < crashes.size(); ++i) crashes[i] -= noise[i];  // exactly 0 outside the crashes
+    for (size_t i = 0; i < crashes.size(); ++i)
+        crashes[i] -= noise[i];  // exactly 0 outside the crashes
     const auto found = bursts(crashes, 1);
     EXPECT_NEAR(double(found.size()), 2.0 * 60.0, 4.0 * std::sqrt(2.0 * 60.0));
     for (const auto& [first, length] : found) {

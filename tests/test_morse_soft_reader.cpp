@@ -11,7 +11,9 @@
 
 namespace {
 
-struct ReaderDeleter { void operator()(MORSE_SOFT_READER* r) const { morse_soft_reader_destroy(r); } };
+struct ReaderDeleter {
+    void operator()(MORSE_SOFT_READER* r) const { morse_soft_reader_destroy(r); }
+};
 using Reader = std::unique_ptr<MORSE_SOFT_READER, ReaderDeleter>;
 
 constexpr float kStepMs = 2.0f;
@@ -41,8 +43,14 @@ std::vector<float> keying_of(const std::string& text, size_t* end)
 }
 
 // The span as the slicer cuts it: a third of a window late at the start, two thirds at the end.
-double start_ms() { return (200 + 0.35 * kWindow) * kStepMs; }
-double end_ms(size_t end) { return (double(end) + 0.65 * kWindow) * kStepMs; }
+double start_ms()
+{
+    return (200 + 0.35 * kWindow) * kStepMs;
+}
+double end_ms(size_t end)
+{
+    return (double(end) + 0.65 * kWindow) * kStepMs;
+}
 
 Reader loaded(const std::vector<float>& envelope, const float* baseband = nullptr)
 {
@@ -64,8 +72,13 @@ std::vector<float> envelope(char c, float sigma, uint32_t seed, float errorMs, M
         sum += keying[k] - (k >= kWindow ? keying[k - kWindow] : 0.0f);
         out[k] = kNoise + (kLevel - kNoise) * sum / kWindow + g(rng);
     }
-    *query = {.startMs = start_ms() + errorMs, .endMs = end_ms(end) - errorMs, .unitMs = kDot * kStepMs,
-              .dashMs = 3 * kDot * kStepMs, .windowMs = kWindow * kStepMs, .noise = kNoise, .level = kLevel};
+    *query = {.startMs = start_ms() + errorMs,
+              .endMs = end_ms(end) - errorMs,
+              .unitMs = kDot * kStepMs,
+              .dashMs = 3 * kDot * kStepMs,
+              .windowMs = kWindow * kStepMs,
+              .noise = kNoise,
+              .level = kLevel};
     return out;
 }
 
@@ -106,11 +119,15 @@ bool read_word(const std::string& text, float noisePower, const char* runs, std:
         baseband.push_back(a * std::cos(phase) + g(rng));
         baseband.push_back(a * std::sin(phase) + g(rng));
     }
-    const MORSE_SOFT_WORD_QUERY q{.startMs = start_ms(), .endMs = end_ms(end) + endShiftMs, .unitMs = kDot * kStepMs,
-                                  .dashMs = 3 * kDot * kStepMs, .wordGapMs = 5 * kDot * kStepMs,
+    const MORSE_SOFT_WORD_QUERY q{.startMs = start_ms(),
+                                  .endMs = end_ms(end) + endShiftMs,
+                                  .unitMs = kDot * kStepMs,
+                                  .dashMs = 3 * kDot * kStepMs,
+                                  .wordGapMs = 5 * kDot * kStepMs,
                                   .windowMs = kWindow * kStepMs,
                                   .noise = std::sqrt(3.14159265f * noisePower / (4.0f * kWindow)),
-                                  .level = std::sqrt(kLevel * kLevel + noisePower / kWindow), .read = runs};
+                                  .level = std::sqrt(kLevel * kLevel + noisePower / kWindow),
+                                  .read = runs};
     return morse_soft_reader_read_word(loaded(std::vector<float>(keying.size(), kNoise), baseband.data()).get(), q,
                                        kMorseCode, out);
 }

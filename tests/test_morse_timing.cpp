@@ -13,7 +13,9 @@
 
 namespace {
 
-struct TimingDeleter { void operator()(MORSE_TIMING* t) const { morse_timing_destroy(t); } };
+struct TimingDeleter {
+    void operator()(MORSE_TIMING* t) const { morse_timing_destroy(t); }
+};
 using Timing = std::unique_ptr<MORSE_TIMING, TimingDeleter>;
 
 // Runs of a text in dots; jitter spreads every run, smear lengthens marks and shortens gaps.
@@ -68,7 +70,10 @@ Timing make(float initialDotMs = 60.0f)
     return Timing(morse_timing_create(initialDotMs, 1200.0f / 50.0f, 1200.0f / 10.0f));
 }
 
-std::string read(const std::vector<KEYING_RUN>& runs) { return decode(make().get(), runs); }
+std::string read(const std::vector<KEYING_RUN>& runs)
+{
+    return decode(make().get(), runs);
+}
 
 // Index of the n-th mark (from 1).
 size_t mark(const std::vector<KEYING_RUN>& runs, int n)
@@ -105,9 +110,11 @@ TEST(MorseTiming, FollowsASenderWhoSpeedsUpOrSlowsDown)
     for (auto [first, second] : {std::pair{80.0, 34.0}, {34.0, 80.0}}) {
         const Keying smeared{.smearMs = second < first ? 11.0 : 0.0};
         Timing t = make();
-        const std::string text = decode(t.get(), joined(runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", first, Keying{}),
-                                                        runs_for("ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK", second, smeared)));
-        const std::string tail = second < first ? "ZR1ABC ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK " : "UR RST 579 579 BK ";
+        const std::string text =
+            decode(t.get(), joined(runs_for("CQ CQ CQ DE ZR1ABC ZR1ABC", first, Keying{}),
+                                   runs_for("ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK", second, smeared)));
+        const std::string tail =
+            second < first ? "ZR1ABC ZR2XY DE ZR1ABC GM OM UR RST 579 579 BK " : "UR RST 579 579 BK ";
         ASSERT_GE(text.size(), tail.size());
         EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << text;
     }
@@ -129,7 +136,8 @@ TEST(MorseTiming, MergesBlipsAndDropoutsAway)
     runs.insert(runs.begin() + 2, {mark_or_gap(false, 10.0f, 0.0f), mark_or_gap(true, 85.0f, 20.0f)});
     const size_t wordGap = mark(runs, 9) + 1;  // C's four marks, one more for the dropout, Q's four
     runs[wordGap].durationMs = 200.0f;
-    runs.insert(runs.begin() + static_cast<long>(wordGap) + 1, {mark_or_gap(true, 12.0f, 3.0f), mark_or_gap(false, 208.0f, 0.0f)});
+    runs.insert(runs.begin() + static_cast<long>(wordGap) + 1,
+                {mark_or_gap(true, 12.0f, 3.0f), mark_or_gap(false, 208.0f, 0.0f)});
     EXPECT_EQ(read(runs), "CQ DE ZR1ABC K ");
 
     // A 27 ms gap (0.45 dot) in the dash of T: a dropout, or two elements with a shorter glitch.
@@ -159,7 +167,8 @@ TEST(MorseTiming, AMarkSunkInAFadeCountsWhenItStandsClearOfTheNoise)
     runs[mark(runs, 3)] = mark_or_gap(true, 60.0f, 10.0f);
     const size_t wordGap = mark(runs, 7) + 1;  // N A M E: 2+2+2+1 marks
     runs[wordGap].durationMs = 180.0f;
-    runs.insert(runs.begin() + static_cast<long>(wordGap) + 1, {mark_or_gap(true, 60.0f, 2.0f), mark_or_gap(false, 180.0f, 0.0f)});
+    runs.insert(runs.begin() + static_cast<long>(wordGap) + 1,
+                {mark_or_gap(true, 60.0f, 2.0f), mark_or_gap(false, 180.0f, 0.0f)});
     EXPECT_EQ(read(runs), "NAME NAME ");
 }
 
@@ -210,7 +219,7 @@ TEST(MorseTiming, SpeedAndRangeStayWithinTheLimits)
     MORSE_TIMING_STATUS s;
     morse_timing_get_status(t.get(), &s);
     EXPECT_GE(s.dotMs, 0.7f * 40.0f);  // the start is pulled into the range
-    EXPECT_GE(s.cost, 1.0f);  // nothing read yet: no fit
+    EXPECT_GE(s.cost, 1.0f);           // nothing read yet: no fit
     morse_timing_push_run(nullptr, mark_or_gap(true, 60.0f, 10.0f), kMorseCode, nullptr);
     morse_timing_idle(nullptr, 100.0f, kMorseCode, nullptr);
     morse_timing_get_status(nullptr, &s);
@@ -220,8 +229,8 @@ TEST(MorseTiming, SpeedAndRangeStayWithinTheLimits)
 TEST(MorseTimingCharacter, ExactCodesAndUniqueNearMisses)
 {
     // "000000" is one edit from 5 only, "0101" from eight letters.
-    for (const auto& [code, c] : {std::pair{"01", 'A'}, {"010101", '.'}, {"000000", '5'}, {"111111", '0'},
-                                  {"0101", '?'}, {"00000000", '?'}})
+    for (const auto& [code, c] :
+         {std::pair{"01", 'A'}, {"010101", '.'}, {"000000", '5'}, {"111111", '0'}, {"0101", '?'}, {"00000000", '?'}})
         EXPECT_EQ(morse_timing_character(kMorseCode, code), c) << code;
     EXPECT_EQ(morse_timing_character(MorseCodeTable{}, "01"), '?');
 }

@@ -81,7 +81,7 @@ TEST(QoMorseTake, MovesTheDataOutOnceAndLeavesAnEmptyEngineAlone)
     std::vector<float> signal = {42.0f}, thresholds;
     EXPECT_EQ(engine.takeSignalF(signal), 1500);  // three seconds of 2 ms values
     EXPECT_EQ(engine.takeSignalF(signal), 0);
-    EXPECT_EQ(signal.size(), 1500u);  // left as it was
+    EXPECT_EQ(signal.size(), 1500u);                   // left as it was
     EXPECT_EQ(engine.takeThresholdF(thresholds), 10);  // one per frame
     EXPECT_EQ(engine.takeThresholdF(thresholds), 0);
 }

@@ -92,9 +92,15 @@ TEST(QoMorseDecodeLoop, NonFiniteAndHugeSamplesKeepStatisticsFinite)
 TEST(QoMorseDecodeLoop, ResampledRatesAndOddFrameSizesFindThePitchWithoutOverrun)
 {
     // One sample per frame runs the whole analysis per sample: kept short.
-    for (const auto& [samplesPerFrame, rate] : {std::pair{128, 11025.0f}, {128, 22050.0f}, {128, 44100.0f},
-                                                {7, 8000.0f}, {100, 8000.0f}, {257, 8000.0f}, {1000, 8000.0f},
-                                                {2112, 4000.0f}, {1, 4000.0f}}) {
+    for (const auto& [samplesPerFrame, rate] : {std::pair{128, 11025.0f},
+                                                {128, 22050.0f},
+                                                {128, 44100.0f},
+                                                {7, 8000.0f},
+                                                {100, 8000.0f},
+                                                {257, 8000.0f},
+                                                {1000, 8000.0f},
+                                                {2112, 4000.0f},
+                                                {1, 4000.0f}}) {
         QoMorse engine = make_engine(rate, QOMORSE_SAMPLE_FORMAT_F32, samplesPerFrame);
         const std::vector<float> samples = tone(650.0f, rate, samplesPerFrame == 1 ? 0.05f : 1.5f);
         engine_run::SampleFeed feed{&samples};

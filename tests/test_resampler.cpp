@@ -15,7 +15,8 @@ constexpr double kPi = std::numbers::pi;
 std::vector<float> tone(double hz, int n)
 {
     std::vector<float> x(n);
-    for (int i = 0; i < n; ++i) x[i] = static_cast<float>(std::sin(2.0 * kPi * hz * i / 48000.0));
+    for (int i = 0; i < n; ++i)
+        x[i] = static_cast<float>(std::sin(2.0 * kPi * hz * i / 48000.0));
     return x;
 }
 
@@ -44,7 +45,8 @@ TEST(ResamplerResponse, PassBandKeptStopBandAttenuated)
         const std::vector<float> y = run(r, 12.0f, tone(hz, 40 * 1536), 1536);
         ASSERT_GT(y.size(), 1000u);
         double sum = 0.0;  // 800 samples after settling: whole periods of every tone
-        for (size_t i = 200; i < 1000; ++i) sum += double(y[i]) * y[i];
+        for (size_t i = 200; i < 1000; ++i)
+            sum += double(y[i]) * y[i];
         const double rms = std::sqrt(sum / 400.0);
         EXPECT_TRUE(rms >= low && rms <= high) << hz << ": " << rms;
     }
@@ -57,8 +59,10 @@ TEST(ResamplerState, BadCallsChangeNothingAndResetRestarts)
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     Resampler r, fresh;
     EXPECT_EQ(r.resample(12.0f, 64, x.data(), out.data()) + r.resample(12.0f, -5, x.data(), nullptr) +
-                  r.resample(12.0f, 1536, nullptr, out.data()), 0);
-    for (float f : {0.0f, -1.0f, nan, inf, 1e-9f, 1e9f}) EXPECT_EQ(r.resample(f, 1536, x.data(), out.data()), 0) << f;
+                  r.resample(12.0f, 1536, nullptr, out.data()),
+              0);
+    for (float f : {0.0f, -1.0f, nan, inf, 1e-9f, 1e9f})
+        EXPECT_EQ(r.resample(f, 1536, x.data(), out.data()), 0) << f;
     EXPECT_EQ(out, std::vector<float>(3072, 7.0f));
     const std::vector<float> first = run(r, 12.0f, x, 1536);
     EXPECT_EQ(first, run(fresh, 12.0f, x, 1536));

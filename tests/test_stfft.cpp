@@ -14,14 +14,18 @@ TEST(StfftInit, EngineSizesColumnsEveryHopAndRefusedSizes)
     EXPECT_EQ(s.nColumns(), 90);  // (12000 - 512) / 128 + 1
     EXPECT_EQ(s.column(89).size(), 512u);
     EXPECT_TRUE(s.column(90).empty() && s.column(-1).empty());
-    for (int i = 1; i <= 128 * 91; ++i) ASSERT_EQ(s.push(0.0f), i % 128 == 0) << i;  // a column every hop
-    EXPECT_EQ(s.currentColumn(), 1);  // wrapped after 90
+    for (int i = 1; i <= 128 * 91; ++i)
+        ASSERT_EQ(s.push(0.0f), i % 128 == 0) << i;  // a column every hop
+    EXPECT_EQ(s.currentColumn(), 1);                 // wrapped after 90
     // Window not a power of two or larger than the FFT, no hop, history shorter than the window.
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const struct { int rate, window, hop; float seconds; } bad[] = {
-        {4000, 500, 128, 3.0f}, {4000, 2048, 128, 3.0f}, {4000, 512, 0, 3.0f},
-        {4000, 512, 128, 0.1f}, {4000, 512, 128, nan},   {0, 512, 128, 3.0f}};
-    for (const auto& b : bad) EXPECT_FALSE(s.init(b.rate, b.window, b.hop, b.seconds)) << b.window << " " << b.hop;
+    const struct {
+        int rate, window, hop;
+        float seconds;
+    } bad[] = {{4000, 500, 128, 3.0f}, {4000, 2048, 128, 3.0f}, {4000, 512, 0, 3.0f},
+               {4000, 512, 128, 0.1f}, {4000, 512, 128, nan},   {0, 512, 128, 3.0f}};
+    for (const auto& b : bad)
+        EXPECT_FALSE(s.init(b.rate, b.window, b.hop, b.seconds)) << b.window << " " << b.hop;
     EXPECT_EQ(s.nColumns(), 0);
     EXPECT_FALSE(s.push(1.0f));
     s.filter(-10);

@@ -22,7 +22,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-bool has(const Lines& lines, const std::string& line) { return std::ranges::find(lines, line) != lines.end(); }
+bool has(const Lines& lines, const std::string& line)
+{
+    return std::ranges::find(lines, line) != lines.end();
+}
 size_t count_prefixed(const Lines& lines, const std::string& prefix)
 {
     return std::ranges::count_if(lines, [&](const std::string& l) { return l.starts_with(prefix); });
@@ -113,8 +116,14 @@ protected:
         port = server->port();
     }
     void connect() { client->connectToHost("127.0.0.1", port); }
-    bool waitForAudio(size_t n, int ms = 3000) { return qt_wait::until([&] { return recorder.audio.size() >= n; }, ms); }
-    bool waitForServer(const std::string& line) { return qt_wait::until([&] { return serverAt(line) >= 0.0; }, 2000); }
+    bool waitForAudio(size_t n, int ms = 3000)
+    {
+        return qt_wait::until([&] { return recorder.audio.size() >= n; }, ms);
+    }
+    bool waitForServer(const std::string& line)
+    {
+        return qt_wait::until([&] { return serverAt(line) >= 0.0; }, 2000);
+    }
     // Commands the server received from its n-th client, and when.
     Lines received(int n, std::vector<double>* at = nullptr) const
     {
@@ -123,7 +132,8 @@ protected:
         for (const auto& [when, text] : serverLines)
             if (text.starts_with(tag)) {
                 out.push_back(text.substr(tag.size()));
-                if (at) at->push_back(when);
+                if (at)
+                    at->push_back(when);
             }
         return out;
     }
@@ -157,7 +167,8 @@ TEST_F(TciClientTest, StartupCommandsGoOutFiftyMsApartThenFramesArriveInOrderAtR
     ASSERT_EQ(received(1, &at), wanted);
     const double spacing = (at.back() - at[1]) / 10.0;
     EXPECT_TRUE(spacing > 0.040 && spacing < 0.100) << spacing;
-    for (std::string& line : wanted) line = ">> " + line;
+    for (std::string& line : wanted)
+        line = ">> " + line;
     wanted.insert(wanted.begin(), {"Connecting to ws://127.0.0.1:" + std::to_string(port), "Connected"});
     EXPECT_EQ(recorder.logs, wanted);
     EXPECT_EQ(recorder.events, Lines{"connect"});
@@ -238,7 +249,8 @@ TEST_F(TciClientTest, MalformedFramesAndGarbageTextLeaveTheLinkAndTheStreamAlone
     EXPECT_TRUE(ramp_continues(recorder.audio));
     EXPECT_TRUE(recorder.errors.empty() && client->isConnected());
     EXPECT_GE(recorder.binaries.size(), recorder.audio.size() + tci_sim_malformed_kinds());
-    const auto cut = std::ranges::find_if(recorder.binaries, [](const TCIStreamInfo& i) { return i.messageBytes < 64; });
+    const auto cut =
+        std::ranges::find_if(recorder.binaries, [](const TCIStreamInfo& i) { return i.messageBytes < 64; });
     ASSERT_NE(cut, recorder.binaries.end());
     EXPECT_EQ(cut->headerBytes, 0u);
     for (size_t i = 0; i < tci_sim_garbage_count(); ++i)
@@ -256,7 +268,8 @@ TEST_F(TciClientTest, DisconnectBeforeTheHandshakeReportsWhatWasNotSent)
     qt_wait::settle(120);  // the first start-up commands come due and wait too
     client->disconnect();
     const std::string reason = "Send error: the connection was closed before it opened (not sent: ";
-    EXPECT_TRUE(has(recorder.logs, reason + "cw_macros_stop;)") && has(recorder.logs, reason + "protocol:ExpertSDR3;)"));
+    EXPECT_TRUE(has(recorder.logs, reason + "cw_macros_stop;)") &&
+                has(recorder.logs, reason + "protocol:ExpertSDR3;)"));
     EXPECT_EQ(recorder.logs.back(), reason + "audio_stop:0;)");
     qt_wait::settle(100);
     EXPECT_EQ(count_prefixed(recorder.logs, ">> "), 0u);

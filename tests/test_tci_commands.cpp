@@ -8,10 +8,18 @@
 // the text is still made, so that the refusal can show it.
 TEST(TciUrl, HostAndPortMustNameExactlyOneServer)
 {
-    const struct { const char* host; uint64_t port; const char* text; bool acceptable; } cases[] = {
-        {"   ", 50001, "ws://127.0.0.1:50001", true}, {"\t radio.local \r\n", 40001, "ws://radio.local:40001", true},
-        {"[::1]", 65535, "ws://[::1]:65535", true}, {"h", 65536, "ws://h:65536", false},
-        {"h", UINT64_MAX, "ws://h:18446744073709551615", false}, {"[::1]x", 1, "ws://[::1]x:1", false},
+    const struct {
+        const char* host;
+        uint64_t port;
+        const char* text;
+        bool acceptable;
+    } cases[] = {
+        {"   ", 50001, "ws://127.0.0.1:50001", true},
+        {"\t radio.local \r\n", 40001, "ws://radio.local:40001", true},
+        {"[::1]", 65535, "ws://[::1]:65535", true},
+        {"h", 65536, "ws://h:65536", false},
+        {"h", UINT64_MAX, "ws://h:18446744073709551615", false},
+        {"[::1]x", 1, "ws://[::1]x:1", false},
     };
     for (const auto& k : cases) {
         const TCI_URL url = tci_make_url(k.host, k.port);

@@ -77,7 +77,7 @@ TEST(TciSimCwTrack, TextIsKeyedAtEachItemsSpeedAfterItsPause)
     std::vector<tci_keying::Run> runs = tci_keying::runs(play(&track), kRate);
     if (!runs.empty() && !runs.front().keyDown)
         runs.erase(runs.begin());  // the block before the tone has risen
-    ASSERT_EQ(runs.size(), 8u);  // dash gap dash, word gap and pause, dash gap dash, word gap
+    ASSERT_EQ(runs.size(), 8u);    // dash gap dash, word gap and pause, dash gap dash, word gap
     EXPECT_TRUE(std::fabs(runs[0].ms - 180) <= 6 && std::fabs(runs[4].ms - 90) <= 6);
     EXPECT_NEAR(runs[3].ms, 7 * 60 + 500, 12);
 }

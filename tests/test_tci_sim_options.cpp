@@ -10,18 +10,29 @@ TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndBadInputIsRefused)
 {
     TCI_SIM_OPTIONS o;
     std::string error;
-    ASSERT_TRUE(tci_sim_parse_options({"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"},
-                                      &o, &error)) << error;
+    ASSERT_TRUE(tci_sim_parse_options(
+        {"--port", "0", "--rate=8000", "--wav", "qso.wav", "--echo", "--stall-for", "0.5"}, &o, &error))
+        << error;
     EXPECT_TRUE(o.port == 0u && o.sampleRate == 8000u && o.rateGiven && o.echo && !o.stereo);
     EXPECT_TRUE(o.source == TCI_SIM_SOURCE::Wav && o.wavPath == "qso.wav");
     EXPECT_TRUE(o.stallForSeconds == 0.5 && o.stallAfterSeconds < 0.0);
     ASSERT_TRUE(tci_sim_parse_options({"--ramp"}, &o, &error));
     EXPECT_TRUE(o.source == TCI_SIM_SOURCE::Ramp && !o.rateGiven && !o.echo);
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--rate", "7999"}, {"--rate", "48001"}, {"--frame", "15"}, {"--port", "65536"}, {"--port", "-1"},
-             {"--port", "12x"}, {"--bogus"}, {"--port"}, {"--echo=1"}, {"--wav", "a.wav", "--ramp"},
-             {"--close-after", "-1"}, {"--stall-after", "nan"}, {"--malformed", "0"}, {"--snr", "200"},
-             {"--host", ""}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--rate", "7999"},
+                                                                                      {"--rate", "48001"},
+                                                                                      {"--frame", "15"},
+                                                                                      {"--port", "65536"},
+                                                                                      {"--port", "-1"},
+                                                                                      {"--port", "12x"},
+                                                                                      {"--bogus"},
+                                                                                      {"--port"},
+                                                                                      {"--echo=1"},
+                                                                                      {"--wav", "a.wav", "--ramp"},
+                                                                                      {"--close-after", "-1"},
+                                                                                      {"--stall-after", "nan"},
+                                                                                      {"--malformed", "0"},
+                                                                                      {"--snr", "200"},
+                                                                                      {"--host", ""}}) {
         error.clear();
         EXPECT_TRUE(!tci_sim_parse_options(args, &o, &error) && !error.empty()) << args[0];
     }

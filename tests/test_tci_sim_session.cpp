@@ -33,7 +33,8 @@ struct Sim {
     {
         Texts t;
         for (const TCI_SIM_MESSAGE& m : out.messages)
-            if (!m.binary) t.push_back(m.text);
+            if (!m.binary)
+                t.push_back(m.text);
         return t;
     }
     // The frames sent, parsed; the float samples of each go to *samples.
@@ -41,7 +42,8 @@ struct Sim {
     {
         std::vector<TCIStreamInfo> f;
         for (const TCI_SIM_MESSAGE& m : out.messages) {
-            if (!m.binary) continue;
+            if (!m.binary)
+                continue;
             f.push_back(parseStreamInfoFromData(m.bytes.data(), m.bytes.size()));
             if (samples && f.back().isRxAudioFloat32) {
                 samples->resize(samples->size() + f.back().length);
@@ -72,9 +74,9 @@ TEST(TciSimSession, QueriesAndSettings)
         const Texts t = sim.receive(command).texts();
         replies.insert(replies.end(), t.begin(), t.end());
     }
-    EXPECT_EQ(replies, (Texts{"protocol:ExpertSDR3,1.0;", "device:zarvo-tci-sim;", "trx_count:1;", "channels_count:1;",
-                              "modulation:0,cw;", "cw_macros_speed:25;", "cw_keyer_speed:25;",
-                              "audio_stream_samples:400;"}));
+    EXPECT_EQ(replies,
+              (Texts{"protocol:ExpertSDR3,1.0;", "device:zarvo-tci-sim;", "trx_count:1;", "channels_count:1;",
+                     "modulation:0,cw;", "cw_macros_speed:25;", "cw_keyer_speed:25;", "audio_stream_samples:400;"}));
     EXPECT_TRUE(sim.session.streaming());
     EXPECT_EQ(sim.receive("vfo:0,0;dds:0; cw_keyer_speed ;").texts(),
               (Texts{"vfo:0,0,7025000;", "dds:0,7025000;", "cw_keyer_speed:25;"}));

@@ -25,7 +25,11 @@ TCIStreamInfo info_of(const std::vector<uint8_t>& frame)
 // or missing samples build nothing and leave the output alone.
 TEST(TciStreamFrame, SamplesAreEncodedInTheFormatAsked)
 {
-    const struct { uint32_t format; std::vector<float> samples; std::vector<uint8_t> payload; } cases[] = {
+    const struct {
+        uint32_t format;
+        std::vector<float> samples;
+        std::vector<uint8_t> payload;
+    } cases[] = {
         {0, {1.0f, -1.0f, 0.5f, 2.0f, std::nanf("")}, {0xFF, 0x7F, 0x01, 0x80, 0x00, 0x40, 0xFF, 0x7F, 0x00, 0x00}},
         {1, {1.0f, -1.0f, -4.0f}, {0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x80, 0x01, 0x00, 0x80}},
         {2, {1.0f, -1.0f}, {0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0x80}},
@@ -40,7 +44,8 @@ TEST(TciStreamFrame, SamplesAreEncodedInTheFormatAsked)
     const float one = 0.0f;
     const TCI_STREAM_FRAME_HEADER unknown{0, 24000, 4, 0, 0, 0, 1, 1}, floats{0, 24000, 3, 0, 0, 0, 1, 1};
     EXPECT_FALSE(tci_build_stream_frame(unknown, &one, 1, &frame));
-    EXPECT_FALSE(tci_build_stream_frame(floats, nullptr, 5, &frame) || tci_build_stream_frame(floats, &one, 1, nullptr));
+    EXPECT_FALSE(tci_build_stream_frame(floats, nullptr, 5, &frame) ||
+                 tci_build_stream_frame(floats, &one, 1, nullptr));
     EXPECT_EQ(frame, (std::vector<uint8_t>{1, 2, 3}));
 }
 
@@ -95,7 +100,8 @@ TEST(TciSimFaults, MalformedFramesAreNeverUsableAudioAndFaultsTakeTurns)
     for (size_t frame = 1; frame <= 3 * tci_sim_malformed_kinds(); ++frame) {
         TCI_SIM_OUTPUT out;
         faults.afterGoodFrame(good, &out);
-        for (const TCI_SIM_MESSAGE& m : out.messages) pattern += m.binary ? "M" : "G";
+        for (const TCI_SIM_MESSAGE& m : out.messages)
+            pattern += m.binary ? "M" : "G";
         pattern += ".";
         logged.insert(out.log.begin(), out.log.end());
     }

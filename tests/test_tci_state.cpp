@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 TEST(TciState, MessagesSetWhatTheServerReportedAndGarbageChangesNothing)
 {
     const struct {

@@ -80,7 +80,12 @@ TEST(TciStreamInfo, EveryTruncationOfAValidFrameIsSafe)
 
 TEST(TciStreamInfo, HeaderWordsDecideCompletenessValidityAndUse)
 {
-    const struct { const char* what; Words header; size_t payloadBytes; bool complete, valid, audio; } cases[] = {
+    const struct {
+        const char* what;
+        Words header;
+        size_t payloadBytes;
+        bool complete, valid, audio;
+    } cases[] = {
         {"longer payload", floats(10, 1), 41, true, true, true},
         {"another stream type", floats(10, 1, 2), 40, true, true, false},
         {"zero length", floats(0, 1), 16, false, false, false},
@@ -94,8 +99,13 @@ TEST(TciStreamInfo, HeaderWordsDecideCompletenessValidityAndUse)
             << k.what;
     }
     EXPECT_EQ(parse(frame({0, 48000, 3, 0, 0, kMax, 1, 1}, 64)).expectedPayloadBytes, 4ull * kMax);  // no wrap-around
-    for (auto [rate, usable] : {std::pair{0u, false}, {7999u, false}, {8000u, true}, {48000u, true}, {384000u, true},
-                                {384001u, false}, {kMax, false}}) {
+    for (auto [rate, usable] : {std::pair{0u, false},
+                                {7999u, false},
+                                {8000u, true},
+                                {48000u, true},
+                                {384000u, true},
+                                {384001u, false},
+                                {kMax, false}}) {
         const TCIStreamInfo info = parse(frame({0, rate, 3, 0, 0, 4, 1, 1}, 16));
         EXPECT_TRUE(info.valid && info.isRxAudioFloat32 == usable) << rate;
     }
@@ -103,7 +113,12 @@ TEST(TciStreamInfo, HeaderWordsDecideCompletenessValidityAndUse)
 
 TEST(TciStreamInfo, PeaksAreTheLargestMagnitudesOfTheFirst256WholeFrames)
 {
-    const struct { const char* what; Words header; Samples samples; float peak0, peak1; } cases[] = {
+    const struct {
+        const char* what;
+        Words header;
+        Samples samples;
+        float peak0, peak1;
+    } cases[] = {
         {"mono, both the same", floats(10, 1), {{2, 0.3f}, {7, -0.6f}}, 0.6f, 0.6f},
         {"first 256 frames", floats(1000, 2), {{510, 0.1f}, {511, 0.2f}, {600, 0.9f}, {601, 0.9f}}, 0.1f, 0.2f},
         {"NaN ignored", floats(3, 1), {{0, std::nanf("")}, {1, 0.4f}}, 0.4f, 0.4f},
@@ -125,9 +140,10 @@ TEST(TciStreamChannel0, TakesTheFirstChannelOfUsableFloatFramesOnly)
     float out[4] = {};
     ASSERT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 4), 3u);
     EXPECT_EQ(std::vector<float>(out, out + 3), (std::vector<float>{1.0f, 2.0f, 3.0f}));
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 2), 0u);      // no room
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size() - 1, info, out, 4) +      // samples cut off
-                  tci_stream_channel0(nullptr, bytes.size(), info, out, 4), 0u);
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 2), 0u);  // no room
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size() - 1, info, out, 4) +  // samples cut off
+                  tci_stream_channel0(nullptr, bytes.size(), info, out, 4),
+              0u);
     bytes[8] = 0;  // int16 samples: not float audio
     EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), parse(bytes), out, 4), 0u);
 }

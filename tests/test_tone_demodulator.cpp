@@ -11,7 +11,9 @@
 
 namespace {
 
-struct DemodDeleter { void operator()(TONE_DEMOD* d) const { tone_demod_destroy(d); } };
+struct DemodDeleter {
+    void operator()(TONE_DEMOD* d) const { tone_demod_destroy(d); }
+};
 using Demod = std::unique_ptr<TONE_DEMOD, DemodDeleter>;
 
 constexpr float kRate = 4000.0f;
@@ -51,7 +53,10 @@ TONE_DEMOD_STATUS status_of(const Demod& d)
     return s;
 }
 
-float pitch_of(const Demod& d) { return status_of(d).pitchHz; }
+float pitch_of(const Demod& d)
+{
+    return status_of(d).pitchHz;
+}
 
 // One baseband pair per envelope value, turning at the tone's distance from the nominal pitch.
 TEST(ToneDemodulator, HandsOutTheBasebandAtTheNominalPitch)

@@ -15,14 +15,16 @@ using Bytes = std::vector<uint8_t>;
 Bytes cat(std::initializer_list<Bytes> parts)
 {
     Bytes b;
-    for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        b.insert(b.end(), p.begin(), p.end());
     return b;
 }
 
 Bytes le(int64_t v, int n)
 {
     Bytes b(n);
-    for (int i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<uint8_t>(v >> (8 * i));
     return b;
 }
 
@@ -30,7 +32,8 @@ Bytes le(int64_t v, int n)
 Bytes chunk(const char* id, const Bytes& body, int64_t declared = -1)
 {
     Bytes b = cat({Bytes(id, id + 4), le(declared < 0 ? static_cast<int64_t>(body.size()) : declared, 4), body});
-    if (body.size() % 2 && declared < 0) b.push_back(0);
+    if (body.size() % 2 && declared < 0)
+        b.push_back(0);
     return b;
 }
 
@@ -45,7 +48,8 @@ Bytes fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, int ali
 Bytes extensible(uint16_t subformat, uint16_t bits, uint8_t guid0 = 0)
 {
     const Bytes guidTail = {guid0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
-    return fmt(WAV_TAG_EXTENSIBLE, 1, 8000, bits, -1, cat({le(22, 2), le(bits, 2), le(0, 4), le(subformat, 2), guidTail}));
+    return fmt(WAV_TAG_EXTENSIBLE, 1, 8000, bits, -1,
+               cat({le(22, 2), le(bits, 2), le(0, 4), le(subformat, 2), guidTail}));
 }
 
 Bytes riff(std::initializer_list<Bytes> chunks, const char* form = "WAVE")
@@ -67,18 +71,27 @@ TEST(WavRead, DecodesEveryFormatPastOddChunksAndKeepsWholeFramesOfAnOverlongData
 {
     // Streaming writers leave a data size of 0xFFFFFFFF; there the 13 bytes
     // and the RIFF pad byte hold two 6-byte frames.
-    const struct { Bytes fmt, data; std::vector<float> samples; uint16_t tag; int64_t declared = -1; } cases[] = {
+    const struct {
+        Bytes fmt, data;
+        std::vector<float> samples;
+        uint16_t tag;
+        int64_t declared = -1;
+    } cases[] = {
         {fmt(1, 1, 11025, 8), {0x00, 0x80, 0xFF, 0xC0}, {-1.0f, 0.0f, 127 / 128.0f, 0.5f}, WAV_TAG_PCM},
         {fmt(1, 1, 8000, 16), {0x00, 0x80, 0x00, 0x40}, {-1.0f, 0.5f}, WAV_TAG_PCM},
-        {fmt(1, 2, 96000, 24), {0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x40, 0x11},
-         {8388607 / 8388608.0f, -1.0f, -1 / 8388608.0f, 0.5f}, WAV_TAG_PCM, 0xFFFFFFFF},
+        {fmt(1, 2, 96000, 24),
+         {0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x40, 0x11},
+         {8388607 / 8388608.0f, -1.0f, -1 / 8388608.0f, 0.5f},
+         WAV_TAG_PCM,
+         0xFFFFFFFF},
         {fmt(1, 1, 8000, 32), {0, 0, 0, 0x80, 0, 0, 0, 0x40, 0, 0, 0, 0xC0}, {-1.0f, 0.5f, -0.5f}, WAV_TAG_PCM},
         {fmt(3, 1, 8000, 32), {0x00, 0x00, 0x40, 0x3F}, {0.75f}, WAV_TAG_IEEE_FLOAT},
         {extensible(1, 16), {0x00, 0xC0}, {-0.5f}, WAV_TAG_PCM},
         {extensible(3, 32), {0x00, 0x00, 0x40, 0x3F}, {0.75f}, WAV_TAG_IEEE_FLOAT},
     };
     for (const auto& c : cases) {
-        const Bytes image = riff({chunk("LIST", {1, 2, 3}), c.fmt, chunk("junk", {9}), chunk("data", c.data, c.declared)});
+        const Bytes image =
+            riff({chunk("LIST", {1, 2, 3}), c.fmt, chunk("junk", {9}), chunk("data", c.data, c.declared)});
         WAV_AUDIO a;
         ASSERT_TRUE(wav_read_memory(image.data(), image.size(), &a, nullptr));
         EXPECT_EQ(a.samples, c.samples);
@@ -90,7 +103,10 @@ TEST(WavRead, DecodesEveryFormatPastOddChunksAndKeepsWholeFramesOfAnOverlongData
 TEST(WavRead, RejectsBadImagesWithAOneLineReason)
 {
     const Bytes pcm = fmt(1, 1, 8000, 16), data = chunk("data", {0, 0});
-    const struct { Bytes image; const char* reason; } cases[] = {
+    const struct {
+        Bytes image;
+        const char* reason;
+    } cases[] = {
         {Bytes{'R', 'I', 'F'}, "no RIFF header"},
         {riff({pcm, data}, "AVI "), "not WAVE"},
         {riff({data}), "no fmt chunk"},
@@ -108,13 +124,15 @@ TEST(WavRead, RejectsBadImagesWithAOneLineReason)
         EXPECT_TRUE(error.find(c.reason) != std::string::npos && error.find('\n') == std::string::npos) << error;
     }
     const Bytes good = riff({pcm, data});
-    EXPECT_FALSE(wav_read_memory(good.data(), good.size(), nullptr, nullptr) || wav_read_memory(nullptr, 9, nullptr, nullptr));
+    EXPECT_FALSE(wav_read_memory(good.data(), good.size(), nullptr, nullptr) ||
+                 wav_read_memory(nullptr, 9, nullptr, nullptr));
 }
 
 TEST(WavRead, EveryTruncationFailsOrGivesAPrefix)
 {
     std::vector<float> samples(20);
-    for (int i = 0; i < 20; ++i) samples[i] = i / 32.0f - 0.3f;  // two channels
+    for (int i = 0; i < 20; ++i)
+        samples[i] = i / 32.0f - 0.3f;  // two channels
     for (WAV_ENCODING encoding : {WAV_ENCODING_PCM16, WAV_ENCODING_FLOAT32}) {
         const Bytes full = build(samples, 2, 8000, encoding);
         WAV_AUDIO whole, a;
@@ -126,7 +144,8 @@ TEST(WavRead, EveryTruncationFailsOrGivesAPrefix)
             const bool ok = wav_read_memory(cut.data(), cut.size(), &a, &error);
             accepted += ok;
             EXPECT_TRUE(ok == error.empty() && a.dataTruncated == (ok && length < full.size())) << length;
-            EXPECT_TRUE(a.samples.size() % 2 == 0 && std::equal(a.samples.begin(), a.samples.end(), whole.samples.begin()));
+            EXPECT_TRUE(a.samples.size() % 2 == 0 &&
+                        std::equal(a.samples.begin(), a.samples.end(), whole.samples.begin()));
         }
         EXPECT_EQ(accepted, samples.size() * (encoding == WAV_ENCODING_FLOAT32 ? 4 : 2) + 1);  // from empty data up
     }
@@ -140,7 +159,8 @@ TEST(WavWrite, ImagesHaveTheCanonicalLayout)
     EXPECT_EQ(build(pcm, 1, 48000, WAV_ENCODING_PCM16), riff({fmt(1, 1, 48000, 16), chunk("data", pcmData)}));
     const std::vector<float> floats = {0.25f, -1e-6f, 0.0f, 3.0f};
     Bytes floatData;
-    for (float x : floats) floatData = cat({floatData, le(std::bit_cast<uint32_t>(x), 4)});
+    for (float x : floats)
+        floatData = cat({floatData, le(std::bit_cast<uint32_t>(x), 4)});
     EXPECT_EQ(build(floats, 2, 8000, WAV_ENCODING_FLOAT32),
               riff({fmt(3, 2, 8000, 32, -1, le(0, 2)), chunk("fact", le(2, 4)), chunk("data", floatData)}));
 }
@@ -150,10 +170,10 @@ TEST(WavWrite, FilesAreReplacedWholeAndFailuresReported)
     Bytes image;
     const float s[3] = {};
     std::string error;
-    EXPECT_FALSE(wav_build_image(s, 3, 2, 8000, WAV_ENCODING_PCM16, &image, &error));  // not whole frames
+    EXPECT_FALSE(wav_build_image(s, 3, 2, 8000, WAV_ENCODING_PCM16, &image, &error));          // not whole frames
     EXPECT_FALSE(wav_build_image(s, 2, 1, 0xFFFFFFFF, WAV_ENCODING_FLOAT32, &image, &error));  // byte rate overflows
     const tool_run::ScratchDir scratch("zarvo_wav");
-    const std::filesystem::path& dir = scratch.path, path = dir / "a.wav";
+    const std::filesystem::path &dir = scratch.path, path = dir / "a.wav";
     std::filesystem::create_directories(dir / "folder");
     std::ofstream(dir / "plain-file") << "x";
     WAV_AUDIO a;

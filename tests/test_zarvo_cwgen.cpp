@@ -18,7 +18,8 @@ protected:
     // A complete command line, then `extra`: later options override earlier ones.
     std::vector<std::string> with(const std::vector<std::string>& extra) const
     {
-        std::vector<std::string> args = {"--text", "PARIS", "--wpm", "20", "--pitch", "600", "--rate", "8000", "-o", wav};
+        std::vector<std::string> args = {"--text", "PARIS",  "--wpm", "20", "--pitch",
+                                         "600",    "--rate", "8000",  "-o", wav};
         return args.insert(args.end(), extra.begin(), extra.end()), args;
     }
     std::vector<float> samples(const std::vector<std::string>& extra)
@@ -39,16 +40,18 @@ TEST_F(CwgenTool, WritesSixteenBitMonoOfTheRightLength)
     EXPECT_EQ(samples({"--lead", "0.1", "--tail=0.2"}).size(), 800u + 43 * 480u + 1600u);  // PARIS: 43 units
     WAV_AUDIO a;
     ASSERT_TRUE(wav_read_file(wav, &a, &err)) << err;
-    EXPECT_EQ(std::tuple(a.channels, a.sampleRate, a.formatTag, a.bitsPerSample), std::tuple(1, 8000u, WAV_TAG_PCM, 16));
+    EXPECT_EQ(std::tuple(a.channels, a.sampleRate, a.formatTag, a.bitsPerSample),
+              std::tuple(1, 8000u, WAV_TAG_PCM, 16));
 }
 
 TEST_F(CwgenTool, BadOptionsGiveOneLineAndStatusTwoAnUnwritableFileOne)
 {
     const std::vector<std::string> missing = {"--text", "E"};
-    for (const auto& args : {missing, with({"--wpm", "fast"}), with({"--bogus"}), with({"--pitch", "5000"}),
-                             with({"--rate", "-8000"}), with({"--text", "###"}), with({"--wpm"}), with({"--channel", "bad"}),
-                             with({"--dah-ratio", "6"}), with({"--qsb-period", "0"}), with({"--drift", "3500"}),
-                             with({"--qrn", "x"}), with({"--qrm-offset", "-700", "--qrm-level", "-3"})}) {
+    for (const auto& args :
+         {missing, with({"--wpm", "fast"}), with({"--bogus"}), with({"--pitch", "5000"}), with({"--rate", "-8000"}),
+          with({"--text", "###"}), with({"--wpm"}), with({"--channel", "bad"}), with({"--dah-ratio", "6"}),
+          with({"--qsb-period", "0"}), with({"--drift", "3500"}), with({"--qrn", "x"}),
+          with({"--qrm-offset", "-700", "--qrm-level", "-3"})}) {
         EXPECT_EQ(run(args), 2) << err;
         EXPECT_TRUE(!err.empty() && err.find('\n') == err.size() - 1 && !std::filesystem::exists(wav)) << err;
     }
@@ -67,9 +70,13 @@ TEST_F(CwgenTool, BandOptionsEachChangeTheAudio)
         return samples(extra);
     };
     const std::vector<float> plain = with_base({});
-    for (const std::vector<std::string>& extra : std::vector<std::vector<std::string>>{
-             {"--channel", "poor"}, {"--channel=flutter"}, {"--qsb-depth", "10", "--qsb-period", "0.5"},
-             {"--drift", "-40"}, {"--qrn", "5"}, {"--qrm-offset", "-150", "--qrm-level=-3"}}) {
+    for (const std::vector<std::string>& extra :
+         std::vector<std::vector<std::string>>{{"--channel", "poor"},
+                                               {"--channel=flutter"},
+                                               {"--qsb-depth", "10", "--qsb-period", "0.5"},
+                                               {"--drift", "-40"},
+                                               {"--qrn", "5"},
+                                               {"--qrm-offset", "-150", "--qrm-level=-3"}}) {
         const std::vector<float> changed = with_base(extra);
         EXPECT_TRUE(changed.size() == plain.size() && changed != plain) << extra[0];
     }

@@ -21,7 +21,8 @@ std::vector<uint8_t> image(double wpm, uint32_t rate, uint16_t channels = 1, dou
     std::vector<float> mono, samples;
     EXPECT_TRUE(morse_audio_generate(config, kText, &mono, nullptr, nullptr));
     for (float s : mono)
-        for (uint16_t c = 0; c < channels; ++c) samples.push_back(c == 0 ? s : 0.0f);
+        for (uint16_t c = 0; c < channels; ++c)
+            samples.push_back(c == 0 ? s : 0.0f);
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(wav_build_image(samples.data(), samples.size(), channels, rate, WAV_ENCODING_PCM16, &bytes, nullptr));
     return bytes;
@@ -29,7 +30,8 @@ std::vector<uint8_t> image(double wpm, uint32_t rate, uint16_t channels = 1, dou
 
 void put32(std::vector<uint8_t>* bytes, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 class DecodeTool : public ::testing::Test {
@@ -61,13 +63,21 @@ TEST_F(DecodeTool, DecodesFilesStandardInputAndCutFiles)
 {
     std::vector<uint8_t> cut = image(25, 8000);
     put32(&cut, 40, static_cast<uint32_t>(cut.size() * 2));  // data claims more than is there
-    const struct { std::vector<std::string> args; std::string redirect; bool warns, exact; } runs[] = {
+    const struct {
+        std::vector<std::string> args;
+        std::string redirect;
+        bool warns, exact;
+    } runs[] = {
         {{"--pitch", "650", write("a.wav", image(25, 48000))}, "", false, true},
-        {{"--pitch", "640", "--auto-pitch", "-"}, "<" + tool_run::quoted(write("s.wav", image(20, 12000, 2))), false,
+        {{"--pitch", "640", "--auto-pitch", "-"},
+         "<" + tool_run::quoted(write("s.wav", image(20, 12000, 2))),
+         false,
          true},
         {{"--pitch", "650", "--block", "400", "--status", dir / "s.jsonl", write("cut.wav", cut)}, "", true, true},
         {{"--fallback", "--pitch", "650", "--bandwidth", "100", "--block", "192", write("f.wav", image(15, 48000))},
-         "", false, false},
+         "",
+         false,
+         false},
     };
     for (const auto& k : runs) {
         const tool_run::Result r = run(k.args, k.redirect);
@@ -111,7 +121,10 @@ TEST_F(DecodeTool, ExitStatusesAndMessages)
     const std::vector<uint8_t> good = image(25, 8000);
     std::vector<uint8_t> slow = good;
     put32(&slow, 24, 4000);  // a sample rate the receiver cannot take
-    const struct { std::vector<std::string> args; const char* mention; } bad[] = {
+    const struct {
+        std::vector<std::string> args;
+        const char* mention;
+    } bad[] = {
         {{dir / "missing.wav"}, "missing.wav"},
         {{write("empty.wav", {})}, "empty.wav"},
         {{write("head.wav", std::vector<uint8_t>(good.begin(), good.begin() + 30))}, "head.wav"},

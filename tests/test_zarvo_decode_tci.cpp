@@ -26,7 +26,8 @@ TEST(ZarvoDecodeTci, DecodesTheSimulatorsStreamUntilTheLinkEnds)
     ASSERT_EQ(url.rfind("Listening on ws://", 0), 0u) << url;
     url = url.substr(url.find("ws://"), url.find_last_not_of("\r\n") - url.find("ws://") + 1);
     const tool_run::Result decoder = tool_run::run(ZARVO_DECODE_PATH, {"--tci", url}, "2>/dev/null");
-    while (std::fgets(line, sizeof line, simulator)) continue;
+    while (std::fgets(line, sizeof line, simulator))
+        continue;
     pclose(simulator);
     EXPECT_EQ(decoder.status, 3);  // the simulator quit: the link was lost
     EXPECT_NE(decoder.out.find("ZR1ABC TEST"), std::string::npos) << decoder.out;
@@ -35,7 +36,8 @@ TEST(ZarvoDecodeTci, DecodesTheSimulatorsStreamUntilTheLinkEnds)
 TEST(ZarvoDecodeTci, RefusedConnectionsAndUrlsThatNameNoSingleServer)
 {
     const tool_run::Result refused = tool_run::run(ZARVO_DECODE_PATH, {"--tci", "ws://127.0.0.1:1"}, "2>&1");
-    EXPECT_TRUE(refused.status == 3 && refused.out == "zarvo-decode: cannot connect: Connection refused\n") << refused.out;
+    EXPECT_TRUE(refused.status == 3 && refused.out == "zarvo-decode: cannot connect: Connection refused\n")
+        << refused.out;
     for (const char* url : {"http://127.0.0.1:50001", "ws://127.0.0.1", "ws://a/b:50001", "ws://host:70000"})
         EXPECT_EQ(tool_run::run(ZARVO_DECODE_PATH, {"--tci", url}, "2>/dev/null").status, 2) << url;
 }

@@ -168,8 +168,9 @@ void AppDelegate::setupApplicationMenu()
     QMenu* app = bar->addMenu("Zarvo");
     cw_add_item(app, "About Zarvo", QKeySequence(), [this] { showAbout(); })->setMenuRole(QAction::AboutRole);
     app->addSeparator();
-    cw_add_item(app, "Quit Zarvo", QKeySequence(Qt::CTRL | Qt::Key_Q), [] { QCoreApplication::quit(); })
-        ->setMenuRole(QAction::QuitRole);
+    cw_add_item(app, "Quit Zarvo", QKeySequence(Qt::CTRL | Qt::Key_Q), [] {
+        QCoreApplication::quit();
+    })->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = bar->addMenu("Edit");
     const auto send = [](EditCommand command) { return [command] { cw_send_edit_command(command); }; };

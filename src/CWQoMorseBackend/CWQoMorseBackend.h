@@ -20,8 +20,8 @@ struct CWQO_CONFIG {
 };
 
 struct CWQO_STATUS {
-    float level;          // tone level 0..1
-    float threshold;      // key-down threshold in effect 0..1
+    float level;      // tone level 0..1
+    float threshold;  // key-down threshold in effect 0..1
     int32_t keyDown;
     int32_t signalPresent;  // 0 only after 2.5 s without activity
     int32_t lock;           // 0 none, 1 tentative, 2 locked

@@ -6,9 +6,9 @@
 
 #include <vector>
 
-inline constexpr size_t kCwqoHistorySamples = 12000;     // 3 s at 4000 Hz
-inline constexpr size_t kCwqoStatisticsMinimum = 1800;   // 0.45 s
-inline constexpr size_t kCwqoMinimumRun = 16;            // 4 ms
+inline constexpr size_t kCwqoHistorySamples = 12000;    // 3 s at 4000 Hz
+inline constexpr size_t kCwqoStatisticsMinimum = 1800;  // 0.45 s
+inline constexpr size_t kCwqoMinimumRun = 16;           // 4 ms
 
 struct CWQO_ENVELOPE_FIGURES {
     double wpm;          // 0 while no dot length could be measured

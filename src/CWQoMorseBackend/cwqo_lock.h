@@ -18,11 +18,11 @@ struct CWQO_LOCK {
 // What one call saw.
 struct CWQO_LOCK_INPUT {
     bool active;
-    float cost;         // engine cost of the best hypothesis
-    float engineWpm;    // engine speed estimate
-    size_t textCount;   // bytes the engine decoded in this call
-    double holdMs;      // how long a strong lock survives silence
-    double blockMs;     // duration of the call's audio
+    float cost;        // engine cost of the best hypothesis
+    float engineWpm;   // engine speed estimate
+    size_t textCount;  // bytes the engine decoded in this call
+    double holdMs;     // how long a strong lock survives silence
+    double blockMs;    // duration of the call's audio
 };
 
 // Fresh machine: nothing locked; quietMs as given (2500 for a new backend,

@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kDcPole = 0.995;
 constexpr size_t kBlankPiece = 256;
-constexpr double kHistoryRise = 0.951229424500714;  // exp(-1/(4000 * 5 ms))
+constexpr double kHistoryRise = 0.951229424500714;   // exp(-1/(4000 * 5 ms))
 constexpr double kHistoryFall = 0.9928825924309503;  // 35 ms
 
 double decimation_step(const CWQO_BACKEND& b)

@@ -8,7 +8,7 @@
 
 struct CWQO_SAMPLE_RING {
     std::vector<float> data;
-    size_t head = 0;   // index of the oldest entry
+    size_t head = 0;  // index of the oldest entry
     size_t count = 0;
 };
 

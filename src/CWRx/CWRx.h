@@ -23,18 +23,18 @@ struct CW_RX_CONFIG {
 };
 
 struct CW_RX_STATUS {
-    float level;            // tone level 0..1
-    float threshold;        // key-down threshold in use
-    float reserved;         // always 0
+    float level;      // tone level 0..1
+    float threshold;  // key-down threshold in use
+    float reserved;   // always 0
     int32_t keyDown;
     int32_t signalPresent;
-    int32_t lock;           // 0 none, 1 tentative, 2 locked
+    int32_t lock;  // 0 none, 1 tentative, 2 locked
     double pitchHz;
     double wpm;
-    float inputLevel;       // fast RMS of the filtered signal (backend), else 0
-    float decoderGain;      // 1.0
-    float decoderCost;      // engine cost (backend), else 0
-    double statWpm;         // backend statistics, else 0
+    float inputLevel;   // fast RMS of the filtered signal (backend), else 0
+    float decoderGain;  // 1.0
+    float decoderCost;  // engine cost (backend), else 0
+    double statWpm;     // backend statistics, else 0
     float statQuality;
     float statSnrDb;
     float statOnRatio;

@@ -10,9 +10,9 @@
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586476925286766559;
-constexpr double kKeyDownMs = 8.0;   // debounce of a mark
-constexpr double kKeyUpMs = 18.0;    // debounce of a gap
-constexpr double kFadeMs = 1800.0;   // silence before the confidence decays
+constexpr double kKeyDownMs = 8.0;  // debounce of a mark
+constexpr double kKeyUpMs = 18.0;   // debounce of a gap
+constexpr double kFadeMs = 1800.0;  // silence before the confidence decays
 constexpr double kAbsentMs = 6000.0;
 
 int32_t count_up(int32_t n, int32_t ceiling)

@@ -66,8 +66,8 @@ void cw_rx_squelch_reset(CW_RX_SQUELCH* s)
     s->heldCount = 0;
 }
 
-void cw_rx_squelch_step(CW_RX_SQUELCH* s, const CW_RX_STATUS& status, double blockMs, const char* text,
-                        size_t count, CW_TEXT_QUEUE* out)
+void cw_rx_squelch_step(CW_RX_SQUELCH* s, const CW_RX_STATUS& status, double blockMs, const char* text, size_t count,
+                        CW_TEXT_QUEUE* out)
 {
     if (s == nullptr || out == nullptr)
         return;

@@ -19,11 +19,11 @@ inline constexpr size_t kCwRxSquelchHeldBytes = 1024;
 inline constexpr double kCwRxSquelchHoldMs = 1500.0;
 
 struct CW_RX_SQUELCH {
-    double level;      // 0 off, up to 1 strictest
-    double snrMinDb;   // derived from level
-    float costMax;     // derived from level
-    double clockMs;    // audio time seen
-    int32_t open;      // the last block carried a signal
+    double level;     // 0 off, up to 1 strictest
+    double snrMinDb;  // derived from level
+    float costMax;    // derived from level
+    double clockMs;   // audio time seen
+    int32_t open;     // the last block carried a signal
     char held[kCwRxSquelchHeldBytes];
     double heldAtMs[kCwRxSquelchHeldBytes];  // arrival time of each held byte
     size_t heldHead;

@@ -20,8 +20,8 @@ inline constexpr int32_t kCwRxCounterCeiling = 1000000;
 struct CW_RX_SEGMENT {
     int32_t on;
     int32_t first;
-    int32_t end;  // exclusive
-    double dots;  // length in dot units
+    int32_t end;   // exclusive
+    double dots;   // length in dot units
     int32_t kind;  // on: 0 dot, 1 dash; off: 1 element, 2 letter, 3 word gap
 };
 
@@ -69,7 +69,7 @@ struct CW_RX {
     CW_RX_SEGMENTS bestSegments;
     char rebuild[kCwRxTextLength];
     char emitted[kCwRxTextLength + 2];  // a space, the longest rebuild, the terminator
-    CW_TEXT_QUEUE pendingText;  // fallback or squelched text not yet handed out
+    CW_TEXT_QUEUE pendingText;          // fallback or squelched text not yet handed out
 
     // Text squelch of the backend's output (the fallback has no figures
     // to judge by).

@@ -9,7 +9,7 @@ inline constexpr size_t kCWTextQueueBytes = 4096;
 
 struct CW_TEXT_QUEUE {
     char data[kCWTextQueueBytes];
-    size_t head;   // oldest byte
+    size_t head;  // oldest byte
     size_t count;
 };
 

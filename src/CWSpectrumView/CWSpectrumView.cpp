@@ -122,8 +122,10 @@ void CWSpectrumView::paintEvent(QPaintEvent*)
         const QPointF top(cw_spectrum_bin_x(k, r), cw_spectrum_value_y(s[k], r));
         fillPath_.moveTo(top.x(), bottom);
         fillPath_.lineTo(top);
-        if (k == 0) curvePath_.moveTo(top);
-        else curvePath_.lineTo(top);
+        if (k == 0)
+            curvePath_.moveTo(top);
+        else
+            curvePath_.lineTo(top);
     }
     p.strokePath(fillPath_, cw_pen(QColor::fromRgbF(0.12, 0.42, 0.14, 0.32), 0.8));
     p.strokePath(curvePath_, cw_pen(QColor::fromRgbF(0.22, 0.95, 0.28, 1.0), 1.0));
@@ -157,7 +159,8 @@ void CWSpectrumView::mousePressEvent(QMouseEvent* event)
 
 void CWSpectrumView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (event->buttons() & Qt::LeftButton) selectPitchAt(event->position());
+    if (event->buttons() & Qt::LeftButton)
+        selectPitchAt(event->position());
 }
 
 void CWSpectrumView::selectPitchAt(const QPointF& point)
@@ -167,5 +170,6 @@ void CWSpectrumView::selectPitchAt(const QPointF& point)
         return;
     figures_.pitchHz = pitch;
     update();
-    if (delegate_) delegate_->spectrumViewDidSelectPitchHz(this, pitch);
+    if (delegate_)
+        delegate_->spectrumViewDidSelectPitchHz(this, pitch);
 }

@@ -52,6 +52,6 @@ private:
     CW_SPECTRUM_SNAPSHOT spectrum_{};
     CW_SPECTRUM_FIGURES figures_;
     CWSpectrumViewDelegate* delegate_ = nullptr;
-    QPainterPath fillPath_;   // kept to reuse their storage from paint to paint
+    QPainterPath fillPath_;  // kept to reuse their storage from paint to paint
     QPainterPath curvePath_;
 };

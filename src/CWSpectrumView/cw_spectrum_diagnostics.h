@@ -18,5 +18,4 @@ size_t cw_spectrum_frequency_label(double hz, char* text, size_t capacity);
 // cost, threshold, signal word, engine speed, the statistics and the lock
 // word, in one UTF-8 line. Returns the length written; text too long for
 // the buffer is cut at a character boundary.
-size_t cw_spectrum_diagnostics_text(const CW_SPECTRUM_FIGURES& figures, double peakHz, char* text,
-                                    size_t capacity);
+size_t cw_spectrum_diagnostics_text(const CW_SPECTRUM_FIGURES& figures, double peakHz, char* text, size_t capacity);

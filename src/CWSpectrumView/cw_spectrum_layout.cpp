@@ -27,7 +27,8 @@ CW_SPECTRUM_RECT cw_spectrum_plot_rect(double width, double height)
 
 double cw_spectrum_frequency_for_x(double x, const CW_SPECTRUM_RECT& rect, double fallbackHz)
 {
-    if (!(rect.width > 1.0)) return fallbackHz;
+    if (!(rect.width > 1.0))
+        return fallbackHz;
     return unit_clamp((x - rect.x) / rect.width) * kCWSpectrumSpanHz;
 }
 
@@ -51,7 +52,8 @@ bool cw_spectrum_pick_pitch(double x, double y, double width, double height, dou
     const CW_SPECTRUM_RECT plot = cw_spectrum_plot_rect(width, height);
     const bool inside = x >= plot.x - kPickSlackX && x <= plot.x + plot.width + kPickSlackX &&
                         y >= plot.y - kPickSlackY && y <= plot.y + plot.height + kPickSlackY;
-    if (!inside || !pitchHz) return false;
+    if (!inside || !pitchHz)
+        return false;
     const double hz = cw_spectrum_frequency_for_x(x, plot, fallbackHz);
     *pitchHz = cw_tuner_quantized_pitch(hz);
     return true;

@@ -12,7 +12,6 @@ struct CW_SPECTRUM_RECT {
     double height;
 };
 
-
 // The plot inside bounds of width x height: 10 points in from the left,
 // right and top, 48 from the bottom to leave room for labels and the
 // diagnostics line.

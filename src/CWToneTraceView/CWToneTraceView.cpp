@@ -43,7 +43,9 @@ void cw_fill_key_down_run(QPainter& p, const QRectF& run, const QColor& color)
 
 }  // namespace
 
-void CWToneTraceViewDelegate::toneTraceViewDidChangeThreshold(CWToneTraceView*, float) {}
+void CWToneTraceViewDelegate::toneTraceViewDidChangeThreshold(CWToneTraceView*, float)
+{
+}
 
 CWToneTraceView::CWToneTraceView(QWidget* parent) : QWidget(parent)
 {
@@ -92,10 +94,12 @@ void CWToneTraceView::collectColumns(QPainter& p, const QRectF& trace)
     columnCount_ = 0;
     for (size_t i = 0; i < kCWToneTraceLength; ++i) {
         CW_TONE_TRACE_ENTRY e;
-        if (!history_.entryForColumn(i, &e)) continue;
+        if (!history_.entryForColumn(i, &e))
+            continue;
         const double x = cw_tone_trace_column_x(i, r);
         if (e.keyDown) {
-            if (runStart < 0.0) runStart = x;
+            if (runStart < 0.0)
+                runStart = x;
             runEnd = x + columnWidth;
         } else if (runStart >= 0.0) {
             cw_fill_key_down_run(p, QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
@@ -105,7 +109,8 @@ void CWToneTraceView::collectColumns(QPainter& p, const QRectF& trace)
         thresholdPoints_[columnCount_] = QPointF(x, cw_tone_trace_y_for_value(e.threshold, r));
         ++columnCount_;
     }
-    if (runStart >= 0.0) cw_fill_key_down_run(p, QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
+    if (runStart >= 0.0)
+        cw_fill_key_down_run(p, QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
 }
 
 void CWToneTraceView::paintEvent(QPaintEvent*)
@@ -151,13 +156,15 @@ void CWToneTraceView::mousePressEvent(QMouseEvent* event)
 
 void CWToneTraceView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (event->buttons() & Qt::LeftButton) setManualThresholdAt(event->position());
+    if (event->buttons() & Qt::LeftButton)
+        setManualThresholdAt(event->position());
 }
 
 void CWToneTraceView::setManualThresholdAt(const QPointF& point)
 {
     const float value = valueForPoint(point, traceRect());
     history_.setCurrentThreshold(value);
-    if (delegate_) delegate_->toneTraceViewDidChangeThreshold(this, value);
+    if (delegate_)
+        delegate_->toneTraceViewDidChangeThreshold(this, value);
     update();
 }

@@ -10,23 +10,25 @@ float cw_tone_trace_clamp(float value)
 
 void CWToneTraceHistory::update(float level, float threshold, int32_t keyDown)
 {
-    const CW_TONE_TRACE_ENTRY entry{cw_tone_trace_clamp(level), cw_tone_trace_clamp(threshold),
-                                    keyDown != 0 ? 1 : 0};
+    const CW_TONE_TRACE_ENTRY entry{cw_tone_trace_clamp(level), cw_tone_trace_clamp(threshold), keyDown != 0 ? 1 : 0};
     currentThreshold_ = entry.threshold;
     entries_[head_] = entry;
     head_ = (head_ + 1) % kCWToneTraceLength;
-    if (head_ == 0) filled_ = true;
+    if (head_ == 0)
+        filled_ = true;
 }
 
 bool CWToneTraceHistory::entryForColumn(size_t column, CW_TONE_TRACE_ENTRY* entry) const
 {
-    if (column >= kCWToneTraceLength || !entry) return false;
+    if (column >= kCWToneTraceLength || !entry)
+        return false;
     size_t index;
     if (filled_) {
         index = (head_ + column) % kCWToneTraceLength;
     } else {
         const size_t firstColumn = kCWToneTraceLength - head_;
-        if (column < firstColumn) return false;
+        if (column < firstColumn)
+            return false;
         index = column - firstColumn;
     }
     *entry = entries_[index];

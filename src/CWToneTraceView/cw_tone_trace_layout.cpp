@@ -24,7 +24,8 @@ double cw_tone_trace_y_for_value(float value, const CW_TONE_TRACE_RECT& rect)
 
 float cw_tone_trace_value_for_y(double y, const CW_TONE_TRACE_RECT& rect)
 {
-    if (!(rect.height > 0.0)) return 0.0f;
+    if (!(rect.height > 0.0))
+        return 0.0f;
     const double bottom = rect.y + rect.height;
     const double held = std::clamp(y, rect.y, bottom);
     return cw_tone_trace_clamp(static_cast<float>((bottom - held) / rect.height));
@@ -42,7 +43,8 @@ double cw_tone_trace_column_width(const CW_TONE_TRACE_RECT& rect)
 
 size_t cw_tone_trace_label(float threshold, char* text, size_t capacity)
 {
-    if (!text || capacity == 0) return 0;
+    if (!text || capacity == 0)
+        return 0;
     const int n = std::snprintf(text, capacity, "Envelope / threshold  thr %.2f", static_cast<double>(threshold));
     if (n < 0) {
         text[0] = '\0';

@@ -20,7 +20,8 @@ constexpr double kTapsPerTransition = 3.9;
 // turns into vector arithmetic; the kernel is padded with zeros to a
 // multiple of them.
 constexpr size_t kLanes = 8;
-constexpr size_t kMostTaps = (static_cast<size_t>(kTapsPerTransition * kCWDecimatorHighestRate / 1000.0) / kLanes + 2) * kLanes;
+constexpr size_t kMostTaps =
+    (static_cast<size_t>(kTapsPerTransition * kCWDecimatorHighestRate / 1000.0) / kLanes + 2) * kLanes;
 
 }  // namespace
 
@@ -83,7 +84,8 @@ double cw_decimator_configure(CW_DECIMATOR* d, double sampleRate)
         const double norm = cw_bessel_i0(kKaiserBeta);
         const auto kernel = [&](size_t n) {
             const double t = static_cast<double>(n) - middle;
-            const double sinc = t == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * t) / (std::numbers::pi * t);
+            const double sinc =
+                t == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * t) / (std::numbers::pi * t);
             const double r = t / middle;
             return sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
         };

@@ -11,7 +11,8 @@ void run_lanes(const float* frame, size_t count, const float* coefficients, size
     float c[kLanes] = {};
     float s1[kLanes] = {};
     float s2[kLanes] = {};
-    for (size_t l = 0; l < lanes; ++l) c[l] = coefficients[l];
+    for (size_t l = 0; l < lanes; ++l)
+        c[l] = coefficients[l];
     for (size_t n = 0; n < count; ++n) {
         const float x = frame[n];
 #pragma GCC unroll 8
@@ -22,15 +23,16 @@ void run_lanes(const float* frame, size_t count, const float* coefficients, size
             s1[l] = s;
         }
     }
-    for (size_t l = 0; l < lanes; ++l) power[l] = s1[l] * s1[l] + s2[l] * s2[l] - c[l] * s1[l] * s2[l];
+    for (size_t l = 0; l < lanes; ++l)
+        power[l] = s1[l] * s1[l] + s2[l] * s2[l] - c[l] * s1[l] * s2[l];
 }
 
 }  // namespace
 
-void cw_goertzel_bank_power(const float* frame, size_t count, const float* coefficients, size_t bins,
-                            float* power)
+void cw_goertzel_bank_power(const float* frame, size_t count, const float* coefficients, size_t bins, float* power)
 {
-    if (!frame || !coefficients || !power) return;
+    if (!frame || !coefficients || !power)
+        return;
     for (size_t k = 0; k < bins; k += kLanes) {
         const size_t lanes = bins - k < kLanes ? bins - k : kLanes;
         run_lanes(frame, count, coefficients + k, lanes, power + k);

@@ -9,5 +9,4 @@
 // frame and writes s1^2 + s2^2 - coefficients[k]*s1*s2 into power[k]. The
 // filters are run several at a time so that their recurrences overlap in
 // the pipeline; each one's arithmetic stays that of a single filter.
-void cw_goertzel_bank_power(const float* frame, size_t count, const float* coefficients, size_t bins,
-                            float* power);
+void cw_goertzel_bank_power(const float* frame, size_t count, const float* coefficients, size_t bins, float* power);

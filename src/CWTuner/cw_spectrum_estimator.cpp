@@ -53,7 +53,7 @@ struct CW_SPECTRUM_ESTIMATOR {
     size_t frameSize = 0;  // decimated samples per frame
     size_t head = 0;       // where the next input sample goes
     size_t filled = 0;     // input samples since the rate was set
-    double rate = 0.0;            // input rate the tables were built for
+    double rate = 0.0;     // input rate the tables were built for
     double lastAccepted = 0.0;
     double smoothedPeakHz = 0.0;  // 0 until the first search
     CW_SPECTRUM_SNAPSHOT snapshot{};
@@ -75,7 +75,8 @@ void prepare(CW_SPECTRUM_ESTIMATOR* e, double sampleRate)
         e->window[n] = static_cast<float>(cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - t * t))) / norm);
     }
     for (size_t k = 0; k < kCWSpectrumBinCount; ++k)
-        e->coefficients[k] = static_cast<float>(2.0 * std::cos(2.0 * std::numbers::pi * static_cast<double>(k) * kCWSpectrumBinHz / output));
+        e->coefficients[k] = static_cast<float>(
+            2.0 * std::cos(2.0 * std::numbers::pi * static_cast<double>(k) * kCWSpectrumBinHz / output));
     e->rate = sampleRate;
     e->head = 0;
     e->filled = 0;
@@ -126,7 +127,8 @@ void compute_levels(CW_SPECTRUM_ESTIMATOR* e)
         const double magnitude = std::sqrt(std::max(0.0, static_cast<double>(e->power[k])));
         // Held to the float range before narrowing, so huge input stays finite.
         const double amplitude = std::min(2.0 * magnitude / static_cast<double>(n), static_cast<double>(FLT_MAX));
-        e->levelDb[k] = 20.0 * std::log10(static_cast<double>(std::max(static_cast<float>(amplitude), kAmplitudeFloor)));
+        e->levelDb[k] =
+            20.0 * std::log10(static_cast<double>(std::max(static_cast<float>(amplitude), kAmplitudeFloor)));
     }
 }
 
@@ -196,10 +198,11 @@ CW_SPECTRUM_ESTIMATOR* cw_spectrum_estimator_create(void)
     return e;
 }
 
-int32_t cw_spectrum_estimator_process(CW_SPECTRUM_ESTIMATOR* e, const float* samples, size_t count,
-                                      double sampleRate, double pitchHz, double nowSeconds)
+int32_t cw_spectrum_estimator_process(CW_SPECTRUM_ESTIMATOR* e, const float* samples, size_t count, double sampleRate,
+                                      double pitchHz, double nowSeconds)
 {
-    if (e == nullptr || samples == nullptr || count == 0 || !(sampleRate >= kCWDecimatorLowestRate && sampleRate <= kCWDecimatorHighestRate))
+    if (e == nullptr || samples == nullptr || count == 0 ||
+        !(sampleRate >= kCWDecimatorLowestRate && sampleRate <= kCWDecimatorHighestRate))
         return 0;
     if (std::fabs(e->rate - sampleRate) >= 0.5)
         prepare(e, sampleRate);
@@ -219,8 +222,8 @@ void cw_spectrum_estimator_get_snapshot(const CW_SPECTRUM_ESTIMATOR* e, CW_SPECT
     if (snapshot == nullptr)
         return;
     if (e == nullptr) {
-        *snapshot = CW_SPECTRUM_SNAPSHOT{.bins = {}, .pitchHz = 600.0, .peakHz = 0.0, .peakLevel = 0.0f,
-                                         .peakMarkerVisible = 0};
+        *snapshot = CW_SPECTRUM_SNAPSHOT{
+            .bins = {}, .pitchHz = 600.0, .peakHz = 0.0, .peakLevel = 0.0f, .peakMarkerVisible = 0};
         return;
     }
     *snapshot = e->snapshot;

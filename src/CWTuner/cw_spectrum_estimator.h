@@ -34,8 +34,8 @@ CW_SPECTRUM_ESTIMATOR* cw_spectrum_estimator_create(void);
 // Null or empty blocks and rates outside 8000..384000 Hz change nothing; a
 // new rate starts the frame afresh. Returns 1 when a new spectrum was
 // computed.
-int32_t cw_spectrum_estimator_process(CW_SPECTRUM_ESTIMATOR* e, const float* samples, size_t count,
-                                      double sampleRate, double pitchHz, double nowSeconds);
+int32_t cw_spectrum_estimator_process(CW_SPECTRUM_ESTIMATOR* e, const float* samples, size_t count, double sampleRate,
+                                      double pitchHz, double nowSeconds);
 
 void cw_spectrum_estimator_get_snapshot(const CW_SPECTRUM_ESTIMATOR* e, CW_SPECTRUM_SNAPSHOT* snapshot);
 
@@ -44,4 +44,3 @@ void cw_spectrum_estimator_get_snapshot(const CW_SPECTRUM_ESTIMATOR* e, CW_SPECT
 double cw_spectrum_estimator_peak_hz(const CW_SPECTRUM_ESTIMATOR* e);
 
 void cw_spectrum_estimator_destroy(CW_SPECTRUM_ESTIMATOR* e);
-

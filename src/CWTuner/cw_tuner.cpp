@@ -75,7 +75,8 @@ void find_tone(CW_TUNER* t, const CW_RX_CONFIG& rx, const CW_RX_STATUS& status, 
                CW_TUNER_RESULT* result)
 {
     if (t->toneFound) {
-        t->confirmed = t->confirmed || status.statQuality >= kCWAutoGtmGoodQuality || status.decoderCost < kSteadyTimingCost;
+        t->confirmed =
+            t->confirmed || status.statQuality >= kCWAutoGtmGoodQuality || status.decoderCost < kSteadyTimingCost;
         // Given up, it must stand out for the whole time again before it is
         // tried once more.
         if (!t->confirmed && now - t->foundAt > kConfirmSeconds) {
@@ -138,8 +139,8 @@ void cw_tuner_update(CW_TUNER* t, const float* samples, size_t count, const CW_R
     *result = CW_TUNER_RESULT{.action = CW_TUNER_KEEP, .pitchHz = 0.0, .spectrumUpdated = 0};
     if (t == nullptr || rx == nullptr || status == nullptr)
         return;
-    result->spectrumUpdated = cw_spectrum_estimator_process(t->spectrum, samples, count, rx->sampleRate,
-                                                            rx->pitchHz, now);
+    result->spectrumUpdated =
+        cw_spectrum_estimator_process(t->spectrum, samples, count, rx->sampleRate, rx->pitchHz, now);
     if (t->config.findTone)
         find_tone(t, *rx, *status, now, result->spectrumUpdated != 0, result);
     if (result->action == CW_TUNER_KEEP && (!t->config.findTone || t->toneFound))

@@ -139,8 +139,7 @@ void CWConnectionSettings::useConnectionForThisRun(const std::string& host, long
 
 void CWConnectionSettings::connect()
 {
-    client_.connectToHost(cw_text_of(widgets_.host),
-                          static_cast<uint64_t>(cw_port_value(cw_text_of(widgets_.port))));
+    client_.connectToHost(cw_text_of(widgets_.host), static_cast<uint64_t>(cw_port_value(cw_text_of(widgets_.port))));
 }
 
 void CWConnectionSettings::disconnect()

@@ -15,8 +15,8 @@ constexpr QSize kAccessorySize(680, 310);
 }  // namespace
 
 CWLogQSODialog::CWLogQSODialog(const CW_UTC_STAMP& stamp, const CW_LOG_DIALOG_VALUES& values, QWidget* parent)
-    : CWAlertPanel(kCWLogDialogTitle, QString::fromStdString(cw_log_dialog_informative_text(stamp)),
-                   kAccessorySize, {"Send to Log", "Cancel"}, parent)
+    : CWAlertPanel(kCWLogDialogTitle, QString::fromStdString(cw_log_dialog_informative_text(stamp)), kAccessorySize,
+                   {"Send to Log", "Cancel"}, parent)
 {
     const auto normalized = [](const std::string& value) { return cw_normalized_upper_field_string(value); };
     setObjectName("logQSODialog");

@@ -13,8 +13,7 @@ constexpr QSize kAccessorySize(780, 430);
 
 }  // namespace
 
-CWMacroSetupDialog::CWMacroSetupDialog(const CW_STATION_VALUES& station, const CW_MACRO_SLOTS& slots,
-                                       QWidget* parent)
+CWMacroSetupDialog::CWMacroSetupDialog(const CW_STATION_VALUES& station, const CW_MACRO_SLOTS& slots, QWidget* parent)
     : CWAlertPanel("Macro Setup",
                    "Station replacement values and editable macro button texts. QSO values PCALL, PNAME, RST and "
                    "PRST are edited in the main window.",
@@ -25,14 +24,14 @@ CWMacroSetupDialog::CWMacroSetupDialog(const CW_STATION_VALUES& station, const C
     stationFields.push_back(addField("setupCallField", cw_normalized_upper_field_string(station.callsign),
                                      accessoryFrame(95, 386, 150, 24)));
     addCaption("NAME", accessoryFrame(250, 388, 65, 20));
-    stationFields.push_back(addField("setupNameField", cw_normalized_upper_field_string(station.name),
-                                     accessoryFrame(325, 386, 150, 24)));
+    stationFields.push_back(
+        addField("setupNameField", cw_normalized_upper_field_string(station.name), accessoryFrame(325, 386, 150, 24)));
     addCaption("LOC", accessoryFrame(0, 356, 85, 20));
-    QLineEdit* loc = addField("setupLocField", cw_normalized_upper_field_string(station.locator),
-                              accessoryFrame(95, 354, 150, 24));
+    QLineEdit* loc =
+        addField("setupLocField", cw_normalized_upper_field_string(station.locator), accessoryFrame(95, 354, 150, 24));
     addCaption("QTH", accessoryFrame(250, 356, 65, 20));
-    stationFields.push_back(addField("setupQthField", cw_normalized_upper_field_string(station.qth),
-                                     accessoryFrame(325, 354, 150, 24)));
+    stationFields.push_back(
+        addField("setupQthField", cw_normalized_upper_field_string(station.qth), accessoryFrame(325, 354, 150, 24)));
     stationFields.push_back(loc);
     addCaption("Macros", accessoryFrame(0, 324, 220, 18));
     for (size_t n = 0; n < kCWMacroButtonCount; ++n) {

@@ -22,11 +22,8 @@ std::string cw_text(const QLineEdit* field)
 
 CWQSOLogger::CWQSOLogger(CWPreferenceStore& preferences, QString documentsFolder, const CW_QSO_FIELDS& fields,
                          QWidget* dialogParent, CW_QSO_LOG_HOOKS hooks)
-    : preferences_(preferences),
-      documentsFolder_(std::move(documentsFolder)),
-      fields_(fields),
-      dialogParent_(dialogParent),
-      hooks_(std::move(hooks))
+    : preferences_(preferences), documentsFolder_(std::move(documentsFolder)), fields_(fields),
+      dialogParent_(dialogParent), hooks_(std::move(hooks))
 {
 }
 
@@ -64,8 +61,8 @@ void CWQSOLogger::open()
     CWLogQSODialog dialog(stamp, values, dialogParent_);
     // Ending an edit here applies the settings as in the main window.
     dialog.setFieldHandlers(nullptr, hooks_.endEditing);
-    const bool send = hooks_.runDialog ? hooks_.runDialog(dialog)
-                                       : dialog.exec() == QDialog::Accepted && dialog.chosenButton() == 0;
+    const bool send =
+        hooks_.runDialog ? hooks_.runDialog(dialog) : dialog.exec() == QDialog::Accepted && dialog.chosenButton() == 0;
     if (send)
         logFromDialog(dialog, stamp);
 }
@@ -74,17 +71,26 @@ void CWQSOLogger::logFromDialog(const CWLogQSODialog& dialog, const CW_UTC_STAMP
 {
     const CW_LOG_STATION station = cw_log_station(preferences_);
     const std::string freq = cw_log_prepared_frequency_text(cw_text(dialog.qrgField));
-    const CW_LOG_REQUIRED_VALUES required{cw_text(dialog.callField),     freq, cw_text(dialog.rstSentField),
-                                          cw_text(dialog.rstRcvdField), station.callsign, station.gridsquare};
+    const CW_LOG_REQUIRED_VALUES required{
+        cw_text(dialog.callField), freq, cw_text(dialog.rstSentField), cw_text(dialog.rstRcvdField), station.callsign,
+        station.gridsquare};
     const std::string missing = cw_missing_log_fields_text(required);
     if (!missing.empty()) {
         hooks_.alert(kCWLogNotLoggedTitle, missing);
         return;
     }
-    const CW_LOG_QSO qso{cw_text(dialog.callField),    cw_text(dialog.nameField), cw_text(dialog.rstSentField),
-                         cw_text(dialog.rstRcvdField), freq,                      cw_text(dialog.locField),
-                         cw_text(dialog.qthField),     cw_text(dialog.commentField), stamp.date,
-                         stamp.time,                   station.callsign,          station.gridsquare};
+    const CW_LOG_QSO qso{cw_text(dialog.callField),
+                         cw_text(dialog.nameField),
+                         cw_text(dialog.rstSentField),
+                         cw_text(dialog.rstRcvdField),
+                         freq,
+                         cw_text(dialog.locField),
+                         cw_text(dialog.qthField),
+                         cw_text(dialog.commentField),
+                         stamp.date,
+                         stamp.time,
+                         station.callsign,
+                         station.gridsquare};
     const std::string record = cw_log_adif_record(qso);
     CW_OPERATION_ERROR error;
     std::string path;

@@ -1,6 +1,8 @@
 #include "CWQSOTextField.h"
 
-CWQSOTextField::CWQSOTextField(int pickTarget, QWidget* parent) : QLineEdit(parent), pickTarget_(pickTarget) {}
+CWQSOTextField::CWQSOTextField(int pickTarget, QWidget* parent) : QLineEdit(parent), pickTarget_(pickTarget)
+{
+}
 
 void CWQSOTextField::mousePressEvent(QMouseEvent* event)
 {

@@ -2,7 +2,9 @@
 
 #include <QSettings>
 
-CWQSettingsStore::CWQSettingsStore(QSettings& settings) : settings_(settings) {}
+CWQSettingsStore::CWQSettingsStore(QSettings& settings) : settings_(settings)
+{
+}
 
 std::optional<std::string> CWQSettingsStore::value(const std::string& key) const
 {

@@ -165,8 +165,9 @@ void CWReceivePipeline::reportEngine(const CW_RX_STATUS& status)
     if (missing == engineMissingLogged_)
         return;
     engineMissingLogged_ = missing;
-    hooks_.log(missing ? "Decoder engine could not be built (out of memory): the simple fallback decoder reads meanwhile."
-                       : "Decoder engine running again.");
+    hooks_.log(missing
+                   ? "Decoder engine could not be built (out of memory): the simple fallback decoder reads meanwhile."
+                   : "Decoder engine running again.");
 }
 
 void CWReceivePipeline::showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status, double sampleRate,

@@ -69,8 +69,8 @@ private:
     void reportEngine(const CW_RX_STATUS& status);
     CW_TUNER_RESULT tune(const float* mono, size_t count, const CW_RX_CONFIG& config, const CW_RX_STATUS& status,
                          double inputDbFS, double now);
-    void showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status, double sampleRate,
-                         double inputDbFS, double now);
+    void showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_STATUS& status, double sampleRate, double inputDbFS,
+                         double now);
 
     CW_RECEIVE_VIEWS views_;
     CW_RECEIVE_HOOKS hooks_;

@@ -21,9 +21,7 @@ std::string cw_reason(const QFile& file, const char* fallback)
 
 CWRxTextLog::CWRxTextLog(QString documentsFolder, std::function<std::tm()> localTime, QPushButton* button,
                          std::function<void(const std::string&)> log)
-    : documentsFolder_(std::move(documentsFolder)),
-      localTime_(std::move(localTime)),
-      button_(button),
+    : documentsFolder_(std::move(documentsFolder)), localTime_(std::move(localTime)), button_(button),
       log_(std::move(log))
 {
 }

@@ -13,10 +13,7 @@
 CWTransmitter::CWTransmitter(CWPreferenceStore& preferences, TCIClient& client, CW_TRANSMIT_WIDGETS widgets,
                              std::function<void(const std::string&)> log,
                              std::function<void(const std::string&)> transmitted)
-    : preferences_(preferences),
-      client_(client),
-      widgets_(std::move(widgets)),
-      log_(std::move(log)),
+    : preferences_(preferences), client_(client), widgets_(std::move(widgets)), log_(std::move(log)),
       transmitted_(std::move(transmitted))
 {
     refreshMacroButtons();
@@ -32,8 +29,7 @@ CW_MACRO_EXPANSION CWTransmitter::expandedMacroText(const std::string& text) con
 
 bool CWTransmitter::sendCWMacroText(const std::string& text)
 {
-    const CW_MACRO_SEND_PLAN plan =
-        cw_macro_send_plan(text, client_.isOpen(), widgets_.txWpm->text().toStdString());
+    const CW_MACRO_SEND_PLAN plan = cw_macro_send_plan(text, client_.isOpen(), widgets_.txWpm->text().toStdString());
     if (plan.outcome == CW_MACRO_SEND_EMPTY)
         return false;
     if (plan.outcome == CW_MACRO_SEND_NOT_CONNECTED) {

@@ -33,8 +33,7 @@ public:
     // The store and the client must outlive this object; `transmitted`
     // shows what went out.
     CWTransmitter(CWPreferenceStore& preferences, TCIClient& client, CW_TRANSMIT_WIDGETS widgets,
-                  std::function<void(const std::string&)> log,
-                  std::function<void(const std::string&)> transmitted);
+                  std::function<void(const std::string&)> log, std::function<void(const std::string&)> transmitted);
 
     CW_MACRO_EXPANSION expandedMacroText(const std::string& text) const;
     // True when the text went out; the text is expanded already.

@@ -11,9 +11,7 @@
 
 CWWavCapture::CWWavCapture(QString desktopFolder, std::function<std::tm()> localTime,
                            std::function<void(const std::string&)> log, std::function<void(const std::string&)> alert)
-    : desktopFolder_(std::move(desktopFolder)),
-      localTime_(std::move(localTime)),
-      log_(std::move(log)),
+    : desktopFolder_(std::move(desktopFolder)), localTime_(std::move(localTime)), log_(std::move(log)),
       alert_(std::move(alert))
 {
 }
@@ -66,9 +64,8 @@ QString CWWavCapture::defaultPath() const
     const QDir folder(cw_standard_folder(QStandardPaths::DesktopLocation, desktopFolder_));
     const std::tm now = localTime_();
     const uint32_t rate = ring_.sampleRate;
-    return cw_first_free_path(folder, [&](int serial) {
-        return cw_capture_file_name(now, rate, static_cast<unsigned>(serial));
-    });
+    return cw_first_free_path(
+        folder, [&](int serial) { return cw_capture_file_name(now, rate, static_cast<unsigned>(serial)); });
 }
 
 void CWWavCapture::save()

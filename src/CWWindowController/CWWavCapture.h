@@ -16,8 +16,8 @@ class CWWavCapture {
 public:
     // An empty desktopFolder means the user's Desktop, else home; localTime
     // names the file.
-    CWWavCapture(QString desktopFolder, std::function<std::tm()> localTime,
-                 std::function<void(const std::string&)> log, std::function<void(const std::string&)> alert);
+    CWWavCapture(QString desktopFolder, std::function<std::tm()> localTime, std::function<void(const std::string&)> log,
+                 std::function<void(const std::string&)> alert);
 
     void reset();
     // Channel-0 samples at this rate; a new rate starts the capture afresh.

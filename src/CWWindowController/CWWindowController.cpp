@@ -71,9 +71,8 @@ void CWWindowController::makeParts()
             .log = log,
         });
     rxTextLog_ = std::make_unique<CWRxTextLog>(environment_.documentsFolder, localTime, widgets_.saveTxt, log);
-    transmitter_ = std::make_unique<CWTransmitter>(
-        preferences_, settings_->client(), widgets_.transmit, log,
-        [this](const std::string& text) { appendTransmittedText(text); });
+    transmitter_ = std::make_unique<CWTransmitter>(preferences_, settings_->client(), widgets_.transmit, log,
+                                                   [this](const std::string& text) { appendTransmittedText(text); });
     qsoLogger_ = std::make_unique<CWQSOLogger>(
         preferences_, environment_.documentsFolder,
         CW_QSO_FIELDS{widgets_.partnerCall, widgets_.partnerName, widgets_.transmit.rst, widgets_.transmit.prst},
@@ -170,8 +169,8 @@ void CWWindowController::showAlert(const std::string& message, const std::string
         environment_.alert(informativeText.empty() ? message : message + "\n\n" + informativeText);
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Warning, "Zarvo", QString::fromStdString(message), QMessageBox::Ok,
-                                window_.get());
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, "Zarvo", QString::fromStdString(message), QMessageBox::Ok, window_.get());
     box->setInformativeText(QString::fromStdString(informativeText));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -41,9 +41,9 @@ class QWidget;
 
 // What the controller takes from its surroundings; tests replace it.
 struct CW_WINDOW_ENVIRONMENT {
-    QString documentsFolder;             // empty: the user's Documents folder, else home
-    std::function<std::tm()> localTime;  // empty: the system clock in local time
-    QString desktopFolder{};             // empty: the user's Desktop folder, else home
+    QString documentsFolder;                          // empty: the user's Documents folder, else home
+    std::function<std::tm()> localTime;               // empty: the system clock in local time
+    QString desktopFolder{};                          // empty: the user's Desktop folder, else home
     std::function<void(const std::string&)> alert{};  // empty: a message box over the window
     std::function<std::time_t()> utcNow{};            // empty: the system clock
     // Runs the Log QSO dialog; true for "Send to Log". Empty: modal on screen.

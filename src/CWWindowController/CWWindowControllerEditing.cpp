@@ -15,10 +15,10 @@
 void CWWindowController::installEditingRules()
 {
     const CW_SETTINGS_WIDGETS& s = widgets_.settings;
-    for (QLineEdit* field : {s.host, s.port, s.pitch, s.bandwidth, s.minWpm, s.maxWpm, s.qomSearch, s.lockHold,
-                             s.autoGtmRearm, static_cast<QLineEdit*>(widgets_.partnerCall),
-                             static_cast<QLineEdit*>(widgets_.partnerName), widgets_.transmit.rst,
-                             widgets_.transmit.prst, s.txWpm, s.squelch}) {
+    for (QLineEdit* field :
+         {s.host, s.port, s.pitch, s.bandwidth, s.minWpm, s.maxWpm, s.qomSearch, s.lockHold, s.autoGtmRearm,
+          static_cast<QLineEdit*>(widgets_.partnerCall), static_cast<QLineEdit*>(widgets_.partnerName),
+          widgets_.transmit.rst, widgets_.transmit.prst, s.txWpm, s.squelch}) {
         QObject::connect(field, &QLineEdit::editingFinished, field, [this, field] { controlTextDidEndEditing(field); });
     }
     for (CWQSOTextField* field : {widgets_.partnerCall, widgets_.partnerName}) {

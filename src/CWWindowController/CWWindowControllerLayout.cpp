@@ -144,30 +144,32 @@ void CWWindowController::buildConnectionRow(const CW_SETTINGS_FORM& form)
     x = placeCaptionedField(widgets_.settings.port, "Port", x, 70, 70, top) + gap;
     widgets_.settings.connectButton = makeButton("connectButton", "Connect", nullptr, [this] { connectClicked(); });
     x = placeInRow(widgets_.settings.connectButton, x, 100, 28, top) + gap;
-    QPushButton* gotoMax = makeButton("gotoMaxButton", "GotoMax",
-                                      "Set pitch to the strongest visible CW peak near the current pitch.",
-                                      [this] { gotoMaxClicked(); });
+    QPushButton* gotoMax =
+        makeButton("gotoMaxButton", "GotoMax", "Set pitch to the strongest visible CW peak near the current pitch.",
+                   [this] { gotoMaxClicked(); });
     x = placeInRow(gotoMax, x, 85, 28, top) + gap;
     widgets_.settings.pitch = makeField("pitchField", form.pitch, nullptr);
     x = placeCaptionedField(widgets_.settings.pitch, "Pitch", x, 60, 60, top) + gap;
     widgets_.settings.bandwidth = makeField("bandwidthField", form.bandwidth, nullptr);
     x = placeCaptionedField(widgets_.settings.bandwidth, "BW", x, 50, 50, top) + gap;
     widgets_.settings.threshold = makeField("thresholdDisplay", form.threshold,
-                          "qomorse internal auto-threshold display. Not an operator control.");
+                                            "qomorse internal auto-threshold display. Not an operator control.");
     cw_make_display_only(widgets_.settings.threshold);
     x = placeCaptionedField(widgets_.settings.threshold, "QOM Thr", x, 55, 60, top) + gap;
     widgets_.settings.minWpm = makeField("minWpmField", form.minWpm, nullptr);
     x = placeCaptionedField(widgets_.settings.minWpm, "Min", x, 38, 38, top) + gap;
     widgets_.settings.maxWpm = makeField("maxWpmField", form.maxWpm, nullptr);
     x = placeCaptionedField(widgets_.settings.maxWpm, "Max", x, 38, 38, top) + gap;
-    widgets_.settings.autoCenter = makeCheckbox("autoCenterButton", "AutoGTM",
-                                     "Automatically run GotoMax once when a new CW signal starts. Does not chase "
-                                     "the peak while characters are being sent.",
-                                     form.autoCenter);
+    widgets_.settings.autoCenter =
+        makeCheckbox("autoCenterButton", "AutoGTM",
+                     "Automatically run GotoMax once when a new CW signal starts. Does not chase "
+                     "the peak while characters are being sent.",
+                     form.autoCenter);
     x = placeInRow(widgets_.settings.autoCenter, x, 115, 26, top) + gap;
-    widgets_.settings.squelch = makeField("squelchField", form.squelch,
-                              "Text squelch 0..1: decoded text is held back while no CW signal is present, so "
-                              "band noise prints nothing. 0 = off. Default 0.50.");
+    widgets_.settings.squelch =
+        makeField("squelchField", form.squelch,
+                  "Text squelch 0..1: decoded text is held back while no CW signal is present, so "
+                  "band noise prints nothing. 0 = off. Default 0.50.");
     placeCaptionedField(widgets_.settings.squelch, "SQL", x, 45, 45, top);
 }
 
@@ -177,13 +179,14 @@ void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
     const int gap = kTuningRowGap;
     int x = kMargin;
     widgets_.settings.qomSearch = makeField("qomSearchField", form.qomSearch,
-                                "qomorse pitch search half-width in Hz. Narrower rejects neighbouring CW "
-                                "carriers; wider tolerates drift.");
+                                            "qomorse pitch search half-width in Hz. Narrower rejects neighbouring CW "
+                                            "carriers; wider tolerates drift.");
     x = placeCaptionedField(widgets_.settings.qomSearch, "QOM Hz", x, 45, 55, top) + gap;
-    widgets_.settings.agc = makeCheckbox("qomAgcButton", "AGC",
-                                 "Enable decoder-only input gain normalization for qomorse. It does not affect RX "
-                                 "audio or WAV capture.",
-                                 form.agc);
+    widgets_.settings.agc =
+        makeCheckbox("qomAgcButton", "AGC",
+                     "Enable decoder-only input gain normalization for qomorse. It does not affect RX "
+                     "audio or WAV capture.",
+                     form.agc);
     x = placeInRow(widgets_.settings.agc, x, 70, 26, top) + gap;
     widgets_.settings.lockHold =
         makeField("qomLockHoldField", form.lockHold, "Seconds to hold LOCK across normal CW/CQ pauses.");
@@ -202,12 +205,13 @@ void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
     widgets_.settings.statusLabel = new QLabel(QString::fromUtf8(kCWStatusIdle), content_);
     widgets_.settings.statusLabel->setObjectName("statusLabel");
     widgets_.settings.statusLabel->setFont(cw_monospaced_font(12));
-    place(widgets_.settings.statusLabel, [](int W, int H) { return cw_frame(H, 360, H - kTuningRowTop + 2, W - 685, 20); });
+    place(widgets_.settings.statusLabel,
+          [](int W, int H) { return cw_frame(H, 360, H - kTuningRowTop + 2, W - 685, 20); });
 
     widgets_.saveTxt = makeButton("saveTxtButton", "RX TXT",
-                                "Start/stop a plain RX text session log in Documents/Zarvo/rx. No timestamps, RX "
-                                "only.",
-                                [this] { rxTextLog_->toggle(); });
+                                  "Start/stop a plain RX text session log in Documents/Zarvo/rx. No timestamps, RX "
+                                  "only.",
+                                  [this] { rxTextLog_->toggle(); });
     QPushButton* clear = makeButton("clearRxButton", "Clear RX", "Clear the RX decoder text window.",
                                     [this] { widgets_.decodedText->clear(); });
     QPushButton* wav = makeButton("saveWavButton", "Save WAV",
@@ -245,7 +249,7 @@ void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
     widgets_.partnerCall = new CWQSOTextField(1, content_);
     widgets_.partnerCall->setObjectName("partnerCallField");
     widgets_.partnerCall->setToolTip("QSO partner callsign for the <PCALL> macro token. Double-click decoded text "
-                                  "after selecting this field.");
+                                     "after selecting this field.");
     x = placeLeftCaptioned(widgets_.partnerCall, "CALL", x, 36, 115);
     widgets_.partnerName = new CWQSOTextField(2, content_);
     widgets_.partnerName->setObjectName("partnerNameField");
@@ -257,9 +261,8 @@ void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
         place(widget, [x, width, height, y](int, int H) { return cw_frame(H, x, y, width, height); });
         x += width + kQSORowGap;
     };
-    placeButton(makeButton("clearQSOButton", "Clear", "Clear CALL and NAME fields.",
-                           [this] { clearQSOClicked(); }),
-                60, 28, kQSOButtonY);
+    placeButton(makeButton("clearQSOButton", "Clear", "Clear CALL and NAME fields.", [this] { clearQSOClicked(); }), 60,
+                28, kQSOButtonY);
     placeButton(makeButton("logQSOButton", "Log", "Open Log QSO dialog. UTC timestamp is captured immediately.",
                            [this] { qsoLogger_->open(); }),
                 60, 28, kQSOButtonY);
@@ -267,24 +270,24 @@ void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
     x = placeLeftCaptioned(widgets_.transmit.rst, "S", x, 12, 45);
     widgets_.transmit.prst = makeField("qsoPRSTField", "599", "Received RST for <PRST>.");
     x = placeLeftCaptioned(widgets_.transmit.prst, "R", x, 12, 45);
-    widgets_.settings.txWpm = makeField("txWpmField", form.txWpm,
-                            "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.");
+    widgets_.settings.txWpm =
+        makeField("txWpmField", form.txWpm, "CW macro speed. Read from TCI at connect; edits send cw_macros_speed.");
     x = placeLeftCaptioned(widgets_.settings.txWpm, "TX WPM", x, 50, 45);
-    widgets_.settings.shortRst = makeCheckbox("shortRSTButton", "Short",
-                                   "Send <RST> with CW cut numbers: 599 becomes 5NN, 0 becomes T. The RST field and "
-                                   "ADIF log stay numeric.",
-                                   form.shortRst);
+    widgets_.settings.shortRst =
+        makeCheckbox("shortRSTButton", "Short",
+                     "Send <RST> with CW cut numbers: 599 becomes 5NN, 0 becomes T. The RST field and "
+                     "ADIF log stay numeric.",
+                     form.shortRst);
     placeButton(widgets_.settings.shortRst, 72, 24, kQSOFieldY);
     placeButton(makeButton("macroSetupButton", "Setup",
                            "Edit station tokens and macro button texts. Import/export macro files.",
                            [this] { openMacroSetup(); }),
                 68, 28, kQSOButtonY);
-    placeButton(makeButton("stopButton", "Stop", "Stop queued CW macro text.",
-                           [this] { transmitter_->stop(); }),
-                54, 28, kQSOButtonY);
-    placeButton(makeButton("sendButton", "Send", "Send the TX text as a TCI CW macro.",
-                           [this] { transmitter_->sendTx(); }),
-                56, 28, kQSOButtonY);
+    placeButton(makeButton("stopButton", "Stop", "Stop queued CW macro text.", [this] { transmitter_->stop(); }), 54,
+                28, kQSOButtonY);
+    placeButton(
+        makeButton("sendButton", "Send", "Send the TX text as a TCI CW macro.", [this] { transmitter_->sendTx(); }), 56,
+        28, kQSOButtonY);
 }
 
 void CWWindowController::buildMacroButtons()
@@ -365,8 +368,8 @@ QCheckBox* CWWindowController::makeCheckbox(const char* name, const char* title,
     return box;
 }
 
-int CWWindowController::placeCaptionedField(QLineEdit* field, const char* caption, int x, int width,
-                                            int captionWidth, int rowTop)
+int CWWindowController::placeCaptionedField(QLineEdit* field, const char* caption, int x, int width, int captionWidth,
+                                            int rowTop)
 {
     place(field, [x, width, rowTop](int, int H) { return cw_frame(H, x, H - rowTop, width, kFieldHeight); });
     place(makeCaption(caption), [x, captionWidth, rowTop](int, int H) {
@@ -379,17 +382,15 @@ int CWWindowController::placeInRow(QWidget* widget, int x, int width, int height
 {
     // Taller controls stand centred on the row's fields.
     const int drop = (height - kFieldHeight) / 2;
-    place(widget, [x, width, height, rowTop, drop](int, int H) {
-        return cw_frame(H, x, H - rowTop - drop, width, height);
-    });
+    place(widget,
+          [x, width, height, rowTop, drop](int, int H) { return cw_frame(H, x, H - rowTop - drop, width, height); });
     return x + width;
 }
 
 int CWWindowController::placeLeftCaptioned(QLineEdit* field, const char* caption, int x, int captionWidth, int width)
 {
-    place(makeCaption(caption, Qt::AlignRight), [x, captionWidth](int, int H) {
-        return cw_frame(H, x, kQSOCaptionY, captionWidth, kCaptionHeight);
-    });
+    place(makeCaption(caption, Qt::AlignRight),
+          [x, captionWidth](int, int H) { return cw_frame(H, x, kQSOCaptionY, captionWidth, kCaptionHeight); });
     const int fieldX = x + captionWidth + kCaptionGap;
     place(field, [fieldX, width](int, int H) { return cw_frame(H, fieldX, kQSOFieldY, width, kFieldHeight); });
     return fieldX + width + kQSORowGap;

@@ -20,9 +20,8 @@ void CWWindowController::openMacroSetup()
                             [this](QLineEdit* field) { controlTextDidEndEditing(field); });
     dialog.setFileActions([this] { importMacroTextsClicked(); }, [this] { exportMacroTextsClicked(); });
     macroSetupDialog_ = &dialog;
-    const bool ok = environment_.runMacroSetupDialog
-                        ? environment_.runMacroSetupDialog(dialog)
-                        : dialog.exec() == QDialog::Accepted && dialog.chosenButton() == 0;
+    const bool ok = environment_.runMacroSetupDialog ? environment_.runMacroSetupDialog(dialog)
+                                                     : dialog.exec() == QDialog::Accepted && dialog.chosenButton() == 0;
     if (ok)
         storeMacroSetup(dialog);
     macroSetupDialog_ = nullptr;
@@ -56,7 +55,8 @@ QString CWWindowController::chooseFile(bool save, const QString& title, const QS
 
 void CWWindowController::exportMacroTextsClicked()
 {
-    const CW_MACRO_SLOTS slots = macroSetupDialog_ ? macroSetupDialog_->shownSlots() : cw_stored_macro_slots(preferences_);
+    const CW_MACRO_SLOTS slots =
+        macroSetupDialog_ ? macroSetupDialog_->shownSlots() : cw_stored_macro_slots(preferences_);
     const QString path = chooseFile(true, "Export Macro Texts", kCWMacroFileName);
     if (path.isEmpty())
         return;

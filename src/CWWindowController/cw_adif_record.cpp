@@ -99,15 +99,12 @@ std::string cw_log_frequency_problem(const std::string& text)
 {
     const CW_QRG qrg = cw_classified_qrg(text);
     switch (qrg.verdict) {
-    case CW_QRG_NOT_A_FREQUENCY:
-        return "QRG " + cw_quoted(text) + " is not a frequency." + kCWQrgHint;
+    case CW_QRG_NOT_A_FREQUENCY: return "QRG " + cw_quoted(text) + " is not a frequency." + kCWQrgHint;
     case CW_QRG_KHZ:
         return "QRG " + cw_quoted(text) + " looks like kHz. Enter MHz (" + cw_format_value(qrg.value / 1e3, 6) +
                ") or Hz (" + cw_format_value(qrg.value * 1e3, 0) + ").";
-    case CW_QRG_TOO_HIGH:
-        return "QRG " + cw_quoted(text) + " is above 1 THz." + kCWQrgHint;
-    default:
-        return "";
+    case CW_QRG_TOO_HIGH: return "QRG " + cw_quoted(text) + " is above 1 THz." + kCWQrgHint;
+    default: return "";
     }
 }
 

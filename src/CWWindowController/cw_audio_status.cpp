@@ -17,9 +17,9 @@ std::string cw_audio_status_line(double sampleRate, double inputDbFS, double pea
     char line[256];
     std::snprintf(line, sizeof line,
                   "RX %.0f Hz  In %.1f dBFS  Peak %.0f  \u0394%+.0f  Cost %.2f  QOM %.1f  STAT %.1f Q%.0f SNR%.0f  %s",
-                  sampleRate, inputDbFS, peakHz, peakHz - pitchHz, static_cast<double>(status.decoderCost),
-                  status.wpm, status.statWpm, static_cast<double>(status.statQuality),
-                  static_cast<double>(status.statSnrDb), cw_rx_lock_word(status.decoderCost, status.lock));
+                  sampleRate, inputDbFS, peakHz, peakHz - pitchHz, static_cast<double>(status.decoderCost), status.wpm,
+                  status.statWpm, static_cast<double>(status.statQuality), static_cast<double>(status.statSnrDb),
+                  cw_rx_lock_word(status.decoderCost, status.lock));
     return line;
 }
 
@@ -33,8 +33,7 @@ std::string cw_ascii_text(const char* bytes, size_t count)
     if (bytes == nullptr)
         return {};
     std::string text(bytes, count);
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x80;
-    });
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     return ascii ? text : std::string();
 }

@@ -79,7 +79,7 @@ std::string cw_capture_file_name(const std::tm& t, uint32_t sampleRate, unsigned
     char suffix[16] = "";
     if (serial > 0)
         std::snprintf(suffix, sizeof suffix, "-%u", serial + 1);
-    std::snprintf(name, sizeof name, "Zarvo-rx-%04d%02d%02d-%02d%02d%02d-%uHz%s.wav", t.tm_year + 1900,
-                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, sampleRate, suffix);
+    std::snprintf(name, sizeof name, "Zarvo-rx-%04d%02d%02d-%02d%02d%02d-%uHz%s.wav", t.tm_year + 1900, t.tm_mon + 1,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, sampleRate, suffix);
     return name;
 }

@@ -15,10 +15,9 @@ struct CW_CASE_RANGE {
 };
 
 constexpr CW_CASE_RANGE kCWShiftedRanges[] = {
-    {U'a', U'z', 0x20},
-    {0x00E0, 0x00FE, 0x20},  // Latin-1 letters (the division sign is excluded below)
-    {0x03B1, 0x03C9, 0x20},  // Greek
-    {0x0430, 0x044F, 0x20},  // Cyrillic
+    {U'a', U'z', 0x20},     {0x00E0, 0x00FE, 0x20},  // Latin-1 letters (the division sign is excluded below)
+    {0x03B1, 0x03C9, 0x20},                          // Greek
+    {0x0430, 0x044F, 0x20},                          // Cyrillic
     {0x0450, 0x045F, 0x50},
 };
 

@@ -81,12 +81,17 @@ bool cw_parse_launch_options(const std::vector<std::string>& args, CW_LAUNCH_OPT
     CLI::Option* connect = app.add_option("--connect", server,
                                           "press Connect at start; host and port replace the stored "
                                           "ones for this run only")
-        ->type_name("[HOST:PORT]")->expected(0, 1)->check(server_address());
+                               ->type_name("[HOST:PORT]")
+                               ->expected(0, 1)
+                               ->check(server_address());
     CLI::Option* quitAfter = app.add_option("--quit-after", parsed.quitAfterSeconds, "close the window after S seconds")
-        ->type_name("S")->check(run_seconds());
+                                 ->type_name("S")
+                                 ->check(run_seconds());
     app.add_option("--screenshot", parsed.screenshotPath,
                    "save a picture of the window just before --quit-after ends the run")
-        ->type_name("FILE")->check(command_line_not_empty())->needs(quitAfter);
+        ->type_name("FILE")
+        ->check(command_line_not_empty())
+        ->needs(quitAfter);
     app.add_flag("--print-log", parsed.printLog, "print every line of the log pane to standard output as well");
 
     std::string reason;

@@ -37,8 +37,8 @@ struct CW_QSO_INPUTS {
 };
 
 struct CW_MACRO_EXPANSION {
-    std::string text;  // upper-cased, not trimmed
-    bool startTx = false;  // the text held <TX>
+    std::string text;             // upper-cased, not trimmed
+    bool startTx = false;         // the text held <TX>
     bool stopAfterQueue = false;  // the text held <RX>
 };
 
@@ -65,7 +65,7 @@ long cw_tx_wpm_value(const std::string& fieldText);
 std::string cw_tx_wpm_field_text(const std::string& fieldText);
 
 enum CW_MACRO_SEND_OUTCOME {
-    CW_MACRO_SEND_EMPTY,  // nothing left after trimming: no command, no log line
+    CW_MACRO_SEND_EMPTY,          // nothing left after trimming: no command, no log line
     CW_MACRO_SEND_NOT_CONNECTED,  // nothing sent; keep the operator's text
     CW_MACRO_SEND_SENT,
 };
@@ -74,10 +74,10 @@ enum CW_MACRO_SEND_OUTCOME {
 struct CW_MACRO_SEND_PLAN {
     CW_MACRO_SEND_OUTCOME outcome = CW_MACRO_SEND_EMPTY;
     std::vector<std::string> commands;  // TCI text messages, in sending order
-    std::string logLine;  // for the log pane; empty when nothing is logged
-    std::string transmittedText;  // for the transmitted-text pane when sent
-    long speed = 0;  // when sent: store under kCWTxWpmSetting.key
-    std::string txWpmFieldText;  // when sent: the TX WPM field's new text
+    std::string logLine;                // for the log pane; empty when nothing is logged
+    std::string transmittedText;        // for the transmitted-text pane when sent
+    long speed = 0;                     // when sent: store under kCWTxWpmSetting.key
+    std::string txWpmFieldText;         // when sent: the TX WPM field's new text
 };
 
 // connected must mean the TCI link is open and its handshake complete.

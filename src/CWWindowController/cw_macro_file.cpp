@@ -48,8 +48,10 @@ char32_t cw_strict_code_point_at(std::string_view text, size_t pos, size_t* leng
     *length = 1;
     if (lead < 0x80)
         return lead;
-    const size_t count = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                       : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    const size_t count = lead >= 0xC2 && lead <= 0xDF   ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
     if (count == 0 || pos + count > text.size())
         return kCWInvalidCodePoint;
     char32_t c = lead & (0x7F >> count);
@@ -96,8 +98,8 @@ std::string cw_character_error(std::string_view bytes, size_t pos, char32_t c, s
     if (c == kCWInvalidCodePoint)
         return cw_line_prefix(number) + " is not valid UTF-8 text (byte " + cw_hex_byte(byte) + ").";
     if (cw_is_refused_control(c))
-        return cw_line_prefix(number) + " holds the control byte " + cw_hex_byte(byte)
-             + ", so the file is binary or damaged.";
+        return cw_line_prefix(number) + " holds the control byte " + cw_hex_byte(byte) +
+               ", so the file is binary or damaged.";
     return {};
 }
 
@@ -124,8 +126,8 @@ CW_MACRO_FILE_LINES cw_split_macro_file(std::string_view bytes)
             line = {{}, line.number + 1};
         }
         if (line.text.size() > kCWMacroFileMaxLineBytes) {
-            result.error = cw_line_prefix(line.number) + " is longer than "
-                         + std::to_string(kCWMacroFileMaxLineBytes) + " bytes.";
+            result.error =
+                cw_line_prefix(line.number) + " is longer than " + std::to_string(kCWMacroFileMaxLineBytes) + " bytes.";
             return result;
         }
     }
@@ -221,8 +223,8 @@ std::string cw_declared_version(const std::vector<CW_MACRO_FILE_LINE>& lines)
 std::string cw_version1_error(const CW_MACRO_FILE_LINES& file)
 {
     if (!file.endsWithLineBreak)
-        return "The file ends in the middle of line " + std::to_string(file.lines.back().number)
-             + "; it looks truncated.";
+        return "The file ends in the middle of line " + std::to_string(file.lines.back().number) +
+               "; it looks truncated.";
     size_t slotLines = 0;
     for (const CW_MACRO_FILE_LINE& line : file.lines) {
         if (cw_is_skipped_line(line.text))
@@ -232,8 +234,8 @@ std::string cw_version1_error(const CW_MACRO_FILE_LINES& file)
         ++slotLines;
     }
     if (slotLines < kCWMacroButtonCount)
-        return "The file holds only " + std::to_string(slotLines) + " of the "
-             + std::to_string(kCWMacroButtonCount) + " macro lines; it looks truncated.";
+        return "The file holds only " + std::to_string(slotLines) + " of the " + std::to_string(kCWMacroButtonCount) +
+               " macro lines; it looks truncated.";
     return {};
 }
 
@@ -295,9 +297,11 @@ CW_MACRO_EXPORT cw_macro_export_file_text(const CW_MACRO_SLOTS& slots)
     for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
         const std::string line = cw_macro_export_line(i, slots.titles[i], slots.texts[i]);
         if (line.size() > kCWMacroFileMaxLineBytes)
-            return {false, "Macro " + std::to_string(i + 1) + " is too long to export: its line would have "
-                    + std::to_string(line.size()) + " bytes, at most "
-                    + std::to_string(kCWMacroFileMaxLineBytes) + " fit.", {}};
+            return {false,
+                    "Macro " + std::to_string(i + 1) + " is too long to export: its line would have " +
+                        std::to_string(line.size()) + " bytes, at most " + std::to_string(kCWMacroFileMaxLineBytes) +
+                        " fit.",
+                    {}};
         text += line + "\n";
     }
     return {true, {}, text};
@@ -306,9 +310,8 @@ CW_MACRO_EXPORT cw_macro_export_file_text(const CW_MACRO_SLOTS& slots)
 CW_MACRO_IMPORT cw_macro_import_parse(const std::string& bytes, size_t fieldCount)
 {
     if (bytes.size() > kCWMacroFileMaxBytes)
-        return cw_refused_import("The file has " + std::to_string(bytes.size()) + " bytes, more than the "
-                                 + std::to_string(kCWMacroFileMaxBytes / 1024)
-                                 + " KiB a macro text file can have.");
+        return cw_refused_import("The file has " + std::to_string(bytes.size()) + " bytes, more than the " +
+                                 std::to_string(kCWMacroFileMaxBytes / 1024) + " KiB a macro text file can have.");
     const CW_MACRO_FILE_LINES file = cw_split_macro_file(bytes);
     const std::string error = cw_file_error(file);
     if (!error.empty())

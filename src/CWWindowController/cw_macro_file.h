@@ -39,7 +39,7 @@ std::string cw_macro_export_line(size_t index, const std::string& title, const s
 struct CW_MACRO_EXPORT {
     bool ok;
     std::string message;  // why nothing can be written, empty when ok
-    std::string text;  // the whole file, empty unless ok
+    std::string text;     // the whole file, empty unless ok
 };
 
 // Header and the eight lines. Fails only when a slot's line would exceed
@@ -48,9 +48,9 @@ CW_MACRO_EXPORT cw_macro_export_file_text(const CW_MACRO_SLOTS& slots);
 
 struct CW_MACRO_IMPORT {
     bool ok;
-    std::string title;  // alert title when not ok
-    std::string message;  // alert detail when not ok
-    size_t count;  // slots taken: 0 .. count-1; the others stay as they are
+    std::string title;     // alert title when not ok
+    std::string message;   // alert detail when not ok
+    size_t count;          // slots taken: 0 .. count-1; the others stay as they are
     CW_MACRO_SLOTS slots;  // titles and texts for the taken slots
 };
 

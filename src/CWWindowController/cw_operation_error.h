@@ -16,7 +16,8 @@ struct CW_OPERATION_ERROR {
 
 // Fills *error when the caller asked for it; returns false so failure paths
 // read "return cw_operation_failed(...)".
-inline bool cw_operation_failed(CW_OPERATION_ERROR* error, const char* domain, long code, const std::string& description)
+inline bool cw_operation_failed(CW_OPERATION_ERROR* error, const char* domain, long code,
+                                const std::string& description)
 {
     if (error)
         *error = CW_OPERATION_ERROR{domain, code, description};

@@ -23,4 +23,3 @@ std::string cw_transmitted_line(const std::string& text, bool paneEmptyOrAtLineS
 std::string cw_rx_text_log_file_name(const std::tm& localTime, int suffix);
 
 bool cw_is_blank(char c);
-

@@ -89,10 +89,12 @@ std::string cw_log_udp_sent_message(const std::string& call, const std::string& 
 
 std::string cw_log_udp_failed_message(const std::string& hostText, long long port, const std::string& description)
 {
-    return "LOG UDP: failed " + cw_target(hostText, port) + " — " + (description.empty() ? "unknown error" : description);
+    return "LOG UDP: failed " + cw_target(hostText, port) + " — " +
+           (description.empty() ? "unknown error" : description);
 }
 
 std::string cw_log_udp_failed_alert_text(const std::string& logPath, const std::string& description)
 {
-    return "The QSO was saved to " + logPath + ".\n\nUDP error: " + (description.empty() ? "Unknown error" : description);
+    return "The QSO was saved to " + logPath +
+           ".\n\nUDP error: " + (description.empty() ? "Unknown error" : description);
 }

@@ -29,18 +29,18 @@ std::u16string cw_word_at_index(const std::u16string& text, size_t index);
 std::string cw_cleaned_pick_string(const std::u16string& word);
 
 struct CW_DECODE_PICK_INPUT {
-    int64_t target;  // current pick target; anything but 2 acts as 1
-    double lastTimestamp;  // time of the last pick, 0 if none
+    int64_t target;         // current pick target; anything but 2 acts as 1
+    double lastTimestamp;   // time of the last pick, 0 if none
     double eventTimestamp;  // time of this double-click, 0 if unknown
-    std::u16string word;  // as cw_word_at_index gave it
+    std::u16string word;    // as cw_word_at_index gave it
 };
 
 struct CW_DECODE_PICK {
     double lastTimestamp;  // to keep for the next pick
-    int64_t fillField;  // field to receive text: call, name, or none
-    std::string text;  // cleaned word for fillField
-    int64_t target;  // new pick target (the old one when nothing is filled)
-    int64_t focusField;  // field to give keyboard focus, or none
+    int64_t fillField;     // field to receive text: call, name, or none
+    std::string text;      // cleaned word for fillField
+    int64_t target;        // new pick target (the old one when nothing is filled)
+    int64_t focusField;    // field to give keyboard focus, or none
 };
 
 // One double-click pick. A repeat within kCWPickRepeatInterval changes

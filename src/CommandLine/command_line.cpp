@@ -129,8 +129,7 @@ void command_line_setup(CLI::App& app)
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
 }
 
-bool command_line_parse(CLI::App& app, const std::vector<std::string>& args, std::string* infoText,
-                        std::string* error)
+bool command_line_parse(CLI::App& app, const std::vector<std::string>& args, std::string* infoText, std::string* error)
 {
     infoText->clear();
     // CLI11 would take the next argument as the value of "--status=", so

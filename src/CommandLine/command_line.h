@@ -18,8 +18,7 @@ void command_line_setup(CLI::App& app);
 // Parses the arguments after the program name. --help and --version
 // succeed and leave their text in *infoText for standard output; a mistake
 // fails with a one-line reason in *error. Never exits.
-bool command_line_parse(CLI::App& app, const std::vector<std::string>& args, std::string* infoText,
-                        std::string* error);
+bool command_line_parse(CLI::App& app, const std::vector<std::string>& args, std::string* infoText, std::string* error);
 
 // A whole number written in decimal from lo to hi. It rewrites "010" as
 // "10", which CLI11 alone would read as octal, so it goes to transform():

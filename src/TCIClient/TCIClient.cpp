@@ -127,7 +127,7 @@ void TCIClient::disconnect()
     } else {
         link->waiting.push_back(kTCIAudioStopCommand);
         const char* fallback = link->state == LinkState::Opening ? "the connection was closed before it opened"
-                                                                  : "the connection is closed";
+                                                                 : "the connection is closed";
         reportUnsent(error_text(*link->socket, fallback), link->waiting);
     }
     retire(link->socket);
@@ -178,9 +178,8 @@ void TCIClient::watch(const Link& link)
     QObject::connect(socket, errorSignal, &context_, [this, id, socket](QAbstractSocket::SocketError code) {
         onFailure(id, socket_error(*socket, code));
     });
-    QObject::connect(socket, &QWebSocket::disconnected, &context_, [this, id] {
-        QTimer::singleShot(0, &context_, [this, id] { onDisconnected(id); });
-    });
+    QObject::connect(socket, &QWebSocket::disconnected, &context_,
+                     [this, id] { QTimer::singleShot(0, &context_, [this, id] { onDisconnected(id); }); });
 }
 
 // Qt may report a refused or broken connection as a disconnection first and
@@ -192,7 +191,7 @@ void TCIClient::onDisconnected(uint64_t id)
         return;
     const QWebSocket& socket = *link->socket;
     onFailure(id, socket.error() != QAbstractSocket::UnknownSocketError ? socket_error(socket, socket.error())
-                                                                         : close_error(socket));
+                                                                        : close_error(socket));
 }
 
 void TCIClient::sendInitialTCICommands(uint64_t id)

@@ -61,14 +61,12 @@ bool tci_stream_sample_rate_usable(uint32_t sampleRate)
     return sampleRate >= kTCIMinUsableSampleRate && sampleRate <= kTCIMaxUsableSampleRate;
 }
 
-size_t tci_stream_channel0(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out,
-                           size_t capacity)
+size_t tci_stream_channel0(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out, size_t capacity)
 {
-    const bool usable = data != nullptr && out != nullptr && info.isRxAudioFloat32 && info.frameCount > 0 &&
-                        info.channels > 0 && size >= info.headerBytes &&
-                        size - info.headerBytes >= info.expectedPayloadBytes &&
-                        info.expectedPayloadBytes >= info.frameCount * info.channels * sizeof(float) &&
-                        info.frameCount <= capacity;
+    const bool usable =
+        data != nullptr && out != nullptr && info.isRxAudioFloat32 && info.frameCount > 0 && info.channels > 0 &&
+        size >= info.headerBytes && size - info.headerBytes >= info.expectedPayloadBytes &&
+        info.expectedPayloadBytes >= info.frameCount * info.channels * sizeof(float) && info.frameCount <= capacity;
     if (!usable)
         return 0;
     const uint8_t* payload = data + info.headerBytes;

@@ -23,24 +23,24 @@ constexpr uint32_t kTCIMinUsableSampleRate = 8000;
 constexpr uint32_t kTCIMaxUsableSampleRate = 384000;
 
 struct TCIStreamInfo {
-    bool valid;              // payloadComplete, length != 0 and channels != 0
-    bool payloadComplete;    // known format and 0 < expectedPayloadBytes <= payloadBytes
-    bool isRxAudioFloat32;   // valid float32 receive audio at a usable rate
+    bool valid;             // payloadComplete, length != 0 and channels != 0
+    bool payloadComplete;   // known format and 0 < expectedPayloadBytes <= payloadBytes
+    bool isRxAudioFloat32;  // valid float32 receive audio at a usable rate
     uint32_t receiver;
     uint32_t sampleRate;
     uint32_t format;
     uint32_t codec;
     uint32_t crc;
-    uint32_t length;         // sample values of all channels together
+    uint32_t length;  // sample values of all channels together
     uint32_t type;
     uint32_t channels;
     uint64_t messageBytes;
     uint64_t payloadBytes;
     uint64_t expectedPayloadBytes;
     uint64_t headerBytes;
-    uint64_t frameCount;     // length / channels
-    float peakChannel0;      // over the first kTCIPeakScanFrames frames
-    float peakChannel1;      // channel 0 again for a one-channel frame
+    uint64_t frameCount;  // length / channels
+    float peakChannel0;   // over the first kTCIPeakScanFrames frames
+    float peakChannel1;   // channel 0 again for a one-channel frame
 };
 
 // Bytes of one sample of a format code; 0 for an unknown code.
@@ -56,5 +56,4 @@ TCIStreamInfo parseStreamInfoFromData(const uint8_t* data, size_t size);
 // into `out` (the bytes carry no alignment promise for floats). Returns
 // the samples written: info.frameCount, or 0 for a frame that is not
 // usable audio, does not hold its samples, or does not fit `capacity`.
-size_t tci_stream_channel0(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out,
-                           size_t capacity);
+size_t tci_stream_channel0(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out, size_t capacity);

@@ -17,7 +17,7 @@ struct WAV_CHUNKS {
     uint64_t fmtSize = 0;
     bool fmtTruncated = false;
     const uint8_t* data = nullptr;
-    uint64_t dataSize = 0;        // bytes actually present
+    uint64_t dataSize = 0;  // bytes actually present
     bool dataTruncated = false;
 };
 
@@ -47,8 +47,8 @@ uint16_t get16(const uint8_t* p)
 
 uint32_t get32(const uint8_t* p)
 {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // Little-endian output into an image sized in advance.
@@ -170,18 +170,15 @@ float decode_sample(const uint8_t* p, const WAV_FORMAT& format)
     if (format.tag == WAV_TAG_IEEE_FLOAT)
         return std::bit_cast<float>(get32(p));
     switch (format.bits) {
-    case 8:
-        return (static_cast<int>(p[0]) - 128) / 128.0f;
-    case 16:
-        return static_cast<int16_t>(get16(p)) / 32768.0f;
+    case 8: return (static_cast<int>(p[0]) - 128) / 128.0f;
+    case 16: return static_cast<int16_t>(get16(p)) / 32768.0f;
     case 24: {
         // Placed in the top of a 32-bit word so the sign extends itself.
         const uint32_t word = (static_cast<uint32_t>(p[0]) << 8) | (static_cast<uint32_t>(p[1]) << 16) |
                               (static_cast<uint32_t>(p[2]) << 24);
         return static_cast<float>(static_cast<int32_t>(word) / 2147483648.0);
     }
-    default:
-        return static_cast<float>(static_cast<int32_t>(get32(p)) / 2147483648.0);
+    default: return static_cast<float>(static_cast<int32_t>(get32(p)) / 2147483648.0);
     }
 }
 
@@ -337,8 +334,8 @@ size_t wav_frame_count(const WAV_AUDIO& audio)
     return audio.channels ? audio.samples.size() / audio.channels : 0;
 }
 
-bool wav_build_image(const float* samples, size_t count, uint16_t channels, uint32_t sampleRate,
-                     WAV_ENCODING encoding, std::vector<uint8_t>* image, std::string* error)
+bool wav_build_image(const float* samples, size_t count, uint16_t channels, uint32_t sampleRate, WAV_ENCODING encoding,
+                     std::vector<uint8_t>* image, std::string* error)
 {
     if (!check_image_request(samples, count, channels, sampleRate, encoding, image, error))
         return false;

@@ -16,14 +16,14 @@ enum {
 
 // Decoded audio and the format it came from.
 struct WAV_AUDIO {
-    std::vector<float> samples;   // interleaved frames, full scale 1.0
+    std::vector<float> samples;  // interleaved frames, full scale 1.0
     uint16_t channels = 0;
-    uint32_t sampleRate = 0;      // frames per second
-    uint16_t formatTag = 0;       // WAV_TAG_PCM or WAV_TAG_IEEE_FLOAT (the
-                                  // subformat when the file is extensible)
-    uint16_t bitsPerSample = 0;   // container size: 8, 16, 24 or 32
-    bool extensible = false;      // fmt chunk was WAVE_FORMAT_EXTENSIBLE
-    bool dataTruncated = false;   // data chunk claimed more bytes than exist
+    uint32_t sampleRate = 0;     // frames per second
+    uint16_t formatTag = 0;      // WAV_TAG_PCM or WAV_TAG_IEEE_FLOAT (the
+                                 // subformat when the file is extensible)
+    uint16_t bitsPerSample = 0;  // container size: 8, 16, 24 or 32
+    bool extensible = false;     // fmt chunk was WAVE_FORMAT_EXTENSIBLE
+    bool dataTruncated = false;  // data chunk claimed more bytes than exist
 };
 
 // Parses a complete file image. Unknown chunks are skipped; the RIFF size
@@ -50,8 +50,8 @@ enum WAV_ENCODING {
 // nearest integer with halfway cases to even, so +1 and -1 map to +/-32767
 // and the code is symmetric around 0; NaN becomes 0. FLOAT32 stores the
 // values unchanged. Fails when the sizes do not fit the 32-bit header fields.
-bool wav_build_image(const float* samples, size_t count, uint16_t channels, uint32_t sampleRate,
-                     WAV_ENCODING encoding, std::vector<uint8_t>* image, std::string* error);
+bool wav_build_image(const float* samples, size_t count, uint16_t channels, uint32_t sampleRate, WAV_ENCODING encoding,
+                     std::vector<uint8_t>* image, std::string* error);
 
 // Writes `image` to `path` through a temporary file in the same folder that
 // is then renamed over the target, so readers never see a partial file.

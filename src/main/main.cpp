@@ -45,8 +45,7 @@ void cw_print_line(const std::string& line)
 // Saves the picture, then closes the window, which ends the program.
 void cw_finish_run(CWWindowController& controller, const std::string& screenshotPath, bool* screenshotFailed)
 {
-    if (!screenshotPath.empty() &&
-        !controller.window()->grab().save(QString::fromStdString(screenshotPath))) {
+    if (!screenshotPath.empty() && !controller.window()->grab().save(QString::fromStdString(screenshotPath))) {
         std::fprintf(stderr, "zarvo: could not save the screenshot to %s\n", screenshotPath.c_str());
         *screenshotFailed = true;
     }

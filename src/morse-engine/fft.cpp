@@ -71,14 +71,16 @@ void butterflies(float* f, int N)
 
 void scale(float* f, int N, float d)
 {
-    for (int i = 0; i < 2 * N; ++i) f[i] *= d;
+    for (int i = 0; i < 2 * N; ++i)
+        f[i] *= d;
 }
 
 }  // namespace
 
 int log2(int n)
 {
-    if (n <= 0) return -1;
+    if (n <= 0)
+        return -1;
     int bits = 0;
     while (n > 1) {
         n >>= 1;
@@ -91,13 +93,15 @@ int reverse(int N, int n)
 {
     const int bits = log2(N);
     int r = 0;
-    for (int b = 0; b < bits; ++b) r = (r << 1) | ((n >> b) & 1);
+    for (int b = 0; b < bits; ++b)
+        r = (r << 1) | ((n >> b) & 1);
     return r;
 }
 
 bool ordina(float* f, int N)
 {
-    if (f == nullptr || !validSize(N)) return false;
+    if (f == nullptr || !validSize(N))
+        return false;
     float area[2 * kMaxSize];
     for (int i = 0, r = 0; i < N; ++i, r = nextReversed(r, N)) {
         area[2 * i] = f[2 * r];
@@ -109,21 +113,24 @@ bool ordina(float* f, int N)
 
 bool transform(float* f, int N)
 {
-    if (!ordina(f, N)) return false;
+    if (!ordina(f, N))
+        return false;
     butterflies(f, N);
     return true;
 }
 
 bool FFT(float* f, int N, float d)
 {
-    if (!transform(f, N)) return false;
+    if (!transform(f, N))
+        return false;
     scale(f, N, d);
     return true;
 }
 
 bool FFT(const float* in, float* out, int N, float d)
 {
-    if (in == nullptr || out == nullptr || !validSize(N)) return false;
+    if (in == nullptr || out == nullptr || !validSize(N))
+        return false;
     // Backwards, so that in may alias out.
     for (int k = N - 1; k >= 0; --k) {
         const float x = in[k];

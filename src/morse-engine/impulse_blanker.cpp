@@ -46,14 +46,14 @@ struct Band {
 struct IMPULSE_BLANKER {
     IMPULSE_BLANKER_CONFIG config{};
     int block = 8;
-    std::array<Band, 3> bands{};  // below, above, at the pitch
-    float toneLevel = 0.0f;       // recent largest block magnitude at the pitch
+    std::array<Band, 3> bands{};          // below, above, at the pitch
+    float toneLevel = 0.0f;               // recent largest block magnitude at the pitch
     std::array<float, kMaxBlock> held{};  // the previous block, given out now
     std::array<float, kMaxBlock> current{};
     int filled = 0;
     int blocks = 0;
-    int blankAfter = 0;     // blocks still to silence
-    bool heldCrash = false; // the held block is silenced as it goes out
+    int blankAfter = 0;      // blocks still to silence
+    bool heldCrash = false;  // the held block is silenced as it goes out
     int64_t blankedBlocks = 0;
 };
 

@@ -72,10 +72,10 @@ struct KEYING_SLICER {
     int nearLook = 15;
     std::vector<float> ring;
     long long pushed = 0;
-    float noise = 0.0f;     // mean noise envelope
+    float noise = 0.0f;  // mean noise envelope
     bool noiseGiven = false;
-    long long nextDecision = 0;      // ring position judged next
-    int quietValues = 0;    // values since the signal was last clear
+    long long nextDecision = 0;  // ring position judged next
+    int quietValues = 0;         // values since the signal was last clear
     int quietLimit = 750;
     int32_t keyDown = 0;
     int runValues = 0;

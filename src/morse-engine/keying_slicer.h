@@ -9,21 +9,21 @@
 #include <cstdint>
 
 struct KEYING_RUN {
-    int32_t keyDown;   // 1 for a key-down run, 0 for key-up
+    int32_t keyDown;  // 1 for a key-down run, 0 for key-up
     float durationMs;
-    float peak;        // key-down: the run's largest value over the noise floor, in noise floors
-    float level;       // key-down: the run's largest value, as the envelope gives it
+    float peak;   // key-down: the run's largest value over the noise floor, in noise floors
+    float level;  // key-down: the run's largest value, as the envelope gives it
 };
 
 struct KEYING_SLICER_STATUS {
-    float noise;       // noise floor of the envelope
-    float signal;      // local signal level at the decision point
-    float threshold;   // threshold at the decision point
-    float level;       // envelope at the decision point
-    int32_t keyDown;   // state at the decision point
-    int32_t present;   // a signal stands clear of the noise at the decision point
-    float runMs;       // length of the run in progress
-    float delayMs;     // how far the decision point lies behind the newest value
+    float noise;      // noise floor of the envelope
+    float signal;     // local signal level at the decision point
+    float threshold;  // threshold at the decision point
+    float level;      // envelope at the decision point
+    int32_t keyDown;  // state at the decision point
+    int32_t present;  // a signal stands clear of the noise at the decision point
+    float runMs;      // length of the run in progress
+    float delayMs;    // how far the decision point lies behind the newest value
 };
 
 struct KEYING_SLICER;

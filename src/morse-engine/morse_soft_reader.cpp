@@ -54,12 +54,12 @@ double log_bessel_i0(double x)
         return std::log(1.0 + t * (3.5156229 + t * (3.0899424 + t * (1.2067492 + t * tail))));
     }
     const double u = 3.75 / x;
-    const double p = 0.39894228 +
-                     u * (0.01328592 +
-                          u * (0.00225319 +
-                               u * (-0.00157565 +
-                                    u * (0.00916281 +
-                                         u * (-0.02057706 + u * (0.02635537 + u * (-0.01647633 + u * 0.00392377)))))));
+    const double p =
+        0.39894228 +
+        u * (0.01328592 +
+             u * (0.00225319 +
+                  u * (-0.00157565 +
+                       u * (0.00916281 + u * (-0.02057706 + u * (0.02635537 + u * (-0.01647633 + u * 0.00392377)))))));
     return x - 0.5 * std::log(x) + std::log(p);
 }
 
@@ -89,8 +89,8 @@ struct MORSE_SOFT_READER {
     std::vector<int> upToEnd;
     struct WordCode {
         char character;
-        int count;   // marks
-        int length;  // values from its first mark's start to its last's end
+        int count;                               // marks
+        int length;                              // values from its first mark's start to its last's end
         std::array<bool, kLongestCode> dash{};   // each mark a dash
         std::array<int, kLongestCode> offset{};  // each mark's start from the first's
     };
@@ -300,7 +300,7 @@ double character_score(const MORSE_SOFT_READER& r, const MORSE_SOFT_READER::Word
 }
 
 struct MARKS {
-    int dot;        // values of a dot and of the gap inside a character
+    int dot;  // values of a dot and of the gap inside a character
     int dash;
     int letterGap;  // least gap between characters
 };

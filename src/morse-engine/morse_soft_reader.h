@@ -29,15 +29,15 @@ struct MORSE_SOFT_READER;
 
 // A word as the runs gave it, on the same clock.
 struct MORSE_SOFT_WORD_QUERY {
-    double startMs;   // start of its first mark as cut from the envelope
-    double endMs;     // end of its last mark
-    float unitMs;     // the sender's dot and gap inside a character
-    float dashMs;     // the sender's dash
-    float wordGapMs;  // gaps this long part words
-    float windowMs;   // the demodulator's averaging window
-    float noise;      // envelope of the noise alone
-    float level;      // envelope of a mark
-    const char* read; // the runs' reading, kept unless the values show a far likelier one; may be null
+    double startMs;    // start of its first mark as cut from the envelope
+    double endMs;      // end of its last mark
+    float unitMs;      // the sender's dot and gap inside a character
+    float dashMs;      // the sender's dash
+    float wordGapMs;   // gaps this long part words
+    float windowMs;    // the demodulator's averaging window
+    float noise;       // envelope of the noise alone
+    float level;       // envelope of a mark
+    const char* read;  // the runs' reading, kept unless the values show a far likelier one; may be null
 };
 
 // Keeps the last sixteen seconds of values; null without memory.
@@ -52,8 +52,8 @@ void morse_soft_reader_reset(MORSE_SOFT_READER* reader);
 
 // The code ("0" dot, "1" dash) of `table` that fits the values of the span
 // best; false when the span lies outside what is kept or no code fits it.
-bool morse_soft_reader_read(MORSE_SOFT_READER* reader, const MORSE_SOFT_QUERY& query,
-                            const MorseCodeTable& table, std::string* code);
+bool morse_soft_reader_read(MORSE_SOFT_READER* reader, const MORSE_SOFT_QUERY& query, const MorseCodeTable& table,
+                            std::string* code);
 
 // The most likely text (characters of `table`, spaces where the gap is a
 // word gap) for the baseband values of the span; false when the span lies

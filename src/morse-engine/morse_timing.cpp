@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kMaxSymbol = 16;       // longer symbols all read as '?'
+constexpr size_t kMaxSymbol = 16;  // longer symbols all read as '?'
 // A weak word is held at most this many characters or this long, and
 // left to the runs when its marks' level moves more than kFadingSpread
 // times. A reading of it is at most kLongestReading characters.
@@ -178,16 +178,16 @@ struct MORSE_TIMING {
     float maxDot = 150.0f;
     float dot = 60.0f;
     float dash = 180.0f;
-    float elementGap = 60.0f;     // ms
+    float elementGap = 60.0f;  // ms
     float letterGapUnits = 3.0f;
     float wordGapUnits = 7.0f;
-    Recent<kRecentMarks> marks;     // ms
-    Recent<kRecentGaps> longGaps;   // units
-    Recent<kSpeedGaps> rawGaps;     // ms, as the slicer gave them
-    Recent<kSpeedGaps> rawMarks;    // ms, the marks among them
-    Recent<kCostElements> errors;   // squared timing errors in units
-    float mark = 0.0f;  // key-down time not yet classified
-    float gap = 0.0f;   // key-up time since the last mark
+    Recent<kRecentMarks> marks;    // ms
+    Recent<kRecentGaps> longGaps;  // units
+    Recent<kSpeedGaps> rawGaps;    // ms, as the slicer gave them
+    Recent<kSpeedGaps> rawMarks;   // ms, the marks among them
+    Recent<kCostElements> errors;  // squared timing errors in units
+    float mark = 0.0f;             // key-down time not yet classified
+    float gap = 0.0f;              // key-up time since the last mark
     std::string symbol;
     // The symbol's runs as they came, before dropouts were merged: mark,
     // gap, mark, ... up to the mark in progress.
@@ -520,8 +520,8 @@ void finish_gap(MORSE_TIMING* t, float g, const MorseCodeTable& table, std::vect
 {
     if (g < letter_boundary(*t)) {
         add_error(t, g, t->elementGap);
-        t->elementGap = std::clamp(t->elementGap + 0.15f * (g - t->elementGap), std::max(0.5f * t->dot, t->minDot),
-                                   2.0f * t->dot);
+        t->elementGap =
+            std::clamp(t->elementGap + 0.15f * (g - t->elementGap), std::max(0.5f * t->dot, t->minDot), 2.0f * t->dot);
         return;
     }
     emit_character(t, table, text);
@@ -635,7 +635,8 @@ bool reread_faster(MORSE_TIMING* t, const MorseCodeTable& table, std::vector<uin
         shortest = std::min(shortest, t->symbolRuns[static_cast<size_t>(i)]);
         longest = std::max(longest, t->symbolRuns[static_cast<size_t>(i)]);
     }
-    const float dotLimit = std::max(longest > kTwoClasses * shortest ? std::sqrt(shortest * longest) : 0.0f, 2.0f * gap);
+    const float dotLimit =
+        std::max(longest > kTwoClasses * shortest ? std::sqrt(shortest * longest) : 0.0f, 2.0f * gap);
     float dotSum = 0.0f;
     int nDots = 0;
     for (int i = 0; i < t->symbolRunCount; i += 2) {
@@ -779,7 +780,8 @@ void process_run(MORSE_TIMING* t, const KEYING_RUN& run, double endMs, const Mor
     const float fading = std::exp(-(t->gap + t->mark) / memoryMs);
     const float remembered = t->level * fading;
     const bool isolated = t->gap >= letter_boundary(*t);
-    const bool shortBlip = run.durationMs < glitch && (run.level < kStrongMark * remembered || run.durationMs < t->glitchDots * kShortestDot * t->minDot);
+    const bool shortBlip = run.durationMs < glitch && (run.level < kStrongMark * remembered ||
+                                                       run.durationMs < t->glitchDots * kShortestDot * t->minDot);
     const bool clear = run.peak >= kClearPeak;
     const bool faint = !clear && run.level < kFaintMark * remembered;
     if (shortBlip || faint || (!clear && isolated && run.level < kWeakMark * remembered)) {

@@ -15,29 +15,29 @@
 #include <vector>
 
 struct MORSE_TIMING_STATUS {
-    float dotMs;          // mean dot as received (keying shape and threshold shorten it)
+    float dotMs;  // mean dot as received (keying shape and threshold shorten it)
     float dashMs;
-    float unitMs;         // mean of dot and element gap: the sender's dot length
-    float letterGapUnits; // learned letter gap, in units
-    float wordGapUnits;   // learned word gap, in units
-    float cost;           // mean squared timing error of the recent elements, in units; high without elements
-    int32_t elements;     // elements classified since the start
-    float markPeak;       // level of the recent marks, in noise floors
-    float learnedSpanMs;  // length of the runs the first over's speed was learned from, 0 before
-    double clockMs;       // total length of the runs pushed
+    float unitMs;          // mean of dot and element gap: the sender's dot length
+    float letterGapUnits;  // learned letter gap, in units
+    float wordGapUnits;    // learned word gap, in units
+    float cost;            // mean squared timing error of the recent elements, in units; high without elements
+    int32_t elements;      // elements classified since the start
+    float markPeak;        // level of the recent marks, in noise floors
+    float learnedSpanMs;   // length of the runs the first over's speed was learned from, 0 before
+    double clockMs;        // total length of the runs pushed
 };
 
 // A character about to be printed, for a reader that looks at the signal
 // itself: where its marks lie on the clock of the runs pushed, the
 // sender's timing and the code the runs gave.
 struct MORSE_TIMING_SPAN {
-    double startMs;   // start of its first mark
-    double endMs;     // end of its last mark
-    float unitMs;     // the sender's dot and gap inside a character
-    float dashMs;     // the sender's dash
-    float level;      // level of the recent marks, as the envelope gives it
-    float markPeak;   // and in noise floors
-    const char* code; // "0" dot, "1" dash
+    double startMs;    // start of its first mark
+    double endMs;      // end of its last mark
+    float unitMs;      // the sender's dot and gap inside a character
+    float dashMs;      // the sender's dash
+    float level;       // level of the recent marks, as the envelope gives it
+    float markPeak;    // and in noise floors
+    const char* code;  // "0" dot, "1" dash
 };
 
 // May replace *code (it holds the runs' reading) with a better one; false
@@ -46,13 +46,13 @@ using MORSE_TIMING_READER = bool (*)(void* context, const MORSE_TIMING_SPAN& spa
 
 // A weak word about to be printed, for a reader that reads it again whole.
 struct MORSE_TIMING_WORD {
-    double startMs;   // start of its first mark
-    double endMs;     // end of its last mark
-    float unitMs;     // the sender's dot and gap inside a character
-    float dashMs;     // the sender's dash
-    float wordGapMs;  // gaps this long part words
-    float level;      // level of the recent marks, as the envelope gives it
-    const char* text; // as the runs read it
+    double startMs;    // start of its first mark
+    double endMs;      // end of its last mark
+    float unitMs;      // the sender's dot and gap inside a character
+    float dashMs;      // the sender's dash
+    float wordGapMs;   // gaps this long part words
+    float level;       // level of the recent marks, as the envelope gives it
+    const char* text;  // as the runs read it
 };
 
 // Fills *text with a reading of the word's span (it may part it into
@@ -93,8 +93,7 @@ void morse_timing_set_reader(MORSE_TIMING* timing, MORSE_TIMING_READER reader, v
 // A word whose first character comes from marks weaker than `holdPeak`
 // noise floors is held until it ends and offered to `reader` whole; null
 // turns that off.
-void morse_timing_set_word_reader(MORSE_TIMING* timing, MORSE_TIMING_WORD_READER reader, void* context,
-                                  float holdPeak);
+void morse_timing_set_word_reader(MORSE_TIMING* timing, MORSE_TIMING_WORD_READER reader, void* context, float holdPeak);
 
 // Prints the word held so far (the tone was lost or moved).
 void morse_timing_end_word(MORSE_TIMING* timing, std::vector<uint8_t>* text);

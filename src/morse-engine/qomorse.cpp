@@ -41,10 +41,8 @@ qomorse_ParametersDecode sanitized(const qomorse_ParametersDecode& p)
     s.speed_wpm = finite_or(p.speed_wpm, d.speed_wpm, "speed_wpm");
     s.speedRangeMin_wpm = finite_or(p.speedRangeMin_wpm, d.speedRangeMin_wpm, "speedRangeMin_wpm");
     s.speedRangeMax_wpm = finite_or(p.speedRangeMax_wpm, d.speedRangeMax_wpm, "speedRangeMax_wpm");
-    s.frequencyRangeMin_hz =
-        finite_or(p.frequencyRangeMin_hz, d.frequencyRangeMin_hz, "frequencyRangeMin_hz");
-    s.frequencyRangeMax_hz =
-        finite_or(p.frequencyRangeMax_hz, d.frequencyRangeMax_hz, "frequencyRangeMax_hz");
+    s.frequencyRangeMin_hz = finite_or(p.frequencyRangeMin_hz, d.frequencyRangeMin_hz, "frequencyRangeMin_hz");
+    s.frequencyRangeMax_hz = finite_or(p.frequencyRangeMax_hz, d.frequencyRangeMax_hz, "frequencyRangeMax_hz");
     return s;
 }
 
@@ -69,9 +67,7 @@ int32_t qomorse_sample_size_bytes(int32_t format)
     case QOMORSE_SAMPLE_FORMAT_U16: return 2;
     case QOMORSE_SAMPLE_FORMAT_I16: return 2;
     case QOMORSE_SAMPLE_FORMAT_F32: return 4;
-    default:
-        std::fprintf(stderr, "Invalid sample format: %d\n", format);
-        return 0;
+    default: std::fprintf(stderr, "Invalid sample format: %d\n", format); return 0;
     }
 }
 
@@ -105,18 +101,12 @@ void OnePoleFilter::designLowPass(float cutoffHz, float sampleRate)
 }
 
 QoMorse::Impl::Impl(const qomorse_Parameters& p)
-    : sampleRateInp(p.sampleRateInp),
-      sampleRateOut(p.sampleRateOut),
-      samplesPerFrame(p.samplesPerFrame),
+    : sampleRateInp(p.sampleRateInp), sampleRateOut(p.sampleRateOut), samplesPerFrame(p.samplesPerFrame),
       sampleSizeBytesInp(qomorse_sample_size_bytes(p.sampleFormatInp)),
-      sampleSizeBytesOut(qomorse_sample_size_bytes(p.sampleFormatOut)),
-      sampleFormatInp(p.sampleFormatInp),
-      sampleFormatOut(p.sampleFormatOut),
-      decodeParameters(QoMorse::getDefaultParametersDecode()),
-      encodeParameters(QoMorse::getDefaultParametersEncode()),
-      frameBuffer(kInputBufferSamples, 0.0f),
-      convertedInput(kInputBufferSamples, 0.0f),
-      morseCode(kMorseCode)
+      sampleSizeBytesOut(qomorse_sample_size_bytes(p.sampleFormatOut)), sampleFormatInp(p.sampleFormatInp),
+      sampleFormatOut(p.sampleFormatOut), decodeParameters(QoMorse::getDefaultParametersDecode()),
+      encodeParameters(QoMorse::getDefaultParametersEncode()), frameBuffer(kInputBufferSamples, 0.0f),
+      convertedInput(kInputBufferSamples, 0.0f), morseCode(kMorseCode)
 {
     // Every read holds up to two frames at 4000 Hz, scaled to the input
     // rate; anything that would not fit the fixed buffers is refused here.
@@ -124,8 +114,8 @@ QoMorse::Impl::Impl(const qomorse_Parameters& p)
         std::fprintf(stderr, "Invalid samples per frame: %d\n", samplesPerFrame);
         samplesPerFrame = 128;
     }
-    const float maxRate = static_cast<float>(kInternalRate) * kInputBufferSamples /
-                          (2.0f * static_cast<float>(samplesPerFrame));
+    const float maxRate =
+        static_cast<float>(kInternalRate) * kInputBufferSamples / (2.0f * static_cast<float>(samplesPerFrame));
     if (!std::isfinite(sampleRateInp) || sampleRateInp <= 0.0f || sampleRateInp > maxRate) {
         std::fprintf(stderr, "Invalid input sample rate: %g\n", static_cast<double>(sampleRateInp));
         inputUsable = false;
@@ -147,7 +137,9 @@ QoMorse::Impl::Impl(const qomorse_Parameters& p)
     signalF.reserve(kEnvelopeValues);
 }
 
-QoMorse::QoMorse(const qomorse_Parameters& parameters) : impl_(std::make_unique<Impl>(parameters)) {}
+QoMorse::QoMorse(const qomorse_Parameters& parameters) : impl_(std::make_unique<Impl>(parameters))
+{
+}
 
 QoMorse::~QoMorse() = default;
 
@@ -227,21 +219,63 @@ bool QoMorse::decode(const qomorse_CBWaveformInp& callback)
     return impl_->decode(callback);
 }
 
-bool QoMorse::lastDecodeResult() const { return impl_->lastDecodeResult; }
-bool QoMorse::hasTxData() const { return impl_->txPending; }
-int32_t QoMorse::getSamplesPerFrame() const { return impl_->samplesPerFrame; }
-int32_t QoMorse::getSampleSizeBytesInp() const { return impl_->sampleSizeBytesInp; }
-int32_t QoMorse::getSampleSizeBytesOut() const { return impl_->sampleSizeBytesOut; }
-float QoMorse::getSampleRateInp() const { return impl_->sampleRateInp; }
-float QoMorse::getSampleRateOut() const { return impl_->sampleRateOut; }
-int32_t QoMorse::getSampleFormatInp() const { return impl_->sampleFormatInp; }
-int32_t QoMorse::getSampleFormatOut() const { return impl_->sampleFormatOut; }
-const std::vector<uint8_t>& QoMorse::getRxData() const { return impl_->rxData; }
-const QoMorse::Statistics& QoMorse::getStatistics() const { return impl_->statistics; }
+bool QoMorse::lastDecodeResult() const
+{
+    return impl_->lastDecodeResult;
+}
+bool QoMorse::hasTxData() const
+{
+    return impl_->txPending;
+}
+int32_t QoMorse::getSamplesPerFrame() const
+{
+    return impl_->samplesPerFrame;
+}
+int32_t QoMorse::getSampleSizeBytesInp() const
+{
+    return impl_->sampleSizeBytesInp;
+}
+int32_t QoMorse::getSampleSizeBytesOut() const
+{
+    return impl_->sampleSizeBytesOut;
+}
+float QoMorse::getSampleRateInp() const
+{
+    return impl_->sampleRateInp;
+}
+float QoMorse::getSampleRateOut() const
+{
+    return impl_->sampleRateOut;
+}
+int32_t QoMorse::getSampleFormatInp() const
+{
+    return impl_->sampleFormatInp;
+}
+int32_t QoMorse::getSampleFormatOut() const
+{
+    return impl_->sampleFormatOut;
+}
+const std::vector<uint8_t>& QoMorse::getRxData() const
+{
+    return impl_->rxData;
+}
+const QoMorse::Statistics& QoMorse::getStatistics() const
+{
+    return impl_->statistics;
+}
 
-int QoMorse::takeRxData(std::vector<uint8_t>& dst) { return take_vector(impl_->rxData, dst); }
-int QoMorse::takeSignalF(std::vector<float>& dst) { return take_vector(impl_->signalF, dst); }
-int QoMorse::takeThresholdF(std::vector<float>& dst) { return take_vector(impl_->thresholdF, dst); }
+int QoMorse::takeRxData(std::vector<uint8_t>& dst)
+{
+    return take_vector(impl_->rxData, dst);
+}
+int QoMorse::takeSignalF(std::vector<float>& dst)
+{
+    return take_vector(impl_->signalF, dst);
+}
+int QoMorse::takeThresholdF(std::vector<float>& dst)
+{
+    return take_vector(impl_->thresholdF, dst);
+}
 
 int QoMorse::takeTxWaveformI16(std::vector<int16_t>& dst)
 {
@@ -262,8 +296,8 @@ bool QoMorse::Impl::setCharacter(const char* code, char c)
 {
     if (code == nullptr)
         return false;
-    const auto previous = std::find_if(morseCode.begin(), morseCode.end(),
-                                       [c](const auto& entry) { return entry.second == c; });
+    const auto previous =
+        std::find_if(morseCode.begin(), morseCode.end(), [c](const auto& entry) { return entry.second == c; });
     if (previous != morseCode.end())
         morseCode.erase(previous);
     morseCode[code] = c;

@@ -56,13 +56,10 @@ void convert_samples(const uint8_t* raw, float* out, int n, float offset, float 
 uint32_t QoMorse::Impl::bytesWanted(float rateFactor)
 {
     switch (input_path(sampleRateInp)) {
-    case InputPath::kDirect:
-        return static_cast<uint32_t>(samplesNeeded * sampleSizeBytesInp);
+    case InputPath::kDirect: return static_cast<uint32_t>(samplesNeeded * sampleSizeBytesInp);
     case InputPath::kDecimate:
-        return static_cast<uint32_t>(
-            static_cast<float>(samplesNeeded * sampleSizeBytesInp) * rateFactor);
-    case InputPath::kResample:
-        break;
+        return static_cast<uint32_t>(static_cast<float>(samplesNeeded * sampleSizeBytesInp) * rateFactor);
+    case InputPath::kResample: break;
     }
     // A null output only counts and leaves the resampler's state as it was.
     const int n = resampler.resample(1.0f / rateFactor, samplesNeeded, nullptr, nullptr);
@@ -76,12 +73,8 @@ void QoMorse::Impl::convertInput(int n)
     switch (sampleFormatInp) {
     case QOMORSE_SAMPLE_FORMAT_U8: convert_samples<uint8_t>(raw, out, n, 128.0f, 0.0078125f); break;
     case QOMORSE_SAMPLE_FORMAT_I8: convert_samples<int8_t>(raw, out, n, 0.0f, 0.0078125f); break;
-    case QOMORSE_SAMPLE_FORMAT_U16:
-        convert_samples<uint16_t>(raw, out, n, 32768.0f, 3.0517578125e-05f);
-        break;
-    case QOMORSE_SAMPLE_FORMAT_I16:
-        convert_samples<int16_t>(raw, out, n, 0.0f, 3.0517578125e-05f);
-        break;
+    case QOMORSE_SAMPLE_FORMAT_U16: convert_samples<uint16_t>(raw, out, n, 32768.0f, 3.0517578125e-05f); break;
+    case QOMORSE_SAMPLE_FORMAT_I16: convert_samples<int16_t>(raw, out, n, 0.0f, 3.0517578125e-05f); break;
     default:
         // Float input lands in place; only it can carry NaN or absurd values.
         for (int i = 0; i < n; ++i)
@@ -96,9 +89,7 @@ int QoMorse::Impl::fillFrameBuffer(int waiting, int n, float rateFactor, bool* f
 {
     float* frame = frameBuffer.data() + waiting;
     switch (input_path(sampleRateInp)) {
-    case InputPath::kDirect:
-        std::copy_n(convertedInput.data(), n, frame);
-        return waiting + n;
+    case InputPath::kDirect: std::copy_n(convertedInput.data(), n, frame); return waiting + n;
     case InputPath::kDecimate: {
         if (decodeParameters.applyFilterLowPass && lowPass.active())
             lowPass.process(convertedInput.data(), n);
@@ -108,8 +99,7 @@ int QoMorse::Impl::fillFrameBuffer(int waiting, int n, float rateFactor, bool* f
             frame[m++] = convertedInput[static_cast<size_t>(i)];
         return waiting + m;
     }
-    case InputPath::kResample:
-        break;
+    case InputPath::kResample: break;
     }
     if (n <= kMinResampleBlock) {
         std::fprintf(stderr,
@@ -123,8 +113,7 @@ int QoMorse::Impl::fillFrameBuffer(int waiting, int n, float rateFactor, bool* f
         resampler.reset();
     const int expected = resampler.resample(rateFactor, n, convertedInput.data(), nullptr);
     if (waiting + expected > kInputBufferSamples) {
-        std::fprintf(stderr, "Failure to resample data - %d samples exceed the frame buffer\n",
-                     expected);
+        std::fprintf(stderr, "Failure to resample data - %d samples exceed the frame buffer\n", expected);
         *failed = true;
         return waiting;
     }
@@ -140,8 +129,7 @@ bool QoMorse::Impl::decode(const qomorse_CBWaveformInp& callback)
     }
     const float rateFactor = sampleRateInp / static_cast<float>(kInternalRate);
     const bool floatInput = sampleFormatInp == QOMORSE_SAMPLE_FORMAT_F32;
-    void* destination = floatInput ? static_cast<void*>(convertedInput.data())
-                                   : static_cast<void*>(rawInput.data());
+    void* destination = floatInput ? static_cast<void*>(convertedInput.data()) : static_cast<void*>(rawInput.data());
     for (;;) {
         const auto start = Clock::now();
         if (samplesNeeded < samplesPerFrame)
@@ -168,8 +156,7 @@ bool QoMorse::Impl::decode(const qomorse_CBWaveformInp& callback)
         }
         if (got != wanted) {
             std::fprintf(stderr, "Failure during capture - %s samples were provided (%d) than requested (%d)\n",
-                         got < wanted ? "less" : "more", static_cast<int>(got / size),
-                         static_cast<int>(wantedSamples));
+                         got < wanted ? "less" : "more", static_cast<int>(got / size), static_cast<int>(wantedSamples));
             samplesNeeded = samplesPerFrame;
             break;
         }

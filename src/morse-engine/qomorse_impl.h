@@ -130,10 +130,10 @@ struct QoMorse::Impl {
     // again; its value 0 lies at softOriginMs on the timing's clock.
     std::unique_ptr<MORSE_SOFT_READER, MorseSoftReaderDeleter> softReader;
     double softOriginMs = 0.0;
-    float tunedPitch = 0.0f;  // nominal pitch of the demodulator, 0 before the first tone
-    float stagesDotMs = 0.0f; // dot length the demodulator and slicer are set for
-    float stagesWindowMs = 0.0f; // averaging window in use
-    int32_t windowElements = 0;  // elements read when the window was last set
+    float tunedPitch = 0.0f;           // nominal pitch of the demodulator, 0 before the first tone
+    float stagesDotMs = 0.0f;          // dot length the demodulator and slicer are set for
+    float stagesWindowMs = 0.0f;       // averaging window in use
+    int32_t windowElements = 0;        // elements read when the window was last set
     std::vector<float> frameEnvelope;  // one frame's envelope values
     std::vector<float> frameBaseband;  // and the baseband they were averaged from
     // The audio of the first over until its speed is learned, read again
@@ -142,7 +142,7 @@ struct QoMorse::Impl {
     size_t firstOverStart = 0;
     size_t firstOverCount = 0;
     bool firstOverRead = false;
-    std::vector<float> envelopeRing;   // the last kEnvelopeValues, oldest at envelopeNext
+    std::vector<float> envelopeRing;  // the last kEnvelopeValues, oldest at envelopeNext
     int envelopeNext = 0;
 };
 

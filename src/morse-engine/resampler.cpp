@@ -20,10 +20,7 @@ constexpr int kScratchSize = 2048;
 }  // namespace
 
 Resampler::Resampler()
-    : sincTable_(kTableSize),
-      delayLine_(kDelayLineUsed + kDelaySlide),
-      edgeSamples_(kWidth),
-      scratch_(kScratchSize)
+    : sincTable_(kTableSize), delayLine_(kDelayLineUsed + kDelaySlide), edgeSamples_(kWidth), scratch_(kScratchSize)
 {
     make_sinc();
 }
@@ -54,7 +51,8 @@ void Resampler::reset()
 double Resampler::sinc(double x) const
 {
     const double a = std::fabs(x);
-    if (!(a < kKernelReach)) return 0.0;  // also NaN
+    if (!(a < kKernelReach))
+        return 0.0;  // also NaN
     const double t = kTablePointsPerSample * a;
     const int j = static_cast<int>(t);
     const double lo = sincTable_[j];
@@ -74,25 +72,31 @@ void Resampler::new_data(float x)
 
 float Resampler::gimme_data(int j) const
 {
-    if (j < -kWidth || j >= kDelayLineUsed - kWidth) return 0.0f;
+    if (j < -kWidth || j >= kDelayLineUsed - kWidth)
+        return 0.0f;
     return delayLine_[delayStart_ + kWidth + j];
 }
 
 bool Resampler::accepts(float factor, int nSamples, const float* in, const float* out) const
 {
-    if (nSamples < 0) return false;
+    if (nSamples < 0)
+        return false;
     // Also refuses NaN. A factor far below 1 would make outputs without end,
     // one far above would run the output time past the int32 counters.
-    if (!(factor >= kMinFactor && factor <= kMaxFactor)) return false;
-    if (static_cast<int64_t>(nSamplesTotal_) + nSamples > kMaxSamplesTotal) return false;
-    if (nSamples / static_cast<double>(factor) + 2.0 > std::numeric_limits<int>::max()) return false;
+    if (!(factor >= kMinFactor && factor <= kMaxFactor))
+        return false;
+    if (static_cast<int64_t>(nSamplesTotal_) + nSamples > kMaxSamplesTotal)
+        return false;
+    if (nSamples / static_cast<double>(factor) + 2.0 > std::numeric_limits<int>::max())
+        return false;
     return out == nullptr || (in != nullptr && nSamples > kWidth);
 }
 
 // Scratch = the previous call's last kWidth inputs, then this call's inputs.
 void Resampler::loadBlock(const float* in, int nSamples)
 {
-    if (static_cast<int>(scratch_.size()) < nSamples + kWidth) scratch_.resize(nSamples + kWidth);
+    if (static_cast<int>(scratch_.size()) < nSamples + kWidth)
+        scratch_.resize(nSamples + kWidth);
     std::copy(edgeSamples_.begin(), edgeSamples_.end(), scratch_.begin());
     std::copy(in + nSamples - kWidth, in + nSamples, edgeSamples_.begin());
     std::copy(in, in + nSamples, scratch_.begin() + kWidth);
@@ -103,8 +107,10 @@ void Resampler::loadBlock(const float* in, int nSamples)
 bool Resampler::advanceInput(int& m, int nSamples, bool store)
 {
     while (timeLast_ < timeInt_) {
-        if (++m >= nSamples) return false;
-        if (store) new_data(scratch_[m]);
+        if (++m >= nSamples)
+            return false;
+        if (store)
+            new_data(scratch_[m]);
         ++timeLast_;
     }
     return true;
@@ -115,9 +121,9 @@ double Resampler::outputAt(float factor) const
     const double T = timeNow_;
     // Taps outside the delay line would read 0; it always covers the kernel.
     const int64_t imin = std::max<int64_t>({static_cast<int64_t>(T - kWidth + 1), 0, int64_t{timeInt_} - kWidth});
-    const int64_t imax = std::min<int64_t>({static_cast<int64_t>(nSamplesTotal_) + kWidth,
-                                            static_cast<int64_t>(T + kWidth),
-                                            int64_t{timeInt_} + kDelayLineUsed - kWidth});
+    const int64_t imax =
+        std::min<int64_t>({static_cast<int64_t>(nSamplesTotal_) + kWidth, static_cast<int64_t>(T + kWidth),
+                           int64_t{timeInt_} + kDelayLineUsed - kWidth});
     const float* centre = delayLine_.data() + delayStart_ + kWidth;  // offset 0 from timeInt_
     double sum = 0.0;
     if (factor < 1.0f) {
@@ -133,7 +139,8 @@ double Resampler::outputAt(float factor) const
 
 int Resampler::resample(float factor, int nSamples, const float* in, float* out)
 {
-    if (!accepts(factor, nSamples, in, out)) return 0;
+    if (!accepts(factor, nSamples, in, out))
+        return 0;
     const double savedNow = timeNow_;
     const int32_t savedTotal = nSamplesTotal_;
     const int32_t savedInt = timeInt_;
@@ -141,12 +148,14 @@ int Resampler::resample(float factor, int nSamples, const float* in, float* out)
 
     nSamplesTotal_ += nSamples;
     const bool store = out != nullptr;
-    if (store) loadBlock(in, nSamples);
+    if (store)
+        loadBlock(in, nSamples);
 
     int m = -1;
     int c = 0;
     while (advanceInput(m, nSamples, store)) {
-        if (store) out[c] = static_cast<float>(outputAt(factor));
+        if (store)
+            out[c] = static_cast<float>(outputAt(factor));
         ++c;
         timeNow_ += factor;
         timeLast_ = timeInt_;

@@ -24,10 +24,11 @@ bool STFFT::init(int sampleRate, int windowSize, int hopSize, float historySecon
 {
     clear();
     const float history = historySeconds * static_cast<float>(sampleRate);
-    const bool valid = sampleRate > 0 && isPowerOfTwo(windowSize) && windowSize <= fft::kMaxSize &&
-                       hopSize > 0 && history >= static_cast<float>(windowSize) &&
+    const bool valid = sampleRate > 0 && isPowerOfTwo(windowSize) && windowSize <= fft::kMaxSize && hopSize > 0 &&
+                       history >= static_cast<float>(windowSize) &&
                        history <= static_cast<float>(kMaxRingSize);  // false for NaN
-    if (!valid) return false;
+    if (!valid)
+        return false;
 
     const int ringSize = static_cast<int>(history);
     const int nColumns = (ringSize - windowSize) / hopSize + 1;
@@ -43,30 +44,39 @@ bool STFFT::init(int sampleRate, int windowSize, int hopSize, float historySecon
 
 bool STFFT::push(float x)
 {
-    if (ring_.empty()) return false;
+    if (ring_.empty())
+        return false;
     ring_[writeIndex_] = x;
-    if (++writeIndex_ == ringSize()) writeIndex_ = 0;
+    if (++writeIndex_ == ringSize())
+        writeIndex_ = 0;
     sampleCount_ = saturating_increment(sampleCount_);
-    if (--hopCountdown_ > 0) return false;
+    if (--hopCountdown_ > 0)
+        return false;
     filter(writeIndex_ - windowSize());
     hopCountdown_ = hopSize_;
-    if (++currentColumn_ == nColumns()) currentColumn_ = 0;
+    if (++currentColumn_ == nColumns())
+        currentColumn_ = 0;
     return true;
 }
 
 void STFFT::filter(int start)
 {
-    if (ring_.empty()) return;
+    if (ring_.empty())
+        return;
     const int R = ringSize();
     const int N = windowSize();
     start %= R;
-    if (start < 0) start += R;
+    if (start < 0)
+        start += R;
 
     // The window may run over the end of the ring: two straight stretches.
     const int first = std::min(N, R - start);
-    for (int i = 0; i < first; ++i) work_[2 * i] = window_[i] * ring_[start + i];
-    for (int i = first; i < N; ++i) work_[2 * i] = window_[i] * ring_[i - first];
-    for (int i = 0; i < N; ++i) work_[2 * i + 1] = 0.0f;
+    for (int i = 0; i < first; ++i)
+        work_[2 * i] = window_[i] * ring_[start + i];
+    for (int i = first; i < N; ++i)
+        work_[2 * i] = window_[i] * ring_[i - first];
+    for (int i = 0; i < N; ++i)
+        work_[2 * i + 1] = 0.0f;
 
     fft::transform(work_.data(), N);
 
@@ -88,6 +98,7 @@ std::vector<std::vector<float>> STFFT::spectrogram() const
 {
     std::vector<std::vector<float>> columns;
     columns.reserve(spectra_.size());
-    for (int i = 0; i < nColumns(); ++i) columns.push_back(spectra_[(currentColumn_ + i) % nColumns()]);
+    for (int i = 0; i < nColumns(); ++i)
+        columns.push_back(spectra_[(currentColumn_ + i) % nColumns()]);
     return columns;
 }

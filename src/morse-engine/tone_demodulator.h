@@ -14,8 +14,8 @@ struct TONE_DEMOD_CONFIG {
 };
 
 struct TONE_DEMOD_STATUS {
-    float pitchHz;   // frequency in use
-    float windowMs;  // averaging window in use
+    float pitchHz;       // frequency in use
+    float windowMs;      // averaging window in use
     int32_t incoherent;  // flutter: the window averages power, not the tone
 };
 

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     for (const std::string& command : tci_split_commands(text))
-        if (tci_parse_command(command).name.find(';') != std::string::npos) std::abort();
+        if (tci_parse_command(command).name.find(';') != std::string::npos)
+            std::abort();
     TCI_SIM_OPTIONS options;
     options.source = TCI_SIM_SOURCE::Ramp, options.sampleRate = 8000, options.frameSamples = 64;
     TciSimSession session(options, nullptr);

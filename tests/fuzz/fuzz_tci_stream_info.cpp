@@ -7,7 +7,8 @@
 
 static void require(bool condition)
 {
-    if (!condition) std::abort();
+    if (!condition)
+        std::abort();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -20,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     require(info.headerBytes == 0 || info.payloadBytes + info.headerBytes == info.messageBytes);
     require(!info.isRxAudioFloat32 || tci_stream_sample_rate_usable(info.sampleRate));
     require(info.frameCount * info.channels <= info.length);
-    for (float peak : {info.peakChannel0, info.peakChannel1}) require(peak >= 0.0f);  // NaN fails too
+    for (float peak : {info.peakChannel0, info.peakChannel1})
+        require(peak >= 0.0f);  // NaN fails too
     require(info.isRxAudioFloat32 || (info.peakChannel0 == 0.0f && info.peakChannel1 == 0.0f));
     return 0;
 }

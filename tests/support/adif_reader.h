@@ -24,7 +24,8 @@ inline AdifFile adif_read(const std::string& text)
     AdifFields fields;
     for (size_t open = text.find('<', pos); open != std::string::npos; open = text.find('<', pos)) {
         const size_t close = text.find('>', open);
-        if (close == std::string::npos) return file.ok = false, file;
+        if (close == std::string::npos)
+            return file.ok = false, file;
         const std::string specifier = text.substr(open + 1, close - open - 1);
         const size_t colon = specifier.find(':');
         pos = close + 1;
@@ -33,7 +34,8 @@ inline AdifFile adif_read(const std::string& text)
             continue;
         }
         const size_t length = colon == std::string::npos ? 0 : std::strtoul(specifier.c_str() + colon + 1, nullptr, 10);
-        if (colon == std::string::npos || pos + length > text.size()) return file.ok = false, file;
+        if (colon == std::string::npos || pos + length > text.size())
+            return file.ok = false, file;
         fields.emplace_back(specifier.substr(0, colon), text.substr(pos, length));
         pos += length;
     }

@@ -8,7 +8,7 @@
 namespace allocation_counter {
 inline std::atomic<long> count{0};
 inline std::atomic<bool> refuse{false};
-}
+}  // namespace allocation_counter
 
 void* operator new(std::size_t size)
 {
@@ -28,6 +28,12 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 // malloc underneath, which GCC cannot see.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 #pragma GCC diagnostic pop

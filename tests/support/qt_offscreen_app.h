@@ -42,7 +42,10 @@ inline QColor over(const QColor& c, double alpha, const QColor& background)
                             mix(c.blueF(), background.blueF()));
 }
 
-inline QColor grey(double g) { return QColor::fromRgbF(g, g, g); }
+inline QColor grey(double g)
+{
+    return QColor::fromRgbF(g, g, g);
+}
 
 // Each channel within `tolerance` of the expected 0..255 value.
 inline bool near(const QColor& actual, const QColor& expected, int tolerance = 3)

@@ -17,11 +17,15 @@ inline bool until(const std::function<bool()>& done, int ms)
     QTimer wake;  // bounds each wait for events
     wake.start(5);
     for (; !done(); QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents))
-        if (waited.elapsed() > ms) return false;
+        if (waited.elapsed() > ms)
+            return false;
     return true;
 }
 
 // Lets ms milliseconds of events happen.
-inline void settle(int ms) { until([] { return false; }, ms); }
+inline void settle(int ms)
+{
+    until([] { return false; }, ms);
+}
 
 }  // namespace qt_wait

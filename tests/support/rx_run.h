@@ -39,7 +39,9 @@ inline std::vector<float> generate(const Signal& s, const std::string& text)
     return samples;
 }
 
-struct RxDeleter { void operator()(CW_RX* rx) const { cw_rx_destroy(rx); } };
+struct RxDeleter {
+    void operator()(CW_RX* rx) const { cw_rx_destroy(rx); }
+};
 using Rx = std::unique_ptr<CW_RX, RxDeleter>;
 
 inline CW_RX_CONFIG config_for(double rate, double pitchHz, bool autoPitch = false)

@@ -20,8 +20,10 @@ inline std::vector<Run> runs(const std::vector<float>& samples, double sampleRat
     std::vector<Run> out;
     for (size_t at = 0; at + block <= samples.size(); at += block) {
         float peak = 0.0f;
-        for (size_t i = at; i < at + block; ++i) peak = std::fmax(peak, std::fabs(samples[i]));
-        if (out.empty() || out.back().keyDown != (peak > threshold)) out.push_back(Run{peak > threshold, 0.0});
+        for (size_t i = at; i < at + block; ++i)
+            peak = std::fmax(peak, std::fabs(samples[i]));
+        if (out.empty() || out.back().keyDown != (peak > threshold))
+            out.push_back(Run{peak > threshold, 0.0});
         out.back().ms += 1.0;
     }
     return out;
@@ -32,7 +34,8 @@ inline std::vector<Run> runs(const std::vector<float>& samples, double sampleRat
 inline std::string code(const std::vector<float>& samples, double sampleRate, double wpm)
 {
     std::vector<Run> all = runs(samples, sampleRate);
-    while (!all.empty() && !all.back().keyDown) all.pop_back();
+    while (!all.empty() && !all.back().keyDown)
+        all.pop_back();
     std::string out;
     for (const Run& r : all) {
         const double units = r.ms / (1200.0 / wpm);

@@ -27,8 +27,7 @@ inline std::string drop_first_word(const std::string& text)
 
 // Last row of the edit distance table; with a free prefix, entry j is the
 // distance against hypothesis[k, j) for the best start k.
-inline std::vector<size_t> levenshtein_row(const std::string& reference, const std::string& hypothesis,
-                                           bool freePrefix)
+inline std::vector<size_t> levenshtein_row(const std::string& reference, const std::string& hypothesis, bool freePrefix)
 {
     std::vector<size_t> previous(hypothesis.size() + 1, 0), current(hypothesis.size() + 1);
     for (size_t j = 0; j <= hypothesis.size() && !freePrefix; ++j)

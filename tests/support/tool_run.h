@@ -21,7 +21,8 @@ struct Result {
 inline std::string quoted(const std::string& arg)
 {
     std::string q = "'";
-    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
@@ -29,12 +30,15 @@ inline std::string quoted(const std::string& arg)
 inline Result run(const std::string& program, const std::vector<std::string>& args, const std::string& redirect = "")
 {
     std::string command = quoted(program);
-    for (const std::string& a : args) command += " " + quoted(a);
+    for (const std::string& a : args)
+        command += " " + quoted(a);
     Result r;
     FILE* pipe = popen((command + " " + redirect).c_str(), "r");
-    if (pipe == nullptr) return r;
+    if (pipe == nullptr)
+        return r;
     char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        r.out.append(buffer, n);
     const int status = pclose(pipe);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;

@@ -16,15 +16,15 @@ struct MORSE_CODE_ENTRY {
 };
 
 constexpr MORSE_CODE_ENTRY kCodes[] = {
-    {'A', ".-"},     {'B', "-..."},   {'C', "-.-."},   {'D', "-.."},    {'E', "."},       {'F', "..-."},
-    {'G', "--."},    {'H', "...."},   {'I', ".."},     {'J', ".---"},   {'K', "-.-"},     {'L', ".-.."},
-    {'M', "--"},     {'N', "-."},     {'O', "---"},    {'P', ".--."},   {'Q', "--.-"},    {'R', ".-."},
-    {'S', "..."},    {'T', "-"},      {'U', "..-"},    {'V', "...-"},   {'W', ".--"},     {'X', "-..-"},
-    {'Y', "-.--"},   {'Z', "--.."},   {'0', "-----"},  {'1', ".----"},  {'2', "..---"},   {'3', "...--"},
-    {'4', "....-"},  {'5', "....."},  {'6', "-...."},  {'7', "--..."},  {'8', "---.."},   {'9', "----."},
-    {'.', ".-.-.-"}, {',', "--..--"}, {'?', "..--.."}, {'\'', ".----."}, {'!', "-.-.--"}, {'/', "-..-."},
-    {'(', "-.--."},  {')', "-.--.-"}, {'&', ".-..."},  {':', "---..."}, {';', "-.-.-."},  {'=', "-...-"},
-    {'+', ".-.-."},  {'-', "-....-"}, {'_', "..--.-"}, {'"', ".-..-."}, {'$', "...-..-"}, {'@', ".--.-."},
+    {'A', ".-"},     {'B', "-..."},   {'C', "-.-."},   {'D', "-.."},     {'E', "."},       {'F', "..-."},
+    {'G', "--."},    {'H', "...."},   {'I', ".."},     {'J', ".---"},    {'K', "-.-"},     {'L', ".-.."},
+    {'M', "--"},     {'N', "-."},     {'O', "---"},    {'P', ".--."},    {'Q', "--.-"},    {'R', ".-."},
+    {'S', "..."},    {'T', "-"},      {'U', "..-"},    {'V', "...-"},    {'W', ".--"},     {'X', "-..-"},
+    {'Y', "-.--"},   {'Z', "--.."},   {'0', "-----"},  {'1', ".----"},   {'2', "..---"},   {'3', "...--"},
+    {'4', "....-"},  {'5', "....."},  {'6', "-...."},  {'7', "--..."},   {'8', "---.."},   {'9', "----."},
+    {'.', ".-.-.-"}, {',', "--..--"}, {'?', "..--.."}, {'\'', ".----."}, {'!', "-.-.--"},  {'/', "-..-."},
+    {'(', "-.--."},  {')', "-.--.-"}, {'&', ".-..."},  {':', "---..."},  {';', "-.-.-."},  {'=', "-...-"},
+    {'+', ".-.-."},  {'-', "-....-"}, {'_', "..--.-"}, {'"', ".-..-."},  {'$', "...-..-"}, {'@', ".--.-."},
 };
 
 // Element and gap lengths in milliseconds.
@@ -224,8 +224,8 @@ void add_element_envelope(float* out, uint64_t start, uint64_t end, const MORSE_
 // Calls add(out, first, end, config) for every key-down element that ends
 // within `limit` samples of out.
 template <typename ADD>
-void mix_keying(const MORSE_AUDIO_CONFIG& config, const std::vector<MORSE_KEYING>& timeline, float* out,
-                uint64_t limit, ADD add)
+void mix_keying(const MORSE_AUDIO_CONFIG& config, const std::vector<MORSE_KEYING>& timeline, float* out, uint64_t limit,
+                ADD add)
 {
     double elapsedMs = 0.0;
     for (const MORSE_KEYING& k : timeline) {
@@ -351,8 +351,8 @@ MORSE_GAIN_TRACK gain_track(const MORSE_AUDIO_CONFIG& c, uint64_t samples)
     const double spreadHz = kChannels[c.channel].spreadHz;
     const bool qsb = c.qsbDepthDb > 0.0;
     MORSE_GAIN_TRACK track{1.0, {}, {}};  // drift alone: any rate will do for a constant gain
-    track.trackHz = std::max({track.trackHz, kTrackPointsPerSpreadHz * spreadHz,
-                              qsb ? kTrackPointsPerQsbPeriod / c.qsbPeriodSeconds : 0.0});
+    track.trackHz = std::max(
+        {track.trackHz, kTrackPointsPerSpreadHz * spreadHz, qsb ? kTrackPointsPerQsbPeriod / c.qsbPeriodSeconds : 0.0});
     const size_t count = static_cast<size_t>(static_cast<double>(samples) / c.sampleRateHz * track.trackHz) + 2;
     if (c.channel == MORSE_CHANNEL_NONE) {
         track.direct.assign(count, 1.0);
@@ -450,7 +450,8 @@ void add_band_tone(const MORSE_AUDIO_CONFIG& c, const std::vector<MORSE_KEYING>&
         const uint64_t end = std::min(count, block + kRotorBlock);
         for (uint64_t n = block; n < end; advance(&direct), advance(&delayed), ++n) {
             const float late = !twoPaths || n < whole ? 0.0f
-                               : (1.0f - part) * keying[n - whole] + (n > whole ? part * keying[n - whole - 1] : 0.0f);
+                                                      : (1.0f - part) * keying[n - whole] +
+                                                            (n > whole ? part * keying[n - whole - 1] : 0.0f);
             if (keying[n] == 0.0f && late == 0.0f)
                 continue;
             const double pos = n * trackStep;
@@ -511,12 +512,27 @@ bool uses_band_path(const MORSE_AUDIO_CONFIG& c)
 
 MORSE_AUDIO_CONFIG morse_audio_default_config()
 {
-    return MORSE_AUDIO_CONFIG{.wpm = 20.0, .farnsworthWpm = 0.0, .pitchHz = 600.0, .sampleRateHz = 8000,
-                              .amplitude = 0.5, .riseMs = 5.0, .addNoise = false, .snrDb = 0.0,
-                              .jitterPercent = 0.0, .seed = 1, .leadSeconds = 0.5, .tailSeconds = 0.5,
-                              .channel = MORSE_CHANNEL_NONE, .qsbDepthDb = 0.0, .qsbPeriodSeconds = 6.0,
-                              .dahRatio = 3.0, .driftHz = 0.0, .qrnRate = 0.0, .qrmOffsetHz = 0.0,
-                              .qrmLevelDb = 0.0, .qrmEnabled = false};
+    return MORSE_AUDIO_CONFIG{.wpm = 20.0,
+                              .farnsworthWpm = 0.0,
+                              .pitchHz = 600.0,
+                              .sampleRateHz = 8000,
+                              .amplitude = 0.5,
+                              .riseMs = 5.0,
+                              .addNoise = false,
+                              .snrDb = 0.0,
+                              .jitterPercent = 0.0,
+                              .seed = 1,
+                              .leadSeconds = 0.5,
+                              .tailSeconds = 0.5,
+                              .channel = MORSE_CHANNEL_NONE,
+                              .qsbDepthDb = 0.0,
+                              .qsbPeriodSeconds = 6.0,
+                              .dahRatio = 3.0,
+                              .driftHz = 0.0,
+                              .qrnRate = 0.0,
+                              .qrmOffsetHz = 0.0,
+                              .qrmLevelDb = 0.0,
+                              .qrmEnabled = false};
 }
 
 bool morse_audio_parse_channel(const std::string& name, MORSE_CHANNEL* channel)
@@ -602,8 +618,8 @@ double morse_audio_timeline_ms(const std::vector<MORSE_KEYING>& timeline)
     return total;
 }
 
-bool morse_audio_mix_tone(const MORSE_AUDIO_CONFIG& config, const std::vector<MORSE_KEYING>& timeline,
-                          size_t offset, std::vector<float>* buffer, std::string* error)
+bool morse_audio_mix_tone(const MORSE_AUDIO_CONFIG& config, const std::vector<MORSE_KEYING>& timeline, size_t offset,
+                          std::vector<float>* buffer, std::string* error)
 {
     if (!buffer)
         return fail(error, "no output buffer for the tone");

@@ -23,27 +23,27 @@ enum MORSE_CHANNEL : int32_t {
 };
 
 struct MORSE_AUDIO_CONFIG {
-    double wpm;              // character speed (PARIS timing: dot = 1200 / wpm ms)
-    double farnsworthWpm;    // overall speed with stretched gaps; 0 = off, else <= wpm
-    double pitchHz;          // tone frequency, below half the sample rate
+    double wpm;            // character speed (PARIS timing: dot = 1200 / wpm ms)
+    double farnsworthWpm;  // overall speed with stretched gaps; 0 = off, else <= wpm
+    double pitchHz;        // tone frequency, below half the sample rate
     uint32_t sampleRateHz;
-    double amplitude;        // peak of the key-down sine, (0, 1]
-    double riseMs;           // raised-cosine rise and fall inside each element
-    bool addNoise;           // when false snrDb is ignored
-    double snrDb;            // carrier power over noise power in 2500 Hz
-    double jitterPercent;    // hand-keying timing spread, 0..100
-    uint32_t seed;           // drives jitter and noise
-    double leadSeconds;      // silence before the first element
-    double tailSeconds;      // silence after the last one
-    MORSE_CHANNEL channel;   // CCIR 520 two-path fading; MORSE_CHANNEL_NONE = steady (default)
-    double qsbDepthDb;       // slow fading depth, peak to trough in dB; 0 = off (default)
-    double qsbPeriodSeconds; // period of that fading (default 6)
-    double dahRatio;         // dash length in dots (default 3; hand keyers often send 3.5)
-    double driftHz;          // pitch moves linearly by this much from the first to the last sample (default 0)
-    double qrnRate;          // static crashes per second, 0 = off (default)
-    double qrmOffsetHz;      // a second station this far from pitchHz (may be negative); used when qrmEnabled
-    double qrmLevelDb;       // its key-down power relative to the wanted signal's (e.g. -3)
-    bool qrmEnabled;         // default false
+    double amplitude;         // peak of the key-down sine, (0, 1]
+    double riseMs;            // raised-cosine rise and fall inside each element
+    bool addNoise;            // when false snrDb is ignored
+    double snrDb;             // carrier power over noise power in 2500 Hz
+    double jitterPercent;     // hand-keying timing spread, 0..100
+    uint32_t seed;            // drives jitter and noise
+    double leadSeconds;       // silence before the first element
+    double tailSeconds;       // silence after the last one
+    MORSE_CHANNEL channel;    // CCIR 520 two-path fading; MORSE_CHANNEL_NONE = steady (default)
+    double qsbDepthDb;        // slow fading depth, peak to trough in dB; 0 = off (default)
+    double qsbPeriodSeconds;  // period of that fading (default 6)
+    double dahRatio;          // dash length in dots (default 3; hand keyers often send 3.5)
+    double driftHz;           // pitch moves linearly by this much from the first to the last sample (default 0)
+    double qrnRate;           // static crashes per second, 0 = off (default)
+    double qrmOffsetHz;       // a second station this far from pitchHz (may be negative); used when qrmEnabled
+    double qrmLevelDb;        // its key-down power relative to the wanted signal's (e.g. -3)
+    bool qrmEnabled;          // default false
 };
 
 // One stretch of the keying: tone on or off for a time.
@@ -82,8 +82,8 @@ double morse_audio_timeline_ms(const std::vector<MORSE_KEYING>& timeline);
 // from config) into *buffer starting at sample `offset`, growing the buffer
 // when the keying runs past its end. Element edges are rounded to samples
 // from the running total time, so timing does not drift.
-bool morse_audio_mix_tone(const MORSE_AUDIO_CONFIG& config, const std::vector<MORSE_KEYING>& timeline,
-                          size_t offset, std::vector<float>* buffer, std::string* error);
+bool morse_audio_mix_tone(const MORSE_AUDIO_CONFIG& config, const std::vector<MORSE_KEYING>& timeline, size_t offset,
+                          std::vector<float>* buffer, std::string* error);
 
 // Standard deviation of white noise over 0..rate/2 whose power in 2500 Hz is
 // the carrier power amplitude^2 / 2 reduced by snrDb.

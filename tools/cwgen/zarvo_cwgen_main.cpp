@@ -15,10 +15,9 @@ namespace {
 
 const char kProgram[] = "zarvo-cwgen";
 
-const char kAbout[] =
-    "Writes TEXT as Morse code audio to a mono WAV file (16-bit PCM, or 32-bit\n"
-    "float with --float). Options take their value as the next argument or\n"
-    "after '=' (--wpm=25).";
+const char kAbout[] = "Writes TEXT as Morse code audio to a mono WAV file (16-bit PCM, or 32-bit\n"
+                      "float with --float). Options take their value as the next argument or\n"
+                      "after '=' (--wpm=25).";
 
 struct CWGEN_OPTIONS {
     MORSE_AUDIO_CONFIG config;
@@ -44,19 +43,24 @@ bool parse_options(const std::vector<std::string>& args, CWGEN_OPTIONS* options,
                    "letters, digits and . , ? ' ! / ( ) & : ; = + - _ \" $ @; "
                    "prosigns in angle brackets (<AR> <SK> <BT> <KN>) are sent "
                    "without inner gaps; other characters are skipped with a warning")
-        ->type_name("TEXT")->required();
+        ->type_name("TEXT")
+        ->required();
     add_number("--wpm", &c.wpm, "character speed in words per minute (PARIS timing)", "N")->required();
     add_number("--farnsworth", &c.farnsworthWpm, "overall speed in WPM, at most --wpm; stretches the gaps", "N");
     add_number("--pitch", &c.pitchHz, "tone frequency", "HZ")->required();
     app.add_option("--rate", c.sampleRateHz, "sample rate")
-        ->type_name("HZ")->transform(command_line_whole(0, UINT32_MAX))->required();
+        ->type_name("HZ")
+        ->transform(command_line_whole(0, UINT32_MAX))
+        ->required();
     add_number("--amplitude", &c.amplitude, "tone peak, full scale 1", "A")->capture_default_str();
     add_number("--rise", &c.riseMs, "raised-cosine rise and fall time", "MS")->capture_default_str();
     const CLI::Option* snr =
         add_number("--snr", &c.snrDb, "add white noise: key-down carrier over noise in 2500 Hz", "DB");
     add_number("--jitter", &c.jitterPercent, "random spread of every element and gap", "PCT")->capture_default_str();
     app.add_option("--seed", c.seed, "seed for jitter, noise, fading and crashes")
-        ->type_name("N")->transform(command_line_whole(0, UINT32_MAX))->capture_default_str();
+        ->type_name("N")
+        ->transform(command_line_whole(0, UINT32_MAX))
+        ->capture_default_str();
     add_number("--lead", &c.leadSeconds, "silence before the text in seconds", "S")->capture_default_str();
     add_number("--tail", &c.tailSeconds, "silence after the text in seconds", "S")->capture_default_str();
     add_number("--dah-ratio", &c.dahRatio, "dash length in dots, 2 to 5", "R")->capture_default_str();
@@ -66,7 +70,8 @@ bool parse_options(const std::vector<std::string>& args, CWGEN_OPTIONS* options,
     };
     app.add_option_function<std::string>("--channel", set_channel,
                                          "CCIR 520 two-path fading: good, moderate, poor, flutter or none")
-        ->type_name("NAME")->default_str("none");
+        ->type_name("NAME")
+        ->default_str("none");
     add_number("--qsb-depth", &c.qsbDepthDb, "slow fading, peak to trough, 0 for off", "DB")->capture_default_str();
     add_number("--qsb-period", &c.qsbPeriodSeconds, "period of that fading", "S")->capture_default_str();
     add_number("--drift", &c.driftHz, "pitch change from the first to the last sample", "HZ")->capture_default_str();
@@ -77,7 +82,8 @@ bool parse_options(const std::vector<std::string>& args, CWGEN_OPTIONS* options,
         add_number("--qrm-level", &c.qrmLevelDb, "its power relative to the wanted signal (needs --qrm-offset)", "DB");
     app.add_flag("--float", options->floatSamples, "write 32-bit float samples");
     app.add_option("-o,--output", options->output, "output file, replaced atomically")
-        ->type_name("FILE.wav")->required();
+        ->type_name("FILE.wav")
+        ->required();
 
     if (!command_line_parse(app, args, &options->infoText, error))
         return false;
@@ -120,8 +126,7 @@ int main(int argc, char** argv)
     if (!has_key_down(timeline))
         return usage_error("the text has no characters that can be sent");
     if (!skipped.empty())
-        std::fprintf(stderr, "zarvo-cwgen: warning: skipped characters that cannot be sent: \"%s\"\n",
-                     skipped.c_str());
+        std::fprintf(stderr, "zarvo-cwgen: warning: skipped characters that cannot be sent: \"%s\"\n", skipped.c_str());
 
     std::vector<float> samples;
     std::vector<uint8_t> image;

@@ -10,18 +10,16 @@
 
 namespace {
 
-const char kAbout[] =
-    "Decodes Morse code from channel 0 of a WAV file (or standard input with -)\n"
-    "through the CW receiver, in blocks as a TCI server sends them, and prints\n"
-    "the text. The end of the input is followed by 3 s of silence so that the\n"
-    "text still inside the decoder's window comes out. Options take their value\n"
-    "as the next argument or after '=' (--pitch=700); values outside a range are\n"
-    "clamped to it, as the receiver does.";
+const char kAbout[] = "Decodes Morse code from channel 0 of a WAV file (or standard input with -)\n"
+                      "through the CW receiver, in blocks as a TCI server sends them, and prints\n"
+                      "the text. The end of the input is followed by 3 s of silence so that the\n"
+                      "text still inside the decoder's window comes out. Options take their value\n"
+                      "as the next argument or after '=' (--pitch=700); values outside a range are\n"
+                      "clamped to it, as the receiver does.";
 
-const char kExitStatus[] =
-    "Exit status: 0 decoded, 1 the text or the status file could not be written,\n"
-    "2 bad options or an input that is missing, unreadable or not a usable WAV,\n"
-    "3 the TCI server refused the connection or the link was lost.";
+const char kExitStatus[] = "Exit status: 0 decoded, 1 the text or the status file could not be written,\n"
+                           "2 bad options or an input that is missing, unreadable or not a usable WAV,\n"
+                           "3 the TCI server refused the connection or the link was lost.";
 
 const char kAutoPitch[] = "auto";
 
@@ -43,8 +41,7 @@ CLI::Validator tci_url()
         [](std::string& url) {
             std::string host;
             uint64_t port = 0;
-            return decode_parse_tci_url(url, &host, &port) ? std::string()
-                                                           : "needs ws://HOST:PORT, not '" + url + "'";
+            return decode_parse_tci_url(url, &host, &port) ? std::string() : "needs ws://HOST:PORT, not '" + url + "'";
         },
         "");
 }
@@ -77,39 +74,62 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
     app.add_option("--pitch", pitch,
                    "CW tone pitch, 300..1200; auto finds the strongest tone in "
                    "300..1200 Hz and retunes once at the start of each new signal")
-        ->type_name("HZ|auto")->check(pitch_or_auto())->capture_default_str();
+        ->type_name("HZ|auto")
+        ->check(pitch_or_auto())
+        ->capture_default_str();
     app.add_option("--bandwidth", c.bandwidthHz, "receive bandwidth, 8..200")
-        ->type_name("HZ")->check(command_line_number())->capture_default_str();
+        ->type_name("HZ")
+        ->check(command_line_number())
+        ->capture_default_str();
     app.add_option("--min-wpm", c.minWpm, "lowest speed, 5..80")
-        ->type_name("N")->check(command_line_number())->capture_default_str();
+        ->type_name("N")
+        ->check(command_line_number())
+        ->capture_default_str();
     app.add_option("--max-wpm", c.maxWpm, "highest speed, 5..80")
-        ->type_name("N")->check(command_line_number())->capture_default_str();
+        ->type_name("N")
+        ->check(command_line_number())
+        ->capture_default_str();
     app.add_option("--search", c.searchHz, "half-width of the pitch search, 5..30")
-        ->type_name("HZ")->check(command_line_number())->capture_default_str();
+        ->type_name("HZ")
+        ->check(command_line_number())
+        ->capture_default_str();
     app.add_flag("--auto-pitch", autoPitch, "let the decoder find the pitch within --pitch +/- --search");
     app.add_option("--agc", agc, "AGC switch")
-        ->type_name("on|off")->check(CLI::IsMember({"on", "off"}).description(""))->capture_default_str();
+        ->type_name("on|off")
+        ->check(CLI::IsMember({"on", "off"}).description(""))
+        ->capture_default_str();
     app.add_option("--lock-hold", lockHoldSeconds, "seconds a strong lock survives silence, 0.8..4")
-        ->type_name("S")->check(command_line_number())->capture_default_str();
+        ->type_name("S")
+        ->check(command_line_number())
+        ->capture_default_str();
     app.add_option("--threshold", threshold,
                    "key-down threshold 0..1 of the fallback decoder; its "
                    "release threshold is half of it")
-        ->type_name("F")->check(command_line_number())->capture_default_str();
+        ->type_name("F")
+        ->check(command_line_number())
+        ->capture_default_str();
     app.add_option("--squelch", o->squelch,
                    "text squelch 0..1: withholds text while no CW signal is "
                    "present; 0 off, 1 strictest")
-        ->type_name("LEVEL")->check(command_line_number())->capture_default_str();
+        ->type_name("LEVEL")
+        ->check(command_line_number())
+        ->capture_default_str();
     app.add_flag("--fallback", o->fallback, "decode with the receiver's own simpler decoder");
     app.add_option("--block", o->blockSamples, "samples per block, 1..1000000")
-        ->type_name("N")->transform(command_line_whole(1, 1000000))->capture_default_str();
+        ->type_name("N")
+        ->transform(command_line_whole(1, 1000000))
+        ->capture_default_str();
     app.add_option("--status", o->statusPath,
                    "write one JSON line of the receiver status every 200 ms "
                    "of audio (at most one per block)")
-        ->type_name("FILE")->check(command_line_not_empty());
+        ->type_name("FILE")
+        ->check(command_line_not_empty());
     app.add_option("--tci", tci,
                    "decode the receive audio of a TCI server live, printing "
                    "text as it comes, until Ctrl-C")
-        ->type_name("ws://HOST:PORT")->check(tci_url())->excludes(file);
+        ->type_name("ws://HOST:PORT")
+        ->check(tci_url())
+        ->excludes(file);
 
     if (!command_line_parse(app, args, &o->infoText, error))
         return false;

@@ -10,16 +10,16 @@
 #include <vector>
 
 struct DECODE_OPTIONS {
-    CW_RX_CONFIG config;      // sampleRate comes from the input
+    CW_RX_CONFIG config;  // sampleRate comes from the input
     size_t blockSamples = 2048;
-    std::string input;        // path, or "-" for standard input
-    std::string tciHost;      // with tciPort: decode a live TCI stream instead
+    std::string input;    // path, or "-" for standard input
+    std::string tciHost;  // with tciPort: decode a live TCI stream instead
     uint64_t tciPort = 0;
-    std::string statusPath;   // empty: no status lines
-    bool fallback = false;    // use the receiver's own decoder
-    bool autoTune = true;     // --pitch auto: find the tone, retune per new signal
-    double squelch = 0.5;     // text squelch level 0..1, 0 off
-    std::string infoText;     // --help or --version: print it and stop
+    std::string statusPath;  // empty: no status lines
+    bool fallback = false;   // use the receiver's own decoder
+    bool autoTune = true;    // --pitch auto: find the tone, retune per new signal
+    double squelch = 0.5;    // text squelch level 0..1, 0 off
+    std::string infoText;    // --help or --version: print it and stop
 };
 
 // The window's defaults: receiver defaults with the release threshold at

@@ -15,16 +15,16 @@
 struct DECODE_SESSION {
     CW_RX* rx = nullptr;
     CW_RX_CONFIG config{};
-    FILE* text = nullptr;     // decoded text, usually standard output
-    FILE* status = nullptr;   // status lines, or null
-    uint64_t samples = 0;     // audio decoded so far
+    FILE* text = nullptr;    // decoded text, usually standard output
+    FILE* status = nullptr;  // status lines, or null
+    uint64_t samples = 0;    // audio decoded so far
     double seconds = 0.0;
     double nextStatus = 0.2;  // audio time of the next status line
     bool endsWithNewline = true;
     bool writeFailed = false;
-    bool autoTune = false;    // --pitch auto
+    bool autoTune = false;  // --pitch auto
     CW_TUNER* tuner = nullptr;
-    std::deque<float> recent; // the last seconds of audio until a tuned signal is confirmed
+    std::deque<float> recent;  // the last seconds of audio until a tuned signal is confirmed
 };
 
 // Builds the receiver; opens the status file when one is named. False with

@@ -44,8 +44,7 @@ public:
         QCoreApplication::quit();
     }
 
-    void tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t* data, size_t size,
-                                             TCIStreamInfo info) override
+    void tciClientDidReceiveRxAudioFrameData(TCIClient*, const uint8_t* data, size_t size, TCIStreamInfo info) override
     {
         if (!info.isRxAudioFloat32)
             return;

@@ -31,9 +31,11 @@ bool parse_options(const std::vector<std::string>& args, ENGINE_DECODE_OPTIONS* 
     command_line_setup(app);
     app.add_option("FILE", o->path, "the WAV file")->type_name("FILE.wav")->required();
     app.add_option("--pitch", o->decode.frequency_hz, "fix the pitch the engine otherwise estimates")
-        ->type_name("HZ")->check(command_line_number());
+        ->type_name("HZ")
+        ->check(command_line_number());
     app.add_option("--wpm", o->decode.speed_wpm, "fix the speed the engine otherwise estimates")
-        ->type_name("N")->check(command_line_number());
+        ->type_name("N")
+        ->check(command_line_number());
     app.add_flag("--stats", o->stats, "print the final pitch, speed and cost to standard error");
     return command_line_parse(app, args, &o->infoText, error);
 }

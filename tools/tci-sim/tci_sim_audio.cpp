@@ -21,10 +21,7 @@ float tci_sim_ramp_sample(uint64_t n)
 
 TciSimAudio::TciSimAudio(const TCI_SIM_OPTIONS& options, const WAV_AUDIO* wav)
     : source_(options.source == TCI_SIM_SOURCE::Wav && !wav ? TCI_SIM_SOURCE::Qso : options.source),
-      sampleRate_(options.sampleRate),
-      wav_(wav),
-      qso_(options.seed),
-      noise_(options.seed),
+      sampleRate_(options.sampleRate), wav_(wav), qso_(options.seed), noise_(options.seed),
       noiseSigma_(morse_audio_noise_sigma(kReferenceAmplitude, options.snrDb, options.sampleRate))
 {
 }
@@ -62,15 +59,9 @@ void TciSimAudio::renderBackground(float* out, size_t count)
     if (count == 0)
         return;
     switch (source_) {
-    case TCI_SIM_SOURCE::Wav:
-        renderWav(out, count);
-        break;
-    case TCI_SIM_SOURCE::Ramp:
-        renderRamp(out, count);
-        break;
-    case TCI_SIM_SOURCE::Qso:
-        renderContacts(out, count);
-        break;
+    case TCI_SIM_SOURCE::Wav: renderWav(out, count); break;
+    case TCI_SIM_SOURCE::Ramp: renderRamp(out, count); break;
+    case TCI_SIM_SOURCE::Qso: renderContacts(out, count); break;
     }
 }
 
@@ -80,8 +71,7 @@ void TciSimAudio::renderContacts(float* out, size_t count)
     while (done < count) {
         const TCI_SIM_TRANSMISSION next = qso_.next();
         const TCI_SIM_STATION& station = tci_sim_stations()[next.station];
-        contacts_.append(next.text,
-                         toneConfig(station.wpm, station.pitchHz, station.amplitude, station.jitterPercent),
+        contacts_.append(next.text, toneConfig(station.wpm, station.pitchHz, station.amplitude, station.jitterPercent),
                          next.pauseSeconds);
         const size_t more = contacts_.mix(out + done, count - done);
         if (more == 0)

@@ -73,8 +73,8 @@ bool TciSimCwTrack::renderNextWord()
             silence_ = std::exchange(item.pauseSamples, 0);
             return true;
         }
-        const auto begin = std::find_if_not(item.text.begin() + static_cast<std::ptrdiff_t>(item.cursor),
-                                            item.text.end(), is_space);
+        const auto begin =
+            std::find_if_not(item.text.begin() + static_cast<std::ptrdiff_t>(item.cursor), item.text.end(), is_space);
         if (begin == item.text.end()) {
             items_.pop_front();
             continue;

@@ -33,8 +33,8 @@ private:
     bool renderNextWord();
 
     std::deque<Item> items_;
-    uint64_t silence_ = 0;          // samples of pause still to play
-    std::vector<float> rendered_;   // the word under way
+    uint64_t silence_ = 0;         // samples of pause still to play
+    std::vector<float> rendered_;  // the word under way
     size_t played_ = 0;
     std::vector<MORSE_KEYING> timeline_;
 };

@@ -99,11 +99,13 @@ void TciSimFaults::afterGoodFrame(const std::vector<uint8_t>& frame, TCI_SIM_OUT
     ++goodFrames_;
     if (malformedEvery_ > 0 && goodFrames_ % malformedEvery_ == 0) {
         std::string name;
-        out->messages.push_back(TCI_SIM_MESSAGE{.binary = true, .text = "", .bytes = tci_sim_malformed_frame(nextMalformed_++, frame, &name)});
+        out->messages.push_back(TCI_SIM_MESSAGE{
+            .binary = true, .text = "", .bytes = tci_sim_malformed_frame(nextMalformed_++, frame, &name)});
         out->log.push_back("fault: malformed frame (" + name + ")");
     }
     if (garbageEvery_ > 0 && goodFrames_ % garbageEvery_ == 0) {
-        out->messages.push_back(TCI_SIM_MESSAGE{.binary = false, .text = tci_sim_garbage_text(nextGarbage_++), .bytes = {}});
+        out->messages.push_back(
+            TCI_SIM_MESSAGE{.binary = false, .text = tci_sim_garbage_text(nextGarbage_++), .bytes = {}});
         out->log.push_back("fault: garbage text");
     }
 }

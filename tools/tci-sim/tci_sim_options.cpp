@@ -7,12 +7,11 @@
 
 namespace {
 
-const char kAbout[] =
-    "A TCI server for development, tests and demos. It answers the start-up\n"
-    "queries of a TCI client, streams receive audio of transceiver 0 after\n"
-    "\"audio_start:0;\" at real-time pace, and keys \"cw_macros:0,...\" text back\n"
-    "into that audio at the \"cw_macros_speed\" set. Everything it receives is\n"
-    "logged on standard output.";
+const char kAbout[] = "A TCI server for development, tests and demos. It answers the start-up\n"
+                      "queries of a TCI client, streams receive audio of transceiver 0 after\n"
+                      "\"audio_start:0;\" at real-time pace, and keys \"cw_macros:0,...\" text back\n"
+                      "into that audio at the \"cw_macros_speed\" set. Everything it receives is\n"
+                      "logged on standard output.";
 
 const char kServers[] = "Behaviour of some real servers";
 const char kFaults[] = "Faults";
@@ -39,24 +38,37 @@ bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS
     CLI::App app{kAbout, "zarvo-tci-sim"};
     command_line_setup(app);
     app.add_option("--host", o.host, "address to listen on")
-        ->type_name("ADDR")->check(command_line_not_empty())->capture_default_str();
+        ->type_name("ADDR")
+        ->check(command_line_not_empty())
+        ->capture_default_str();
     app.add_option("--port", o.port, "port to listen on, 0 for any free one")
-        ->type_name("N")->transform(command_line_whole(0, 65535))->capture_default_str();
+        ->type_name("N")
+        ->transform(command_line_whole(0, 65535))
+        ->capture_default_str();
     CLI::Option* rate = app.add_option("--rate", o.sampleRate, "sample rate, 8000 to 48000")
-        ->type_name("HZ")->transform(command_line_whole(kTciSimMinRate, kTciSimMaxRate))->capture_default_str();
+                            ->type_name("HZ")
+                            ->transform(command_line_whole(kTciSimMinRate, kTciSimMaxRate))
+                            ->capture_default_str();
     app.add_option("--frame", o.frameSamples, "samples per channel in one frame, 16 to 16384")
-        ->type_name("N")->transform(command_line_whole(kTciSimMinFrame, kTciSimMaxFrame))->capture_default_str();
+        ->type_name("N")
+        ->transform(command_line_whole(kTciSimMinFrame, kTciSimMaxFrame))
+        ->capture_default_str();
     CLI::Option* wav = app.add_option("--wav", o.wavPath,
                                       "stream a recording in a loop (its first channel, at its "
                                       "own rate) instead of the built-in CW contacts with noise")
-        ->type_name("FILE")->check(command_line_not_empty());
-    app.add_flag_callback("--ramp", [&o] { o.source = TCI_SIM_SOURCE::Ramp; },
-                          "stream a counting sawtooth (test signal)")
+                           ->type_name("FILE")
+                           ->check(command_line_not_empty());
+    app.add_flag_callback(
+           "--ramp", [&o] { o.source = TCI_SIM_SOURCE::Ramp; }, "stream a counting sawtooth (test signal)")
         ->excludes(wav);
     app.add_option("--snr", o.snrDb, "signal to noise of the built-in contacts in 2500 Hz")
-        ->type_name("DB")->check(command_line_number(-50.0, 100.0))->capture_default_str();
+        ->type_name("DB")
+        ->check(command_line_number(-50.0, 100.0))
+        ->capture_default_str();
     app.add_option("--seed", o.seed, "seed of the built-in contacts")
-        ->type_name("N")->transform(command_line_whole(0, UINT32_MAX))->capture_default_str();
+        ->type_name("N")
+        ->transform(command_line_whole(0, UINT32_MAX))
+        ->capture_default_str();
 
     app.add_flag("--stereo", o.stereo, "send two channels whatever the client asked for")->group(kServers);
     app.add_flag("--echo", o.echo, "send every command back to the client")->group(kServers);
@@ -66,17 +78,29 @@ bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS
         ->group(kServers);
 
     app.add_option("--malformed", o.malformedEvery, "after every N good frames send a malformed one")
-        ->type_name("N")->transform(command_line_whole(1, 1000000))->group(kFaults);
+        ->type_name("N")
+        ->transform(command_line_whole(1, 1000000))
+        ->group(kFaults);
     app.add_option("--garbage", o.garbageEvery, "after every N good frames send a garbage text message")
-        ->type_name("N")->transform(command_line_whole(1, 1000000))->group(kFaults);
+        ->type_name("N")
+        ->transform(command_line_whole(1, 1000000))
+        ->group(kFaults);
     app.add_option("--close-after", o.closeAfterSeconds, "drop each connection without a close frame S seconds in")
-        ->type_name("S")->check(seconds)->group(kFaults);
+        ->type_name("S")
+        ->check(seconds)
+        ->group(kFaults);
     app.add_option("--stall-after", o.stallAfterSeconds, "send nothing from S seconds into each connection ...")
-        ->type_name("S")->check(seconds)->group(kFaults);
+        ->type_name("S")
+        ->check(seconds)
+        ->group(kFaults);
     app.add_option("--stall-for", o.stallForSeconds, "... for S seconds (default: for ever)")
-        ->type_name("S")->check(seconds)->group(kFaults);
+        ->type_name("S")
+        ->check(seconds)
+        ->group(kFaults);
     app.add_option("--exit-after", o.exitAfterSeconds, "quit after S seconds")
-        ->type_name("S")->check(seconds)->group(kFaults);
+        ->type_name("S")
+        ->check(seconds)
+        ->group(kFaults);
 
     std::string reason;
     if (!command_line_parse(app, args, &o.infoText, &reason))

@@ -15,26 +15,26 @@ enum class TCI_SIM_SOURCE {
 
 struct TCI_SIM_OPTIONS {
     std::string host = "127.0.0.1";
-    uint32_t port = 50001;           // 0 picks a free port
+    uint32_t port = 50001;  // 0 picks a free port
     uint32_t sampleRate = 48000;
     bool rateGiven = false;
-    uint32_t frameSamples = 1024;    // samples per channel in one frame
+    uint32_t frameSamples = 1024;  // samples per channel in one frame
     TCI_SIM_SOURCE source = TCI_SIM_SOURCE::Qso;
     std::string wavPath;
     double snrDb = 12.0;
     uint32_t seed = 1;
     // Behaviour of some real servers.
-    bool stereo = false;             // two channels whatever was asked
-    bool echo = false;               // every command sent back
-    bool chatty = false;             // "ready;" and state messages unasked
+    bool stereo = false;  // two channels whatever was asked
+    bool echo = false;    // every command sent back
+    bool chatty = false;  // "ready;" and state messages unasked
     // Faults; a negative time is off.
-    uint32_t malformedEvery = 0;     // one malformed frame after every N good ones
-    uint32_t garbageEvery = 0;       // one garbage text after every N good frames
-    double closeAfterSeconds = -1.0; // drop the connection without a close frame
-    double stallAfterSeconds = -1.0; // then send nothing ...
-    double stallForSeconds = -1.0;   // ... for this long (negative: for ever)
-    double exitAfterSeconds = -1.0;  // the whole program
-    std::string infoText;            // --help or --version: print it and stop
+    uint32_t malformedEvery = 0;      // one malformed frame after every N good ones
+    uint32_t garbageEvery = 0;        // one garbage text after every N good frames
+    double closeAfterSeconds = -1.0;  // drop the connection without a close frame
+    double stallAfterSeconds = -1.0;  // then send nothing ...
+    double stallForSeconds = -1.0;    // ... for this long (negative: for ever)
+    double exitAfterSeconds = -1.0;   // the whole program
+    std::string infoText;             // --help or --version: print it and stop
 };
 
 constexpr uint32_t kTciSimMinRate = 8000;

@@ -7,8 +7,8 @@
 
 struct TCI_SIM_MESSAGE {
     bool binary;
-    std::string text;           // when not binary
-    std::vector<uint8_t> bytes; // when binary
+    std::string text;            // when not binary
+    std::vector<uint8_t> bytes;  // when binary
 };
 
 struct TCI_SIM_OUTPUT {

@@ -44,7 +44,9 @@ const std::vector<TCI_SIM_STATION>& tci_sim_stations()
     return kStations;
 }
 
-TciSimQso::TciSimQso(uint32_t seed) : rng_(seed) {}
+TciSimQso::TciSimQso(uint32_t seed) : rng_(seed)
+{
+}
 
 // Pairs rotate so that every station meets every other one: the answerer
 // is 1 .. n-1 places after the caller, moving on once per round.

@@ -42,9 +42,7 @@ struct TciSimServer::Client {
 };
 
 TciSimServer::TciSimServer(const TCI_SIM_OPTIONS& options, std::shared_ptr<const WAV_AUDIO> wav, LogSink log)
-    : options_(options),
-      wav_(std::move(wav)),
-      log_(std::move(log)),
+    : options_(options), wav_(std::move(wav)), log_(std::move(log)),
       server_(std::make_unique<QWebSocketServer>(QStringLiteral("zarvo-tci-sim"), QWebSocketServer::NonSecureMode))
 {
     QObject::connect(server_.get(), &QWebSocketServer::newConnection, server_.get(), [this] { accept(); });
@@ -92,8 +90,8 @@ void TciSimServer::accept()
         const WAV_AUDIO* wav = options_.source == TCI_SIM_SOURCE::Wav ? wav_.get() : nullptr;
         clients_.push_back(std::make_unique<Client>(nextClient_++, socket, options_, wav));
         Client* client = clients_.back().get();
-        log("[" + std::to_string(client->number) + "] connected from " + socket->peerAddress().toString().toStdString() +
-            ":" + std::to_string(socket->peerPort()));
+        log("[" + std::to_string(client->number) + "] connected from " +
+            socket->peerAddress().toString().toStdString() + ":" + std::to_string(socket->peerPort()));
         QObject::connect(socket, &QWebSocket::textMessageReceived, server_.get(), [this, client](const QString& text) {
             TCI_SIM_OUTPUT out;
             client->session.receive(text.toStdString(), client->now(), &out);
@@ -125,8 +123,8 @@ void TciSimServer::run(Client* client, const TCI_SIM_OUTPUT& out)
         log(tag + line);
     for (const TCI_SIM_MESSAGE& message : out.messages) {
         if (message.binary)
-            client->socket->sendBinaryMessage(
-                QByteArray(reinterpret_cast<const char*>(message.bytes.data()), static_cast<qsizetype>(message.bytes.size())));
+            client->socket->sendBinaryMessage(QByteArray(reinterpret_cast<const char*>(message.bytes.data()),
+                                                         static_cast<qsizetype>(message.bytes.size())));
         else
             client->socket->sendTextMessage(QString::fromStdString(message.text));
     }

@@ -37,9 +37,7 @@ const char* const kGreeting[] = {
 }  // namespace
 
 TciSimSession::TciSimSession(const TCI_SIM_OPTIONS& options, const WAV_AUDIO* wav)
-    : options_(options),
-      audio_(options, wav),
-      stream_(options.sampleRate, options.frameSamples, options.stereo),
+    : options_(options), audio_(options, wav), stream_(options.sampleRate, options.frameSamples, options.stereo),
       faults_(options.malformedEvery, options.garbageEvery)
 {
 }
@@ -343,7 +341,9 @@ void TciSimSession::onAudioStop(const TCI_COMMAND& c, double, TCI_SIM_OUTPUT* ou
         out->log.push_back("audio stopped after " + std::to_string(frames) + " frames");
 }
 
-void TciSimSession::onCwTerminal(const TCI_COMMAND&, double, TCI_SIM_OUTPUT*) {}
+void TciSimSession::onCwTerminal(const TCI_COMMAND&, double, TCI_SIM_OUTPUT*)
+{
+}
 
 void TciSimSession::onCwMacros(const TCI_COMMAND& c, double, TCI_SIM_OUTPUT* out)
 {

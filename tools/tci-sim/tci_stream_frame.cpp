@@ -24,14 +24,10 @@ uint32_t integer_sample(float sample, double fullScale)
 uint32_t encoded_sample(float sample, uint32_t format)
 {
     switch (format) {
-    case TCI_SAMPLE_INT16:
-        return integer_sample(sample, 32767.0);
-    case TCI_SAMPLE_INT24:
-        return integer_sample(sample, 8388607.0);
-    case TCI_SAMPLE_INT32:
-        return integer_sample(sample, 2147483647.0);
-    default:
-        return std::bit_cast<uint32_t>(sample);
+    case TCI_SAMPLE_INT16: return integer_sample(sample, 32767.0);
+    case TCI_SAMPLE_INT24: return integer_sample(sample, 8388607.0);
+    case TCI_SAMPLE_INT32: return integer_sample(sample, 2147483647.0);
+    default: return std::bit_cast<uint32_t>(sample);
     }
 }
 

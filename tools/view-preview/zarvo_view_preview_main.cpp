@@ -27,11 +27,10 @@ namespace {
 
 const char kProgram[] = "zarvo-view-preview";
 
-const char kAbout[] =
-    "Generates Morse audio, runs it through the CW receiver block by block as\n"
-    "the window's audio pipeline does, and writes what the two displays show\n"
-    "at the end as OUTPUT_FOLDER/spectrum.png and OUTPUT_FOLDER/tone-trace.png,\n"
-    "each at its size in the main window. The folder is created if missing.";
+const char kAbout[] = "Generates Morse audio, runs it through the CW receiver block by block as\n"
+                      "the window's audio pipeline does, and writes what the two displays show\n"
+                      "at the end as OUTPUT_FOLDER/spectrum.png and OUTPUT_FOLDER/tone-trace.png,\n"
+                      "each at its size in the main window. The folder is created if missing.";
 
 constexpr int kSpectrumHeight = 110;
 constexpr int kToneTraceHeight = 75;
@@ -64,26 +63,45 @@ bool parse_options(const std::vector<std::string>& args, PREVIEW_OPTIONS* o, std
     app.add_option("OUTPUT_FOLDER", o->folder, "where the pictures go")->required();
     app.add_option("--text", o->text, "text to send")->type_name("TEXT")->capture_default_str();
     app.add_option("--wpm", o->wpm, "speed in words per minute, 5..80")
-        ->type_name("N")->check(command_line_number(5.0, 80.0))->capture_default_str();
+        ->type_name("N")
+        ->check(command_line_number(5.0, 80.0))
+        ->capture_default_str();
     app.add_option("--tone", o->toneHz, "pitch of the sent signal, 100..3000")
-        ->type_name("HZ")->check(command_line_number(100.0, 3000.0))->capture_default_str();
+        ->type_name("HZ")
+        ->check(command_line_number(100.0, 3000.0))
+        ->capture_default_str();
     app.add_option("--pitch", o->pitchHz, "receiver pitch, the marked one, 300..1200")
-        ->type_name("HZ")->check(command_line_number(300.0, 1200.0))->capture_default_str();
+        ->type_name("HZ")
+        ->check(command_line_number(300.0, 1200.0))
+        ->capture_default_str();
     app.add_option("--carrier", o->carrierHz, "add a steady carrier at HZ, amplitude 0.1, up to 3000 (0: none)")
-        ->type_name("HZ")->check(command_line_number(0.0, 3000.0));
+        ->type_name("HZ")
+        ->check(command_line_number(0.0, 3000.0));
     app.add_option("--rate", o->rate, "sample rate, 8000..192000")
-        ->type_name("HZ")->transform(command_line_whole(8000, 192000))->capture_default_str();
+        ->type_name("HZ")
+        ->transform(command_line_whole(8000, 192000))
+        ->capture_default_str();
     app.add_option("--snr", o->snrDb, "noise: key-down carrier over noise in 2500 Hz, -30..100")
-        ->type_name("DB")->check(command_line_number(-30.0, 100.0))->capture_default_str();
-    app.add_flag_callback("--no-noise", [o] { o->noise = false; }, "no noise");
+        ->type_name("DB")
+        ->check(command_line_number(-30.0, 100.0))
+        ->capture_default_str();
+    app.add_flag_callback(
+        "--no-noise", [o] { o->noise = false; }, "no noise");
     app.add_option("--block", o->block, "samples per audio frame, 16..65536")
-        ->type_name("N")->transform(command_line_whole(16, 65536))->capture_default_str();
+        ->type_name("N")
+        ->transform(command_line_whole(16, 65536))
+        ->capture_default_str();
     app.add_option("--seconds", o->seconds, "stop after S seconds of audio, up to 3600 (0: all of it)")
-        ->type_name("S")->check(command_line_number(0.0, 3600.0));
+        ->type_name("S")
+        ->check(command_line_number(0.0, 3600.0));
     app.add_option("--width", o->width, "window content width; the views are W - 40 wide, 200..8000")
-        ->type_name("W")->check(command_line_number(200.0, 8000.0))->capture_default_str();
+        ->type_name("W")
+        ->check(command_line_number(200.0, 8000.0))
+        ->capture_default_str();
     app.add_option("--scale", o->scale, "pixels per point, 1 to 4, as on a high-density display")
-        ->type_name("N")->check(command_line_number(1.0, 4.0))->capture_default_str();
+        ->type_name("N")
+        ->check(command_line_number(1.0, 4.0))
+        ->capture_default_str();
     return command_line_parse(app, args, &o->infoText, error);
 }
 
@@ -96,7 +114,8 @@ bool generate_audio(const PREVIEW_OPTIONS& options, std::vector<float>* samples,
     config.addNoise = options.noise;
     config.snrDb = options.snrDb;
     config.tailSeconds = 0.3;
-    if (!morse_audio_generate(config, options.text, samples, nullptr, error)) return false;
+    if (!morse_audio_generate(config, options.text, samples, nullptr, error))
+        return false;
     if (options.carrierHz > 0.0) {
         const double step = 2.0 * std::numbers::pi * options.carrierHz / options.rate;
         for (size_t i = 0; i < samples->size(); ++i)
@@ -109,7 +128,8 @@ bool generate_audio(const PREVIEW_OPTIONS& options, std::vector<float>* samples,
 
 double input_dbfs(float inputLevel)
 {
-    if (!(inputLevel > 0.0f)) return -120.0;
+    if (!(inputLevel > 0.0f))
+        return -120.0;
     return std::clamp(20.0 * std::log10(static_cast<double>(inputLevel)), -120.0, 20.0);
 }
 
@@ -181,7 +201,8 @@ int main(int argc, char** argv)
     }
     if (!options.infoText.empty())
         return command_line_print(kProgram, options.infoText) ? 0 : 1;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
     std::vector<float> samples;
