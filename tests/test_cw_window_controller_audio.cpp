@@ -58,6 +58,11 @@ struct STREAM_CASE {
     bool stereo;
 };
 
+void PrintTo(const STREAM_CASE& c, std::ostream* out)
+{
+    *out << c.rate << (c.stereo ? "Hz_stereo" : "Hz_mono");
+}
+
 class WindowStreamTest : public WindowAudioTest, public ::testing::WithParamInterface<STREAM_CASE> {};
 
 TEST_P(WindowStreamTest, DecodesTheRecordingAndFeedsTheViews)
@@ -80,7 +85,10 @@ TEST_P(WindowStreamTest, DecodesTheRecordingAndFeedsTheViews)
 
 INSTANTIATE_TEST_SUITE_P(RatesAndChannels, WindowStreamTest,
                          ::testing::Values(STREAM_CASE{48000, false}, STREAM_CASE{12000, true},
-                                           STREAM_CASE{12000, false}, STREAM_CASE{48000, true}));
+                                           STREAM_CASE{12000, false}, STREAM_CASE{48000, true}),
+                         [](const testing::TestParamInfo<STREAM_CASE>& info) {
+                             return std::to_string(info.param.rate) + (info.param.stereo ? "Hz_stereo" : "Hz_mono");
+                         });
 
 TEST_F(WindowAudioTest, KeepsDecodingBetweenMalformedFramesAndGarbageText)
 {

@@ -22,6 +22,27 @@ struct Signal {
     uint32_t rate = 4000;
 };
 
+// Test names such as 20wpm_600Hz_minus6dB_4000Hz; the listing shows the same.
+std::string signal_name(const Signal& s)
+{
+    std::string name =
+        std::to_string(static_cast<int>(s.wpm)) + "wpm_" + std::to_string(static_cast<int>(s.pitchHz)) + "Hz";
+    if (s.noisy)
+        name += std::string("_") + (s.snrDb < 0 ? "minus" : "") + std::to_string(static_cast<int>(std::abs(s.snrDb))) +
+                "dB";
+    return name + "_" + std::to_string(s.rate) + "Hz";
+}
+
+std::string test_name(const testing::TestParamInfo<Signal>& info)
+{
+    return signal_name(info.param);
+}
+
+void PrintTo(const Signal& s, std::ostream* out)
+{
+    *out << signal_name(s);
+}
+
 std::vector<float> generate(const Signal& s, const std::string& text, double leadSeconds = 1.0)
 {
     MORSE_AUDIO_CONFIG c = morse_audio_default_config();
@@ -88,13 +109,16 @@ INSTANTIATE_TEST_SUITE_P(Clean, Accuracy,
                                          Signal{20, 800, 0.02}, Signal{30, 700, 0.02}, Signal{30, 550, 0.02},
                                          Signal{45, 850, 0.02}, Signal{45, 650, 0.02},
                                          Signal{25, 700, 0.02, false, 0.0, 8000},
-                                         Signal{25, 700, 0.02, false, 0.0, 11025}));
+                                         Signal{25, 700, 0.02, false, 0.0, 11025}),
+                         test_name);
 INSTANTIATE_TEST_SUITE_P(TenDecibels, Accuracy,
                          testing::Values(Signal{12, 700, 0.05, true, 10.0}, Signal{20, 600, 0.05, true, 10.0},
-                                         Signal{30, 800, 0.05, true, 10.0}, Signal{45, 700, 0.05, true, 10.0}));
+                                         Signal{30, 800, 0.05, true, 10.0}, Signal{45, 700, 0.05, true, 10.0}),
+                         test_name);
 // Near the noise floor weak words are read again whole (-6 dB: a dot 15 dB over its own bandwidth).
 INSTANTIATE_TEST_SUITE_P(NearTheNoiseFloor, Accuracy,
-                         testing::Values(Signal{20, 700, 0.03, true, -6.0}, Signal{12, 700, 0.16, true, -9.0}));
+                         testing::Values(Signal{20, 700, 0.03, true, -6.0}, Signal{12, 700, 0.16, true, -9.0}),
+                         test_name);
 
 TEST(QoMorseQuiet, SilenceGivesNoTextAndNoiseNoFloodOfCharacters)
 {
