@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextCursor>
 
@@ -148,6 +149,29 @@ TEST_F(WindowEditingTest, ReceivedTextFoldsBlanksAndTransmittedTextStandsOnItsOw
     EXPECT_EQ(pane("decodedTextView"), "X A B C\nTX: ZR1ABC 599\nR\nTX: TU\n");  // no blank after a line break
     EXPECT_EQ(colourAt(0), QColor::fromRgbF(0.92, 0.92, 0.92));
     EXPECT_EQ(colourAt(8), QColor::fromRgbF(0.3, 0.62, 1.0));
+}
+
+TEST_F(WindowEditingTest, TheReceivedTextFollowsItsEndOnlyWhileTheViewIsAtTheEnd)
+{
+    QScrollBar* bar = control<QPlainTextEdit>("decodedTextView")->verticalScrollBar();
+    for (int line = 0; line < 200 && bar->maximum() < 10; ++line)
+        controller->appendTransmittedText("LINE " + std::to_string(line));
+    ASSERT_GE(bar->maximum(), 10);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(3);  // the operator scrolls up to read back
+    const int scrolledMaximum = bar->maximum();
+    controller->appendDecodedText("CQ DE QQ1AB");
+    controller->appendTransmittedText("QQ1AB DE QQ0QQ");
+    EXPECT_EQ(bar->value(), 3);
+    EXPECT_GT(bar->maximum(), scrolledMaximum);
+
+    bar->setValue(bar->maximum());  // back at the end: following resumes
+    const int endMaximum = bar->maximum();
+    controller->appendTransmittedText("TU 73");
+    controller->appendDecodedText("QQ1AB");
+    EXPECT_GT(bar->maximum(), endMaximum);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(WindowEditingTest, TheLogPaneKeepsOnlyTheNewestLines)

@@ -34,10 +34,18 @@ void CWDecodedTextView::appendText(const QString& text, const QColor& colour)
     QTextCharFormat format;
     format.setForeground(colour);
     format.setFont(font());
+    // Like a terminal: the view follows the end only while it shows the
+    // end, so the operator can scroll back and read while text arrives.
+    QScrollBar* bar = verticalScrollBar();
+    const int value = bar->value();
+    const bool following = value >= bar->maximum();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text, format);
-    scrollToEnd();
+    if (following)
+        scrollToEnd();
+    else
+        bar->setValue(value);
 }
 
 bool CWDecodedTextView::isEmpty() const

@@ -12,7 +12,8 @@ class CWDecodedTextView : public QPlainTextEdit {
 public:
     explicit CWDecodedTextView(QWidget* parent = nullptr);
 
-    // Appends in the given colour and the pane's font, then shows the end.
+    // Appends in the given colour and the pane's font; shows the new end
+    // when the view was at the end, else stays where the operator scrolled.
     void appendText(const QString& text, const QColor& colour);
 
     bool isEmpty() const;
