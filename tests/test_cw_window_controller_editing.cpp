@@ -270,7 +270,7 @@ TEST_F(WindowMacroSetupTest, OkStoresTheFieldsAndRenamesTheButtons)
     });
     EXPECT_EQ(stored("CWMacroSetupCallsign"), "QQ9ZZ");
     EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
-    EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip(), "<TX>RIG IS TCI<RX>");
+    EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip().toStdString(), "<TX>RIG IS TCI<RX> (F3)");
     EXPECT_EQ(stored("CWMacroButtonTitle3"), "73");  // an emptied title is the default again
 
     openSetup([](CWMacroSetupDialog& dialog) { dialog.titleFields[2]->setText("GONE"); }, false);

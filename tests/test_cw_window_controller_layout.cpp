@@ -104,9 +104,10 @@ TEST_F(WindowLayoutTest, EveryButtonAndFieldHasItsTextAndTooltip)
     settings->setValue("CWMacroText2", "RIG IS <MYCALL>");
     makeWindow();
     EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
-    EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip(), "RIG IS <MYCALL>");
+    EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip().toStdString(), "RIG IS <MYCALL> (F3)");
     EXPECT_EQ(control<QPushButton>("macroButton0")->text(), "CQ");
-    EXPECT_EQ(control<QPushButton>("macroButton0")->toolTip(), "<TX>CQ CQ CQ DE <MYCALL> <MYCALL> <MYCALL> K<RX>");
+    EXPECT_EQ(control<QPushButton>("macroButton0")->toolTip().toStdString(),
+              "<TX>CQ CQ CQ DE <MYCALL> <MYCALL> <MYCALL> K<RX> (F1)");
     for (const Control& c : kControls) {
         const QWidget* widget = control(c.name);
         EXPECT_EQ(widget->toolTip(), c.tooltip) << c.name;

@@ -5,10 +5,12 @@
 
 #include "CWLogQSODialog.h"
 #include "adif_reader.h"
+#include "cw_macro_buttons.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QTest>
 #include <QUdpSocket>
 
 using namespace cw_window_test;
@@ -35,6 +37,15 @@ protected:
                 commands.push_back(command);
         }
         return commands;
+    }
+    // Only the texts and stops, without the speed and terminal commands.
+    std::vector<std::string> macrosAndStops() const
+    {
+        std::vector<std::string> sent;
+        for (const std::string& command : receivedCw())
+            if (command.rfind("cw_macros:", 0) == 0 || command == "cw_macros_stop;")
+                sent.push_back(command);
+        return sent;
     }
     std::string decoded() const { return pane("decodedTextView"); }
     QPlainTextEdit* txPane() const { return control<QPlainTextEdit>("txTextView"); }
@@ -93,6 +104,48 @@ TEST_F(WindowTransmitTest, NothingLooksSentThatDidNotGoOut)
     const size_t lines = logLines().size();
     control<QPushButton>("sendButton")->click();
     EXPECT_EQ(logLines().size(), lines);
+}
+
+TEST_F(WindowTransmitTest, ReturnSendsTheTxLineEscapeStopsAndFunctionKeysSendTheMacros)
+{
+    for (size_t i = 0; i < kCWMacroButtonCount; ++i)
+        settings->setValue(QString::fromStdString(cw_macro_text_key(i)), QString("<TX>M%1<RX>").arg(i + 1));
+    makeWindow();
+    controller->showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
+    EXPECT_EQ(control<QPushButton>("macroButton0")->toolTip().toStdString(), "<TX>M1<RX> (F1)");
+    EXPECT_EQ(control<QPushButton>("macroButton7")->toolTip().toStdString(), "<TX>M8<RX> (F8)");
+
+    QPlainTextEdit* tx = txPane();
+    tx->setFocus();
+    QTest::keyClicks(tx, "test");
+    QTest::keyClick(tx, Qt::Key_Return, Qt::ShiftModifier);  // Shift+Return breaks the line
+    EXPECT_EQ(tx->toPlainText().toStdString(), "TEST\n");
+    QTest::keyClick(tx, Qt::Key_Return);  // not connected: kept, and no second break
+    EXPECT_EQ(logCount("TX ignored: TCI not connected."), 1u);
+    EXPECT_EQ(tx->toPlainText().toStdString(), "TEST\n");
+
+    ASSERT_TRUE(connectToSilence());
+    tx->clear();
+    QTest::keyClicks(tx, "cq de qq0qq");
+    QTest::keyClick(tx, Qt::Key_Return);
+    ASSERT_TRUE(until([&] { return macrosAndStops().size() == 1; }, 3000));
+    EXPECT_TRUE(tx->toPlainText().isEmpty());  // sent and cleared, with no break left behind
+    QTest::keyClicks(tx, "k");
+    QTest::keyClick(tx, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(tx, Qt::Key_Escape);
+    QLineEdit* call = control<QLineEdit>("partnerCallField");
+    call->setFocus();
+    for (int key = Qt::Key_F1; key <= Qt::Key_F8; ++key)
+        QTest::keyClick(call, static_cast<Qt::Key>(key));
+    QTest::keyClick(call, Qt::Key_Escape);
+    ASSERT_TRUE(until([&] { return macrosAndStops().size() == 12; }, 3000)) << macrosAndStops().size();
+    EXPECT_EQ(macrosAndStops(), (std::vector<std::string>{
+                                    "cw_macros:0,CQ DE QQ0QQ;", "cw_macros:0,K;", "cw_macros_stop;", "cw_macros:0,M1;",
+                                    "cw_macros:0,M2;", "cw_macros:0,M3;", "cw_macros:0,M4;", "cw_macros:0,M5;",
+                                    "cw_macros:0,M6;", "cw_macros:0,M7;", "cw_macros:0,M8;", "cw_macros_stop;"}));
+    EXPECT_TRUE(tx->toPlainText().isEmpty());
+    EXPECT_EQ(call->text(), "");
 }
 
 class WindowLogQSOTest : public WindowTest {

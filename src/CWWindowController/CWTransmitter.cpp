@@ -1,5 +1,6 @@
 #include "CWTransmitter.h"
 
+#include "CWTxTextView.h"
 #include "TCIClient.h"
 #include "cw_macro_buttons.h"
 #include "cw_settings.h"
@@ -7,7 +8,6 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 CWTransmitter::CWTransmitter(CWPreferenceStore& preferences, TCIClient& client, CW_TRANSMIT_WIDGETS widgets,
@@ -78,6 +78,6 @@ void CWTransmitter::refreshMacroButtons()
     const std::vector<QPushButton*>& buttons = widgets_.macroButtons;
     for (size_t i = 0; i < buttons.size() && i < kCWMacroButtonCount; ++i) {
         buttons[i]->setText(QString::fromStdString(cw_macro_button_title(preferences_, i)));
-        buttons[i]->setToolTip(QString::fromStdString(cw_macro_text(preferences_, i)));
+        buttons[i]->setToolTip(QString::fromStdString(cw_macro_button_tooltip(preferences_, i)));
     }
 }

@@ -10,15 +10,15 @@
 #include <vector>
 
 class CWPreferenceStore;
+class CWTxTextView;
 class QCheckBox;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class TCIClient;
 
 // The controls transmit reads and writes; owned by the window.
 struct CW_TRANSMIT_WIDGETS {
-    QPlainTextEdit* txText;
+    CWTxTextView* txText;
     QLineEdit* txWpm;
     QLineEdit* partnerCall;
     QLineEdit* partnerName;

@@ -151,8 +151,11 @@ private:
     // The informative text, when given, follows the message after a blank line.
     void showAlert(const std::string& message, const std::string& informativeText = {});
 
-    // Editing (CWWindowControllerEditing.cpp).
+    // Editing and keys (CWWindowControllerEditing.cpp).
     void installEditingRules();
+    // Return in the TX line sends it; anywhere in the window Escape stops
+    // and F1..F8 send the macros, as their buttons do.
+    void installKeys();
     void uppercaseTextFieldPreservingSelection(QLineEdit* field);
     void uppercaseTxTextPreservingSelection();
 

@@ -1,15 +1,20 @@
 // What happens while the operator types: call-sign fields and the TX text
 // turn upper case as they are typed, the QSO fields claim the pick target,
-// and a double-clicked word of the received text goes to it.
+// a double-clicked word of the received text goes to it, and the transmit
+// keys do what the Send, Stop and macro buttons do.
 #include "CWWindowController.h"
 
 #include "CWDecodedTextView.h"
 #include "CWQSOTextField.h"
+#include "CWTxTextView.h"
 #include "cw_field_editing.h"
+#include "cw_macro_buttons.h"
 #include "cw_word_pick.h"
 
+#include <QKeySequence>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QMainWindow>
+#include <QShortcut>
 #include <QTextCursor>
 
 void CWWindowController::installEditingRules()
@@ -32,6 +37,20 @@ void CWWindowController::installEditingRules()
                      [this] { uppercaseTxTextPreservingSelection(); });
     widgets_.decodedText->setDoubleClickPick(
         [this](const QString& word, double eventTime) { decodedTextViewDidDoubleClickPickedString(word, eventTime); });
+}
+
+void CWWindowController::installKeys()
+{
+    widgets_.transmit.txText->setSend([this] { transmitter_->sendTx(); });
+    // Window-wide, so the keys work whichever control has the focus; the
+    // dialogs are windows of their own and keep Escape for closing.
+    new QShortcut(
+        QKeySequence(Qt::Key_Escape), window_.get(), [this] { transmitter_->stop(); }, Qt::WindowShortcut);
+    for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
+        const QKeySequence key = QKeySequence::fromString(QString::fromStdString(cw_macro_key_name(i)));
+        new QShortcut(
+            key, window_.get(), [this, i] { transmitter_->sendMacro(i); }, Qt::WindowShortcut);
+    }
 }
 
 void CWWindowController::decodedTextViewDidDoubleClickPickedString(const QString& word, double eventTime)

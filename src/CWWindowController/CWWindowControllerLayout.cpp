@@ -8,6 +8,7 @@
 #include "CWWindowAppearance.h"
 #include "CWDecodedTextView.h"
 #include "CWQSOTextField.h"
+#include "CWTxTextView.h"
 #include "cw_macro_buttons.h"
 #include "cw_text_panes.h"
 #include "CWViewPaint.h"
@@ -122,7 +123,7 @@ void CWWindowController::buildUI()
     buildTuningRow(form);
     buildViews();
     buildQSORow(form);
-    widgets_.transmit.txText = new QPlainTextEdit(content_);
+    widgets_.transmit.txText = new CWTxTextView(content_);
     widgets_.transmit.txText->setObjectName("txTextView");
     cw_apply_pane_appearance(widgets_.transmit.txText, 14, kTxPaneBackgroundGrey, false);
     cw_set_colour(widgets_.transmit.txText, QPalette::Text, cw_grey(kCWFieldTextGrey));
@@ -130,6 +131,7 @@ void CWWindowController::buildUI()
     buildMacroButtons();
     buildLogPane();
     installEditingRules();
+    installKeys();
     content_->setResizeHandler([this](const QSize& size) { layoutControls(size); });
 }
 

@@ -49,3 +49,14 @@ std::string cw_macro_text(const CWPreferenceStore& store, size_t index)
 {
     return cw_defaults_string(store, cw_macro_text_key(index), cw_macro_default_text(index));
 }
+
+std::string cw_macro_key_name(size_t index)
+{
+    return index < kCWMacroButtonCount ? "F" + std::to_string(index + 1) : std::string();
+}
+
+std::string cw_macro_button_tooltip(const CWPreferenceStore& store, size_t index)
+{
+    const std::string key = cw_macro_key_name(index);
+    return cw_macro_text(store, index) + (key.empty() ? std::string() : " (" + key + ")");
+}
