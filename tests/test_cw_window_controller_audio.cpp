@@ -3,6 +3,8 @@
 // event loop.
 #include "test_cw_window_controller_fixture.h"
 
+#include "cw_text_panes.h"
+
 #include "morse_audio_generator.h"
 #include "text_metrics.h"
 
@@ -97,6 +99,20 @@ TEST_F(WindowAudioTest, KeepsDecodingBetweenMalformedFramesAndGarbageText)
     streamSentText(12000, false);
     EXPECT_TRUE(until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
     EXPECT_EQ(logCount("RX audio active: "), 1u);
+}
+
+// A server sending 256 KiB text messages and floods of small ones costs the
+// log pane a bounded size; decoding and Disconnect go on as usual.
+TEST_F(WindowAudioTest, KeepsDecodingThroughGiantTextMessagesAndFloods)
+{
+    longTextEvery = 10;
+    floodPerFrame = 20;
+    streamSentText(12000, false);
+    EXPECT_TRUE(until([&] { return decodedCleanly(); }, 20000)) << "decoded: " << decoded();
+    EXPECT_GE(logCount("<< xxxx"), 1u);
+    EXPECT_LE(pane("logTextView").size(), kCWLogPaneMaxLines * (kCWLogLineMaxBytes + 24));
+    control<QPushButton>("connectButton")->click();
+    EXPECT_TRUE(until([&] { return !controller->settings().client().isConnected(); }, 1000));
 }
 
 TEST_F(WindowAudioTest, TheFirstFrameOfEachConnectionIsLoggedOnce)

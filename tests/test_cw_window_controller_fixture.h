@@ -111,6 +111,8 @@ protected:
         options.stereo = wav && wav->channels == 2;
         options.malformedEvery = malformedEvery;
         options.garbageEvery = garbageEvery;
+        options.longTextEvery = longTextEvery;
+        options.floodPerFrame = floodPerFrame;
         server = std::make_unique<TciSimServer>(options, std::move(wav),
                                                 [this](const std::string& line) { serverLog.push_back(line); });
         std::string error;
@@ -158,6 +160,8 @@ protected:
     std::vector<std::string> serverLog;
     uint32_t malformedEvery = 0;  // the simulator's faults
     uint32_t garbageEvery = 0;
+    uint32_t longTextEvery = 0;
+    uint32_t floodPerFrame = 0;
 };
 
 }  // namespace cw_window_test

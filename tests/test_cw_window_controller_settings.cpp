@@ -133,7 +133,7 @@ TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
         },
         3000));
     EXPECT_EQ(button(), "Disconnect");
-    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 CW");  // the mode the server reported
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.025000 MHz \u2014 CW");  // as the server greeted
     EXPECT_EQ(status().rfind("RX 8000 Hz", 0), 0u) << status();
     EXPECT_EQ(logLines()[0], "Connecting to ws://127.0.0.1:" + std::to_string(server->port()));
     EXPECT_EQ(logLines()[1], "Connected");

@@ -4,6 +4,7 @@
 
 #include "TCIStreamInfo.h"
 #include "tci_keying_reader.h"
+#include "tci_state.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,7 @@ struct Sim {
     {
         return out = TCI_SIM_OUTPUT{}, session.receive(message, now, &out), *this;
     }
+    Sim& open() { return out = TCI_SIM_OUTPUT{}, session.open(0.0, &out), *this; }
     Sim& tick(double now) { return out = TCI_SIM_OUTPUT{}, session.tick(now, &out), *this; }
     Texts texts() const
     {
@@ -118,6 +120,23 @@ TEST(TciSimSession, MacroTextIsKeyedAtTheMacroSpeedUntilStopped)
     EXPECT_TRUE(sim.receive("cw_macros_stop;").logged("12 queued characters dropped") && !sim.session.keying());
     for (const char* other : {"cw_macros:1,TEST;", "cw_macros:TEST;"})
         EXPECT_FALSE(sim.receive(other).session.keying()) << other;
+}
+
+// A client learns the frequency, the mode and the speed before it asks
+// anything, and "ready;" comes last.
+TEST(TciSimSession, AClientIsGreetedWithTheRadiosStateThenReady)
+{
+    const Texts greeting = Sim().open().texts();
+    ASSERT_FALSE(greeting.empty());
+    EXPECT_EQ(greeting.back(), "ready;");
+    TCI_RADIO_STATE radio;
+    std::optional<double> wpm;
+    for (const std::string& text : greeting)
+        if (const auto speed = tci_state_apply_message(&radio, text).txWpm)
+            wpm = speed;
+    EXPECT_EQ(radio.frequencyHz, 7025000.0);
+    EXPECT_EQ(radio.mode, "CW");
+    EXPECT_EQ(wpm, 25.0);
 }
 
 TEST(TciSimSession, AnEchoingServerRepeatsEachCommandBeforeItsReply)

@@ -94,7 +94,7 @@ TEST(TciSimFaults, MalformedFramesAreNeverUsableAudioAndFaultsTakeTurns)
         std::string name;
         EXPECT_FALSE(info_of(tci_sim_malformed_frame(kind, good, &name)).isRxAudioFloat32) << name;
     }
-    TciSimFaults faults(3, 2);
+    TciSimFaults faults({.malformedEvery = 3, .garbageEvery = 2, .longTextEvery = 0, .floodPerFrame = 0});
     std::string pattern;
     std::set<std::string> logged;  // every kind and "garbage text" once the kinds have had their turns
     for (size_t frame = 1; frame <= 3 * tci_sim_malformed_kinds(); ++frame) {

@@ -180,11 +180,12 @@ void CWWindowController::appendLog(const std::string& line)
 {
     if (line.empty())
         return;
-    widgets_.logPane->appendPlainText(QString::fromStdString(line));
+    const std::string shown = cw_log_pane_line(line);
+    widgets_.logPane->appendPlainText(QString::fromStdString(shown));
     QScrollBar* bar = widgets_.logPane->verticalScrollBar();
     bar->setValue(bar->maximum());
     if (logEcho_)
-        logEcho_(line);
+        logEcho_(shown);
 }
 
 void CWWindowController::appendDecodedText(const std::string& text)

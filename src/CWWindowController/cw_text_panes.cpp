@@ -26,6 +26,19 @@ std::string cw_fold_decoded_text(const std::string& text, bool paneEndsInBlank)
     return folded;
 }
 
+std::string cw_log_pane_line(const std::string& line)
+{
+    if (line.size() <= kCWLogLineMaxBytes)
+        return line;
+    size_t cut = 0;
+    for (size_t length = 0; cut < line.size(); cut += length) {
+        cw_utf8_code_point_at(line, cut, &length);
+        if (cut + length > kCWLogLineMaxBytes)
+            break;
+    }
+    return line.substr(0, cut) + " ... (" + std::to_string(line.size()) + " bytes)";
+}
+
 std::string cw_transmitted_line(const std::string& text, bool paneEmptyOrAtLineStart)
 {
     const std::string line = cw_trimmed_string(text);

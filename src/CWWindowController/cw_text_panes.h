@@ -8,6 +8,14 @@
 // The log pane keeps this many lines and drops the oldest beyond them, so
 // a burst of TCI traffic costs the same for every line.
 constexpr size_t kCWLogPaneMaxLines = 2000;
+// A longer log line shows only its start: a server can send messages of
+// any size, and laying out one giant line stops the window.
+constexpr size_t kCWLogLineMaxBytes = 240;
+
+// The line as the log pane and its echo show it: a line longer than
+// kCWLogLineMaxBytes is cut at a character boundary and ends in
+// " ... (N bytes)" with its whole length.
+std::string cw_log_pane_line(const std::string& line);
 
 // Decoder text with every run of blanks and line breaks folded to one
 // space; a leading blank is dropped when the pane already ends in one.

@@ -89,23 +89,43 @@ std::string tci_sim_garbage_text(size_t index)
     return kGarbage[index % kGarbage.size()];
 }
 
-TciSimFaults::TciSimFaults(uint32_t malformedEvery, uint32_t garbageEvery)
-    : malformedEvery_(malformedEvery), garbageEvery_(garbageEvery)
+std::string tci_sim_long_text(size_t index)
+{
+    if (index % 2 == 0)
+        return std::string(kTciSimLongTextBytes, 'x');
+    const std::string command = "rx_smeter:0,0,-73;";
+    std::string text;
+    while (text.size() + command.size() <= kTciSimLongTextBytes)
+        text += command;
+    return text;
+}
+
+TciSimFaults::TciSimFaults(const TCI_SIM_FAULT_RATES& rates) : rates_(rates)
 {
 }
 
 void TciSimFaults::afterGoodFrame(const std::vector<uint8_t>& frame, TCI_SIM_OUTPUT* out)
 {
     ++goodFrames_;
-    if (malformedEvery_ > 0 && goodFrames_ % malformedEvery_ == 0) {
+    const auto due = [this](uint32_t every) { return every > 0 && goodFrames_ % every == 0; };
+    if (due(rates_.malformedEvery)) {
         std::string name;
         out->messages.push_back(TCI_SIM_MESSAGE{
             .binary = true, .text = "", .bytes = tci_sim_malformed_frame(nextMalformed_++, frame, &name)});
         out->log.push_back("fault: malformed frame (" + name + ")");
     }
-    if (garbageEvery_ > 0 && goodFrames_ % garbageEvery_ == 0) {
+    if (due(rates_.garbageEvery)) {
         out->messages.push_back(
             TCI_SIM_MESSAGE{.binary = false, .text = tci_sim_garbage_text(nextGarbage_++), .bytes = {}});
         out->log.push_back("fault: garbage text");
     }
+    if (due(rates_.longTextEvery)) {
+        out->messages.push_back(
+            TCI_SIM_MESSAGE{.binary = false, .text = tci_sim_long_text(nextLongText_++), .bytes = {}});
+        out->log.push_back("fault: long text (" + std::to_string(kTciSimLongTextBytes) + " bytes)");
+    }
+    for (uint32_t i = 0; i < rates_.floodPerFrame; ++i)
+        out->messages.push_back(TCI_SIM_MESSAGE{.binary = false, .text = "rx_smeter:0,0,-73;", .bytes = {}});
+    if (rates_.floodPerFrame > 0 && goodFrames_ == 1)
+        out->log.push_back("fault: " + std::to_string(rates_.floodPerFrame) + " small texts after every frame");
 }

@@ -72,10 +72,7 @@ bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS
 
     app.add_flag("--stereo", o.stereo, "send two channels whatever the client asked for")->group(kServers);
     app.add_flag("--echo", o.echo, "send every command back to the client")->group(kServers);
-    app.add_flag("--chatty", o.chatty,
-                 "greet with state messages and \"ready;\", and send state "
-                 "messages unasked every 2 s")
-        ->group(kServers);
+    app.add_flag("--chatty", o.chatty, "send state messages unasked every 2 s")->group(kServers);
 
     app.add_option("--malformed", o.malformedEvery, "after every N good frames send a malformed one")
         ->type_name("N")
@@ -84,6 +81,14 @@ bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS
     app.add_option("--garbage", o.garbageEvery, "after every N good frames send a garbage text message")
         ->type_name("N")
         ->transform(command_line_whole(1, 1000000))
+        ->group(kFaults);
+    app.add_option("--long-text", o.longTextEvery, "after every N good frames send a 256 KiB text message")
+        ->type_name("N")
+        ->transform(command_line_whole(1, 1000000))
+        ->group(kFaults);
+    app.add_option("--flood", o.floodPerFrame, "after every good frame send N small text messages")
+        ->type_name("N")
+        ->transform(command_line_whole(1, 100000))
         ->group(kFaults);
     app.add_option("--close-after", o.closeAfterSeconds, "drop each connection without a close frame S seconds in")
         ->type_name("S")

@@ -26,10 +26,12 @@ struct TCI_SIM_OPTIONS {
     // Behaviour of some real servers.
     bool stereo = false;  // two channels whatever was asked
     bool echo = false;    // every command sent back
-    bool chatty = false;  // "ready;" and state messages unasked
+    bool chatty = false;  // state messages unasked every few seconds
     // Faults; a negative time is off.
     uint32_t malformedEvery = 0;      // one malformed frame after every N good ones
     uint32_t garbageEvery = 0;        // one garbage text after every N good frames
+    uint32_t longTextEvery = 0;       // one 256 KiB text after every N good frames
+    uint32_t floodPerFrame = 0;       // this many small texts after every good frame
     double closeAfterSeconds = -1.0;  // drop the connection without a close frame
     double stallAfterSeconds = -1.0;  // then send nothing ...
     double stallForSeconds = -1.0;    // ... for this long (negative: for ever)

@@ -38,7 +38,10 @@ const char* const kGreeting[] = {
 
 TciSimSession::TciSimSession(const TCI_SIM_OPTIONS& options, const WAV_AUDIO* wav)
     : options_(options), audio_(options, wav), stream_(options.sampleRate, options.frameSamples, options.stereo),
-      faults_(options.malformedEvery, options.garbageEvery)
+      faults_({.malformedEvery = options.malformedEvery,
+               .garbageEvery = options.garbageEvery,
+               .longTextEvery = options.longTextEvery,
+               .floodPerFrame = options.floodPerFrame})
 {
 }
 
@@ -57,13 +60,16 @@ bool TciSimSession::keying() const
     return audio_.keying();
 }
 
+// Like a real server: its state unasked, then "ready;", so a client knows
+// the frequency and mode before it asks anything.
 void TciSimSession::open(double /*now*/, TCI_SIM_OUTPUT* out)
 {
-    if (!options_.chatty)
-        return;
     for (const char* text : kGreeting)
         send(text, out);
-    sendState(out);
+    const std::string hz = std::to_string(frequencyHz_);
+    send("dds:0," + hz + ";if:0,0,0;vfo:0,0," + hz + ";modulation:0," + modulation_ + ";", out);
+    send("cw_macros_speed:" + std::to_string(macroSpeed_) + ";cw_keyer_speed:" + std::to_string(keyerSpeed_) + ";",
+         out);
     send("ready;", out);
 }
 
