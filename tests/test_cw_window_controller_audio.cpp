@@ -9,6 +9,7 @@
 #include "text_metrics.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLabel>
 
 #include <cmath>
@@ -83,6 +84,14 @@ TEST_P(WindowStreamTest, DecodesTheRecordingAndFeedsTheViews)
     EXPECT_LE(controller->receiver().statusLineRefreshCount(), static_cast<uint64_t>(5.0 * seconds) + 1);
     const std::string status = control<QLabel>("statusLabel")->text().toStdString();
     EXPECT_EQ(status.rfind("RX " + std::to_string(rate) + " Hz  In ", 0), 0u) << status;
+    // At the smallest window the line still fits, speed and lock word shown.
+    controller->window()->resize(1120, 640);
+    const auto* label = control<QLabel>("statusLabel");
+    ASSERT_TRUE(until([&] { return label->text().toStdString() != status; }, 2000));
+    const std::string narrow = label->text().toStdString();
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width()) << narrow;
+    EXPECT_NE(narrow.find(" WPM  "), std::string::npos) << narrow;
+    EXPECT_TRUE(narrow.ends_with("LOCK") || narrow.ends_with("TRACK") || narrow.ends_with("BAD")) << narrow;
 }
 
 INSTANTIATE_TEST_SUITE_P(RatesAndChannels, WindowStreamTest,

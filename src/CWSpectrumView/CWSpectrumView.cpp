@@ -140,11 +140,13 @@ void CWSpectrumView::paintEvent(QPaintEvent*)
         cw_draw_peak_marker(p, plot, cw_spectrum_x_for_frequency(spectrum_.peakHz, r));
 
     char line[512];
-    cw_spectrum_diagnostics_text(figures_, spectrum_.peakHz, line, sizeof line);
-    p.setFont(cw_monospaced_font(12));
+    const QFont font = cw_monospaced_font(12);
+    const QRectF room(10.0, bottom + 18.0, width() - 20.0, 20.0);
+    cw_spectrum_diagnostics_text(figures_, spectrum_.peakHz, cw_monospaced_columns(font, room.width()), line,
+                                 sizeof line);
+    p.setFont(font);
     p.setPen(cw_pen(cw_grey(0.82), 1.0));
-    p.drawText(QRectF(10.0, bottom + 18.0, width() - 20.0, 20.0), Qt::AlignLeft | Qt::AlignTop,
-               QString::fromUtf8(line));
+    p.drawText(room, Qt::AlignLeft | Qt::AlignTop, QString::fromUtf8(line));
 }
 
 void CWSpectrumView::mousePressEvent(QMouseEvent* event)

@@ -1,6 +1,7 @@
 #include "CWViewPaint.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 
 QColor cw_grey(double level)
 {
@@ -24,4 +25,10 @@ QFont cw_monospaced_font(int size)
     font.setWeight(QFont::Normal);
     font.setPixelSize(size);  // one pixel per display point at scale 1
     return font;
+}
+
+size_t cw_monospaced_columns(const QFont& font, double width)
+{
+    const double advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+    return advance > 0.0 && width > 0.0 ? static_cast<size_t>(width / advance) : 0;
 }

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <cstddef>
 #include <QPen>
 
 QColor cw_grey(double level);
@@ -13,3 +14,6 @@ QPen cw_pen(const QColor& color, double width);
 
 // The system's monospaced font, regular, `size` display points high.
 QFont cw_monospaced_font(int size);
+
+// How many characters of a monospaced font fit in `width` pixels.
+size_t cw_monospaced_columns(const QFont& font, double width);

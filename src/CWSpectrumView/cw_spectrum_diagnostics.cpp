@@ -1,6 +1,9 @@
 #include "cw_spectrum_diagnostics.h"
 
+#include "cw_status_fit.h"
+
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -43,16 +46,30 @@ size_t cw_spectrum_frequency_label(double hz, char* text, size_t capacity)
     return finish(std::snprintf(text, capacity, "%.0f", hz), text, capacity);
 }
 
-size_t cw_spectrum_diagnostics_text(const CW_SPECTRUM_FIGURES& f, double peakHz, char* text, size_t capacity)
+size_t cw_spectrum_diagnostics_text(const CW_SPECTRUM_FIGURES& f, double peakHz, size_t maxChars, char* text,
+                                    size_t capacity)
 {
-    if (!text || capacity == 0)
-        return 0;
-    const int written =
-        std::snprintf(text, capacity,
-                      "Pitch %.0f  Peak %.0f  \xCE\x94%+.0f  In %.1f dBFS  Cost %.2f  Thr %.3f  %s  QOM %.1f  "
-                      "STAT %.1f Q%.0f SNR%.0f ON%.0f%%  %s",
-                      f.pitchHz, peakHz, peakHz - f.pitchHz, f.inputDbFS, f.decoderCost,
-                      static_cast<double>(f.threshold), cw_spectrum_signal_word(f.signalPresent), f.wpm, f.statWpm,
-                      f.statQuality, f.statSnrDb, f.statOnRatio * 100.0, cw_rx_lock_word(f.decoderCost, f.lock));
-    return finish(written, text, capacity);
+    char pitch[32], peak[32], delta[32], level[32], cost[32], threshold[32], speed[32], stat[96];
+    std::snprintf(pitch, sizeof pitch, "Pitch %.0f", f.pitchHz);
+    std::snprintf(peak, sizeof peak, "Peak %.0f", peakHz);
+    std::snprintf(delta, sizeof delta, "\xCE\x94%+.0f", peakHz - f.pitchHz);
+    std::snprintf(level, sizeof level, "In %.1f dBFS", f.inputDbFS);
+    std::snprintf(cost, sizeof cost, "Cost %.2f", f.decoderCost);
+    std::snprintf(threshold, sizeof threshold, "Thr %.3f", static_cast<double>(f.threshold));
+    std::snprintf(speed, sizeof speed, "%.1f WPM", f.wpm);
+    std::snprintf(stat, sizeof stat, "STAT %.1f Q%.0f SNR%.0f ON%.0f%%", f.statWpm, f.statQuality, f.statSnrDb,
+                  f.statOnRatio * 100.0);
+    const CW_STATUS_GROUP groups[] = {
+        {.text = pitch, .drop = 0},
+        {.text = peak, .drop = 4},
+        {.text = delta, .drop = 2},
+        {.text = level, .drop = 3},
+        {.text = cost, .drop = 6},
+        {.text = threshold, .drop = 5},
+        {.text = cw_spectrum_signal_word(f.signalPresent), .drop = 0},
+        {.text = speed, .drop = 0},
+        {.text = stat, .drop = 7},
+        {.text = cw_rx_lock_word(f.decoderCost, f.lock), .drop = 0},
+    };
+    return cw_status_fit(groups, std::size(groups), maxChars, text, capacity);
 }

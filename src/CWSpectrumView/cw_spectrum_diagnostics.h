@@ -16,6 +16,8 @@ size_t cw_spectrum_frequency_label(double hz, char* text, size_t capacity);
 
 // Pitch, tracked peak (0 until tracked) and their difference, input level,
 // cost, threshold, signal word, engine speed, the statistics and the lock
-// word, in one UTF-8 line. Returns the length written; text too long for
-// the buffer is cut at a character boundary.
-size_t cw_spectrum_diagnostics_text(const CW_SPECTRUM_FIGURES& figures, double peakHz, char* text, size_t capacity);
+// word, in one UTF-8 line of at most maxChars characters: figures are left
+// out, least needed first, but the pitch, the speed, the signal word and
+// the lock word stay. Returns the length written.
+size_t cw_spectrum_diagnostics_text(const CW_SPECTRUM_FIGURES& figures, double peakHz, size_t maxChars, char* text,
+                                    size_t capacity);

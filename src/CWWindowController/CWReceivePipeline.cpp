@@ -2,6 +2,7 @@
 
 #include "CWSpectrumView.h"
 #include "CWToneTraceView.h"
+#include "CWViewPaint.h"
 #include "cw_audio_status.h"
 #include "cw_settings.h"
 #include "cw_spectrum_figures.h"
@@ -186,6 +187,7 @@ void CWReceivePipeline::showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_
     CW_TUNER_STATUS tuning{};
     cw_tuner_get_status(tuner_, &tuning);
     const double peak = tuning.peakHz > 0.0 ? tuning.peakHz : config.pitchHz;
-    const std::string line = cw_audio_status_line(sampleRate, inputDbFS, peak, config.pitchHz, status);
+    const std::string line = cw_audio_status_line(sampleRate, inputDbFS, peak, config.pitchHz, status,
+                                                  cw_monospaced_columns(views_.status->font(), views_.status->width()));
     views_.status->setText(QString::fromStdString(line));
 }

@@ -1,8 +1,11 @@
 #include "cw_audio_status.h"
 
+#include "cw_status_fit.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 double cw_input_dbfs(double inputLevel)
 {
@@ -12,14 +15,25 @@ double cw_input_dbfs(double inputLevel)
 }
 
 std::string cw_audio_status_line(double sampleRate, double inputDbFS, double peakHz, double pitchHz,
-                                 const CW_RX_STATUS& status)
+                                 const CW_RX_STATUS& status, size_t maxChars)
 {
+    char rate[32], level[32], peak[32], delta[32], cost[32], speed[32], stat[64];
+    std::snprintf(rate, sizeof rate, "RX %.0f Hz", sampleRate);
+    std::snprintf(level, sizeof level, "In %.1f dBFS", inputDbFS);
+    std::snprintf(peak, sizeof peak, "Peak %.0f", peakHz);
+    std::snprintf(delta, sizeof delta, "\u0394%+.0f", peakHz - pitchHz);
+    std::snprintf(cost, sizeof cost, "Cost %.2f", static_cast<double>(status.decoderCost));
+    std::snprintf(speed, sizeof speed, "%.1f WPM", status.wpm);
+    std::snprintf(stat, sizeof stat, "STAT %.1f Q%.0f SNR%.0f", status.statWpm, static_cast<double>(status.statQuality),
+                  static_cast<double>(status.statSnrDb));
+    const CW_STATUS_GROUP groups[] = {
+        {.text = rate, .drop = 3}, {.text = level, .drop = 1},
+        {.text = peak, .drop = 4}, {.text = delta, .drop = 2},
+        {.text = cost, .drop = 6}, {.text = speed, .drop = 0},
+        {.text = stat, .drop = 5}, {.text = cw_rx_lock_word(status.decoderCost, status.lock), .drop = 0},
+    };
     char line[256];
-    std::snprintf(line, sizeof line,
-                  "RX %.0f Hz  In %.1f dBFS  Peak %.0f  \u0394%+.0f  Cost %.2f  QOM %.1f  STAT %.1f Q%.0f SNR%.0f  %s",
-                  sampleRate, inputDbFS, peakHz, peakHz - pitchHz, static_cast<double>(status.decoderCost), status.wpm,
-                  status.statWpm, static_cast<double>(status.statQuality), static_cast<double>(status.statSnrDb),
-                  cw_rx_lock_word(status.decoderCost, status.lock));
+    cw_status_fit(groups, std::size(groups), maxChars, line, sizeof line);
     return line;
 }
 
