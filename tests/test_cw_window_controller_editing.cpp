@@ -137,38 +137,45 @@ TEST_F(WindowEditingTest, EndingAnEditNormalisesStoresAndAppliesEverySetting)
     EXPECT_EQ(stored("ZarvoSQL"), "1");
 }
 
-TEST_F(WindowEditingTest, ReceivedTextFoldsBlanksAndTransmittedTextStandsOnItsOwnLine)
+// A TX line waits for the received word to end, stands on a line of its
+// own, and is marked when Stop cuts its keying short.
+TEST_F(WindowEditingTest, ReceivedTextFoldsBlanksAndTransmittedLinesGoBetweenWholeWords)
 {
     for (const char* received : {"X", "  A\nB", " ", " \t C", ""})
         controller->appendDecodedText(received);
-    controller->appendTransmittedText(" \n ");
+    controller->appendTransmittedText(" \n ", 20);
     EXPECT_EQ(pane("decodedTextView"), "X A B C");
-    controller->appendTransmittedText("  ZR1ABC 599 \n");
-    controller->appendDecodedText(" R");
-    controller->appendTransmittedText("TU");
-    EXPECT_EQ(pane("decodedTextView"), "X A B C\nTX: ZR1ABC 599\nR\nTX: TU\n");  // no blank after a line break
+    controller->appendTransmittedText("  ZR1ABC 599 \n", 20);
+    EXPECT_EQ(pane("decodedTextView"), "X A B C");  // the word may go on
+    controller->appendDecodedText("Q R");
+    EXPECT_EQ(pane("decodedTextView"), "X A B CQ \nTX: ZR1ABC 599\nR");
+    controller->stopTransmitting();
+    controller->appendDecodedText(" ");
+    controller->appendTransmittedText("TU", 20);  // at a word end: shown at once
+    EXPECT_EQ(pane("decodedTextView"), "X A B CQ \nTX: ZR1ABC 599 (stopped)\nR \nTX: TU\n");
     EXPECT_EQ(colourAt(0), QColor::fromRgbF(0.92, 0.92, 0.92));
-    EXPECT_EQ(colourAt(8), QColor::fromRgbF(0.3, 0.62, 1.0));
+    EXPECT_EQ(colourAt(10), QColor::fromRgbF(0.3, 0.62, 1.0));
+    EXPECT_EQ(colourAt(27), QColor::fromRgbF(0.3, 0.62, 1.0));  // the mark
 }
 
 TEST_F(WindowEditingTest, TheReceivedTextFollowsItsEndOnlyWhileTheViewIsAtTheEnd)
 {
     QScrollBar* bar = control<QPlainTextEdit>("decodedTextView")->verticalScrollBar();
     for (int line = 0; line < 200 && bar->maximum() < 10; ++line)
-        controller->appendTransmittedText("LINE " + std::to_string(line));
+        controller->appendTransmittedText("LINE " + std::to_string(line), 20);
     ASSERT_GE(bar->maximum(), 10);
     EXPECT_EQ(bar->value(), bar->maximum());
 
     bar->setValue(3);  // the operator scrolls up to read back
     const int scrolledMaximum = bar->maximum();
-    controller->appendDecodedText("CQ DE QQ1AB");
-    controller->appendTransmittedText("QQ1AB DE QQ0QQ");
+    controller->appendDecodedText("CQ DE QQ1AB ");
+    controller->appendTransmittedText("QQ1AB DE QQ0QQ", 20);
     EXPECT_EQ(bar->value(), 3);
     EXPECT_GT(bar->maximum(), scrolledMaximum);
 
     bar->setValue(bar->maximum());  // back at the end: following resumes
     const int endMaximum = bar->maximum();
-    controller->appendTransmittedText("TU 73");
+    controller->appendTransmittedText("TU 73", 20);
     controller->appendDecodedText("QQ1AB");
     EXPECT_GT(bar->maximum(), endMaximum);
     EXPECT_EQ(bar->value(), bar->maximum());
@@ -196,7 +203,7 @@ TEST_F(WindowEditingTest, EachRxTextLogStartMirrorsReceivedTextToANewFile)
     EXPECT_EQ(txtButton()->text(), "TXT ON");
     EXPECT_EQ(logLines().back(), "RX TXT log started: " + path.toStdString());
     controller->appendDecodedText("CQ  DE");
-    controller->appendTransmittedText("TEST");
+    controller->appendTransmittedText("TEST", 20);
     control<QPushButton>("clearRxButton")->click();
     EXPECT_EQ(pane("decodedTextView"), "");
     controller->appendDecodedText(" K");

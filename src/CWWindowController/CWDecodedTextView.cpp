@@ -27,10 +27,12 @@ CWDecodedTextView::CWDecodedTextView(QWidget* parent) : QPlainTextEdit(parent)
     setUndoRedoEnabled(false);
 }
 
-void CWDecodedTextView::appendText(const QString& text, const QColor& colour)
+QTextCursor CWDecodedTextView::appendText(const QString& text, const QColor& colour)
 {
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
     if (text.isEmpty())
-        return;
+        return cursor;
     QTextCharFormat format;
     format.setForeground(colour);
     format.setFont(font());
@@ -39,13 +41,12 @@ void CWDecodedTextView::appendText(const QString& text, const QColor& colour)
     QScrollBar* bar = verticalScrollBar();
     const int value = bar->value();
     const bool following = value >= bar->maximum();
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
     cursor.insertText(text, format);
     if (following)
         scrollToEnd();
     else
         bar->setValue(value);
+    return cursor;
 }
 
 bool CWDecodedTextView::isEmpty() const

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QPlainTextEdit>
 #include <QString>
+#include <QTextCursor>
 
 #include <functional>
 
@@ -14,7 +15,8 @@ public:
 
     // Appends in the given colour and the pane's font; shows the new end
     // when the view was at the end, else stays where the operator scrolled.
-    void appendText(const QString& text, const QColor& colour);
+    // Returns a cursor at the end of the text appended.
+    QTextCursor appendText(const QString& text, const QColor& colour);
 
     bool isEmpty() const;
     // The last character is a blank or a line break.

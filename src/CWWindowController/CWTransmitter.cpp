@@ -12,7 +12,7 @@
 
 CWTransmitter::CWTransmitter(CWPreferenceStore& preferences, TCIClient& client, CW_TRANSMIT_WIDGETS widgets,
                              std::function<void(const std::string&)> log,
-                             std::function<void(const std::string&)> transmitted)
+                             std::function<void(const std::string&, double)> transmitted)
     : preferences_(preferences), client_(client), widgets_(std::move(widgets)), log_(std::move(log)),
       transmitted_(std::move(transmitted))
 {
@@ -43,7 +43,7 @@ bool CWTransmitter::sendCWMacroText(const std::string& text)
     for (const std::string& command : plan.commands)
         client_.sendText(command);
     log_(plan.logLine);
-    transmitted_(plan.transmittedText);
+    transmitted_(plan.transmittedText, static_cast<double>(plan.speed));
     return true;
 }
 

@@ -31,9 +31,10 @@ struct CW_TRANSMIT_WIDGETS {
 class CWTransmitter {
 public:
     // The store and the client must outlive this object; `transmitted`
-    // shows what went out.
+    // shows what went out and at what speed.
     CWTransmitter(CWPreferenceStore& preferences, TCIClient& client, CW_TRANSMIT_WIDGETS widgets,
-                  std::function<void(const std::string&)> log, std::function<void(const std::string&)> transmitted);
+                  std::function<void(const std::string&)> log,
+                  std::function<void(const std::string&, double)> transmitted);
 
     CW_MACRO_EXPANSION expandedMacroText(const std::string& text) const;
     // True when the text went out; the text is expanded already.
@@ -50,5 +51,5 @@ private:
     TCIClient& client_;
     CW_TRANSMIT_WIDGETS widgets_;
     std::function<void(const std::string&)> log_;
-    std::function<void(const std::string&)> transmitted_;
+    std::function<void(const std::string&, double)> transmitted_;
 };

@@ -18,9 +18,6 @@ namespace {
 // The receiver is configured for this rate until a frame says otherwise.
 constexpr double kConfigSampleRate = 48000.0;
 
-const QColor kDecodedTextColour = QColor::fromRgbF(0.92, 0.92, 0.92);
-const QColor kTransmittedTextColour = QColor::fromRgbF(0.3, 0.62, 1.0);
-
 }  // namespace
 
 CWWindowController::CWWindowController(CWPreferenceStore& preferences, CW_WINDOW_ENVIRONMENT environment)
@@ -71,8 +68,11 @@ void CWWindowController::makeParts()
             .log = log,
         });
     rxTextLog_ = std::make_unique<CWRxTextLog>(environment_.documentsFolder, localTime, widgets_.saveTxt, log);
-    transmitter_ = std::make_unique<CWTransmitter>(preferences_, settings_->client(), widgets_.transmit, log,
-                                                   [this](const std::string& text) { appendTransmittedText(text); });
+    receivedText_ = std::make_unique<CWReceivedTextPane>(
+        widgets_.decodedText, [this](const std::string& shown) { rxTextLog_->append(shown); });
+    transmitter_ = std::make_unique<CWTransmitter>(
+        preferences_, settings_->client(), widgets_.transmit, log,
+        [this](const std::string& text, double wpm) { appendTransmittedText(text, wpm); });
     qsoLogger_ = std::make_unique<CWQSOLogger>(
         preferences_, environment_.documentsFolder,
         CW_QSO_FIELDS{widgets_.partnerCall, widgets_.partnerName, widgets_.transmit.rst, widgets_.transmit.prst},
@@ -190,20 +190,18 @@ void CWWindowController::appendLog(const std::string& line)
 
 void CWWindowController::appendDecodedText(const std::string& text)
 {
-    if (text.empty())
-        return;
-    const std::string folded = cw_fold_decoded_text(text, widgets_.decodedText->endsInBlank());
-    if (folded.empty())
-        return;
-    widgets_.decodedText->appendText(QString::fromStdString(folded), kDecodedTextColour);
-    rxTextLog_->append(folded);
+    receivedText_->appendDecoded(text);
 }
 
-void CWWindowController::appendTransmittedText(const std::string& text)
+void CWWindowController::appendTransmittedText(const std::string& text, double wpm)
 {
-    const std::string line = cw_transmitted_line(text, widgets_.decodedText->endsAtLineStart());
-    if (!line.empty())
-        widgets_.decodedText->appendText(QString::fromStdString(line), kTransmittedTextColour);
+    receivedText_->appendTransmitted(text, wpm);
+}
+
+void CWWindowController::stopTransmitting()
+{
+    transmitter_->stop();
+    receivedText_->stopped();
 }
 
 void CWWindowController::tciClientDidLogLine(TCIClient*, const std::string& line)

@@ -1,13 +1,14 @@
 // The one main window: it lays out every control and owns the objects that
 // do the work behind them (settings and connection, the receive pipeline,
-// transmit, the QSO log, the RX text log and the WAV capture), wiring them
-// to each other through callbacks. Everything runs on the thread that owns
-// the Qt event loop.
+// transmit, the received text, the QSO log, the RX text log and the WAV
+// capture), wiring them to each other through callbacks. Everything runs on
+// the thread that owns the Qt event loop.
 #pragma once
 
 #include "CWConnectionSettings.h"
 #include "CWQSOLogger.h"
 #include "CWReceivePipeline.h"
+#include "CWReceivedTextPane.h"
 #include "CWRxTextLog.h"
 #include "CWSpectrumView.h"
 #include "CWToneTraceView.h"
@@ -83,7 +84,10 @@ public:
 
     void appendLog(const std::string& line);
     void appendDecodedText(const std::string& text);
-    void appendTransmittedText(const std::string& text);
+    // A line sent to the keyer at `wpm`; its echo waits for a word end.
+    void appendTransmittedText(const std::string& text, double wpm);
+    // Stop: the keyer drops its queue and lines cut short are marked.
+    void stopTransmitting();
     // Every log line is also handed here (the program's --print-log).
     void setLogEcho(std::function<void(const std::string&)> echo) { logEcho_ = std::move(echo); }
 
@@ -182,6 +186,7 @@ private:
     std::unique_ptr<CWReceivePipeline> receiver_;
     std::unique_ptr<CWWavCapture> capture_;
     std::unique_ptr<CWRxTextLog> rxTextLog_;
+    std::unique_ptr<CWReceivedTextPane> receivedText_;
     std::unique_ptr<CWTransmitter> transmitter_;
     std::unique_ptr<CWQSOLogger> qsoLogger_;
 };

@@ -45,7 +45,7 @@ void CWWindowController::installKeys()
     // Window-wide, so the keys work whichever control has the focus; the
     // dialogs are windows of their own and keep Escape for closing.
     new QShortcut(
-        QKeySequence(Qt::Key_Escape), window_.get(), [this] { transmitter_->stop(); }, Qt::WindowShortcut);
+        QKeySequence(Qt::Key_Escape), window_.get(), [this] { stopTransmitting(); }, Qt::WindowShortcut);
     for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
         const QKeySequence key = QKeySequence::fromString(QString::fromStdString(cw_macro_key_name(i)));
         new QShortcut(

@@ -215,7 +215,7 @@ void CWWindowController::buildTuningRow(const CW_SETTINGS_FORM& form)
                                   "only.",
                                   [this] { rxTextLog_->toggle(); });
     QPushButton* clear = makeButton("clearRxButton", "Clear RX", "Clear the RX decoder text window.",
-                                    [this] { widgets_.decodedText->clear(); });
+                                    [this] { receivedText_->clear(); });
     QPushButton* wav = makeButton("saveWavButton", "Save WAV",
                                   "Save the last 30 seconds of RX audio as 16-bit mono WAV on the Desktop.",
                                   [this] { capture_->save(); });
@@ -285,8 +285,8 @@ void CWWindowController::buildQSORow(const CW_SETTINGS_FORM& form)
                            "Edit station tokens and macro button texts. Import/export macro files.",
                            [this] { openMacroSetup(); }),
                 68, 28, kQSOButtonY);
-    placeButton(makeButton("stopButton", "Stop", "Stop queued CW macro text.", [this] { transmitter_->stop(); }), 54,
-                28, kQSOButtonY);
+    placeButton(makeButton("stopButton", "Stop", "Stop queued CW macro text.", [this] { stopTransmitting(); }), 54, 28,
+                kQSOButtonY);
     placeButton(
         makeButton("sendButton", "Send", "Send the TX text as a TCI CW macro.", [this] { transmitter_->sendTx(); }), 56,
         28, kQSOButtonY);
