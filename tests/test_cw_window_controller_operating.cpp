@@ -4,11 +4,13 @@
 #include "test_cw_window_controller_fixture.h"
 
 #include "CWLogQSODialog.h"
+#include "CWMacroSetupDialog.h"
 #include "adif_reader.h"
 #include "cw_macro_buttons.h"
 
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QNetworkDatagram>
 #include <QTest>
 #include <QUdpSocket>
@@ -159,7 +161,14 @@ protected:
         environment.utcNow = [this] { return now; };
         environment.runLogQSODialog = [this](CWLogQSODialog& dialog) {
             now += 60;  // the operator takes a minute
+            if (++dialogRuns > 1)
+                return again(dialog);
             fill(dialog);
+            return true;
+        };
+        environment.runMacroSetupDialog = [this](CWMacroSetupDialog& dialog) {
+            ++setupRuns;
+            dialog.stationFields[0]->setText("qq0qq");
             return true;
         };
         makeWindow(environment);
@@ -177,6 +186,7 @@ protected:
             fillDialog(dialog);
         };
         now = 1767225600;
+        dialogRuns = 0;
         control<QPushButton>("logQSOButton")->click();
     }
     std::string logFile() const
@@ -187,6 +197,10 @@ protected:
 
     std::time_t now = 0;
     std::function<void(CWLogQSODialog&)> fill;
+    // After a refusal the dialog runs again with what was typed; true sends.
+    std::function<bool(CWLogQSODialog&)> again = [](CWLogQSODialog&) { return false; };
+    int dialogRuns = 0;
+    int setupRuns = 0;
 };
 
 TEST_F(WindowLogQSOTest, ARecordIsSavedWithTheClickTimeAndThePartnerFieldsCleared)
@@ -221,16 +235,62 @@ TEST_F(WindowLogQSOTest, ARecordIsSavedWithTheClickTimeAndThePartnerFieldsCleare
     EXPECT_EQ(stored("CWLogHost"), "127.0.0.1");
 }
 
-TEST_F(WindowLogQSOTest, MissingFieldsAreNamedAndNothingIsWritten)
+// A refusal names what is missing, keeps the dialog with everything typed
+// and points at the field to fix; nothing is written until it is fixed.
+TEST_F(WindowLogQSOTest, ARefusalKeepsTheDialogAndPointsAtTheFieldToFix)
+{
+    again = [this](CWLogQSODialog& dialog) {
+        EXPECT_EQ(logFile(), "");
+        EXPECT_EQ(dialog.pointedField(), dialog.qrgField);
+        EXPECT_EQ(dialog.locField->text(), "JO62");
+        EXPECT_EQ(dialog.commentField->text(), "Nice Fist");
+        dialog.qrgField->setText("7.030");
+        return true;
+    };
+    logQSO([](CWLogQSODialog& dialog) {
+        dialog.qrgField->setText("7030");  // kHz
+        dialog.locField->setText("JO62");
+    });
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("QSO not logged\n\nMissing required field(s): QRG\n\n", 0), 0u) << alerts[0];
+    EXPECT_EQ(dialogRuns, 2);
+    EXPECT_EQ(setupRuns, 0);
+    const AdifFile file = adif_read(logFile());
+    ASSERT_EQ(file.records.size(), 1u);
+    const AdifFields& record = file.records[0];
+    EXPECT_NE(std::find(record.begin(), record.end(), AdifFields::value_type{"FREQ", "7.030000"}), record.end());
+    EXPECT_NE(std::find(record.begin(), record.end(), AdifFields::value_type{"GRIDSQUARE", "JO62"}), record.end());
+}
+
+// Without a station call the first refusal opens Setup, then the dialog
+// comes back with the station filled in; later refusals do not nag.
+TEST_F(WindowLogQSOTest, AMissingStationCallOpensSetupOnce)
 {
     settings->setValue("CWMacroSetupCallsign", "");  // read again after the dialog
+    again = [](CWLogQSODialog& dialog) {
+        EXPECT_EQ(dialog.pointedField(), dialog.callField);
+        EXPECT_NE(dialog.findChild<QLabel*>("logStationLine")->text().indexOf("QQ0QQ"), -1);
+        return false;
+    };
     logQSO([](CWLogQSODialog& dialog) {
         dialog.callField->clear();
         dialog.rstRcvdField->clear();
     });
-    EXPECT_EQ(alerts,
-              std::vector<std::string>{"QSO not logged\n\nMissing required field(s): CALL, RST-R, STATION CALLSIGN"});
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("QSO not logged\n\nMissing required field(s): CALL, RST-R, STATION CALLSIGN\n\n"
+                              "Enter your station call",
+                              0),
+              0u)
+        << alerts[0];
+    EXPECT_EQ(setupRuns, 1);
+    EXPECT_EQ(stored("CWMacroSetupCallsign"), "QQ0QQ");
     EXPECT_EQ(logFile(), "");
+
+    settings->setValue("CWMacroSetupCallsign", "");
+    again = [](CWLogQSODialog&) { return false; };
+    logQSO([](CWLogQSODialog&) {});
+    EXPECT_EQ(setupRuns, 1);
+    EXPECT_EQ(alerts.back(), "QSO not logged\n\nMissing required field(s): STATION CALLSIGN");
 }
 
 TEST_F(WindowLogQSOTest, TheRecordGoesToTheLogbookAsOneDatagramAndAFailedSendKeepsTheFileRecord)

@@ -38,23 +38,23 @@ CWLogQSODialog::CWLogQSODialog(const CW_UTC_STAMP& stamp, const CW_LOG_DIALOG_VA
     addCaption("COMMENT", accessoryFrame(0, 162, 82, 20));
     commentField = addField("logCommentField", "", accessoryFrame(92, 160, 448, 24));
 
-    QLabel* station = cw_label(QString::fromStdString(cw_log_station_line(values.station)), accessory());
-    station->setObjectName("logStationLine");
-    station->setFont(cw_system_font(11));
-    station->setGeometry(accessoryFrame(0, 124, 650, 18));
+    stationLine_ = cw_label(QString::fromStdString(cw_log_station_line(values.station)), accessory());
+    stationLine_->setObjectName("logStationLine");
+    stationLine_->setFont(cw_system_font(11));
+    stationLine_->setGeometry(accessoryFrame(0, 134, 650, 18));
 
-    addCaption("UDP ADIF Target", accessoryFrame(0, 106, 300, 18));
+    addCaption("UDP ADIF Target", accessoryFrame(0, 112, 300, 20));
     sendViaUdpBox = new QCheckBox("Send log via UDP", accessory());
     sendViaUdpBox->setObjectName("logSendViaUdpBox");
     sendViaUdpBox->setChecked(values.udp.sendViaUdp);
     sendViaUdpBox->setToolTip("Optional for this QSO: send the ADIF record to the configured UDP logbook target. "
                               "The local ADIF backup is always written.");
     cw_set_colour(sendViaUdpBox, QPalette::WindowText, cw_grey(kCWButtonTintGrey));
-    sendViaUdpBox->setGeometry(accessoryFrame(420, 104, 190, 24));
-    addCaption("HOST", accessoryFrame(0, 90, 82, 20));
-    hostField = addField("logHostField", values.udp.host, accessoryFrame(92, 88, 170, 24));
-    addCaption("PORT", accessoryFrame(280, 90, 50, 20));
-    portField = addField("logPortField", std::to_string(values.udp.port), accessoryFrame(340, 88, 80, 24));
+    sendViaUdpBox->setGeometry(accessoryFrame(420, 84, 190, 24));
+    addCaption("HOST", accessoryFrame(0, 86, 82, 20));
+    hostField = addField("logHostField", values.udp.host, accessoryFrame(92, 84, 170, 24));
+    addCaption("PORT", accessoryFrame(280, 86, 50, 20));
+    portField = addField("logPortField", std::to_string(values.udp.port), accessoryFrame(340, 84, 80, 24));
 
     QLabel* note = cw_label("Required: CALL, QRG, RST-S, RST-R, STATION_CALLSIGN, MY_GRIDSQUARE. Optional fields "
                             "are omitted when empty.",
@@ -63,4 +63,26 @@ CWLogQSODialog::CWLogQSODialog(const CW_UTC_STAMP& stamp, const CW_LOG_DIALOG_VA
     note->setWordWrap(true);
     note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     note->setGeometry(accessoryFrame(0, 0, 650, 52));
+}
+
+void CWLogQSODialog::pointAtMissing(const std::vector<std::string>& missing)
+{
+    const std::pair<const char*, QLineEdit*> fields[] = {
+        {"CALL", callField}, {"QRG", qrgField}, {"RST-S", rstSentField}, {"RST-R", rstRcvdField}};
+    pointed_ = nullptr;
+    for (const std::string& name : missing)
+        for (const auto& [fieldName, field] : fields)
+            if (!pointed_ && name == fieldName)
+                pointed_ = field;
+    for (const auto& [fieldName, field] : fields)
+        field->setStyleSheet(field == pointed_ ? "border: 2px solid #e05050;" : "");
+    if (pointed_) {
+        pointed_->setFocus(Qt::OtherFocusReason);
+        pointed_->selectAll();
+    }
+}
+
+void CWLogQSODialog::setStation(const CW_LOG_STATION& station)
+{
+    stationLine_->setText(QString::fromStdString(cw_log_station_line(station)));
 }

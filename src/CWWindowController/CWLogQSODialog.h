@@ -8,8 +8,10 @@
 #include "cw_udp_log_sender.h"
 
 #include <string>
+#include <vector>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 struct CW_LOG_DIALOG_VALUES {
@@ -26,6 +28,14 @@ class CWLogQSODialog : public CWAlertPanel {
 public:
     CWLogQSODialog(const CW_UTC_STAMP& stamp, const CW_LOG_DIALOG_VALUES& values, QWidget* parent = nullptr);
 
+    // After a refusal: the first named field that is in this dialog gets
+    // the focus and a red frame, the others lose theirs. Names as the
+    // missing-field list gives them ("CALL", "QRG", "RST-S", "RST-R").
+    void pointAtMissing(const std::vector<std::string>& missing);
+    // The field pointed at, or null.
+    QLineEdit* pointedField() const { return pointed_; }
+    void setStation(const CW_LOG_STATION& station);
+
     QLineEdit* callField = nullptr;
     QLineEdit* nameField = nullptr;
     QLineEdit* rstSentField = nullptr;
@@ -37,4 +47,8 @@ public:
     QLineEdit* hostField = nullptr;
     QLineEdit* portField = nullptr;
     QCheckBox* sendViaUdpBox = nullptr;
+
+private:
+    QLabel* stationLine_ = nullptr;
+    QLineEdit* pointed_ = nullptr;
 };

@@ -61,24 +61,48 @@ void CWQSOLogger::open()
     CWLogQSODialog dialog(stamp, values, dialogParent_);
     // Ending an edit here applies the settings as in the main window.
     dialog.setFieldHandlers(nullptr, hooks_.endEditing);
-    const bool send =
-        hooks_.runDialog ? hooks_.runDialog(dialog) : dialog.exec() == QDialog::Accepted && dialog.chosenButton() == 0;
-    if (send)
-        logFromDialog(dialog, stamp);
+    // A refusal keeps the dialog and everything typed in it, and points at
+    // what to fix; a station without a call or grid is set up first.
+    for (;;) {
+        const bool send = hooks_.runDialog ? hooks_.runDialog(dialog)
+                                           : dialog.exec() == QDialog::Accepted && dialog.chosenButton() == 0;
+        if (!send)
+            return;
+        const CW_LOG_REQUIRED_VALUES required = requiredValues(dialog);
+        const std::vector<std::string> missing = cw_missing_log_fields(required);
+        if (missing.empty()) {
+            logFromDialog(dialog, stamp);
+            return;
+        }
+        const bool stationMissing =
+            cw_trimmed_string(required.stationCallsign).empty() || cw_trimmed_string(required.myGridsquare).empty();
+        const bool offerSetup = stationMissing && !setupOffered_;
+        hooks_.alert(kCWLogNotLoggedTitle,
+                     cw_missing_log_fields_text(required) + (offerSetup ? kCWLogStationSetupHint : ""));
+        if (offerSetup) {
+            setupOffered_ = true;
+            hooks_.openSetup();
+            dialog.setStation(cw_log_station(preferences_));
+        }
+        dialog.pointAtMissing(missing);
+    }
+}
+
+CW_LOG_REQUIRED_VALUES CWQSOLogger::requiredValues(const CWLogQSODialog& dialog) const
+{
+    const CW_LOG_STATION station = cw_log_station(preferences_);
+    return CW_LOG_REQUIRED_VALUES{.call = cw_text(dialog.callField),
+                                  .freq = cw_log_prepared_frequency_text(cw_text(dialog.qrgField)),
+                                  .rstSent = cw_text(dialog.rstSentField),
+                                  .rstRcvd = cw_text(dialog.rstRcvdField),
+                                  .stationCallsign = station.callsign,
+                                  .myGridsquare = station.gridsquare};
 }
 
 void CWQSOLogger::logFromDialog(const CWLogQSODialog& dialog, const CW_UTC_STAMP& stamp)
 {
     const CW_LOG_STATION station = cw_log_station(preferences_);
     const std::string freq = cw_log_prepared_frequency_text(cw_text(dialog.qrgField));
-    const CW_LOG_REQUIRED_VALUES required{
-        cw_text(dialog.callField), freq, cw_text(dialog.rstSentField), cw_text(dialog.rstRcvdField), station.callsign,
-        station.gridsquare};
-    const std::string missing = cw_missing_log_fields_text(required);
-    if (!missing.empty()) {
-        hooks_.alert(kCWLogNotLoggedTitle, missing);
-        return;
-    }
     const CW_LOG_QSO qso{cw_text(dialog.callField),
                          cw_text(dialog.nameField),
                          cw_text(dialog.rstSentField),

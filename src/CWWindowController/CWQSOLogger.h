@@ -3,6 +3,7 @@
 // record always comes first: nothing is sent that is not on disk.
 #pragma once
 
+#include "cw_adif_record.h"
 #include "cw_operation_error.h"
 
 #include <QString>
@@ -15,7 +16,6 @@ class CWLogQSODialog;
 class CWPreferenceStore;
 class QLineEdit;
 class QWidget;
-struct CW_UTC_STAMP;
 
 // The QSO fields the dialog starts from; owned by the window.
 struct CW_QSO_FIELDS {
@@ -32,6 +32,7 @@ struct CW_QSO_LOG_HOOKS {
     std::function<double()> frequencyHz;             // the radio's, 0 when unknown
     std::function<void(QLineEdit*)> endEditing;      // an edit ended in the dialog
     std::function<void()> clearQSO;                  // after a record is saved
+    std::function<void()> openSetup;                 // the station's call and grid are entered there
     std::function<void(const std::string&)> log;
     std::function<void(const std::string& message, const std::string& detail)> alert;
 };
@@ -50,6 +51,7 @@ public:
     bool appendADIFRecordToFile(const std::string& record, CW_OPERATION_ERROR* error, std::string* logPath = nullptr);
 
 private:
+    CW_LOG_REQUIRED_VALUES requiredValues(const CWLogQSODialog& dialog) const;
     void logFromDialog(const CWLogQSODialog& dialog, const CW_UTC_STAMP& stamp);
     void sendViaUdp(const std::string& record, const std::string& call, const std::string& freq,
                     const std::string& host, long long port, const std::string& logPath);
@@ -59,4 +61,5 @@ private:
     CW_QSO_FIELDS fields_;
     QWidget* dialogParent_;
     CW_QSO_LOG_HOOKS hooks_;
+    bool setupOffered_ = false;  // once a run, not on every refusal
 };

@@ -83,6 +83,7 @@ void CWWindowController::makeParts()
             .frequencyHz = [this] { return settings_->frequencyHz(); },
             .endEditing = [this](QLineEdit* field) { controlTextDidEndEditing(field); },
             .clearQSO = [this] { clearQSOClicked(); },
+            .openSetup = [this] { openMacroSetup(); },
             .log = log,
             .alert = [this](const std::string& message, const std::string& detail) { showAlert(message, detail); },
         });

@@ -74,6 +74,9 @@ struct CW_LOG_REQUIRED_VALUES {
 std::vector<std::string> cw_missing_log_fields(const CW_LOG_REQUIRED_VALUES& values);
 
 constexpr const char* kCWLogNotLoggedTitle = "QSO not logged";
+// Added to the refusal the first time the station's call or grid is missing.
+constexpr const char* kCWLogStationSetupHint =
+    "\n\nEnter your station call and locator in Setup, which opens now; the QSO stays in the Log dialog.";
 
 // The alert's informative text, "Missing required field(s): %@", followed
 // by a blank line and the QRG problem when the QRG was typed but refused.
