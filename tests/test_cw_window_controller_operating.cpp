@@ -251,12 +251,12 @@ TEST_F(WindowLogQSOTest, TheRecordGoesToTheLogbookAsOneDatagramAndAFailedSendKee
     EXPECT_EQ(stored("CWSendLogViaUDP"), "true");
 
     type("partnerCallField", "QQ2CD");
-    logQSO([](CWLogQSODialog& dialog) { dialog.hostField->setText("logbook.local"); }, true);
+    logQSO([](CWLogQSODialog& dialog) { dialog.hostField->setText("logbook.invalid"); }, true);
     EXPECT_EQ(adif_read(logFile()).records.size(), 2u);
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].rfind("Log UDP send failed\n\nThe QSO was saved to ", 0), 0u) << alerts[0];
-    EXPECT_NE(alerts[0].find("UDP error: Invalid IPv4 UDP host"), std::string::npos) << alerts[0];
-    EXPECT_EQ(stored("CWLogHost"), "logbook.local");
+    EXPECT_NE(alerts[0].find("UDP error: Unknown UDP host logbook.invalid: "), std::string::npos) << alerts[0];
+    EXPECT_EQ(stored("CWLogHost"), "logbook.invalid");
 }
 
 // A FIFO in the log's place is refused at once, not waited on for a reader.
