@@ -271,7 +271,9 @@ TEST_F(WindowMacroSetupTest, OkStoresTheFieldsAndRenamesTheButtons)
         dialog.titleFields[2]->setText("rig");
         dialog.textFields[2]->setText("<tx>rig is tci<rx>");
         dialog.titleFields[3]->clear();
+        dialog.textFields[4]->setText(QString(2000, 'a'));  // no longer than it can be read back
     });
+    EXPECT_EQ(stored("CWMacroText4"), std::string(900, 'A'));
     EXPECT_EQ(stored("CWMacroSetupCallsign"), "QQ9ZZ");
     EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
     EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip().toStdString(), "<TX>RIG IS TCI<RX> (F3)");

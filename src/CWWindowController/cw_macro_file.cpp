@@ -120,8 +120,7 @@ CW_MACRO_FILE_LINES cw_split_macro_file(std::string_view bytes)
         result.error = cw_character_error(bytes, pos, c, line.number);
         if (!result.error.empty())
             return result;
-        const bool lineBreak = cw_is_macro_line_break(c);
-        if (!lineBreak) {
+        if (!cw_is_macro_line_break(c)) {
             line.text.append(bytes.substr(pos, length));
         } else {
             if (c == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n')

@@ -19,7 +19,7 @@ public:
     // Writes what was set through to storage now.
     virtual void synchronize() {}
     // Given one line when what was set cannot be written to storage.
-    virtual void setFailureReport(std::function<void(const std::string&)> report) { (void)report; }
+    virtual void setFailureReport(std::function<void(const std::string&)>) {}
 };
 
 // The longest text each string setting is read back with, in bytes: a
