@@ -5,6 +5,7 @@
 #include "tool_run.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <fstream>
@@ -37,7 +38,7 @@ TEST_F(CWAdifLogFile, FolderIsCreatedWithIntermediatesButNotUnderAFile)
     EXPECT_EQ(cw_adif_log_file_path(dir / "home/Documents", &error), file);  // already there
     write_file("somefile", "x");
     EXPECT_EQ(cw_adif_log_file_path(dir / "somefile/sub", &error), "");
-    EXPECT_EQ(error, "Could not create folder " + dir / "somefile" + ": File exists");
+    EXPECT_EQ(error, "Could not create folder " + dir / "somefile" + ": Not a directory");
 }
 
 // The header goes into a new or empty file only; records read back field
@@ -77,15 +78,18 @@ TEST_F(CWAdifLogFile, HeaderOnceThenRecordsReadBackFieldByField)
 TEST_F(CWAdifLogFile, FailuresCarryDomainCodeAndDescription)
 {
     write_file("plain", "x");
+    // Nothing reads this FIFO: opening it to write would wait for good.
+    ASSERT_EQ(mkfifo((dir / "fifo.adi").c_str(), 0600), 0);
     const struct {
         std::string path, record;
         long code;
         const char* description;
     } cases[] = {{path, "", 22, "Empty ADIF record"},
                  {"", "<EOR>", 5, "Could not create ADIF log directory"},
-                 {dir / "missing/Zarvo.adi", "<EOR>", 5, "Could not create ADIF log file"},
-                 {dir.path.string(), "<EOR>", 5, "Could not open ADIF log file"},
-                 {dir / "plain/Zarvo.adi", "<EOR>", 5, "Could not open ADIF log file"}};
+                 {dir / "missing/Zarvo.adi", "<EOR>", 5, "Could not create ADIF log file: No such file or directory"},
+                 {dir.path.string(), "<EOR>", 5, "Could not open ADIF log file: not a regular file"},
+                 {dir / "fifo.adi", "<EOR>", 5, "Could not open ADIF log file: not a regular file"},
+                 {dir / "plain/Zarvo.adi", "<EOR>", 5, "Could not open ADIF log file: Not a directory"}};
     for (const auto& c : cases) {
         CW_OPERATION_ERROR error;
         EXPECT_FALSE(cw_adif_append_record(c.path, c.record, &error)) << c.path;

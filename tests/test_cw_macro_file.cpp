@@ -1,9 +1,13 @@
 // Macro texts exported to a LABEL=TEXT file and imported back.
 #include "cw_macro_file.h"
 #include "map_preference_store.h"
+#include "tool_run.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 
 namespace {
@@ -97,9 +101,28 @@ TEST(CWMacroFile, HandWrittenLinesFillSlotsInOrder)
         EXPECT_EQ(cw_macro_import_parse(file).message, kCWMacroNoLinesMessage);
 }
 
-TEST(CWMacroFile, MalformedFilesAreRefusedWhole)
+// An export's header does not make the reader stricter: the hand-written
+// lines under it, a cut-off last line and fewer than eight lines are read
+// as they would be without it.
+TEST(CWMacroFile, HeaderedFilesReadLikeHandWrittenOnes)
 {
     const std::string header = kCWMacroFileHeader;
+    const CW_MACRO_IMPORT example = cw_macro_import_parse(header + "A=x\nB = y \n#C=z\nno equals\n=w\n");
+    ASSERT_TRUE(example.ok && example.count == 2u) << example.message;
+    EXPECT_EQ(example.slots.titles[0] + "|" + example.slots.texts[0], "A|X");
+    EXPECT_EQ(example.slots.titles[1] + "|" + example.slots.texts[1], "B| Y ");
+    const std::string defaultFile = exported(defaults());
+    const CW_MACRO_IMPORT fourLines = cw_macro_import_parse(defaultFile.substr(0, defaultFile.find("MYCALL=<TX>")));
+    EXPECT_TRUE(fourLines.ok && fourLines.count == 4u && fourLines.slots.titles[3] == "73") << fourLines.message;
+    const CW_MACRO_IMPORT cutOff = cw_macro_import_parse(defaultFile.substr(0, defaultFile.size() - 9));
+    EXPECT_TRUE(cutOff.ok && cutOff.count == 8u) << cutOff.message;
+    EXPECT_EQ(cutOff.slots.texts[7], "<TX>LOC <MY");
+}
+
+// Only what cannot be a macro text file, or may mean something else, is
+// refused, and the message says which.
+TEST(CWMacroFile, FilesThatCannotBeTextAreRefusedWhole)
+{
     const std::string defaultFile = exported(defaults());
     const std::pair<std::string, const char*> cases[] = {
         {std::string(kCWMacroFileMaxBytes + 1, 'A'),
@@ -109,14 +132,50 @@ TEST(CWMacroFile, MalformedFilesAreRefusedWhole)
         {std::string("A=x\n\0B=y\n", 9), "Line 2 holds the control byte 0x00, so the file is binary or damaged."},
         {replace_all(defaultFile, "texts v1", "texts v2"),
          "The file holds macro texts of version 2; only version 1 can be read."},
-        {defaultFile.substr(0, defaultFile.size() - 5), "The file ends in the middle of line 11; it looks truncated."},
-        {defaultFile.substr(0, defaultFile.find("MYCALL=<TX>")),
-         "The file holds only 4 of the 8 macro lines; it looks truncated."},
-        {header + "hello\n" + defaultFile.substr(header.size()), "Line 4 is not a LABEL=TEXT line."},
     };
     for (const auto& [file, message] : cases) {
         const CW_MACRO_IMPORT result = cw_macro_import_parse(file);
         EXPECT_TRUE(!result.ok && result.count == 0u && result.title == kCWMacroImportFailedTitle) << message;
         EXPECT_EQ(result.message, message);
     }
+}
+
+// Reading never blocks and never reads more than a macro file can hold: a
+// FIFO (which no one writes) and a folder are refused at once, a large file
+// by its real size.
+TEST(CWMacroFile, OnlyRegularFilesOfBoundedSizeAreRead)
+{
+    const tool_run::ScratchDir dir{"zarvo_macro_read"};
+    const std::string text = exported(defaults());
+    std::ofstream(dir / "macros.txt", std::ios::binary) << text;
+    const CW_MACRO_FILE_READ read = cw_macro_file_read(dir / "macros.txt");
+    EXPECT_TRUE(read.ok && read.bytes == text) << read.message;
+
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::ofstream(dir / "big").close();
+    std::filesystem::resize_file(dir / "big", 10u << 20);
+    const std::pair<std::string, std::string> refused[] = {
+        {dir / "fifo", dir / "fifo" + " is not a regular file."},
+        {dir.path.string(), dir.path.string() + " is not a regular file."},
+        {dir / "big", "The file has 10485760 bytes, more than the 64 KiB a macro text file can have."},
+        {dir / "missing", "Could not open " + dir / "missing" + ": No such file or directory"},
+    };
+    for (const auto& [path, message] : refused) {
+        const CW_MACRO_FILE_READ result = cw_macro_file_read(path);
+        EXPECT_TRUE(!result.ok && result.bytes.empty()) << path;
+        EXPECT_EQ(result.message, message);
+    }
+}
+
+// An export may create a file or replace a regular one, but never a FIFO
+// or device, which a renamed file would take the place of.
+TEST(CWMacroFile, ExportReplacesOnlyRegularFiles)
+{
+    const tool_run::ScratchDir dir{"zarvo_macro_target"};
+    std::ofstream(dir / "old.txt") << "old";
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(cw_macro_export_target_error(dir / "old.txt"), "");
+    EXPECT_EQ(cw_macro_export_target_error(dir / "new.txt"), "");
+    EXPECT_EQ(cw_macro_export_target_error(dir / "fifo"), dir / "fifo" + " is not a regular file.");
+    EXPECT_EQ(cw_macro_export_target_error("/dev/null"), "/dev/null is not a regular file.");
 }

@@ -26,6 +26,30 @@ TEST(CWSettings, DecoderConfigOrdersTheSpeedsAndScalesTheHold)
     EXPECT_DOUBLE_EQ(c.lockHoldMs, 1800);
 }
 
+// A settings file edited by hand or damaged cannot hand the window an
+// endless string: each is cut to its key's length, never inside a letter.
+TEST(CWSettings, StoredStringsAreReadBackBounded)
+{
+    MapStore store;
+    const std::string huge(1 << 20, 'a');
+    for (const char* key : {"ZarvoHost", "CWLogHost", "CWMacroSetupCallsign", "CWMacroSetupLoc", "CWMacroText7",
+                            "CWMacroButtonTitle0", "SomeOtherKey"})
+        store.values[key] = huge;
+    for (auto [key, length] : {std::pair{"ZarvoHost", 253u},
+                               {"CWLogHost", 253u},
+                               {"CWMacroSetupCallsign", 32u},
+                               {"CWMacroSetupLoc", 10u},
+                               {"CWMacroText7", 900u},
+                               {"CWMacroButtonTitle0", 32u},
+                               {"SomeOtherKey", 1024u}})
+        EXPECT_EQ(cw_defaults_string(store, key, "").size(), length) << key;
+    EXPECT_EQ(cw_settings_form_load(store).host, std::string(253, 'a'));
+    store.values["CWMacroSetupLoc"] = "JO62QMA\xC3\x96\xC3\x96";  // byte 10 is inside the second letter
+    EXPECT_EQ(cw_defaults_string(store, "CWMacroSetupLoc", ""), "JO62QMA\xC3\x96");
+    store.values["ZarvoHost"] = "radio.local";
+    EXPECT_EQ(cw_defaults_string(store, "ZarvoHost", ""), "radio.local");
+}
+
 TEST(CWSettingsForm, StoringWritesEveryKeyClampedAndLoadingShowsItBack)
 {
     MapStore store;

@@ -38,7 +38,7 @@ const std::string kRecord = "<CALL:6>DL1ABC<NAME:5>J\u00d6RG<MODE:2>CW<EOR>";
 
 }  // namespace
 
-// An empty host means 127.0.0.1. UDP gives no delivery report: a closed
+// An empty host means 127.0.0.1, and a name its IPv4 address. UDP gives no delivery report: a closed
 // port is not detected.
 TEST(CWUdpLogSender, TheListenerReceivesExactlyTheRecord)
 {
@@ -48,6 +48,8 @@ TEST(CWUdpLogSender, TheListenerReceivesExactlyTheRecord)
     EXPECT_EQ(listener.receive(), kRecord);
     ASSERT_TRUE(cw_udp_send_log_record("", listener.port, "<EOR>", &error)) << error.description;
     EXPECT_EQ(listener.receive(), "<EOR>");
+    ASSERT_TRUE(cw_udp_send_log_record("localhost", listener.port, kRecord, &error)) << error.description;
+    EXPECT_EQ(listener.receive(), kRecord);  // a name is resolved
     const long long gone = Listener().port;  // closed again at once
     EXPECT_TRUE(cw_udp_send_log_record("127.0.0.1", gone, kRecord, nullptr));
 }
@@ -59,10 +61,11 @@ TEST(CWUdpLogSender, BadTargetsPayloadsAndOversizedDatagramsAreRefused)
         long long port;
         std::string record;
         const char* description;
-    } cases[] = {
-        {"127.0.0.1", 0, kRecord, "Invalid UDP port"},        {"127.0.0.1", 70000, kRecord, "Invalid UDP port"},
-        {"127.0.0.1", 12063, "", "Empty UDP payload"},        {"localhost", 12063, kRecord, "Invalid IPv4 UDP host"},
-        {"127.0.1", 12063, kRecord, "Invalid IPv4 UDP host"}, {"::1", 12063, kRecord, "Invalid IPv4 UDP host"}};
+    } cases[] = {{"127.0.0.1", 0, kRecord, "Invalid UDP port"},
+                 {"127.0.0.1", 70000, kRecord, "Invalid UDP port"},
+                 {"127.0.0.1", 12063, "", "Empty UDP payload"},
+                 {"127.0.1", 12063, kRecord, "Invalid IPv4 UDP host"},
+                 {"::1", 12063, kRecord, "Invalid IPv4 UDP host"}};
     for (const auto& c : cases) {
         CW_OPERATION_ERROR error;
         EXPECT_FALSE(cw_udp_send_log_record(c.host, c.port, c.record, &error)) << c.host << ":" << c.port;
@@ -70,6 +73,8 @@ TEST(CWUdpLogSender, BadTargetsPayloadsAndOversizedDatagramsAreRefused)
             << c.host << ":" << c.port << " " << error.description;
     }
     CW_OPERATION_ERROR error;
+    EXPECT_FALSE(cw_udp_send_log_record("logbook.invalid", 12063, kRecord, &error));  // a name that never resolves
+    EXPECT_EQ(error.description.rfind("Unknown UDP host logbook.invalid: ", 0), 0u) << error.description;
     EXPECT_FALSE(cw_udp_send_log_record("127.0.0.1", 9, std::string(70000, 'x'), &error));
     EXPECT_TRUE(error.description == "sendto failed: Message too long" && error.code == EMSGSIZE) << error.description;
 }

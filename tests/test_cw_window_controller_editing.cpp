@@ -13,6 +13,10 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextCursor>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
 
 using namespace cw_window_test;
 
@@ -227,8 +231,8 @@ TEST_F(WindowEditingTest, AFolderThatCannotBeMadeIsLoggedAndLeavesTheLogOff)
     blocker.close();
     makeFrozenWindow(blocker.fileName());
     txtButton()->click();
-    EXPECT_EQ(logLines().back(), "RX TXT log failed: could not create directory " +
-                                     QDir(blocker.fileName()).filePath("Zarvo/rx").toStdString());
+    EXPECT_EQ(logLines().back(),
+              "RX TXT log failed: Could not create folder " + blocker.fileName().toStdString() + ": Not a directory");
     EXPECT_EQ(txtButton()->text(), "RX TXT");
     controller->appendDecodedText("STILL SHOWN");
     EXPECT_EQ(pane("decodedTextView"), "STILL SHOWN");
@@ -274,7 +278,9 @@ TEST_F(WindowMacroSetupTest, OkStoresTheFieldsAndRenamesTheButtons)
         dialog.titleFields[2]->setText("rig");
         dialog.textFields[2]->setText("<tx>rig is tci<rx>");
         dialog.titleFields[3]->clear();
+        dialog.textFields[4]->setText(QString(2000, 'a'));  // no longer than it can be read back
     });
+    EXPECT_EQ(stored("CWMacroText4"), std::string(900, 'A'));
     EXPECT_EQ(stored("CWMacroSetupCallsign"), "QQ9ZZ");
     EXPECT_EQ(control<QPushButton>("macroButton2")->text(), "RIG");
     EXPECT_EQ(control<QPushButton>("macroButton2")->toolTip().toStdString(), "<TX>RIG IS TCI<RX> (F3)");
@@ -292,7 +298,7 @@ TEST_F(WindowMacroSetupTest, ExportThenImportRestoresEveryValueAndABadFileChange
         dialog.textFields[1]->setText(" X = Y ");
     });
     openSetup([](CWMacroSetupDialog& dialog) { click(dialog, "exportMacrosButton"); }, false);
-    EXPECT_EQ(proposedName, "Zarvo-macros.txt");
+    EXPECT_EQ(proposedName, documents() + "/Zarvo-macros.txt");  // offered in Documents
     settings->clear();
     openSetup([](CWMacroSetupDialog& dialog) {
         EXPECT_EQ(dialog.titleFields[0]->text(), "CQ");
@@ -305,24 +311,81 @@ TEST_F(WindowMacroSetupTest, ExportThenImportRestoresEveryValueAndABadFileChange
     EXPECT_EQ(stored("CWMacroButtonTitle1"), "A=B");
     EXPECT_TRUE(alerts.empty());
 
-    // A cut-off file, or none, is named and changes no field.
+    // The hand-written example under an export's header fills two slots.
     QFile file(chosenFile);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("# Zarvo macro texts v1\n# Format: LABEL=TEXT\n\nCQ=CQ\nCALL=");
+    file.write("# Zarvo macro texts v1\n# Format: LABEL=TEXT\n\nA=x\nB = y \n#C=z\nno equals\n=w\n");
     file.close();
-    for (const QString& bad : {chosenFile, folder.filePath("missing.txt")}) {
+    openSetup(
+        [](CWMacroSetupDialog& dialog) {
+            click(dialog, "importMacrosButton");
+            EXPECT_EQ(dialog.titleFields[0]->text() + "|" + dialog.textFields[0]->text(), "A|X");
+            EXPECT_EQ(dialog.titleFields[1]->text() + "|" + dialog.textFields[1]->text(), "B| Y ");
+            EXPECT_EQ(dialog.titleFields[2]->text(), "INFO");
+        },
+        false);
+    EXPECT_TRUE(alerts.empty()) << alerts.front();
+}
+
+// A FIFO, a 10 MB file and a missing one are refused at once, by name and
+// real size, and change no field.
+TEST_F(WindowMacroSetupTest, ImportRefusesWhatIsNotAMacroFileWithoutWaiting)
+{
+    const QString fifo = folder.filePath("fifo.txt"), big = folder.filePath("big.txt");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    QFile bigFile(big);
+    ASSERT_TRUE(bigFile.open(QIODevice::WriteOnly) && bigFile.resize(10 << 20));
+    bigFile.close();
+    for (const QString& bad : {fifo, big, folder.filePath("missing.txt")}) {
         chosenFile = bad;
         openSetup(
             [](CWMacroSetupDialog& dialog) {
                 click(dialog, "importMacrosButton");
-                EXPECT_EQ(dialog.titleFields[0]->text(), "#1");
+                EXPECT_EQ(dialog.titleFields[0]->text(), "CQ");
             },
             false);
     }
+    const std::string title = "Import Macro Texts Failed\n\n";
+    EXPECT_EQ(alerts, (std::vector<std::string>{
+                          title + fifo.toStdString() + " is not a regular file.",
+                          title + "The file has 10485760 bytes, more than the 64 KiB a macro text file can have.",
+                          title + "Could not open " + folder.filePath("missing.txt").toStdString() +
+                              ": No such file or directory",
+                      }));
+}
+
+// An export never takes the place of a FIFO or device, and one that cannot
+// be written whole (the file size limit stands in for a full disk) leaves
+// the old file as it was; both are told.
+TEST_F(WindowMacroSetupTest, AFailedExportKeepsWhatWasThere)
+{
+    const auto exportMacros = [this] {
+        openSetup([](CWMacroSetupDialog& dialog) { click(dialog, "exportMacrosButton"); }, false);
+    };
+    const std::string fifo = folder.filePath("fifo.txt").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    chosenFile = QString::fromStdString(fifo);
+    exportMacros();
+    struct stat info {};
+    EXPECT_TRUE(stat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+    chosenFile = folder.filePath("old.txt");
+    QFile old(chosenFile);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("# old macros\nA=B\n") > 0);
+    old.close();
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small = {100, limit.rlim_max};
+    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    exportMacros();
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll().toStdString(), "# old macros\nA=B\n");
     ASSERT_EQ(alerts.size(), 2u);
-    EXPECT_EQ(alerts[0].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[0];
-    EXPECT_NE(alerts[0].find("truncated"), std::string::npos) << alerts[0];
-    EXPECT_EQ(alerts[1].rfind("Import Macro Texts Failed\n\n", 0), 0u) << alerts[1];
+    EXPECT_EQ(alerts[0], "Export Macro Texts Failed\n\n" + fifo + " is not a regular file.");
+    EXPECT_EQ(alerts[1], "Export Macro Texts Failed\n\nFile too large");
+    EXPECT_EQ(QDir(folder.path()).entryList({"old.txt*"}, QDir::Files | QDir::Hidden).size(), 1);  // no temporary left
 }
 
 }  // namespace

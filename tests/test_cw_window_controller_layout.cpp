@@ -3,9 +3,11 @@
 #include "test_cw_window_controller_fixture.h"
 
 #include "AppDelegate.h"
+#include "tool_run.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -203,6 +205,20 @@ TEST_F(AppShellTest, TheMenusHoldTheirItemsInOrderWithTheirKeys)
     EXPECT_EQ(field->text(), "");
     trigger(0);  // Undo
     EXPECT_EQ(field->text(), "ZR1ABC");
+}
+
+// About names the project version and the commit the program was built
+// from; a build outside a git checkout shows 000000.
+TEST_F(AppShellTest, AboutShowsTheVersionAndTheCommitBuilt)
+{
+    std::string commit =
+        tool_run::run("git", {"-C", ZARVO_SOURCE_DIR, "rev-parse", "--short=7", "HEAD"}, "2>/dev/null").out;
+    commit = commit.empty() ? "000000" : commit.substr(0, commit.find('\n'));
+    AppDelegate delegate(*store, CW_WINDOW_ENVIRONMENT{documents(), {}});
+    const std::unique_ptr<QDialog> panel = delegate.makeAboutPanel(nullptr);
+    const QLabel* version = panel->findChild<QLabel*>("aboutVersion");
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->text().toStdString(), "Version " ZARVO_VERSION " (" + commit + ")");
 }
 
 }  // namespace

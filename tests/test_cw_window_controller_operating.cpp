@@ -9,11 +9,13 @@
 #include "cw_macro_buttons.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QNetworkDatagram>
 #include <QTest>
 #include <QUdpSocket>
+#include <sys/stat.h>
 
 using namespace cw_window_test;
 
@@ -309,12 +311,23 @@ TEST_F(WindowLogQSOTest, TheRecordGoesToTheLogbookAsOneDatagramAndAFailedSendKee
     EXPECT_EQ(stored("CWSendLogViaUDP"), "true");
 
     type("partnerCallField", "QQ2CD");
-    logQSO([](CWLogQSODialog& dialog) { dialog.hostField->setText("logbook.local"); }, true);
+    logQSO([](CWLogQSODialog& dialog) { dialog.hostField->setText("logbook.invalid"); }, true);
     EXPECT_EQ(adif_read(logFile()).records.size(), 2u);
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].rfind("Log UDP send failed\n\nThe QSO was saved to ", 0), 0u) << alerts[0];
-    EXPECT_NE(alerts[0].find("UDP error: Invalid IPv4 UDP host"), std::string::npos) << alerts[0];
-    EXPECT_EQ(stored("CWLogHost"), "logbook.local");
+    EXPECT_NE(alerts[0].find("UDP error: Unknown UDP host logbook.invalid: "), std::string::npos) << alerts[0];
+    EXPECT_EQ(stored("CWLogHost"), "logbook.invalid");
+}
+
+// A FIFO in the log's place is refused at once, not waited on for a reader.
+TEST_F(WindowLogQSOTest, AFifoInPlaceOfTheLogIsRefusedWithoutWaiting)
+{
+    ASSERT_TRUE(QDir().mkpath(documents() + "/Zarvo"));
+    ASSERT_EQ(mkfifo((documents() + "/Zarvo/Zarvo.adi").toLocal8Bit().constData(), 0600), 0);
+    logQSO([](CWLogQSODialog&) {}, true);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find("\n\nCould not open ADIF log file: not a regular file"), std::string::npos) << alerts[0];
+    EXPECT_EQ(text("partnerCallField"), " QQ1AB ");
 }
 
 TEST_F(WindowLogQSOTest, AnUnwritableLogStopsTheSendAndKeepsTheFields)

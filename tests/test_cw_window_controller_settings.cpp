@@ -7,6 +7,7 @@
 #include "tci_commands.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QHostAddress>
 #include <QLabel>
 #include <QTcpServer>
@@ -78,6 +79,36 @@ TEST_F(WindowSettingsTest, AServerGivenForThisRunIsNotStored)
     controller->controlTextDidEndEditing(nullptr);
     EXPECT_EQ(stored("ZarvoHost"), "127.0.0.2");
     EXPECT_EQ(stored("ZarvoPort"), "50123");
+}
+
+// A megabyte host name in the settings file reaches the field cut to the
+// longest DNS name, so Connect has a host of bounded length to look up.
+TEST_F(WindowSettingsTest, AHugeStoredHostIsShownBounded)
+{
+    settings->setValue("ZarvoHost", QString(1 << 20, 'h'));
+    makeWindow();
+    EXPECT_EQ(text("hostField"), std::string(253, 'h'));
+    type("hostField", QString(300, 'x'));  // nor can one be typed or pasted
+    EXPECT_EQ(text("hostField").size(), 253u);
+}
+
+// Settings that cannot be written (here the folder of the settings file is
+// a file) are told once in the log pane, not at every edit.
+TEST_F(WindowSettingsTest, SettingsThatCannotBeSavedAreToldOnce)
+{
+    QFile blocker(folder.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    settings = std::make_unique<QSettings>(folder.filePath("blocker/zarvo.ini"), QSettings::IniFormat);
+    store = std::make_unique<CWQSettingsStore>(*settings);
+    makeWindow();
+    for (const char* pitch : {"700", "800"}) {
+        type("pitchField", pitch);
+        controller->controlTextDidEndEditing(control<QLineEdit>("pitchField"));
+    }
+    EXPECT_EQ(logCount("Settings not saved to " + folder.filePath("blocker/zarvo.ini").toStdString() +
+                       ": the file or its folder cannot be written"),
+              1u);
 }
 
 TEST_F(WindowSettingsTest, QomDefaultsLeavePitchTxSpeedAndTheFlags)

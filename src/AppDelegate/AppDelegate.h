@@ -34,7 +34,8 @@ public:
     // The About panel, built but not shown.
     std::unique_ptr<QDialog> makeAboutPanel(QWidget* parent) const;
 
-    // "Version 0.1 (000000)": an empty version or build reads 0.0.0 or 000000.
+    // "Version 0.1 (1a2b3c4)": the project version and the commit built;
+    // an empty version or build reads 0.0.0 or 000000.
     static QString aboutVersionText(const QString& shortVersion, const QString& buildVersion);
 
     static QIcon applicationIcon();

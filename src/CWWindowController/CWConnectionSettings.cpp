@@ -30,11 +30,16 @@ CWConnectionSettings::CWConnectionSettings(CWPreferenceStore& preferences, const
                                            std::function<void(const std::string&)> log)
     : preferences_(preferences), widgets_(widgets), log_(std::move(log))
 {
+    // Settings that cannot be written are lost at exit; the operator hears
+    // of it in the log pane, whichever part stored them.
+    preferences_.setFailureReport(log_);
+    widgets_.host->setMaxLength(static_cast<int>(kCWHostNameMaxBytes));
     updateTitle();
 }
 
 CWConnectionSettings::~CWConnectionSettings()
 {
+    preferences_.setFailureReport(nullptr);  // the store outlives the log pane
     client_.disconnect();
     client_.setDelegate(nullptr);
 }
@@ -128,6 +133,7 @@ void CWConnectionSettings::store()
     const bool showsRunOnlyServer =
         runOnlyConnection_ && runOnlyConnection_->first == form.host && runOnlyConnection_->second == form.port;
     cw_settings_form_store(form, preferences_, !showsRunOnlyServer);
+    preferences_.synchronize();
 }
 
 void CWConnectionSettings::useConnectionForThisRun(const std::string& host, long long port)

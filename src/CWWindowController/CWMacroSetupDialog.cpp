@@ -57,6 +57,15 @@ CWMacroSetupDialog::CWMacroSetupDialog(const CW_STATION_VALUES& station, const C
         if (onExport_)
             onExport_();
     });
+    // A field takes no more than its setting is read back with.
+    const size_t stationMax[] = {kCWStationCallsignMaxBytes, kCWStationTextMaxBytes, kCWStationTextMaxBytes,
+                                 kCWStationLocatorMaxBytes};
+    for (size_t i = 0; i < stationFields.size(); ++i)
+        stationFields[i]->setMaxLength(static_cast<int>(stationMax[i]));
+    for (size_t n = 0; n < kCWMacroButtonCount; ++n) {
+        titleFields[n]->setMaxLength(static_cast<int>(kCWMacroTitleMaxBytes));
+        textFields[n]->setMaxLength(static_cast<int>(kCWMacroTextMaxBytes));
+    }
     QLabel* help = cw_label("Tokens: <TX> <RX> <BR>/<CRLF> <MYCALL> <MYNAME> <MYQTH> <MYLOC> <PCALL> <PNAME> <RST> "
                             "<PRST>",
                             accessory());

@@ -1,6 +1,7 @@
 #include "CWRxTextLog.h"
 
 #include "CWFolders.h"
+#include "cw_make_folders.h"
 #include "cw_text_panes.h"
 
 #include <QDir>
@@ -55,15 +56,18 @@ bool CWRxTextLog::open()
     if (file_)
         return true;
     const QString folder = directory();
-    if (!QDir().mkpath(folder)) {
-        log_("RX TXT log failed: could not create directory " + folder.toStdString());
+    std::string reason;
+    if (!cw_make_folders(folder.toStdString(), &reason)) {
+        log_("RX TXT log failed: " + reason);
         return false;
     }
     const QString path = newPath();
     auto file = std::make_unique<QFile>(path);
     // NewOnly: a file that appeared meanwhile is never truncated.
     if (path.isEmpty() || !file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        log_("RX TXT log failed: could not create file.");
+        log_("RX TXT log failed: could not create file" + (path.isEmpty()
+                                                               ? std::string(", every name for this second is taken.")
+                                                               : ": " + cw_reason(*file, "unknown error")));
         return false;
     }
     file->close();

@@ -1,13 +1,14 @@
 // The Macro Setup dialog and the macro text files. Nothing reaches the
-// preferences before "OK"; an import fills the dialog's fields whole or
-// not at all.
+// preferences before "OK"; an import fills the dialog's fields from the
+// file's usable lines, or none when the file is refused.
 #include "CWWindowController.h"
 
+#include "CWFolders.h"
 #include "CWMacroSetupDialog.h"
 #include "cw_field_strings.h"
 #include "cw_macro_buttons.h"
 
-#include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -46,11 +47,15 @@ void CWWindowController::storeMacroSetup(const CWMacroSetupDialog& dialog)
 
 QString CWWindowController::chooseFile(bool save, const QString& title, const QString& proposedName)
 {
+    // The dialog starts in Documents, not in whatever folder the program
+    // was started from.
+    const QDir documents(cw_standard_folder(QStandardPaths::DocumentsLocation, environment_.documentsFolder));
+    const QString start = proposedName.isEmpty() ? documents.path() : documents.filePath(proposedName);
     if (environment_.chooseFile)
-        return environment_.chooseFile(save, title, proposedName);
+        return environment_.chooseFile(save, title, start);
     QWidget* parent = macroSetupDialog_ ? static_cast<QWidget*>(macroSetupDialog_) : window_.get();
-    return save ? QFileDialog::getSaveFileName(parent, title, proposedName)
-                : QFileDialog::getOpenFileName(parent, title);
+    return save ? QFileDialog::getSaveFileName(parent, title, start)
+                : QFileDialog::getOpenFileName(parent, title, start);
 }
 
 void CWWindowController::exportMacroTextsClicked()
@@ -61,14 +66,27 @@ void CWWindowController::exportMacroTextsClicked()
     if (path.isEmpty())
         return;
     const CW_MACRO_EXPORT exported = cw_macro_export_file_text(slots);
-    if (!exported.ok) {
-        showMacroTextFileError(kCWMacroExportFailedTitle, exported.message);
+    const std::string refusal = exported.ok ? cw_macro_export_target_error(path.toStdString()) : exported.message;
+    if (!refusal.empty()) {
+        showMacroTextFileError(kCWMacroExportFailedTitle, refusal);
         return;
     }
+    // Written beside the old file and renamed over it only once all of it
+    // is on disk, so a full disk leaves the old file as it was. Unbuffered:
+    // a buffered flush takes a short write for success and would commit a
+    // cut-off file.
     QSaveFile file(path);
     const QByteArray bytes = QByteArray::fromStdString(exported.text);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        showMacroTextFileError(kCWMacroExportFailedTitle, file.errorString().toStdString());
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qint64 done = 0, n = 0; written && done < bytes.size(); done += n) {
+        n = file.write(bytes.constData() + done, bytes.size() - done);
+        written = n > 0;
+    }
+    if (!written || !file.commit()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        showMacroTextFileError(kCWMacroExportFailedTitle, reason.toStdString());
+    }
 }
 
 void CWWindowController::importMacroTextsClicked()
@@ -78,15 +96,13 @@ void CWWindowController::importMacroTextsClicked()
     const QString path = chooseFile(false, "Import Macro Texts", QString());
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        showMacroTextFileError(kCWMacroImportFailedTitle, file.errorString().toStdString());
+    const CW_MACRO_FILE_READ file = cw_macro_file_read(path.toStdString());
+    if (!file.ok) {
+        showMacroTextFileError(kCWMacroImportFailedTitle, file.message);
         return;
     }
-    // One byte past the limit is enough to refuse a file as too large.
-    const QByteArray bytes = file.read(static_cast<qint64>(kCWMacroFileMaxBytes) + 1);
     const size_t fields = std::min(macroSetupDialog_->titleFields.size(), macroSetupDialog_->textFields.size());
-    const CW_MACRO_IMPORT imported = cw_macro_import_parse(bytes.toStdString(), fields);
+    const CW_MACRO_IMPORT imported = cw_macro_import_parse(file.bytes, fields);
     if (!imported.ok) {
         showMacroTextFileError(imported.title, imported.message);
         return;

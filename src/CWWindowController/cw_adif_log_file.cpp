@@ -1,6 +1,7 @@
 #include "cw_adif_log_file.h"
 
 #include "cw_field_strings.h"
+#include "cw_make_folders.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,29 +21,6 @@ std::string cw_without_trailing_slashes(std::string path)
     return path;
 }
 
-// One folder level; an existing folder is fine, an existing file is not.
-bool cw_make_folder(const std::string& path, std::string* error)
-{
-    if (mkdir(path.c_str(), 0755) == 0)
-        return true;
-    const int err = errno;
-    struct stat info {};
-    if (err == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return true;
-    if (error)
-        *error = "Could not create folder " + path + ": " + std::strerror(err);
-    return false;
-}
-
-bool cw_make_folders(const std::string& path, std::string* error)
-{
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        if (!cw_make_folder(path.substr(0, slash), error))
-            return false;
-    }
-    return cw_make_folder(path, error);
-}
-
 // Makes a newly created file's name durable along with its contents.
 void cw_sync_parent_folder(const std::string& path)
 {
@@ -55,21 +33,35 @@ void cw_sync_parent_folder(const std::string& path)
     }
 }
 
+std::string cw_with_reason(const char* what, int err)
+{
+    return std::string(what) + ": " + std::strerror(err);
+}
+
 // Opens for appending, creating the file when absent; *created tells which.
+// Anything but a regular file is refused before it is opened, and
+// O_NONBLOCK keeps a FIFO put there meanwhile from holding the window until
+// something reads it (it means nothing for a regular file).
 int cw_open_log(const std::string& path, bool* created, CW_OPERATION_ERROR* error)
 {
-    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY;
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     *created = false;
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEio, "Could not open ADIF log file: not a regular file");
+        return -1;
+    }
     int fd = open(path.c_str(), flags);
     if (fd >= 0)
         return fd;
     if (errno != ENOENT) {
-        cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEio, "Could not open ADIF log file");
+        cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEio, cw_with_reason("Could not open ADIF log file", errno));
         return -1;
     }
     fd = open(path.c_str(), flags | O_CREAT, 0644);
     if (fd < 0) {
-        cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEio, "Could not create ADIF log file");
+        cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEio,
+                            cw_with_reason("Could not create ADIF log file", errno));
         return -1;
     }
     *created = true;

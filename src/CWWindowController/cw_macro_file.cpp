@@ -3,7 +3,12 @@
 #include "cw_field_strings.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 // Escapes. A plain LABEL=TEXT line cannot carry a title that starts with
@@ -31,7 +36,6 @@ struct CW_MACRO_FILE_LINE {
 
 struct CW_MACRO_FILE_LINES {
     std::vector<CW_MACRO_FILE_LINE> lines;
-    bool endsWithLineBreak = false;
     std::string error;  // set when the bytes are not a text file
 };
 
@@ -116,8 +120,7 @@ CW_MACRO_FILE_LINES cw_split_macro_file(std::string_view bytes)
         result.error = cw_character_error(bytes, pos, c, line.number);
         if (!result.error.empty())
             return result;
-        result.endsWithLineBreak = cw_is_macro_line_break(c);
-        if (!result.endsWithLineBreak) {
+        if (!cw_is_macro_line_break(c)) {
             line.text.append(bytes.substr(pos, length));
         } else {
             if (c == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n')
@@ -131,7 +134,7 @@ CW_MACRO_FILE_LINES cw_split_macro_file(std::string_view bytes)
             return result;
         }
     }
-    if (!result.endsWithLineBreak)
+    if (!line.text.empty())
         result.lines.push_back(line);
     return result;
 }
@@ -198,6 +201,22 @@ bool cw_is_skipped_line(const std::string& text)
     return trimmed.empty() || trimmed.front() == '#';
 }
 
+std::string cw_too_large_message(unsigned long long size)
+{
+    return "The file has " + std::to_string(size) + " bytes, more than the " +
+           std::to_string(kCWMacroFileMaxBytes / 1024) + " KiB a macro text file can have.";
+}
+
+std::string cw_not_regular_message(const std::string& path)
+{
+    return path + " is not a regular file.";
+}
+
+CW_MACRO_FILE_READ cw_read_failed(const std::string& message)
+{
+    return {false, message, {}};
+}
+
 CW_MACRO_IMPORT cw_refused_import(const std::string& message)
 {
     return {false, kCWMacroImportFailedTitle, message, 0, {}};
@@ -218,27 +237,6 @@ std::string cw_declared_version(const std::vector<CW_MACRO_FILE_LINE>& lines)
     return {};
 }
 
-// A file that declares version 1 was written by an export, which ends
-// every line and writes eight slot lines and nothing without "=".
-std::string cw_version1_error(const CW_MACRO_FILE_LINES& file)
-{
-    if (!file.endsWithLineBreak)
-        return "The file ends in the middle of line " + std::to_string(file.lines.back().number) +
-               "; it looks truncated.";
-    size_t slotLines = 0;
-    for (const CW_MACRO_FILE_LINE& line : file.lines) {
-        if (cw_is_skipped_line(line.text))
-            continue;
-        if (cw_label_separator(line.text) == std::string::npos)
-            return cw_line_prefix(line.number) + " is not a LABEL=TEXT line.";
-        ++slotLines;
-    }
-    if (slotLines < kCWMacroButtonCount)
-        return "The file holds only " + std::to_string(slotLines) + " of the " + std::to_string(kCWMacroButtonCount) +
-               " macro lines; it looks truncated.";
-    return {};
-}
-
 std::string cw_file_error(const CW_MACRO_FILE_LINES& file)
 {
     if (!file.error.empty())
@@ -246,9 +244,11 @@ std::string cw_file_error(const CW_MACRO_FILE_LINES& file)
     const std::string version = cw_declared_version(file.lines);
     if (version.empty())
         return {};
+    // A later version may mean something else by its lines, and a macro
+    // read wrongly goes out on the air.
     if (version != "1")
         return "The file holds macro texts of version " + version + "; only version 1 can be read.";
-    return cw_version1_error(file);
+    return {};
 }
 
 void cw_take_slots(const std::vector<CW_MACRO_FILE_LINE>& lines, size_t slotCount, CW_MACRO_IMPORT& result)
@@ -310,8 +310,7 @@ CW_MACRO_EXPORT cw_macro_export_file_text(const CW_MACRO_SLOTS& slots)
 CW_MACRO_IMPORT cw_macro_import_parse(const std::string& bytes, size_t fieldCount)
 {
     if (bytes.size() > kCWMacroFileMaxBytes)
-        return cw_refused_import("The file has " + std::to_string(bytes.size()) + " bytes, more than the " +
-                                 std::to_string(kCWMacroFileMaxBytes / 1024) + " KiB a macro text file can have.");
+        return cw_refused_import(cw_too_large_message(bytes.size()));
     const CW_MACRO_FILE_LINES file = cw_split_macro_file(bytes);
     const std::string error = cw_file_error(file);
     if (!error.empty())
@@ -321,4 +320,55 @@ CW_MACRO_IMPORT cw_macro_import_parse(const std::string& bytes, size_t fieldCoun
     if (result.count == 0)
         return {false, kCWMacroImportTitle, kCWMacroNoLinesMessage, 0, {}};
     return result;
+}
+
+CW_MACRO_FILE_READ cw_macro_file_read(const std::string& path)
+{
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
+    // writer that never comes; nothing but a regular file is read at all.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return cw_read_failed("Could not open " + path + ": " + std::strerror(errno));
+    struct stat info {};
+    std::string refusal;
+    if (fstat(fd, &info) != 0)
+        refusal = "Could not read " + path + ": " + std::strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        refusal = cw_not_regular_message(path);
+    else if (static_cast<unsigned long long>(info.st_size) > kCWMacroFileMaxBytes)
+        refusal = cw_too_large_message(static_cast<unsigned long long>(info.st_size));
+    if (!refusal.empty()) {
+        close(fd);
+        return cw_read_failed(refusal);
+    }
+    CW_MACRO_FILE_READ result = {true, {}, {}};
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            result = cw_read_failed("Could not read " + path + ": " + std::strerror(errno));
+            break;
+        }
+        if (n == 0)
+            break;
+        result.bytes.append(buffer, static_cast<size_t>(n));
+        // A file that grew after the size was taken is still bounded.
+        if (result.bytes.size() > kCWMacroFileMaxBytes) {
+            result = cw_read_failed(cw_too_large_message(result.bytes.size()));
+            break;
+        }
+    }
+    close(fd);
+    return result;
+}
+
+std::string cw_macro_export_target_error(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? std::string() : "Could not check " + path + ": " + std::strerror(errno);
+    // Replacing a device or FIFO by a file would break whatever uses it.
+    return S_ISREG(info.st_mode) ? std::string() : cw_not_regular_message(path);
 }

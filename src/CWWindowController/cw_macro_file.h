@@ -1,7 +1,8 @@
 // The macro text file, version 1: export of the eight macro slots and the
 // parsing of an import. The file is UTF-8, one LABEL=TEXT line per slot
-// after a two-line comment header; import checks the whole file first and
-// either takes its slots or nothing at all.
+// after a two-line comment header. Import takes the usable lines and skips
+// the rest; only a file that cannot be text (binary, invalid UTF-8, too
+// large) or declares another version is refused, whole.
 #pragma once
 
 #include "cw_macro_buttons.h"
@@ -53,6 +54,21 @@ struct CW_MACRO_IMPORT {
     size_t count;          // slots taken: 0 .. count-1; the others stay as they are
     CW_MACRO_SLOTS slots;  // titles and texts for the taken slots
 };
+
+struct CW_MACRO_FILE_READ {
+    bool ok;
+    std::string message;  // why nothing was read, empty when ok
+    std::string bytes;
+};
+
+// A macro file's bytes. Never blocks: a FIFO, device or folder is refused
+// before a byte is read, and so is a file larger than kCWMacroFileMaxBytes,
+// named with its real size.
+CW_MACRO_FILE_READ cw_macro_file_read(const std::string& path);
+
+// Why an export must not replace what is at path (something other than a
+// regular file), or empty when it may.
+std::string cw_macro_export_target_error(const std::string& path);
 
 // Parses a file's bytes. fieldCount is the number of slots the dialog
 // offers (at most kCWMacroButtonCount are filled). Lines fill the slots in

@@ -1,7 +1,10 @@
 #include "cw_settings.h"
 
 #include "cw_auto_gtm.h"
+#include "cw_macro_buttons.h"
+#include "cw_macro_expansion.h"
 #include "cw_text_values.h"
+#include "cw_udp_log_sender.h"
 
 #include <algorithm>
 #include <charconv>
@@ -18,10 +21,51 @@ const CW_NUMERIC_SETTING kCWAutoGtmRearmSetting = {"ZarvoAutoGTMRearm", kCWAutoG
 const CW_NUMERIC_SETTING kCWTxWpmSetting = {"ZarvoTxWPM", 25.0, 1.0, 100.0, 0};
 const CW_NUMERIC_SETTING kCWSquelchSetting = {kCWSqlKey, 0.5, 0.0, 1.0, 2};
 
+namespace {
+
+bool cw_is_macro_key(const std::string& key, std::string (*slotKey)(size_t))
+{
+    for (size_t i = 0; i < kCWMacroButtonCount; ++i) {
+        if (key == slotKey(i))
+            return true;
+    }
+    return false;
+}
+
+// At most maxBytes, never ending inside a UTF-8 sequence.
+std::string cw_bounded_text(const std::string& text, size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+}  // namespace
+
+size_t cw_string_setting_max_bytes(const std::string& key)
+{
+    if (key == kCWHostKey || key == kCWLogHostKey)
+        return kCWHostNameMaxBytes;
+    if (key == kCWStationCallsignKey)
+        return kCWStationCallsignMaxBytes;
+    if (key == kCWStationNameKey || key == kCWStationQthKey)
+        return kCWStationTextMaxBytes;
+    if (key == kCWStationLocKey)
+        return kCWStationLocatorMaxBytes;
+    if (cw_is_macro_key(key, cw_macro_button_title_key))
+        return kCWMacroTitleMaxBytes;
+    if (cw_is_macro_key(key, cw_macro_text_key))
+        return kCWMacroTextMaxBytes;
+    return kCWStringSettingMaxBytes;
+}
+
 std::string cw_defaults_string(const CWPreferenceStore& store, const std::string& key, const std::string& fallback)
 {
     const std::optional<std::string> stored = store.value(key);
-    return stored && !stored->empty() ? *stored : fallback;
+    return stored && !stored->empty() ? cw_bounded_text(*stored, cw_string_setting_max_bytes(key)) : fallback;
 }
 
 long long cw_defaults_integer(const CWPreferenceStore& store, const std::string& key, long long fallback)

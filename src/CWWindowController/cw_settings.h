@@ -4,6 +4,8 @@
 
 #include "CWRx.h"
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,10 +18,26 @@ public:
     virtual void setValue(const std::string& key, const std::string& value) = 0;
     // Writes what was set through to storage now.
     virtual void synchronize() {}
+    // Given one line when what was set cannot be written to storage.
+    virtual void setFailureReport(std::function<void(const std::string&)>) {}
 };
 
-// The stored value if present (for strings: present and non-empty), else
-// the fallback.
+// The longest text each string setting is read back with, in bytes: a
+// settings file edited by hand or damaged cannot hand the window a
+// megabyte host name to resolve or lay out.
+constexpr size_t kCWHostNameMaxBytes = 253;  // the longest DNS name
+constexpr size_t kCWStationCallsignMaxBytes = 32;
+constexpr size_t kCWStationTextMaxBytes = 64;  // name and QTH
+constexpr size_t kCWStationLocatorMaxBytes = 10;
+constexpr size_t kCWMacroTitleMaxBytes = 32;
+// With an escaped title it still fits a macro file line of 1024 bytes.
+constexpr size_t kCWMacroTextMaxBytes = 900;
+constexpr size_t kCWStringSettingMaxBytes = 1024;  // any other key
+
+size_t cw_string_setting_max_bytes(const std::string& key);
+
+// The stored value if present (for strings: present and non-empty, and cut
+// to the key's maximum at a character boundary), else the fallback.
 std::string cw_defaults_string(const CWPreferenceStore& store, const std::string& key, const std::string& fallback);
 long long cw_defaults_integer(const CWPreferenceStore& store, const std::string& key, long long fallback);
 double cw_defaults_double(const CWPreferenceStore& store, const std::string& key, double fallback);

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +17,38 @@ constexpr long kCWEinval = EINVAL;
 bool cw_system_failed(CW_OPERATION_ERROR* error, const char* call, int err)
 {
     return cw_operation_failed(error, kCWPOSIXErrorDomain, err, std::string(call) + " failed: " + std::strerror(err));
+}
+
+bool cw_has_letter(const std::string& host)
+{
+    for (char c : host) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+            return true;
+    }
+    return false;
+}
+
+// A dotted quad as it is; a name (it has a letter: numbers alone such as
+// "127.0.1" stay refused, as does an IPv6 address) through the resolver,
+// since operators type "localhost" as often as 127.0.0.1.
+bool cw_resolve_ipv4(const std::string& host, sockaddr_in* address, CW_OPERATION_ERROR* error)
+{
+    address->sin_family = AF_INET;
+    if (inet_pton(AF_INET, host.c_str(), &address->sin_addr) == 1)
+        return true;
+    if (!cw_has_letter(host) || host.find(':') != std::string::npos)
+        return cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEinval, "Invalid IPv4 UDP host");
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (status != 0 || found == nullptr)
+        return cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEinval,
+                                   "Unknown UDP host " + host + ": " + gai_strerror(status));
+    address->sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
 }
 
 std::string cw_call_and_freq(const std::string& call, const std::string& freq)
@@ -60,10 +93,9 @@ bool cw_udp_send_log_record(const std::string& hostText, long long port, const s
     if (record.empty())
         return cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEinval, "Empty UDP payload");
     sockaddr_in address{};
-    address.sin_family = AF_INET;
+    if (!cw_resolve_ipv4(cw_udp_log_host(hostText), &address, error))
+        return false;
     address.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, cw_udp_log_host(hostText).c_str(), &address.sin_addr) != 1)
-        return cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEinval, "Invalid IPv4 UDP host");
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return cw_system_failed(error, "socket", errno);

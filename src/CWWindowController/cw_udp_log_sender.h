@@ -28,8 +28,9 @@ void cw_store_udp_log_settings(CWPreferenceStore& store, const CW_UDP_LOG_SETTIN
 // The host text trimmed, "127.0.0.1" when empty.
 std::string cw_udp_log_host(const std::string& hostText);
 
-// Sends record's bytes as one datagram to host (dotted-quad IPv4, trimmed,
-// "127.0.0.1" when empty) and port (1..65535). True when the whole record
+// Sends record's bytes as one datagram to host (trimmed, "127.0.0.1" when
+// empty: a dotted-quad IPv4 address or a name resolved to one) and port
+// (1..65535). True when the whole record
 // was handed to the network; failures fill *error (NSPOSIXErrorDomain).
 bool cw_udp_send_log_record(const std::string& hostText, long long port, const std::string& record,
                             CW_OPERATION_ERROR* error);
