@@ -80,10 +80,15 @@ TEST_F(WindowTransmitTest, MacrosAndTypedTextGoOutExpandedAndComeBackDecoded)
     control<QPushButton>("stopButton")->click();
     EXPECT_TRUE(until([&] { return receivedCw().size() == 7; }, 3000));
     EXPECT_EQ(receivedCw().back(), "cw_macros_stop;");
-    type("txWpmField", "30");  // a new speed goes out as its edit ends
-    controller->controlTextDidEndEditing(control("txWpmField"));
+    QLineEdit* wpm = control<QLineEdit>("txWpmField");
+    wpm->selectAll();
+    QTest::keyClicks(wpm, "30");
+    QTest::keyClick(wpm, Qt::Key_Return);       // a typed speed goes out as its edit ends ...
+    controller->controlTextDidEndEditing(wpm);  // ... once, though the focus then leaves the field
     EXPECT_TRUE(until([&] { return receivedCw().size() == 8; }, 3000));
     EXPECT_EQ(receivedCw().back(), "cw_macros_speed:30;");
+    settle(300);
+    EXPECT_EQ(receivedCw().size(), 8u);
 }
 
 TEST_F(WindowTransmitTest, NothingLooksSentThatDidNotGoOut)

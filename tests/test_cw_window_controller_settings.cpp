@@ -169,10 +169,14 @@ TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
     EXPECT_EQ(logLines()[0], "Connecting to ws://127.0.0.1:" + std::to_string(server->port()));
     EXPECT_EQ(logLines()[1], "Connected");
 
+    const auto* trace = control<CWToneTraceView>("toneTraceView");
+    ASSERT_TRUE(until([&] { return trace->history().size() > 0; }, 2000));
     control<QPushButton>("connectButton")->click();
     EXPECT_EQ(button(), "Connect");
     EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
     EXPECT_EQ(status(), "RX audio --");
+    EXPECT_EQ(trace->history().size(), 0u);  // nothing shown as live once the audio is gone
+    EXPECT_EQ(control<CWSpectrumView>("spectrumView")->figures().inputDbFS, -120.0);
     EXPECT_EQ(logCount("Disconnecting"), 1u);
     ASSERT_TRUE(until([&] { return has(serverLog, "[1] disconnected, close code 1000"); }, 2000));
     EXPECT_EQ(logCount("Disconnected: "), 0u);

@@ -59,6 +59,12 @@ void CWToneTraceView::updateWithLevel(float level, float threshold, int32_t keyD
     update();
 }
 
+void CWToneTraceView::clear()
+{
+    history_.clear();
+    update();
+}
+
 void CWToneTraceView::updateWithStatus(const CW_RX_STATUS& status)
 {
     updateWithLevel(status.level, status.threshold, status.keyDown);

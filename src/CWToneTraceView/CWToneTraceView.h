@@ -31,6 +31,8 @@ public:
 
     void updateWithLevel(float level, float threshold, int32_t keyDown);
     void updateWithStatus(const CW_RX_STATUS& status);
+    // An empty trace, for when no audio comes any more.
+    void clear();
 
     QRectF traceRect() const;
     double yForValue(float value, const QRectF& rect) const;

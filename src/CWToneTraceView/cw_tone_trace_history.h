@@ -24,6 +24,8 @@ public:
     // Appends one entry, dropping the oldest once full, and makes its
     // threshold the current one.
     void update(float level, float threshold, int32_t keyDown);
+    // Forgets every entry (the link is gone); the current line stays.
+    void clear() { head_ = 0, filled_ = false; }
 
     // A threshold placed by hand: moves the current line only; the next
     // update replaces it with the receiver's.

@@ -98,9 +98,15 @@ void CWWindowController::applySettings()
 
 void CWWindowController::controlTextDidEndEditing(QWidget* field)
 {
+    // Return and then the focus leaving the field both end an edit; only a
+    // speed typed since the last one goes to the keyer.
+    QLineEdit* const txWpm = widgets_.settings.txWpm;
+    const bool speedTyped = field == txWpm && txWpm->isModified();
     settings_->normaliseFields();
-    if (field == widgets_.settings.txWpm)
+    if (speedTyped) {
+        txWpm->setModified(false);
         transmitter_->sendSpeed();
+    }
     settings_->store();
     receiver_->configureTuner(settings_->tunerConfig());
     // Only a changed decoder setting costs the receiver its last seconds.
@@ -113,6 +119,7 @@ void CWWindowController::connectClicked()
 {
     if (settings_->client().isConnected()) {
         settings_->disconnect();
+        clearAudioDisplays();
         return;
     }
     receiver_->resetBookkeeping();
@@ -218,6 +225,16 @@ void CWWindowController::tciClientDidConnect(TCIClient*)
 void CWWindowController::tciClientDidDisconnectWithError(TCIClient*, const TCI_ERROR& error)
 {
     settings_->didDisconnect(error);
+    clearAudioDisplays();
+}
+
+// Figures of audio that no longer comes would read as live.
+void CWWindowController::clearAudioDisplays()
+{
+    CW_SPECTRUM_FIGURES figures = cw_spectrum_initial_figures();
+    figures.pitchHz = settings_->decoderConfig(kConfigSampleRate).pitchHz;
+    widgets_.views.spectrum->show(CW_SPECTRUM_SNAPSHOT{}, figures);
+    widgets_.views.trace->clear();
 }
 
 void CWWindowController::tciClientDidReceiveTextMessage(TCIClient*, const std::string& text)

@@ -111,6 +111,8 @@ public:
     void spectrumViewDidSelectPitchHz(CWSpectrumView* view, double pitchHz) override;
 
 private:
+    // Empty spectrum and trace once audio stops with the link.
+    void clearAudioDisplays();
     using FrameRule = std::function<QRect(int width, int height)>;
 
     // Every control the objects drive, as the layout made them.
