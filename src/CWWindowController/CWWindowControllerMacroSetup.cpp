@@ -5,6 +5,7 @@
 
 #include "CWFolders.h"
 #include "CWMacroSetupDialog.h"
+#include "cw_adif_record.h"
 #include "cw_field_strings.h"
 #include "cw_macro_buttons.h"
 
@@ -17,6 +18,13 @@
 void CWWindowController::openMacroSetup()
 {
     CWMacroSetupDialog dialog(cw_station_values(preferences_), cw_stored_macro_slots(preferences_), window_.get());
+    // Until the operator gives a call, the macros' stand-in shows only as a
+    // hint: "OK" must not store it as the station's call, which the log
+    // would then accept.
+    if (cw_log_station(preferences_).callsign.empty()) {
+        dialog.stationFields[0]->clear();
+        dialog.stationFields[0]->setPlaceholderText(kCWStationCallsignDefault);
+    }
     dialog.setFieldHandlers([this](QLineEdit* field) { uppercaseTextFieldPreservingSelection(field); },
                             [this](QLineEdit* field) { controlTextDidEndEditing(field); });
     dialog.setFileActions([this] { importMacroTextsClicked(); }, [this] { exportMacroTextsClicked(); });
