@@ -12,10 +12,10 @@ CW_RX_STATUS new_signal()
     return s;
 }
 
-// Enabled, no signal before, no retune yet, 2.5 s rearm, pitch 600 Hz.
+// Enabled, a signal starting, no retune yet, 2.5 s rearm, pitch 600 Hz.
 CW_AUTO_GTM_STATE armed(double peakHz)
 {
-    return CW_AUTO_GTM_STATE{true, 0, 0.0, 2.5, peakHz, 600.0};
+    return CW_AUTO_GTM_STATE{true, true, 0.0, 2.5, peakHz, 600.0};
 }
 
 }  // namespace
@@ -46,7 +46,7 @@ TEST(CWAutoGtm, RetunesOnlyAtTheStartOfAGoodNewSignalNearThePitch)
         {good, armed(605), 10, false},  // already there
         {good, armed(900), 10, false},  // another signal
         {good, armed(0), 10, false},    // no peak yet
-        {good, state([](auto& a) { a.lastSignalState = 1; }), 10, false},
+        {good, state([](auto& a) { a.signalStarting = false; }), 10, false},
         {good, state([](auto& a) { a.enabled = false; }), 10, false},
         {good, state([](auto& a) { a.lastAutoGtmTime = 9.0; }), 10, false},
         {good, state([](auto& a) { a.lastAutoGtmTime = 9.0; }), 11.5, true},

@@ -6,6 +6,7 @@
 #include "cw_limits.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 namespace {
@@ -88,6 +89,7 @@ void copy_backend_status(CW_RX_STATUS* out, const CWQO_STATUS& s)
                         .statQuality = s.statQuality,
                         .statSnrDb = s.statSnrDb,
                         .statOnRatio = s.statOnRatio,
+                        .toneOffsetHz = s.toneOffsetHz,
                         .engineMissing = 0};
 }
 
@@ -158,8 +160,11 @@ void cw_rx_configure(CW_RX* rx, const CW_RX_CONFIG* config)
 {
     if (rx == nullptr || config == nullptr)
         return;
+    const double oldPitchHz = rx->config.pitchHz;
     rx->config = *config;
     normalize(&rx->config);
+    if (std::fabs(rx->config.pitchHz - oldPitchHz) > 0.5)
+        cw_rx_squelch_retune(&rx->squelch);
     if (!(rx->thresholdInUse > 0.0f))
         rx->thresholdInUse = rx->config.threshold;
     if (rx->backend) {

@@ -38,6 +38,7 @@ struct CW_RX_STATUS {
     float statQuality;
     float statSnrDb;
     float statOnRatio;
+    float toneOffsetHz;     // backend: the tone heard in the last second against the pitch, else 0
     int32_t engineMissing;  // the backend's engine could not be built (memory): the fallback decoder reads meanwhile
 };
 

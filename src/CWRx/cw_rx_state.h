@@ -4,6 +4,7 @@
 
 #include "CWQoMorseBackend.h"
 #include "CWRx.h"
+#include "cwqo_presence.h"
 #include "cw_rx_squelch.h"
 #include "cw_text_queue.h"
 
@@ -55,6 +56,8 @@ struct CW_RX {
     char pattern[kCwRxPatternLength];
     double durations[kCwRxPatternLength];
     int32_t elementCount;
+    int32_t toneHeard;       // 0 after long absence of tone: the history starts afresh
+    CWQO_PRESENCE presence;  // signalPresent, from the tone magnitude
 
     // Fallback decoder, history layer.
     float levelHistory[kCwRxHistoryLength];

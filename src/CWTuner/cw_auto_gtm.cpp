@@ -16,7 +16,7 @@ bool speeds_agree(const CW_RX_STATUS& status)
 bool looks_like_a_new_signal(const CW_RX_STATUS& status, const CW_AUTO_GTM_STATE& state)
 {
     return status.signalPresent && status.statQuality >= kCWAutoGtmGoodQuality && speeds_agree(status) &&
-           status.decoderCost < 1.5f && state.lastSignalState <= 0;
+           status.decoderCost < 1.5f && state.signalStarting;
 }
 
 }  // namespace

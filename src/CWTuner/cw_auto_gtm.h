@@ -10,8 +10,8 @@ inline constexpr double kCWAutoGtmDefaultRearmSeconds = 2.5;
 
 struct CW_AUTO_GTM_STATE {
     bool enabled;
-    long long lastSignalState;  // -1 unknown, else the previous frame's signalPresent
-    double lastAutoGtmTime;     // seconds; 0 = never
+    bool signalStarting;     // a new signal is in its first seconds and has not been retuned to
+    double lastAutoGtmTime;  // seconds; 0 = never
     double rearmSeconds;
     double peakHz;   // the spectrum's tracked peak; 0 = none
     double pitchHz;  // the current pitch field value
