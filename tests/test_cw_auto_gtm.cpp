@@ -9,6 +9,7 @@ CW_RX_STATUS new_signal()
 {
     CW_RX_STATUS s{};
     s.signalPresent = 1, s.wpm = 20, s.decoderCost = 0.5f, s.statWpm = 22, s.statQuality = 70, s.statOnRatio = 0.4f;
+    s.toneOffsetHz = 100.0f;  // heard where the peak is
     return s;
 }
 
@@ -54,6 +55,7 @@ TEST(CWAutoGtm, RetunesOnlyAtTheStartOfAGoodNewSignalNearThePitch)
         {with([](auto& s) { s.decoderCost = 1.5f; }), armed(700), 10, false},
         {with([](auto& s) { s.statWpm = 30; }), armed(700), 10, false},
         {with([](auto& s) { s.statWpm = 30, s.statOnRatio = 0.1f; }), armed(700), 10, true},
+        {with([](auto& s) { s.toneOffsetHz = 3.0f; }), armed(700), 10, false},  // heard on the pitch: a stray peak
     };
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(cw_auto_gtm_should_retune(&cases[i].status, cases[i].state, cases[i].now), cases[i].retune) << i;

@@ -31,7 +31,7 @@ CW_RX_STATUS signal(bool present, float quality = 70.0f, float cost = 0.5f)
 {
     CW_RX_STATUS s{};
     s.signalPresent = present, s.wpm = 20, s.decoderCost = cost, s.statWpm = 21, s.statQuality = quality;
-    s.statOnRatio = 0.4f;
+    s.statOnRatio = 0.4f, s.toneOffsetHz = 100.0f;
     return s;
 }
 
