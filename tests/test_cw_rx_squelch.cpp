@@ -207,3 +207,25 @@ TEST(CwRxSquelch, ARetuneEndsTheOldTextAtOnce)
         EXPECT_EQ(lateChars, 0u) << reset << ": " << late;
     }
 }
+
+// GotoMax in the middle of an over from a station 60 Hz off the pitch,
+// whose text the squelch held back: what it sent in the seconds before is
+// decoded again at the new pitch, and nothing of it twice.
+TEST(CwRxSquelch, ARetuneOntoAStationKeepsWhatItSentJustBefore)
+{
+    const std::vector<float> audio =
+        rx_run::generate({.pitchHz = 660.0, .rate = 48000, .noisy = true, .snrDb = 10.0}, kStationText);
+    CW_RX_CONFIG config = rx_run::config_for(48000, 600);
+    config.bandwidthHz = 120;
+    rx_run::Rx rx(cw_rx_create(&config));
+    cw_rx_set_squelch(rx.get(), 0.5);
+    const size_t retuneAt = 48000 * 6;  // in "DE ZR1ABC"
+    const std::vector<float> before(audio.begin(), audio.begin() + retuneAt);
+    const std::vector<float> after(audio.begin() + retuneAt, audio.end());
+    EXPECT_EQ(rx_run::decode(rx.get(), config, before, 2048), "");
+    config.pitchHz = 660.0;
+    cw_rx_retune(rx.get(), &config, 1);
+    const std::string text = text_metrics::collapse_whitespace(rx_run::decode(rx.get(), config, after, 2048));
+    const std::string tail = "DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 73 K";
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), tail.size())), tail) << text;
+}

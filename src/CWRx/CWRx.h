@@ -68,6 +68,14 @@ void cw_rx_configure(CW_RX* rx, const CW_RX_CONFIG* config);
 // Fresh decoder state and status; the configuration stays.
 void cw_rx_reset(CW_RX* rx);
 
+// A new pitch chosen for a signal (GotoMax, AutoGTM). When the receiver
+// printed nothing in the last seconds, the old pitch heard nothing readable
+// (or the squelch held back a station off the pitch): it starts afresh on
+// the new pitch and decodes those seconds of audio again, so the start of
+// the signal found is not lost; their text comes out with the next calls.
+// Otherwise it takes the configuration and, with `reset`, starts afresh.
+void cw_rx_retune(CW_RX* rx, const CW_RX_CONFIG* config, int32_t reset);
+
 void cw_rx_destroy(CW_RX* rx);
 
 // Decodes `count` mono samples at the configured rate. When `text` and a

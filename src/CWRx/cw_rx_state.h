@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 inline constexpr int32_t kCwRxHistoryLength = 4096;  // level history, one entry per block
 inline constexpr int32_t kCwRxTextLength = 4096;     // rebuilt text, with its terminator
@@ -78,4 +79,13 @@ struct CW_RX {
     // to judge by).
     CW_RX_SQUELCH squelch;
     char backendText[kCWTextQueueBytes];  // one call's text before the squelch
+
+    // The last seconds of audio, decoded again after a retune that found
+    // the signal elsewhere; sized when the rate changes, never per block.
+    std::vector<float> recentAudio;
+    size_t recentHead;  // oldest sample
+    size_t recentCount;
+    double clockMs;      // audio time seen since creation
+    double printedAtMs;  // when the caller last got a character other than a blank; negative: never
+    bool replaying;
 };

@@ -72,11 +72,12 @@ void CWReceivePipeline::retune(const CW_RX_CONFIG& config, bool reset)
 {
     if (!rx_)
         return;
-    applyConfig(config);
-    if (reset) {
-        cw_rx_reset(rx_);
+    config_ = config;
+    if (streamRate_ > 0.0)
+        config_.sampleRate = streamRate_;
+    cw_rx_retune(rx_, &config_, reset ? 1 : 0);
+    if (reset)
         lastStatusUpdateTime_ = 0.0;
-    }
 }
 
 void CWReceivePipeline::configureTuner(const CW_TUNER_CONFIG& tuning)

@@ -47,7 +47,9 @@ public:
     void rebuild(const CW_RX_CONFIG& config, double squelch);
     // The receiver would run otherwise on these settings.
     bool differs(const CW_RX_CONFIG& config, double squelch) const;
-    // A new pitch; a manual one also resets the receiver.
+    // A new pitch; a manual one also resets the receiver. Either decodes
+    // the last seconds again at the new pitch when nothing was printed in
+    // them, so the start of the signal tuned to is not lost.
     void retune(const CW_RX_CONFIG& config, bool reset);
     // AutoGTM's settings; given when they change, not with every frame.
     void configureTuner(const CW_TUNER_CONFIG& tuning);
