@@ -6,7 +6,11 @@
 // included) and the rate inside the transmission (text printed before the
 // first or after the last keyed character is not counted). Prints Markdown.
 //
-// usage: decode_conditions [conditions|awgn|all] [SEEDS] [ONLY]
+// A third table counts what a station off the pitch prints through the
+// default squelch (SQL 0.50): the text of a neighbour is not the text of the
+// station tuned, so every character counts as a stray one.
+//
+// usage: decode_conditions [conditions|awgn|neighbours|all] [SEEDS] [ONLY]
 // (default all 2; ONLY keeps the conditions whose name contains it and, in
 // the white-noise grid, the row of that speed, or the cell WPM@SNR)
 #include "decode_session.h"
@@ -14,6 +18,7 @@
 #include "rx_run.h"
 #include "text_metrics.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -258,6 +263,46 @@ void print_awgn(int seeds, bool verbose, const std::string& only)
     }
 }
 
+// Characters (not blanks) printed per minute of audio.
+double printed_per_minute(const std::string& decoded, size_t samples)
+{
+    const auto printed = std::count_if(decoded.begin(), decoded.end(), [](char c) { return c != ' ' && c != '\n'; });
+    return static_cast<double>(printed) * 60.0 * kRate / static_cast<double>(samples);
+}
+
+void print_neighbours(int seeds)
+{
+    const double offsets[] = {40, 80, 120, 190};
+    const double snrs[] = {20, 10, 0};
+    std::printf("\nA station off the pitch, --pitch 700, SQL 0.50, 20 WPM, %d texts x %d seeds per cell: characters "
+                "printed per minute\n\n",
+                static_cast<int>(std::size(kTexts)), seeds);
+    std::printf("| offset |");
+    for (double snr : snrs)
+        std::printf(" %+.0f dB |", snr);
+    std::printf("\n|---|---|---|---|\n");
+    for (double offset : offsets) {
+        std::printf("| %.0f Hz |", offset);
+        for (double snr : snrs) {
+            double perMinute = 0.0;
+            for (int seed = 1; seed <= seeds; ++seed) {
+                for (const char* text : kTexts) {
+                    CELL_SIGNAL s;
+                    s.config =
+                        rx_run::noisy_config(20.0, kPitchHz + offset, kRate, snr, static_cast<uint32_t>(seed), 2.0);
+                    s.fixedPitch = true;
+                    const std::vector<float> samples = generate(s, text);
+                    perMinute += printed_per_minute(decode(s, samples), samples.size()) /
+                                 static_cast<double>(seeds * std::size(kTexts));
+                }
+            }
+            std::printf(" %.1f |", perMinute);
+            std::fflush(stdout);
+        }
+        std::printf("\n");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -266,13 +311,15 @@ int main(int argc, char** argv)
     const int seeds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2;
     const std::string only = argc > 3 ? argv[3] : "";
     const bool verbose = std::getenv("DECODE_CONDITIONS_VERBOSE") != nullptr;
-    if (which != "all" && which != "conditions" && which != "awgn") {
-        std::fprintf(stderr, "usage: decode_conditions [conditions|awgn|all] [SEEDS] [ONLY]\n");
+    if (which != "all" && which != "conditions" && which != "awgn" && which != "neighbours") {
+        std::fprintf(stderr, "usage: decode_conditions [conditions|awgn|neighbours|all] [SEEDS] [ONLY]\n");
         return 2;
     }
-    if (which != "awgn")
+    if (which == "all" || which == "conditions")
         print_conditions(seeds, verbose, only);
-    if (which != "conditions")
+    if (which == "all" || which == "awgn")
         print_awgn(seeds, verbose, which == "awgn" ? only : std::string());
+    if (which == "all" || which == "neighbours")
+        print_neighbours(seeds);
     return 0;
 }

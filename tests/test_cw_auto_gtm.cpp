@@ -9,13 +9,14 @@ CW_RX_STATUS new_signal()
 {
     CW_RX_STATUS s{};
     s.signalPresent = 1, s.wpm = 20, s.decoderCost = 0.5f, s.statWpm = 22, s.statQuality = 70, s.statOnRatio = 0.4f;
+    s.toneOffsetHz = 100.0f;  // heard where the peak is
     return s;
 }
 
-// Enabled, no signal before, no retune yet, 2.5 s rearm, pitch 600 Hz.
+// Enabled, a signal starting, no retune yet, 2.5 s rearm, pitch 600 Hz.
 CW_AUTO_GTM_STATE armed(double peakHz)
 {
-    return CW_AUTO_GTM_STATE{true, 0, 0.0, 2.5, peakHz, 600.0};
+    return CW_AUTO_GTM_STATE{true, true, 0.0, 2.5, peakHz, 600.0};
 }
 
 }  // namespace
@@ -46,7 +47,7 @@ TEST(CWAutoGtm, RetunesOnlyAtTheStartOfAGoodNewSignalNearThePitch)
         {good, armed(605), 10, false},  // already there
         {good, armed(900), 10, false},  // another signal
         {good, armed(0), 10, false},    // no peak yet
-        {good, state([](auto& a) { a.lastSignalState = 1; }), 10, false},
+        {good, state([](auto& a) { a.signalStarting = false; }), 10, false},
         {good, state([](auto& a) { a.enabled = false; }), 10, false},
         {good, state([](auto& a) { a.lastAutoGtmTime = 9.0; }), 10, false},
         {good, state([](auto& a) { a.lastAutoGtmTime = 9.0; }), 11.5, true},
@@ -54,6 +55,7 @@ TEST(CWAutoGtm, RetunesOnlyAtTheStartOfAGoodNewSignalNearThePitch)
         {with([](auto& s) { s.decoderCost = 1.5f; }), armed(700), 10, false},
         {with([](auto& s) { s.statWpm = 30; }), armed(700), 10, false},
         {with([](auto& s) { s.statWpm = 30, s.statOnRatio = 0.1f; }), armed(700), 10, true},
+        {with([](auto& s) { s.toneOffsetHz = 3.0f; }), armed(700), 10, false},  // heard on the pitch: a stray peak
     };
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(cw_auto_gtm_should_retune(&cases[i].status, cases[i].state, cases[i].now), cases[i].retune) << i;

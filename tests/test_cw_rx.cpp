@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -100,35 +101,108 @@ TEST(CwRxDecoding, SampleRateChangeMidStream)
 
 TEST(CwRxLock, RisesOnASignalAndFallsAfterTheHoldTime)
 {
-    // {highest grade during the signal, seconds after it to lock lost, to absent}
+    // {highest grade during the signal, seconds after it to lock lost}
     const auto lock_times = [](double holdMs) {
         const std::vector<float> audio = rx_run::generate({.tailSeconds = 6.0}, kText);
         const double signalEnd = double(audio.size() - 6 * 8000);
         CW_RX_CONFIG c = rx_run::config_for(8000, 600.0);
         c.lockHoldMs = holdMs;
-        std::tuple<int, double, double> t{0, -1.0, -1.0};
-        auto& [best, lostS, absentS] = t;
+        std::pair<int, double> t{0, -1.0};
+        auto& [best, lostS] = t;
         rx_run::decode(make_rx(c).get(), c, audio, 400, 128, [&](const CW_RX_STATUS& st, size_t end) {
             const double after = (double(end) - signalEnd) / 8000.0;
             if (after < 0.0)
                 best = std::max(best, int(st.lock));
             else if (st.lock == 0 && lostS < 0.0)
                 lostS = after;
-            if (after >= 0.0 && st.signalPresent == 0 && absentS < 0.0)
-                absentS = after;
         });
         return t;
     };
-    const auto [shortBest, shortLost, shortAbsent] = lock_times(800.0);
+    const auto [shortBest, shortLost] = lock_times(800.0);
     EXPECT_EQ(shortBest, 2);
     EXPECT_NEAR(shortLost, 0.8, 0.25);
-    EXPECT_NEAR(shortAbsent, 2.5, 0.25);
     // A longer hold is cut short once the 3-second statistics fill with silence.
-    const auto [longBest, longLost, longAbsent] = lock_times(4000.0);
+    const auto [longBest, longLost] = lock_times(4000.0);
     EXPECT_EQ(longBest, 2);
     EXPECT_GT(longLost, shortLost + 0.4);
     EXPECT_LE(longLost, 4.0);
-    EXPECT_NEAR(longAbsent, 2.5, 0.25);
+}
+
+namespace {
+
+// 20 WPM keying from 3 s in band noise (or silence) at 48000 Hz, 4 s more
+// of the same after it, in the window's 2048-sample blocks.
+struct PRESENCE_SEEN {
+    double onsetS = -1.0;  // first present block after the first key-down
+    double goneS = -1.0;   // first absent block after the last key-down
+    int presentBeforeKeying = 0;
+    int absentWhileKeying = 0;
+    int presentAfterGone = 0;
+};
+
+PRESENCE_SEEN presence_seen(CW_RX* rx, const std::string& text, double snrDb, bool noise)
+{
+    constexpr uint32_t kRate = 48000;
+    MORSE_AUDIO_CONFIG c = rx_run::noisy_config(20, 600, kRate, snrDb, 9, 4.0);
+    std::vector<MORSE_KEYING> keying;
+    EXPECT_TRUE(morse_audio_timeline(c, text, &keying, nullptr, nullptr));
+    double keyedMs = 0.0;
+    for (const MORSE_KEYING& k : keying)
+        keyedMs += k.keyDown || &k != &keying.back() ? k.durationMs : 0.0;
+    const double firstS = 3.0, lastS = 3.0 + keyedMs / 1000.0;
+    std::vector<float> audio(size_t((lastS + 4.0) * kRate), 0.0f);
+    EXPECT_TRUE(morse_audio_mix_tone(c, keying, size_t(firstS * kRate), &audio, nullptr));
+    std::mt19937 rng(9);
+    if (noise)
+        morse_audio_add_noise(audio.data(), audio.size(), morse_audio_noise_sigma(c.amplitude, snrDb, kRate), &rng);
+    CW_RX_CONFIG config = rx_run::config_for(kRate, 600);
+    config.bandwidthHz = 120;
+    PRESENCE_SEEN seen;
+    rx_run::decode(rx, config, audio, 2048, 128, [&](const CW_RX_STATUS& st, size_t end) {
+        const double t = double(end) / kRate;
+        if (t < firstS)
+            seen.presentBeforeKeying += st.signalPresent;
+        else if (st.signalPresent && seen.onsetS < 0.0)
+            seen.onsetS = t - firstS;
+        else if (seen.onsetS >= 0.0 && t < lastS)
+            seen.absentWhileKeying += !st.signalPresent;
+        else if (t >= lastS && seen.goneS < 0.0 && !st.signalPresent)
+            seen.goneS = t - lastS;
+        else if (seen.goneS >= 0.0)
+            seen.presentAfterGone += st.signalPresent;
+    });
+    return seen;
+}
+
+}  // namespace
+
+// Band noise, however the AGC lifts it, and silence are no signal; keying
+// is one within two dots (60 ms each) and a block, through its word gaps,
+// and stops being one about a second after its last key-down.
+TEST(CwRxPresence, KeyingIsASignalWithinTwoDotsNoiseAndSilenceAreNoneWithinASecond)
+{
+    for (const bool noise : {true, false}) {
+        const CW_RX_CONFIG c = rx_run::config_for(48000, 600);
+        const PRESENCE_SEEN seen = presence_seen(make_rx(c).get(), "EEE TEST DE ZR1ABC", 0.0, noise);
+        EXPECT_EQ(seen.presentBeforeKeying, 0) << noise;
+        EXPECT_GE(seen.onsetS, 0.0) << noise;
+        EXPECT_LE(seen.onsetS, 0.12 + 2048.0 / 48000) << noise;
+        EXPECT_EQ(seen.absentWhileKeying, 0) << noise;
+        EXPECT_GE(seen.goneS, 0.4) << noise;  // not at the first gap
+        EXPECT_LE(seen.goneS, 1.2) << noise;
+        EXPECT_EQ(seen.presentAfterGone, 0) << noise;
+    }
+    // Half a minute of band noise alone, at two levels.
+    for (const double sigma : {0.01, 0.3}) {
+        std::vector<float> noise(48000 * 30);
+        std::mt19937 rng(4);
+        morse_audio_add_noise(noise.data(), noise.size(), sigma, &rng);
+        const CW_RX_CONFIG c = rx_run::config_for(48000, 600);
+        int present = 0;
+        rx_run::decode(make_rx(c).get(), c, noise, 2048, 128,
+                       [&](const CW_RX_STATUS& st, size_t end) { present += end > 48000 && st.signalPresent; });
+        EXPECT_EQ(present, 0) << sigma;
+    }
 }
 
 // Text that does not fit waits for later calls; a capacity of 1 only ever gets the terminator.

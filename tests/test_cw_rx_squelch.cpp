@@ -53,6 +53,15 @@ TEST_F(Squelch, HeldTextComesOutInOrderOnceConfirmedOrExpires)
     EXPECT_EQ(drain(), "K");
 }
 
+// Text held for what was heard at the old pitch never comes out as the new station's.
+TEST_F(Squelch, ARetuneDropsHeldText)
+{
+    step(12.0f, 0.9f, "5I");
+    cw_rx_squelch_retune(&squelch_);
+    step(12.0f, 0.05f, "CQ");
+    EXPECT_EQ(drain(), "CQ");
+}
+
 TEST_F(Squelch, LevelIsClampedAndStricterLevelsAskMore)
 {
     for (auto [given, stored] : {std::pair{-1.0, 0.0}, {NAN, 0.0}, {0.25, 0.25}, {7.0, 1.0}}) {
@@ -61,6 +70,7 @@ TEST_F(Squelch, LevelIsClampedAndStricterLevelsAskMore)
     }
     EXPECT_GT(cw_rx_squelch_snr_min_db(1.0), cw_rx_squelch_snr_min_db(0.5));
     EXPECT_LT(cw_rx_squelch_cost_max(1.0), cw_rx_squelch_cost_max(0.5));
+    EXPECT_LT(cw_rx_squelch_offset_max_hz(1.0), cw_rx_squelch_offset_max_hz(0.5));
 }
 
 TEST(CwRxSquelch, ReceiverEntryPointsTolerateNullAndClamp)
@@ -126,3 +136,96 @@ TEST(CwRxSquelch, OffGivesExactlyTheOldOutput)
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kStationText = "CQ CQ DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 73 K";
+
+// A station at 20 WPM, `offsetHz` from a receiver at 600 Hz with the
+// window's 120 Hz bandwidth, 48000 Hz in 2048-sample blocks.
+std::string station_text(double offsetHz, double snrDb, double squelch)
+{
+    const std::vector<float> audio =
+        rx_run::generate({.pitchHz = 600.0 + offsetHz, .rate = 48000, .noisy = true, .snrDb = snrDb}, kStationText);
+    CW_RX_CONFIG config = rx_run::config_for(48000, 600);
+    config.bandwidthHz = 120;
+    rx_run::Rx rx(cw_rx_create(&config));
+    cw_rx_set_squelch(rx.get(), squelch);
+    return rx_run::decode(rx.get(), config, audio, 2048);
+}
+
+}  // namespace
+
+// A neighbour at the edge of the filter or beyond it keys cleanly and the
+// engine reads it, often well, but it is not the station tuned: the squelch
+// keeps it out on either side. The station on the pitch loses nothing.
+TEST(CwRxSquelch, AStationOffThePitchPrintsNothingAndOnePrintsWhole)
+{
+    for (double offsetHz : {40.0, -40.0, 80.0, -120.0, 190.0}) {
+        EXPECT_GT(station_text(offsetHz, 20.0, 0.0).size(), 20u) << offsetHz;  // there is something to hold back
+        const std::string text = station_text(offsetHz, 20.0, 0.5);
+        EXPECT_LE(text.size(), 2u) << offsetHz << " Hz: " << text;
+    }
+    for (double snrDb : {20.0, 0.0, -6.0}) {
+        const double open = text_metrics::cer_after_first_word(kStationText, station_text(0.0, snrDb, 0.0));
+        const double squelched = text_metrics::cer_after_first_word(kStationText, station_text(0.0, snrDb, 0.5));
+        EXPECT_LE(squelched, open + 0.01) << snrDb;
+        EXPECT_LE(squelched, 0.03) << snrDb;
+    }
+}
+
+// A retune away from a station in the middle of its over, with the reset of
+// GotoMax and without it as AutoGTM does: nothing heard at the old pitch is
+// printed more than a moment later.
+TEST(CwRxSquelch, ARetuneEndsTheOldTextAtOnce)
+{
+    const std::vector<float> audio =
+        rx_run::generate({.pitchHz = 600.0, .rate = 48000, .noisy = true, .snrDb = 10.0}, kStationText);
+    for (const bool reset : {false, true}) {
+        CW_RX_CONFIG config = rx_run::config_for(48000, 600);
+        config.bandwidthHz = 120;
+        rx_run::Rx rx(cw_rx_create(&config));
+        cw_rx_set_squelch(rx.get(), 0.5);
+        const size_t retuneAt = 48000 * 9;
+        const std::vector<float> before(audio.begin(), audio.begin() + retuneAt);
+        const std::vector<float> after(audio.begin() + retuneAt, audio.end());
+        EXPECT_GT(rx_run::decode(rx.get(), config, before, 2048).size(), 10u);
+        config.pitchHz = 900.0;
+        cw_rx_configure(rx.get(), &config);
+        if (reset)
+            cw_rx_reset(rx.get());
+        size_t lateChars = 0;
+        std::string late;
+        char text[128];
+        for (size_t at = 0; at + 2048 <= after.size(); at += 2048) {
+            const size_t n = cw_rx_process(rx.get(), after.data() + at, 2048, text, sizeof text);
+            if (at >= 48000 / 4) {
+                lateChars += n;
+                late.append(text, n);
+            }
+        }
+        EXPECT_EQ(lateChars, 0u) << reset << ": " << late;
+    }
+}
+
+// GotoMax in the middle of an over from a station 60 Hz off the pitch,
+// whose text the squelch held back: what it sent in the seconds before is
+// decoded again at the new pitch, and nothing of it twice.
+TEST(CwRxSquelch, ARetuneOntoAStationKeepsWhatItSentJustBefore)
+{
+    const std::vector<float> audio =
+        rx_run::generate({.pitchHz = 660.0, .rate = 48000, .noisy = true, .snrDb = 10.0}, kStationText);
+    CW_RX_CONFIG config = rx_run::config_for(48000, 600);
+    config.bandwidthHz = 120;
+    rx_run::Rx rx(cw_rx_create(&config));
+    cw_rx_set_squelch(rx.get(), 0.5);
+    const size_t retuneAt = 48000 * 6;  // in "DE ZR1ABC"
+    const std::vector<float> before(audio.begin(), audio.begin() + retuneAt);
+    const std::vector<float> after(audio.begin() + retuneAt, audio.end());
+    EXPECT_EQ(rx_run::decode(rx.get(), config, before, 2048), "");
+    config.pitchHz = 660.0;
+    cw_rx_retune(rx.get(), &config, 1);
+    const std::string text = text_metrics::collapse_whitespace(rx_run::decode(rx.get(), config, after, 2048));
+    const std::string tail = "DE ZR1ABC ZR1ABC THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 73 K";
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), tail.size())), tail) << text;
+}

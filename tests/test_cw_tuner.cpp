@@ -2,6 +2,10 @@
 // the receiver's configuration and status in, pitch changes out.
 #include "cw_tuner.h"
 
+#include "CWRx.h"
+#include "morse_audio_generator.h"
+#include "rx_run.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,7 +31,7 @@ CW_RX_STATUS signal(bool present, float quality = 70.0f, float cost = 0.5f)
 {
     CW_RX_STATUS s{};
     s.signalPresent = present, s.wpm = 20, s.decoderCost = cost, s.statWpm = 21, s.statQuality = quality;
-    s.statOnRatio = 0.4f;
+    s.statOnRatio = 0.4f, s.toneOffsetHz = 100.0f;
     return s;
 }
 
@@ -108,4 +112,56 @@ TEST(Tuner, FindsAToneOfUnknownPitchAndDropsOneThatNeverDecodes)
     Source noise{.hz = 0.0, .amplitude = 0.0};
     for (int i = 1; i <= 300; ++i)
         ASSERT_EQ(noise.step(quiet.get(), 600.0, signal(false, 0.0f, 5.0f), 0.2 * i).action, CW_TUNER_KEEP) << i;
+}
+
+namespace {
+
+// Band noise, then a station keyed at `stationHz`, decoded by a receiver
+// at 600 Hz in 2048-sample blocks as the window runs it: an automatic
+// retune moves the receiver's pitch without a reset. Returns the pitch at
+// the end and, through *retunedAfter, the seconds from the station's first
+// key-down to the retune (negative when none).
+double autogtm_pitch_after(double stationHz, double* retunedAfter)
+{
+    constexpr uint32_t kAudioRate = 48000;
+    constexpr double kLeadSeconds = 3.0;
+    MORSE_AUDIO_CONFIG c = rx_run::noisy_config(20, stationHz, kAudioRate, 10.0, 5, 2.0);
+    c.leadSeconds = kLeadSeconds;
+    std::vector<float> audio;
+    EXPECT_TRUE(morse_audio_generate(c, "CQ CQ DE ZR1ABC ZR1ABC PSE K", &audio, nullptr, nullptr));
+    CW_RX_CONFIG config = rx_run::config_for(kAudioRate, 600.0);
+    config.bandwidthHz = 120.0;
+    rx_run::Rx rx(cw_rx_create(&config));
+    Tuner t = make_tuner(true, false);
+    *retunedAfter = -1.0;
+    for (size_t at = 0; at + 2048 <= audio.size(); at += 2048) {
+        cw_rx_process(rx.get(), audio.data() + at, 2048, nullptr, 0);
+        CW_RX_STATUS status;
+        cw_rx_get_status(rx.get(), &status);
+        const double now = double(at + 2048) / kAudioRate;
+        CW_TUNER_RESULT r{};
+        cw_tuner_update(t.get(), audio.data() + at, 2048, &config, &status, now, &r);
+        if (r.action == CW_TUNER_RETUNE) {
+            EXPECT_LT(*retunedAfter, 0.0) << "a second retune at " << now;
+            *retunedAfter = now - kLeadSeconds;
+            config.pitchHz = r.pitchHz;
+            cw_rx_configure(rx.get(), &config);
+        }
+    }
+    return config.pitchHz;
+}
+
+}  // namespace
+
+// A station a little or well off the pitch is met at its start, once: the
+// receiver reports no signal in the band noise before it, so its first
+// key-downs are a new signal.
+TEST(Tuner, AutoGtmMovesThePitchOntoAStationOffThePitch)
+{
+    for (double stationHz : {625.0, 660.0}) {
+        double after = 0.0;
+        EXPECT_NEAR(autogtm_pitch_after(stationHz, &after), stationHz, 5.0);
+        EXPECT_GT(after, 0.0) << stationHz;
+        EXPECT_LT(after, 4.5) << stationHz;
+    }
 }

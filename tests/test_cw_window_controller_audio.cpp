@@ -168,6 +168,22 @@ TEST_F(WindowAudioTest, AutoGtmNeverTunesToAStalePeak)
     EXPECT_NEAR(peak, 780.0, 10.0);
 }
 
+// A frame brings the receiver its stream's rate and nothing else: a pitch
+// typed but not yet entered waits for the end of the edit, and the edit
+// keeps the stream's rate.
+TEST_F(WindowAudioTest, FramesApplyOnlyTheStreamRateAndSettingsApplyWhenEntered)
+{
+    makeWindow();
+    type("pitchField", "650");
+    deliver_frame(controller.get(), std::vector<float>(1024, 0.0f), 12000, 1);
+    const CW_RX_CONFIG& config = controller->receiver().receiverConfig();
+    EXPECT_EQ(config.sampleRate, 12000.0);
+    EXPECT_EQ(config.pitchHz, 600.0);
+    controller->controlTextDidEndEditing(control("pitchField"));
+    EXPECT_EQ(config.pitchHz, 650.0);
+    EXPECT_EQ(config.sampleRate, 12000.0);
+}
+
 // AutoGTM's settings reach the tuner as they change: ticked, an edit ended,
 // the defaults restored.
 TEST_F(WindowAudioTest, AutoGtmSettingsReachTheTunerWhenTheyChange)

@@ -139,6 +139,7 @@ TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStoredAndGotoMaxWaits
     controller->spectrumViewDidSelectPitchHz(nullptr, 1300);
     EXPECT_EQ(text("pitchField"), "1200");
     type("pitchField", "650");
+    controller->controlTextDidEndEditing(control("pitchField"));
     control<QPushButton>("gotoMaxButton")->click();
     EXPECT_EQ(text("pitchField"), "650");
     std::vector<float> tone(4096);  // a steady 700 Hz tone gives the tuner a peak there

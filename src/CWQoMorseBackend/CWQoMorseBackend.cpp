@@ -37,6 +37,8 @@ void clear_processing_state(CWQO_BACKEND* b)
     cwqo_lock_start(&b->lock, kCwqoQuietLimitMs);
     cwqo_history_clear(&b->envHistory);
     b->envLevel = 0.0f;
+    cwqo_presence_reset(&b->presence);
+    cwqo_tone_offset_reset(&b->toneOffset, b->config.pitchHz);
     cw_text_queue_clear(&b->pendingText);
 }
 

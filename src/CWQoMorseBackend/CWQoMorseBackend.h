@@ -23,7 +23,7 @@ struct CWQO_STATUS {
     float level;      // tone level 0..1
     float threshold;  // key-down threshold in effect 0..1
     int32_t keyDown;
-    int32_t signalPresent;  // 0 only after 2.5 s without activity
+    int32_t signalPresent;  // keyed tone in the last second (not band noise, not silence)
     int32_t lock;           // 0 none, 1 tentative, 2 locked
     double pitchHz;         // pitch in use
     double wpm;             // engine speed estimate
@@ -34,6 +34,7 @@ struct CWQO_STATUS {
     float statQuality;      // 0..100
     float statSnrDb;        // 0..60
     float statOnRatio;      // key-down fraction of the last 3 s
+    float toneOffsetHz;     // the tone heard in the last second against the pitch (positive: above)
 };
 
 struct CWQO_BACKEND;

@@ -8,6 +8,8 @@
 #include "cwqo_lock.h"
 #include "cwqo_prefilter.h"
 #include "cwqo_sample_ring.h"
+#include "cwqo_tone_offset.h"
+#include "cwqo_presence.h"
 #include "cw_text_queue.h"
 #include "impulse_blanker.h"
 #include "qomorse.h"
@@ -43,6 +45,8 @@ struct CWQO_BACKEND {
     CWQO_LOCK lock;  // lockState, lockMiss and quietMs
     CWQO_ENVELOPE_HISTORY envHistory;
     float envLevel;
+    CWQO_PRESENCE presence;  // signalPresent, from the same envelope
+    CWQO_TONE_OFFSET toneOffset;
 
     // Storage reused by every call, sized at creation so that steady
     // decoding allocates nothing.

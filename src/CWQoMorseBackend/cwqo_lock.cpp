@@ -66,16 +66,14 @@ void cwqo_lock_start(CWQO_LOCK* lock, double quietMs)
     lock->quietMs = quietMs;
 }
 
-int32_t cwqo_lock_step(CWQO_LOCK* lock, const CWQO_LOCK_INPUT& input, int32_t* signalPresent)
+int32_t cwqo_lock_step(CWQO_LOCK* lock, const CWQO_LOCK_INPUT& input)
 {
-    *signalPresent = 1;
     if (input.active)
         return active_step(lock, input);
     if (input.blockMs > 0.0)
         lock->quietMs = std::min(kCwqoQuietCeilingMs, lock->quietMs + input.blockMs);
     if (lock->quietMs >= kCwqoQuietLimitMs) {
         cwqo_lock_start(lock, lock->quietMs);
-        *signalPresent = 0;
         return 0;
     }
     return miss_step(lock, lock->quietMs, input.holdMs);

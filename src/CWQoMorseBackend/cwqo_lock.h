@@ -29,8 +29,9 @@ struct CWQO_LOCK_INPUT {
 // 0 for an engine restart).
 void cwqo_lock_start(CWQO_LOCK* lock, double quietMs);
 
-// Advances the machine; returns the grade and sets *signalPresent.
-int32_t cwqo_lock_step(CWQO_LOCK* lock, const CWQO_LOCK_INPUT& input, int32_t* signalPresent);
+// Advances the machine; returns the grade. Whether a signal is present at
+// all is not its business: activity counts band noise as well.
+int32_t cwqo_lock_step(CWQO_LOCK* lock, const CWQO_LOCK_INPUT& input);
 
 struct CWQO_LOCK_EVIDENCE {
     double statWpm;

@@ -18,6 +18,7 @@ constexpr double kDcPole = 0.995;
 constexpr size_t kBlankPiece = 256;
 constexpr double kHistoryRise = 0.951229424500714;   // exp(-1/(4000 * 5 ms))
 constexpr double kHistoryFall = 0.9928825924309503;  // 35 ms
+constexpr double kEngineSampleMs = 1000.0 / kCwqoEngineRate;
 
 double decimation_step(const CWQO_BACKEND& b)
 {
@@ -98,8 +99,11 @@ void update_history(CWQO_BACKEND* b)
             continue;
         b->envLevel = follow(b->envLevel, std::fabs(s), kHistoryRise, kHistoryFall);
         cwqo_history_append(&b->envHistory, b->envLevel);
+        cwqo_presence_add(&b->presence, b->envLevel, kEngineSampleMs);
+        cwqo_tone_offset_add(&b->toneOffset, s);
     }
     cwqo_history_commit(&b->envHistory);
+    cwqo_presence_update(&b->presence, kCwqoPresenceOnDb, kCwqoPresenceOffDb);
 }
 
 void update_statistics(CWQO_BACKEND* b)
@@ -154,6 +158,7 @@ void update_status(CWQO_BACKEND* b, float level, bool active, int32_t grade, int
     st.inputLevel = b->fastRms;
     st.decoderGain = b->gain;
     st.decoderCost = s.costFunction;
+    st.toneOffsetHz = cwqo_tone_offset_hz(b->toneOffset);
 }
 
 // Decode, text, level, lock grade and status once the engine has its audio.
@@ -174,8 +179,7 @@ void decode_and_grade(CWQO_BACKEND* b, size_t count, bool wantText)
         .textCount = newText,
         .holdMs = b->config.lockHoldMs,
         .blockMs = b->config.sampleRate > 0.0 ? static_cast<double>(count) * 1000.0 / b->config.sampleRate : 0.0};
-    int32_t present = 1;
-    const int32_t grade = cwqo_lock_step(&b->lock, input, &present);
+    const int32_t grade = cwqo_lock_step(&b->lock, input);
 
     const CWQO_STATUS& st = b->status;
     const CWQO_LOCK_EVIDENCE evidence{.statWpm = st.statWpm,
@@ -185,7 +189,7 @@ void decode_and_grade(CWQO_BACKEND* b, size_t count, bool wantText)
                                       .engineWpm = s.estimatedSpeed_wpm,
                                       .minWpm = b->config.minWpm,
                                       .maxWpm = b->config.maxWpm};
-    update_status(b, level, active, cwqo_lock_report(&b->lock, grade, evidence), present);
+    update_status(b, level, active, cwqo_lock_report(&b->lock, grade, evidence), b->presence.present);
 }
 
 }  // namespace
@@ -205,6 +209,7 @@ size_t cwqo_process(CWQO_BACKEND* backend, const float* samples, size_t count, c
     }
     CWQO_BACKEND* b = backend;
     cwqo_update_prefilter(b, false);
+    cwqo_tone_offset_tune(&b->toneOffset, b->config.pitchHz);
     if (!reserve_decimated(b, count)) {
         if (status)
             *status = b->status;

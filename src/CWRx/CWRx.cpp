@@ -6,9 +6,16 @@
 #include "cw_limits.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
+#include <string>
 
 namespace {
+
+// Long enough for the engine to have read a few characters of a signal
+// before the retune; AutoGTM retunes about 3 s after a signal begins.
+constexpr double kReplaySeconds = 4.0;
+constexpr size_t kReplayBlock = 2048;
 
 CWQO_CONFIG backend_config(const CW_RX_CONFIG& c)
 {
@@ -68,6 +75,7 @@ CW_RX* create(const CW_RX_CONFIG* config, bool withBackend)
     cw_rx_fallback_reset(rx);
     cw_rx_squelch_reset(&rx->squelch);
     reset_status(rx);
+    rx->printedAtMs = -1.0;
     return rx;
 }
 
@@ -88,6 +96,7 @@ void copy_backend_status(CW_RX_STATUS* out, const CWQO_STATUS& s)
                         .statQuality = s.statQuality,
                         .statSnrDb = s.statSnrDb,
                         .statOnRatio = s.statOnRatio,
+                        .toneOffsetHz = s.toneOffsetHz,
                         .engineMissing = 0};
 }
 
@@ -117,6 +126,63 @@ size_t process_squelched(CW_RX* rx, const float* samples, size_t count, char* te
     copy_backend_status(&rx->status, status);
     cw_rx_squelch_step(&rx->squelch, rx->status, block_ms(*rx, count), rx->backendText, n, &rx->pendingText);
     return cw_text_queue_deliver(&rx->pendingText, text, capacity);
+}
+
+// Room for the replay at the configured rate; without memory there is no
+// replay, and decoding goes on.
+void size_recent_audio(CW_RX* rx)
+{
+    const auto wanted = static_cast<size_t>(kReplaySeconds * rx->config.sampleRate);
+    if (rx->recentAudio.size() == wanted)
+        return;
+    rx->recentHead = 0;
+    rx->recentCount = 0;
+    try {
+        rx->recentAudio.assign(wanted, 0.0f);
+    } catch (const std::bad_alloc&) {
+        rx->recentAudio.clear();
+    }
+}
+
+void remember_audio(CW_RX* rx, const float* samples, size_t count)
+{
+    const size_t capacity = rx->recentAudio.size();
+    if (capacity == 0)
+        return;
+    for (size_t i = 0; i < count; ++i) {
+        rx->recentAudio[(rx->recentHead + rx->recentCount) % capacity] = samples[i];
+        if (rx->recentCount < capacity)
+            ++rx->recentCount;
+        else
+            rx->recentHead = (rx->recentHead + 1) % capacity;
+    }
+}
+
+void note_printed(CW_RX* rx, const char* text, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (text[i] != ' ' && text[i] != '\n')
+            rx->printedAtMs = rx->clockMs;
+}
+
+// The remembered audio through the fresh receiver; its text joins the queue
+// in order, for the caller's next calls.
+void replay_recent_audio(CW_RX* rx)
+{
+    const size_t capacity = rx->recentAudio.size();
+    float block[kReplayBlock];
+    char text[kCWTextQueueBytes];
+    std::string replayed;
+    rx->replaying = true;
+    for (size_t done = 0; done < rx->recentCount;) {
+        const size_t n = std::min(kReplayBlock, rx->recentCount - done);
+        for (size_t i = 0; i < n; ++i)
+            block[i] = rx->recentAudio[(rx->recentHead + done + i) % capacity];
+        replayed.append(text, cw_rx_process(rx, block, n, text, sizeof text));
+        done += n;
+    }
+    rx->replaying = false;
+    cw_text_queue_push(&rx->pendingText, replayed.data(), replayed.size());
 }
 
 }  // namespace
@@ -158,8 +224,12 @@ void cw_rx_configure(CW_RX* rx, const CW_RX_CONFIG* config)
 {
     if (rx == nullptr || config == nullptr)
         return;
+    const double oldPitchHz = rx->config.pitchHz;
     rx->config = *config;
     normalize(&rx->config);
+    if (std::fabs(rx->config.pitchHz - oldPitchHz) > 0.5)
+        cw_rx_squelch_retune(&rx->squelch);
+    size_recent_audio(rx);
     if (!(rx->thresholdInUse > 0.0f))
         rx->thresholdInUse = rx->config.threshold;
     if (rx->backend) {
@@ -182,6 +252,21 @@ void cw_rx_reset(CW_RX* rx)
     reset_status(rx);
 }
 
+void cw_rx_retune(CW_RX* rx, const CW_RX_CONFIG* config, int32_t reset)
+{
+    if (rx == nullptr || config == nullptr)
+        return;
+    cw_rx_configure(rx, config);
+    const bool heardNothing = rx->printedAtMs < 0.0 || rx->clockMs - rx->printedAtMs > kReplaySeconds * 1000.0;
+    if (!heardNothing) {
+        if (reset)
+            cw_rx_reset(rx);
+        return;
+    }
+    cw_rx_reset(rx);
+    replay_recent_audio(rx);
+}
+
 void cw_rx_destroy(CW_RX* rx)
 {
     if (rx == nullptr)
@@ -190,12 +275,10 @@ void cw_rx_destroy(CW_RX* rx)
     delete rx;
 }
 
-size_t cw_rx_process(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity)
+namespace {
+
+size_t process(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity)
 {
-    if (text != nullptr && capacity > 0)
-        text[0] = '\0';
-    if (rx == nullptr || samples == nullptr || count == 0)
-        return 0;
     if (rx->backend == nullptr)
         return process_fallback(rx, samples, count, text, capacity);
     // Without its engine the backend would be silent; the fallback decoder
@@ -211,6 +294,23 @@ size_t cw_rx_process(CW_RX* rx, const float* samples, size_t count, char* text, 
     CWQO_STATUS status{};
     const size_t n = cwqo_process(rx->backend, samples, count, text, capacity, &status);
     copy_backend_status(&rx->status, status);
+    return n;
+}
+
+}  // namespace
+
+size_t cw_rx_process(CW_RX* rx, const float* samples, size_t count, char* text, size_t capacity)
+{
+    if (text != nullptr && capacity > 0)
+        text[0] = '\0';
+    if (rx == nullptr || samples == nullptr || count == 0)
+        return 0;
+    const size_t n = process(rx, samples, count, text, capacity);
+    if (!rx->replaying) {
+        remember_audio(rx, samples, count);
+        rx->clockMs += block_ms(*rx, count);
+        note_printed(rx, text, n);
+    }
     return n;
 }
 

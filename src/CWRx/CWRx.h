@@ -38,6 +38,7 @@ struct CW_RX_STATUS {
     float statQuality;
     float statSnrDb;
     float statOnRatio;
+    float toneOffsetHz;     // backend: the tone heard in the last second against the pitch, else 0
     int32_t engineMissing;  // the backend's engine could not be built (memory): the fallback decoder reads meanwhile
 };
 
@@ -66,6 +67,14 @@ void cw_rx_configure(CW_RX* rx, const CW_RX_CONFIG* config);
 
 // Fresh decoder state and status; the configuration stays.
 void cw_rx_reset(CW_RX* rx);
+
+// A new pitch chosen for a signal (GotoMax, AutoGTM). When the receiver
+// printed nothing in the last seconds, the old pitch heard nothing readable
+// (or the squelch held back a station off the pitch): it starts afresh on
+// the new pitch and decodes those seconds of audio again, so the start of
+// the signal found is not lost; their text comes out with the next calls.
+// Otherwise it takes the configuration and, with `reset`, starts afresh.
+void cw_rx_retune(CW_RX* rx, const CW_RX_CONFIG* config, int32_t reset);
 
 void cw_rx_destroy(CW_RX* rx);
 

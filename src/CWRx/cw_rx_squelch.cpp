@@ -2,6 +2,8 @@
 
 #include "cw_limits.h"
 
+#include <cmath>
+
 namespace {
 
 void hold(CW_RX_SQUELCH* s, const char* text, size_t count)
@@ -47,6 +49,13 @@ float cw_rx_squelch_cost_max(double level)
     return static_cast<float>(1.0 - 0.8 * cw_limit(level, 0.0, 1.0));
 }
 
+// Within the engine's reach of the pitch a tuned station drifts or was
+// tuned a little off; 40 Hz away is another station.
+float cw_rx_squelch_offset_max_hz(double level)
+{
+    return static_cast<float>(45.0 - 30.0 * cw_limit(level, 0.0, 1.0));
+}
+
 void cw_rx_squelch_set_level(CW_RX_SQUELCH* s, double level)
 {
     if (s == nullptr)
@@ -54,6 +63,7 @@ void cw_rx_squelch_set_level(CW_RX_SQUELCH* s, double level)
     s->level = cw_limit(level, 0.0, 1.0);
     s->snrMinDb = cw_rx_squelch_snr_min_db(s->level);
     s->costMax = cw_rx_squelch_cost_max(s->level);
+    s->offsetMaxHz = cw_rx_squelch_offset_max_hz(s->level);
 }
 
 void cw_rx_squelch_reset(CW_RX_SQUELCH* s)
@@ -66,6 +76,14 @@ void cw_rx_squelch_reset(CW_RX_SQUELCH* s)
     s->heldCount = 0;
 }
 
+void cw_rx_squelch_retune(CW_RX_SQUELCH* s)
+{
+    if (s == nullptr)
+        return;
+    s->heldHead = 0;
+    s->heldCount = 0;
+}
+
 void cw_rx_squelch_step(CW_RX_SQUELCH* s, const CW_RX_STATUS& status, double blockMs, const char* text, size_t count,
                         CW_TEXT_QUEUE* out)
 {
@@ -74,7 +92,7 @@ void cw_rx_squelch_step(CW_RX_SQUELCH* s, const CW_RX_STATUS& status, double blo
     if (text == nullptr)
         count = 0;
     s->clockMs += blockMs > 0.0 ? blockMs : 0.0;
-    const bool energy = status.statSnrDb >= s->snrMinDb;
+    const bool energy = status.statSnrDb >= s->snrMinDb && std::fabs(status.toneOffsetHz) <= s->offsetMaxHz;
     const bool fits = status.decoderCost < s->costMax;
     s->open = s->level <= 0.0 || (energy && fits) ? 1 : 0;
     if (s->open) {

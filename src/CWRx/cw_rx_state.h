@@ -4,11 +4,13 @@
 
 #include "CWQoMorseBackend.h"
 #include "CWRx.h"
+#include "cwqo_presence.h"
 #include "cw_rx_squelch.h"
 #include "cw_text_queue.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 inline constexpr int32_t kCwRxHistoryLength = 4096;  // level history, one entry per block
 inline constexpr int32_t kCwRxTextLength = 4096;     // rebuilt text, with its terminator
@@ -55,6 +57,8 @@ struct CW_RX {
     char pattern[kCwRxPatternLength];
     double durations[kCwRxPatternLength];
     int32_t elementCount;
+    int32_t toneHeard;       // 0 after long absence of tone: the history starts afresh
+    CWQO_PRESENCE presence;  // signalPresent, from the tone magnitude
 
     // Fallback decoder, history layer.
     float levelHistory[kCwRxHistoryLength];
@@ -75,4 +79,13 @@ struct CW_RX {
     // to judge by).
     CW_RX_SQUELCH squelch;
     char backendText[kCWTextQueueBytes];  // one call's text before the squelch
+
+    // The last seconds of audio, decoded again after a retune that found
+    // the signal elsewhere; sized when the rate changes, never per block.
+    std::vector<float> recentAudio;
+    size_t recentHead;  // oldest sample
+    size_t recentCount;
+    double clockMs;      // audio time seen since creation
+    double printedAtMs;  // when the caller last got a character other than a blank; negative: never
+    bool replaying;
 };

@@ -16,7 +16,7 @@ bool speeds_agree(const CW_RX_STATUS& status)
 bool looks_like_a_new_signal(const CW_RX_STATUS& status, const CW_AUTO_GTM_STATE& state)
 {
     return status.signalPresent && status.statQuality >= kCWAutoGtmGoodQuality && speeds_agree(status) &&
-           status.decoderCost < 1.5f && state.lastSignalState <= 0;
+           status.decoderCost < 1.5f && state.signalStarting;
 }
 
 }  // namespace
@@ -30,5 +30,8 @@ bool cw_auto_gtm_should_retune(const CW_RX_STATUS* status, const CW_AUTO_GTM_STA
     if (!(state.peakHz > 0.0))
         return false;
     const double distance = std::fabs(state.peakHz - state.pitchHz);
-    return distance >= 7.5 && distance <= 250.0;
+    // The smoothed peak of a weak signal wanders a few bins; the receiver's
+    // own measure of where its tone sits must agree that it is off the pitch.
+    const bool heardOff = std::fabs(status->toneOffsetHz) >= kCWAutoGtmMinimumOffsetHz;
+    return distance >= kCWAutoGtmMinimumOffsetHz && distance <= 250.0 && heardOff;
 }

@@ -20,6 +20,14 @@ constexpr float kToneLevel = 0.5f;
 constexpr double kConfirmSeconds = 5.0;
 constexpr float kSteadyTimingCost = 0.25f;
 constexpr double kPitchStepHz = 5.0;
+// A new signal counts as starting for this long: its presence shows within
+// a dot or two, but the decoder needs about 3 s of it before its cost says
+// whether the keying reads.
+constexpr double kSignalStartSeconds = 4.0;
+// Within that time the smoothed spectrum may still be sliding from the last
+// signal's tone to the new one; only a peak that held its place (within
+// one pitch step) for this many spectra is a place to tune to.
+constexpr int32_t kSteadyPeakUpdates = 3;
 
 }  // namespace
 
@@ -27,6 +35,10 @@ struct CW_TUNER {
     CW_TUNER_CONFIG config{};
     CW_SPECTRUM_ESTIMATOR* spectrum = nullptr;
     long long lastSignalState = -1;  // -1 unknown, else the previous block's signalPresent
+    bool signalStarting = false;     // the current signal may still be retuned to
+    double signalStartTime = 0.0;
+    double lastPeakHz = 0.0;
+    int32_t steadyPeakUpdates = 0;  // spectra the tracked peak kept its place
     double lastAutoGtmTime = 0.0;
     bool toneFound = false;
     bool confirmed = false;
@@ -92,12 +104,36 @@ void find_tone(CW_TUNER* t, const CW_RX_CONFIG& rx, const CW_RX_STATUS& status, 
         tune_to_found_tone(t, rx, now, result);
 }
 
+// A signal that starts inside the rearm delay is left alone as a whole.
+void track_signal_start(CW_TUNER* t, const CW_RX_STATUS& status, double now)
+{
+    if (!status.signalPresent) {
+        t->signalStarting = false;
+        return;
+    }
+    if (t->lastSignalState <= 0) {
+        const bool rearmed = !(t->lastAutoGtmTime > 0.0) || now - t->lastAutoGtmTime >= t->config.rearmSeconds;
+        t->signalStarting = rearmed;
+        t->signalStartTime = now;
+    } else if (now - t->signalStartTime > kSignalStartSeconds) {
+        t->signalStarting = false;
+    }
+}
+
+void track_peak(CW_TUNER* t)
+{
+    const double peakHz = cw_spectrum_estimator_peak_hz(t->spectrum);
+    const bool held = peakHz > 0.0 && std::fabs(peakHz - t->lastPeakHz) <= kPitchStepHz;
+    t->steadyPeakUpdates = held ? t->steadyPeakUpdates + 1 : 0;
+    t->lastPeakHz = peakHz;
+}
+
 void follow_new_signal(CW_TUNER* t, const CW_RX_CONFIG& rx, const CW_RX_STATUS& status, double now,
                        CW_TUNER_RESULT* result)
 {
-    const double peakHz = cw_spectrum_estimator_peak_hz(t->spectrum);
+    const double peakHz = t->steadyPeakUpdates >= kSteadyPeakUpdates ? cw_spectrum_estimator_peak_hz(t->spectrum) : 0.0;
     const CW_AUTO_GTM_STATE state{.enabled = t->config.autoGtm != 0,
-                                  .lastSignalState = t->lastSignalState,
+                                  .signalStarting = t->signalStarting,
                                   .lastAutoGtmTime = t->lastAutoGtmTime,
                                   .rearmSeconds = t->config.rearmSeconds,
                                   .peakHz = peakHz,
@@ -105,6 +141,7 @@ void follow_new_signal(CW_TUNER* t, const CW_RX_CONFIG& rx, const CW_RX_STATUS& 
     if (!cw_auto_gtm_should_retune(&status, state, now))
         return;
     t->lastAutoGtmTime = now;
+    t->signalStarting = false;
     result->action = CW_TUNER_RETUNE;
     result->pitchHz = cw_tuner_quantized_pitch(peakHz);
 }
@@ -141,6 +178,9 @@ void cw_tuner_update(CW_TUNER* t, const float* samples, size_t count, const CW_R
         return;
     result->spectrumUpdated =
         cw_spectrum_estimator_process(t->spectrum, samples, count, rx->sampleRate, rx->pitchHz, now);
+    if (result->spectrumUpdated)
+        track_peak(t);
+    track_signal_start(t, *status, now);
     if (t->config.findTone)
         find_tone(t, *rx, *status, now, result->spectrumUpdated != 0, result);
     if (result->action == CW_TUNER_KEEP && (!t->config.findTone || t->toneFound))
@@ -173,8 +213,10 @@ void cw_tuner_get_status(const CW_TUNER* t, CW_TUNER_STATUS* status)
 
 void cw_tuner_forget_signal(CW_TUNER* t)
 {
-    if (t != nullptr)
+    if (t != nullptr) {
         t->lastSignalState = -1;
+        t->signalStarting = false;
+    }
 }
 
 void cw_tuner_destroy(CW_TUNER* t)

@@ -39,16 +39,27 @@ CWReceivePipeline::~CWReceivePipeline()
     cw_tuner_destroy(tuner_);
 }
 
+// The settings at the rate the stream runs at, so that a settings change
+// does not make the receiver redesign its filters twice.
+void CWReceivePipeline::applyConfig(const CW_RX_CONFIG& config)
+{
+    config_ = config;
+    if (streamRate_ > 0.0)
+        config_.sampleRate = streamRate_;
+    if (rx_)
+        cw_rx_configure(rx_, &config_);
+    else
+        rx_ = cw_rx_create(&config_);
+}
+
 void CWReceivePipeline::rebuild(const CW_RX_CONFIG& config, double squelch)
 {
     appliedConfig_ = config;
     ++rebuildCount_;
-    if (rx_) {
-        cw_rx_configure(rx_, &config);
+    const bool existed = rx_ != nullptr;
+    applyConfig(config);
+    if (existed)
         cw_rx_reset(rx_);
-    } else {
-        rx_ = cw_rx_create(&config);
-    }
     appliedSquelch_ = squelch;
     cw_rx_set_squelch(rx_, appliedSquelch_);
 }
@@ -62,11 +73,12 @@ void CWReceivePipeline::retune(const CW_RX_CONFIG& config, bool reset)
 {
     if (!rx_)
         return;
-    cw_rx_configure(rx_, &config);
-    if (reset) {
-        cw_rx_reset(rx_);
+    config_ = config;
+    if (streamRate_ > 0.0)
+        config_.sampleRate = streamRate_;
+    cw_rx_retune(rx_, &config_, reset ? 1 : 0);
+    if (reset)
         lastStatusUpdateTime_ = 0.0;
-    }
 }
 
 void CWReceivePipeline::configureTuner(const CW_TUNER_CONFIG& tuning)
@@ -128,8 +140,12 @@ void CWReceivePipeline::audioFrame(const uint8_t* data, size_t size, const TCISt
                    std::to_string(info.channels) + " channel" + (info.channels == 1 ? "" : "s"));
     }
     const double sampleRate = info.sampleRate;
-    const CW_RX_CONFIG config = hooks_.config(sampleRate);
-    cw_rx_configure(rx_, &config);
+    streamRate_ = sampleRate;
+    if (config_.sampleRate != sampleRate) {
+        config_.sampleRate = sampleRate;
+        cw_rx_configure(rx_, &config_);
+    }
+    const CW_RX_CONFIG& config = config_;
     char text[kDecodedTextBytes];
     const size_t n = cw_rx_process(rx_, mono, count, text, sizeof text);
     CW_RX_STATUS status{};

@@ -28,7 +28,6 @@ struct CW_RECEIVE_VIEWS {
 
 // Where the pipeline's results go.
 struct CW_RECEIVE_HOOKS {
-    std::function<CW_RX_CONFIG(double sampleRate)> config;  // the fields' decoder settings
     std::function<void(const float* mono, size_t count, uint32_t rate)> capture;
     std::function<void(const std::string& text)> decodedText;
     std::function<void(double pitchHz)> autoRetune;  // AutoGTM found a new signal elsewhere
@@ -42,11 +41,15 @@ public:
     CWReceivePipeline(const CWReceivePipeline&) = delete;
     CWReceivePipeline& operator=(const CWReceivePipeline&) = delete;
 
+    // The decoder settings reach the receiver only through these three, when
+    // they change; frames apply nothing but a new stream rate.
     // A fresh receiver on this configuration and squelch.
     void rebuild(const CW_RX_CONFIG& config, double squelch);
     // The receiver would run otherwise on these settings.
     bool differs(const CW_RX_CONFIG& config, double squelch) const;
-    // A new pitch; a manual one also resets the receiver.
+    // A new pitch; a manual one also resets the receiver. Either decodes
+    // the last seconds again at the new pitch when nothing was printed in
+    // them, so the start of the signal tuned to is not lost.
     void retune(const CW_RX_CONFIG& config, bool reset);
     // AutoGTM's settings; given when they change, not with every frame.
     void configureTuner(const CW_TUNER_CONFIG& tuning);
@@ -60,11 +63,14 @@ public:
     void binaryMessage(const TCIStreamInfo& info);
     void audioFrame(const uint8_t* data, size_t size, const TCIStreamInfo& info);
 
+    // What the receiver runs on now.
+    const CW_RX_CONFIG& receiverConfig() const { return config_; }
     uint64_t rebuildCount() const { return rebuildCount_; }
     uint64_t audioFrameCount() const { return audioFrameCount_; }
     uint64_t statusLineRefreshCount() const { return statusLineRefreshCount_; }
 
 private:
+    void applyConfig(const CW_RX_CONFIG& config);
     size_t fillMonoBuffer(const uint8_t* data, size_t size, const TCIStreamInfo& info);
     void reportEngine(const CW_RX_STATUS& status);
     CW_TUNER_RESULT tune(const float* mono, size_t count, const CW_RX_CONFIG& config, const CW_RX_STATUS& status,
@@ -77,7 +83,9 @@ private:
     CW_RX* rx_ = nullptr;
     CW_TUNER* tuner_ = nullptr;  // spectrum, GotoMax and AutoGTM
     CW_TUNER_CONFIG tuning_{.autoGtm = 0, .rearmSeconds = 0.0, .findTone = 0};
-    CW_RX_CONFIG appliedConfig_{};
+    CW_RX_CONFIG appliedConfig_{};  // as the settings gave it, for differs()
+    CW_RX_CONFIG config_{};         // what the receiver runs on: the settings at the stream's rate
+    double streamRate_ = 0.0;       // of the last frame; 0 before any
     double appliedSquelch_ = 0.0;
     uint64_t rebuildCount_ = 0;
     std::vector<float> monoBuffer_;  // only grows, to the largest frame seen

@@ -60,7 +60,6 @@ void CWWindowController::makeParts()
     receiver_ = std::make_unique<CWReceivePipeline>(
         widgets_.views,
         CW_RECEIVE_HOOKS{
-            .config = [this](double sampleRate) { return settings_->decoderConfig(sampleRate); },
             .capture = [this](const float* mono, size_t count, uint32_t rate) { capture_->append(mono, count, rate); },
             .decodedText = [this](const std::string& text) { appendDecodedText(text); },
             // AutoGTM moves the pitch without a reset: the signal it found goes on.

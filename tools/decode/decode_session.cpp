@@ -95,6 +95,8 @@ void auto_tune(DECODE_SESSION* s, const float* samples, size_t count, double sam
     s->config.pitchHz = tuned.pitchHz;
     if (tuned.action == CW_TUNER_FOUND)
         replay(s);
+    else
+        cw_rx_retune(s->rx, &s->config, 0);
 }
 
 }  // namespace
