@@ -116,24 +116,33 @@ TEST(Tuner, FindsAToneOfUnknownPitchAndDropsOneThatNeverDecodes)
 
 namespace {
 
-// Band noise, then a station keyed at `stationHz`, decoded by a receiver
-// at 600 Hz in 2048-sample blocks as the window runs it: an automatic
-// retune moves the receiver's pitch without a reset. Returns the pitch at
-// the end and, through *retunedAfter, the seconds from the station's first
-// key-down to the retune (negative when none).
-double autogtm_pitch_after(double stationHz, double* retunedAfter)
+struct OVER {
+    double hz;
+    const char* text;
+};
+
+// Band noise, then the overs one after the other (0.9 s apart, as in a
+// quick exchange), decoded by a receiver at 600 Hz in 2048-sample blocks as
+// the window runs it: an automatic retune moves the receiver's pitch
+// without a reset. Returns the pitch each retune chose and, in *retunedAt,
+// the seconds from the first key-down to each.
+std::vector<double> autogtm_retunes(const std::vector<OVER>& overs, std::vector<double>* retunedAt)
 {
     constexpr uint32_t kAudioRate = 48000;
     constexpr double kLeadSeconds = 3.0;
-    MORSE_AUDIO_CONFIG c = rx_run::noisy_config(20, stationHz, kAudioRate, 10.0, 5, 2.0);
-    c.leadSeconds = kLeadSeconds;
     std::vector<float> audio;
-    EXPECT_TRUE(morse_audio_generate(c, "CQ CQ DE ZR1ABC ZR1ABC PSE K", &audio, nullptr, nullptr));
+    for (size_t i = 0; i < overs.size(); ++i) {
+        MORSE_AUDIO_CONFIG c = rx_run::noisy_config(20, overs[i].hz, kAudioRate, 10.0, 5 + uint32_t(i), 0.9);
+        c.leadSeconds = i == 0 ? kLeadSeconds : 0.0;
+        std::vector<float> over;
+        EXPECT_TRUE(morse_audio_generate(c, overs[i].text, &over, nullptr, nullptr));
+        audio.insert(audio.end(), over.begin(), over.end());
+    }
     CW_RX_CONFIG config = rx_run::config_for(kAudioRate, 600.0);
     config.bandwidthHz = 120.0;
     rx_run::Rx rx(cw_rx_create(&config));
     Tuner t = make_tuner(true, false);
-    *retunedAfter = -1.0;
+    std::vector<double> pitches;
     for (size_t at = 0; at + 2048 <= audio.size(); at += 2048) {
         cw_rx_process(rx.get(), audio.data() + at, 2048, nullptr, 0);
         CW_RX_STATUS status;
@@ -142,13 +151,13 @@ double autogtm_pitch_after(double stationHz, double* retunedAfter)
         CW_TUNER_RESULT r{};
         cw_tuner_update(t.get(), audio.data() + at, 2048, &config, &status, now, &r);
         if (r.action == CW_TUNER_RETUNE) {
-            EXPECT_LT(*retunedAfter, 0.0) << "a second retune at " << now;
-            *retunedAfter = now - kLeadSeconds;
+            pitches.push_back(r.pitchHz);
+            retunedAt->push_back(now - kLeadSeconds);
             config.pitchHz = r.pitchHz;
             cw_rx_configure(rx.get(), &config);
         }
     }
-    return config.pitchHz;
+    return pitches;
 }
 
 }  // namespace
@@ -159,9 +168,25 @@ double autogtm_pitch_after(double stationHz, double* retunedAfter)
 TEST(Tuner, AutoGtmMovesThePitchOntoAStationOffThePitch)
 {
     for (double stationHz : {625.0, 660.0}) {
-        double after = 0.0;
-        EXPECT_NEAR(autogtm_pitch_after(stationHz, &after), stationHz, 5.0);
-        EXPECT_GT(after, 0.0) << stationHz;
-        EXPECT_LT(after, 4.5) << stationHz;
+        std::vector<double> at;
+        const std::vector<double> pitches = autogtm_retunes({{stationHz, "CQ CQ DE ZR1ABC ZR1ABC PSE K"}}, &at);
+        ASSERT_EQ(pitches.size(), 1u) << stationHz;  // once
+        EXPECT_NEAR(pitches[0], stationHz, 5.0);
+        EXPECT_GT(at[0], 0.0) << stationHz;
+        EXPECT_LT(at[0], 4.5) << stationHz;
     }
+}
+
+// In a quick exchange the answer follows without a silence; heard off the
+// pitch, it is retuned to as a new signal.
+TEST(Tuner, AutoGtmFollowsAnExchangeWithoutSilenceBetweenTheOvers)
+{
+    std::vector<double> at;
+    const std::vector<double> pitches = autogtm_retunes(
+        {{560.0, "CQ CQ DE ZR1ABC ZR1ABC K"}, {640.0, "ZR1ABC DE QQ2XY QQ2XY K"}, {560.0, "QQ2XY DE ZR1ABC TNX K"}},
+        &at);
+    ASSERT_EQ(pitches.size(), 3u);
+    EXPECT_NEAR(pitches[0], 560.0, 5.0);
+    EXPECT_NEAR(pitches[1], 640.0, 5.0);
+    EXPECT_NEAR(pitches[2], 560.0, 5.0);
 }

@@ -9,6 +9,9 @@ inline constexpr float kCWAutoGtmGoodQuality = 55.0f;
 inline constexpr double kCWAutoGtmDefaultRearmSeconds = 2.5;
 // Closer than this the signal counts as tuned.
 inline constexpr double kCWAutoGtmMinimumOffsetHz = 7.5;
+// A tone heard this far off the pitch while a signal goes on is the next
+// station of an exchange rather than the one tuned to.
+inline constexpr double kCWAutoGtmOffPitchHz = 25.0;
 
 struct CW_AUTO_GTM_STATE {
     bool enabled;

@@ -104,15 +104,19 @@ void find_tone(CW_TUNER* t, const CW_RX_CONFIG& rx, const CW_RX_STATUS& status, 
         tune_to_found_tone(t, rx, now, result);
 }
 
-// A signal that starts inside the rearm delay is left alone as a whole.
+// A signal that starts inside the rearm delay is left alone as a whole. In
+// a quick exchange the next over follows without a silence the receiver
+// would notice; a tone heard well off the pitch is such a next station and
+// may be retuned to like a new signal.
 void track_signal_start(CW_TUNER* t, const CW_RX_STATUS& status, double now)
 {
     if (!status.signalPresent) {
         t->signalStarting = false;
         return;
     }
-    if (t->lastSignalState <= 0) {
-        const bool rearmed = !(t->lastAutoGtmTime > 0.0) || now - t->lastAutoGtmTime >= t->config.rearmSeconds;
+    const bool rearmed = !(t->lastAutoGtmTime > 0.0) || now - t->lastAutoGtmTime >= t->config.rearmSeconds;
+    const bool heardOff = std::fabs(status.toneOffsetHz) >= kCWAutoGtmOffPitchHz;
+    if (t->lastSignalState <= 0 || (!t->signalStarting && heardOff && rearmed)) {
         t->signalStarting = rearmed;
         t->signalStartTime = now;
     } else if (now - t->signalStartTime > kSignalStartSeconds) {

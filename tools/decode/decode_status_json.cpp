@@ -39,6 +39,7 @@ std::string decode_status_json(double seconds, const CW_RX_STATUS& s)
     add(&out, "statQuality", s.statQuality);
     add(&out, "statSnrDb", s.statSnrDb);
     add(&out, "statOnRatio", s.statOnRatio);
+    add(&out, "toneOffsetHz", s.toneOffsetHz);
     out += "}";
     return out;
 }
