@@ -36,6 +36,12 @@ bool cw_resolve_ipv4(const std::string& host, sockaddr_in* address, CW_OPERATION
     address->sin_family = AF_INET;
     if (inet_pton(AF_INET, host.c_str(), &address->sin_addr) == 1)
         return true;
+    // "localhost" is the loopback by definition; a small system without a
+    // hosts file would not resolve it, and asking costs a lookup.
+    if (cw_upper_string(host) == "LOCALHOST") {
+        address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return true;
+    }
     if (!cw_has_letter(host) || host.find(':') != std::string::npos)
         return cw_operation_failed(error, kCWPOSIXErrorDomain, kCWEinval, "Invalid IPv4 UDP host");
     addrinfo hints{};
