@@ -1,6 +1,6 @@
 # Shared by scripts/run and scripts/test: Debian packages and the build.
 
-ZARVO_PACKAGES=(g++ make cmake libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-websockets-dev)
+ZARVO_PACKAGES=(g++ make cmake libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-websockets-dev libsndfile1-dev pkg-config)
 
 zarvo_missing_packages() {
   local p

@@ -2,8 +2,10 @@
 // Exit status 0 on success, 1 when the file cannot be written, 2 on bad options.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -81,7 +83,7 @@ bool parse_options(const std::vector<std::string>& args, CWGEN_OPTIONS* options,
     CLI::Option* qrmLevel =
         add_number("--qrm-level", &c.qrmLevelDb, "its power relative to the wanted signal (needs --qrm-offset)", "DB");
     app.add_flag("--float", options->floatSamples, "write 32-bit float samples");
-    app.add_option("-o,--output", options->output, "output file, replaced atomically")
+    app.add_option("-o,--output", options->output, "output file, replaced atomically; - for standard output")
         ->type_name("FILE.wav")
         ->required();
 
@@ -134,6 +136,14 @@ int main(int argc, char** argv)
     if (!morse_audio_generate(options.config, options.text, &samples, nullptr, &error) ||
         !wav_build_image(samples.data(), samples.size(), 1, options.config.sampleRateHz, encoding, &image, &error))
         return usage_error(error);
+    // "-" streams the image to standard output, for pipes into zarvo-decode.
+    if (options.output == "-") {
+        if (std::fwrite(image.data(), 1, image.size(), stdout) != image.size() || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "zarvo-cwgen: cannot write to standard output: %s\n", std::strerror(errno));
+            return 1;
+        }
+        return 0;
+    }
     if (!wav_write_file(options.output, image, &error)) {
         std::fprintf(stderr, "zarvo-cwgen: %s\n", error.c_str());
         return 1;

@@ -10,15 +10,16 @@
 
 namespace {
 
-const char kAbout[] = "Decodes Morse code from channel 0 of a WAV file (or standard input with -)\n"
-                      "through the CW receiver, in blocks as a TCI server sends them, and prints\n"
-                      "the text. The end of the input is followed by 3 s of silence so that the\n"
+const char kAbout[] = "Decodes Morse code from channel 0 of a WAV, FLAC, OGG or MP3 file, a pipe\n"
+                      "(- for standard input, WAV or --raw) or a TCI server through the CW\n"
+                      "receiver, in blocks as a TCI server sends them, and prints the text as it\n"
+                      "is decoded. The end of the input is followed by 3 s of silence so that the\n"
                       "text still inside the decoder's window comes out. Options take their value\n"
                       "as the next argument or after '=' (--pitch=700); values outside a range are\n"
                       "clamped to it, as the receiver does.";
 
 const char kExitStatus[] = "Exit status: 0 decoded, 1 the text or the status file could not be written,\n"
-                           "2 bad options or an input that is missing, unreadable or not a usable WAV,\n"
+                           "2 bad options or an input that is missing, unreadable, not audio or empty,\n"
                            "3 the TCI server refused the connection or the link was lost.";
 
 const char kAutoPitch[] = "auto";
@@ -66,11 +67,13 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
     double threshold = c.threshold;
     bool autoPitch = c.autoPitch != 0;
     std::string tci;
+    std::string raw;
+    uint64_t rawRate = 0, rawChannels = 1;
 
     CLI::App app{kAbout, "zarvo-decode"};
     command_line_setup(app);
     app.footer(kExitStatus);
-    CLI::Option* file = app.add_option("FILE", o->input, "the WAV file, or - for standard input");
+    CLI::Option* file = app.add_option("FILE", o->input, "the audio file or FIFO, or - for standard input");
     app.add_option("--pitch", pitch,
                    "CW tone pitch, 300..1200; auto finds the strongest tone in "
                    "300..1200 Hz and retunes once at the start of each new signal")
@@ -124,6 +127,22 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
                    "of audio (at most one per block)")
         ->type_name("FILE")
         ->check(command_line_not_empty());
+    CLI::Option* rawOption = app.add_option("--raw", raw, "the input is headerless little-endian PCM")
+                                 ->type_name("s16le|f32le")
+                                 ->check(CLI::IsMember({"s16le", "f32le"}).description(""));
+    app.add_option("--rate", rawRate, "sample rate of --raw input, 8000..384000")
+        ->type_name("HZ")
+        ->transform(command_line_whole(8000, 384000))
+        ->needs(rawOption);
+    app.add_option("--channels", rawChannels, "interleaved channels of --raw input, 1..64; channel 0 is decoded")
+        ->type_name("N")
+        ->transform(command_line_whole(1, 64))
+        ->needs(rawOption);
+    app.add_flag("--timestamps", o->timestamps,
+                 "start each line with the UTC time and the pitch; a new line after each over");
+    app.add_option("--out", o->outPath, "append the text to FILE instead of printing it")
+        ->type_name("FILE")
+        ->check(command_line_not_empty());
     app.add_option("--tci", tci,
                    "decode the receive audio of a TCI server live, printing "
                    "text as it comes, until Ctrl-C")
@@ -139,6 +158,17 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
         *error = "no input file (use - for standard input)";
         return false;
     }
+    if (!raw.empty() && rawRate == 0) {
+        *error = "--raw needs --rate";
+        return false;
+    }
+    if (!raw.empty() && !tci.empty()) {
+        *error = "--raw is for files and pipes, not --tci";
+        return false;
+    }
+    o->raw = raw.empty() ? DECODE_RAW_NONE : raw == "s16le" ? DECODE_RAW_S16LE : DECODE_RAW_F32LE;
+    o->rawRate = static_cast<uint32_t>(rawRate);
+    o->rawChannels = static_cast<uint16_t>(rawChannels);
     o->autoTune = pitch == kAutoPitch;
     if (!o->autoTune)
         std::from_chars(pitch.data(), pitch.data() + pitch.size(), c.pitchHz);

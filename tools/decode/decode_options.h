@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CWRx.h"
+#include "decode_audio_input.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,8 +13,13 @@
 struct DECODE_OPTIONS {
     CW_RX_CONFIG config;  // sampleRate comes from the input
     size_t blockSamples = 2048;
-    std::string input;    // path, or "-" for standard input
-    std::string tciHost;  // with tciPort: decode a live TCI stream instead
+    std::string input;                          // path, or "-" for standard input
+    DECODE_RAW_ENCODING raw = DECODE_RAW_NONE;  // --raw: headerless input at rawRate
+    uint32_t rawRate = 0;
+    uint16_t rawChannels = 1;
+    bool timestamps = false;  // each line starts with the UTC time and the pitch
+    std::string outPath;      // empty: text to standard output; else appended here
+    std::string tciHost;      // with tciPort: decode a live TCI stream instead
     uint64_t tciPort = 0;
     std::string statusPath;  // empty: no status lines
     bool fallback = false;   // use the receiver's own decoder

@@ -4,6 +4,8 @@
 #include "decode_status_json.h"
 
 #include <algorithm>
+#include <cmath>
+#include <ctime>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -18,6 +20,41 @@ constexpr size_t kTextCapacity = 128;
 // Audio kept for the first tune: the start of the signal that was found,
 // which reaches the spectrum's verdict about 4 s late.
 constexpr double kReplaySeconds = 8.0;
+// Larger blocks are decoded in pieces of this size.
+constexpr size_t kLargestPiece = 2048;
+// A pause this long ends an over: --timestamps starts a new line.
+constexpr double kOverPause = 4.0;
+
+// "2026-12-07T14:03:21Z 700 Hz "
+std::string line_prefix(const DECODE_SESSION* s)
+{
+    const auto when = static_cast<std::time_t>(s->startEpoch + s->seconds);
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    char text[64];
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return std::string(text, n) + " " + std::to_string(static_cast<int>(std::lround(s->config.pitchHz))) + " Hz ";
+}
+
+void write_text(DECODE_SESSION* s, const char* text, size_t n)
+{
+    if (!s->timestamps) {
+        std::fwrite(text, 1, n, s->text);
+    } else {
+        for (size_t i = 0; i < n; ++i) {
+            if (s->endsWithNewline && text[i] == '\n')
+                continue;
+            if (s->endsWithNewline)
+                std::fputs(line_prefix(s).c_str(), s->text);
+            std::fputc(text[i], s->text);
+            s->endsWithNewline = text[i] == '\n';
+        }
+        s->lastText = s->seconds;
+    }
+    if (n > 0 && !s->timestamps)
+        s->endsWithNewline = text[n - 1] == '\n';
+    std::fflush(s->text);
+}
 
 void write_status(DECODE_SESSION* s)
 {
@@ -47,10 +84,8 @@ size_t decode_block(DECODE_SESSION* s, const float* samples, size_t count)
     // Until --pitch auto has found the tone the receiver listens at a guess;
     // what it makes of a neighbouring tone is not printed, as the audio is
     // decoded again once the tone is found.
-    if (n > 0 && (!s->autoTune || tone_found(s))) {
-        std::fwrite(text, 1, n, s->text);
-        s->endsWithNewline = text[n - 1] == '\n';
-    }
+    if (n > 0 && (!s->autoTune || tone_found(s)))
+        write_text(s, text, n);
     return n;
 }
 
@@ -113,6 +148,8 @@ bool decode_session_open(DECODE_SESSION* s, const DECODE_OPTIONS& options, FILE*
     }
     cw_rx_set_squelch(s->rx, options.squelch);
     s->autoTune = options.autoTune;
+    s->timestamps = options.timestamps;
+    s->startEpoch = static_cast<double>(std::time(nullptr));
     // The window's AutoGTM with its default rearm, after finding the tone.
     const CW_TUNER_CONFIG tuning{.autoGtm = 1, .rearmSeconds = kCWAutoGtmDefaultRearmSeconds, .findTone = 1};
     s->tuner = cw_tuner_create(&tuning);
@@ -132,7 +169,9 @@ bool decode_session_open(DECODE_SESSION* s, const DECODE_OPTIONS& options, FILE*
     return true;
 }
 
-void decode_session_feed(DECODE_SESSION* s, const float* samples, size_t count, double sampleRate)
+namespace {
+
+void feed_piece(DECODE_SESSION* s, const float* samples, size_t count, double sampleRate)
 {
     s->config.sampleRate = sampleRate;
     decode_block(s, samples, count);
@@ -141,6 +180,16 @@ void decode_session_feed(DECODE_SESSION* s, const float* samples, size_t count, 
     write_status(s);
     if (s->autoTune)
         auto_tune(s, samples, count, sampleRate);
+    if (s->timestamps && !s->endsWithNewline && s->seconds - s->lastText >= kOverPause)
+        write_text(s, "\n", 1);
+}
+
+}  // namespace
+
+void decode_session_feed(DECODE_SESSION* s, const float* samples, size_t count, double sampleRate)
+{
+    for (size_t at = 0; at < count; at += kLargestPiece)
+        feed_piece(s, samples + at, std::min(kLargestPiece, count - at), sampleRate);
 }
 
 bool decode_session_finish(DECODE_SESSION* s, double sampleRate, size_t blockSamples)

@@ -24,6 +24,9 @@ struct DECODE_SESSION {
     bool writeFailed = false;
     bool autoTune = false;  // --pitch auto
     CW_TUNER* tuner = nullptr;
+    bool timestamps = false;   // --timestamps: line prefixes and a line feed after each over
+    double startEpoch = 0.0;   // UTC seconds when the audio began
+    double lastText = 0.0;     // audio time of the last character printed
     std::deque<float> recent;  // the last seconds of audio until a tuned signal is confirmed
 };
 
@@ -31,8 +34,10 @@ struct DECODE_SESSION {
 // a reason when either fails.
 bool decode_session_open(DECODE_SESSION* session, const DECODE_OPTIONS& options, FILE* text, std::string* error);
 
-// Decodes one block at the given rate, configuring the receiver first as
-// the audio pipeline does before every frame.
+// Decodes one block at the given rate in pieces of at most the default block
+// size (the tuner and the replay are tuned to that), configuring the receiver
+// first as the audio pipeline does before every frame. Text is flushed as it
+// comes.
 void decode_session_feed(DECODE_SESSION* session, const float* samples, size_t count, double sampleRate);
 
 // Feeds the closing silence in blocks of blockSamples, ends the text with a
