@@ -4,22 +4,38 @@
 #include "tool_run.h"
 #include "wav_file.h"
 
+#include <sndfile.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <regex>
 #include <sstream>
+#include <thread>
 
 namespace {
 
 const std::string kText = "CQ CQ DE ZR1ABC ZR1ABC PSE K";
 
+// kText in noise at 650 Hz.
+std::vector<float> signal(double wpm, uint32_t rate, double pitchHz = 650, double lead = 0.5,
+                          const std::string& text = kText, uint32_t seed = 1, double tail = 0.5)
+{
+    MORSE_AUDIO_CONFIG config = morse_audio_default_config();
+    config.wpm = wpm, config.pitchHz = pitchHz, config.leadSeconds = lead, config.tailSeconds = tail,
+    config.sampleRateHz = rate;
+    config.addNoise = true, config.snrDb = 15, config.seed = seed;
+    std::vector<float> mono;
+    EXPECT_TRUE(morse_audio_generate(config, text, &mono, nullptr, nullptr));
+    return mono;
+}
+
 // kText in noise as a 16-bit WAV image; channel 0 carries it.
 std::vector<uint8_t> image(double wpm, uint32_t rate, uint16_t channels = 1, double pitchHz = 650, double lead = 0.5)
 {
-    MORSE_AUDIO_CONFIG config = morse_audio_default_config();
-    config.wpm = wpm, config.pitchHz = pitchHz, config.leadSeconds = lead, config.sampleRateHz = rate;
-    config.addNoise = true, config.snrDb = 15;
-    std::vector<float> mono, samples;
-    EXPECT_TRUE(morse_audio_generate(config, kText, &mono, nullptr, nullptr));
+    const std::vector<float> mono = signal(wpm, rate, pitchHz, lead);
+    std::vector<float> samples;
     for (float s : mono)
         for (uint16_t c = 0; c < channels; ++c)
             samples.push_back(c == 0 ? s : 0.0f);
@@ -47,6 +63,22 @@ protected:
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes)
     {
         std::ofstream(dir / name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
+        return dir / name;
+    }
+
+    // The audio in a format libsndfile writes.
+    std::string write_sound(const std::string& name, int format, const std::vector<float>& mono, uint32_t rate)
+    {
+        SF_INFO info{.frames = 0,
+                     .samplerate = static_cast<int>(rate),
+                     .channels = 1,
+                     .format = format,
+                     .sections = 0,
+                     .seekable = 0};
+        SNDFILE* f = sf_open((dir / name).c_str(), SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+        sf_writef_float(f, mono.data(), static_cast<sf_count_t>(mono.size()));
+        sf_close(f);
         return dir / name;
     }
 
@@ -98,6 +130,114 @@ TEST_F(DecodeTool, DecodesFilesStandardInputAndCutFiles)
     EXPECT_GT(locked, 0);
 }
 
+// Other formats go through libsndfile: FLAC to the letter, the lossy ones
+// nearly; a headerless two-channel float stream on standard input; a FIFO and
+// a process substitution read as they are written.
+TEST_F(DecodeTool, DecodesOtherFormatsRawPcmAndFifos)
+{
+    const std::vector<float> mono = signal(25, 16000);
+    const std::string wav = write("a.wav", image(25, 8000));
+    std::vector<float> stereo;
+    for (float x : mono)
+        stereo.insert(stereo.end(), {x, 0.5f});
+    std::ofstream(dir / "a.f32", std::ios::binary)
+        .write(reinterpret_cast<const char*>(stereo.data()), static_cast<std::streamsize>(stereo.size() * 4));
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string decode = tool_run::quoted(ZARVO_DECODE_PATH) + " --pitch 650 ";
+    const struct {
+        std::vector<std::string> args;
+        bool exact;
+    } runs[] = {
+        {{"--pitch", "650", write_sound("a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, mono, 16000)}, true},
+        {{"--pitch", "650", write_sound("a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, mono, 16000)}, false},
+        {{"--pitch", "650", write_sound("a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, mono, 16000)}, false},
+        {{"-c", decode + "--raw f32le --rate 16000 --channels 2 - <" + tool_run::quoted(dir / "a.f32")}, true},
+        {{"-c", "cat " + tool_run::quoted(wav) + " >" + tool_run::quoted(fifo) + " & exec " + decode +
+                    tool_run::quoted(fifo)},
+         true},
+        {{"-c", decode + "<(cat " + tool_run::quoted(wav) + ")"}, true},
+    };
+    for (const auto& k : runs) {
+        const bool shell = k.args[0] == "-c";
+        const tool_run::Result r =
+            shell ? tool_run::run("bash", k.args, "2>" + tool_run::quoted(dir / "err.txt")) : run(k.args);
+        err = tool_run::slurp(dir / "err.txt");
+        EXPECT_EQ(r.status, 0) << k.args.back() << ": " << err;
+        if (k.exact)
+            EXPECT_EQ(text_metrics::collapse_whitespace(r.out), kText) << k.args.back();
+        else
+            EXPECT_LE(text_metrics::cer_after_first_word(kText, r.out), 0.1) << k.args.back() << ": " << r.out;
+    }
+}
+
+// A pipe is decoded as it comes: the first word is printed while the writer
+// still holds back the last third of the audio, waiting to see it.
+TEST_F(DecodeTool, PrintsTextFromAPipeBeforeItCloses)
+{
+    const std::vector<uint8_t> bytes = image(25, 8000);
+    const std::string wav = write("a.wav", bytes), go = dir / "go", late = dir / "late";
+    const std::string part = std::to_string(bytes.size() * 2 / 3);
+    const std::string writer = "(head -c " + part + " " + tool_run::quoted(wav) + "; i=0; while [ ! -e " +
+                               tool_run::quoted(go) + " ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done; " +
+                               "[ -e " + tool_run::quoted(go) + " ] || touch " + tool_run::quoted(late) +
+                               "; tail -c +" + std::to_string(bytes.size() * 2 / 3 + 1) + " " + tool_run::quoted(wav) +
+                               ")";
+    FILE* pipe = popen((writer + " | " + tool_run::quoted(ZARVO_DECODE_PATH) + " --pitch 650 -").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    const auto word_seen = [&] { return out.find(' ', out.find_first_not_of(" \n")) != std::string::npos; };
+    for (int c; !word_seen() && (c = std::fgetc(pipe)) != EOF;)
+        out += static_cast<char>(c);
+    std::ofstream(go).put('1');
+    for (int c; (c = std::fgetc(pipe)) != EOF;)
+        out += static_cast<char>(c);
+    EXPECT_EQ(WEXITSTATUS(pclose(pipe)), 0);
+    EXPECT_FALSE(std::filesystem::exists(late)) << "the first word came only after the writer gave up waiting";
+    EXPECT_EQ(text_metrics::collapse_whitespace(out), kText);
+}
+
+// With --timestamps each over is a line of its own that starts with the time
+// of its audio and the pitch; --out appends the lines run after run.
+TEST_F(DecodeTool, TimestampsEachOverAndAppendsToTheOutFile)
+{
+    std::vector<float> audio = signal(25, 8000, 650, 0.5, "CQ DE ZR1ABC K", 1, 8.0);  // 8 s of noise after it
+    const std::vector<float> second = signal(25, 8000, 650, 0.5, "ZR1ABC DE ZR2XYZ K", 2);
+    audio.insert(audio.end(), second.begin(), second.end());
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(wav_build_image(audio.data(), audio.size(), 1, 8000, WAV_ENCODING_PCM16, &bytes, nullptr));
+    const std::string wav = write("overs.wav", bytes), out = dir / "log.txt";
+    for (int i = 0; i < 2; ++i) {
+        const tool_run::Result r = run({"--pitch", "650", "--timestamps", "--out", out, wav});
+        EXPECT_EQ(r.status, 0) << err;
+        EXPECT_EQ(r.out, "");
+    }
+    std::istringstream lines(tool_run::slurp(out));
+    const std::regex stamped(R"((\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)Z 650 Hz (.*))");
+    std::vector<std::string> texts;
+    std::vector<long> seconds;
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, stamped)) << line;
+        texts.push_back(text_metrics::collapse_whitespace(m[7]));
+        seconds.push_back(std::stol(m[4]) * 3600 + std::stol(m[5]) * 60 + std::stol(m[6]));
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"CQ DE ZR1ABC K", "ZR1ABC DE ZR2XYZ K", "CQ DE ZR1ABC K",
+                                               "ZR1ABC DE ZR2XYZ K"}));
+    ASSERT_EQ(seconds.size(), 4u);
+    EXPECT_NEAR(static_cast<double>((seconds[1] - seconds[0] + 86400) % 86400), 13.0, 4.0);  // audio time apart
+}
+
+// Blocks far above the default decode as the default does, pitch found or not.
+TEST_F(DecodeTool, LargeBlocksDecodeAsTheDefault)
+{
+    const std::string wav = write("b.wav", image(22, 8000, 1, 800, 3.0));
+    const std::string plain = run({wav}).out;
+    EXPECT_EQ(text_metrics::collapse_whitespace(plain), kText);
+    for (const char* block : {"4096", "65536"})
+        EXPECT_EQ(run({"--block", block, wav}).out, plain) << block;
+}
+
 // No pitch given: the tone is found anywhere in 300..1200 Hz, also beyond
 // the reach of the retune rule from the 600 Hz start, and the text is what
 // the right --pitch gives; the noise before it prints nothing.
@@ -114,13 +254,21 @@ TEST_F(DecodeTool, FindsThePitchOfARecordingByItself)
     }
 }
 
-// 2 with one line naming the problem for bad options and files; 1 when the
-// text or the status file cannot be written.
+// 2 with one line naming the problem for bad options and files, found before
+// any audio is decoded; 1 when the text, --out or the status file cannot be
+// written.
 TEST_F(DecodeTool, ExitStatusesAndMessages)
 {
     const std::vector<uint8_t> good = image(25, 8000);
-    std::vector<uint8_t> slow = good;
+    std::vector<uint8_t> slow = good, fast = good, junk(good.begin(), good.begin() + 12),
+                         empty(good.begin(), good.begin() + 44);
     put32(&slow, 24, 4000);  // a sample rate the receiver cannot take
+    put32(&fast, 24, 100000000);
+    put32(&empty, 40, 0);
+    for (uint8_t b : {uint8_t{'J'}, uint8_t{'U'}, uint8_t{'N'}, uint8_t{'K'}, uint8_t{0}, uint8_t{0}, uint8_t{1},
+                      uint8_t{0}})  // 65536 bytes of which a few are there
+        junk.push_back(b);
+    junk.resize(100);
     const struct {
         std::vector<std::string> args;
         const char* mention;
@@ -129,6 +277,11 @@ TEST_F(DecodeTool, ExitStatusesAndMessages)
         {{write("empty.wav", {})}, "empty.wav"},
         {{write("head.wav", std::vector<uint8_t>(good.begin(), good.begin() + 30))}, "head.wav"},
         {{write("slow.wav", slow)}, "4000"},
+        {{write("fast.wav", fast)}, "sample rate 100000000 Hz is outside 8000..384000 Hz"},
+        {{write("junk.wav", junk)}, "WAV chunk JUNK runs past the end of the file"},
+        {{write("nodata.wav", empty)}, "no audio in"},
+        {{dir.path.string()}, "is a directory"},
+        {{"--raw", "s16le", "-"}, "--raw needs --rate"},
         {{"--block", "0", dir / "x.wav"}, "--block"},
     };
     for (const auto& b : bad) {
@@ -140,4 +293,10 @@ TEST_F(DecodeTool, ExitStatusesAndMessages)
     EXPECT_NE(err.find("no-such-folder"), std::string::npos);
     EXPECT_EQ(run({dir / "a.wav"}, ">/dev/full").status, 1);
     EXPECT_EQ(err, "zarvo-decode: cannot write to standard output: No space left on device\n");
+    EXPECT_EQ(run({"--out", "/dev/full", dir / "a.wav"}).status, 1);
+    EXPECT_EQ(err, "zarvo-decode: cannot write '/dev/full': No space left on device\n");
+    // Not a WAV: refused at once rather than read for ever.
+    const tool_run::Result zero = run({"-"}, "</dev/zero");
+    EXPECT_EQ(zero.status, 2);
+    EXPECT_NE(err.find("not a WAV file"), std::string::npos) << err;
 }
