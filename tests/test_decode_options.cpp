@@ -61,6 +61,32 @@ TEST(DecodeOptions, PitchAutoAndSquelchLevel)
     }
 }
 
+// Headerless input is described in full; --timestamps and --out go with any
+// input.
+TEST(DecodeOptions, RawInputTimestampsAndOutFile)
+{
+    const Parsed raw =
+        parse({"--raw", "f32le", "--rate=48000", "--channels", "2", "--timestamps", "--out", "log.txt", "-"});
+    ASSERT_TRUE(raw.ok) << raw.error;
+    EXPECT_TRUE(raw.options.raw == DECODE_RAW_F32LE && raw.options.rawRate == 48000u && raw.options.rawChannels == 2);
+    EXPECT_TRUE(raw.options.timestamps && raw.options.outPath == "log.txt");
+    const Parsed plain = parse({"--raw", "s16le", "--rate", "8000", "-"});
+    EXPECT_TRUE(plain.ok && plain.options.raw == DECODE_RAW_S16LE && plain.options.rawChannels == 1) << plain.error;
+    EXPECT_TRUE(parse({"a.wav"}).options.raw == DECODE_RAW_NONE && !parse({"a.wav"}).options.timestamps);
+    EXPECT_EQ(parse({"--raw", "s16le", "-"}).error, "--raw needs --rate");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--rate", "8000", "-"},
+                                               {"--raw", "u8", "--rate", "8000", "-"},
+                                               {"--raw", "s16le", "--rate", "4000", "-"},
+                                               {"--raw", "s16le", "--rate", "400000", "-"},
+                                               {"--raw", "s16le", "--rate", "8000", "--channels", "0", "-"},
+                                               {"--raw", "s16le", "--rate", "8000", "--tci", "ws://h:1"},
+                                               {"--out=", "a.wav"}}) {
+        const Parsed p = parse(args);
+        EXPECT_TRUE(!p.ok && p.error.find('\n') == std::string::npos) << args[0] << " " << args[1];
+    }
+}
+
 // Mistakes are reported in one line, not guessed at; a TCI URL must name
 // exactly one server.
 TEST(DecodeOptions, MistakesAreReportedNotGuessed)

@@ -44,6 +44,20 @@ TEST_F(CwgenTool, WritesSixteenBitMonoOfTheRightLength)
               std::tuple(1, 8000u, WAV_TAG_PCM, 16));
 }
 
+// "-o -" writes the very file to standard output, for pipes; a full one is
+// status 1.
+TEST_F(CwgenTool, WritesToStandardOutput)
+{
+    ASSERT_EQ(run(with({})), 0) << err;
+    std::vector<std::string> args = with({});
+    args.back() = "-";
+    const tool_run::Result piped = tool_run::run(ZARVO_CWGEN_PATH, args);
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, tool_run::slurp(wav));
+    EXPECT_FALSE(std::filesystem::exists("-"));
+    EXPECT_EQ(tool_run::run(ZARVO_CWGEN_PATH, args, ">/dev/full 2>/dev/null").status, 1);
+}
+
 TEST_F(CwgenTool, BadOptionsGiveOneLineAndStatusTwoAnUnwritableFileOne)
 {
     const std::vector<std::string> missing = {"--text", "E"};
