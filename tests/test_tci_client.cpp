@@ -41,6 +41,7 @@ public:
     std::vector<TCIStreamInfo> binaries;
     std::vector<std::vector<float>> audio;  // channel 0 of each audio frame
     std::vector<double> audioAt;
+    std::vector<TCIStreamInfo> rateZero;
 
     void tciClientDidLogLine(TCIClient*, const std::string& line) override { logs.push_back(line); }
     void tciClientDidConnect(TCIClient*) override { events.push_back("connect"); }
@@ -62,6 +63,10 @@ public:
             std::memcpy(&channel0[i], data + 64 + 4 * i * info.channels, 4);
         audio.push_back(channel0);
         audioAt.push_back(clock.nsecsElapsed() / 1e9);
+    }
+    void tciClientDidReceiveRateZeroAudioFrameData(TCIClient*, const uint8_t*, size_t, TCIStreamInfo info) override
+    {
+        rateZero.push_back(info);
     }
 };
 
@@ -305,6 +310,9 @@ TEST_F(TciClientTest, MalformedFramesAndGarbageTextLeaveTheLinkAndTheStreamAlone
     EXPECT_EQ(cut->headerBytes, 0u);
     for (size_t i = 0; i < tci_sim_garbage_count(); ++i)
         EXPECT_TRUE(has(recorder.texts, tci_sim_garbage_text(i))) << i;
+    // The frame with rate 0 goes to its own call, never with the audio.
+    ASSERT_FALSE(recorder.rateZero.empty());
+    EXPECT_TRUE(recorder.rateZero[0].sampleRate == 0 && recorder.rateZero[0].frameCount == 160);
 }
 
 TEST_F(TciClientTest, DisconnectBeforeTheHandshakeReportsWhatWasNotSent)

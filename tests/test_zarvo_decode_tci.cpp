@@ -64,6 +64,21 @@ TEST(ZarvoDecodeTci, DecodesTheSimulatorsStreamUntilTheLinkEnds)
     EXPECT_NE(decoder.out.find("zarvo-decode: the connection was lost"), std::string::npos) << decoder.out;
 }
 
+TEST(ZarvoDecodeTci, FramesWithRateZeroAreDecodedAtTheLastGoodRateAndCountedOnce)
+{
+    FILE* simulator = start_simulator("--port 0 --exit-after 2 --malformed 1");
+    ASSERT_NE(simulator, nullptr);
+    const std::string url = listening_url(simulator);
+    ASSERT_FALSE(url.empty());
+    const tool_run::Result decoder = tool_run::run(ZARVO_DECODE_PATH, {"--tci", url}, "2>&1 >/dev/null");
+    wait_for(simulator);
+    const size_t at = decoder.out.find(" frames with rate 0 decoded at 48000 Hz\n");
+    ASSERT_NE(at, std::string::npos) << decoder.out;
+    const size_t start = decoder.out.rfind("zarvo-decode: ", at) + 14;
+    EXPECT_GT(std::stoi(decoder.out.substr(start, at - start)), 0) << decoder.out;
+    EXPECT_EQ(decoder.out.find(" frames with rate 0", at + 1), std::string::npos);  // one message
+}
+
 TEST(ZarvoDecodeTci, RefusedConnectionsAndUrlsThatNameNoSingleServer)
 {
     const tool_run::Result refused = tool_run::run(ZARVO_DECODE_PATH, {"--tci", "ws://127.0.0.1:1"}, "2>&1");

@@ -283,6 +283,8 @@ void TCIClient::onBinary(uint64_t id, const QByteArray& message)
     delegate_->tciClientDidReceiveBinaryMessageWithLength(this, size, info);
     if (info.isRxAudioFloat32 && !alive.expired() && delegate_)
         delegate_->tciClientDidReceiveRxAudioFrameData(this, data, size, info);
+    else if (tci_stream_rate_missing(info) && !alive.expired() && delegate_)
+        delegate_->tciClientDidReceiveRateZeroAudioFrameData(this, data, size, info);
 }
 
 // Qt may report one failure twice (an error, then the disconnection); the

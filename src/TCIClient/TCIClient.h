@@ -41,6 +41,9 @@ public:
     // valid during the call.
     virtual void tciClientDidReceiveRxAudioFrameData(TCIClient* client, const uint8_t* data, size_t size,
                                                      TCIStreamInfo streamInfo) = 0;
+    // Float32 receive audio that is usable but for a header rate of 0 (see
+    // tci_stream_info_at_rate); ignored unless a delegate takes it.
+    virtual void tciClientDidReceiveRateZeroAudioFrameData(TCIClient*, const uint8_t*, size_t, TCIStreamInfo) {}
 
 protected:
     ~TCIClientDelegate() = default;

@@ -77,6 +77,33 @@ public:
     {
         if (!info.isRxAudioFloat32)
             return;
+        lastRate_ = info.sampleRate;
+        decode(data, size, info);
+    }
+
+    // Dropping the frame would cut a hole into the keying and garble the
+    // text around it; the rate rarely changes between two frames.
+    void tciClientDidReceiveRateZeroAudioFrameData(TCIClient*, const uint8_t* data, size_t size,
+                                                   TCIStreamInfo info) override
+    {
+        info = tci_stream_info_at_rate(data, info, lastRate_);
+        if (!info.isRxAudioFloat32)
+            return;
+        ++rateZeroFrames_;
+        decode(data, size, info);
+    }
+
+    // One line for the whole run rather than one per frame.
+    void reportRateZeroFrames() const
+    {
+        if (rateZeroFrames_ > 0)
+            say(std::to_string(rateZeroFrames_) + " frames with rate 0 decoded at " + std::to_string(lastRate_) +
+                " Hz");
+    }
+
+private:
+    void decode(const uint8_t* data, size_t size, const TCIStreamInfo& info)
+    {
         mono_.resize(info.frameCount);
         if (tci_stream_channel0(data, size, info, mono_.data(), mono_.size()) == 0)
             return;
@@ -90,7 +117,6 @@ public:
             QCoreApplication::quit();
     }
 
-private:
     std::string url() const { return "ws://" + options_.tciHost + ":" + std::to_string(options_.tciPort); }
 
     void linkUp()
@@ -112,6 +138,8 @@ private:
     bool heardAudio_ = false;
     int attempt_ = 0;
     int retrySeconds_ = kFirstRetrySeconds;
+    uint32_t lastRate_ = 0;
+    uint64_t rateZeroFrames_ = 0;
     std::vector<float> mono_;
 };
 
@@ -137,5 +165,6 @@ int decode_run_tci(const DECODE_OPTIONS& options, DECODE_SESSION* session)
     client.connectToHost(options.tciHost, options.tciPort);
     QCoreApplication::exec();
     client.setDelegate(nullptr);
+    source.reportRateZeroFrames();
     return source.exitStatus;
 }
