@@ -7,9 +7,11 @@
 #include "tci_sim_server.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -39,6 +41,7 @@ public:
     std::vector<TCIStreamInfo> binaries;
     std::vector<std::vector<float>> audio;  // channel 0 of each audio frame
     std::vector<double> audioAt;
+    std::vector<TCIStreamInfo> rateZero;
 
     void tciClientDidLogLine(TCIClient*, const std::string& line) override { logs.push_back(line); }
     void tciClientDidConnect(TCIClient*) override { events.push_back("connect"); }
@@ -61,6 +64,10 @@ public:
         audio.push_back(channel0);
         audioAt.push_back(clock.nsecsElapsed() / 1e9);
     }
+    void tciClientDidReceiveRateZeroAudioFrameData(TCIClient*, const uint8_t*, size_t, TCIStreamInfo info) override
+    {
+        rateZero.push_back(info);
+    }
 };
 
 // The simulator's ramp counts up by 1/4096 a sample across frames, so a
@@ -78,6 +85,54 @@ public:
     }
     return ::testing::AssertionSuccess();
 }
+
+// A server that completes the WebSocket handshake and then writes whatever
+// frames a test gives it, for faults the simulator's own WebSocket layer
+// refuses to make.
+class RawWebSocketServer {
+public:
+    RawWebSocketServer()
+    {
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            socket_ = server_.nextPendingConnection();
+            QObject::connect(socket_, &QTcpSocket::readyRead, [this] { answer(); });
+        });
+    }
+    uint16_t port() const { return server_.serverPort(); }
+    bool open() const { return open_; }
+    void send(const QByteArray& frame) { socket_->write(frame); }
+    void drop() { socket_->abort(); }
+
+    // Unmasked, as a server sends them.
+    static QByteArray text(const QByteArray& payload) { return QByteArray(1, '\x81') + char(payload.size()) + payload; }
+    static QByteArray close(uint16_t code, const QByteArray& reason)
+    {
+        const QByteArray payload = QByteArray(1, char(code >> 8)) + char(code & 0xFF) + reason;
+        return QByteArray(1, '\x88') + char(payload.size()) + payload;
+    }
+
+private:
+    void answer()
+    {
+        request_ += socket_->readAll();
+        if (open_ || !request_.contains("\r\n\r\n"))
+            return;
+        const qsizetype start = request_.indexOf("Sec-WebSocket-Key: ") + 19;
+        const QByteArray key = request_.mid(start, request_.indexOf("\r\n", start) - start);
+        const QByteArray accept =
+            QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11", QCryptographicHash::Sha1).toBase64();
+        socket_->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                       "Sec-WebSocket-Accept: " +
+                       accept + "\r\n\r\n");
+        open_ = true;
+    }
+
+    QTcpServer server_;
+    QTcpSocket* socket_ = nullptr;
+    QByteArray request_;
+    bool open_ = false;
+};
 
 TCI_SIM_OPTIONS ramp_options()
 {
@@ -255,6 +310,9 @@ TEST_F(TciClientTest, MalformedFramesAndGarbageTextLeaveTheLinkAndTheStreamAlone
     EXPECT_EQ(cut->headerBytes, 0u);
     for (size_t i = 0; i < tci_sim_garbage_count(); ++i)
         EXPECT_TRUE(has(recorder.texts, tci_sim_garbage_text(i))) << i;
+    // The frame with rate 0 goes to its own call, never with the audio.
+    ASSERT_FALSE(recorder.rateZero.empty());
+    EXPECT_TRUE(recorder.rateZero[0].sampleRate == 0 && recorder.rateZero[0].frameCount == 160);
 }
 
 TEST_F(TciClientTest, DisconnectBeforeTheHandshakeReportsWhatWasNotSent)
@@ -275,4 +333,52 @@ TEST_F(TciClientTest, DisconnectBeforeTheHandshakeReportsWhatWasNotSent)
     EXPECT_EQ(count_prefixed(recorder.logs, ">> "), 0u);
     EXPECT_FALSE(has(recorder.logs, "Connected") || has(recorder.logs, reason + "audio_start:0;)"));  // no link
     EXPECT_EQ(recorder.events, Lines{"connect"});
+}
+
+// Qt closes the link itself with code 1007 on text that is not UTF-8; the
+// report must not blame the server's close for it.
+TEST_F(TciClientTest, EachEndOfTheLinkNamesWhoEndedIt)
+{
+    const auto endWith = [&](const std::function<void(RawWebSocketServer&)>& fault) {
+        RawWebSocketServer raw;
+        recorder.errors.clear();
+        client->connectToHost("127.0.0.1", raw.port());
+        EXPECT_TRUE(qt_wait::until([&] { return raw.open() && client->isOpen(); }, 2000));
+        fault(raw);
+        EXPECT_TRUE(qt_wait::until([&] { return !recorder.errors.empty(); }, 2000));
+        qt_wait::settle(50);
+        EXPECT_FALSE(client->isConnected());
+        return recorder.errors.size() == 1 ? recorder.errors[0].description
+                                           : "reports: " + std::to_string(recorder.errors.size());
+    };
+    EXPECT_EQ(endWith([](RawWebSocketServer& raw) { raw.send(RawWebSocketServer::text("\xC3\x28")); }),
+              "the client closed the connection because the server sent text that is not valid UTF-8 (code 1007)");
+    EXPECT_EQ(endWith([](RawWebSocketServer& raw) { raw.send(RawWebSocketServer::close(1001, "restarting")); }),
+              "the server closed the connection (code 1001): restarting");
+    EXPECT_EQ(endWith([](RawWebSocketServer& raw) { raw.send(RawWebSocketServer::close(1007, "")); }),
+              "the server closed the connection (code 1007)");
+    const std::string dropped = endWith([](RawWebSocketServer& raw) { raw.drop(); });
+    EXPECT_TRUE(dropped.starts_with("the connection was lost")) << dropped;
+    EXPECT_TRUE(has(recorder.logs, "Disconnected: " + dropped));
+}
+
+TEST_F(TciClientTest, AServerThatNeverAnswersTheHandshakeIsReportedAfterTheTimeout)
+{
+    QTcpServer silent;  // accepts and never answers the opening handshake
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    port = silent.serverPort();
+    client->setHandshakeTimeoutMs(400);
+    connect();
+    client->sendText("cw_macros:0,CQ;");
+    ASSERT_TRUE(qt_wait::until([&] { return !recorder.errors.empty(); }, 3000));
+    const double after = recorder.clock.nsecsElapsed() / 1e9;
+    EXPECT_TRUE(after > 0.35 && after < 1.5) << after;
+    EXPECT_EQ(recorder.errors[0].description, "no answer from the TCI server at 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(recorder.events, (Lines{"connect", "disconnect"}));
+    EXPECT_FALSE(client->isConnected() || client->isOpen() || client->isIntentionallyClosed());
+    // The user's text is reported unsent; the start-up commands due meanwhile are not listed.
+    EXPECT_EQ(count_prefixed(recorder.logs, "Send error: "), 1u);
+    EXPECT_TRUE(has(recorder.logs, "Send error: " + recorder.errors[0].description + " (not sent: cw_macros:0,CQ;)"));
+    qt_wait::settle(200);
+    EXPECT_EQ(recorder.errors.size(), 1u);  // the abort that follows is not a second report
 }

@@ -147,3 +147,28 @@ TEST(TciStreamChannel0, TakesTheFirstChannelOfUsableFloatFramesOnly)
     bytes[8] = 0;  // int16 samples: not float audio
     EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), parse(bytes), out, 4), 0u);
 }
+
+// A frame that is usable but for a rate of 0 is taken at the stream's last
+// good rate; every other frame stays as it was.
+TEST(TciStreamInfo, AFrameWithRateZeroIsTakenAtTheLastGoodRate)
+{
+    Words h = floats(4, 2);
+    h[1] = 0;
+    const std::vector<uint8_t> bytes = frame(h, 32, {{0, 0.25f}, {2, -0.5f}, {1, 0.9f}});
+    const TCIStreamInfo zero = parse(bytes);
+    EXPECT_TRUE(tci_stream_rate_missing(zero) && !zero.isRxAudioFloat32);
+    const TCIStreamInfo taken = tci_stream_info_at_rate(bytes.data(), zero, 24000);
+    EXPECT_TRUE(taken.isRxAudioFloat32 && taken.sampleRate == 24000 && taken.frameCount == 4);
+    EXPECT_EQ(taken.peakChannel0, 0.5f);
+    std::vector<float> mono(4);
+    ASSERT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), taken, mono.data(), mono.size()), 4u);
+    EXPECT_EQ(mono, (std::vector<float>{0.25f, -0.5f, 0.0f, 0.0f}));                // channel 1 left out
+    EXPECT_FALSE(tci_stream_info_at_rate(bytes.data(), zero, 0).isRxAudioFloat32);  // no good rate yet
+
+    Words other = h;
+    other[6] = 2;  // transmit audio
+    EXPECT_FALSE(tci_stream_rate_missing(parse(frame(other, 32))));
+    const std::vector<uint8_t> good = frame(floats(4, 1), 16);
+    EXPECT_EQ(tci_stream_info_at_rate(good.data(), parse(good), 12000).sampleRate, 48000u);
+    EXPECT_FALSE(tci_stream_rate_missing(parse(frame(h, 32), 70)));  // payload cut short
+}

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QWebSocket>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -19,17 +20,20 @@ std::string error_text(const QWebSocket& socket, const char* fallback)
     return socket.error() == QAbstractSocket::UnknownSocketError ? fallback : socket.errorString().toStdString();
 }
 
-TCI_ERROR socket_error(const QWebSocket& socket, QAbstractSocket::SocketError code)
+// Qt reports its own close for a fault in what the server sent with the
+// same signals as a close by the server; only the reason tells them apart,
+// which tci_close_text reads. A socket error before the handshake is why the
+// connection failed; after it, why the link was lost.
+TCI_ERROR link_error(const QWebSocket& socket, bool open, bool closeSeen)
 {
-    return TCI_ERROR{"QAbstractSocket", static_cast<long>(code), socket.errorString().toStdString()};
-}
-
-TCI_ERROR close_error(const QWebSocket& socket)
-{
-    std::string text = "The server closed the connection (close code " + std::to_string(socket.closeCode()) + ")";
-    if (!socket.closeReason().isEmpty())
-        text += ": " + socket.closeReason().toStdString();
-    return TCI_ERROR{"QWebSocketProtocol", static_cast<long>(socket.closeCode()), text};
+    const std::string reason = socket.errorString().toStdString();
+    if (closeSeen)
+        return TCI_ERROR{"QWebSocketProtocol", static_cast<long>(socket.closeCode()),
+                         tci_close_text(socket.closeCode(), socket.closeReason().toStdString())};
+    const auto code = static_cast<long>(socket.error());
+    if (socket.error() == QAbstractSocket::UnknownSocketError)
+        return TCI_ERROR{"QAbstractSocket", code, tci_lost_text("")};
+    return TCI_ERROR{"QAbstractSocket", code, open ? tci_lost_text(reason) : reason};
 }
 
 // A socket the client has let go of lives on by itself until its close has
@@ -69,6 +73,11 @@ TCIClientDelegate* TCIClient::delegate() const
     return delegate_;
 }
 
+void TCIClient::setHandshakeTimeoutMs(int ms)
+{
+    handshakeTimeoutMs_ = ms;
+}
+
 bool TCIClient::isConnected() const
 {
     return connected_;
@@ -101,12 +110,14 @@ void TCIClient::connectToHost(const std::string& host, uint64_t port)
     }
     intentionallyClosed_ = false;
     logLine("Connecting to " + url.text);
-    link_ = std::make_unique<Link>(Link{nextLinkId_++, new QWebSocket(), LinkState::Opening, false, {}});
+    link_ = std::make_unique<Link>(
+        Link{.id = nextLinkId_++, .socket = new QWebSocket(), .host = host, .port = port, .waiting = {}});
     const uint64_t id = link_->id;
     watch(*link_);
     link_->socket->open(address);
     connected_ = true;
     QTimer::singleShot(0, &context_, [this, id] { reportConnect(id); });
+    QTimer::singleShot(handshakeTimeoutMs_, Qt::PreciseTimer, &context_, [this, id] { onHandshakeTimeout(id); });
     sendInitialTCICommands(id);
 }
 
@@ -175,8 +186,13 @@ void TCIClient::watch(const Link& link)
 #else
     const auto errorSignal = QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error);
 #endif
-    QObject::connect(socket, errorSignal, &context_, [this, id, socket](QAbstractSocket::SocketError code) {
-        onFailure(id, socket_error(*socket, code));
+    QObject::connect(socket, errorSignal, &context_, [this, id](QAbstractSocket::SocketError) {
+        if (const Link* link = current(id))
+            onFailure(id, link_error(*link->socket, link->state == LinkState::Open, link->closeSeen));
+    });
+    QObject::connect(socket, &QWebSocket::aboutToClose, &context_, [this, id] {
+        if (Link* link = current(id))
+            link->closeSeen = true;
     });
     QObject::connect(socket, &QWebSocket::disconnected, &context_,
                      [this, id] { QTimer::singleShot(0, &context_, [this, id] { onDisconnected(id); }); });
@@ -187,11 +203,25 @@ void TCIClient::watch(const Link& link)
 void TCIClient::onDisconnected(uint64_t id)
 {
     const Link* link = current(id);
-    if (!link)
+    if (link)
+        onFailure(id, link_error(*link->socket, link->state == LinkState::Open, link->closeSeen));
+}
+
+// A server that took the connection and went quiet would otherwise leave
+// the link opening for as long as the system keeps the socket.
+void TCIClient::onHandshakeTimeout(uint64_t id)
+{
+    Link* link = current(id);
+    if (!link || link->state != LinkState::Opening)
         return;
-    const QWebSocket& socket = *link->socket;
-    onFailure(id, socket.error() != QAbstractSocket::UnknownSocketError ? socket_error(socket, socket.error())
-                                                                        : close_error(socket));
+    // The client's own start-up goes out again with the next connection;
+    // only text given by the user is worth a line each.
+    std::erase_if(link->waiting, [](const std::string& text) {
+        return std::ranges::find(kTCIStartupCommands, text) != kTCIStartupCommands.end();
+    });
+    onFailure(id, TCI_ERROR{"TCIClient", 0, tci_no_answer_text(link->host, link->port)});
+    if (const Link* still = current(id))
+        still->socket->abort();
 }
 
 void TCIClient::sendInitialTCICommands(uint64_t id)
@@ -253,6 +283,8 @@ void TCIClient::onBinary(uint64_t id, const QByteArray& message)
     delegate_->tciClientDidReceiveBinaryMessageWithLength(this, size, info);
     if (info.isRxAudioFloat32 && !alive.expired() && delegate_)
         delegate_->tciClientDidReceiveRxAudioFrameData(this, data, size, info);
+    else if (tci_stream_rate_missing(info) && !alive.expired() && delegate_)
+        delegate_->tciClientDidReceiveRateZeroAudioFrameData(this, data, size, info);
 }
 
 // Qt may report one failure twice (an error, then the disconnection); the

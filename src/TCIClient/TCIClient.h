@@ -18,6 +18,10 @@
 class QWebSocket;
 class TCIClient;
 
+// A server that accepts the connection but does not complete the WebSocket
+// handshake within this is reported as not answering.
+constexpr int kTCIHandshakeTimeoutMs = 10000;
+
 // Receiver of every event of a TCIClient; the client never owns it. All
 // calls happen on the client's thread, in the order the events arrived.
 class TCIClientDelegate {
@@ -25,7 +29,8 @@ public:
     virtual void tciClientDidLogLine(TCIClient* client, const std::string& line) = 0;
     // A connection attempt has started.
     virtual void tciClientDidConnect(TCIClient* client) = 0;
-    // The connection failed or the server closed it; never for the client's own close.
+    // The connection failed, timed out or ended without disconnect(); the
+    // description names who ended it.
     virtual void tciClientDidDisconnectWithError(TCIClient* client, const TCI_ERROR& error) = 0;
     // One whole text message, unchanged; it may hold several commands.
     virtual void tciClientDidReceiveTextMessage(TCIClient* client, const std::string& text) = 0;
@@ -36,6 +41,9 @@ public:
     // valid during the call.
     virtual void tciClientDidReceiveRxAudioFrameData(TCIClient* client, const uint8_t* data, size_t size,
                                                      TCIStreamInfo streamInfo) = 0;
+    // Float32 receive audio that is usable but for a header rate of 0 (see
+    // tci_stream_info_at_rate); ignored unless a delegate takes it.
+    virtual void tciClientDidReceiveRateZeroAudioFrameData(TCIClient*, const uint8_t*, size_t, TCIStreamInfo) {}
 
 protected:
     ~TCIClientDelegate() = default;
@@ -51,6 +59,8 @@ public:
 
     void setDelegate(TCIClientDelegate* delegate);
     TCIClientDelegate* delegate() const;
+    // For the next connections; tests shorten it.
+    void setHandshakeTimeoutMs(int ms);
 
     // True from a connection attempt until disconnect() or a failure.
     bool isConnected() const;
@@ -81,6 +91,9 @@ private:
         QWebSocket* socket;
         LinkState state = LinkState::Opening;
         bool connectReported = false;
+        bool closeSeen = false;  // a close frame went one way or the other
+        std::string host;
+        uint64_t port = 0;
         std::vector<std::string> waiting;  // sent before the handshake completed
     };
 
@@ -92,6 +105,7 @@ private:
     void onText(uint64_t id, const QString& text);
     void onBinary(uint64_t id, const QByteArray& message);
     void onDisconnected(uint64_t id);
+    void onHandshakeTimeout(uint64_t id);
     void onFailure(uint64_t id, const TCI_ERROR& error);
     void transmit(Link& link, const std::string& text);
     void reportUnsent(const std::string& reason, const std::vector<std::string>& texts);
@@ -101,6 +115,7 @@ private:
     TCIClientDelegate* delegate_ = nullptr;
     std::unique_ptr<Link> link_;
     uint64_t nextLinkId_ = 1;
+    int handshakeTimeoutMs_ = kTCIHandshakeTimeoutMs;
     bool connected_ = false;
     bool intentionallyClosed_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // watched across delegate calls

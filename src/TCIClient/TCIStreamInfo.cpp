@@ -95,3 +95,21 @@ TCIStreamInfo parseStreamInfoFromData(const uint8_t* data, size_t size)
         scan_peaks(data + kTCIStreamHeaderBytes, &info);
     return info;
 }
+
+bool tci_stream_rate_missing(const TCIStreamInfo& info)
+{
+    return info.valid && info.sampleRate == 0 && info.format == TCI_SAMPLE_FLOAT32 &&
+           info.type == kTCIStreamTypeRxAudio;
+}
+
+TCIStreamInfo tci_stream_info_at_rate(const uint8_t* data, const TCIStreamInfo& info, uint32_t rate)
+{
+    if (data == nullptr || !tci_stream_rate_missing(info) || !tci_stream_sample_rate_usable(rate))
+        return info;
+    TCIStreamInfo taken = info;
+    taken.sampleRate = rate;
+    taken.isRxAudioFloat32 = true;
+    if (taken.frameCount > 0)
+        scan_peaks(data + kTCIStreamHeaderBytes, &taken);
+    return taken;
+}

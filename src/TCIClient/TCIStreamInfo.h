@@ -52,6 +52,13 @@ bool tci_stream_sample_rate_usable(uint32_t sampleRate);
 // as an empty message.
 TCIStreamInfo parseStreamInfoFromData(const uint8_t* data, size_t size);
 
+// Some servers now and then send a receive-audio frame whose header gives
+// a rate of 0, the rest of it valid. Such a frame's info taken at `rate`
+// (the stream's last good one): usable float32 receive audio when that rate
+// is. Any other frame's info comes back unchanged.
+bool tci_stream_rate_missing(const TCIStreamInfo& info);
+TCIStreamInfo tci_stream_info_at_rate(const uint8_t* data, const TCIStreamInfo& info, uint32_t rate);
+
 // Channel 0 of a float32 receive-audio frame parsed into `info`, copied
 // into `out` (the bytes carry no alignment promise for floats). Returns
 // the samples written: info.frameCount, or 0 for a frame that is not

@@ -20,7 +20,8 @@ const char kAbout[] = "Decodes Morse code from channel 0 of a WAV, FLAC, OGG or 
 
 const char kExitStatus[] = "Exit status: 0 decoded, 1 the text or the status file could not be written,\n"
                            "2 bad options or an input that is missing, unreadable, not audio or empty,\n"
-                           "3 the TCI server refused the connection or the link was lost.";
+                           "3 the TCI server refused the connection, did not answer or the link was lost\n"
+                           "(never with --reconnect).";
 
 const char kAutoPitch[] = "auto";
 
@@ -143,12 +144,16 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
     app.add_option("--out", o->outPath, "append the text to FILE instead of printing it")
         ->type_name("FILE")
         ->check(command_line_not_empty());
-    app.add_option("--tci", tci,
-                   "decode the receive audio of a TCI server live, printing "
-                   "text as it comes, until Ctrl-C")
-        ->type_name("ws://HOST:PORT")
-        ->check(tci_url())
-        ->excludes(file);
+    CLI::Option* tciOption = app.add_option("--tci", tci,
+                                            "decode the receive audio of a TCI server live, printing "
+                                            "text as it comes, until Ctrl-C")
+                                 ->type_name("ws://HOST:PORT")
+                                 ->check(tci_url())
+                                 ->excludes(file);
+    app.add_flag("--reconnect", o->reconnect,
+                 "with --tci: after a failed or lost link try again after 1, 2, 4 ... 30 s "
+                 "and go on decoding")
+        ->needs(tciOption);
 
     if (!command_line_parse(app, args, &o->infoText, error))
         return false;

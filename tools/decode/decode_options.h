@@ -21,6 +21,7 @@ struct DECODE_OPTIONS {
     std::string outPath;      // empty: text to standard output; else appended here
     std::string tciHost;      // with tciPort: decode a live TCI stream instead
     uint64_t tciPort = 0;
+    bool reconnect = false;  // with --tci: try again after a failed or lost link
     std::string statusPath;  // empty: no status lines
     bool fallback = false;   // use the receiver's own decoder
     bool autoTune = true;    // --pitch auto: find the tone, retune per new signal

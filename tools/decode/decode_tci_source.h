@@ -6,7 +6,9 @@
 
 // Connects to options.tciHost:tciPort, decodes every receive-audio frame
 // into the session until Ctrl-C (then disconnects politely) or until the
-// link fails or the text cannot be written, and flushes the decoder. Needs
-// a Qt application object. Returns 0 after Ctrl-C or a failed write, 3 when
-// the connection was refused or lost.
+// link fails or the text cannot be written. With options.reconnect a failed
+// or lost link is tried again after 1, 2, 4 ... 30 s, each attempt and each
+// success said in one line on standard error. Needs a Qt application
+// object. Returns 0 after Ctrl-C or a failed write, 3 when the connection
+// was refused, timed out or lost without options.reconnect.
 int decode_run_tci(const DECODE_OPTIONS& options, DECODE_SESSION* session);
