@@ -149,6 +149,21 @@ TEST_F(WindowAudioTest, AShortPayloadOrAnUnusableRateNeverReachesTheReceiver)
     EXPECT_EQ(logCount("RX audio active"), 0u);
 }
 
+// A frame whose header lost its rate is decoded at the stream's last rate,
+// said once, rather than dropped with a hole in the keying.
+TEST_F(WindowAudioTest, AFrameWithoutItsRateIsDecodedAtTheLastRate)
+{
+    makeWindow();
+    deliver_frame(controller.get(), std::vector<float>(480, 0.5f), 0, 1);  // no rate known yet: nothing
+    EXPECT_EQ(frames(), 0u);
+    for (uint32_t rate : {12000u, 0u, 0u})
+        deliver_frame(controller.get(), std::vector<float>(480, 0.5f), rate, 1);
+    EXPECT_EQ(frames(), 3u);
+    EXPECT_EQ(controller->capture().ring().count, 3u * 480u);
+    EXPECT_EQ(logCount("RX audio: frames with rate 0 are decoded at 12000 Hz"), 1u);
+    EXPECT_EQ(logCount("RX audio ignored"), 0u);
+}
+
 // The retune at a signal's onset must not land on the smoothed peak of the
 // signal before: either it stays put or it finds the new tone.
 TEST_F(WindowAudioTest, AutoGtmNeverTunesToAStalePeak)

@@ -62,6 +62,8 @@ inline void deliver_frame(CWWindowController* controller, const std::vector<floa
     controller->tciClientDidReceiveBinaryMessageWithLength(nullptr, frame.size(), info);
     if (info.isRxAudioFloat32)
         controller->tciClientDidReceiveRxAudioFrameData(nullptr, frame.data(), frame.size(), info);
+    else if (tci_stream_rate_missing(info))
+        controller->tciClientDidReceiveRateZeroAudioFrameData(nullptr, frame.data(), frame.size(), info);
 }
 
 class WindowTest : public ::testing::Test {

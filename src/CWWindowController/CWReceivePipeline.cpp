@@ -97,6 +97,7 @@ void CWReceivePipeline::resetBookkeeping()
 {
     rxAudioActiveLogged_ = false;
     unusableRateLogged_ = false;
+    rateZeroLogged_ = false;
     cw_tuner_forget_signal(tuner_);
     lastStatusUpdateTime_ = 0.0;
     audioFrameCount_ = 0;
@@ -106,7 +107,8 @@ void CWReceivePipeline::binaryMessage(const TCIStreamInfo& info)
 {
     // Such frames never reach the pipeline; one line says why the text stays empty.
     const bool floatAudio = info.valid && info.type == kTCIStreamTypeRxAudio && info.format == TCI_SAMPLE_FLOAT32;
-    if (!floatAudio || tci_stream_sample_rate_usable(info.sampleRate) || unusableRateLogged_)
+    if (!floatAudio || tci_stream_sample_rate_usable(info.sampleRate) || tci_stream_rate_missing(info) ||
+        unusableRateLogged_)
         return;
     unusableRateLogged_ = true;
     hooks_.log("RX audio ignored: unusable sample rate " + std::to_string(info.sampleRate) + " Hz");
@@ -125,6 +127,19 @@ size_t CWReceivePipeline::fillMonoBuffer(const uint8_t* data, size_t size, const
         }
     }
     return tci_stream_channel0(data, size, info, monoBuffer_.data(), monoBuffer_.size());
+}
+
+void CWReceivePipeline::rateZeroFrame(const uint8_t* data, size_t size, const TCIStreamInfo& info)
+{
+    const auto lastRate = static_cast<uint32_t>(streamRate_);
+    const TCIStreamInfo repaired = tci_stream_info_at_rate(data, info, lastRate);
+    if (!repaired.isRxAudioFloat32)
+        return;
+    if (!rateZeroLogged_) {
+        rateZeroLogged_ = true;
+        hooks_.log("RX audio: frames with rate 0 are decoded at " + std::to_string(lastRate) + " Hz");
+    }
+    audioFrame(data, size, repaired);
 }
 
 void CWReceivePipeline::audioFrame(const uint8_t* data, size_t size, const TCIStreamInfo& info)

@@ -62,6 +62,9 @@ public:
     // The client's two reports for a binary frame.
     void binaryMessage(const TCIStreamInfo& info);
     void audioFrame(const uint8_t* data, size_t size, const TCIStreamInfo& info);
+    // A frame whose header lost its rate: decoded at the stream's last one,
+    // since a dropped frame would cut a hole into the keying.
+    void rateZeroFrame(const uint8_t* data, size_t size, const TCIStreamInfo& info);
 
     // What the receiver runs on now.
     const CW_RX_CONFIG& receiverConfig() const { return config_; }
@@ -93,6 +96,7 @@ private:
     uint64_t statusLineRefreshCount_ = 0;
     bool rxAudioActiveLogged_ = false;
     bool unusableRateLogged_ = false;
+    bool rateZeroLogged_ = false;
     bool engineMissingLogged_ = false;
     double lastTraceUpdateTime_ = 0.0;
     double lastStatusUpdateTime_ = 0.0;

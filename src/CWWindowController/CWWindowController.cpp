@@ -252,6 +252,12 @@ void CWWindowController::tciClientDidReceiveRxAudioFrameData(TCIClient*, const u
     receiver_->audioFrame(data, size, info);
 }
 
+void CWWindowController::tciClientDidReceiveRateZeroAudioFrameData(TCIClient*, const uint8_t* data, size_t size,
+                                                                   TCIStreamInfo info)
+{
+    receiver_->rateZeroFrame(data, size, info);
+}
+
 void CWWindowController::spectrumViewDidSelectPitchHz(CWSpectrumView*, double pitchHz)
 {
     applyPitchHz(pitchHz);

@@ -106,6 +106,8 @@ public:
                                                     TCIStreamInfo streamInfo) override;
     void tciClientDidReceiveRxAudioFrameData(TCIClient* client, const uint8_t* data, size_t size,
                                              TCIStreamInfo streamInfo) override;
+    void tciClientDidReceiveRateZeroAudioFrameData(TCIClient* client, const uint8_t* data, size_t size,
+                                                   TCIStreamInfo info) override;
 
     // CWSpectrumViewDelegate
     void spectrumViewDidSelectPitchHz(CWSpectrumView* view, double pitchHz) override;
