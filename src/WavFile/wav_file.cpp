@@ -21,15 +21,6 @@ struct WAV_CHUNKS {
     bool dataTruncated = false;
 };
 
-struct WAV_FORMAT {
-    uint16_t tag = 0;
-    uint16_t channels = 0;
-    uint32_t sampleRate = 0;
-    uint16_t blockAlign = 0;
-    uint16_t bits = 0;
-    bool extensible = false;
-};
-
 // A whole WAV file can hold at most 8 + 0xFFFFFFFF bytes.
 constexpr uint64_t kMaxFileBytes = 8ull + 0xFFFFFFFFull;
 
@@ -120,31 +111,6 @@ bool is_standard_subformat(const uint8_t* guid)
     return std::memcmp(guid + 2, kTail, sizeof kTail) == 0;
 }
 
-bool parse_fmt(const WAV_CHUNKS& chunks, WAV_FORMAT* format, std::string* error)
-{
-    if (chunks.fmtTruncated)
-        return fail(error, "truncated WAV fmt chunk");
-    if (!chunks.fmt)
-        return fail(error, "WAV has no fmt chunk");
-    if (chunks.fmtSize < 16)
-        return fail(error, "WAV fmt chunk too short (" + std::to_string(chunks.fmtSize) + " bytes)");
-    const uint8_t* p = chunks.fmt;
-    format->tag = get16(p);
-    format->channels = get16(p + 2);
-    format->sampleRate = get32(p + 4);
-    format->blockAlign = get16(p + 12);
-    format->bits = get16(p + 14);
-    if (format->tag != WAV_TAG_EXTENSIBLE)
-        return true;
-    if (chunks.fmtSize < 40)
-        return fail(error, "WAV extensible fmt chunk too short (" + std::to_string(chunks.fmtSize) + " bytes)");
-    if (!is_standard_subformat(p + 24))
-        return fail(error, "unsupported WAV extensible subformat");
-    format->tag = get16(p + 24);
-    format->extensible = true;
-    return true;
-}
-
 bool check_format(const WAV_FORMAT& format, std::string* error)
 {
     if (format.tag != WAV_TAG_PCM && format.tag != WAV_TAG_IEEE_FLOAT)
@@ -156,30 +122,13 @@ bool check_format(const WAV_FORMAT& format, std::string* error)
     const uint16_t bits = format.bits;
     if (format.tag == WAV_TAG_PCM && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return fail(error, "unsupported PCM bit depth " + std::to_string(bits) + " (only 8, 16, 24, 32)");
-    if (format.tag == WAV_TAG_IEEE_FLOAT && bits != 32)
-        return fail(error, "unsupported float bit depth " + std::to_string(bits) + " (only 32)");
+    if (format.tag == WAV_TAG_IEEE_FLOAT && bits != 32 && bits != 64)
+        return fail(error, "unsupported float bit depth " + std::to_string(bits) + " (only 32, 64)");
     const uint32_t expected = static_cast<uint32_t>(format.channels) * (bits / 8u);
     if (format.blockAlign != expected)
         return fail(error, "WAV block align " + std::to_string(format.blockAlign) + " does not match " +
                                std::to_string(format.channels) + " channels of " + std::to_string(bits) + " bits");
     return true;
-}
-
-float decode_sample(const uint8_t* p, const WAV_FORMAT& format)
-{
-    if (format.tag == WAV_TAG_IEEE_FLOAT)
-        return std::bit_cast<float>(get32(p));
-    switch (format.bits) {
-    case 8: return (static_cast<int>(p[0]) - 128) / 128.0f;
-    case 16: return static_cast<int16_t>(get16(p)) / 32768.0f;
-    case 24: {
-        // Placed in the top of a 32-bit word so the sign extends itself.
-        const uint32_t word = (static_cast<uint32_t>(p[0]) << 8) | (static_cast<uint32_t>(p[1]) << 16) |
-                              (static_cast<uint32_t>(p[2]) << 24);
-        return static_cast<float>(static_cast<int32_t>(word) / 2147483648.0);
-    }
-    default: return static_cast<float>(static_cast<int32_t>(get32(p)) / 2147483648.0);
-    }
 }
 
 void decode_samples(const WAV_CHUNKS& chunks, const WAV_FORMAT& format, std::vector<float>* out)
@@ -189,7 +138,7 @@ void decode_samples(const WAV_CHUNKS& chunks, const WAV_FORMAT& format, std::vec
     const unsigned step = format.bits / 8u;
     out->resize(static_cast<size_t>(count));
     for (uint64_t i = 0; i < count; ++i)
-        (*out)[i] = decode_sample(chunks.data + i * step, format);
+        (*out)[i] = wav_decode_sample(chunks.data + i * step, format.tag, format.bits);
 }
 
 // Integer PCM from a float sample, see the header for the rounding rule;
@@ -284,6 +233,46 @@ bool read_all(std::FILE* f, std::vector<uint8_t>* bytes, std::string* error)
 
 }  // namespace
 
+bool wav_parse_fmt(const uint8_t* p, size_t size, WAV_FORMAT* format, std::string* error)
+{
+    *format = WAV_FORMAT{};
+    if (size < 16)
+        return fail(error, "WAV fmt chunk too short (" + std::to_string(size) + " bytes)");
+    format->tag = get16(p);
+    format->channels = get16(p + 2);
+    format->sampleRate = get32(p + 4);
+    format->blockAlign = get16(p + 12);
+    format->bits = get16(p + 14);
+    if (format->tag == WAV_TAG_EXTENSIBLE) {
+        if (size < 40)
+            return fail(error, "WAV extensible fmt chunk too short (" + std::to_string(size) + " bytes)");
+        if (!is_standard_subformat(p + 24))
+            return fail(error, "unsupported WAV extensible subformat");
+        format->tag = get16(p + 24);
+        format->extensible = true;
+    }
+    return check_format(*format, error);
+}
+
+float wav_decode_sample(const uint8_t* p, uint16_t tag, uint16_t bits)
+{
+    if (tag == WAV_TAG_IEEE_FLOAT && bits == 64)
+        return static_cast<float>(std::bit_cast<double>(get32(p) | (static_cast<uint64_t>(get32(p + 4)) << 32)));
+    if (tag == WAV_TAG_IEEE_FLOAT)
+        return std::bit_cast<float>(get32(p));
+    switch (bits) {
+    case 8: return (static_cast<int>(p[0]) - 128) / 128.0f;
+    case 16: return static_cast<int16_t>(get16(p)) / 32768.0f;
+    case 24: {
+        // Placed in the top of a 32-bit word so the sign extends itself.
+        const uint32_t word = (static_cast<uint32_t>(p[0]) << 8) | (static_cast<uint32_t>(p[1]) << 16) |
+                              (static_cast<uint32_t>(p[2]) << 24);
+        return static_cast<float>(static_cast<int32_t>(word) / 2147483648.0);
+    }
+    default: return static_cast<float>(static_cast<int32_t>(get32(p)) / 2147483648.0);
+    }
+}
+
 bool wav_read_memory(const uint8_t* data, size_t size, WAV_AUDIO* audio, std::string* error)
 {
     if (!audio)
@@ -294,8 +283,12 @@ bool wav_read_memory(const uint8_t* data, size_t size, WAV_AUDIO* audio, std::st
     if (!tag_is(data + 8, "WAVE"))
         return fail(error, "not a WAV file (RIFF form is not WAVE)");
     const WAV_CHUNKS chunks = find_chunks(data, size);
+    if (chunks.fmtTruncated)
+        return fail(error, "truncated WAV fmt chunk");
+    if (!chunks.fmt)
+        return fail(error, "WAV has no fmt chunk");
     WAV_FORMAT format;
-    if (!parse_fmt(chunks, &format, error) || !check_format(format, error))
+    if (!wav_parse_fmt(chunks.fmt, static_cast<size_t>(chunks.fmtSize), &format, error))
         return false;
     if (!chunks.data)
         return fail(error, "WAV has no data chunk");

@@ -21,10 +21,30 @@ struct WAV_AUDIO {
     uint32_t sampleRate = 0;     // frames per second
     uint16_t formatTag = 0;      // WAV_TAG_PCM or WAV_TAG_IEEE_FLOAT (the
                                  // subformat when the file is extensible)
-    uint16_t bitsPerSample = 0;  // container size: 8, 16, 24 or 32
+    uint16_t bitsPerSample = 0;  // container size: 8, 16, 24, 32 (or 64 for float)
     bool extensible = false;     // fmt chunk was WAVE_FORMAT_EXTENSIBLE
     bool dataTruncated = false;  // data chunk claimed more bytes than exist
 };
+
+// What a fmt chunk says, with the extensible form's subformat as the tag.
+struct WAV_FORMAT {
+    uint16_t tag = 0;
+    uint16_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint16_t blockAlign = 0;
+    uint16_t bits = 0;
+    bool extensible = false;
+};
+
+// Reads the `size` bytes of a fmt chunk and checks them: PCM of 8, 16, 24 or
+// 32 bits or IEEE float of 32 or 64, at least one channel, a rate, and a
+// block align of one sample per channel. On failure a one-line reason goes
+// to *error (which may be null).
+bool wav_parse_fmt(const uint8_t* fmt, size_t size, WAV_FORMAT* format, std::string* error);
+
+// One little-endian sample at p, full scale 1.0 (tag and bits as checked
+// by wav_parse_fmt).
+float wav_decode_sample(const uint8_t* p, uint16_t tag, uint16_t bits);
 
 // Parses a complete file image. Unknown chunks are skipped; the RIFF size
 // field is not trusted (streaming writers leave 0 or 0xFFFFFFFF there), so

@@ -1,5 +1,7 @@
 #include "decode_audio_input.h"
 
+#include "wav_file.h"
+
 #include <sndfile.h>
 
 #include <fcntl.h>
@@ -7,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -24,8 +25,6 @@ constexpr uint32_t kLargestFmt = 4096;
 // WAV data sizes that mean "until the end of the stream".
 constexpr uint32_t kUnknownSizes[] = {0, 0xFFFFFFFFu};
 
-enum SAMPLE_KIND { SAMPLE_PCM, SAMPLE_FLOAT };
-
 }  // namespace
 
 struct DECODE_INPUT {
@@ -34,8 +33,7 @@ struct DECODE_INPUT {
     bool ownsFd = false;
     SNDFILE* sound = nullptr;
     std::vector<float> soundFrames;  // interleaved, one libsndfile read
-    SAMPLE_KIND kind = SAMPLE_PCM;
-    unsigned bytesPerSample = 2;
+    WAV_FORMAT format;               // of the samples read from the stream
     size_t frameBytes = 2;
     bool bounded = false;        // the data chunk states its size
     uint64_t remaining = 0;      // bytes of data left when bounded
@@ -52,11 +50,6 @@ bool fail(std::string* error, const std::string& text)
 {
     *error = text;
     return false;
-}
-
-uint16_t get16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
 uint32_t get32(const uint8_t* p)
@@ -110,38 +103,17 @@ bool check_rate(const std::string& name, uint64_t rate, std::string* error)
                            std::to_string(kLowestRate) + ".." + std::to_string(kHighestRate) + " Hz");
 }
 
-bool set_layout(DECODE_INPUT* in, SAMPLE_KIND kind, unsigned bits, uint16_t channels, std::string* error)
+bool set_format(DECODE_INPUT* in, const WAV_FORMAT& format, std::string* error)
 {
-    const bool pcm = kind == SAMPLE_PCM && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    const bool real = kind == SAMPLE_FLOAT && (bits == 32 || bits == 64);
-    if (!pcm && !real)
-        return fail(error, in->name + ": unsupported " + (kind == SAMPLE_PCM ? "PCM" : "float") + " width of " +
-                               std::to_string(bits) + " bits");
-    if (channels == 0)
-        return fail(error, in->name + ": WAV has zero channels");
-    in->kind = kind;
-    in->bytesPerSample = bits / 8;
-    in->frameBytes = static_cast<size_t>(channels) * in->bytesPerSample;
-    in->status.channels = channels;
-    return true;
-}
-
-bool parse_fmt(DECODE_INPUT* in, const std::vector<uint8_t>& fmt, std::string* error)
-{
-    if (fmt.size() < 16)
-        return fail(error, in->name + ": WAV fmt chunk too short (" + std::to_string(fmt.size()) + " bytes)");
-    uint16_t tag = get16(fmt.data());
-    const uint16_t channels = get16(fmt.data() + 2);
-    const uint32_t rate = get32(fmt.data() + 4);
-    const uint16_t bits = get16(fmt.data() + 14);
-    if (tag == 0xFFFE && fmt.size() >= 26)  // extensible: the subformat's leading code
-        tag = get16(fmt.data() + 24);
-    if (tag != 1 && tag != 3)
-        return fail(error, in->name + ": unsupported WAV format " + std::to_string(tag) + " (only PCM and float)");
-    if (!check_rate(in->name, rate, error))
+    if (!check_rate(in->name, format.sampleRate, error))
         return false;
-    in->status.sampleRate = rate;
-    return set_layout(in, tag == 1 ? SAMPLE_PCM : SAMPLE_FLOAT, bits, channels, error);
+    if (format.channels == 0)
+        return fail(error, in->name + ": zero channels");
+    in->format = format;
+    in->frameBytes = format.blockAlign;
+    in->status.sampleRate = format.sampleRate;
+    in->status.channels = format.channels;
+    return true;
 }
 
 // Walks the chunks up to the data chunk; the stream is then at its first byte.
@@ -174,7 +146,11 @@ bool open_wav(DECODE_INPUT* in, std::string* error)
                 return false;
             if (got < size)
                 return fail(error, in->name + ": WAV chunk fmt runs past the end of the file");
-            if (!parse_fmt(in, fmt, error))
+            WAV_FORMAT format;
+            std::string reason;
+            if (!wav_parse_fmt(fmt.data(), fmt.size(), &format, &reason))
+                return fail(error, in->name + ": " + reason);
+            if (!set_format(in, format, error))
                 return false;
             haveFmt = true;
             body = size & 1;
@@ -189,12 +165,16 @@ bool open_wav(DECODE_INPUT* in, std::string* error)
 
 bool open_raw(DECODE_INPUT* in, const DECODE_INPUT_CONFIG& config, std::string* error)
 {
-    if (!check_rate(in->name, config.rawRate, error))
-        return false;
-    in->status.sampleRate = config.rawRate;
     in->status.format = "raw";
     const bool s16 = config.raw == DECODE_RAW_S16LE;
-    return set_layout(in, s16 ? SAMPLE_PCM : SAMPLE_FLOAT, s16 ? 16 : 32, config.rawChannels, error);
+    const uint16_t bits = s16 ? 16 : 32;
+    const WAV_FORMAT format{.tag = s16 ? uint16_t{WAV_TAG_PCM} : uint16_t{WAV_TAG_IEEE_FLOAT},
+                            .channels = config.rawChannels,
+                            .sampleRate = config.rawRate,
+                            .blockAlign = static_cast<uint16_t>(config.rawChannels * bits / 8),
+                            .bits = bits,
+                            .extensible = false};
+    return set_format(in, format, error);
 }
 
 // Anything not WAV from a file goes to libsndfile, which reads it from the
@@ -245,27 +225,6 @@ bool open_input(DECODE_INPUT* in, const DECODE_INPUT_CONFIG& config, std::string
     if (::fstat(in->fd, &st) == 0 && S_ISREG(st.st_mode))
         return open_sound_file(in, error);
     return fail(error, in->name + ": not a WAV file (headerless audio needs --raw; other formats need a file name)");
-}
-
-float sample_at(const DECODE_INPUT* in, const uint8_t* p)
-{
-    if (in->kind == SAMPLE_FLOAT) {
-        if (in->bytesPerSample == 4)
-            return std::bit_cast<float>(get32(p));
-        const uint64_t word = get32(p) | (static_cast<uint64_t>(get32(p + 4)) << 32);
-        return static_cast<float>(std::bit_cast<double>(word));
-    }
-    switch (in->bytesPerSample) {
-    case 1: return (static_cast<int>(p[0]) - 128) / 128.0f;
-    case 2: return static_cast<int16_t>(get16(p)) / 32768.0f;
-    case 3: {
-        // In the top of a 32-bit word so the sign extends itself.
-        const uint32_t word = (static_cast<uint32_t>(p[0]) << 8) | (static_cast<uint32_t>(p[1]) << 16) |
-                              (static_cast<uint32_t>(p[2]) << 24);
-        return static_cast<float>(static_cast<int32_t>(word) / 2147483648.0);
-    }
-    default: return static_cast<float>(static_cast<int32_t>(get32(p)) / 2147483648.0);
-    }
 }
 
 bool read_sound(DECODE_INPUT* in, float* mono, size_t maxFrames, size_t* count, std::string* error)
@@ -340,7 +299,7 @@ bool decode_input_read(DECODE_INPUT* in, float* mono, size_t maxFrames, size_t* 
     while (*count < maxFrames) {
         const size_t frames = std::min(maxFrames - *count, (in->bytes.size() - in->start) / in->frameBytes);
         for (size_t i = 0; i < frames; ++i, in->start += in->frameBytes)
-            mono[(*count)++] = sample_at(in, in->bytes.data() + in->start);
+            mono[(*count)++] = wav_decode_sample(in->bytes.data() + in->start, in->format.tag, in->format.bits);
         if (*count == maxFrames || (*count > 0 && in->lastReadShort))
             break;
         bool more = false;
