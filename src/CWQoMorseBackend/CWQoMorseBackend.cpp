@@ -25,11 +25,7 @@ void clear_processing_state(CWQO_BACKEND* b)
     b->filterRate = b->config.sampleRate;
     b->filterPitchHz = 0.0;
     b->filterBandwidthHz = 0.0;
-    b->decimPhase = 0.0;
-    b->dcPrevIn = 0.0;
-    b->dcPrevOut = 0.0;
-    b->prefilter[0].z1 = b->prefilter[0].z2 = 0.0;
-    b->prefilter[1].z1 = b->prefilter[1].z2 = 0.0;
+    cwqo_conditioner_clear(&b->conditioner);
     cwqo_ring_clear(&b->engineQueue);
     b->fastRms = 0.0f;
     b->slowRms = 0.0f;
@@ -132,8 +128,8 @@ void cwqo_update_prefilter(CWQO_BACKEND* b, bool force)
     b->filterRate = fs;
     b->filterPitchHz = p;
     b->filterBandwidthHz = w;
-    cwqo_biquad_band_pass(&b->prefilter[0], fs, p, w);
-    b->prefilter[1] = b->prefilter[0];
+    cwqo_biquad_band_pass(&b->conditioner.sections[0], fs, p, w);
+    b->conditioner.sections[1] = b->conditioner.sections[0];
     // Crashes are found by their breadth, so the blanker sees the audio
     // before the band-pass narrows it.
     const IMPULSE_BLANKER_CONFIG blanker{.sampleRate = static_cast<float>(fs), .pitchHz = static_cast<float>(p)};
@@ -143,9 +139,7 @@ void cwqo_update_prefilter(CWQO_BACKEND* b, bool force)
     } else {
         impulse_blanker_configure(b->blanker.get(), &blanker);
     }
-    b->decimPhase = 0.0;
-    b->dcPrevIn = 0.0;
-    b->dcPrevOut = 0.0;
+    cwqo_conditioner_clear(&b->conditioner);
 }
 
 qomorse_ParametersDecode cwqo_decoder_parameters(const CWQO_CONFIG& c)
@@ -202,8 +196,8 @@ CWQO_BACKEND* cwqo_create(const CWQO_CONFIG* config)
         delete b;
         return nullptr;
     }
-    cwqo_biquad_pass_through(&b->prefilter[0]);
-    cwqo_biquad_pass_through(&b->prefilter[1]);
+    cwqo_biquad_pass_through(&b->conditioner.sections[0]);
+    cwqo_biquad_pass_through(&b->conditioner.sections[1]);
     b->config = config ? *config : cwqo_default_config();
     cwqo_normalize_config(&b->config);
     if (!cwqo_recreate_decoder(b)) {

@@ -33,10 +33,7 @@ struct CWQO_BACKEND {
     double filterRate;  // also the base of the decimation ratio
     double filterPitchHz;
     double filterBandwidthHz;
-    double decimPhase;
-    double dcPrevIn;
-    double dcPrevOut;
-    CWQO_BIQUAD prefilter[2];
+    CWQO_CONDITIONER conditioner;                                     // DC blocker, prefilter and decimation phase
     std::unique_ptr<IMPULSE_BLANKER, ImpulseBlankerDeleter> blanker;  // ahead of the prefilter
     double blankerRate = 0.0;
     float fastRms;

@@ -30,3 +30,68 @@ void cwqo_biquad_band_pass(CWQO_BIQUAD* section, double sampleRate, double pitch
                            .z1 = 0.0,
                            .z2 = 0.0};
 }
+
+void cwqo_conditioner_clear(CWQO_CONDITIONER* c)
+{
+    for (CWQO_BIQUAD& section : c->sections)
+        section.z1 = section.z2 = 0.0;
+    c->dcPrevIn = 0.0;
+    c->dcPrevOut = 0.0;
+    c->decimPhase = 0.0;
+}
+
+namespace {
+
+constexpr double kDcPole = 0.995;
+constexpr size_t kPiece = 256;
+
+// DC blocker and first section: few enough values to stay in registers,
+// so each recursion runs at the speed of its own dependency chain.
+void run_first(CWQO_CONDITIONER* c, const float* in, size_t n, float* u)
+{
+    double prevIn = c->dcPrevIn;
+    double prevOut = c->dcPrevOut;
+    CWQO_BIQUAD s = c->sections[0];
+    for (size_t i = 0; i < n; ++i) {
+        const double x = in[i];
+        const double d = x - prevIn + kDcPole * prevOut;
+        prevIn = x;
+        prevOut = d;
+        u[i] = static_cast<float>(cwqo_biquad_run(&s, static_cast<float>(d)));
+    }
+    c->dcPrevIn = prevIn;
+    c->dcPrevOut = prevOut;
+    c->sections[0] = s;
+}
+
+size_t run_second(CWQO_CONDITIONER* c, const float* u, size_t n, double step, float* out)
+{
+    CWQO_BIQUAD s = c->sections[1];
+    double phase = c->decimPhase;
+    size_t written = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double y = cwqo_biquad_run(&s, u[i]);
+        phase += step;
+        while (phase >= 1.0) {
+            out[written++] = static_cast<float>(y);
+            phase -= 1.0;
+        }
+    }
+    c->sections[1] = s;
+    c->decimPhase = phase;
+    return written;
+}
+
+}  // namespace
+
+size_t cwqo_conditioner_run(CWQO_CONDITIONER* c, const float* in, size_t n, double step, float* out)
+{
+    float u[kPiece];
+    size_t written = 0;
+    for (size_t at = 0; at < n; at += kPiece) {
+        const size_t m = std::min(kPiece, n - at);
+        run_first(c, in + at, m, u);
+        written += run_second(c, u, m, step, out + written);
+    }
+    return written;
+}

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr double kDcPole = 0.995;
 constexpr size_t kBlankPiece = 256;
 constexpr double kHistoryRise = 0.951229424500714;   // exp(-1/(4000 * 5 ms))
 constexpr double kHistoryFall = 0.9928825924309503;  // 35 ms
@@ -36,44 +35,22 @@ bool reserve_decimated(CWQO_BACKEND* b, size_t count)
     return true;
 }
 
-// The filter states live in locals for the loop, so that appending to the
-// decimated block does not force them back to memory on every sample.
+// Crashes are silenced a piece at a time, ahead of the filters.
 void condition_and_decimate(CWQO_BACKEND* b, const float* samples, size_t count)
 {
     const double step = decimation_step(*b);
-    CWQO_BIQUAD first = b->prefilter[0];
-    CWQO_BIQUAD second = b->prefilter[1];
-    double prevIn = b->dcPrevIn;
-    double prevOut = b->dcPrevOut;
-    double phase = b->decimPhase;
     std::vector<float>& out = b->decimated;
-    out.clear();
-    // Crashes are silenced a piece at a time, ahead of the filters.
+    out.resize(out.capacity());
+    size_t written = 0;
     std::array<float, kBlankPiece> piece;
     for (size_t at = 0; at < count; at += kBlankPiece) {
         const size_t n = std::min(kBlankPiece, count - at);
         for (size_t j = 0; j < n; ++j)
             piece[j] = cwqo_sample_guard(samples[at + j]);
         impulse_blanker_process(b->blanker.get(), piece.data(), piece.data(), static_cast<int>(n));
-        for (size_t j = 0; j < n; ++j) {
-            const double x = piece[j];
-            const double d = x - prevIn + kDcPole * prevOut;
-            prevIn = x;
-            prevOut = d;
-            const float u = static_cast<float>(cwqo_biquad_run(&first, static_cast<float>(d)));
-            const double y = cwqo_biquad_run(&second, u);
-            phase += step;
-            while (phase >= 1.0) {
-                out.push_back(static_cast<float>(y));
-                phase -= 1.0;
-            }
-        }
+        written += cwqo_conditioner_run(&b->conditioner, piece.data(), n, step, out.data() + written);
     }
-    b->prefilter[0] = first;
-    b->prefilter[1] = second;
-    b->dcPrevIn = prevIn;
-    b->dcPrevOut = prevOut;
-    b->decimPhase = phase;
+    out.resize(written);
 }
 
 void update_levels(CWQO_BACKEND* b)

@@ -139,16 +139,38 @@ void impulse_blanker_process(IMPULSE_BLANKER* b, const float* in, float* out, in
         std::copy_n(in, std::max(n, 0), out);
         return;
     }
-    for (int i = 0; i < n; ++i) {
-        const float x = std::isfinite(in[i]) ? in[i] : 0.0f;
-        const auto at = static_cast<size_t>(b->filled);
-        for (Band& band : b->bands) {
-            band.sumRe += x * band.re[at];
-            band.sumIm += x * band.im[at];
+    // A run at a time up to the end of the block being filled, so that the
+    // inner loop carries the six band sums in registers without a branch.
+    for (int i = 0; i < n;) {
+        const int run = std::min(n - i, b->block - b->filled);
+        const auto start = static_cast<size_t>(b->filled);
+        Band& low = b->bands[0];
+        Band& high = b->bands[1];
+        Band& tone = b->bands[2];
+        float lowRe = low.sumRe, lowIm = low.sumIm;
+        float highRe = high.sumRe, highIm = high.sumIm;
+        float toneRe = tone.sumRe, toneIm = tone.sumIm;
+        const float* held = b->held.data() + start;
+        float* current = b->current.data() + start;
+        const bool silence = b->heldCrash;
+        for (int j = 0; j < run; ++j) {
+            const float x = std::isfinite(in[i + j]) ? in[i + j] : 0.0f;
+            const auto at = start + static_cast<size_t>(j);
+            lowRe += x * low.re[at];
+            lowIm += x * low.im[at];
+            highRe += x * high.re[at];
+            highIm += x * high.im[at];
+            toneRe += x * tone.re[at];
+            toneIm += x * tone.im[at];
+            out[i + j] = silence ? 0.0f : held[j];
+            current[j] = x;
         }
-        out[i] = b->heldCrash ? 0.0f : b->held[at];
-        b->current[at] = x;
-        if (++b->filled < b->block)
+        low.sumRe = lowRe, low.sumIm = lowIm;
+        high.sumRe = highRe, high.sumIm = highIm;
+        tone.sumRe = toneRe, tone.sumIm = toneIm;
+        i += run;
+        b->filled += run;
+        if (b->filled < b->block)
             continue;
         b->filled = 0;
         // The crash's own block is silenced as it goes out, and the blocks
