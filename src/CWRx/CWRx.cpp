@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <string>
 
 namespace {
 
@@ -149,13 +148,22 @@ void remember_audio(CW_RX* rx, const float* samples, size_t count)
     const size_t capacity = rx->recentAudio.size();
     if (capacity == 0)
         return;
-    for (size_t i = 0; i < count; ++i) {
-        rx->recentAudio[(rx->recentHead + rx->recentCount) % capacity] = samples[i];
-        if (rx->recentCount < capacity)
-            ++rx->recentCount;
-        else
-            rx->recentHead = (rx->recentHead + 1) % capacity;
+    // Only the newest capacity samples can stay.
+    if (count > capacity) {
+        samples += count - capacity;
+        count = capacity;
     }
+    // Copied in at most two runs, either side of the ring's end.
+    size_t write = (rx->recentHead + rx->recentCount) % capacity;
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(count - done, capacity - write);
+        std::copy_n(samples + done, n, rx->recentAudio.begin() + static_cast<std::ptrdiff_t>(write));
+        done += n;
+        write = (write + n) % capacity;
+    }
+    const size_t overflow = rx->recentCount + count > capacity ? rx->recentCount + count - capacity : 0;
+    rx->recentCount = std::min(capacity, rx->recentCount + count);
+    rx->recentHead = (rx->recentHead + overflow) % capacity;
 }
 
 void note_printed(CW_RX* rx, const char* text, size_t n)
@@ -172,17 +180,18 @@ void replay_recent_audio(CW_RX* rx)
     const size_t capacity = rx->recentAudio.size();
     float block[kReplayBlock];
     char text[kCWTextQueueBytes];
-    std::string replayed;
+    cw_text_queue_clear(&rx->replayedText);
     rx->replaying = true;
     for (size_t done = 0; done < rx->recentCount;) {
         const size_t n = std::min(kReplayBlock, rx->recentCount - done);
         for (size_t i = 0; i < n; ++i)
             block[i] = rx->recentAudio[(rx->recentHead + done + i) % capacity];
-        replayed.append(text, cw_rx_process(rx, block, n, text, sizeof text));
+        cw_text_queue_push(&rx->replayedText, text, cw_rx_process(rx, block, n, text, sizeof text));
         done += n;
     }
     rx->replaying = false;
-    cw_text_queue_push(&rx->pendingText, replayed.data(), replayed.size());
+    const size_t n = cw_text_queue_deliver(&rx->replayedText, text, sizeof text);
+    cw_text_queue_push(&rx->pendingText, text, n);
 }
 
 }  // namespace

@@ -88,4 +88,5 @@ struct CW_RX {
     double clockMs;      // audio time seen since creation
     double printedAtMs;  // when the caller last got a character other than a blank; negative: never
     bool replaying;
+    CW_TEXT_QUEUE replayedText;  // the replay's text until it joins pendingText
 };
