@@ -137,8 +137,7 @@ void decode_samples(const WAV_CHUNKS& chunks, const WAV_FORMAT& format, std::vec
     const uint64_t count = frames * format.channels;
     const unsigned step = format.bits / 8u;
     out->resize(static_cast<size_t>(count));
-    for (uint64_t i = 0; i < count; ++i)
-        (*out)[i] = wav_decode_sample(chunks.data + i * step, format.tag, format.bits);
+    wav_decode_samples(chunks.data, static_cast<size_t>(count), step, format.tag, format.bits, out->data());
 }
 
 // Integer PCM from a float sample, see the header for the rounding rule;
@@ -254,22 +253,67 @@ bool wav_parse_fmt(const uint8_t* p, size_t size, WAV_FORMAT* format, std::strin
     return check_format(*format, error);
 }
 
-float wav_decode_sample(const uint8_t* p, uint16_t tag, uint16_t bits)
+namespace {
+
+enum class SampleKind { kFloat64, kFloat32, kPcm8, kPcm16, kPcm24, kPcm32 };
+
+SampleKind sample_kind(uint16_t tag, uint16_t bits)
 {
-    if (tag == WAV_TAG_IEEE_FLOAT && bits == 64)
-        return static_cast<float>(std::bit_cast<double>(get32(p) | (static_cast<uint64_t>(get32(p + 4)) << 32)));
     if (tag == WAV_TAG_IEEE_FLOAT)
-        return std::bit_cast<float>(get32(p));
+        return bits == 64 ? SampleKind::kFloat64 : SampleKind::kFloat32;
     switch (bits) {
-    case 8: return (static_cast<int>(p[0]) - 128) / 128.0f;
-    case 16: return static_cast<int16_t>(get16(p)) / 32768.0f;
-    case 24: {
+    case 8: return SampleKind::kPcm8;
+    case 16: return SampleKind::kPcm16;
+    case 24: return SampleKind::kPcm24;
+    default: return SampleKind::kPcm32;
+    }
+}
+
+template <SampleKind kind>
+float decode_one(const uint8_t* p)
+{
+    if constexpr (kind == SampleKind::kFloat64)
+        return static_cast<float>(std::bit_cast<double>(get32(p) | (static_cast<uint64_t>(get32(p + 4)) << 32)));
+    if constexpr (kind == SampleKind::kFloat32)
+        return std::bit_cast<float>(get32(p));
+    if constexpr (kind == SampleKind::kPcm8)
+        return (static_cast<int>(p[0]) - 128) / 128.0f;
+    if constexpr (kind == SampleKind::kPcm16)
+        return static_cast<int16_t>(get16(p)) / 32768.0f;
+    if constexpr (kind == SampleKind::kPcm24) {
         // Placed in the top of a 32-bit word so the sign extends itself.
         const uint32_t word = (static_cast<uint32_t>(p[0]) << 8) | (static_cast<uint32_t>(p[1]) << 16) |
                               (static_cast<uint32_t>(p[2]) << 24);
         return static_cast<float>(static_cast<int32_t>(word) / 2147483648.0);
     }
-    default: return static_cast<float>(static_cast<int32_t>(get32(p)) / 2147483648.0);
+    return static_cast<float>(static_cast<int32_t>(get32(p)) / 2147483648.0);
+}
+
+template <SampleKind kind>
+void decode_run(const uint8_t* p, size_t count, size_t stride, float* out)
+{
+    for (size_t i = 0; i < count; ++i)
+        out[i] = decode_one<kind>(p + i * stride);
+}
+
+}  // namespace
+
+float wav_decode_sample(const uint8_t* p, uint16_t tag, uint16_t bits)
+{
+    float x = 0.0f;
+    wav_decode_samples(p, 1, 0, tag, bits, &x);
+    return x;
+}
+
+void wav_decode_samples(const uint8_t* p, size_t count, size_t stride, uint16_t tag, uint16_t bits, float* out)
+{
+    switch (sample_kind(tag, bits)) {
+    case SampleKind::kFloat64: decode_run<SampleKind::kFloat64>(p, count, stride, out); break;
+    case SampleKind::kFloat32: decode_run<SampleKind::kFloat32>(p, count, stride, out); break;
+    case SampleKind::kPcm8: decode_run<SampleKind::kPcm8>(p, count, stride, out); break;
+    case SampleKind::kPcm16: decode_run<SampleKind::kPcm16>(p, count, stride, out); break;
+    case SampleKind::kPcm24: decode_run<SampleKind::kPcm24>(p, count, stride, out); break;
+    case SampleKind::kPcm32: decode_run<SampleKind::kPcm32>(p, count, stride, out); break;
     }
 }
 

@@ -46,6 +46,9 @@ bool wav_parse_fmt(const uint8_t* fmt, size_t size, WAV_FORMAT* format, std::str
 // by wav_parse_fmt).
 float wav_decode_sample(const uint8_t* p, uint16_t tag, uint16_t bits);
 
+// count samples, the first at p and each stride bytes after the last, into out.
+void wav_decode_samples(const uint8_t* p, size_t count, size_t stride, uint16_t tag, uint16_t bits, float* out);
+
 // Parses a complete file image. Unknown chunks are skipped; the RIFF size
 // field is not trusted (streaming writers leave 0 or 0xFFFFFFFF there), so
 // chunks are read up to the end of the buffer. A data chunk that claims more

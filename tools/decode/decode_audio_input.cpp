@@ -298,8 +298,10 @@ bool decode_input_read(DECODE_INPUT* in, float* mono, size_t maxFrames, size_t* 
     // so its audio is decoded as it comes.
     while (*count < maxFrames) {
         const size_t frames = std::min(maxFrames - *count, (in->bytes.size() - in->start) / in->frameBytes);
-        for (size_t i = 0; i < frames; ++i, in->start += in->frameBytes)
-            mono[(*count)++] = wav_decode_sample(in->bytes.data() + in->start, in->format.tag, in->format.bits);
+        wav_decode_samples(in->bytes.data() + in->start, frames, in->frameBytes, in->format.tag, in->format.bits,
+                           mono + *count);
+        *count += frames;
+        in->start += frames * in->frameBytes;
         if (*count == maxFrames || (*count > 0 && in->lastReadShort))
             break;
         bool more = false;
