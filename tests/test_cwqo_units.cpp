@@ -101,7 +101,7 @@ float reference_quantile(std::vector<float> v, double q)
 // percentile stays that of the values held.
 TEST(CwqoEnvelopeHistory, PercentilesEqualThoseOfASortedCopyOfTheHeldValues)
 {
-    constexpr size_t kCapacity = 500;
+    constexpr size_t kCapacity = 2000;
     CWQO_ENVELOPE_HISTORY history;
     cwqo_history_init(&history, kCapacity);
     std::mt19937 rng(11);
