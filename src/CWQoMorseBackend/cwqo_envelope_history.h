@@ -1,7 +1,7 @@
 // The backend's 3-second envelope history: the values in time order for the
 // run-length pass, and the same values kept in ascending order so that the
-// percentiles of every call cost one copy with a few binary searches for
-// the new and dropped values instead of sorting the whole history again.
+// percentiles of every call cost one copy with a short scan for each new
+// and dropped value instead of sorting the whole history again.
 #pragma once
 
 #include "cwqo_sample_ring.h"
