@@ -18,13 +18,28 @@ void run_lanes(const float* frame, size_t count, const float* coefficients, size
     float s2[kSets][kLanes] = {};
     for (size_t l = 0; l < lanes; ++l)
         c[l / kLanes][l % kLanes] = coefficients[l];
-    for (size_t n = 0; n < count; ++n) {
-        const float x = frame[n];
+    // Two samples a pass, the states trading roles in between, so that no
+    // step copies s1 into s2; each filter's arithmetic stays the same.
+    size_t n = 0;
+    for (; n + 2 <= count; n += 2) {
+        const float x0 = frame[n];
+        const float x1 = frame[n + 1];
 #pragma GCC unroll 4
         for (size_t g = 0; g < kSets; ++g) {
 #pragma GCC unroll 8
             for (size_t l = 0; l < kLanes; ++l) {
                 // x - s2 is known a step early: only the product waits for s1.
+                s2[g][l] = (x0 - s2[g][l]) + c[g][l] * s1[g][l];
+                s1[g][l] = (x1 - s1[g][l]) + c[g][l] * s2[g][l];
+            }
+        }
+    }
+    if (n < count) {
+        const float x = frame[n];
+#pragma GCC unroll 4
+        for (size_t g = 0; g < kSets; ++g) {
+#pragma GCC unroll 8
+            for (size_t l = 0; l < kLanes; ++l) {
                 const float s = (x - s2[g][l]) + c[g][l] * s1[g][l];
                 s2[g][l] = s1[g][l];
                 s1[g][l] = s;
