@@ -42,3 +42,26 @@ TEST(GoertzelBank, EveryFilterReportsTheDftPowerAtItsFrequency)
             EXPECT_NEAR(power[k], dft_power(x, c[k]), 1e-3 * energy) << bins << " bins, filter " << k;
     }
 }
+
+// However the filters are grouped, each runs its own recurrence: a bin's
+// power is the same number whether it is run alone or among up to 40.
+TEST(GoertzelBank, AFilterReportsTheSamePowerAloneAsInAnyGroup)
+{
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::vector<float> x(341);
+    for (float& v : x)
+        v = u(rng);
+    std::vector<float> c(40);
+    for (size_t k = 0; k < c.size(); ++k)
+        c[k] = static_cast<float>(2.0 * std::cos(2.0 * std::numbers::pi * 0.012 * static_cast<double>(k)));
+    std::vector<float> alone(c.size());
+    for (size_t k = 0; k < c.size(); ++k)
+        cw_goertzel_bank_power(x.data(), x.size(), &c[k], 1, &alone[k]);
+    for (size_t bins = 2; bins <= c.size(); ++bins) {
+        std::vector<float> power(bins, -1.0f);
+        cw_goertzel_bank_power(x.data(), x.size(), c.data(), bins, power.data());
+        for (size_t k = 0; k < bins; ++k)
+            ASSERT_EQ(power[k], alone[k]) << bins << " bins, filter " << k;
+    }
+}

@@ -1,10 +1,14 @@
 // Small parts of the decoder backend whose faults its decoding would hide.
 #include "cwqo_envelope_statistics.h"
 #include "cwqo_lock.h"
+#include "cwqo_presence.h"
 #include "cw_text_queue.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -72,5 +76,130 @@ TEST(CwqoLockReport, FiguresThatContradictTheGradeLowerOrResetIt)
         const CWQO_LOCK_EVIDENCE e{20.0, k.quality, 0.4f, k.cost, k.engineWpm, 12.0, 50.0};
         EXPECT_EQ(cwqo_lock_report(&lock, 2, e), k.shown) << k.quality << " " << k.cost << " " << k.engineWpm;
         EXPECT_EQ(lock.state, k.shown == 0 ? 0 : 2);
+    }
+}
+
+namespace {
+
+// Linear-interpolated percentile of a plain sorted copy, as the history
+// must give it.
+float reference_quantile(std::vector<float> v, double q)
+{
+    std::sort(v.begin(), v.end());
+    const size_t last = v.size() - 1;
+    const double p = q * static_cast<double>(last);
+    const size_t i = std::min(static_cast<size_t>(std::floor(p)), last);
+    const size_t j = std::min(i + 1, last);
+    const double f = p - static_cast<double>(i);
+    return static_cast<float>(static_cast<double>(v[i]) * (1.0 - f) + static_cast<double>(v[j]) * f);
+}
+
+}  // namespace
+
+// Commits of a few values, of many (past a quarter of the history) and of
+// none; repeated values and a full ring that drops its oldest: every
+// percentile stays that of the values held.
+TEST(CwqoEnvelopeHistory, PercentilesEqualThoseOfASortedCopyOfTheHeldValues)
+{
+    constexpr size_t kCapacity = 2000;
+    CWQO_ENVELOPE_HISTORY history;
+    cwqo_history_init(&history, kCapacity);
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> level(0, 60);
+    std::vector<float> held;
+    const size_t batches[] = {1, 7, 0, 40, 130, 3, 300, 17, 64, 129, 2, 90};
+    for (int round = 0; round < 30; ++round) {
+        for (size_t batch : batches) {
+            for (size_t i = 0; i < batch; ++i) {
+                const float v = static_cast<float>(level(rng)) * 0.125f;  // many equal values
+                cwqo_history_append(&history, v);
+                held.push_back(v);
+                if (held.size() > kCapacity)
+                    held.erase(held.begin());
+            }
+            cwqo_history_commit(&history);
+            ASSERT_EQ(cwqo_history_size(history), held.size());
+            if (held.empty())
+                continue;
+            for (double q : {0.0, 0.2, 0.5, 0.9, 0.95, 1.0})
+                ASSERT_EQ(cwqo_history_quantile(history, q), reference_quantile(held, q))
+                    << "round " << round << ", batch " << batch << ", q " << q;
+        }
+    }
+}
+
+// Runs of every length across the chunks the key-down pass skips whole, in
+// both pieces of a wrapped ring: the key-down share and the dot length are
+// those of a sample-by-sample count.
+TEST(CwqoEnvelopeStatistics, RunLengthsAndKeyDownShareMatchASampleBySampleCount)
+{
+    CWQO_ENVELOPE_HISTORY history;
+    cwqo_history_init(&history, kCwqoHistorySamples);
+    CWQO_RUN_LENGTHS runs;
+    cwqo_run_lengths_init(&runs);
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> length(1, 300);
+    bool down = false;
+    for (size_t n = 0; n < kCwqoHistorySamples + 3333;) {
+        const int run = length(rng);
+        for (int i = 0; i < run; ++i, ++n)
+            cwqo_history_append(&history, down ? 1.0f + 0.01f * static_cast<float>(i % 3) : 0.01f);
+        down = !down;
+    }
+    cwqo_history_commit(&history);
+    const CWQO_ENVELOPE_FIGURES figures = cwqo_envelope_statistics(history, 5.0, 80.0, &runs);
+
+    std::vector<float> marks;
+    size_t onCount = 0, runLength = 0;
+    bool runOn = cwqo_ring_at(history.ring, 0) >= figures.keyThreshold;
+    for (size_t i = 0; i <= history.ring.count; ++i) {
+        const bool end = i == history.ring.count;
+        const bool on = !end && cwqo_ring_at(history.ring, i) >= figures.keyThreshold;
+        onCount += on ? 1 : 0;
+        if (end || on != runOn) {
+            if (runOn && runLength >= kCwqoMinimumRun)
+                marks.push_back(static_cast<float>(runLength * 0.25));
+            runLength = 0;
+            runOn = on;
+        }
+        ++runLength;
+    }
+    ASSERT_GT(figures.keyThreshold, 0.01f);
+    EXPECT_EQ(figures.onRatio, static_cast<float>(static_cast<double>(onCount) / kCwqoHistorySamples));
+    const double dotMs = cwqo_dot_length_ms(&marks);
+    ASSERT_GT(dotMs, 12.0);
+    EXPECT_EQ(figures.wpm, 1200.0 / dotMs);
+}
+
+// One bin per 5 ms value: the spread is that of a selection from the bins
+// held, the floor from all of them and the peak from the newest 0.8 s, as
+// old bins leave both.
+TEST(CwqoPresence, SpreadIsThatOfTheHeldBinsAsTheyComeAndGo)
+{
+    CWQO_PRESENCE presence;
+    cwqo_presence_reset(&presence);
+    std::mt19937 rng(9);
+    std::uniform_int_distribution<int> level(1, 400);
+    std::vector<float> bins;
+    const auto pick = [](std::vector<float> v, double q) {
+        const auto k = static_cast<size_t>(q * static_cast<double>(v.size() - 1) + 0.5);
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+        return v[k];
+    };
+    for (int n = 0; n < 2000; ++n) {
+        // Loud keying for a while, then quieter: the verdict changes.
+        const float scale = n < 1200 ? 1e-3f : 1e-4f;
+        const float v = static_cast<float>(level(rng) % (n < 1200 ? 400 : 3) + 1) * scale;
+        cwqo_presence_add(&presence, v, kCwqoPresenceBinMs);
+        bins.push_back(v);
+        if (bins.size() > kCwqoPresenceBins)
+            bins.erase(bins.begin());
+        cwqo_presence_update(&presence, kCwqoPresenceOnDb, kCwqoPresenceOffDb);
+        if (bins.size() < kCwqoPresenceMinimumBins)
+            continue;
+        const size_t recent = std::min(bins.size(), kCwqoPresencePeakBins);
+        const float floor = std::max(pick(bins, 0.2), 1e-7f);
+        const float peak = pick(std::vector<float>(bins.end() - static_cast<std::ptrdiff_t>(recent), bins.end()), 0.95);
+        ASSERT_EQ(presence.spreadDb, 20.0f * std::log10(peak / floor)) << "bin " << n;
     }
 }

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr double kMsPerSample = 1000.0 / 4000.0;
+constexpr size_t kChunk = 32;
 
 // Runs of equal key state in time order; runs shorter than the minimum are
 // dropped without joining their neighbours. Returns the key-down count.
@@ -30,15 +31,33 @@ size_t split_runs(const CWQO_SAMPLE_RING& ring, float threshold, CWQO_RUN_LENGTH
     const float* pieces[2] = {ring.data.data() + ring.head, ring.data.data()};
     const size_t lengths[2] = {firstLength, ring.count - firstLength};
     for (int p = 0; p < 2; ++p) {
-        for (size_t i = 0; i < lengths[p]; ++i) {
-            const bool on = pieces[p][i] >= threshold;
-            onCount += on ? 1 : 0;
-            if (on != runOn) {
-                close();
-                runLength = 0;
-                runOn = on;
+        const float* v = pieces[p];
+        size_t i = 0;
+        while (i < lengths[p]) {
+            // Runs are mostly far longer than a chunk: a chunk all in the
+            // current state is counted by a vectorised sum and skipped whole.
+            if (lengths[p] - i >= kChunk) {
+                unsigned on = 0;
+                for (size_t j = 0; j < kChunk; ++j)
+                    on += v[i + j] >= threshold ? 1 : 0;
+                if (on == (runOn ? kChunk : 0)) {
+                    onCount += on;
+                    runLength += kChunk;
+                    i += kChunk;
+                    continue;
+                }
             }
-            ++runLength;
+            const size_t end = std::min(lengths[p], i + kChunk);
+            for (; i < end; ++i) {
+                const bool on = v[i] >= threshold;
+                onCount += on ? 1 : 0;
+                if (on != runOn) {
+                    close();
+                    runLength = 0;
+                    runOn = on;
+                }
+                ++runLength;
+            }
         }
     }
     close();

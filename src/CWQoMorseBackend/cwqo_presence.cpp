@@ -8,21 +8,41 @@ namespace {
 // Below this the input is silence (about -100 dBFS), whatever its spread.
 constexpr float kSilence = 1e-5f;
 
+// Ascending `values` of n entries gains `value` after its equals.
+void sorted_insert(float* values, size_t n, float value)
+{
+    float* at = std::upper_bound(values, values + n, value);
+    std::copy_backward(at, values + n, values + n + 1);
+    *at = value;
+}
+
+// Ascending `values` of n entries loses one entry equal to `value` (held).
+void sorted_erase(float* values, size_t n, float value)
+{
+    float* at = std::lower_bound(values, values + n, value);
+    std::copy(at + 1, values + n, at);
+}
+
 void push_bin(CWQO_PRESENCE* p, float mean)
 {
+    const size_t recent = std::min(p->count, kCwqoPresencePeakBins);
+    if (recent == kCwqoPresencePeakBins)
+        sorted_erase(p->sortedRecent, recent, p->bins[(p->head + p->count - recent) % kCwqoPresenceBins]);
+    sorted_insert(p->sortedRecent, recent == kCwqoPresencePeakBins ? recent - 1 : recent, mean);
     if (p->count == kCwqoPresenceBins) {
+        sorted_erase(p->sortedAll, p->count, p->bins[p->head]);
         p->head = (p->head + 1) % kCwqoPresenceBins;
         --p->count;
     }
+    sorted_insert(p->sortedAll, p->count, mean);
     p->bins[(p->head + p->count) % kCwqoPresenceBins] = mean;
     ++p->count;
 }
 
-float quantile(float* values, size_t n, double q)
+// The entry a selection of rank q*(n-1), rounded, would give.
+float quantile(const float* sorted, size_t n, double q)
 {
-    const auto k = static_cast<size_t>(q * static_cast<double>(n - 1) + 0.5);
-    std::nth_element(values, values + k, values + n);
-    return values[k];
+    return sorted[static_cast<size_t>(q * static_cast<double>(n - 1) + 0.5)];
 }
 
 }  // namespace
@@ -66,13 +86,8 @@ int32_t cwqo_presence_update(CWQO_PRESENCE* p, float onDb, float offDb)
         p->present = 0;
         return 0;
     }
-    for (size_t i = 0; i < p->count; ++i)
-        p->scratch[i] = p->bins[(p->head + i) % kCwqoPresenceBins];
-    const float floor = std::max(quantile(p->scratch, p->count, 0.2), kSilence * 0.01f);
-    const size_t recent = std::min(p->count, kCwqoPresencePeakBins);
-    for (size_t i = 0; i < recent; ++i)
-        p->scratch[i] = p->bins[(p->head + p->count - recent + i) % kCwqoPresenceBins];
-    const float peak = quantile(p->scratch, recent, 0.95);
+    const float floor = std::max(quantile(p->sortedAll, p->count, 0.2), kSilence * 0.01f);
+    const float peak = quantile(p->sortedRecent, std::min(p->count, kCwqoPresencePeakBins), 0.95);
     p->spreadDb = peak > kSilence ? 20.0f * std::log10(peak / floor) : 0.0f;
     p->present = p->spreadDb >= (p->present ? offDb : onDb) ? 1 : 0;
     return p->present;

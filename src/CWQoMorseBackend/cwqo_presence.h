@@ -22,7 +22,11 @@ struct CWQO_PRESENCE {
     size_t count;
     double fillSum;  // the bin being filled: sum of value x ms
     double fillMs;
-    float scratch[kCwqoPresenceBins];
+    // The same bins kept in ascending order, all of them and the newest
+    // kCwqoPresencePeakBins, so that a verdict reads its two percentiles
+    // directly instead of selecting them afresh.
+    float sortedAll[kCwqoPresenceBins];
+    float sortedRecent[kCwqoPresencePeakBins];
     float spreadDb;   // key-down peaks over the floor, last verdict
     int32_t present;  // last verdict
 };

@@ -83,16 +83,44 @@ void prepare(CW_SPECTRUM_ESTIMATOR* e, double sampleRate)
     std::fill(e->ring.begin(), e->ring.end(), 0.0f);
 }
 
+// Not finite (the magnitude NaN or above the largest float): silence.
+float finite_or_zero(float x)
+{
+    return std::fabs(x) <= FLT_MAX ? x : 0.0f;
+}
+
+// n samples to both copies of the ring from `at` on (no wrap within). Whole
+// pieces go through a local buffer, which the compiler knows to alias
+// nothing, so that their loop vectorises.
+void write_stretch(CW_SPECTRUM_ESTIMATOR* e, size_t at, const float* in, size_t n)
+{
+    constexpr size_t kPiece = 64;
+    float* first = e->ring.data() + at;
+    float* second = first + e->capacity;
+    float piece[kPiece];
+    size_t i = 0;
+    for (; n - i >= kPiece; i += kPiece) {
+        for (size_t j = 0; j < kPiece; ++j)
+            piece[j] = finite_or_zero(in[i + j]);
+        std::copy_n(piece, kPiece, first + i);
+        std::copy_n(piece, kPiece, second + i);
+    }
+    for (; i < n; ++i) {
+        first[i] = finite_or_zero(in[i]);
+        second[i] = first[i];
+    }
+}
+
 // Only the newest capacity samples can reach a frame.
 void append(CW_SPECTRUM_ESTIMATOR* e, const float* samples, size_t count)
 {
     const size_t skip = count > e->capacity ? count - e->capacity : 0;
     e->head = (e->head + skip) % e->capacity;
-    for (size_t i = skip; i < count; ++i) {
-        const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
-        e->ring[e->head] = x;
-        e->ring[e->head + e->capacity] = x;
-        e->head = e->head + 1 == e->capacity ? 0 : e->head + 1;
+    for (size_t i = skip; i < count;) {
+        const size_t n = std::min(count - i, e->capacity - e->head);
+        write_stretch(e, e->head, samples + i, n);
+        e->head = e->head + n == e->capacity ? 0 : e->head + n;
+        i += n;
     }
     e->filled = std::min(e->capacity, e->filled + count);
 }
