@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
+#include <utility>
 #include <numbers>
 
 namespace fft {
@@ -102,12 +102,60 @@ bool ordina(float* f, int N)
 {
     if (f == nullptr || !validSize(N))
         return false;
-    float area[2 * kMaxSize];
+    // Bit reversal is its own inverse: swapping each pair once, in place,
+    // needs no temporary copy.
     for (int i = 0, r = 0; i < N; ++i, r = nextReversed(r, N)) {
-        area[2 * i] = f[2 * r];
-        area[2 * i + 1] = f[2 * r + 1];
+        if (i < r) {
+            std::swap(f[2 * i], f[2 * r]);
+            std::swap(f[2 * i + 1], f[2 * r + 1]);
+        }
     }
-    std::memcpy(f, area, sizeof(float) * 2 * N);
+    return true;
+}
+
+bool stage_twiddles(int N, float* re, float* im)
+{
+    if (re == nullptr || im == nullptr || !validSize(N))
+        return false;
+    const float* w = twiddles();
+    const int tableStride = 2 * (kMaxSize / N);
+    int at = 0;
+    for (int span = 1; span < N; span <<= 1) {
+        const int a = N / (2 * span);
+        for (int m = 0; m < span; ++m, ++at) {
+            re[at] = w[m * a * tableStride];
+            im[at] = w[m * a * tableStride + 1];
+        }
+    }
+    return true;
+}
+
+bool butterflies_split(float* re, float* im, int N, const float* twiddleRe, const float* twiddleIm)
+{
+    if (re == nullptr || im == nullptr || twiddleRe == nullptr || twiddleIm == nullptr || !validSize(N))
+        return false;
+    const float* wRe = twiddleRe;
+    const float* wIm = twiddleIm;
+    for (int span = 1; span < N; span <<= 1) {
+        // Each butterfly of a stage touches its own pair of values, so
+        // running them group by group gives what transform() gives.
+        for (int g = 0; g < N; g += 2 * span) {
+            float* pr = re + g;
+            float* pi = im + g;
+            float* qr = pr + span;
+            float* qi = pi + span;
+            for (int m = 0; m < span; ++m) {
+                const float tr = wRe[m] * qr[m] - wIm[m] * qi[m];
+                const float ti = wRe[m] * qi[m] + wIm[m] * qr[m];
+                qr[m] = pr[m] - tr;
+                qi[m] = pi[m] - ti;
+                pr[m] = pr[m] + tr;
+                pi[m] = pi[m] + ti;
+            }
+        }
+        wRe += span;
+        wIm += span;
+    }
     return true;
 }
 

@@ -130,7 +130,7 @@ KEYING_SLICER* keying_slicer_create(float stepMs)
     if (s == nullptr)
         return nullptr;
     try {
-        s->ring.assign(kRingSize, 0.0f);
+        s->ring.assign(2 * kRingSize, 0.0f);  // every value twice: see decide()
     } catch (...) {
         delete s;
         return nullptr;
@@ -192,13 +192,13 @@ float island_top(const KEYING_SLICER& s, long long at, long long first, long lon
 {
     float top = 0.0f;
     for (long long k = at; k >= first; --k) {
-        const float x = s.ring[static_cast<size_t>(k % kRingSize)];
+        const float x = s.ring[static_cast<size_t>(k & (kRingSize - 1))];
         if (x < level)
             break;
         top = std::max(top, x);
     }
     for (long long k = at + 1; k <= last && top > 0.0f; ++k) {
-        const float x = s.ring[static_cast<size_t>(k % kRingSize)];
+        const float x = s.ring[static_cast<size_t>(k & (kRingSize - 1))];
         if (x < level)
             break;
         top = std::max(top, x);
@@ -224,15 +224,28 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
     const long long nearFirst = std::max(0LL, at - s->nearLook);
     const long long nearLast = std::min(s->pushed - 1, at + s->nearLook);
     const float noise = std::max(s->noise, kFloor);
+    // The ring holds every value twice, so the reach is one straight
+    // stretch: before the near reach, the near reach, after it.
+    const float* x = s->ring.data() + static_cast<size_t>(first % kRingSize);
+    const int nearBegin = static_cast<int>(nearFirst - first);
+    const int nearEnd = static_cast<int>(nearLast - first) + 1;
+    const int end = static_cast<int>(last - first) + 1;
+    const float busyLevel = kBusyLevel * noise;
     float far = 0.0f;
     float near = 0.0f;
     int above = 0;
-    for (long long k = first; k <= last; ++k) {
-        const float x = s->ring[static_cast<size_t>(k % kRingSize)];
-        far = std::max(far, x);
-        above += x > kBusyLevel * noise ? 1 : 0;
-        if (k >= nearFirst && k <= nearLast)
-            near = std::max(near, x);
+    for (int i = 0; i < nearBegin; ++i) {
+        far = std::max(far, x[i]);
+        above += x[i] > busyLevel ? 1 : 0;
+    }
+    for (int i = nearBegin; i < nearEnd; ++i) {
+        far = std::max(far, x[i]);
+        above += x[i] > busyLevel ? 1 : 0;
+        near = std::max(near, x[i]);
+    }
+    for (int i = nearEnd; i < end; ++i) {
+        far = std::max(far, x[i]);
+        above += x[i] > busyLevel ? 1 : 0;
     }
     const bool busy = static_cast<float>(above) >= kBusyShare * static_cast<float>(last - first + 1);
     // A strong signal is judged against its level within about a dot, which
@@ -288,7 +301,9 @@ int32_t keying_slicer_push(KEYING_SLICER* s, float value, KEYING_RUN runs[2])
         return 0;
     if (!std::isfinite(value) || value < 0.0f)
         value = 0.0f;
-    s->ring[static_cast<size_t>(s->pushed % kRingSize)] = value;
+    const auto slot = static_cast<size_t>(s->pushed % kRingSize);
+    s->ring[slot] = value;
+    s->ring[slot + kRingSize] = value;
     ++s->pushed;
     settle_noise(s);
     // The decision point keeps its pace when the reach changes: it waits

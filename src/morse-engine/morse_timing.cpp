@@ -305,18 +305,28 @@ void learn_marks(MORSE_TIMING* t)
     float bestCost = 1e30f;
     float bestDot = current;
     float bestRatio = std::log(t->dash / t->dot);
+    // The ratios' costs are summed side by side (each in the order of the
+    // marks), which lets them run as one vector.
+    constexpr int kRatios = static_cast<int>(std::size(kDashRatios));
+    std::array<float, kRatios> logRatios{};
+    for (int j = 0; j < kRatios; ++j)
+        logRatios[static_cast<size_t>(j)] = std::log(kDashRatios[j]);
     for (float d = std::log(kShortestDot * t->minDot); d <= std::log(t->maxDot); d += kDotStep) {
-        for (float ratio : kDashRatios) {
-            const float r = std::log(ratio);
-            float cost = kKeepDot * static_cast<float>(t->marks.count) * (d - current) * (d - current);
-            for (int i = 0; i < t->marks.count; ++i) {
-                const float v = logs[static_cast<size_t>(i)];
-                cost += std::min(kMarkCap, std::min((v - d) * (v - d), (v - d - r) * (v - d - r)));
+        std::array<float, kRatios> costs{};
+        costs.fill(kKeepDot * static_cast<float>(t->marks.count) * (d - current) * (d - current));
+        for (int i = 0; i < t->marks.count; ++i) {
+            const float v = logs[static_cast<size_t>(i)];
+            const float toDot = (v - d) * (v - d);
+            for (int j = 0; j < kRatios; ++j) {
+                const float r = logRatios[static_cast<size_t>(j)];
+                costs[static_cast<size_t>(j)] += std::min(kMarkCap, std::min(toDot, (v - d - r) * (v - d - r)));
             }
-            if (cost < bestCost) {
-                bestCost = cost;
+        }
+        for (int j = 0; j < kRatios; ++j) {
+            if (costs[static_cast<size_t>(j)] < bestCost) {
+                bestCost = costs[static_cast<size_t>(j)];
                 bestDot = d;
-                bestRatio = r;
+                bestRatio = logRatios[static_cast<size_t>(j)];
             }
         }
     }

@@ -48,5 +48,11 @@ private:
     int hopCountdown_ = 1;
     int currentColumn_ = 0;
     std::vector<std::vector<float>> spectra_;
-    std::vector<float> work_;
+    // Split real and imaginary halves of the transform, the bit-reversed
+    // order of the window's samples and the stage twiddles, made once.
+    std::vector<float> workRe_;
+    std::vector<float> workIm_;
+    std::vector<int> reversed_;
+    std::vector<float> twiddleRe_;
+    std::vector<float> twiddleIm_;
 };
