@@ -135,11 +135,22 @@ KEYING_SLICER* keying_slicer_create(float stepMs)
         delete s;
         return nullptr;
     }
+    keying_slicer_restart(s, stepMs);
+    return s;
+}
+
+void keying_slicer_restart(KEYING_SLICER* s, float stepMs)
+{
+    if (s == nullptr)
+        return;
+    std::vector<float> ring = std::move(s->ring);
+    *s = KEYING_SLICER{};
+    s->ring = std::move(ring);
+    std::fill(s->ring.begin(), s->ring.end(), 0.0f);
     s->stepMs = stepMs > 0.0f && std::isfinite(stepMs) ? stepMs : 2.0f;
     s->quietLimit = static_cast<int>(kLongestQuietMs / s->stepMs);
     s->quietValues = s->quietLimit;
     keying_slicer_set_dot(s, 60.0f);
-    return s;
 }
 
 void keying_slicer_set_dot(KEYING_SLICER* s, float dotMs)

@@ -688,13 +688,28 @@ MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxD
         delete t;
         return nullptr;
     }
+    morse_timing_restart(t, initialDotMs, minDotMs, maxDotMs);
+    return t;
+}
+
+void morse_timing_restart(MORSE_TIMING* t, float initialDotMs, float minDotMs, float maxDotMs)
+{
+    if (t == nullptr)
+        return;
+    // The strings keep their reserved room.
+    std::string symbol = std::move(t->symbol);
+    std::string wordText = std::move(t->wordText);
+    *t = MORSE_TIMING{};
+    symbol.clear();
+    wordText.clear();
+    t->symbol = std::move(symbol);
+    t->wordText = std::move(wordText);
     morse_timing_set_range(t, minDotMs, maxDotMs);
     if (initialDotMs > 0.0f && std::isfinite(initialDotMs))
         t->dot = initialDotMs;
     t->dash = 3.0f * t->dot;
     keep_dot_in_range(t);
     t->elementGap = t->dot;
-    return t;
 }
 
 void morse_timing_set_glitch(MORSE_TIMING* t, float dots)

@@ -170,8 +170,8 @@ void QoMorse::Impl::readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_
                                        const KEYING_SLICER_STATUS& k)
 {
     const TONE_DEMOD_CONFIG config = demodConfig(tunedPitch > 0.0f ? tunedPitch : 600.0f, pullHz());
-    demod.reset(tone_demod_create(&config));
-    slicer.reset(keying_slicer_create(kToneDemodStepMs));
+    tone_demod_restart(demod.get(), &config);
+    keying_slicer_restart(slicer.get(), kToneDemodStepMs);
     restartTiming(t.unitMs);
     setStages(t.unitMs, windowFor(t.unitMs, d.windowMs, t.markPeak));
     windowElements = 0;
@@ -211,7 +211,10 @@ TONE_DEMOD_CONFIG QoMorse::Impl::demodConfig(float pitchHz, float pull) const
 void QoMorse::Impl::restartTiming(float unitMs)
 {
     const DotRange range = dot_range(decodeParameters);
-    timing.reset(morse_timing_create(unitMs, range.minMs, range.maxMs));
+    if (timing)
+        morse_timing_restart(timing.get(), unitMs, range.minMs, range.maxMs);
+    else
+        timing.reset(morse_timing_create(unitMs, range.minMs, range.maxMs));
     morse_timing_set_reader(timing.get(), &Impl::readSoftly, this);
     morse_timing_set_word_reader(timing.get(), &Impl::readWordSoftly, this, kWordReadPeak);
     morse_soft_reader_reset(softReader.get());
@@ -267,10 +270,17 @@ bool QoMorse::Impl::readWordSoftly(void* context, const MORSE_TIMING_WORD& word,
 
 void QoMorse::Impl::createStages()
 {
+    // A reset engine restarts its stages in place, allocating nothing.
     const TONE_DEMOD_CONFIG config = demodConfig(600.0f, 0.0f);
-    demod.reset(tone_demod_create(&config));
-    slicer.reset(keying_slicer_create(kToneDemodStepMs));
-    softReader.reset(morse_soft_reader_create(kToneDemodStepMs));
+    if (demod && slicer && softReader) {
+        tone_demod_restart(demod.get(), &config);
+        keying_slicer_restart(slicer.get(), kToneDemodStepMs);
+        morse_soft_reader_restart(softReader.get());
+    } else {
+        demod.reset(tone_demod_create(&config));
+        slicer.reset(keying_slicer_create(kToneDemodStepMs));
+        softReader.reset(morse_soft_reader_create(kToneDemodStepMs));
+    }
     // 22 WPM, in the middle of what is heard most, until the sender shows his.
     restartTiming(1200.0f / 22.0f);
 }

@@ -49,6 +49,19 @@ bool STFFT::init(int sampleRate, int windowSize, int hopSize, float historySecon
     return true;
 }
 
+void STFFT::restart()
+{
+    sampleCount_ = 0;
+    writeIndex_ = 0;
+    hopCountdown_ = hopSize_;
+    currentColumn_ = 0;
+    std::fill(ring_.begin(), ring_.end(), 0.0f);
+    for (std::vector<float>& column : spectra_)
+        std::fill(column.begin(), column.end(), 0.0f);
+    std::fill(workRe_.begin(), workRe_.end(), 0.0f);
+    std::fill(workIm_.begin(), workIm_.end(), 0.0f);
+}
+
 bool STFFT::push(float x)
 {
     if (ring_.empty())

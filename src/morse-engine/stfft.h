@@ -12,6 +12,10 @@ public:
     // kMaxRingSize samples.
     bool init(int sampleRate, int windowSize, int hopSize, float historySeconds);
 
+    // Back to the state init() left: silent history, first column current;
+    // the sizes and tables stay, so nothing is allocated.
+    void restart();
+
     // Pushes one sample; every hopSize samples a spectrum of the newest
     // windowSize samples is written to the current column, which then
     // advances. Returns true when a new column was made.

@@ -207,11 +207,19 @@ TONE_DEMOD* tone_demod_create(const TONE_DEMOD_CONFIG* config)
     auto* d = new (std::nothrow) TONE_DEMOD;
     if (d == nullptr)
         return nullptr;
+    tone_demod_restart(d, config);
+    return d;
+}
+
+void tone_demod_restart(TONE_DEMOD* d, const TONE_DEMOD_CONFIG* config)
+{
+    if (d == nullptr || config == nullptr)
+        return;
+    *d = TONE_DEMOD{};
     d->config = sanitized(*config);
     d->decimation = std::max(1, static_cast<int>(std::lround(d->config.sampleRate * kToneDemodStepMs * 0.001f)));
     d->window = window_values(d->config.windowMs);
     restart(d);
-    return d;
 }
 
 void tone_demod_configure(TONE_DEMOD* d, const TONE_DEMOD_CONFIG* config)
