@@ -225,6 +225,39 @@ float fraction_for(const KEYING_SLICER& s, float ratio)
     return std::min(s.fraction, kThresholdFraction + x * (kStrongFraction - kThresholdFraction));
 }
 
+struct Reach {
+    float top;  // the largest value, +0 when none is above +0
+    int above;  // values above the level
+};
+
+// A running std::max from +0 keeps +0 or the first of the largest positive
+// values, which all have the same bits; eight lanes, each one such running
+// maximum, and their maximum give exactly that, while the lanes run as
+// vectors (the envelope values are finite).
+Reach scan(const float* x, int n, float level)
+{
+    constexpr int kLanes = 8;
+    std::array<float, kLanes> tops{};
+    std::array<int, kLanes> aboves{};
+    int i = 0;
+    for (; i + kLanes <= n; i += kLanes) {
+        for (int j = 0; j < kLanes; ++j) {
+            tops[j] = std::max(tops[j], x[i + j]);
+            aboves[j] += x[i + j] > level ? 1 : 0;
+        }
+    }
+    Reach r{.top = 0.0f, .above = 0};
+    for (; i < n; ++i) {
+        r.top = std::max(r.top, x[i]);
+        r.above += x[i] > level ? 1 : 0;
+    }
+    for (int j = 0; j < kLanes; ++j) {
+        r.top = std::max(r.top, tops[j]);
+        r.above += aboves[j];
+    }
+    return r;
+}
+
 // Judges the value at ring position `at` against the strongest value within
 // the reach on either side (as far as it has arrived).
 int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
@@ -242,22 +275,12 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
     const int nearEnd = static_cast<int>(nearLast - first) + 1;
     const int end = static_cast<int>(last - first) + 1;
     const float busyLevel = kBusyLevel * noise;
-    float far = 0.0f;
-    float near = 0.0f;
-    int above = 0;
-    for (int i = 0; i < nearBegin; ++i) {
-        far = std::max(far, x[i]);
-        above += x[i] > busyLevel ? 1 : 0;
-    }
-    for (int i = nearBegin; i < nearEnd; ++i) {
-        far = std::max(far, x[i]);
-        above += x[i] > busyLevel ? 1 : 0;
-        near = std::max(near, x[i]);
-    }
-    for (int i = nearEnd; i < end; ++i) {
-        far = std::max(far, x[i]);
-        above += x[i] > busyLevel ? 1 : 0;
-    }
+    const Reach before = scan(x, nearBegin, busyLevel);
+    const Reach inNear = scan(x + nearBegin, nearEnd - nearBegin, busyLevel);
+    const Reach after = scan(x + nearEnd, end - nearEnd, busyLevel);
+    const float far = std::max(std::max(before.top, inNear.top), after.top);
+    const float near = inNear.top;
+    const int above = before.above + inNear.above + after.above;
     const bool busy = static_cast<float>(above) >= kBusyShare * static_cast<float>(last - first + 1);
     // A strong signal is judged against its level within about a dot, which
     // follows even fast fading; a weak one against the wider reach, whose
