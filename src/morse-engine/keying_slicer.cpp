@@ -237,13 +237,15 @@ struct Reach {
 Reach scan(const float* x, int n, float level)
 {
     constexpr int kLanes = 8;
-    std::array<float, kLanes> tops{};
-    std::array<int, kLanes> aboves{};
+    float tops[kLanes] = {};
+    int aboves[kLanes] = {};
     int i = 0;
     for (; i + kLanes <= n; i += kLanes) {
+        const float* block = x + i;
         for (int j = 0; j < kLanes; ++j) {
-            tops[j] = std::max(tops[j], x[i + j]);
-            aboves[j] += x[i + j] > level ? 1 : 0;
+            const float v = block[j];
+            tops[j] = tops[j] < v ? v : tops[j];  // std::max, spelled so it vectorizes
+            aboves[j] += v > level ? 1 : 0;
         }
     }
     Reach r{.top = 0.0f, .above = 0};
