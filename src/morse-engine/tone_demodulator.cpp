@@ -264,16 +264,37 @@ int tone_demod_process_baseband(TONE_DEMOD* d, const float* samples, int n, floa
     if (d == nullptr || samples == nullptr || n <= 0)
         return 0;
     int produced = 0;
-    for (int i = 0; i < n; ++i) {
-        const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
-        d->accumulator += static_cast<double>(x) * d->rotor;
-        d->rotor *= d->step;
-        if (baseband != nullptr) {
-            d->nominalAccumulator += static_cast<double>(x) * d->nominalRotor;
-            d->nominalRotor *= d->nominalStep;
+    int i = 0;
+    while (i < n) {
+        // The samples up to the next value, with the rotors and sums in
+        // registers: the same arithmetic, without a trip through memory
+        // for every sample.
+        Complex accumulator = d->accumulator;
+        Complex rotor = d->rotor;
+        Complex nominalAccumulator = d->nominalAccumulator;
+        Complex nominalRotor = d->nominalRotor;
+        const Complex step = d->step;
+        const Complex nominalStep = d->nominalStep;
+        int accumulated = d->accumulated;
+        bool full = false;
+        while (i < n && !full) {
+            const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
+            ++i;
+            accumulator += static_cast<double>(x) * rotor;
+            rotor *= step;
+            if (baseband != nullptr) {
+                nominalAccumulator += static_cast<double>(x) * nominalRotor;
+                nominalRotor *= nominalStep;
+            }
+            full = ++accumulated >= d->decimation;
         }
-        if (++d->accumulated < d->decimation)
-            continue;
+        d->accumulator = accumulator;
+        d->rotor = rotor;
+        d->nominalAccumulator = nominalAccumulator;
+        d->nominalRotor = nominalRotor;
+        d->accumulated = accumulated;
+        if (!full)
+            break;
         const Complex nominalValue = d->nominalAccumulator / static_cast<double>(d->decimation);
         d->nominalAccumulator = Complex{};
         // One 2 ms value: slide the coherent window over it.
