@@ -74,6 +74,7 @@ struct TONE_DEMOD {
     // Power of the 8 ms sums over the window, and their phase coherence
     // across kFlutterLag.
     std::array<Complex, kRingSize> shortRing{};
+    std::array<double, kRingSize> shortMagnitudes{};  // std::abs of each, kept rather than computed again
     std::array<double, kRingSize> powerRing{};
     double powerSum = 0.0;
     Complex lagSum{};
@@ -118,6 +119,7 @@ void restart(TONE_DEMOD* d)
     d->offsetHz = 0.0;
     d->ring.fill(Complex{});
     d->shortRing.fill(Complex{});
+    d->shortMagnitudes.fill(0.0);
     d->powerRing.fill(0.0);
     d->powerSum = 0.0;
     d->lagSum = Complex{};
@@ -317,10 +319,13 @@ int tone_demod_process_baseband(TONE_DEMOD* d, const float* samples, int n, floa
             recent += d->ring[static_cast<size_t>((d->ringIndex - k + kRingSize) % kRingSize)];
         recent /= static_cast<double>(kTrackValues);
         const int newest = (d->ringIndex - 1 + kRingSize) % kRingSize;
-        const Complex lagged = d->shortRing[static_cast<size_t>((newest - kFlutterLag + kRingSize) % kRingSize)];
+        const auto laggedAt = static_cast<size_t>((newest - kFlutterLag + kRingSize) % kRingSize);
+        const Complex lagged = d->shortRing[laggedAt];
+        const double recentMagnitude = std::abs(recent);
         d->lagSum += recent * std::conj(lagged);
-        d->lagPower += std::abs(recent) * std::abs(lagged);
+        d->lagPower += recentMagnitude * d->shortMagnitudes[laggedAt];
         d->shortRing[static_cast<size_t>(newest)] = recent;
+        d->shortMagnitudes[static_cast<size_t>(newest)] = recentMagnitude;
         const double power = std::norm(recent);
         d->blockPower += power;
         d->powerSum += power - d->powerRing[static_cast<size_t>((newest - d->window + kRingSize) % kRingSize)];
