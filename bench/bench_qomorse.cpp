@@ -65,6 +65,60 @@ void BM_DecodeMinuteWithSearch(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeMinuteWithSearch)->Unit(benchmark::kMillisecond);
 
+// The engine per 4 kHz second: one running engine (pitch and speed search
+// on) decodes the minute a second at a time; realtime_x is seconds of audio
+// per second of CPU.
+void BM_EnginePerSecond(benchmark::State& state)
+{
+    const std::vector<float>& samples = minute_of_cw();
+    QoMorse engine(QoMorse::getDefaultParameters());
+    std::vector<uint8_t> text;
+    size_t at = 0;
+    for (auto _ : state) {
+        if (at + kRate > samples.size())
+            at = 0;
+        size_t next = at;
+        const size_t end = at + kRate;
+        engine.decode([&](void* dst, uint32_t nBytes) -> uint32_t {
+            const size_t n = nBytes / sizeof(float);
+            if (end - next < n)
+                return 0;
+            std::memcpy(dst, samples.data() + next, nBytes);
+            next += n;
+            return nBytes;
+        });
+        at = end;
+        engine.takeRxData(text);
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.counters["realtime_x"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_EnginePerSecond)->Unit(benchmark::kMicrosecond);
+
+// An engine restart: reset() of a used engine, against building a new one.
+void BM_EngineReset(benchmark::State& state)
+{
+    const std::vector<float>& samples = minute_of_cw();
+    QoMorse engine(QoMorse::getDefaultParameters());
+    const std::vector<float> tenSeconds(samples.begin(), samples.begin() + 10 * kRate);
+    decode_all(engine, tenSeconds);
+    for (auto _ : state) {
+        engine.reset();
+        benchmark::DoNotOptimize(engine.getRxData().data());
+    }
+}
+BENCHMARK(BM_EngineReset)->Unit(benchmark::kMicrosecond);
+
+void BM_EngineNew(benchmark::State& state)
+{
+    for (auto _ : state) {
+        QoMorse engine(QoMorse::getDefaultParameters());
+        benchmark::DoNotOptimize(engine.getRxData().data());
+    }
+}
+BENCHMARK(BM_EngineNew)->Unit(benchmark::kMicrosecond);
+
 // One symbol-decoder frame with a full three-second history.
 void BM_SymbolDecoderFrame(benchmark::State& state)
 {

@@ -56,3 +56,27 @@ TEST(FftBadInput, RefusedWithDataUntouched)
     EXPECT_FALSE(fft::transform(nullptr, 8) || fft::FFT(nullptr, f.data(), 8, 1.0f));
     EXPECT_EQ(f, before);
 }
+
+// The split form is the same arithmetic as transform(): identical floats, not just close ones.
+TEST(FftSplit, BitIdenticalToTransformForEverySize)
+{
+    for (int N = 1; N <= fft::kMaxSize; N *= 2) {
+        const std::vector<float> f = randomSignal(N, 31u + N);
+        std::vector<float> expected = f;
+        ASSERT_TRUE(fft::transform(expected.data(), N));
+        std::vector<float> re(N), im(N), wRe(N), wIm(N);
+        for (int i = 0; i < N; ++i) {
+            re[i] = f[2 * fft::reverse(N, i)];
+            im[i] = f[2 * fft::reverse(N, i) + 1];
+        }
+        ASSERT_TRUE(fft::stage_twiddles(N, wRe.data(), wIm.data()));
+        ASSERT_TRUE(fft::butterflies_split(re.data(), im.data(), N, wRe.data(), wIm.data()));
+        for (int k = 0; k < N; ++k) {
+            ASSERT_EQ(re[k], expected[2 * k]) << "N=" << N << " k=" << k;
+            ASSERT_EQ(im[k], expected[2 * k + 1]) << "N=" << N << " k=" << k;
+        }
+    }
+    std::vector<float> v(8);
+    EXPECT_FALSE(fft::stage_twiddles(12, v.data(), v.data()));
+    EXPECT_FALSE(fft::butterflies_split(v.data(), v.data(), 6, v.data(), v.data()));
+}

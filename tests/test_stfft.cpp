@@ -51,3 +51,22 @@ TEST(StfftSpectrum, PureToneAtItsBinAcrossTheRingEnd)
     EXPECT_EQ(history.front(), s.column(6));
     EXPECT_EQ(history.back(), newest);
 }
+
+// restart() forgets the history: the same samples then give a new analyser's columns.
+TEST(StfftRestart, GivesTheColumnsOfANewAnalyser)
+{
+    STFFT used;
+    ASSERT_TRUE(used.init(4000, 512, 128, 3.0f));
+    for (int i = 0; i < 128 * 40 + 17; ++i)
+        used.push(std::sin(0.3f * static_cast<float>(i)));
+    used.restart();
+    EXPECT_EQ(used.sampleCount(), 0);
+    EXPECT_EQ(used.currentColumn(), 0);
+    STFFT fresh;
+    ASSERT_TRUE(fresh.init(4000, 512, 128, 3.0f));
+    for (int i = 0; i < 128 * 20; ++i) {
+        const float x = std::cos(0.11f * static_cast<float>(i)) * static_cast<float>(i % 7);
+        ASSERT_EQ(used.push(x), fresh.push(x)) << i;
+    }
+    EXPECT_EQ(used.spectrogram(), fresh.spectrogram());
+}

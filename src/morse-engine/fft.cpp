@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
+#include <utility>
 #include <numbers>
 
 namespace fft {
@@ -69,6 +69,57 @@ void butterflies(float* f, int N)
     }
 }
 
+// The butterflies of one group of a stage: its two halves and the
+// twiddles never overlap, which lets the loop run as vectors.
+void butterfly_run(float* __restrict pr, float* __restrict pi, float* __restrict qr, float* __restrict qi,
+                   const float* __restrict wRe, const float* __restrict wIm, int n)
+{
+    for (int m = 0; m < n; ++m) {
+        const float tr = wRe[m] * qr[m] - wIm[m] * qi[m];
+        const float ti = wRe[m] * qi[m] + wIm[m] * qr[m];
+        qr[m] = pr[m] - tr;
+        qi[m] = pi[m] - ti;
+        pr[m] = pr[m] + tr;
+        pi[m] = pi[m] + ti;
+    }
+}
+
+// The first two stages have groups too short for that: they run across
+// the groups instead, each with the arithmetic of butterfly_run().
+void span_one(float* __restrict re, float* __restrict im, int N, float wr, float wi)
+{
+    for (int g = 0; g < N; g += 2) {
+        const float tr = wr * re[g + 1] - wi * im[g + 1];
+        const float ti = wr * im[g + 1] + wi * re[g + 1];
+        re[g + 1] = re[g] - tr;
+        im[g + 1] = im[g] - ti;
+        re[g] = re[g] + tr;
+        im[g] = im[g] + ti;
+    }
+}
+
+void span_two(float* __restrict re, float* __restrict im, int N, const float* w2Re, const float* w2Im)
+{
+    const float wr0 = w2Re[0];
+    const float wi0 = w2Im[0];
+    const float wr1 = w2Re[1];
+    const float wi1 = w2Im[1];
+    for (int g = 0; g < N; g += 4) {
+        const float tr0 = wr0 * re[g + 2] - wi0 * im[g + 2];
+        const float ti0 = wr0 * im[g + 2] + wi0 * re[g + 2];
+        const float tr1 = wr1 * re[g + 3] - wi1 * im[g + 3];
+        const float ti1 = wr1 * im[g + 3] + wi1 * re[g + 3];
+        re[g + 2] = re[g] - tr0;
+        im[g + 2] = im[g] - ti0;
+        re[g] = re[g] + tr0;
+        im[g] = im[g] + ti0;
+        re[g + 3] = re[g + 1] - tr1;
+        im[g + 3] = im[g + 1] - ti1;
+        re[g + 1] = re[g + 1] + tr1;
+        im[g + 1] = im[g + 1] + ti1;
+    }
+}
+
 void scale(float* f, int N, float d)
 {
     for (int i = 0; i < 2 * N; ++i)
@@ -102,12 +153,55 @@ bool ordina(float* f, int N)
 {
     if (f == nullptr || !validSize(N))
         return false;
-    float area[2 * kMaxSize];
+    // Bit reversal is its own inverse: swapping each pair once, in place,
+    // needs no temporary copy.
     for (int i = 0, r = 0; i < N; ++i, r = nextReversed(r, N)) {
-        area[2 * i] = f[2 * r];
-        area[2 * i + 1] = f[2 * r + 1];
+        if (i < r) {
+            std::swap(f[2 * i], f[2 * r]);
+            std::swap(f[2 * i + 1], f[2 * r + 1]);
+        }
     }
-    std::memcpy(f, area, sizeof(float) * 2 * N);
+    return true;
+}
+
+bool stage_twiddles(int N, float* re, float* im)
+{
+    if (re == nullptr || im == nullptr || !validSize(N))
+        return false;
+    const float* w = twiddles();
+    const int tableStride = 2 * (kMaxSize / N);
+    int at = 0;
+    for (int span = 1; span < N; span <<= 1) {
+        const int a = N / (2 * span);
+        for (int m = 0; m < span; ++m, ++at) {
+            re[at] = w[m * a * tableStride];
+            im[at] = w[m * a * tableStride + 1];
+        }
+    }
+    return true;
+}
+
+bool butterflies_split(float* re, float* im, int N, const float* twiddleRe, const float* twiddleIm)
+{
+    if (re == nullptr || im == nullptr || twiddleRe == nullptr || twiddleIm == nullptr || !validSize(N))
+        return false;
+    // Each butterfly of a stage touches its own pair of values, so running
+    // them in another order within the stage gives what transform() gives.
+    int span = 1;
+    if (N >= 2) {
+        span_one(re, im, N, twiddleRe[0], twiddleIm[0]);
+        span = 2;
+    }
+    if (N >= 4) {
+        span_two(re, im, N, twiddleRe + 1, twiddleIm + 1);
+        span = 4;
+    }
+    for (; span < N; span <<= 1) {
+        const float* wRe = twiddleRe + span - 1;
+        const float* wIm = twiddleIm + span - 1;
+        for (int g = 0; g < N; g += 2 * span)
+            butterfly_run(re + g, im + g, re + g + span, im + g + span, wRe, wIm, span);
+    }
     return true;
 }
 

@@ -130,16 +130,27 @@ KEYING_SLICER* keying_slicer_create(float stepMs)
     if (s == nullptr)
         return nullptr;
     try {
-        s->ring.assign(kRingSize, 0.0f);
+        s->ring.assign(2 * kRingSize, 0.0f);  // every value twice: see decide()
     } catch (...) {
         delete s;
         return nullptr;
     }
+    keying_slicer_restart(s, stepMs);
+    return s;
+}
+
+void keying_slicer_restart(KEYING_SLICER* s, float stepMs)
+{
+    if (s == nullptr)
+        return;
+    std::vector<float> ring = std::move(s->ring);
+    *s = KEYING_SLICER{};
+    s->ring = std::move(ring);
+    std::fill(s->ring.begin(), s->ring.end(), 0.0f);
     s->stepMs = stepMs > 0.0f && std::isfinite(stepMs) ? stepMs : 2.0f;
     s->quietLimit = static_cast<int>(kLongestQuietMs / s->stepMs);
     s->quietValues = s->quietLimit;
     keying_slicer_set_dot(s, 60.0f);
-    return s;
 }
 
 void keying_slicer_set_dot(KEYING_SLICER* s, float dotMs)
@@ -192,13 +203,13 @@ float island_top(const KEYING_SLICER& s, long long at, long long first, long lon
 {
     float top = 0.0f;
     for (long long k = at; k >= first; --k) {
-        const float x = s.ring[static_cast<size_t>(k % kRingSize)];
+        const float x = s.ring[static_cast<size_t>(k & (kRingSize - 1))];
         if (x < level)
             break;
         top = std::max(top, x);
     }
     for (long long k = at + 1; k <= last && top > 0.0f; ++k) {
-        const float x = s.ring[static_cast<size_t>(k % kRingSize)];
+        const float x = s.ring[static_cast<size_t>(k & (kRingSize - 1))];
         if (x < level)
             break;
         top = std::max(top, x);
@@ -214,6 +225,41 @@ float fraction_for(const KEYING_SLICER& s, float ratio)
     return std::min(s.fraction, kThresholdFraction + x * (kStrongFraction - kThresholdFraction));
 }
 
+struct Reach {
+    float top;  // the largest value, +0 when none is above +0
+    int above;  // values above the level
+};
+
+// A running std::max from +0 keeps +0 or the first of the largest positive
+// values, which all have the same bits; eight lanes, each one such running
+// maximum, and their maximum give exactly that, while the lanes run as
+// vectors (the envelope values are finite).
+Reach scan(const float* x, int n, float level)
+{
+    constexpr int kLanes = 8;
+    float tops[kLanes] = {};
+    int aboves[kLanes] = {};
+    int i = 0;
+    for (; i + kLanes <= n; i += kLanes) {
+        const float* block = x + i;
+        for (int j = 0; j < kLanes; ++j) {
+            const float v = block[j];
+            tops[j] = tops[j] < v ? v : tops[j];  // std::max, spelled so it vectorizes
+            aboves[j] += v > level ? 1 : 0;
+        }
+    }
+    Reach r{.top = 0.0f, .above = 0};
+    for (; i < n; ++i) {
+        r.top = std::max(r.top, x[i]);
+        r.above += x[i] > level ? 1 : 0;
+    }
+    for (int j = 0; j < kLanes; ++j) {
+        r.top = std::max(r.top, tops[j]);
+        r.above += aboves[j];
+    }
+    return r;
+}
+
 // Judges the value at ring position `at` against the strongest value within
 // the reach on either side (as far as it has arrived).
 int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
@@ -224,16 +270,19 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
     const long long nearFirst = std::max(0LL, at - s->nearLook);
     const long long nearLast = std::min(s->pushed - 1, at + s->nearLook);
     const float noise = std::max(s->noise, kFloor);
-    float far = 0.0f;
-    float near = 0.0f;
-    int above = 0;
-    for (long long k = first; k <= last; ++k) {
-        const float x = s->ring[static_cast<size_t>(k % kRingSize)];
-        far = std::max(far, x);
-        above += x > kBusyLevel * noise ? 1 : 0;
-        if (k >= nearFirst && k <= nearLast)
-            near = std::max(near, x);
-    }
+    // The ring holds every value twice, so the reach is one straight
+    // stretch: before the near reach, the near reach, after it.
+    const float* x = s->ring.data() + static_cast<size_t>(first % kRingSize);
+    const int nearBegin = static_cast<int>(nearFirst - first);
+    const int nearEnd = static_cast<int>(nearLast - first) + 1;
+    const int end = static_cast<int>(last - first) + 1;
+    const float busyLevel = kBusyLevel * noise;
+    const Reach before = scan(x, nearBegin, busyLevel);
+    const Reach inNear = scan(x + nearBegin, nearEnd - nearBegin, busyLevel);
+    const Reach after = scan(x + nearEnd, end - nearEnd, busyLevel);
+    const float far = std::max(std::max(before.top, inNear.top), after.top);
+    const float near = inNear.top;
+    const int above = before.above + inNear.above + after.above;
     const bool busy = static_cast<float>(above) >= kBusyShare * static_cast<float>(last - first + 1);
     // A strong signal is judged against its level within about a dot, which
     // follows even fast fading; a weak one against the wider reach, whose
@@ -288,7 +337,9 @@ int32_t keying_slicer_push(KEYING_SLICER* s, float value, KEYING_RUN runs[2])
         return 0;
     if (!std::isfinite(value) || value < 0.0f)
         value = 0.0f;
-    s->ring[static_cast<size_t>(s->pushed % kRingSize)] = value;
+    const auto slot = static_cast<size_t>(s->pushed % kRingSize);
+    s->ring[slot] = value;
+    s->ring[slot + kRingSize] = value;
     ++s->pushed;
     settle_noise(s);
     // The decision point keeps its pace when the reach changes: it waits

@@ -51,6 +51,10 @@ void keying_slicer_get_status(const KEYING_SLICER* slicer, KEYING_SLICER_STATUS*
 
 void keying_slicer_reset(KEYING_SLICER* slicer);
 
+// Returns the slicer to the state keying_slicer_create(stepMs) gives (dot,
+// threshold and all), keeping its storage: nothing is allocated.
+void keying_slicer_restart(KEYING_SLICER* slicer, float stepMs);
+
 // Starts the noise floor at a level known from elsewhere instead of
 // learning it from the first values.
 void keying_slicer_start_noise(KEYING_SLICER* slicer, float noise);

@@ -142,6 +142,30 @@ void morse_soft_reader_push(MORSE_SOFT_READER* r, const float* values, const flo
     }
 }
 
+void morse_soft_reader_restart(MORSE_SOFT_READER* r)
+{
+    if (r == nullptr)
+        return;
+    std::fill(r->ring.begin(), r->ring.end(), 0.0f);
+    std::fill(r->baseband.begin(), r->baseband.end(), 0.0f);
+    r->pushed = 0;
+    r->keying.clear();
+    r->averaged.clear();
+    r->sumRe.clear();
+    r->sumIm.clear();
+    r->dotScore.clear();
+    r->dashScore.clear();
+    r->bestCode.clear();
+    r->bestFrom.clear();
+    r->bestLevel.clear();
+    r->upTo.clear();
+    r->readBefore.clear();
+    r->readCurrent.clear();
+    r->upToEnd.clear();
+    r->codes.clear();
+    r->reversed.clear();
+}
+
 void morse_soft_reader_reset(MORSE_SOFT_READER* r)
 {
     if (r != nullptr)

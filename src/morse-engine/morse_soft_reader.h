@@ -47,6 +47,10 @@ MORSE_SOFT_READER* morse_soft_reader_create(float stepMs);
 // values they were averaged from (real and imaginary parts, 2 n floats).
 void morse_soft_reader_push(MORSE_SOFT_READER* reader, const float* values, const float* baseband, int n);
 
+// Returns the reader to the state morse_soft_reader_create() gives (the same
+// step), keeping its storage: nothing is allocated.
+void morse_soft_reader_restart(MORSE_SOFT_READER* reader);
+
 // Starts the clock again with the next value.
 void morse_soft_reader_reset(MORSE_SOFT_READER* reader);
 

@@ -305,18 +305,28 @@ void learn_marks(MORSE_TIMING* t)
     float bestCost = 1e30f;
     float bestDot = current;
     float bestRatio = std::log(t->dash / t->dot);
+    // The ratios' costs are summed side by side (each in the order of the
+    // marks), which lets them run as one vector.
+    constexpr int kRatios = static_cast<int>(std::size(kDashRatios));
+    std::array<float, kRatios> logRatios{};
+    for (int j = 0; j < kRatios; ++j)
+        logRatios[static_cast<size_t>(j)] = std::log(kDashRatios[j]);
     for (float d = std::log(kShortestDot * t->minDot); d <= std::log(t->maxDot); d += kDotStep) {
-        for (float ratio : kDashRatios) {
-            const float r = std::log(ratio);
-            float cost = kKeepDot * static_cast<float>(t->marks.count) * (d - current) * (d - current);
-            for (int i = 0; i < t->marks.count; ++i) {
-                const float v = logs[static_cast<size_t>(i)];
-                cost += std::min(kMarkCap, std::min((v - d) * (v - d), (v - d - r) * (v - d - r)));
+        std::array<float, kRatios> costs{};
+        costs.fill(kKeepDot * static_cast<float>(t->marks.count) * (d - current) * (d - current));
+        for (int i = 0; i < t->marks.count; ++i) {
+            const float v = logs[static_cast<size_t>(i)];
+            const float toDot = (v - d) * (v - d);
+            for (int j = 0; j < kRatios; ++j) {
+                const float r = logRatios[static_cast<size_t>(j)];
+                costs[static_cast<size_t>(j)] += std::min(kMarkCap, std::min(toDot, (v - d - r) * (v - d - r)));
             }
-            if (cost < bestCost) {
-                bestCost = cost;
+        }
+        for (int j = 0; j < kRatios; ++j) {
+            if (costs[static_cast<size_t>(j)] < bestCost) {
+                bestCost = costs[static_cast<size_t>(j)];
                 bestDot = d;
-                bestRatio = r;
+                bestRatio = logRatios[static_cast<size_t>(j)];
             }
         }
     }
@@ -678,13 +688,28 @@ MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxD
         delete t;
         return nullptr;
     }
+    morse_timing_restart(t, initialDotMs, minDotMs, maxDotMs);
+    return t;
+}
+
+void morse_timing_restart(MORSE_TIMING* t, float initialDotMs, float minDotMs, float maxDotMs)
+{
+    if (t == nullptr)
+        return;
+    // The strings keep their reserved room.
+    std::string symbol = std::move(t->symbol);
+    std::string wordText = std::move(t->wordText);
+    *t = MORSE_TIMING{};
+    symbol.clear();
+    wordText.clear();
+    t->symbol = std::move(symbol);
+    t->wordText = std::move(wordText);
     morse_timing_set_range(t, minDotMs, maxDotMs);
     if (initialDotMs > 0.0f && std::isfinite(initialDotMs))
         t->dot = initialDotMs;
     t->dash = 3.0f * t->dot;
     keep_dot_in_range(t);
     t->elementGap = t->dot;
-    return t;
 }
 
 void morse_timing_set_glitch(MORSE_TIMING* t, float dots)

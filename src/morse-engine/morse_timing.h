@@ -65,6 +65,10 @@ struct MORSE_TIMING;
 // be somewhat shorter); it starts at initialDotMs.
 MORSE_TIMING* morse_timing_create(float initialDotMs, float minDotMs, float maxDotMs);
 
+// Returns the timing to the state morse_timing_create() with these values
+// gives (readers off), keeping its storage: nothing is allocated.
+void morse_timing_restart(MORSE_TIMING* timing, float initialDotMs, float minDotMs, float maxDotMs);
+
 void morse_timing_set_range(MORSE_TIMING* timing, float minDotMs, float maxDotMs);
 
 // Marks shorter than this part of a dot are blips, and gaps shorter than

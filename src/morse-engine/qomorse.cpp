@@ -287,6 +287,56 @@ std::vector<std::vector<float>> QoMorse::getSpectrogram() const
     return impl_->stfft.spectrogram();
 }
 
+void QoMorse::reset()
+{
+    impl_->reset();
+}
+
+// Field by field what the constructor sets, into the storage in place.
+void QoMorse::Impl::reset()
+{
+    samplesNeeded = samplesPerFrame;
+    publishCount = 0;
+    txDataLength = 0;
+    txPending = false;
+    lastDecodeResult = false;
+    decodeParameters = QoMorse::getDefaultParametersDecode();
+    encodeParameters = QoMorse::getDefaultParametersEncode();
+    statistics = QoMorse::Statistics{};
+    std::fill(frameBuffer.begin(), frameBuffer.end(), 0.0f);
+    std::fill(convertedInput.begin(), convertedInput.end(), 0.0f);
+    std::fill(rawInput.begin(), rawInput.end(), uint8_t{0});
+    txData.clear();
+    txWaveformI16.clear();
+    rxData.clear();
+    signalF.clear();
+    thresholdF.clear();
+    stfft.restart();
+    highPass = OnePoleFilter{};
+    highPass.designHighPass(decodeParameters.frequencyRangeMin_hz, kInternalRate);
+    lowPass = OnePoleFilter{};
+    if (inputUsable)
+        lowPass.designLowPass(decodeParameters.frequencyRangeMax_hz, sampleRateInp);
+    resampler.reset();
+    if (morseCodeChanged)
+        morseCode = kMorseCode;
+    morseCodeChanged = false;
+    softOriginMs = 0.0;
+    tunedPitch = 0.0f;
+    stagesDotMs = 0.0f;
+    stagesWindowMs = 0.0f;
+    windowElements = 0;
+    createStages();
+    std::fill(frameEnvelope.begin(), frameEnvelope.end(), 0.0f);
+    std::fill(frameBaseband.begin(), frameBaseband.end(), 0.0f);
+    std::fill(firstOverAudio.begin(), firstOverAudio.end(), 0.0f);
+    firstOverStart = 0;
+    firstOverCount = 0;
+    firstOverRead = false;
+    std::fill(envelopeRing.begin(), envelopeRing.end(), 0.0f);
+    envelopeNext = 0;
+}
+
 bool QoMorse::setCharacter(const char* code, char c)
 {
     return impl_->setCharacter(code, c);
@@ -301,5 +351,6 @@ bool QoMorse::Impl::setCharacter(const char* code, char c)
     if (previous != morseCode.end())
         morseCode.erase(previous);
     morseCode[code] = c;
+    morseCodeChanged = true;
     return true;
 }

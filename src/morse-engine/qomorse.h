@@ -71,6 +71,12 @@ public:
     bool setParametersDecode(const qomorse_ParametersDecode& parameters);
     bool setParametersEncode(const qomorse_ParametersEncode& parameters);
 
+    // Returns the engine to the state of one just constructed with the same
+    // parameters (default decode and encode parameters, no text, silent
+    // history), reusing all its memory: nothing is allocated, unless
+    // setCharacter() changed the code table, which is then copied anew.
+    void reset();
+
     // Sets text to transmit; while it is pending, decoding is suspended.
     bool init(int size, const uint8_t* data);
 

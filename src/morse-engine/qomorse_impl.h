@@ -58,6 +58,7 @@ struct QoMorse::Impl {
     bool setParametersDecode(const qomorse_ParametersDecode& parameters);
     bool setParametersEncode(const qomorse_ParametersEncode& parameters);
     bool setCharacter(const char* code, char c);
+    void reset();
 
     // Decode loop (qomorse_decode.cpp).
     bool decode(const qomorse_CBWaveformInp& callback);
@@ -121,6 +122,7 @@ struct QoMorse::Impl {
     OnePoleFilter lowPass;
     Resampler resampler;
     MorseCodeTable morseCode;
+    bool morseCodeChanged = false;  // setCharacter() was used: reset() restores the table
 
     // Decoding stages: tone to envelope, envelope to runs, runs to text.
     std::unique_ptr<TONE_DEMOD, ToneDemodDeleter> demod;

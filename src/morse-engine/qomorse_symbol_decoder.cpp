@@ -71,6 +71,32 @@ DotRange dot_range(const qomorse_ParametersDecode& p)
     return {1200.0f / wMax, 1200.0f / wMin};
 }
 
+// The value std::max_element() finds (the envelope is finite, and only a
+// positive peak is used), in eight lanes that run as vectors.
+float largest(const std::vector<float>& values)
+{
+    constexpr size_t kLanes = 8;
+    const size_t n = values.size();
+    if (n < kLanes)
+        return n > 0 ? *std::max_element(values.begin(), values.end()) : 0.0f;
+    float tops[kLanes];
+    std::copy_n(values.begin(), kLanes, tops);
+    size_t i = kLanes;
+    for (; i + kLanes <= n; i += kLanes) {
+        const float* block = values.data() + i;
+        for (size_t j = 0; j < kLanes; ++j) {
+            const float v = block[j];
+            tops[j] = tops[j] < v ? v : tops[j];
+        }
+    }
+    float top = tops[0];
+    for (size_t j = 1; j < kLanes; ++j)
+        top = top < tops[j] ? tops[j] : top;
+    for (; i < n; ++i)
+        top = top < values[i] ? values[i] : top;
+    return top;
+}
+
 }  // namespace
 
 void QoMorse::Impl::decodeFrame(float* frame)
@@ -170,8 +196,8 @@ void QoMorse::Impl::readFirstOverAgain(const MORSE_TIMING_STATUS& t, const TONE_
                                        const KEYING_SLICER_STATUS& k)
 {
     const TONE_DEMOD_CONFIG config = demodConfig(tunedPitch > 0.0f ? tunedPitch : 600.0f, pullHz());
-    demod.reset(tone_demod_create(&config));
-    slicer.reset(keying_slicer_create(kToneDemodStepMs));
+    tone_demod_restart(demod.get(), &config);
+    keying_slicer_restart(slicer.get(), kToneDemodStepMs);
     restartTiming(t.unitMs);
     setStages(t.unitMs, windowFor(t.unitMs, d.windowMs, t.markPeak));
     windowElements = 0;
@@ -211,7 +237,10 @@ TONE_DEMOD_CONFIG QoMorse::Impl::demodConfig(float pitchHz, float pull) const
 void QoMorse::Impl::restartTiming(float unitMs)
 {
     const DotRange range = dot_range(decodeParameters);
-    timing.reset(morse_timing_create(unitMs, range.minMs, range.maxMs));
+    if (timing)
+        morse_timing_restart(timing.get(), unitMs, range.minMs, range.maxMs);
+    else
+        timing.reset(morse_timing_create(unitMs, range.minMs, range.maxMs));
     morse_timing_set_reader(timing.get(), &Impl::readSoftly, this);
     morse_timing_set_word_reader(timing.get(), &Impl::readWordSoftly, this, kWordReadPeak);
     morse_soft_reader_reset(softReader.get());
@@ -267,10 +296,17 @@ bool QoMorse::Impl::readWordSoftly(void* context, const MORSE_TIMING_WORD& word,
 
 void QoMorse::Impl::createStages()
 {
+    // A reset engine restarts its stages in place, allocating nothing.
     const TONE_DEMOD_CONFIG config = demodConfig(600.0f, 0.0f);
-    demod.reset(tone_demod_create(&config));
-    slicer.reset(keying_slicer_create(kToneDemodStepMs));
-    softReader.reset(morse_soft_reader_create(kToneDemodStepMs));
+    if (demod && slicer && softReader) {
+        tone_demod_restart(demod.get(), &config);
+        keying_slicer_restart(slicer.get(), kToneDemodStepMs);
+        morse_soft_reader_restart(softReader.get());
+    } else {
+        demod.reset(tone_demod_create(&config));
+        slicer.reset(keying_slicer_create(kToneDemodStepMs));
+        softReader.reset(morse_soft_reader_create(kToneDemodStepMs));
+    }
     // 22 WPM, in the middle of what is heard most, until the sender shows his.
     restartTiming(1200.0f / 22.0f);
 }
@@ -293,8 +329,20 @@ float QoMorse::Impl::findPitch() const
     std::array<float, 256> sums{};
     const int nColumns = stfft.nColumns();
     const int half = nColumns / 2;
-    for (int j = 0; j < half; ++j) {
-        const std::vector<float>& column = stfft.column((stfft.currentColumn() + half + j) % nColumns);
+    const auto columnAt = [&](int j) { return stfft.column((stfft.currentColumn() + half + j) % nColumns).data(); };
+    // Four columns a pass: each sum still adds them one at a time in time
+    // order, and the sums go through memory a quarter as often.
+    int j = 0;
+    for (; j + 4 <= half; j += 4) {
+        const float* c0 = columnAt(j);
+        const float* c1 = columnAt(j + 1);
+        const float* c2 = columnAt(j + 2);
+        const float* c3 = columnAt(j + 3);
+        for (int k = kMin; k <= kMax; ++k)
+            sums[k] = sums[k] + c0[k] + c1[k] + c2[k] + c3[k];
+    }
+    for (; j < half; ++j) {
+        const float* column = columnAt(j);
         for (int k = kMin; k <= kMax; ++k)
             sums[k] += column[k];
     }
@@ -403,7 +451,7 @@ void QoMorse::Impl::publish()
 {
     signalF.assign(envelopeRing.begin() + envelopeNext, envelopeRing.end());
     signalF.insert(signalF.end(), envelopeRing.begin(), envelopeRing.begin() + envelopeNext);
-    const float peak = *std::max_element(signalF.begin(), signalF.end());
+    const float peak = largest(signalF);
     KEYING_SLICER_STATUS s;
     keying_slicer_get_status(slicer.get(), &s);
     statistics.signalThreshold = peak > 0.0f ? std::min(1.0f, s.threshold / peak) : 0.0f;

@@ -38,8 +38,28 @@ bool STFFT::init(int sampleRate, int windowSize, int hopSize, float historySecon
     spectra_.assign(nColumns, std::vector<float>(windowSize, 0.0f));
     hopCountdown_ = hopSize;
     hopSize_ = hopSize;
-    work_.assign(2 * windowSize, 0.0f);
+    workRe_.assign(windowSize, 0.0f);
+    workIm_.assign(windowSize, 0.0f);
+    reversed_.assign(windowSize, 0);
+    for (int i = 0; i < windowSize; ++i)
+        reversed_[i] = fft::reverse(windowSize, i);
+    twiddleRe_.assign(windowSize, 0.0f);
+    twiddleIm_.assign(windowSize, 0.0f);
+    fft::stage_twiddles(windowSize, twiddleRe_.data(), twiddleIm_.data());
     return true;
+}
+
+void STFFT::restart()
+{
+    sampleCount_ = 0;
+    writeIndex_ = 0;
+    hopCountdown_ = hopSize_;
+    currentColumn_ = 0;
+    std::fill(ring_.begin(), ring_.end(), 0.0f);
+    for (std::vector<float>& column : spectra_)
+        std::fill(column.begin(), column.end(), 0.0f);
+    std::fill(workRe_.begin(), workRe_.end(), 0.0f);
+    std::fill(workIm_.begin(), workIm_.end(), 0.0f);
 }
 
 bool STFFT::push(float x)
@@ -69,23 +89,22 @@ void STFFT::filter(int start)
     if (start < 0)
         start += R;
 
-    // The window may run over the end of the ring: two straight stretches.
-    const int first = std::min(N, R - start);
-    for (int i = 0; i < first; ++i)
-        work_[2 * i] = window_[i] * ring_[start + i];
-    for (int i = first; i < N; ++i)
-        work_[2 * i] = window_[i] * ring_[i - first];
-    for (int i = 0; i < N; ++i)
-        work_[2 * i + 1] = 0.0f;
-
-    fft::transform(work_.data(), N);
-
-    std::vector<float>& power = spectra_[currentColumn_];
-    for (int k = 0; k < N; ++k) {
-        const float re = work_[2 * k];
-        const float im = work_[2 * k + 1];
-        power[k] = re * re + im * im;
+    // The windowed samples land in bit-reversed order right away; the
+    // window may run over the end of the ring.
+    float* re = workRe_.data();
+    float* im = workIm_.data();
+    for (int i = 0; i < N; ++i) {
+        const int n = reversed_[i];
+        const int at = start + n < R ? start + n : start + n - R;
+        re[i] = window_[n] * ring_[at];
     }
+    std::fill(workIm_.begin(), workIm_.end(), 0.0f);
+
+    fft::butterflies_split(re, im, N, twiddleRe_.data(), twiddleIm_.data());
+
+    float* power = spectra_[currentColumn_].data();
+    for (int k = 0; k < N; ++k)
+        power[k] = re[k] * re[k] + im[k] * im[k];
 }
 
 const std::vector<float>& STFFT::column(int c) const

@@ -12,6 +12,10 @@ public:
     // kMaxRingSize samples.
     bool init(int sampleRate, int windowSize, int hopSize, float historySeconds);
 
+    // Back to the state init() left: silent history, first column current;
+    // the sizes and tables stay, so nothing is allocated.
+    void restart();
+
     // Pushes one sample; every hopSize samples a spectrum of the newest
     // windowSize samples is written to the current column, which then
     // advances. Returns true when a new column was made.
@@ -48,5 +52,11 @@ private:
     int hopCountdown_ = 1;
     int currentColumn_ = 0;
     std::vector<std::vector<float>> spectra_;
-    std::vector<float> work_;
+    // Split real and imaginary halves of the transform, the bit-reversed
+    // order of the window's samples and the stage twiddles, made once.
+    std::vector<float> workRe_;
+    std::vector<float> workIm_;
+    std::vector<int> reversed_;
+    std::vector<float> twiddleRe_;
+    std::vector<float> twiddleIm_;
 };

@@ -74,6 +74,7 @@ struct TONE_DEMOD {
     // Power of the 8 ms sums over the window, and their phase coherence
     // across kFlutterLag.
     std::array<Complex, kRingSize> shortRing{};
+    std::array<double, kRingSize> shortMagnitudes{};  // std::abs of each, kept rather than computed again
     std::array<double, kRingSize> powerRing{};
     double powerSum = 0.0;
     Complex lagSum{};
@@ -118,6 +119,7 @@ void restart(TONE_DEMOD* d)
     d->offsetHz = 0.0;
     d->ring.fill(Complex{});
     d->shortRing.fill(Complex{});
+    d->shortMagnitudes.fill(0.0);
     d->powerRing.fill(0.0);
     d->powerSum = 0.0;
     d->lagSum = Complex{};
@@ -207,11 +209,19 @@ TONE_DEMOD* tone_demod_create(const TONE_DEMOD_CONFIG* config)
     auto* d = new (std::nothrow) TONE_DEMOD;
     if (d == nullptr)
         return nullptr;
+    tone_demod_restart(d, config);
+    return d;
+}
+
+void tone_demod_restart(TONE_DEMOD* d, const TONE_DEMOD_CONFIG* config)
+{
+    if (d == nullptr || config == nullptr)
+        return;
+    *d = TONE_DEMOD{};
     d->config = sanitized(*config);
     d->decimation = std::max(1, static_cast<int>(std::lround(d->config.sampleRate * kToneDemodStepMs * 0.001f)));
     d->window = window_values(d->config.windowMs);
     restart(d);
-    return d;
 }
 
 void tone_demod_configure(TONE_DEMOD* d, const TONE_DEMOD_CONFIG* config)
@@ -256,16 +266,37 @@ int tone_demod_process_baseband(TONE_DEMOD* d, const float* samples, int n, floa
     if (d == nullptr || samples == nullptr || n <= 0)
         return 0;
     int produced = 0;
-    for (int i = 0; i < n; ++i) {
-        const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
-        d->accumulator += static_cast<double>(x) * d->rotor;
-        d->rotor *= d->step;
-        if (baseband != nullptr) {
-            d->nominalAccumulator += static_cast<double>(x) * d->nominalRotor;
-            d->nominalRotor *= d->nominalStep;
+    int i = 0;
+    while (i < n) {
+        // The samples up to the next value, with the rotors and sums in
+        // registers: the same arithmetic, without a trip through memory
+        // for every sample.
+        Complex accumulator = d->accumulator;
+        Complex rotor = d->rotor;
+        Complex nominalAccumulator = d->nominalAccumulator;
+        Complex nominalRotor = d->nominalRotor;
+        const Complex step = d->step;
+        const Complex nominalStep = d->nominalStep;
+        int accumulated = d->accumulated;
+        bool full = false;
+        while (i < n && !full) {
+            const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
+            ++i;
+            accumulator += static_cast<double>(x) * rotor;
+            rotor *= step;
+            if (baseband != nullptr) {
+                nominalAccumulator += static_cast<double>(x) * nominalRotor;
+                nominalRotor *= nominalStep;
+            }
+            full = ++accumulated >= d->decimation;
         }
-        if (++d->accumulated < d->decimation)
-            continue;
+        d->accumulator = accumulator;
+        d->rotor = rotor;
+        d->nominalAccumulator = nominalAccumulator;
+        d->nominalRotor = nominalRotor;
+        d->accumulated = accumulated;
+        if (!full)
+            break;
         const Complex nominalValue = d->nominalAccumulator / static_cast<double>(d->decimation);
         d->nominalAccumulator = Complex{};
         // One 2 ms value: slide the coherent window over it.
@@ -288,10 +319,13 @@ int tone_demod_process_baseband(TONE_DEMOD* d, const float* samples, int n, floa
             recent += d->ring[static_cast<size_t>((d->ringIndex - k + kRingSize) % kRingSize)];
         recent /= static_cast<double>(kTrackValues);
         const int newest = (d->ringIndex - 1 + kRingSize) % kRingSize;
-        const Complex lagged = d->shortRing[static_cast<size_t>((newest - kFlutterLag + kRingSize) % kRingSize)];
+        const auto laggedAt = static_cast<size_t>((newest - kFlutterLag + kRingSize) % kRingSize);
+        const Complex lagged = d->shortRing[laggedAt];
+        const double recentMagnitude = std::abs(recent);
         d->lagSum += recent * std::conj(lagged);
-        d->lagPower += std::abs(recent) * std::abs(lagged);
+        d->lagPower += recentMagnitude * d->shortMagnitudes[laggedAt];
         d->shortRing[static_cast<size_t>(newest)] = recent;
+        d->shortMagnitudes[static_cast<size_t>(newest)] = recentMagnitude;
         const double power = std::norm(recent);
         d->blockPower += power;
         d->powerSum += power - d->powerRing[static_cast<size_t>((newest - d->window + kRingSize) % kRingSize)];

@@ -27,6 +27,10 @@ constexpr float kToneDemodStepMs = 2.0f;
 // Null on a bad configuration or without memory.
 TONE_DEMOD* tone_demod_create(const TONE_DEMOD_CONFIG* config);
 
+// Returns the demodulator to the state tone_demod_create(config) gives,
+// without allocating; a null config leaves it as it is.
+void tone_demod_restart(TONE_DEMOD* demod, const TONE_DEMOD_CONFIG* config);
+
 // A pitch moved by more than a tracker could follow starts the tracking and
 // the averaging afresh; anything else keeps them.
 void tone_demod_configure(TONE_DEMOD* demod, const TONE_DEMOD_CONFIG* config);
