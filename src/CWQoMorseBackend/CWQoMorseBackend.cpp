@@ -110,8 +110,12 @@ std::unique_ptr<QoMorse> cwqo_new_engine()
 
 bool cwqo_recreate_decoder(CWQO_BACKEND* b)
 {
-    std::unique_ptr<QoMorse> engine = cwqo_new_engine();
-    b->engine = std::move(engine);
+    // A restart reuses the engine's memory, so that a reset or a retune
+    // allocates nothing on the audio path; only a missing engine is built.
+    if (b->engine)
+        b->engine->reset();
+    else
+        b->engine = cwqo_new_engine();
     clear_processing_state(b);
     cwqo_update_prefilter(b, true);
     return b->engine != nullptr;
