@@ -70,29 +70,30 @@ void BM_CwRxFallback(benchmark::State& state)
     decode_minute(state, true);
 }
 
-// The backend's conditioning of 48 kHz audio in its 256-sample pieces:
+// The backend's conditioning of 48 kHz audio in blocks of 2048 samples:
 // sample guard, crash blanker, DC blocker, two band-pass sections and
 // decimation to 4000 Hz.
 void BM_FrontEnd48k(benchmark::State& state)
 {
     constexpr double kRate = 48000.0;
+    constexpr size_t kBlock = 2048;
     const std::vector<float> audio = minute_of_cw(static_cast<uint32_t>(kRate));
     const IMPULSE_BLANKER_CONFIG blankerConfig{.sampleRate = static_cast<float>(kRate), .pitchHz = 610.0f};
     IMPULSE_BLANKER* blanker = impulse_blanker_create(&blankerConfig);
     CWQO_CONDITIONER conditioner{};
     cwqo_biquad_band_pass(&conditioner.sections[0], kRate, 610.0, 120.0);
     conditioner.sections[1] = conditioner.sections[0];
-    std::vector<float> piece(256);
+    std::vector<float> block(kBlock);
     std::vector<float> decimated(audio.size() / 12 + 2);
     size_t written = 0;
     for (auto _ : state) {
         written = 0;
-        for (size_t at = 0; at < audio.size(); at += piece.size()) {
-            const size_t n = std::min(piece.size(), audio.size() - at);
+        for (size_t at = 0; at < audio.size(); at += kBlock) {
+            const size_t n = std::min(kBlock, audio.size() - at);
             for (size_t j = 0; j < n; ++j)
-                piece[j] = cwqo_sample_guard(audio[at + j]);
-            impulse_blanker_process(blanker, piece.data(), piece.data(), static_cast<int>(n));
-            written += cwqo_conditioner_run(&conditioner, piece.data(), n, 4000.0 / kRate, decimated.data() + written);
+                block[j] = cwqo_sample_guard(audio[at + j]);
+            impulse_blanker_process(blanker, block.data(), block.data(), static_cast<int>(n));
+            written += cwqo_conditioner_run(&conditioner, block.data(), n, 4000.0 / kRate, decimated.data() + written);
         }
         benchmark::DoNotOptimize(decimated.data());
     }

@@ -44,6 +44,7 @@ void take_storage(CWQO_BACKEND* b)
     cwqo_ring_init(&b->engineQueue, kCwqoEngineQueueSamples);
     cwqo_history_init(&b->envHistory, kCwqoHistorySamples);
     cwqo_run_lengths_init(&b->runs);
+    b->blanked.reserve(4096);
     b->decimated.reserve(4096);
     b->engineText.reserve(1024);
     b->engineSignal.reserve(kCwqoHistorySamples);

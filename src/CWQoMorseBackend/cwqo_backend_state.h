@@ -47,6 +47,7 @@ struct CWQO_BACKEND {
 
     // Storage reused by every call, sized at creation so that steady
     // decoding allocates nothing.
+    std::vector<float> blanked;  // the block guarded and past the crash blanker
     std::vector<float> decimated;
     CWQO_RUN_LENGTHS runs;
     std::vector<uint8_t> engineText;

@@ -43,55 +43,65 @@ void cwqo_conditioner_clear(CWQO_CONDITIONER* c)
 namespace {
 
 constexpr double kDcPole = 0.995;
-constexpr size_t kPiece = 256;
+// The second section runs this many samples behind the first, so that the
+// two recursions, each bound by its own chain of dependent operations,
+// overlap in one loop. Every sample still passes both in order.
+constexpr size_t kLag = 256;
+constexpr size_t kRingMask = 2 * kLag - 1;
 
-// DC blocker and first section: few enough values to stay in registers,
-// so each recursion runs at the speed of its own dependency chain.
-void run_first(CWQO_CONDITIONER* c, const float* in, size_t n, float* u)
-{
-    double prevIn = c->dcPrevIn;
-    double prevOut = c->dcPrevOut;
-    CWQO_BIQUAD s = c->sections[0];
-    for (size_t i = 0; i < n; ++i) {
-        const double x = in[i];
+struct FirstStage {
+    double prevIn;
+    double prevOut;
+    CWQO_BIQUAD section;
+
+    float run(float sample)
+    {
+        const double x = sample;
         const double d = x - prevIn + kDcPole * prevOut;
         prevIn = x;
         prevOut = d;
-        u[i] = static_cast<float>(cwqo_biquad_run(&s, static_cast<float>(d)));
+        return static_cast<float>(cwqo_biquad_run(&section, static_cast<float>(d)));
     }
-    c->dcPrevIn = prevIn;
-    c->dcPrevOut = prevOut;
-    c->sections[0] = s;
-}
+};
 
-size_t run_second(CWQO_CONDITIONER* c, const float* u, size_t n, double step, float* out)
-{
-    CWQO_BIQUAD s = c->sections[1];
-    double phase = c->decimPhase;
-    size_t written = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const double y = cwqo_biquad_run(&s, u[i]);
+struct SecondStage {
+    CWQO_BIQUAD section;
+    double phase;
+    double step;
+    float* out;
+    size_t written;
+
+    void run(float u)
+    {
+        const double y = cwqo_biquad_run(&section, u);
         phase += step;
         while (phase >= 1.0) {
             out[written++] = static_cast<float>(y);
             phase -= 1.0;
         }
     }
-    c->sections[1] = s;
-    c->decimPhase = phase;
-    return written;
-}
+};
 
 }  // namespace
 
 size_t cwqo_conditioner_run(CWQO_CONDITIONER* c, const float* in, size_t n, double step, float* out)
 {
-    float u[kPiece];
-    size_t written = 0;
-    for (size_t at = 0; at < n; at += kPiece) {
-        const size_t m = std::min(kPiece, n - at);
-        run_first(c, in + at, m, u);
-        written += run_second(c, u, m, step, out + written);
+    FirstStage first{.prevIn = c->dcPrevIn, .prevOut = c->dcPrevOut, .section = c->sections[0]};
+    SecondStage second{.section = c->sections[1], .phase = c->decimPhase, .step = step, .out = out, .written = 0};
+    float u[2 * kLag];
+    const size_t lead = std::min(n, kLag);
+    for (size_t i = 0; i < lead; ++i)
+        u[i] = first.run(in[i]);
+    for (size_t i = lead; i < n; ++i) {
+        u[i & kRingMask] = first.run(in[i]);
+        second.run(u[(i - kLag) & kRingMask]);
     }
-    return written;
+    for (size_t i = n - lead; i < n; ++i)
+        second.run(u[i & kRingMask]);
+    c->dcPrevIn = first.prevIn;
+    c->dcPrevOut = first.prevOut;
+    c->sections[0] = first.section;
+    c->sections[1] = second.section;
+    c->decimPhase = second.phase;
+    return second.written;
 }

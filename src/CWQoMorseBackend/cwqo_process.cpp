@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr size_t kBlankPiece = 256;
 constexpr double kHistoryRise = 0.951229424500714;   // exp(-1/(4000 * 5 ms))
 constexpr double kHistoryFall = 0.9928825924309503;  // 35 ms
 constexpr double kEngineSampleMs = 1000.0 / kCwqoEngineRate;
@@ -24,10 +23,12 @@ double decimation_step(const CWQO_BACKEND& b)
     return b.filterRate > 0.0 ? kCwqoEngineRate / b.filterRate : 1.0 / 12.0;
 }
 
-// Room for the block at 4000 Hz; false when a huge block finds no memory.
-bool reserve_decimated(CWQO_BACKEND* b, size_t count)
+// Room for the block blanked and at 4000 Hz; false when a huge block finds
+// no memory. Only a block longer than any before allocates.
+bool reserve_buffers(CWQO_BACKEND* b, size_t count)
 {
     try {
+        b->blanked.reserve(count);
         b->decimated.reserve(static_cast<size_t>(static_cast<double>(count) * decimation_step(*b)) + 2);
     } catch (const std::exception&) {
         return false;
@@ -35,22 +36,21 @@ bool reserve_decimated(CWQO_BACKEND* b, size_t count)
     return true;
 }
 
-// Crashes are silenced a piece at a time, ahead of the filters.
+// Crashes are silenced ahead of the filters; the filters then take the
+// whole block, which lets their two sections overlap.
 void condition_and_decimate(CWQO_BACKEND* b, const float* samples, size_t count)
 {
-    const double step = decimation_step(*b);
+    std::vector<float>& blanked = b->blanked;
+    blanked.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        blanked[i] = cwqo_sample_guard(samples[i]);
+    constexpr size_t kPiece = size_t{1} << 20;  // the blanker counts in int
+    for (size_t at = 0; at < count; at += kPiece)
+        impulse_blanker_process(b->blanker.get(), blanked.data() + at, blanked.data() + at,
+                                static_cast<int>(std::min(kPiece, count - at)));
     std::vector<float>& out = b->decimated;
-    out.resize(out.capacity());
-    size_t written = 0;
-    std::array<float, kBlankPiece> piece;
-    for (size_t at = 0; at < count; at += kBlankPiece) {
-        const size_t n = std::min(kBlankPiece, count - at);
-        for (size_t j = 0; j < n; ++j)
-            piece[j] = cwqo_sample_guard(samples[at + j]);
-        impulse_blanker_process(b->blanker.get(), piece.data(), piece.data(), static_cast<int>(n));
-        written += cwqo_conditioner_run(&b->conditioner, piece.data(), n, step, out.data() + written);
-    }
-    out.resize(written);
+    out.resize(static_cast<size_t>(static_cast<double>(count) * decimation_step(*b)) + 2);
+    out.resize(cwqo_conditioner_run(&b->conditioner, blanked.data(), count, decimation_step(*b), out.data()));
 }
 
 void update_levels(CWQO_BACKEND* b)
@@ -187,7 +187,7 @@ size_t cwqo_process(CWQO_BACKEND* backend, const float* samples, size_t count, c
     CWQO_BACKEND* b = backend;
     cwqo_update_prefilter(b, false);
     cwqo_tone_offset_tune(&b->toneOffset, b->config.pitchHz);
-    if (!reserve_decimated(b, count)) {
+    if (!reserve_buffers(b, count)) {
         if (status)
             *status = b->status;
         return 0;
