@@ -45,10 +45,12 @@ void unlink(CWQO_ENVELOPE_HISTORY* h, uint32_t slot)
     --h->held;
 }
 
-// The value of rank i (0 the smallest) among the counted ones; i must be
-// below their count. `picked` is scratch storage.
-float value_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, std::vector<float>* picked)
+// The values of ranks i and i + 1 (0 the smallest) among the counted ones;
+// i must be below their count, and i + 1 is read as i when it is not.
+// The two mostly share a range: one walk and one selection serve both.
+void values_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, float* vi, float* vj)
 {
+    const size_t rank = i;
     size_t group = 0;
     while (i >= h.groupCounts[group]) {
         i -= h.groupCounts[group];
@@ -59,12 +61,30 @@ float value_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, std::vector<float>* pic
         i -= h.rangeCounts[range];
         ++range;
     }
-    picked->clear();
+    std::vector<float>& picked = h.picked;
+    picked.clear();
     for (uint32_t slot = h.first[range]; slot != kNone; slot = h.next[slot])
-        picked->push_back(h.ring.data[slot]);
-    const auto nth = picked->begin() + static_cast<std::ptrdiff_t>(i);
-    std::nth_element(picked->begin(), nth, picked->end());
-    return *nth;
+        picked.push_back(h.ring.data[slot]);
+    const auto nth = picked.begin() + static_cast<std::ptrdiff_t>(i);
+    std::nth_element(picked.begin(), nth, picked.end());
+    *vi = *nth;
+    if (rank + 1 >= h.held) {
+        *vj = *vi;
+        return;
+    }
+    if (nth + 1 != picked.end()) {
+        // Those after the selected one are not smaller: the least is next.
+        *vj = *std::min_element(nth + 1, picked.end());
+        return;
+    }
+    // Rank i + 1 is the least value of the next range that holds any.
+    do
+        ++range;
+    while (h.rangeCounts[range] == 0);
+    float least = h.ring.data[h.first[range]];
+    for (uint32_t slot = h.next[h.first[range]]; slot != kNone; slot = h.next[slot])
+        least = std::min(least, h.ring.data[slot]);
+    *vj = least;
 }
 
 }  // namespace
@@ -129,13 +149,12 @@ float cwqo_history_quantile(const CWQO_ENVELOPE_HISTORY& history, double q)
 {
     if (history.held == 0)
         return 0.0f;
-    std::vector<float>* picked = &history.picked;
     const size_t last = history.held - 1;
     const double p = q * static_cast<double>(last);
     const size_t i = std::min(static_cast<size_t>(std::floor(p)), last);
-    const size_t j = std::min(i + 1, last);
     const double f = p - static_cast<double>(i);
-    const float vi = value_at(history, i, picked);
-    const float vj = value_at(history, j, picked);
+    float vi = 0.0f;
+    float vj = 0.0f;
+    values_at(history, i, &vi, &vj);
     return static_cast<float>(static_cast<double>(vi) * (1.0 - f) + static_cast<double>(vj) * f);
 }
