@@ -128,6 +128,51 @@ TEST(CwqoEnvelopeHistory, PercentilesEqualThoseOfASortedCopyOfTheHeldValues)
     }
 }
 
+// Distinct values closer together than one percent (so many share a value
+// range), a commit of more values than the history holds, appends not yet
+// committed, and a clear: the percentiles stay those of the committed values.
+TEST(CwqoEnvelopeHistory, PercentilesStayExactForCloseValuesLongCommitsAndClear)
+{
+    constexpr size_t kCapacity = 500;
+    CWQO_ENVELOPE_HISTORY history;
+    cwqo_history_init(&history, kCapacity);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> near(1.0f, 1.004f);
+    std::vector<float> held;
+    const auto append = [&](size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            const float v = i % 5 == 0 ? 0.0f : near(rng);
+            cwqo_history_append(&history, v);
+            held.push_back(v);
+            if (held.size() > kCapacity)
+                held.erase(held.begin());
+        }
+    };
+    const auto check = [&](const char* when) {
+        ASSERT_EQ(cwqo_history_size(history), held.size()) << when;
+        for (double q : {0.0, 0.2, 0.5, 0.77, 0.9, 0.95, 1.0})
+            ASSERT_EQ(cwqo_history_quantile(history, q), reference_quantile(held, q)) << when << ", q " << q;
+    };
+    append(300);
+    cwqo_history_commit(&history);
+    check("first commit");
+    const float median = cwqo_history_quantile(history, 0.5);
+    for (int i = 0; i < 50; ++i)
+        cwqo_history_append(&history, 9.0f);
+    EXPECT_EQ(cwqo_history_quantile(history, 0.5), median);
+    cwqo_history_clear(&history);
+    held.clear();
+    EXPECT_EQ(cwqo_history_quantile(history, 0.5), 0.0f);
+    append(1234);  // more than the ring holds, in one commit
+    cwqo_history_commit(&history);
+    check("long commit");
+    for (int round = 0; round < 40; ++round) {
+        append(37);
+        cwqo_history_commit(&history);
+        check("short commit");
+    }
+}
+
 // Runs of every length across the chunks the key-down pass skips whole, in
 // both pieces of a wrapped ring: the key-down share and the dot length are
 // those of a sample-by-sample count.

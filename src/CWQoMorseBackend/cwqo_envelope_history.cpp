@@ -1,249 +1,143 @@
 #include "cwqo_envelope_history.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <iterator>
+
+namespace {
+
+constexpr uint32_t kNone = UINT32_MAX;
+
+// -0 counts with +0, which it equals.
+uint32_t range_of(float value)
+{
+    return (std::bit_cast<uint32_t>(value) & 0x7fffffffu) >> kCwqoRangeShift;
+}
+
+void link(CWQO_ENVELOPE_HISTORY* h, uint32_t slot, uint32_t range)
+{
+    const uint32_t head = h->first[range];
+    h->next[slot] = head;
+    h->previous[slot] = kNone;
+    if (head != kNone)
+        h->previous[head] = slot;
+    h->first[range] = slot;
+    h->slotRange[slot] = range;
+    ++h->rangeCounts[range];
+    ++h->groupCounts[range >> kCwqoGroupShift];
+    ++h->held;
+}
+
+void unlink(CWQO_ENVELOPE_HISTORY* h, uint32_t slot)
+{
+    const uint32_t range = h->slotRange[slot];
+    const uint32_t after = h->next[slot];
+    const uint32_t before = h->previous[slot];
+    if (before != kNone)
+        h->next[before] = after;
+    else
+        h->first[range] = after;
+    if (after != kNone)
+        h->previous[after] = before;
+    h->slotRange[slot] = kNone;
+    --h->rangeCounts[range];
+    --h->groupCounts[range >> kCwqoGroupShift];
+    --h->held;
+}
+
+// The values of ranks i and i + 1 (0 the smallest) among the counted ones;
+// i must be below their count, and i + 1 is read as i when it is not.
+// The two mostly share a range: one walk and one selection serve both.
+void values_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, float* vi, float* vj)
+{
+    const size_t rank = i;
+    size_t group = 0;
+    while (i >= h.groupCounts[group]) {
+        i -= h.groupCounts[group];
+        ++group;
+    }
+    size_t range = group << kCwqoGroupShift;
+    while (i >= h.rangeCounts[range]) {
+        i -= h.rangeCounts[range];
+        ++range;
+    }
+    std::vector<float>& picked = h.picked;
+    picked.clear();
+    for (uint32_t slot = h.first[range]; slot != kNone; slot = h.next[slot])
+        picked.push_back(h.ring.data[slot]);
+    const auto nth = picked.begin() + static_cast<std::ptrdiff_t>(i);
+    std::nth_element(picked.begin(), nth, picked.end());
+    *vi = *nth;
+    if (rank + 1 >= h.held) {
+        *vj = *vi;
+        return;
+    }
+    if (nth + 1 != picked.end()) {
+        // Those after the selected one are not smaller: the least is next.
+        *vj = *std::min_element(nth + 1, picked.end());
+        return;
+    }
+    // Rank i + 1 is the least value of the next range that holds any.
+    do
+        ++range;
+    while (h.rangeCounts[range] == 0);
+    float least = h.ring.data[h.first[range]];
+    for (uint32_t slot = h.next[h.first[range]]; slot != kNone; slot = h.next[slot])
+        least = std::min(least, h.ring.data[slot]);
+    *vj = least;
+}
+
+}  // namespace
 
 void cwqo_history_init(CWQO_ENVELOPE_HISTORY* history, size_t capacity)
 {
     cwqo_ring_init(&history->ring, capacity);
-    // A merge holds the old values and the arrivals (at most a quarter)
-    // before the leaving ones are gone; the float buffers trade places.
-    const size_t room = capacity + capacity / 4 + 2;
-    for (std::vector<float>* v :
-         {&history->sorted, &history->merged, &history->arriving, &history->leaving, &history->part})
-        v->reserve(room);
-    history->batches.assign(cwqo_ring_capacity(history->ring), CWQO_HISTORY_ENTRY{});
-    history->batchLengths.assign(cwqo_ring_capacity(history->ring), 0);
-    history->order.reserve(cwqo_ring_capacity(history->ring));
+    const size_t slots = cwqo_ring_capacity(history->ring);
+    history->slotRange.assign(slots, kNone);
+    history->next.assign(slots, kNone);
+    history->previous.assign(slots, kNone);
+    history->first.assign(kCwqoRanges, kNone);
+    history->rangeCounts.assign(kCwqoRanges, 0);
+    history->groupCounts.assign(kCwqoGroups, 0);
+    history->picked.reserve(slots);
     cwqo_history_clear(history);
 }
 
 void cwqo_history_clear(CWQO_ENVELOPE_HISTORY* history)
 {
     cwqo_ring_clear(&history->ring);
-    history->sorted.clear();
-    history->arriving.clear();
-    history->leaving.clear();
-    history->dropped = 0;
-    history->resort = false;
-    history->batchHead = 0;
-    history->batchCount = 0;
-    history->oldestSlot = history->ring.head;
+    std::fill(history->slotRange.begin(), history->slotRange.end(), kNone);
+    std::fill(history->first.begin(), history->first.end(), kNone);
+    std::fill(history->rangeCounts.begin(), history->rangeCounts.end(), 0);
+    std::fill(history->groupCounts.begin(), history->groupCounts.end(), 0);
+    history->arrived = 0;
+    history->held = 0;
 }
 
 void cwqo_history_append(CWQO_ENVELOPE_HISTORY* history, float value)
 {
-    const bool wasDropped = cwqo_ring_push(&history->ring, value, nullptr);
-    if (history->resort)
-        return;
-    // Past a quarter of the history a fresh sort is as cheap as merging.
-    const size_t limit = cwqo_ring_capacity(history->ring) / 4;
-    if (history->arriving.size() + history->dropped + 2 > limit) {
-        history->resort = true;
-        return;
-    }
-    history->arriving.push_back(value);
-    if (wasDropped)
-        ++history->dropped;
+    cwqo_ring_push(&history->ring, value, nullptr);
+    ++history->arrived;
 }
-
-namespace {
-
-size_t wrap(const CWQO_ENVELOPE_HISTORY& h, size_t slot)
-{
-    const size_t capacity = h.batches.size();
-    return slot < capacity ? slot : slot - capacity;
-}
-
-// A function object, so that the sorts inline the comparison.
-constexpr auto by_value = [](const CWQO_HISTORY_ENTRY& a, const CWQO_HISTORY_ENTRY& b) { return a.value < b.value; };
-
-// The sorted entries in order as the newest batch, from slot `start` on.
-void push_batch(CWQO_ENVELOPE_HISTORY* h, size_t start, const std::vector<CWQO_HISTORY_ENTRY>& entries)
-{
-    if (entries.empty())
-        return;
-    for (size_t i = 0; i < entries.size(); ++i)
-        h->batches[wrap(*h, start + i)] = entries[i];
-    h->batchLengths[wrap(*h, h->batchHead + h->batchCount)] = entries.size();
-    ++h->batchCount;
-}
-
-// The ring's values sorted afresh, as one batch.
-void resort(CWQO_ENVELOPE_HISTORY* history)
-{
-    const CWQO_SAMPLE_RING& ring = history->ring;
-    std::vector<CWQO_HISTORY_ENTRY>& order = history->order;
-    order.resize(ring.count);
-    for (size_t i = 0; i < ring.count; ++i) {
-        const size_t slot = wrap(*history, ring.head + i);
-        order[i] = CWQO_HISTORY_ENTRY{.value = ring.data[slot], .slot = static_cast<uint32_t>(slot)};
-    }
-    std::sort(order.begin(), order.end(), by_value);
-    history->sorted.resize(order.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        history->sorted[i] = order[i].value;
-    history->batchHead = 0;
-    history->batchCount = 0;
-    history->oldestSlot = ring.head;
-    push_batch(history, ring.head, order);
-}
-
-// The `count` oldest values, ascending, into leaving: whole oldest batches
-// as they are, and of a batch that leaves in part the entries of its
-// oldest slots, the rest of it stored back sorted. False when the batches
-// hold fewer values.
-bool take_leaving(CWQO_ENVELOPE_HISTORY* h, size_t count)
-{
-    const size_t capacity = h->batches.size();
-    h->leaving.clear();
-    while (count > 0) {
-        if (h->batchCount == 0)
-            return false;
-        const size_t length = h->batchLengths[h->batchHead];
-        const size_t start = h->oldestSlot;
-        std::vector<float>& part = h->part;
-        part.clear();
-        if (length <= count) {
-            for (size_t i = 0; i < length; ++i)
-                part.push_back(h->batches[wrap(*h, start + i)].value);
-            h->batchHead = wrap(*h, h->batchHead + 1);
-            --h->batchCount;
-            h->oldestSlot = wrap(*h, start + length);
-            count -= length;
-        } else {
-            std::vector<CWQO_HISTORY_ENTRY>& kept = h->order;
-            kept.clear();
-            for (size_t i = 0; i < length; ++i) {
-                const CWQO_HISTORY_ENTRY& e = h->batches[wrap(*h, start + i)];
-                const size_t age = e.slot >= start ? e.slot - start : e.slot + capacity - start;
-                if (age < count)
-                    part.push_back(e.value);
-                else
-                    kept.push_back(e);
-            }
-            const size_t rest = wrap(*h, start + count);
-            for (size_t i = 0; i < kept.size(); ++i)
-                h->batches[wrap(*h, rest + i)] = kept[i];
-            h->batchLengths[h->batchHead] = kept.size();
-            h->oldestSlot = rest;
-            count = 0;
-        }
-        if (h->leaving.empty()) {
-            h->leaving.swap(part);
-        } else {
-            std::vector<float>& both = h->merged;
-            both.clear();
-            std::merge(h->leaving.begin(), h->leaving.end(), part.begin(), part.end(), std::back_inserter(both));
-            h->leaving.swap(both);
-        }
-    }
-    return true;
-}
-
-// The arrivals, ascending, into arriving and as the newest batch.
-void take_arriving(CWQO_ENVELOPE_HISTORY* h)
-{
-    const CWQO_SAMPLE_RING& ring = h->ring;
-    std::vector<float>& in = h->arriving;
-    std::vector<CWQO_HISTORY_ENTRY>& order = h->order;
-    const size_t start = wrap(*h, ring.head + ring.count - in.size());
-    order.resize(in.size());
-    for (size_t i = 0; i < in.size(); ++i)
-        order[i] = CWQO_HISTORY_ENTRY{.value = in[i], .slot = static_cast<uint32_t>(wrap(*h, start + i))};
-    std::sort(order.begin(), order.end(), by_value);
-    for (size_t i = 0; i < in.size(); ++i)
-        in[i] = order[i].value;
-    push_batch(h, start, order);
-}
-
-// The first place in [first, last) where `past` holds (it holds from some
-// place on). The next event of a merge lies a few dozen values on, so the
-// values are counted a chunk at a time in a loop the compiler vectorises:
-// a binary search would spend a mispredicted branch on every halving, and
-// over a whole merge the chunks read each old value at most once.
-constexpr size_t kScanChunk = 16;
-
-template <typename Past>
-std::vector<float>::const_iterator scan(std::vector<float>::const_iterator first,
-                                        std::vector<float>::const_iterator last, Past past)
-{
-    if (first == last)
-        return last;
-    const float* p = &*first;
-    size_t left = static_cast<size_t>(last - first);
-    while (left >= kScanChunk) {
-        unsigned before = 0;
-        for (size_t j = 0; j < kScanChunk; ++j)
-            before += past(p[j]) ? 0 : 1;
-        if (before < kScanChunk)
-            return first + (p - &*first) + before;
-        p += kScanChunk;
-        left -= kScanChunk;
-    }
-    while (left > 0 && !past(*p)) {
-        ++p;
-        --left;
-    }
-    return first + (p - &*first);
-}
-
-// sorted + arriving - leaving (both ascending) in one pass into the spare
-// buffer: the places of the few new and dropped values are found by a scan
-// and the old values between them are copied as whole runs. Every leaving
-// value must be held; false (the copy is then rebuilt) when one is not.
-bool merge(CWQO_ENVELOPE_HISTORY* history)
-{
-    const std::vector<float>& in = history->arriving;
-    const std::vector<float>& out = history->leaving;
-    const std::vector<float>& old = history->sorted;
-    std::vector<float>& result = history->merged;
-    result.resize(old.size() + in.size());
-    auto read = old.begin();
-    auto write = result.begin();
-    size_t j = 0;
-    size_t k = 0;
-    while (j < in.size() || k < out.size()) {
-        // The next event is the smaller of the next insertion and removal.
-        const bool insert = k == out.size() || (j < in.size() && in[j] < out[k]);
-        // Insertions go after equal old values, removals take the first.
-        const auto at = insert ? scan(read, old.end(), [x = in[j]](float v) { return x < v; })
-                               : scan(read, old.end(), [x = out[k]](float v) { return !(v < x); });
-        write = std::copy(read, at, write);
-        read = at;
-        if (insert) {
-            *write++ = in[j++];
-        } else {
-            if (read == old.end() || *read != out[k])
-                return false;
-            ++read;
-            ++k;
-        }
-    }
-    write = std::copy(read, old.end(), write);
-    result.resize(static_cast<size_t>(write - result.begin()));
-    history->sorted.swap(history->merged);
-    return true;
-}
-
-}  // namespace
 
 void cwqo_history_commit(CWQO_ENVELOPE_HISTORY* history)
 {
-    // The leaving values come first: the arrivals take their slots.
-    bool merged =
-        !history->resort && history->dropped <= history->sorted.size() && take_leaving(history, history->dropped);
-    if (merged) {
-        take_arriving(history);
-        merged = merge(history);
+    // The newest slots took the arrivals; a slot still counted held a value
+    // that has left since.
+    const CWQO_SAMPLE_RING& ring = history->ring;
+    const size_t capacity = ring.data.size();
+    const size_t fresh = std::min(history->arrived, ring.count);
+    size_t slot = ring.head + ring.count - fresh;
+    if (slot >= capacity)
+        slot -= capacity;
+    for (size_t k = 0; k < fresh; ++k) {
+        const auto s = static_cast<uint32_t>(slot);
+        if (history->slotRange[s] != kNone)
+            unlink(history, s);
+        link(history, s, range_of(ring.data[s]));
+        slot = slot + 1 == capacity ? 0 : slot + 1;
     }
-    if (!merged)
-        resort(history);
-    history->arriving.clear();
-    history->leaving.clear();
-    history->dropped = 0;
-    history->resort = false;
+    history->arrived = 0;
 }
 
 size_t cwqo_history_size(const CWQO_ENVELOPE_HISTORY& history)
@@ -253,13 +147,14 @@ size_t cwqo_history_size(const CWQO_ENVELOPE_HISTORY& history)
 
 float cwqo_history_quantile(const CWQO_ENVELOPE_HISTORY& history, double q)
 {
-    const std::vector<float>& v = history.sorted;
-    if (v.empty())
+    if (history.held == 0)
         return 0.0f;
-    const size_t last = v.size() - 1;
+    const size_t last = history.held - 1;
     const double p = q * static_cast<double>(last);
     const size_t i = std::min(static_cast<size_t>(std::floor(p)), last);
-    const size_t j = std::min(i + 1, last);
     const double f = p - static_cast<double>(i);
-    return static_cast<float>(static_cast<double>(v[i]) * (1.0 - f) + static_cast<double>(v[j]) * f);
+    float vi = 0.0f;
+    float vj = 0.0f;
+    values_at(history, i, &vi, &vj);
+    return static_cast<float>(static_cast<double>(vi) * (1.0 - f) + static_cast<double>(vj) * f);
 }

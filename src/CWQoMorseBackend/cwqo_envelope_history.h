@@ -1,7 +1,7 @@
 // The backend's 3-second envelope history: the values in time order for the
-// run-length pass, and the same values kept in ascending order so that the
-// percentiles of every call cost one copy with a short scan for each new
-// and dropped value instead of sorting the whole history again.
+// run-length pass, and counts of them by value range, so that a percentile
+// costs a walk over the counts and a selection among the few values of one
+// range instead of keeping the whole history sorted.
 #pragma once
 
 #include "cwqo_sample_ring.h"
@@ -10,31 +10,29 @@
 #include <cstdint>
 #include <vector>
 
-// The values that arrived at one commit, ascending, with the ring slot of
-// each: when they leave, in time order, they leave already sorted.
-struct CWQO_HISTORY_ENTRY {
-    float value;
-    uint32_t slot;
-};
+// A range holds the values whose bit patterns share their top bits (for
+// values that are not negative that order is the order of the values): the
+// range is under 1 % of its values wide, so few values fall in each. The
+// ranges are counted in groups too, so that a walk skips most of them.
+inline constexpr unsigned kCwqoRangeShift = 16;
+inline constexpr size_t kCwqoRanges = size_t{1} << (31 - kCwqoRangeShift);
+inline constexpr unsigned kCwqoGroupShift = 7;
+inline constexpr size_t kCwqoGroups = kCwqoRanges >> kCwqoGroupShift;
 
 struct CWQO_ENVELOPE_HISTORY {
     CWQO_SAMPLE_RING ring;
-    std::vector<float> sorted;    // the ring's values, ascending, as of the last commit
-    std::vector<float> merged;    // spare storage for the next sorted
-    std::vector<float> arriving;  // appended since the last commit
-    std::vector<float> leaving;   // at a commit: the dropped values, ascending
-    std::vector<float> part;      // spare storage for a part of those
-    size_t dropped = 0;           // values dropped since the last commit
-    bool resort = false;          // too much changed: sort the ring afresh
-    // Each commit's arrivals, ascending, stored in the slots they hold in the
-    // ring (the batches lie in time order, as the ring does); the lengths of
-    // the batches, oldest at batchHead, the oldest starting at oldestSlot.
-    std::vector<CWQO_HISTORY_ENTRY> batches;
-    std::vector<size_t> batchLengths;
-    size_t batchHead = 0;
-    size_t batchCount = 0;
-    size_t oldestSlot = 0;
-    std::vector<CWQO_HISTORY_ENTRY> order;  // spare storage for sorting and trimming a batch
+    size_t arrived = 0;  // appended since the last commit
+    size_t held = 0;     // values counted, as of the last commit
+    // Per ring slot: the range its counted value lies in (UINT32_MAX when
+    // none) and its neighbours in that range's list of slots.
+    std::vector<uint32_t> slotRange;
+    std::vector<uint32_t> next;
+    std::vector<uint32_t> previous;
+    std::vector<uint32_t> first;        // per range: its first slot
+    std::vector<uint32_t> rangeCounts;  // per range
+    std::vector<uint32_t> groupCounts;  // per group of ranges
+    // Scratch for the values of one range while a percentile is read.
+    mutable std::vector<float> picked;
 };
 
 // Takes all storage; may throw std::bad_alloc (only at creation).
@@ -45,7 +43,7 @@ void cwqo_history_clear(CWQO_ENVELOPE_HISTORY* history);
 // Appends one value (finite, not negative); the oldest gives way when full.
 void cwqo_history_append(CWQO_ENVELOPE_HISTORY* history, float value);
 
-// Brings the ascending copy up to date with the appends since the last commit.
+// Brings the counts up to date with the appends since the last commit.
 void cwqo_history_commit(CWQO_ENVELOPE_HISTORY* history);
 
 size_t cwqo_history_size(const CWQO_ENVELOPE_HISTORY& history);
