@@ -79,6 +79,21 @@ void set_realtime(benchmark::State& state, double audioSeconds)
     state.counters["realtime"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
 }
 
+// One iteration is one second of audio: as many blocks as a second holds,
+// the fraction carried over to the next.
+template <typename Block>
+void run_audio_seconds(benchmark::State& state, Block& block)
+{
+    const double blocksPerSecond = kAudioRate / static_cast<double>(kAudioBlock);
+    double blocks = 0.0;
+    double done = 0.0;
+    for (auto _ : state) {
+        blocks += blocksPerSecond;
+        for (; done + 1.0 <= blocks; done += 1.0)
+            block();
+    }
+}
+
 // Per block of 2048 samples at 48 kHz the backend gets 170 or 171 envelope
 // values; it appends them, commits, reads the percentiles and run lengths
 // and judges presence.
@@ -113,14 +128,7 @@ void BM_BackendBookkeeping(benchmark::State& state)
     // A full history first, as in steady decoding.
     for (size_t i = 0; i < 200; ++i)
         block();
-    const double blocksPerSecond = kAudioRate / static_cast<double>(kAudioBlock);
-    double blocks = 0.0;
-    double done = 0.0;
-    for (auto _ : state) {
-        blocks += blocksPerSecond;
-        for (; done + 1.0 <= blocks; done += 1.0)
-            block();
-    }
+    run_audio_seconds(state, block);
     benchmark::DoNotOptimize(presence.present);
     set_realtime(state, static_cast<double>(state.iterations()));
 }
@@ -165,14 +173,7 @@ void BM_TunerUpdate(benchmark::State& state)
     };
     for (size_t i = 0; i < 100; ++i)
         block();
-    const double blocksPerSecond = kAudioRate / static_cast<double>(kAudioBlock);
-    double blocks = 0.0;
-    double done = 0.0;
-    for (auto _ : state) {
-        blocks += blocksPerSecond;
-        for (; done + 1.0 <= blocks; done += 1.0)
-            block();
-    }
+    run_audio_seconds(state, block);
     benchmark::DoNotOptimize(result);
     set_realtime(state, static_cast<double>(state.iterations()));
     cw_tuner_destroy(tuner);
