@@ -25,11 +25,17 @@ double decimation_step(const CWQO_BACKEND& b)
 
 // Room for the block blanked and at 4000 Hz; false when a huge block finds
 // no memory. Only a block longer than any before allocates.
+// Most samples count samples can give at 4000 Hz, whatever the phase.
+size_t decimated_room(const CWQO_BACKEND& b, size_t count)
+{
+    return static_cast<size_t>(static_cast<double>(count) * decimation_step(b)) + 2;
+}
+
 bool reserve_buffers(CWQO_BACKEND* b, size_t count)
 {
     try {
         b->blanked.reserve(count);
-        b->decimated.reserve(static_cast<size_t>(static_cast<double>(count) * decimation_step(*b)) + 2);
+        b->decimated.reserve(decimated_room(*b, count));
     } catch (const std::exception&) {
         return false;
     }
@@ -49,7 +55,7 @@ void condition_and_decimate(CWQO_BACKEND* b, const float* samples, size_t count)
         impulse_blanker_process(b->blanker.get(), blanked.data() + at, blanked.data() + at,
                                 static_cast<int>(std::min(kPiece, count - at)));
     std::vector<float>& out = b->decimated;
-    out.resize(static_cast<size_t>(static_cast<double>(count) * decimation_step(*b)) + 2);
+    out.resize(decimated_room(*b, count));
     out.resize(cwqo_conditioner_run(&b->conditioner, blanked.data(), count, decimation_step(*b), out.data()));
 }
 
