@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 // Only a host and port that name exactly one server make an acceptable URL;
@@ -61,4 +62,49 @@ TEST(TciCommands, CwMacroTextSurvivesTheRoundTripThroughACommand)
     EXPECT_EQ(tci_decode_cw_macro_text(macro.arguments[1]), text);
     // Line breaks cannot be sent; they go as spaces.
     EXPECT_EQ(tci_encode_cw_macro_text("A\tB\nC\rD"), "A B C D");
+}
+
+TEST(TciSpotCommands, SpotsCarryWholeHzADecimalColourAndNoReservedCharacters)
+{
+    EXPECT_EQ(tci_spot_command("DL2QZA", "cw", 7025300.0, kTCISpotDefaultArgb, "24 WPM 18 dB CQ"),
+              "spot:DL2QZA,cw,7025300,4294901760,24 WPM 18 dB CQ;");
+    EXPECT_EQ(tci_spot_command("K1ABC", "cw", 14025049.6, 0xFF00FF00, ""), "spot:K1ABC,cw,14025050,4278255360,;");
+    // ':' ',' ';' and control characters would split the command: spaces.
+    EXPECT_EQ(tci_spot_command(" DL2QZA;x ", "c,w", 7025300.0, 0, "a:b,c;d\te\x7f"),
+              "spot:DL2QZA x,c w,7025300,0,a b c d e ;");
+    EXPECT_EQ(tci_spot_safe_text("R\u00c4:1"), "R\u00c4 1");  // UTF-8 passes
+    // Frequencies clamp; what is no number is 0.
+    EXPECT_EQ(tci_spot_command("A", "cw", -5.0, 1, "t"), "spot:A,cw,0,1,t;");
+    EXPECT_EQ(tci_spot_command("A", "cw", 1e300, 1, "t"), "spot:A,cw,100000000000,1,t;");
+    EXPECT_EQ(tci_spot_command("A", "cw", std::nan(""), 1, "t"), "spot:A,cw,0,1,t;");
+    EXPECT_EQ(tci_spot_command("A", "cw", 7e6, UINT32_MAX, "t"), "spot:A,cw,7000000,4294967295,t;");
+
+    EXPECT_EQ(tci_spot_delete_command(" DL2QZA "), "spot_delete:DL2QZA;");
+    EXPECT_EQ(tci_spot_delete_command("a;b"), "spot_delete:a b;");
+    EXPECT_STREQ(kTCISpotClearCommand, "spot_clear;");
+}
+
+// A spot command parses back into exactly the fields that were sent.
+TEST(TciSpotCommands, ASpotCommandSplitsIntoItsFiveFields)
+{
+    const std::string sent = tci_spot_command("VP2E/DL2QZA", "cw", 3525000.0, 4294901760u, "x;y:z,w");
+    const std::vector<std::string> split = tci_split_commands(sent);
+    ASSERT_EQ(split.size(), 1u);
+    const TCI_COMMAND spot = tci_parse_command(split[0]);
+    EXPECT_EQ(spot.name, "spot");
+    EXPECT_EQ(spot.arguments, (std::vector<std::string>{"VP2E/DL2QZA", "cw", "3525000", "4294901760", "x y z w"}));
+}
+
+TEST(TciIqCommands, RatesAreThoseServersOfferAndReceiversAreNumbered)
+{
+    EXPECT_EQ(tci_iq_samplerate_command(48000), "iq_samplerate:48000;");
+    EXPECT_EQ(tci_iq_samplerate_command(96000), "iq_samplerate:96000;");
+    EXPECT_EQ(tci_iq_samplerate_command(192000), "iq_samplerate:192000;");
+    EXPECT_EQ(tci_iq_samplerate_command(384000), "iq_samplerate:384000;");
+    EXPECT_EQ(tci_iq_samplerate_command(0), "iq_samplerate:48000;");
+    EXPECT_EQ(tci_iq_samplerate_command(96001), "iq_samplerate:192000;");
+    EXPECT_EQ(tci_iq_samplerate_command(UINT32_MAX), "iq_samplerate:384000;");
+    EXPECT_EQ(tci_iq_start_command(0), "iq_start:0;");
+    EXPECT_EQ(tci_iq_start_command(1), "iq_start:1;");
+    EXPECT_EQ(tci_iq_stop_command(1), "iq_stop:1;");
 }

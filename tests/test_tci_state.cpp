@@ -51,3 +51,79 @@ TEST(TciState, TrackingAcrossMessagesFeedsTheTitle)
     EXPECT_EQ(state.mode, "CWU");
     EXPECT_EQ(tci_mode_in_arguments("0,usb, cwl"), "CWL");
 }
+
+TEST(TciSpotClicks, BothFormsOfAClickBecomeATypedEvent)
+{
+    TCI_RADIO_STATE state;
+    const TCI_STATE_EVENTS e = tci_state_apply_message(
+        &state, "rx_clicked_on_spot:0,1,DL2QZA,7025300;CLICKED_ON_SPOT: K1ABC , 14025000 ;Rx_Clicked_On_Spot:1,0,"
+                "VP2E/DL2QZA,3525000.5;");
+    ASSERT_EQ(e.spotClicks.size(), 3u);
+    EXPECT_TRUE(e.spotClicks[0].call == "DL2QZA" && e.spotClicks[0].frequencyHz == 7025300.0 &&
+                e.spotClicks[0].receiver == 0 && e.spotClicks[0].channel == 1);
+    EXPECT_TRUE(e.spotClicks[1].call == "K1ABC" && e.spotClicks[1].frequencyHz == 14025000.0 &&
+                e.spotClicks[1].receiver == -1 && e.spotClicks[1].channel == -1);
+    EXPECT_TRUE(e.spotClicks[2].call == "VP2E/DL2QZA" && e.spotClicks[2].frequencyHz == 3525000.5 &&
+                e.spotClicks[2].receiver == 1 && e.spotClicks[2].channel == 0);
+    // A click tunes the window itself; the radio's frequency comes from vfo.
+    EXPECT_TRUE(!e.titleChanged && state.frequencyHz == 0.0);
+}
+
+TEST(TciSpotClicks, BrokenClicksAreDropped)
+{
+    for (const char* message : {
+             "clicked_on_spot;",
+             "clicked_on_spot:;",
+             "clicked_on_spot:DL2QZA;",
+             "clicked_on_spot:,7025300;",
+             "clicked_on_spot:DL2QZA,abc;",
+             "clicked_on_spot:DL2QZA,7025k;",
+             "clicked_on_spot:DL2QZA,-7025300;",
+             "clicked_on_spot:DL2QZA,0;",
+             "clicked_on_spot:DL2QZA,1e7;",
+             "clicked_on_spot:DL2QZA,100000000001;",
+             "clicked_on_spot:DL2QZA,99999999999999999999999999999999999;",
+             "clicked_on_spot:DL2QZA,7025300,extra;",
+             "rx_clicked_on_spot:0,0,DL2QZA;",
+             "rx_clicked_on_spot:DL2QZA,7025300;",
+             "rx_clicked_on_spot:-1,0,DL2QZA,7025300;",
+             "rx_clicked_on_spot:0,x,DL2QZA,7025300;",
+             "rx_clicked_on_spot:256,0,DL2QZA,7025300;",
+             "rx_clicked_on_spot:0,18446744073709551616,DL2QZA,7025300;",
+             "rx_clicked_on_spot:0,0,,7025300;",
+             "rx_clicked_on_spot:0,0,DL2QZA,nan;",
+         }) {
+        TCI_RADIO_STATE state;
+        EXPECT_TRUE(tci_state_apply_message(&state, message).spotClicks.empty()) << message;
+    }
+    // A broken click costs only itself.
+    TCI_RADIO_STATE state;
+    const TCI_STATE_EVENTS e = tci_state_apply_message(&state, "clicked_on_spot:A,x;clicked_on_spot:B,7000000;");
+    ASSERT_EQ(e.spotClicks.size(), 1u);
+    EXPECT_EQ(e.spotClicks[0].call, "B");
+}
+
+// The server's word decides whether IQ flows: a refused start is answered
+// with a stop.
+TEST(TciIqState, RateStartsAndStopsAreReportedInOrder)
+{
+    TCI_RADIO_STATE state;
+    const TCI_STATE_EVENTS e =
+        tci_state_apply_message(&state, "iq_samplerate:96000;IQ_START:0;iq_stop:0;iq_samplerate:192000;iq_start:1;");
+    EXPECT_EQ(e.iqSampleRate.value_or(0), 192000u);
+    ASSERT_EQ(e.iqSwitches.size(), 3u);
+    EXPECT_TRUE(e.iqSwitches[0].receiver == 0 && e.iqSwitches[0].running);
+    EXPECT_TRUE(e.iqSwitches[1].receiver == 0 && !e.iqSwitches[1].running);
+    EXPECT_TRUE(e.iqSwitches[2].receiver == 1 && e.iqSwitches[2].running);
+    EXPECT_FALSE(e.titleChanged);
+
+    for (const char* message :
+         {"iq_samplerate;", "iq_samplerate:;", "iq_samplerate:abc;", "iq_samplerate:-48000;", "iq_samplerate:47999;",
+          "iq_samplerate:384001;", "iq_samplerate:4294967296;", "iq_samplerate:48000,1;", "iq_start;", "iq_start:x;",
+          "iq_stop:-1;", "iq_stop:256;", "iq_start:0,0;"}) {
+        const TCI_STATE_EVENTS broken = tci_state_apply_message(&state, message);
+        EXPECT_TRUE(!broken.iqSampleRate && broken.iqSwitches.empty()) << message;
+    }
+    EXPECT_EQ(tci_state_apply_message(&state, "iq_samplerate:384000;").iqSampleRate.value_or(0), 384000u);
+    EXPECT_EQ(tci_state_apply_message(&state, "iq_samplerate:48000;").iqSampleRate.value_or(0), 48000u);
+}

@@ -172,3 +172,55 @@ TEST(TciStreamInfo, AFrameWithRateZeroIsTakenAtTheLastGoodRate)
     EXPECT_EQ(tci_stream_info_at_rate(good.data(), parse(good), 12000).sampleRate, 48000u);
     EXPECT_FALSE(tci_stream_rate_missing(parse(frame(h, 32), 70)));  // payload cut short
 }
+
+// Stream type 0, float32, I and Q: usable IQ at the rate the frame's own
+// header gives, whatever was asked.
+TEST(TciStreamIq, FloatFramesOfTwoChannelsAtAnIqRateAreUsableIq)
+{
+    const TCIStreamInfo iq = parse(frame({0, 192000, 3, 0, 0, 8, 0, 2}, 32));
+    EXPECT_TRUE(iq.valid && iq.isIQFloat32 && !iq.isRxAudioFloat32);
+    EXPECT_TRUE(iq.frameCount == 4u && iq.sampleRate == 192000u);
+    EXPECT_FALSE(parse(frame(floats(4, 2), 32)).isIQFloat32);  // receive audio is not IQ
+
+    const struct {
+        const char* what;
+        Words header;
+        size_t payloadBytes;
+        bool iq;
+    } cases[] = {
+        {"48000", {0, 48000, 3, 0, 0, 8, 0, 2}, 32, true},
+        {"384000", {1, 384000, 3, 0, 0, 8, 0, 2}, 32, true},
+        {"rate below IQ rates", {0, 24000, 3, 0, 0, 8, 0, 2}, 32, false},
+        {"rate above", {0, 384001, 3, 0, 0, 8, 0, 2}, 32, false},
+        {"rate 0", {0, 0, 3, 0, 0, 8, 0, 2}, 32, false},
+        {"one channel", {0, 48000, 3, 0, 0, 8, 0, 1}, 32, false},
+        {"three channels", {0, 48000, 3, 0, 0, 9, 0, 3}, 36, false},
+        {"int16", {0, 48000, 0, 0, 0, 8, 0, 2}, 16, false},
+        {"int32", {0, 48000, 2, 0, 0, 8, 0, 2}, 32, false},
+        {"payload cut short", {0, 48000, 3, 0, 0, 8, 0, 2}, 31, false},
+        {"huge length", {0, 48000, 3, 0, 0, kMax, 0, 2}, 64, false},
+        {"transmit audio", {0, 48000, 3, 0, 0, 8, 2, 2}, 32, false},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(parse(frame(k.header, k.payloadBytes)).isIQFloat32, k.iq) << k.what;
+}
+
+TEST(TciStreamIq, ComplexSamplesComeOutAsInterleavedPairs)
+{
+    // Three complex samples: (1,-1) (2,-2) (3,-3).
+    std::vector<uint8_t> bytes =
+        frame({0, 96000, 3, 0, 0, 6, 0, 2}, 24, {{0, 1}, {1, -1}, {2, 2}, {3, -2}, {4, 3}, {5, -3}});
+    const TCIStreamInfo info = parse(bytes);
+    ASSERT_EQ(info.frameCount, 3u);
+    std::vector<float> iq(8, 9.0f);
+    ASSERT_EQ(tci_stream_iq(bytes.data(), bytes.size(), info, iq.data(), 4), 3u);
+    EXPECT_EQ(iq, (std::vector<float>{1, -1, 2, -2, 3, -3, 9, 9}));                    // nothing past the samples
+    EXPECT_EQ(tci_stream_iq(bytes.data(), bytes.size(), info, iq.data(), 2), 0u);      // no room
+    EXPECT_EQ(tci_stream_iq(bytes.data(), bytes.size() - 1, info, iq.data(), 4), 0u);  // samples cut off
+    EXPECT_EQ(tci_stream_iq(nullptr, bytes.size(), info, iq.data(), 4), 0u);
+    EXPECT_EQ(tci_stream_iq(bytes.data(), bytes.size(), info, nullptr, 4), 0u);
+    // Audio frames are not IQ, and IQ is not channel 0 audio.
+    const std::vector<uint8_t> audio = frame(floats(3, 2), 24);
+    EXPECT_EQ(tci_stream_iq(audio.data(), audio.size(), parse(audio), iq.data(), 4), 0u);
+    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, iq.data(), 4), 0u);
+}

@@ -61,6 +61,24 @@ bool tci_stream_sample_rate_usable(uint32_t sampleRate)
     return sampleRate >= kTCIMinUsableSampleRate && sampleRate <= kTCIMaxUsableSampleRate;
 }
 
+bool tci_stream_iq_sample_rate_usable(uint32_t sampleRate)
+{
+    return sampleRate >= kTCIMinUsableIqSampleRate && sampleRate <= kTCIMaxUsableIqSampleRate;
+}
+
+size_t tci_stream_iq(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out, size_t capacity)
+{
+    const uint64_t values = info.frameCount * 2;
+    const bool usable = data != nullptr && out != nullptr && info.isIQFloat32 && info.channels == 2 &&
+                        info.frameCount > 0 && size >= info.headerBytes &&
+                        size - info.headerBytes >= info.expectedPayloadBytes &&
+                        info.expectedPayloadBytes >= values * sizeof(float) && info.frameCount <= capacity;
+    if (!usable)
+        return 0;
+    std::memcpy(out, data + info.headerBytes, static_cast<size_t>(values) * sizeof(float));
+    return static_cast<size_t>(info.frameCount);
+}
+
 size_t tci_stream_channel0(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out, size_t capacity)
 {
     const bool usable =
@@ -91,6 +109,8 @@ TCIStreamInfo parseStreamInfoFromData(const uint8_t* data, size_t size)
     info.frameCount = info.channels != 0 ? info.length / info.channels : 0;
     info.isRxAudioFloat32 = info.valid && info.format == TCI_SAMPLE_FLOAT32 && info.type == kTCIStreamTypeRxAudio &&
                             tci_stream_sample_rate_usable(info.sampleRate);
+    info.isIQFloat32 = info.valid && info.format == TCI_SAMPLE_FLOAT32 && info.type == kTCIStreamTypeIQ &&
+                       info.channels == 2 && tci_stream_iq_sample_rate_usable(info.sampleRate);
     if (info.isRxAudioFloat32 && info.frameCount > 0)
         scan_peaks(data + kTCIStreamHeaderBytes, &info);
     return info;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 constexpr size_t kTCIStreamHeaderBytes = 64;
+constexpr uint32_t kTCIStreamTypeIQ = 0;
 constexpr uint32_t kTCIStreamTypeRxAudio = 1;
 constexpr size_t kTCIPeakScanFrames = 256;
 
@@ -22,10 +23,16 @@ enum : uint32_t {
 constexpr uint32_t kTCIMinUsableSampleRate = 8000;
 constexpr uint32_t kTCIMaxUsableSampleRate = 384000;
 
+// Rates of a wideband IQ stream. Some servers keep their own rate whatever
+// was asked, so the rate in each frame's header is the one to use.
+constexpr uint32_t kTCIMinUsableIqSampleRate = 48000;
+constexpr uint32_t kTCIMaxUsableIqSampleRate = 384000;
+
 struct TCIStreamInfo {
     bool valid;             // payloadComplete, length != 0 and channels != 0
     bool payloadComplete;   // known format and 0 < expectedPayloadBytes <= payloadBytes
     bool isRxAudioFloat32;  // valid float32 receive audio at a usable rate
+    bool isIQFloat32;       // valid float32 IQ (I and Q: 2 channels) at a usable IQ rate
     uint32_t receiver;
     uint32_t sampleRate;
     uint32_t format;
@@ -38,7 +45,7 @@ struct TCIStreamInfo {
     uint64_t payloadBytes;
     uint64_t expectedPayloadBytes;
     uint64_t headerBytes;
-    uint64_t frameCount;  // length / channels
+    uint64_t frameCount;  // length / channels; complex samples of an IQ frame
     float peakChannel0;   // over the first kTCIPeakScanFrames frames
     float peakChannel1;   // channel 0 again for a one-channel frame
 };
@@ -47,6 +54,7 @@ struct TCIStreamInfo {
 uint64_t tci_stream_sample_bytes(uint32_t format);
 
 bool tci_stream_sample_rate_usable(uint32_t sampleRate);
+bool tci_stream_iq_sample_rate_usable(uint32_t sampleRate);
 
 // Parses the header of one binary message of `size` bytes. Null data counts
 // as an empty message.
@@ -64,3 +72,9 @@ TCIStreamInfo tci_stream_info_at_rate(const uint8_t* data, const TCIStreamInfo& 
 // the samples written: info.frameCount, or 0 for a frame that is not
 // usable audio, does not hold its samples, or does not fit `capacity`.
 size_t tci_stream_channel0(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out, size_t capacity);
+
+// The complex samples of a float32 IQ frame parsed into `info`, copied into
+// `out` as interleaved I, Q pairs (2 floats each). Returns the complex
+// samples written: info.frameCount, or 0 for a frame that is not usable IQ,
+// does not hold its samples, or does not fit `capacity` complex samples.
+size_t tci_stream_iq(const uint8_t* data, size_t size, const TCIStreamInfo& info, float* out, size_t capacity);

@@ -1,6 +1,7 @@
 #include "tci_commands.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -108,4 +109,49 @@ std::string tci_decode_cw_macro_text(const std::string& encoded)
     for (char& c : text)
         c = c == '~' ? ',' : c == '^' ? ':' : c == '*' ? ';' : c;
     return text;
+}
+
+std::string tci_spot_safe_text(const std::string& text)
+{
+    std::string safe = text;
+    for (char& c : safe)
+        if (c == ':' || c == ',' || c == ';' || static_cast<unsigned char>(c) < 0x20 || c == '\x7f')
+            c = ' ';
+    return safe;
+}
+
+std::string tci_spot_command(const std::string& call, const std::string& mode, double frequencyHz, uint32_t argb,
+                             const std::string& text)
+{
+    const double hz = std::isfinite(frequencyHz) ? std::clamp(frequencyHz, 0.0, kTCIMaxSpotFrequencyHz) : 0.0;
+    return "spot:" + tci_trimmed(tci_spot_safe_text(call)) + "," + tci_trimmed(tci_spot_safe_text(mode)) + "," +
+           std::to_string(std::llround(hz)) + "," + std::to_string(argb) + "," + tci_spot_safe_text(text) + ";";
+}
+
+std::string tci_spot_delete_command(const std::string& call)
+{
+    return "spot_delete:" + tci_trimmed(tci_spot_safe_text(call)) + ";";
+}
+
+uint32_t tci_iq_offered_rate(uint32_t sampleRate)
+{
+    for (uint32_t offered : kTCIIqSampleRates)
+        if (sampleRate <= offered)
+            return offered;
+    return kTCIIqSampleRates.back();
+}
+
+std::string tci_iq_samplerate_command(uint32_t sampleRate)
+{
+    return "iq_samplerate:" + std::to_string(tci_iq_offered_rate(sampleRate)) + ";";
+}
+
+std::string tci_iq_start_command(uint32_t receiver)
+{
+    return "iq_start:" + std::to_string(receiver) + ";";
+}
+
+std::string tci_iq_stop_command(uint32_t receiver)
+{
+    return "iq_stop:" + std::to_string(receiver) + ";";
 }

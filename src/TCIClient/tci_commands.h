@@ -78,3 +78,32 @@ std::string tci_decode_cw_macro_text(const std::string& encoded);
 std::vector<std::string> tci_cw_macro_commands(long wpm, const std::string& text);
 
 constexpr const char* kTCICwMacroStopCommand = "cw_macros_stop;";
+
+// Spots on the server's panorama. The command syntax reserves ':' ',' ';',
+// so a call, mode or text never carries them: each, and every control
+// character, becomes a space; the call and mode are trimmed as well.
+// Frequencies are whole Hz, rounded and clamped to 0..kTCIMaxSpotFrequencyHz
+// (not finite: 0). The colour is ARGB, sent as one decimal 32-bit value.
+constexpr double kTCIMaxSpotFrequencyHz = 1e11;
+constexpr uint32_t kTCISpotDefaultArgb = 0xFFFF0000;  // opaque red
+constexpr const char* kTCISpotClearCommand = "spot_clear;";
+
+std::string tci_spot_safe_text(const std::string& text);
+
+// "spot:DL2QZA,cw,7025300,4294901760,24 WPM 18 dB CQ;"
+std::string tci_spot_command(const std::string& call, const std::string& mode, double frequencyHz, uint32_t argb,
+                             const std::string& text);
+
+// "spot_delete:DL2QZA;"
+std::string tci_spot_delete_command(const std::string& call);
+
+// The wideband IQ stream of a receiver. Servers offer these rates; a rate
+// asked for in between becomes the next offered one above it, anything
+// beyond the last the last.
+constexpr std::array<uint32_t, 4> kTCIIqSampleRates = {48000, 96000, 192000, 384000};
+uint32_t tci_iq_offered_rate(uint32_t sampleRate);
+
+// "iq_samplerate:96000;", "iq_start:0;", "iq_stop:0;"
+std::string tci_iq_samplerate_command(uint32_t sampleRate);
+std::string tci_iq_start_command(uint32_t receiver);
+std::string tci_iq_stop_command(uint32_t receiver);

@@ -123,6 +123,84 @@ std::optional<double> speed_reply(const std::string& command)
     return std::clamp(v, 1.0, 100.0);
 }
 
+// A whole argument of decimal digits, at most `limit`; nothing else (no
+// sign, no space inside, no trailing text).
+std::optional<uint64_t> plain_count(const std::string& text, uint64_t limit)
+{
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || text.front() == '-' || error != std::errc() || stop != end || value > limit)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int32_t> receiver_index(const std::string& text)
+{
+    const std::optional<uint64_t> index = plain_count(text, kTCIMaxReceiverIndex);
+    return index ? std::optional<int32_t>(static_cast<int32_t>(*index)) : std::nullopt;
+}
+
+// Whole Hz as sent; a decimal fraction is taken too, since some servers
+// echo the frequency a client gave as a double.
+std::optional<double> click_frequency(const std::string& text)
+{
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    const bool digitsOnly =
+        std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+    if (text.empty() || !digitsOnly || error != std::errc() || stop != end || !(value >= 1.0) ||
+        value > kTCIMaxClickFrequencyHz)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<TCI_SPOT_CLICK> spot_click(const TCI_COMMAND& command)
+{
+    const bool withReceiver = command.name == "rx_clicked_on_spot";
+    if (!withReceiver && command.name != "clicked_on_spot")
+        return std::nullopt;
+    const std::vector<std::string>& a = command.arguments;
+    if (a.size() != (withReceiver ? 4u : 2u))
+        return std::nullopt;
+    const size_t first = withReceiver ? 2 : 0;
+    TCI_SPOT_CLICK click;
+    click.call = a[first];
+    const std::optional<double> hz = click_frequency(a[first + 1]);
+    if (click.call.empty() || !hz)
+        return std::nullopt;
+    click.frequencyHz = *hz;
+    if (withReceiver) {
+        const std::optional<int32_t> receiver = receiver_index(a[0]), channel = receiver_index(a[1]);
+        if (!receiver || !channel)
+            return std::nullopt;
+        click.receiver = *receiver, click.channel = *channel;
+    }
+    return click;
+}
+
+std::optional<uint32_t> iq_rate(const TCI_COMMAND& command)
+{
+    if (command.name != "iq_samplerate" || command.arguments.size() != 1)
+        return std::nullopt;
+    const std::optional<uint64_t> rate = plain_count(command.arguments[0], kTCIMaxIqSampleRate);
+    if (!rate || *rate < kTCIMinIqSampleRate)
+        return std::nullopt;
+    return static_cast<uint32_t>(*rate);
+}
+
+std::optional<TCI_IQ_SWITCH> iq_switch(const TCI_COMMAND& command)
+{
+    const bool start = command.name == "iq_start";
+    if ((!start && command.name != "iq_stop") || command.arguments.size() != 1)
+        return std::nullopt;
+    const std::optional<int32_t> receiver = receiver_index(command.arguments[0]);
+    if (!receiver)
+        return std::nullopt;
+    return TCI_IQ_SWITCH{.receiver = *receiver, .running = start};
+}
+
 }  // namespace
 
 std::string tci_mode_in_arguments(const std::string& arguments)
@@ -147,8 +225,15 @@ TCI_STATE_EVENTS tci_state_apply_message(TCI_RADIO_STATE* state, const std::stri
     if (state == nullptr)
         return events;
     for (const std::string& command : tci_split_commands(message)) {
-        if (track(state, tci_parse_command(command)))
+        const TCI_COMMAND parsed = tci_parse_command(command);
+        if (track(state, parsed))
             events.titleChanged = true;
+        if (std::optional<TCI_SPOT_CLICK> click = spot_click(parsed))
+            events.spotClicks.push_back(std::move(*click));
+        if (const std::optional<uint32_t> rate = iq_rate(parsed))
+            events.iqSampleRate = rate;
+        if (const std::optional<TCI_IQ_SWITCH> change = iq_switch(parsed))
+            events.iqSwitches.push_back(*change);
         if (const std::optional<double> wpm = speed_reply(command))
             events.txWpm = wpm;
     }
