@@ -103,6 +103,34 @@ TEST_F(CWSpotTable, BustedVariantsNearASpotAreSuppressed)
     EXPECT_EQ(cw_spot_table_count(t), 3u);
 }
 
+// The first decode of a station may be the busted one: the right call,
+// heard more often there, takes the spot over.
+TEST_F(CWSpotTable, AVariantHeardMoreOftenThanTheSpotReplacesIt)
+{
+    offer(heard("DL2QZE", 7012300.0, 10.0));
+    offer(heard("DL2QZA", 7012310.0, 20.0));
+    EXPECT_EQ(events[0].kind, CW_SPOT_SUPPRESSED);
+    ASSERT_EQ(offer(heard("DL2QZA", 7012310.0, 30.0)), 2u);
+    EXPECT_EQ(events[0].kind, CW_SPOT_DELETE);
+    EXPECT_STREQ(events[0].spot.call, "DL2QZE");
+    EXPECT_EQ(events[1].kind, CW_SPOT_NEW);
+    EXPECT_STREQ(events[1].spot.call, "DL2QZA");
+    EXPECT_EQ(cw_spot_table_count(t), 1u);
+    // Now the bust is the rival, and the spot was heard twice already.
+    offer(heard("DL2QZE", 7012300.0, 40.0));
+    EXPECT_EQ(events[0].kind, CW_SPOT_SUPPRESSED);
+    offer(heard("DL2QZE", 7012300.0, 50.0));
+    EXPECT_EQ(events[0].kind, CW_SPOT_SUPPRESSED);
+
+    // A spot heard often is not displaced by variants that take turns.
+    offer(heard("G4ABC", 7020000.0, 60.0));
+    offer(heard("G4ABC", 7020000.0, 70.0));
+    for (const char* busted : {"G4ABE", "G4ABI", "G4ABE", "G4ABI", "G4ABE", "G4ABI"}) {
+        offer(heard(busted, 7020000.0, 80.0));
+        EXPECT_EQ(events[0].kind, CW_SPOT_SUPPRESSED) << busted;
+    }
+}
+
 // One spot per call: heard far from its spot, the station has moved.
 TEST_F(CWSpotTable, AStationThatMovesIsSpottedAgainWhereItIs)
 {

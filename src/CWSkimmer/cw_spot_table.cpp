@@ -9,6 +9,12 @@ namespace {
 struct Entry {
     CW_SPOT spot;
     double lastSent;
+    uint32_t heard;  // offers of this call at this place
+    // The variant suppressed lately and how often: the first decode of a
+    // station may be the busted one, and the right call, heard more often,
+    // then takes its place.
+    char rival[kCWCallsignMaxLength + 1];
+    uint32_t rivalHeard;
     bool used;
 };
 
@@ -68,12 +74,12 @@ Entry* find_call(CW_SPOT_TABLE* t, const char* call)
 }
 
 // The nearest spot within neighbourHz whose call looks like a misreading of `call`.
-const Entry* find_similar(const CW_SPOT_TABLE* t, const char* call, double frequencyHz)
+Entry* find_similar(CW_SPOT_TABLE* t, const char* call, double frequencyHz)
 {
-    const Entry* best = nullptr;
+    Entry* best = nullptr;
     double bestDistance = 0.0;
     for (size_t i = 0; i < t->config.capacity; ++i) {
-        const Entry& e = t->entries[i];
+        Entry& e = t->entries[i];
         if (!e.used)
             continue;
         const double distance = std::fabs(e.spot.frequencyHz - frequencyHz);
@@ -166,6 +172,7 @@ size_t cw_spot_table_offer(CW_SPOT_TABLE* t, const CW_SPOT_CANDIDATE* candidate,
             s.snrDb = c.snrDb;
             s.cq = c.cq ? 1 : 0;
             s.lastHeard = c.now;
+            ++same->heard;
             const bool resend = c.now - same->lastSent >= t->config.respotSeconds;
             if (resend)
                 same->lastSent = c.now;
@@ -179,12 +186,27 @@ size_t cw_spot_table_offer(CW_SPOT_TABLE* t, const CW_SPOT_CANDIDATE* candidate,
             return write_events(nullptr, answer, events, capacity);
         }
         const CW_SPOT_EVENT moved = event(CW_SPOT_DELETE, s, false);
-        s = spot_of(c);
-        same->lastSent = c.now;
+        *same = Entry{.spot = spot_of(c), .lastSent = c.now, .heard = 1, .rival = {}, .rivalHeard = 0, .used = true};
         return write_events(&moved, event(CW_SPOT_NEW, s, true), events, capacity);
     }
 
-    if (const Entry* similar = find_similar(t, c.call, c.frequencyHz)) {
+    if (Entry* similar = find_similar(t, c.call, c.frequencyHz)) {
+        if (std::strcmp(similar->rival, c.call) == 0) {
+            ++similar->rivalHeard;
+        } else {
+            std::memcpy(similar->rival, c.call, sizeof similar->rival);
+            similar->rivalHeard = 1;
+        }
+        if (similar->rivalHeard > similar->heard) {
+            const CW_SPOT_EVENT replaced = event(CW_SPOT_DELETE, similar->spot, false);
+            *similar = Entry{.spot = spot_of(c),
+                             .lastSent = c.now,
+                             .heard = similar->rivalHeard,
+                             .rival = {},
+                             .rivalHeard = 0,
+                             .used = true};
+            return write_events(&replaced, event(CW_SPOT_NEW, similar->spot, true), events, capacity);
+        }
         CW_SPOT_EVENT answer = event(CW_SPOT_SUPPRESSED, spot_of(c), false);
         std::memcpy(answer.similarTo, similar->spot.call, sizeof answer.similarTo);
         return write_events(nullptr, answer, events, capacity);
@@ -193,7 +215,7 @@ size_t cw_spot_table_offer(CW_SPOT_TABLE* t, const CW_SPOT_CANDIDATE* candidate,
     CW_SPOT_EVENT deleted{};
     bool evicted = false;
     Entry* e = make_room(t, &deleted, &evicted);
-    *e = Entry{.spot = spot_of(c), .lastSent = c.now, .used = true};
+    *e = Entry{.spot = spot_of(c), .lastSent = c.now, .heard = 1, .rival = {}, .rivalHeard = 0, .used = true};
     ++t->count;
     return write_events(evicted ? &deleted : nullptr, event(CW_SPOT_NEW, e->spot, true), events, capacity);
 }

@@ -71,7 +71,10 @@ void cw_spot_table_configure(CW_SPOT_TABLE* t, const CW_SPOT_TABLE_CONFIG* confi
 // - the same call farther away: the station moved; DELETE at the old place,
 //   then NEW at the new one (SUPPRESSED within qsyHoldSeconds of last hearing it);
 // - another call within neighbourHz of a spot whose call is similar
-//   (cw_callsign_similar): SUPPRESSED, the spot already made stands;
+//   (cw_callsign_similar): SUPPRESSED, the spot already made stands; but
+//   once this variant has been offered more times than the spot's call was
+//   heard there (no other variant in between), the spot was the busted one:
+//   it gives way (DELETE, then NEW for the variant);
 // - otherwise NEW; when the table is full the least recently heard spot
 //   gives way first with a DELETE.
 size_t cw_spot_table_offer(CW_SPOT_TABLE* t, const CW_SPOT_CANDIDATE* candidate, CW_SPOT_EVENT* events,
