@@ -77,6 +77,15 @@ TEST_F(CWCallExtractor, ContestCqs)
 
 // Text arrives as the receiver decodes it: a call split over chunks, or a
 // character at a time, reads the same as in one piece.
+// A caller answering right after the CQ, with no pause between the two
+// signals, is in the CQ's over but is not the station calling CQ.
+TEST_F(CWCallExtractor, AStationAnsweringACqIsNoCqStation)
+{
+    EXPECT_TRUE(feed("CQ DE G4ABC ").empty());
+    EXPECT_EQ(over("DL2QZA DL2QZA"),
+              (Reports{{"G4ABC", true, true}, {"DL2QZA", false, false}, {"DL2QZA", false, true}}));
+}
+
 TEST_F(CWCallExtractor, ChunksSplittingWordsReadTheSame)
 {
     EXPECT_TRUE(feed("CQ CQ DE DL").empty());

@@ -195,7 +195,7 @@ bool resolve_pending(CW_CALL_EXTRACTOR* x, WordKind next)
         w.state = CallState::Free;
         const bool beforeEnd = trail && is_word(w.text, last);
         const bool strong = w.lead || beforeEnd || free_repeats(x, w.text) >= 2;
-        const bool cq = w.cqOpen || w.leadCq || (beforeEnd && next == WordKind::Test);
+        const bool cq = (w.lead && (w.cqOpen || w.leadCq)) || (beforeEnd && next == WordKind::Test);
         report(x, w, strong, cq);
     }
     return called;

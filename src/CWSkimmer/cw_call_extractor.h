@@ -12,7 +12,10 @@
 //   repeats included: "DE DL2QZA DL2QZA"), when it precedes K, KN, BK, AR,
 //   SK or TEST, or when it is heard at least twice, not called, within the
 //   last kCWCallExtractorWindowWords words.
-// - cq when a CQ or TEST came earlier in the same over (or TEST follows it).
+// - cq when it follows CQ or TEST, or DE in an over that began with CQ or
+//   TEST ("CQ CQ DE DL2QZA"), or when TEST follows it. A call without that
+//   context after a CQ is more likely a station answering the CQ on the
+//   same frequency than the one calling it.
 // An over ends with K, KN, BK, AR or SK, with DE after a called station (the
 // other side of a QSO begins), with a new CQ or TEST after other words, and
 // with cw_call_extractor_flush.
