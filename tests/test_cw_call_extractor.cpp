@@ -182,6 +182,16 @@ TEST_F(CWCallExtractor, LaterOversReportAgain)
     EXPECT_EQ(feed("G4ABC DE DL2QZA K "), (Reports{{"DL2QZA", false, true}}));
 }
 
+// Calls waiting for their next word are decided before the window lets go
+// of them: a station sending only its call is still heard.
+TEST_F(CWCallExtractor, AWindowFullOfUndecidedCallsIsDecided)
+{
+    std::string text;
+    for (size_t i = 0; i <= kCWCallExtractorWindowWords; ++i)
+        text += "DL2QZA ";
+    EXPECT_EQ(feed(text), (Reports{{"DL2QZA", false, false}, {"DL2QZA", false, true}}));
+}
+
 TEST_F(CWCallExtractor, FlushDecidesTheLastWord)
 {
     EXPECT_TRUE(feed("CQ DE DL2QZA").empty());
