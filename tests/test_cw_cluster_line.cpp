@@ -38,12 +38,12 @@ std::string columns(const std::string& line, size_t first, size_t last)
 TEST(CwClusterLine, ASpotLandsInTheClassicColumns)
 {
     const std::string line = cw_cluster_spot_line(spot(7025300.0, "DL2QZA"));
-    EXPECT_EQ(line, "DX de ZARVO-#:    7025.3 DL2QZA       CW 18 dB 24 WPM CQ              1403Z\r\n");
+    EXPECT_EQ(line, "DX de ZARVO-#:    7025.3  DL2QZA       CW 18 dB 24 WPM CQ             1403Z\r\n");
     ASSERT_EQ(line.size(), 77u);
     EXPECT_EQ(columns(line, 1, 14), "DX de ZARVO-#:");
     EXPECT_EQ(columns(line, 18, 25), " 7025.3 ");  // frequency ends at 24
-    EXPECT_EQ(columns(line, 26, 31), "DL2QZA");
-    EXPECT_EQ(columns(line, 38, 57), " CW 18 dB 24 WPM CQ ");  // comment from 39
+    EXPECT_EQ(columns(line, 27, 32), "DL2QZA");
+    EXPECT_EQ(columns(line, 39, 58), " CW 18 dB 24 WPM CQ ");  // comment from 40
     EXPECT_EQ(columns(line, 70, 77), " 1403Z\r\n");
 }
 
@@ -52,7 +52,7 @@ TEST(CwClusterLine, FieldsAreCleanedRoundedAndClamped)
     CW_CLUSTER_SPOT s = spot(144174000.0, " oh2 abc\t");
     s.spotter = "zarvo-#", s.snrDb = -3.4, s.wpm = 17.5, s.cq = false, s.utcSeconds = 0;
     EXPECT_EQ(cw_cluster_spot_line(s),
-              "DX de ZARVO-#:  144174.0 OH2ABC       CW -3 dB 18 WPM                 0000Z\r\n");
+              "DX de ZARVO-#:  144174.0  OH2ABC       CW -3 dB 18 WPM                0000Z\r\n");
 
     EXPECT_EQ(cw_cluster_spot_comment(18.4, 24.0, true), "CW 18 dB 24 WPM CQ");
     EXPECT_EQ(cw_cluster_spot_comment(-150.0, 400.0, false), "CW -99 dB 99 WPM");
@@ -74,7 +74,7 @@ TEST(CwClusterLine, FrequencyIsKilohertzWithOneDecimal)
     for (const auto& k : cases) {
         const std::string line = cw_cluster_spot_line(spot(k.hz, "DL2QZA"));
         EXPECT_EQ(columns(line, 15, 24), k.khz) << k.hz;
-        EXPECT_EQ(columns(line, 25, 31), " DL2QZA") << k.hz;
+        EXPECT_EQ(columns(line, 25, 32), "  DL2QZA") << k.hz;
         EXPECT_EQ(line.size(), 77u) << k.hz;
     }
 }
@@ -84,7 +84,7 @@ TEST(CwClusterLine, FrequencyIsKilohertzWithOneDecimal)
 TEST(CwClusterLine, HighFrequenciesAndLongSpottersKeepTheFrequencyColumn)
 {
     EXPECT_EQ(cw_cluster_spot_line(spot(10368100000.0, "DL2QZA")),
-              "DX de ZARVO-: 10368100.0 DL2QZA       CW 18 dB 24 WPM CQ              1403Z\r\n");
+              "DX de ZARVO-: 10368100.0  DL2QZA       CW 18 dB 24 WPM CQ             1403Z\r\n");
     CW_CLUSTER_SPOT s = spot(7025300.0, "DL2QZA");
     s.spotter = "VERYLONGSPOTTER";
     EXPECT_EQ(columns(cw_cluster_spot_line(s), 1, 25), "DX de VERYLONGSP: 7025.3 ");
@@ -92,20 +92,20 @@ TEST(CwClusterLine, HighFrequenciesAndLongSpottersKeepTheFrequencyColumn)
     EXPECT_EQ(columns(cw_cluster_spot_line(s), 1, 25), "DX de VERYLONG: 144174.0 ");
 }
 
-// A long call is never cut short of 43 characters: the comment moves right
+// A long call is never cut short of 42 characters: the comment moves right
 // and shrinks, and the time stays put.
 TEST(CwClusterLine, LongCallsPushTheCommentButNotTheTime)
 {
     EXPECT_EQ(cw_cluster_spot_line(spot(7025300.0, "VP2E/DL2QZA/MM")),
-              "DX de ZARVO-#:    7025.3 VP2E/DL2QZA/MM CW 18 dB 24 WPM CQ            1403Z\r\n");
+              "DX de ZARVO-#:    7025.3  VP2E/DL2QZA/MM CW 18 dB 24 WPM CQ           1403Z\r\n");
     const std::string twelve = cw_cluster_spot_line(spot(7025300.0, "VP2E/DL2QZA/"));
-    EXPECT_EQ(columns(twelve, 26, 39), "VP2E/DL2QZA/ C");
+    EXPECT_EQ(columns(twelve, 27, 40), "VP2E/DL2QZA/ C");
 
     const std::string call(50, 'A');
     const std::string longest = cw_cluster_spot_line(spot(7025300.0, call));
-    EXPECT_EQ(longest, "DX de ZARVO-#:    7025.3 " + std::string(43, 'A') + "  1403Z\r\n");
+    EXPECT_EQ(longest, "DX de ZARVO-#:    7025.3  " + std::string(42, 'A') + "  1403Z\r\n");
     const std::string comment40 = cw_cluster_spot_line(spot(7025300.0, std::string(40, 'B')));
-    EXPECT_EQ(columns(comment40, 26, 77), std::string(40, 'B') + " CW " + " 1403Z\r\n");
+    EXPECT_EQ(columns(comment40, 27, 77), std::string(40, 'B') + " CW" + " 1403Z\r\n");
 }
 
 TEST(CwClusterLine, TimeIsTheUtcHourAndMinute)

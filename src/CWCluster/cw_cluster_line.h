@@ -1,19 +1,19 @@
 // One skimmer spot as a DX-cluster line. Loggers read these lines by fixed
 // columns, so the layout is kept whatever the fields hold:
 //
-//   DX de ZARVO-#:    7025.3 DL2QZA       CW 18 dB 24 WPM CQ              1403Z
+//   DX de ZARVO-#:    7025.3  DL2QZA       CW 18 dB 24 WPM CQ             1403Z
 //
 // columns (from 1): "DX de " and the spotter with ':' from 7, the frequency
-// in kHz with one decimal right-aligned ending at 24, the call from 26, the
-// comment from 39, the time HHMMZ at 71..75, then CR LF (77 bytes).
+// in kHz with one decimal right-aligned ending at 24, the call from 27, the
+// comment from 40, the time HHMMZ at 71..75, then CR LF (77 bytes).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 constexpr size_t kCWClusterLineColumns = 75;  // without CR LF
-constexpr size_t kCWClusterCallColumn = 26;
-constexpr size_t kCWClusterCommentColumn = 39;
+constexpr size_t kCWClusterCallColumn = 27;
+constexpr size_t kCWClusterCommentColumn = 40;
 constexpr size_t kCWClusterTimeColumn = 71;
 // Frequencies are clamped to 0..kCWClusterMaxFrequencyHz (not finite: 0):
 // "99999999.9" kHz still leaves room for a spotter before column 24.
@@ -35,7 +35,7 @@ struct CW_CLUSTER_SPOT {
 // 10 characters below 10 MHz, one fewer for each further digit (9 from
 // 10 MHz, 8 from 100 MHz, 6 from 10 GHz). A call of more than 12
 // characters pushes the comment right and shortens it by as much, so the
-// time stays at 71..75; a call is cut at column 68 (43 characters), which
+// time stays at 71..75; a call is cut at column 68 (42 characters), which
 // leaves no comment.
 std::string cw_cluster_spot_line(const CW_CLUSTER_SPOT& spot);
 

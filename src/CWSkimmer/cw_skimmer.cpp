@@ -1,0 +1,581 @@
+#include "cw_skimmer.h"
+
+#include "CWRx.h"
+#include "cw_call_extractor.h"
+#include "cw_carrier_detector.h"
+#include "cw_channel_ddc.h"
+#include "cw_skim_input.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr size_t kBlock = 2048;  // input samples decimated at a time
+// Working samples gathered before the channels run: a receiver's cost is
+// partly per call, so it gets about a tenth of a second at once.
+constexpr size_t kChannelBlock = 1024;
+constexpr size_t kWorkRoom = kChannelBlock + kBlock;
+constexpr double kChannelPitchHz = 600.0;  // where each channel's receiver hears its station
+constexpr double kSameSignalHz = 40.0;     // a carrier this close to a channel is its station
+constexpr double kPendingHz = 20.0;        // ... and this close to a candidate, the same candidate
+constexpr int32_t kListsToConfirm = 2;     // a candidate held for this many lists (0.4 s) gets a channel
+constexpr double kFollowShare = 0.25;      // how far a channel moves toward its carrier per list
+constexpr double kFollowLeastHz = 2.0;
+constexpr float kSnrShare = 0.2f;
+constexpr double kReplaySeconds = 4.0;  // a new channel first decodes this much of the past
+constexpr size_t kReplaySamples = 4 * 16000;
+constexpr size_t kMaxPending = 64;
+constexpr size_t kMaxCarriers = 256;
+constexpr size_t kEventQueue = 256;
+constexpr size_t kFreshBytes = 1024;
+constexpr size_t kHeardPerFeed = 8;
+constexpr double kExpiryEverySeconds = 1.0;
+constexpr double kSpotNeighbourHz = 150.0;
+constexpr size_t kSpotCapacity = 512;
+constexpr double kRespotSeconds = 600.0;
+// A call heard on a second channel this soon after its own is a ghost of
+// it (a keying sideband given a channel), not a move.
+constexpr double kQsyHoldSeconds = 30.0;
+
+struct Channel {
+    int32_t active;
+    int32_t id;
+    double frequencyHz;  // in the working stream
+    float snrDb;
+    double lastCarrier;  // seconds
+    CW_CHANNEL_DDC* ddc;
+    CW_RX* rx;
+    CW_CALL_EXTRACTOR* calls;
+    char tail[kCWSkimmerTextBytes];
+    size_t tailLength;
+    char fresh[kFreshBytes];
+    size_t freshLength;
+};
+
+struct Pending {
+    double frequencyHz;
+    float snrDb;
+    int32_t hits;
+    int32_t seen;  // in the list just read
+};
+
+}  // namespace
+
+struct CW_SKIMMER {
+    CW_SKIMMER_CONFIG config;
+    CW_SKIM_INPUT* input;
+    CW_CARRIER_DETECTOR* detector;
+    CW_SPOT_TABLE* spots;
+    double workRate;
+    double seconds;
+    double nextExpiry;
+    int32_t nextId;
+    int32_t refused;
+    int32_t built;
+    int32_t eventsDropped;
+    Channel channels[kCWSkimmerMaxChannels];
+    Pending pending[kMaxPending];
+    size_t pendingCount;
+    CW_CARRIER carriers[kMaxCarriers];
+    size_t carrierCount;
+    float work[kWorkRoom];
+    size_t workFill;
+    float audio[kWorkRoom];
+    float replay[kReplaySamples];
+    size_t replayHead;
+    size_t replayFill;
+    CW_SPOT_EVENT events[kEventQueue];
+    size_t eventHead;
+    size_t eventCount;
+};
+
+namespace {
+
+CW_SKIMMER_CONFIG clamp_config(const CW_SKIMMER_CONFIG& c)
+{
+    const CW_SKIMMER_CONFIG d = cw_skimmer_default_config();
+    CW_SKIMMER_CONFIG out = c;
+    if (!std::isfinite(out.sampleRate) || out.sampleRate < 8000.0 || out.sampleRate > 384000.0)
+        out.sampleRate = d.sampleRate;
+    if (!std::isfinite(out.lowHz) || out.lowHz < 0.0)
+        out.lowHz = d.lowHz;
+    if (!std::isfinite(out.highHz) || out.highHz <= 0.0)
+        out.highHz = d.highHz;
+    if (out.lowHz > out.highHz)
+        std::swap(out.lowHz, out.highHz);
+    if (!std::isfinite(out.dialHz))
+        out.dialHz = 0.0;
+    out.capacity = std::clamp(out.capacity, 1, kCWSkimmerMaxChannels);
+    if (!std::isfinite(out.silenceSeconds) || out.silenceSeconds <= 0.0)
+        out.silenceSeconds = d.silenceSeconds;
+    if (!std::isfinite(out.spotAgeSeconds) || out.spotAgeSeconds <= 0.0)
+        out.spotAgeSeconds = d.spotAgeSeconds;
+    return out;
+}
+
+CW_SPOT_TABLE_CONFIG spot_table_config(const CW_SKIMMER_CONFIG& c)
+{
+    return CW_SPOT_TABLE_CONFIG{.capacity = kSpotCapacity,
+                                .maxAgeSeconds = c.spotAgeSeconds,
+                                .respotSeconds = kRespotSeconds,
+                                .neighbourHz = kSpotNeighbourHz,
+                                .qsyHoldSeconds = kQsyHoldSeconds};
+}
+
+CW_RX_CONFIG channel_rx_config(double workRate)
+{
+    CW_RX_CONFIG c = cw_rx_default_config();
+    c.sampleRate = workRate;
+    c.pitchHz = kChannelPitchHz;
+    c.autoPitch = 1;  // the channel follows its carrier only roughly; the engine finds the rest
+    c.minWpm = 10.0;
+    c.maxWpm = 60.0;
+    return c;
+}
+
+void push_event(CW_SKIMMER* s, const CW_SPOT_EVENT& e)
+{
+    if (s->eventCount == kEventQueue) {
+        s->eventHead = (s->eventHead + 1) % kEventQueue;
+        --s->eventCount;
+        ++s->eventsDropped;
+    }
+    s->events[(s->eventHead + s->eventCount) % kEventQueue] = e;
+    ++s->eventCount;
+}
+
+void append_text(Channel& ch, const char* text, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (ch.tailLength + 1 == kCWSkimmerTextBytes) {
+            std::memmove(ch.tail, ch.tail + 1, ch.tailLength - 1);
+            --ch.tailLength;
+        }
+        ch.tail[ch.tailLength++] = text[i];
+        if (ch.freshLength == kFreshBytes) {
+            std::memmove(ch.fresh, ch.fresh + 1, kFreshBytes - 1);
+            --ch.freshLength;
+        }
+        ch.fresh[ch.freshLength++] = text[i];
+    }
+    ch.tail[ch.tailLength] = '\0';
+}
+
+void offer_calls(CW_SKIMMER* s, Channel& ch, const CW_CALL_HEARD* heard, size_t count)
+{
+    CW_RX_STATUS status{};
+    cw_rx_get_status(ch.rx, &status);
+    for (size_t i = 0; i < count; ++i) {
+        if (!heard[i].strong)
+            continue;
+        CW_SPOT_CANDIDATE candidate{};
+        std::memcpy(candidate.call, heard[i].call, sizeof candidate.call);
+        candidate.frequencyHz = s->config.dialHz + ch.frequencyHz;
+        candidate.wpm = status.wpm;
+        candidate.snrDb = ch.snrDb;
+        candidate.cq = heard[i].cq;
+        candidate.now = s->seconds;
+        CW_SPOT_EVENT events[kCWSpotTableOfferEvents];
+        const size_t n = cw_spot_table_offer(s->spots, &candidate, events, kCWSpotTableOfferEvents);
+        for (size_t e = 0; e < n; ++e) {
+            // Busted variants stay out; a spot heard again goes out again
+            // only when the table says it is time.
+            const bool send = events[e].kind == CW_SPOT_NEW || events[e].kind == CW_SPOT_DELETE ||
+                              (events[e].kind == CW_SPOT_REFRESH && events[e].resend);
+            if (send)
+                push_event(s, events[e]);
+        }
+    }
+}
+
+void hear_calls(CW_SKIMMER* s, Channel& ch, const char* text, size_t length)
+{
+    CW_CALL_HEARD heard[kHeardPerFeed];
+    size_t n = cw_call_extractor_feed(ch.calls, text, length, heard, kHeardPerFeed);
+    while (n > 0) {
+        offer_calls(s, ch, heard, n);
+        n = cw_call_extractor_feed(ch.calls, nullptr, 0, heard, kHeardPerFeed);
+    }
+}
+
+// The station fell silent: the calls waiting for the next word are decided.
+void retire(CW_SKIMMER* s, Channel& ch)
+{
+    CW_CALL_HEARD heard[kHeardPerFeed];
+    size_t n = cw_call_extractor_flush(ch.calls, heard, kHeardPerFeed);
+    while (n > 0) {
+        offer_calls(s, ch, heard, n);
+        n = cw_call_extractor_feed(ch.calls, nullptr, 0, heard, kHeardPerFeed);
+    }
+    ch.active = 0;
+}
+
+// Runs one channel over `count` samples of the working stream.
+void run_channel(CW_SKIMMER* s, Channel& ch, const float* work, size_t count)
+{
+    cw_channel_ddc_process(ch.ddc, work, nullptr, count, s->audio);
+    char text[256];
+    size_t length = cw_rx_process(ch.rx, s->audio, count, text, sizeof text);
+    while (length > 0) {
+        append_text(ch, text, length);
+        hear_calls(s, ch, text, length);
+        length = cw_rx_process(ch.rx, s->audio, 0, text, sizeof text);
+    }
+}
+
+void replay_into(CW_SKIMMER* s, Channel& ch)
+{
+    const size_t start = (s->replayHead + kReplaySamples - s->replayFill) % kReplaySamples;
+    size_t done = 0;
+    while (done < s->replayFill) {
+        const size_t at = (start + done) % kReplaySamples;
+        const size_t n = std::min({kBlock, s->replayFill - done, kReplaySamples - at});
+        run_channel(s, ch, s->replay + at, n);
+        done += n;
+    }
+}
+
+bool open_channel(CW_SKIMMER* s, const Pending& p)
+{
+    Channel* free = nullptr;
+    int32_t active = 0;
+    for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i) {
+        Channel& ch = s->channels[i];
+        if (ch.active)
+            ++active;
+        else if (free == nullptr && (ch.rx != nullptr || s->built < s->config.capacity))
+            free = &ch;
+    }
+    if (free == nullptr || active >= s->config.capacity)
+        return false;
+    Channel& ch = *free;
+    if (ch.rx == nullptr) {
+        // Made once, when first needed, and kept for the next signal.
+        ch.ddc = cw_channel_ddc_create();
+        ch.calls = cw_call_extractor_create();
+        const CW_RX_CONFIG rc = channel_rx_config(s->workRate);
+        ch.rx = cw_rx_create(&rc);
+        if (ch.ddc == nullptr || ch.calls == nullptr || ch.rx == nullptr) {
+            cw_channel_ddc_destroy(ch.ddc);
+            cw_call_extractor_destroy(ch.calls);
+            cw_rx_destroy(ch.rx);
+            ch.ddc = nullptr;
+            ch.calls = nullptr;
+            ch.rx = nullptr;
+            return false;
+        }
+        ++s->built;
+    }
+    const CW_RX_CONFIG rc = channel_rx_config(s->workRate);
+    cw_rx_reset(ch.rx);
+    cw_rx_configure(ch.rx, &rc);
+    cw_rx_set_squelch(ch.rx, 0.5);
+    cw_channel_ddc_configure(ch.ddc, s->workRate, p.frequencyHz, kChannelPitchHz);
+    cw_channel_ddc_reset(ch.ddc);
+    cw_call_extractor_reset(ch.calls);
+    ch.active = 1;
+    ch.id = s->nextId++;
+    ch.frequencyHz = p.frequencyHz;
+    ch.snrDb = p.snrDb;
+    ch.lastCarrier = s->seconds;
+    ch.tailLength = 0;
+    ch.tail[0] = '\0';
+    // The signal was keyed for a while before it was confirmed: its start
+    // is read from the recent audio, so the first call is not lost.
+    replay_into(s, ch);
+    return true;
+}
+
+Channel* nearest_channel(CW_SKIMMER* s, double hz)
+{
+    Channel* best = nullptr;
+    for (Channel& ch : s->channels) {
+        if (ch.active && std::abs(ch.frequencyHz - hz) <= kSameSignalHz &&
+            (best == nullptr || std::abs(ch.frequencyHz - hz) < std::abs(best->frequencyHz - hz)))
+            best = &ch;
+    }
+    return best;
+}
+
+void read_carriers(CW_SKIMMER* s)
+{
+    s->carrierCount = cw_carrier_detector_get_carriers(s->detector, s->carriers, kMaxCarriers);
+    for (size_t p = 0; p < s->pendingCount; ++p)
+        s->pending[p].seen = 0;
+    for (size_t c = 0; c < s->carrierCount; ++c) {
+        const CW_CARRIER& carrier = s->carriers[c];
+        if (Channel* ch = nearest_channel(s, carrier.frequencyHz)) {
+            ch->lastCarrier = s->seconds;
+            ch->snrDb += kSnrShare * (carrier.snrDb - ch->snrDb);
+            const double off = carrier.frequencyHz - ch->frequencyHz;
+            if (std::abs(off) > kFollowLeastHz) {
+                ch->frequencyHz += kFollowShare * off;
+                cw_channel_ddc_configure(ch->ddc, s->workRate, ch->frequencyHz, kChannelPitchHz);
+            }
+            continue;
+        }
+        Pending* match = nullptr;
+        for (size_t p = 0; p < s->pendingCount; ++p) {
+            if (std::abs(s->pending[p].frequencyHz - carrier.frequencyHz) <= kPendingHz)
+                match = &s->pending[p];
+        }
+        if (match == nullptr) {
+            if (s->pendingCount == kMaxPending)
+                continue;
+            match = &s->pending[s->pendingCount++];
+            *match = Pending{.frequencyHz = carrier.frequencyHz, .snrDb = carrier.snrDb, .hits = 0, .seen = 0};
+        }
+        match->frequencyHz = 0.5 * (match->frequencyHz + carrier.frequencyHz);
+        match->snrDb = carrier.snrDb;
+        ++match->hits;
+        match->seen = 1;
+    }
+    // Candidates gone from the list are forgotten; those held long enough
+    // get a channel.
+    size_t kept = 0;
+    for (size_t p = 0; p < s->pendingCount; ++p) {
+        const Pending& candidate = s->pending[p];
+        if (!candidate.seen)
+            continue;
+        if (candidate.hits >= kListsToConfirm) {
+            if (!open_channel(s, candidate))
+                ++s->refused;
+            continue;
+        }
+        s->pending[kept++] = candidate;
+    }
+    s->pendingCount = kept;
+}
+
+void retire_silent(CW_SKIMMER* s)
+{
+    for (Channel& ch : s->channels) {
+        if (ch.active && s->seconds - ch.lastCarrier > s->config.silenceSeconds)
+            retire(s, ch);
+    }
+}
+
+void start_afresh(CW_SKIMMER* s)
+{
+    s->workRate = cw_skim_input_configure(s->input, s->config.sampleRate);
+    CW_CARRIER_DETECTOR_CONFIG dc = cw_carrier_detector_default_config();
+    dc.sampleRate = s->workRate;
+    dc.lowHz = s->config.lowHz;
+    dc.highHz = std::min(s->config.highHz, cw_skim_input_passband_hz(s->input));
+    cw_carrier_detector_configure(s->detector, &dc);
+    cw_carrier_detector_reset(s->detector);
+    for (Channel& ch : s->channels)
+        ch.active = 0;
+    s->pendingCount = 0;
+    s->carrierCount = 0;
+    s->replayHead = 0;
+    s->replayFill = 0;
+    s->workFill = 0;
+}
+
+void remember(CW_SKIMMER* s, const float* work, size_t count)
+{
+    const size_t limit = std::min(kReplaySamples, static_cast<size_t>(kReplaySeconds * s->workRate));
+    for (size_t i = 0; i < count; ++i) {
+        s->replay[s->replayHead] = work[i];
+        s->replayHead = (s->replayHead + 1) % kReplaySamples;
+    }
+    s->replayFill = std::min(limit, s->replayFill + count);
+}
+
+}  // namespace
+
+CW_SKIMMER_CONFIG cw_skimmer_default_config(void)
+{
+    return CW_SKIMMER_CONFIG{.sampleRate = 48000.0,
+                             .lowHz = 400.0,
+                             .highHz = 3200.0,
+                             .dialHz = 0.0,
+                             .capacity = 32,
+                             .silenceSeconds = 20.0,
+                             .spotAgeSeconds = 900.0};
+}
+
+CW_SKIMMER* cw_skimmer_create(const CW_SKIMMER_CONFIG* config)
+{
+    CW_SKIMMER* s = new (std::nothrow) CW_SKIMMER{};
+    if (s == nullptr)
+        return nullptr;
+    s->config = clamp_config(config ? *config : cw_skimmer_default_config());
+    s->input = cw_skim_input_create();
+    s->detector = cw_carrier_detector_create(nullptr);
+    const CW_SPOT_TABLE_CONFIG tc = spot_table_config(s->config);
+    s->spots = cw_spot_table_create(&tc);
+    if (s->input == nullptr || s->detector == nullptr || s->spots == nullptr) {
+        cw_skimmer_destroy(s);
+        return nullptr;
+    }
+    s->nextId = 1;
+    start_afresh(s);
+    return s;
+}
+
+void cw_skimmer_configure(CW_SKIMMER* s, const CW_SKIMMER_CONFIG* config)
+{
+    if (s == nullptr || config == nullptr)
+        return;
+    const CW_SKIMMER_CONFIG next = clamp_config(*config);
+    const bool afresh =
+        next.sampleRate != s->config.sampleRate || next.lowHz != s->config.lowHz || next.highHz != s->config.highHz;
+    s->config = next;
+    const CW_SPOT_TABLE_CONFIG tc = spot_table_config(next);
+    cw_spot_table_configure(s->spots, &tc);
+    if (afresh)
+        start_afresh(s);
+}
+
+namespace {
+
+void run_work(CW_SKIMMER* s, const float* work, size_t count)
+{
+    remember(s, work, count);
+    int32_t fresh[kCWSkimmerMaxChannels] = {};
+    if (cw_carrier_detector_process(s->detector, work, nullptr, count)) {
+        int32_t before[kCWSkimmerMaxChannels];
+        for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i)
+            before[i] = s->channels[i].active ? s->channels[i].id : 0;
+        read_carriers(s);
+        // Channels opened now already read these samples in their replay.
+        for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i)
+            fresh[i] = s->channels[i].active && s->channels[i].id != before[i];
+    }
+    for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i) {
+        if (s->channels[i].active && !fresh[i])
+            run_channel(s, s->channels[i], work, count);
+    }
+    retire_silent(s);
+    if (s->seconds >= s->nextExpiry) {
+        s->nextExpiry = s->seconds + kExpiryEverySeconds;
+        CW_SPOT_EVENT expired[16];
+        size_t n;
+        while ((n = cw_spot_table_expire(s->spots, s->seconds, expired, 16)) > 0) {
+            for (size_t e = 0; e < n; ++e)
+                push_event(s, expired[e]);
+        }
+    }
+}
+
+}  // namespace
+
+void cw_skimmer_process(CW_SKIMMER* s, const float* samples, size_t count)
+{
+    if (s == nullptr || samples == nullptr)
+        return;
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(kBlock, count - done);
+        s->workFill += cw_skim_input_process(s->input, samples + done, n, s->work + s->workFill);
+        done += n;
+        s->seconds += static_cast<double>(n) / s->config.sampleRate;
+        if (s->workFill >= kChannelBlock) {
+            run_work(s, s->work, s->workFill);
+            s->workFill = 0;
+        }
+    }
+}
+
+size_t cw_skimmer_take_events(CW_SKIMMER* s, CW_SPOT_EVENT* events, size_t capacity)
+{
+    if (s == nullptr || events == nullptr)
+        return 0;
+    const size_t n = std::min(capacity, s->eventCount);
+    for (size_t i = 0; i < n; ++i)
+        events[i] = s->events[(s->eventHead + i) % kEventQueue];
+    s->eventHead = (s->eventHead + n) % kEventQueue;
+    s->eventCount -= n;
+    return n;
+}
+
+size_t cw_skimmer_take_text(CW_SKIMMER* s, CW_SKIMMER_TEXT* texts, size_t capacity)
+{
+    if (s == nullptr || texts == nullptr)
+        return 0;
+    size_t written = 0;
+    for (Channel& ch : s->channels) {
+        size_t from = 0;
+        while (from < ch.freshLength && written < capacity) {
+            CW_SKIMMER_TEXT& t = texts[written++];
+            const size_t n = std::min(kCWSkimmerTextBytes - 1, ch.freshLength - from);
+            t.channelId = ch.id;
+            t.frequencyHz = s->config.dialHz + ch.frequencyHz;
+            std::memcpy(t.text, ch.fresh + from, n);
+            t.text[n] = '\0';
+            from += n;
+        }
+        std::memmove(ch.fresh, ch.fresh + from, ch.freshLength - from);
+        ch.freshLength -= from;
+    }
+    return written;
+}
+
+size_t cw_skimmer_get_channels(const CW_SKIMMER* s, CW_SKIMMER_CHANNEL* channels, size_t capacity)
+{
+    if (s == nullptr || channels == nullptr)
+        return 0;
+    size_t n = 0;
+    for (const Channel& ch : s->channels) {
+        if (!ch.active || n == capacity)
+            continue;
+        CW_RX_STATUS status{};
+        cw_rx_get_status(ch.rx, &status);
+        CW_SKIMMER_CHANNEL& out = channels[n++];
+        out = CW_SKIMMER_CHANNEL{.id = ch.id,
+                                 .frequencyHz = s->config.dialHz + ch.frequencyHz,
+                                 .wpm = status.wpm,
+                                 .snrDb = ch.snrDb,
+                                 .signalPresent = status.signalPresent,
+                                 .text = {}};
+        std::memcpy(out.text, ch.tail, ch.tailLength + 1);
+    }
+    std::sort(channels, channels + n,
+              [](const CW_SKIMMER_CHANNEL& a, const CW_SKIMMER_CHANNEL& b) { return a.frequencyHz < b.frequencyHz; });
+    return n;
+}
+
+size_t cw_skimmer_get_spots(const CW_SKIMMER* s, CW_SPOT* spots, size_t capacity)
+{
+    return s ? cw_spot_table_list(s->spots, spots, capacity) : 0;
+}
+
+void cw_skimmer_get_status(const CW_SKIMMER* s, CW_SKIMMER_STATUS* status)
+{
+    if (status == nullptr)
+        return;
+    *status = CW_SKIMMER_STATUS{};
+    if (s == nullptr)
+        return;
+    int32_t active = 0;
+    for (const Channel& ch : s->channels)
+        active += ch.active;
+    *status = CW_SKIMMER_STATUS{.seconds = s->seconds,
+                                .workRate = s->workRate,
+                                .channels = active,
+                                .capacity = s->config.capacity,
+                                .carriers = static_cast<int32_t>(s->carrierCount),
+                                .refused = s->refused,
+                                .spots = static_cast<int32_t>(cw_spot_table_count(s->spots)),
+                                .receiversBuilt = s->built,
+                                .eventsDropped = s->eventsDropped};
+}
+
+void cw_skimmer_destroy(CW_SKIMMER* s)
+{
+    if (s == nullptr)
+        return;
+    for (Channel& ch : s->channels) {
+        cw_channel_ddc_destroy(ch.ddc);
+        cw_call_extractor_destroy(ch.calls);
+        cw_rx_destroy(ch.rx);
+    }
+    cw_spot_table_destroy(s->spots);
+    cw_carrier_detector_destroy(s->detector);
+    cw_skim_input_destroy(s->input);
+    delete s;
+}

@@ -1,0 +1,90 @@
+// The skimmer's input stage: stream rates down to the working rate, the
+// CW passband kept, what would fold onto it removed.
+#include "cw_skim_input.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+using Input = std::unique_ptr<CW_SKIM_INPUT, decltype(&cw_skim_input_destroy)>;
+
+std::vector<float> tone(double hz, double rate, size_t count)
+{
+    std::vector<float> x(count);
+    for (size_t i = 0; i < count; ++i)
+        x[i] = static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * double(i) / rate));
+    return x;
+}
+
+double rms_after(const std::vector<float>& y, size_t skip)
+{
+    double sum = 0.0;
+    for (size_t i = skip; i < y.size(); ++i)
+        sum += double(y[i]) * y[i];
+    return std::sqrt(sum / double(y.size() - skip));
+}
+
+std::vector<float> run(CW_SKIM_INPUT* in, const std::vector<float>& x, size_t chunk)
+{
+    std::vector<float> y(x.size() + 1);
+    size_t written = 0;
+    for (size_t at = 0; at < x.size(); at += chunk)
+        written += cw_skim_input_process(in, x.data() + at, std::min(chunk, x.size() - at), y.data() + written);
+    y.resize(written);
+    return y;
+}
+
+}  // namespace
+
+TEST(SkimInput, StreamRatesComeDownToEightToSixteenKilohertzByWholeFactors)
+{
+    Input in(cw_skim_input_create(), cw_skim_input_destroy);
+    ASSERT_NE(in, nullptr);
+    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 48000.0), 8000.0);
+    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 12000.0), 12000.0);
+    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 44100.0), 8820.0);
+    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 96000.0), 8000.0);
+    EXPECT_DOUBLE_EQ(cw_skim_input_passband_hz(in.get()), 3200.0);
+    // Rates outside 8000..384000 keep the last one.
+    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 4000.0), 8000.0);
+    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), NAN), 8000.0);
+    EXPECT_DOUBLE_EQ(cw_skim_input_configure(nullptr, 48000.0), 8000.0);
+}
+
+TEST(SkimInput, KeepsThePassbandAndRemovesWhatWouldFoldOntoIt)
+{
+    Input in(cw_skim_input_create(), cw_skim_input_destroy);
+    cw_skim_input_configure(in.get(), 48000.0);
+    const std::vector<float> kept = run(in.get(), tone(2800.0, 48000.0, 48000), 4096);
+    ASSERT_EQ(kept.size(), 8000u);
+    EXPECT_NEAR(rms_after(kept, 200), std::sqrt(0.5), 0.02);
+
+    // 5200 Hz would land on 2800 Hz at 8000 Hz.
+    Input fresh(cw_skim_input_create(), cw_skim_input_destroy);
+    cw_skim_input_configure(fresh.get(), 48000.0);
+    const std::vector<float> folded = run(fresh.get(), tone(5200.0, 48000.0, 48000), 4096);
+    EXPECT_LT(20.0 * std::log10(rms_after(folded, 200) / std::sqrt(0.5)), -60.0);
+}
+
+TEST(SkimInput, AnyChunkingGivesTheSameSamples)
+{
+    const std::vector<float> x = tone(1234.0, 48000.0, 30000);
+    Input a(cw_skim_input_create(), cw_skim_input_destroy);
+    Input b(cw_skim_input_create(), cw_skim_input_destroy);
+    cw_skim_input_configure(a.get(), 48000.0);
+    cw_skim_input_configure(b.get(), 48000.0);
+    EXPECT_EQ(run(a.get(), x, 30000), run(b.get(), x, 7));
+}
+
+TEST(SkimInput, AtEightKilohertzSamplesPassUnchanged)
+{
+    Input in(cw_skim_input_create(), cw_skim_input_destroy);
+    cw_skim_input_configure(in.get(), 8000.0);
+    const std::vector<float> x = tone(700.0, 8000.0, 1000);
+    EXPECT_EQ(run(in.get(), x, 100), x);
+}
