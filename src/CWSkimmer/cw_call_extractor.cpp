@@ -237,12 +237,17 @@ void take_word(CW_CALL_EXTRACTOR* x, char* text, bool odd)
             w.lead = true;
             w.leadDe = before == WordKind::De;
             w.leadCq = !w.leadDe;
-        } else if (previous != nullptr && previous->state == CallState::Pending && is_word(previous->text, w.text)) {
+        } else if (previous != nullptr && previous->kind == WordKind::Call && previous->state != CallState::Called &&
+                   is_word(previous->text, w.text)) {
             w.lead = previous->lead;
             w.leadDe = previous->leadDe;
             w.leadCq = previous->leadCq;
         }
         push(x, w);
+        // A call after DE is the sender's whatever follows: say so at once,
+        // not when the over ends (a slow station's over lasts half a minute).
+        if (w.leadDe)
+            resolve_pending(x, WordKind::Other);
         return;
     }
     const bool called = resolve_pending(x, w.kind);

@@ -19,6 +19,8 @@
 // An over ends with K, KN, BK, AR or SK, with DE after a called station (the
 // other side of a QSO begins), with a new CQ or TEST after other words, and
 // with cw_call_extractor_flush.
+// Calls are decided when the next word shows whether they were called; a
+// call after DE never is, so it is decided as soon as it is complete.
 // Words with characters no call has ('*', '_', '?', '.') are unreadable and
 // are no calls; they still take a place in the window.
 //
