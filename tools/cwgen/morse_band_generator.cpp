@@ -194,13 +194,14 @@ size_t channels(const MORSE_BAND_CONFIG& c)
     return c.output == MORSE_BAND_IQ ? 2 : 1;
 }
 
-// Noise of the whole band such that a carrier of zeroDbAmplitude is 0 dB
-// over the noise in 2500 Hz: real noise spreads its power over 0..rate/2,
-// complex noise over -rate/2..rate/2 against the carrier's full |A|^2.
+// Noise per real component such that a carrier of zeroDbAmplitude is 0 dB
+// over the noise in 2500 Hz. Real noise spreads its power over 0..rate/2
+// against the carrier's A^2/2; complex noise spreads it over -rate/2..rate/2
+// against |A|^2, and I and Q carry half of it each.
 double noise_sigma(const MORSE_BAND_CONFIG& c)
 {
     if (c.output == MORSE_BAND_IQ)
-        return c.zeroDbAmplitude * std::sqrt(c.sampleRateHz / 5000.0);
+        return c.zeroDbAmplitude * std::sqrt(c.sampleRateHz / 2500.0) / std::sqrt(2.0);
     return morse_audio_noise_sigma(c.zeroDbAmplitude, 0.0, c.sampleRateHz);
 }
 
@@ -509,8 +510,8 @@ bool morse_band_check_config(const MORSE_BAND_CONFIG& c, std::string* error)
     if (!(c.lowHz - c.maxDriftHz > floor && c.lowHz <= c.highHz && c.highHz + c.maxDriftHz < nyquist))
         return fail(error, c.output == MORSE_BAND_IQ ? "span must lie inside -rate/2..rate/2 with room for the drift"
                                                      : "span must lie inside 0..rate/2 with room for the drift");
-    if (!in_range(c.minSpacingHz, 0.0, nyquist))
-        return fail(error, "spacing must be 0 up to half the sample rate");
+    if (!in_range(c.minSpacingHz, 0.0, c.sampleRateHz))
+        return fail(error, "spacing must be 0 up to the sample rate");
     if (c.stationCount > 1 && (c.stationCount - 1) * c.minSpacingHz > c.highHz - c.lowHz)
         return fail(error, "the span is too narrow for that many stations at that spacing");
     if (!in_range(c.minWpm, 5.0, 60.0) || !in_range(c.maxWpm, c.minWpm, 60.0))
@@ -563,7 +564,7 @@ MORSE_BAND* morse_band_create(const MORSE_BAND_CONFIG& config)
     b->tileUsed = kTile;  // nothing held yet: the first render synthesises frame 0 on
     std::seed_seq noiseSeeds{config.seed, 22u};
     b->noiseRng.seed(noiseSeeds);
-    b->noiseSigma = config.output == MORSE_BAND_IQ ? noise_sigma(config) / std::sqrt(2.0) : noise_sigma(config);
+    b->noiseSigma = noise_sigma(config);
     return b;
 }
 
