@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
 #include <tuple>
 
 class CwgenTool : public ::testing::Test {
@@ -96,4 +98,55 @@ TEST_F(CwgenTool, BandOptionsEachChangeTheAudio)
     }
     EXPECT_EQ(with_base({"--channel", "none"}), plain);
     EXPECT_EQ(with_base({"--dah-ratio", "3.5"}).size(), plain.size() + 4 * 240u);  // PARIS has four dashes
+}
+
+// --band writes many stations: mono audio, or IQ as stereo, of the asked
+// length; --truth lists the stations inside the span, and the same seed
+// gives the same file. Options of one mode are refused in the other.
+TEST_F(CwgenTool, BandModeWritesTheStationsAndTheirTruth)
+{
+    const std::string truth = dir / "truth.txt";
+    const std::vector<std::string> band = {"--band", "12",      "--seconds", "3",  "--rate", "8000",   "--seed",
+                                           "7",      "--truth", truth,       "-o", wav,      "--span", "400:2600"};
+    ASSERT_EQ(run(band), 0) << err;
+    WAV_AUDIO a;
+    ASSERT_TRUE(wav_read_file(wav, &a, &err)) << err;
+    EXPECT_EQ(std::tuple(a.channels, a.sampleRate, a.samples.size()), std::tuple(1, 8000u, size_t{24000}));
+    const std::string lines = tool_run::slurp(truth);
+    std::istringstream in(lines);
+    std::string call;
+    double hz, wpm, snr, first;
+    std::set<std::string> calls;
+    while (in >> call >> hz >> wpm >> snr >> first) {
+        calls.insert(call);
+        EXPECT_TRUE(hz >= 400.0 && hz <= 2600.0 && wpm >= 15.0 && wpm <= 40.0 && snr >= 0.0 && snr <= 25.0 &&
+                    first >= 0.0 && first <= 20.0)
+            << call;
+    }
+    EXPECT_TRUE(in.eof());  // every line read whole
+    EXPECT_EQ(calls.size(), 12u);
+    ASSERT_EQ(run(band), 0) << err;
+    WAV_AUDIO again;
+    ASSERT_TRUE(wav_read_file(wav, &again, &err)) << err;
+    EXPECT_EQ(again.samples, a.samples);
+    EXPECT_EQ(tool_run::slurp(truth), lines);
+
+    ASSERT_EQ(run({"--band", "5", "--seconds", "0.5", "--rate", "48000", "--iq", "--span=-20000:20000", "--float", "-o",
+                   wav}),
+              0)
+        << err;
+    ASSERT_TRUE(wav_read_file(wav, &a, &err)) << err;
+    EXPECT_EQ(std::tuple(a.channels, a.formatTag, a.samples.size()), std::tuple(2, WAV_TAG_IEEE_FLOAT, 2 * 24000u));
+    EXPECT_NE(std::vector<float>(a.samples.begin(), a.samples.begin() + 4), std::vector<float>(4, 0.0f));  // noise
+
+    std::filesystem::remove(wav);
+    for (const auto& args :
+         {with({"--band", "5", "--seconds", "1"}),                               // --text is single
+          std::vector<std::string>{"--band", "5", "--rate", "8000", "-o", wav},  // no --seconds
+          with({"--iq"}), with({"--truth", truth}),
+          std::vector<std::string>{"--band", "5", "--seconds", "1", "--rate", "8000", "--span", "2600:400", "-o", wav},
+          std::vector<std::string>{"--band", "5", "--seconds", "1", "--rate", "4000", "-o", wav}}) {
+        EXPECT_EQ(run(args), 2) << err;
+        EXPECT_TRUE(!err.empty() && err.find('\n') == err.size() - 1 && !std::filesystem::exists(wav)) << err;
+    }
 }
