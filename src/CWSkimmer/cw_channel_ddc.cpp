@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <iterator>
 #include <new>
 #include <numbers>
@@ -12,56 +11,125 @@
 namespace {
 
 constexpr double kKaiserBeta = 6.0;  // about 63 dB down in the stop band
-constexpr size_t kMaxTaps = 255;
+constexpr double kNarrowRate = 1000.0;
+// Down to the narrow rate and back up: everything within this of the
+// station passes, and what would fold onto it is held down.
+constexpr double kWidePassHz = 100.0;
+constexpr size_t kMaxFactor = 48;
+constexpr size_t kMaxWideTaps = 2048;
+constexpr size_t kMaxNarrowTaps = 256;
+
+// A complex FIR history, doubled so the newest `taps` values are one stretch.
+struct History {
+    float re[2 * kMaxWideTaps];
+    float im[2 * kMaxWideTaps];
+    size_t head;
+};
+
+void push(History& h, size_t taps, float re, float im)
+{
+    h.re[h.head] = h.re[h.head + taps] = re;
+    h.im[h.head] = h.im[h.head + taps] = im;
+    h.head = h.head + 1 == taps ? 0 : h.head + 1;
+}
+
+// The filter over the history, oldest value first, in eight partial sums
+// so the loop runs as vectors.
+void filter(const History& h, const float* kernel, size_t taps, size_t stride, float* re, float* im)
+{
+    const float* hr = h.re + h.head;
+    const float* hi = h.im + h.head;
+    float accRe[8] = {};
+    float accIm[8] = {};
+    size_t k = 0;
+    if (stride == 1) {
+        for (; k + 8 <= taps; k += 8) {
+            for (size_t l = 0; l < 8; ++l) {
+                accRe[l] += kernel[k + l] * hr[k + l];
+                accIm[l] += kernel[k + l] * hi[k + l];
+            }
+        }
+    }
+    for (; k < taps; ++k) {
+        accRe[0] += kernel[k * stride] * hr[k];
+        accIm[0] += kernel[k * stride] * hi[k];
+    }
+    float sumRe = 0.0f;
+    float sumIm = 0.0f;
+    for (size_t l = 0; l < 8; ++l) {
+        sumRe += accRe[l];
+        sumIm += accIm[l];
+    }
+    *re = sumRe;
+    *im = sumIm;
+}
+
+// A Kaiser-windowed low-pass of `taps` taps cutting at `cutoff` cycles per
+// sample, summing to `gain`.
+void design_lowpass(float* kernel, size_t taps, double cutoff, double gain)
+{
+    const double centre = 0.5 * static_cast<double>(taps - 1);
+    const double norm = cw_bessel_i0(kKaiserBeta);
+    double sum = 0.0;
+    for (size_t i = 0; i < taps; ++i) {
+        const double x = static_cast<double>(i) - centre;
+        const double sinc =
+            x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
+        const double r = x / (centre + 1.0);
+        sum += sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
+    }
+    for (size_t i = 0; i < taps; ++i) {
+        const double x = static_cast<double>(i) - centre;
+        const double sinc =
+            x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
+        const double r = x / (centre + 1.0);
+        kernel[i] = static_cast<float>(gain * sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) /
+                                       norm / sum);
+    }
+}
+
+size_t taps_for(double transitionHz, double rate, size_t most)
+{
+    return std::min(static_cast<size_t>(std::ceil(3.8 * rate / transitionHz)) | 1, most);
+}
 
 }  // namespace
 
 struct CW_CHANNEL_DDC {
     double rate;
-    double signalHz;
-    double pitchHz;
-    size_t taps;
-    float kernel[kMaxTaps];
-    // Doubled history of the mixed-down signal so the newest `taps` are one stretch.
-    float histRe[2 * kMaxTaps];
-    float histIm[2 * kMaxTaps];
-    size_t head;
-    // Oscillators as rotating phasors, renormalised now and then.
-    std::complex<double> down;
-    std::complex<double> downStep;
-    std::complex<double> up;
-    std::complex<double> upStep;
+    size_t factor;  // working samples per narrow sample
+    size_t phase;   // working samples since the last narrow one
+    size_t wideTaps;
+    size_t narrowTaps;
+    float wideKernel[kMaxWideTaps];  // down and, times the factor, up
+    float narrowKernel[kMaxNarrowTaps];
+    History down;    // mixed to zero at the working rate
+    History narrow;  // at the narrow rate
+    History up;      // narrow samples with factor - 1 zeros between them, as the up filter sees them
+    double downRe, downIm, downStepRe, downStepIm;
+    double upRe, upIm, upStepRe, upStepIm;
 };
 
 namespace {
 
 void design(CW_CHANNEL_DDC* d)
 {
-    const double transition = (kCWChannelStopHz - kCWChannelPassHz) / d->rate;
-    size_t taps = static_cast<size_t>(std::ceil(3.8 / transition)) | 1;
-    taps = std::min(taps, kMaxTaps);
-    d->taps = taps;
-    const double cutoff = 0.5 * (kCWChannelStopHz + kCWChannelPassHz) / d->rate;
-    const double centre = 0.5 * static_cast<double>(taps - 1);
-    const double norm = cw_bessel_i0(kKaiserBeta);
-    double sum = 0.0;
-    double raw[kMaxTaps];
-    for (size_t i = 0; i < taps; ++i) {
-        const double x = static_cast<double>(i) - centre;
-        const double sinc =
-            x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
-        const double r = x / (centre + 1.0);
-        raw[i] = sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
-        sum += raw[i];
-    }
-    for (size_t i = 0; i < taps; ++i)
-        d->kernel[i] = static_cast<float>(raw[i] / sum);
+    d->factor = std::clamp<size_t>(static_cast<size_t>(std::floor(d->rate / kNarrowRate)), 1, kMaxFactor);
+    const double narrowRate = d->rate / static_cast<double>(d->factor);
+    // Down and up share one filter: pass kWidePassHz, stop where the narrow
+    // rate's images begin to reach the station.
+    const double stop = narrowRate - kWidePassHz;
+    d->wideTaps = taps_for(stop - kWidePassHz, d->rate, kMaxWideTaps);
+    design_lowpass(d->wideKernel, d->wideTaps, 0.5 * (stop + kWidePassHz) / d->rate, 1.0);
+    d->narrowTaps = taps_for(kCWChannelStopHz - kCWChannelPassHz, narrowRate, kMaxNarrowTaps);
+    design_lowpass(d->narrowKernel, d->narrowTaps, 0.5 * (kCWChannelStopHz + kCWChannelPassHz) / narrowRate, 1.0);
 }
 
-std::complex<double> step_of(double hz, double rate)
+void step_of(double hz, double rate, double* re, double* im)
 {
     const double w = 2.0 * std::numbers::pi * hz / rate;
-    return {std::cos(w), std::sin(w)};
+    *re = std::cos(w);
+    *im = std::sin(w);
 }
 
 }  // namespace
@@ -71,7 +139,7 @@ CW_CHANNEL_DDC* cw_channel_ddc_create(void)
     CW_CHANNEL_DDC* d = new (std::nothrow) CW_CHANNEL_DDC{};
     if (d == nullptr)
         return nullptr;
-    d->down = d->up = 1.0;
+    d->downRe = d->upRe = 1.0;
     cw_channel_ddc_configure(d, 8000.0, 600.0, 600.0);
     return d;
 }
@@ -86,79 +154,62 @@ void cw_channel_ddc_configure(CW_CHANNEL_DDC* d, double rate, double signalHz, d
         design(d);
         cw_channel_ddc_reset(d);
     }
-    d->signalHz = signalHz;
-    d->pitchHz = pitchHz;
-    d->downStep = step_of(-signalHz, rate);
-    d->upStep = step_of(pitchHz, rate);
+    step_of(-signalHz, rate, &d->downStepRe, &d->downStepIm);
+    step_of(pitchHz, rate, &d->upStepRe, &d->upStepIm);
 }
 
 void cw_channel_ddc_reset(CW_CHANNEL_DDC* d)
 {
     if (d == nullptr)
         return;
-    std::fill(std::begin(d->histRe), std::end(d->histRe), 0.0f);
-    std::fill(std::begin(d->histIm), std::end(d->histIm), 0.0f);
-    d->head = 0;
+    d->down = History{};
+    d->narrow = History{};
+    d->up = History{};
+    d->phase = 0;
 }
 
 void cw_channel_ddc_process(CW_CHANNEL_DDC* d, const float* re, const float* im, size_t count, float* out)
 {
     if (d == nullptr || re == nullptr || out == nullptr)
         return;
-    const size_t taps = d->taps;
-    double downRe = d->down.real();
-    double downIm = d->down.imag();
-    double upRe = d->up.real();
-    double upIm = d->up.imag();
-    const double downStepRe = d->downStep.real();
-    const double downStepIm = d->downStep.imag();
-    const double upStepRe = d->upStep.real();
-    const double upStepIm = d->upStep.imag();
+    const size_t factor = d->factor;
+    const float upGain = static_cast<float>(factor);  // the zeros between narrow samples carry no power
     for (size_t i = 0; i < count; ++i) {
         const double x = re[i];
         const double y = im ? im[i] : 0.0;
-        const float mr = static_cast<float>(x * downRe - y * downIm);
-        const float mi = static_cast<float>(x * downIm + y * downRe);
-        const double nextRe = downRe * downStepRe - downIm * downStepIm;
-        downIm = downRe * downStepIm + downIm * downStepRe;
-        downRe = nextRe;
-        d->histRe[d->head] = d->histRe[d->head + taps] = mr;
-        d->histIm[d->head] = d->histIm[d->head + taps] = mi;
-        d->head = d->head + 1 == taps ? 0 : d->head + 1;
-        // Eight partial sums, so the loop runs as vectors.
-        const float* hr = d->histRe + d->head;
-        const float* hi = d->histIm + d->head;
-        float accRe[8] = {};
-        float accIm[8] = {};
-        size_t k = 0;
-        for (; k + 8 <= taps; k += 8) {
-            for (size_t l = 0; l < 8; ++l) {
-                accRe[l] += d->kernel[k + l] * hr[k + l];
-                accIm[l] += d->kernel[k + l] * hi[k + l];
-            }
+        push(d->down, d->wideTaps, static_cast<float>(x * d->downRe - y * d->downIm),
+             static_cast<float>(x * d->downIm + y * d->downRe));
+        const double nextRe = d->downRe * d->downStepRe - d->downIm * d->downStepIm;
+        d->downIm = d->downRe * d->downStepIm + d->downIm * d->downStepRe;
+        d->downRe = nextRe;
+
+        // Every factor-th sample: one narrow sample, filtered sharply.
+        float ur = 0.0f;
+        float ui = 0.0f;
+        if (++d->phase == factor) {
+            d->phase = 0;
+            float nr, ni;
+            filter(d->down, d->wideKernel, d->wideTaps, 1, &nr, &ni);
+            push(d->narrow, d->narrowTaps, nr, ni);
+            filter(d->narrow, d->narrowKernel, d->narrowTaps, 1, &ur, &ui);
         }
-        for (; k < taps; ++k) {
-            accRe[0] += d->kernel[k] * hr[k];
-            accIm[0] += d->kernel[k] * hi[k];
-        }
-        float sumRe = 0.0f;
-        float sumIm = 0.0f;
-        for (size_t l = 0; l < 8; ++l) {
-            sumRe += accRe[l];
-            sumIm += accIm[l];
-        }
-        // The real part of the filtered signal raised to the pitch: its
-        // image lies at minus the pitch, outside what the filter kept.
-        out[i] = static_cast<float>(sumRe * upRe - sumIm * upIm);
-        const double nextUpRe = upRe * upStepRe - upIm * upStepIm;
-        upIm = upRe * upStepIm + upIm * upStepRe;
-        upRe = nextUpRe;
+        push(d->up, d->wideTaps, ur * upGain, ui * upGain);
+        float br, bi;
+        filter(d->up, d->wideKernel, d->wideTaps, 1, &br, &bi);
+        // The real part raised to the pitch: the image lies at minus the
+        // pitch, outside what the filters kept.
+        out[i] = static_cast<float>(br * d->upRe - bi * d->upIm);
+        const double nextUpRe = d->upRe * d->upStepRe - d->upIm * d->upStepIm;
+        d->upIm = d->upRe * d->upStepIm + d->upIm * d->upStepRe;
+        d->upRe = nextUpRe;
     }
     // Rounding shrinks or grows the phasors slowly; once a block is plenty.
-    const double downNorm = std::hypot(downRe, downIm);
-    const double upNorm = std::hypot(upRe, upIm);
-    d->down = {downRe / downNorm, downIm / downNorm};
-    d->up = {upRe / upNorm, upIm / upNorm};
+    const double downNorm = std::hypot(d->downRe, d->downIm);
+    const double upNorm = std::hypot(d->upRe, d->upIm);
+    d->downRe /= downNorm;
+    d->downIm /= downNorm;
+    d->upRe /= upNorm;
+    d->upIm /= upNorm;
 }
 
 void cw_channel_ddc_destroy(CW_CHANNEL_DDC* d)
