@@ -4,7 +4,8 @@
 // within 30 s of the station's first transmission, the busted spots (calls
 // nobody sent) among all spots, how far spots lie from their station, the
 // skimmer's speed against real time on this core (rendering not counted) and
-// the receivers it built. Several seeds per scenario; prints Markdown.
+// the receivers it built. Audio bands and a 96 kHz IQ band; several seeds per
+// scenario; prints Markdown.
 //
 // usage: skimmer_bands [SEEDS [SECONDS [SCENARIO]]]   (default 3 90 all)
 #include "cw_skimmer.h"
@@ -58,11 +59,18 @@ void run_band(const MORSE_BAND_CONFIG& config, double seconds, SCORE* score)
         std::fprintf(stderr, "skimmer_bands: bad band configuration\n");
         std::exit(2);
     }
+    const bool iq = config.output == MORSE_BAND_IQ;
     CW_SKIMMER_CONFIG sc = cw_skimmer_default_config();
     sc.sampleRate = config.sampleRateHz;
+    sc.iq = iq ? 1 : 0;
+    if (iq) {
+        sc.lowHz = config.lowHz - 100.0;
+        sc.highHz = config.highHz + 100.0;
+        sc.capacity = 96;
+    }
     CW_SKIMMER* skimmer = cw_skimmer_create(&sc);
     const size_t block = config.sampleRateHz / kBlockSeconds50;
-    std::vector<float> samples(block);
+    std::vector<float> samples(iq ? 2 * block : block);
     struct HEARD {
         std::string call;
         double frequencyHz;
@@ -73,7 +81,10 @@ void run_band(const MORSE_BAND_CONFIG& config, double seconds, SCORE* score)
     for (size_t b = 0; b < blocks; ++b) {
         morse_band_render(band, samples.data(), block);
         const double start = cpu_now();
-        cw_skimmer_process(skimmer, samples.data(), block);
+        if (iq)
+            cw_skimmer_process_iq(skimmer, samples.data(), block);
+        else
+            cw_skimmer_process(skimmer, samples.data(), block);
         score->cpuSeconds += cpu_now() - start;
         CW_SPOT_EVENT events[32];
         size_t n;
@@ -148,6 +159,13 @@ std::vector<SCENARIO> scenarios()
     clean.fadingShare = 0.0;
     clean.handKeyingShare = 0.0;
     list.push_back({"20 stations, 3 kHz audio, no fading, keyers", clean});
+    MORSE_BAND_CONFIG wide = audio;
+    wide.sampleRateHz = 96000;
+    wide.output = MORSE_BAND_IQ;
+    wide.stationCount = 60;
+    wide.lowHz = -45000.0;
+    wide.highHz = 45000.0;
+    list.push_back({"60 stations, 96 kHz IQ, 0-25 dB", wide});
     return list;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <new>
 #include <numbers>
 
@@ -21,13 +22,16 @@ constexpr size_t kMaxTaps = 1024;
 
 struct CW_SKIM_INPUT {
     double rate;
+    int32_t complex;
     size_t factor;
     size_t taps;
     size_t phase;  // input samples since the last kept one
-    size_t fill;   // valid history
     float kernel[kMaxTaps];
-    float history[2 * kMaxTaps];  // doubled so the newest `taps` are one stretch
+    // Doubled histories so the newest `taps` values are one stretch.
+    float historyRe[2 * kMaxTaps];
+    float historyIm[2 * kMaxTaps];
     size_t head;
+    double mixRe, mixIm, stepRe, stepIm;  // the tile's centre to zero
 };
 
 namespace {
@@ -36,33 +40,49 @@ void design(CW_SKIM_INPUT* in)
 {
     in->factor = std::max<size_t>(1, static_cast<size_t>(std::floor(in->rate / kLowestRate)));
     in->phase = 0;
-    in->fill = 0;
     in->head = 0;
+    std::fill(std::begin(in->historyRe), std::end(in->historyRe), 0.0f);
+    std::fill(std::begin(in->historyIm), std::end(in->historyIm), 0.0f);
     if (in->factor == 1) {
         in->taps = 1;
         in->kernel[0] = 1.0f;
         return;
     }
-    const double work = in->rate / in->factor;
+    const double work = in->rate / static_cast<double>(in->factor);
     const double transition = (1.0 - 2.0 * kPassFraction) * work / in->rate;  // cycles per sample
-    size_t taps = static_cast<size_t>(std::ceil(4.6 / transition)) | 1;
-    taps = std::min(taps, kMaxTaps - 1);
-    in->taps = taps;
+    in->taps = std::min(static_cast<size_t>(std::ceil(4.6 / transition)) | 1, kMaxTaps - 1);
     const double cutoff = 0.5 * work / in->rate;  // middle of the transition
-    const double centre = 0.5 * static_cast<double>(taps - 1);
+    const double centre = 0.5 * static_cast<double>(in->taps - 1);
     const double norm = cw_bessel_i0(kKaiserBeta);
+    double raw[kMaxTaps];
     double sum = 0.0;
-    for (size_t i = 0; i < taps; ++i) {
+    for (size_t i = 0; i < in->taps; ++i) {
         const double x = static_cast<double>(i) - centre;
         const double sinc =
             x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
         const double r = x / (centre + 1.0);
-        const double w = cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
-        in->kernel[i] = static_cast<float>(sinc * w);
-        sum += sinc * w;
+        raw[i] = sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
+        sum += raw[i];
     }
-    for (size_t i = 0; i < taps; ++i)
-        in->kernel[i] = static_cast<float>(in->kernel[i] / sum);
+    for (size_t i = 0; i < in->taps; ++i)
+        in->kernel[i] = static_cast<float>(raw[i] / sum);
+}
+
+float fir(const float* kernel, const float* h, size_t taps)
+{
+    // Eight partial sums, so the loop runs as vectors.
+    float acc[8] = {};
+    size_t k = 0;
+    for (; k + 8 <= taps; k += 8) {
+        for (size_t l = 0; l < 8; ++l)
+            acc[l] += kernel[k + l] * h[k + l];
+    }
+    for (; k < taps; ++k)
+        acc[0] += kernel[k] * h[k];
+    float sum = 0.0f;
+    for (float a : acc)
+        sum += a;
+    return sum;
 }
 
 }  // namespace
@@ -73,19 +93,26 @@ CW_SKIM_INPUT* cw_skim_input_create(void)
     if (in == nullptr)
         return nullptr;
     in->rate = kLowestRate;
+    in->mixRe = in->stepRe = 1.0;
     design(in);
     return in;
 }
 
-double cw_skim_input_configure(CW_SKIM_INPUT* in, double sampleRate)
+double cw_skim_input_configure(CW_SKIM_INPUT* in, double sampleRate, int32_t complex, double centreHz)
 {
     if (in == nullptr)
         return kLowestRate;
+    const int32_t isComplex = complex ? 1 : 0;
     if (std::isfinite(sampleRate) && sampleRate >= kLowestRate && sampleRate <= kHighestRate &&
-        sampleRate != in->rate) {
+        (sampleRate != in->rate || isComplex != in->complex)) {
         in->rate = sampleRate;
+        in->complex = isComplex;
         design(in);
     }
+    const double centre = isComplex && std::isfinite(centreHz) ? centreHz : 0.0;
+    const double w = -2.0 * std::numbers::pi * centre / in->rate;
+    in->stepRe = std::cos(w);
+    in->stepIm = std::sin(w);
     return in->rate / static_cast<double>(in->factor);
 }
 
@@ -95,31 +122,41 @@ double cw_skim_input_passband_hz(const CW_SKIM_INPUT* in)
     return kPassFraction * work;
 }
 
-size_t cw_skim_input_process(CW_SKIM_INPUT* in, const float* samples, size_t count, float* out)
+size_t cw_skim_input_process(CW_SKIM_INPUT* in, const float* samples, size_t frames, float* re, float* im)
 {
-    if (in == nullptr || samples == nullptr || out == nullptr)
+    if (in == nullptr || samples == nullptr || re == nullptr || (in->complex && im == nullptr))
         return 0;
-    if (in->factor == 1) {
-        std::copy(samples, samples + count, out);
-        return count;
-    }
-    size_t written = 0;
     const size_t taps = in->taps;
-    for (size_t i = 0; i < count; ++i) {
-        in->history[in->head] = samples[i];
-        in->history[in->head + taps] = samples[i];
+    size_t written = 0;
+    for (size_t i = 0; i < frames; ++i) {
+        float xr, xi = 0.0f;
+        if (in->complex) {
+            const double x = samples[2 * i];
+            const double y = samples[2 * i + 1];
+            xr = static_cast<float>(x * in->mixRe - y * in->mixIm);
+            xi = static_cast<float>(x * in->mixIm + y * in->mixRe);
+            const double next = in->mixRe * in->stepRe - in->mixIm * in->stepIm;
+            in->mixIm = in->mixRe * in->stepIm + in->mixIm * in->stepRe;
+            in->mixRe = next;
+        } else {
+            xr = samples[i];
+        }
+        in->historyRe[in->head] = in->historyRe[in->head + taps] = xr;
+        in->historyIm[in->head] = in->historyIm[in->head + taps] = xi;
         in->head = in->head + 1 == taps ? 0 : in->head + 1;
-        if (in->fill < taps)
-            ++in->fill;
         if (++in->phase < in->factor)
             continue;
         in->phase = 0;
-        // history[head .. head + taps) is oldest to newest.
-        const float* h = in->history + in->head;
-        float acc = 0.0f;
-        for (size_t k = 0; k < taps; ++k)
-            acc += in->kernel[k] * h[k];
-        out[written++] = acc;
+        re[written] = fir(in->kernel, in->historyRe + in->head, taps);
+        if (in->complex)
+            im[written] = fir(in->kernel, in->historyIm + in->head, taps);
+        ++written;
+    }
+    if (in->complex) {
+        // Rounding shrinks or grows the mixer slowly; once a block is plenty.
+        const double norm = std::hypot(in->mixRe, in->mixIm);
+        in->mixRe /= norm;
+        in->mixIm /= norm;
     }
     return written;
 }

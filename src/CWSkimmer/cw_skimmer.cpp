@@ -27,6 +27,10 @@ constexpr double kFollowLeastHz = 2.0;
 constexpr float kSnrShare = 0.2f;
 constexpr double kReplaySeconds = 4.0;  // a new channel first decodes this much of the past
 constexpr size_t kReplaySamples = 4 * 16000;
+// An IQ band is cut into tiles this wide, each brought down to the working
+// rate on its own (which keeps 0.4 of that rate clean either side).
+constexpr double kTileHz = 6000.0;
+constexpr size_t kMaxTiles = 64;
 constexpr size_t kMaxPending = 64;
 constexpr size_t kMaxCarriers = 256;
 constexpr size_t kEventQueue = 256;
@@ -43,7 +47,8 @@ constexpr double kQsyHoldSeconds = 30.0;
 struct Channel {
     int32_t active;
     int32_t id;
-    double frequencyHz;  // in the working stream
+    size_t tile;
+    double frequencyHz;  // from the stream's zero: audio Hz, or the IQ offset
     float snrDb;
     double lastCarrier;  // seconds
     CW_CHANNEL_DDC* ddc;
@@ -56,18 +61,34 @@ struct Channel {
 };
 
 struct Pending {
+    size_t tile;
     double frequencyHz;
     float snrDb;
     int32_t hits;
     int32_t seen;  // in the list just read
 };
 
+// One stretch of the band at the working rate: its own input stage,
+// carrier detector and recent past for channels opened late.
+struct Tile {
+    CW_SKIM_INPUT* input;
+    CW_CARRIER_DETECTOR* detector;
+    double centreHz;
+    size_t workFill;
+    float workRe[kWorkRoom];
+    float workIm[kWorkRoom];
+    float replayRe[kReplaySamples];
+    float replayIm[kReplaySamples];
+    size_t replayHead;
+    size_t replayFill;
+};
+
 }  // namespace
 
 struct CW_SKIMMER {
     CW_SKIMMER_CONFIG config;
-    CW_SKIM_INPUT* input;
-    CW_CARRIER_DETECTOR* detector;
+    Tile* tiles[kMaxTiles];
+    size_t tileCount;
     CW_SPOT_TABLE* spots;
     double workRate;
     double seconds;
@@ -76,17 +97,13 @@ struct CW_SKIMMER {
     int32_t refused;
     int32_t built;
     int32_t eventsDropped;
+    int32_t broken;  // a tile could not be made: out of memory
     Channel channels[kCWSkimmerMaxChannels];
     Pending pending[kMaxPending];
     size_t pendingCount;
     CW_CARRIER carriers[kMaxCarriers];
     size_t carrierCount;
-    float work[kWorkRoom];
-    size_t workFill;
     float audio[kWorkRoom];
-    float replay[kReplaySamples];
-    size_t replayHead;
-    size_t replayFill;
     CW_SPOT_EVENT events[kEventQueue];
     size_t eventHead;
     size_t eventCount;
@@ -98,11 +115,13 @@ CW_SKIMMER_CONFIG clamp_config(const CW_SKIMMER_CONFIG& c)
 {
     const CW_SKIMMER_CONFIG d = cw_skimmer_default_config();
     CW_SKIMMER_CONFIG out = c;
+    out.iq = out.iq ? 1 : 0;
     if (!std::isfinite(out.sampleRate) || out.sampleRate < 8000.0 || out.sampleRate > 384000.0)
         out.sampleRate = d.sampleRate;
-    if (!std::isfinite(out.lowHz) || out.lowHz < 0.0)
+    // Audio has no frequencies below zero; IQ offsets do.
+    if (!std::isfinite(out.lowHz) || (!out.iq && out.lowHz < 0.0))
         out.lowHz = d.lowHz;
-    if (!std::isfinite(out.highHz) || out.highHz <= 0.0)
+    if (!std::isfinite(out.highHz) || (!out.iq && out.highHz <= 0.0))
         out.highHz = d.highHz;
     if (out.lowHz > out.highHz)
         std::swap(out.lowHz, out.highHz);
@@ -213,10 +232,10 @@ void retire(CW_SKIMMER* s, Channel& ch)
     ch.active = 0;
 }
 
-// Runs one channel over `count` samples of the working stream.
-void run_channel(CW_SKIMMER* s, Channel& ch, const float* work, size_t count)
+// Runs one channel over `count` samples of its tile's working stream.
+void run_channel(CW_SKIMMER* s, Channel& ch, const float* re, const float* im, size_t count)
 {
-    cw_channel_ddc_process(ch.ddc, work, nullptr, count, s->audio);
+    cw_channel_ddc_process(ch.ddc, re, im, count, s->audio);
     char text[256];
     size_t length = cw_rx_process(ch.rx, s->audio, count, text, sizeof text);
     while (length > 0) {
@@ -228,14 +247,22 @@ void run_channel(CW_SKIMMER* s, Channel& ch, const float* work, size_t count)
 
 void replay_into(CW_SKIMMER* s, Channel& ch)
 {
-    const size_t start = (s->replayHead + kReplaySamples - s->replayFill) % kReplaySamples;
+    const Tile& t = *s->tiles[ch.tile];
+    const bool complex = s->config.iq != 0;
+    const size_t start = (t.replayHead + kReplaySamples - t.replayFill) % kReplaySamples;
     size_t done = 0;
-    while (done < s->replayFill) {
+    while (done < t.replayFill) {
         const size_t at = (start + done) % kReplaySamples;
-        const size_t n = std::min({kBlock, s->replayFill - done, kReplaySamples - at});
-        run_channel(s, ch, s->replay + at, n);
+        const size_t n = std::min({kChannelBlock, t.replayFill - done, kReplaySamples - at});
+        run_channel(s, ch, t.replayRe + at, complex ? t.replayIm + at : nullptr, n);
         done += n;
     }
+}
+
+// The frequency of a tile's carrier as the skimmer reports it, without the dial.
+double absolute_hz(const CW_SKIMMER* s, size_t tile, double hz)
+{
+    return s->tiles[tile]->centreHz + hz;
 }
 
 bool open_channel(CW_SKIMMER* s, const Pending& p)
@@ -273,11 +300,13 @@ bool open_channel(CW_SKIMMER* s, const Pending& p)
     cw_rx_reset(ch.rx);
     cw_rx_configure(ch.rx, &rc);
     cw_rx_set_squelch(ch.rx, 0.5);
-    cw_channel_ddc_configure(ch.ddc, s->workRate, p.frequencyHz, kChannelPitchHz);
+    const double inTile = p.frequencyHz - s->tiles[p.tile]->centreHz;
+    cw_channel_ddc_configure(ch.ddc, s->workRate, inTile, kChannelPitchHz);
     cw_channel_ddc_reset(ch.ddc);
     cw_call_extractor_reset(ch.calls);
     ch.active = 1;
     ch.id = s->nextId++;
+    ch.tile = p.tile;
     ch.frequencyHz = p.frequencyHz;
     ch.snrDb = p.snrDb;
     ch.lastCarrier = s->seconds;
@@ -300,35 +329,44 @@ Channel* nearest_channel(CW_SKIMMER* s, double hz)
     return best;
 }
 
-void read_carriers(CW_SKIMMER* s)
+// A tile's new list of carriers: channels follow theirs, new carriers held
+// for long enough get channels. Carriers are matched by their frequency in
+// the whole band, so one at a tile's edge is one station.
+void read_carriers(CW_SKIMMER* s, size_t tile)
 {
-    s->carrierCount = cw_carrier_detector_get_carriers(s->detector, s->carriers, kMaxCarriers);
-    for (size_t p = 0; p < s->pendingCount; ++p)
-        s->pending[p].seen = 0;
+    Tile& t = *s->tiles[tile];
+    s->carrierCount = cw_carrier_detector_get_carriers(t.detector, s->carriers, kMaxCarriers);
+    for (size_t p = 0; p < s->pendingCount; ++p) {
+        if (s->pending[p].tile == tile)
+            s->pending[p].seen = 0;
+    }
     for (size_t c = 0; c < s->carrierCount; ++c) {
         const CW_CARRIER& carrier = s->carriers[c];
-        if (Channel* ch = nearest_channel(s, carrier.frequencyHz)) {
+        const double hz = absolute_hz(s, tile, carrier.frequencyHz);
+        if (Channel* ch = nearest_channel(s, hz)) {
             ch->lastCarrier = s->seconds;
             ch->snrDb += kSnrShare * (carrier.snrDb - ch->snrDb);
-            const double off = carrier.frequencyHz - ch->frequencyHz;
-            if (std::abs(off) > kFollowLeastHz) {
+            const double off = hz - ch->frequencyHz;
+            if (ch->tile == tile && std::abs(off) > kFollowLeastHz) {
                 ch->frequencyHz += kFollowShare * off;
-                cw_channel_ddc_configure(ch->ddc, s->workRate, ch->frequencyHz, kChannelPitchHz);
+                cw_channel_ddc_configure(ch->ddc, s->workRate, ch->frequencyHz - t.centreHz, kChannelPitchHz);
             }
             continue;
         }
         Pending* match = nullptr;
         for (size_t p = 0; p < s->pendingCount; ++p) {
-            if (std::abs(s->pending[p].frequencyHz - carrier.frequencyHz) <= kPendingHz)
+            if (std::abs(s->pending[p].frequencyHz - hz) <= kPendingHz)
                 match = &s->pending[p];
         }
         if (match == nullptr) {
             if (s->pendingCount == kMaxPending)
                 continue;
             match = &s->pending[s->pendingCount++];
-            *match = Pending{.frequencyHz = carrier.frequencyHz, .snrDb = carrier.snrDb, .hits = 0, .seen = 0};
+            *match = Pending{.tile = tile, .frequencyHz = hz, .snrDb = carrier.snrDb, .hits = 0, .seen = 0};
         }
-        match->frequencyHz = 0.5 * (match->frequencyHz + carrier.frequencyHz);
+        if (match->tile != tile)
+            continue;  // the neighbouring tile has it already
+        match->frequencyHz = 0.5 * (match->frequencyHz + hz);
         match->snrDb = carrier.snrDb;
         ++match->hits;
         match->seen = 1;
@@ -338,12 +376,14 @@ void read_carriers(CW_SKIMMER* s)
     size_t kept = 0;
     for (size_t p = 0; p < s->pendingCount; ++p) {
         const Pending& candidate = s->pending[p];
-        if (!candidate.seen)
-            continue;
-        if (candidate.hits >= kListsToConfirm) {
-            if (!open_channel(s, candidate))
-                ++s->refused;
-            continue;
+        if (candidate.tile == tile) {
+            if (!candidate.seen)
+                continue;
+            if (candidate.hits >= kListsToConfirm) {
+                if (!open_channel(s, candidate))
+                    ++s->refused;
+                continue;
+            }
         }
         s->pending[kept++] = candidate;
     }
@@ -358,32 +398,152 @@ void retire_silent(CW_SKIMMER* s)
     }
 }
 
+void destroy_tiles(CW_SKIMMER* s)
+{
+    for (size_t i = 0; i < kMaxTiles; ++i) {
+        if (s->tiles[i] != nullptr) {
+            cw_skim_input_destroy(s->tiles[i]->input);
+            cw_carrier_detector_destroy(s->tiles[i]->detector);
+            delete s->tiles[i];
+            s->tiles[i] = nullptr;
+        }
+    }
+    s->tileCount = 0;
+}
+
+// Lays the span out in tiles (one for audio) and starts every channel
+// afresh. Tiles are made here, never per block.
 void start_afresh(CW_SKIMMER* s)
 {
-    s->workRate = cw_skim_input_configure(s->input, s->config.sampleRate);
-    CW_CARRIER_DETECTOR_CONFIG dc = cw_carrier_detector_default_config();
-    dc.sampleRate = s->workRate;
-    dc.lowHz = s->config.lowHz;
-    dc.highHz = std::min(s->config.highHz, cw_skim_input_passband_hz(s->input));
-    cw_carrier_detector_configure(s->detector, &dc);
-    cw_carrier_detector_reset(s->detector);
     for (Channel& ch : s->channels)
         ch.active = 0;
     s->pendingCount = 0;
     s->carrierCount = 0;
-    s->replayHead = 0;
-    s->replayFill = 0;
-    s->workFill = 0;
+    const bool complex = s->config.iq != 0;
+    double low = s->config.lowHz;
+    double high = s->config.highHz;
+    size_t wanted = 1;
+    if (complex) {
+        const double edge = 0.5 * s->config.sampleRate - 0.5 * kTileHz;
+        low = std::clamp(low, -edge, edge);
+        high = std::clamp(high, low, edge);
+        wanted = std::min(kMaxTiles, static_cast<size_t>(std::ceil((high - low) / kTileHz)) + 1);
+    }
+    s->broken = 0;
+    for (size_t i = 0; i < kMaxTiles; ++i) {
+        if (i < wanted && s->tiles[i] == nullptr) {
+            Tile* t = new (std::nothrow) Tile{};
+            if (t != nullptr) {
+                t->input = cw_skim_input_create();
+                t->detector = cw_carrier_detector_create(nullptr);
+            }
+            if (t == nullptr || t->input == nullptr || t->detector == nullptr) {
+                if (t != nullptr) {
+                    cw_skim_input_destroy(t->input);
+                    cw_carrier_detector_destroy(t->detector);
+                    delete t;
+                }
+                s->broken = 1;
+                wanted = i;
+                break;
+            }
+            s->tiles[i] = t;
+        }
+    }
+    s->tileCount = wanted;
+    for (size_t i = 0; i < wanted; ++i) {
+        Tile& t = *s->tiles[i];
+        t.centreHz = complex ? low + 0.5 * kTileHz + static_cast<double>(i) * kTileHz : 0.0;
+        s->workRate = cw_skim_input_configure(t.input, s->config.sampleRate, complex ? 1 : 0, t.centreHz);
+        const double clean = cw_skim_input_passband_hz(t.input);
+        CW_CARRIER_DETECTOR_CONFIG dc = cw_carrier_detector_default_config();
+        dc.sampleRate = s->workRate;
+        if (complex) {
+            // Each tile searches its own stretch; the last one stops at the span's end.
+            dc.lowHz = -0.5 * kTileHz;
+            dc.highHz = std::min(0.5 * kTileHz, high - t.centreHz);
+        } else {
+            dc.lowHz = low;
+            dc.highHz = std::min(high, clean);
+        }
+        cw_carrier_detector_configure(t.detector, &dc);
+        cw_carrier_detector_reset(t.detector);
+        t.workFill = 0;
+        t.replayHead = 0;
+        t.replayFill = 0;
+    }
 }
 
-void remember(CW_SKIMMER* s, const float* work, size_t count)
+void remember(CW_SKIMMER* s, Tile& t)
 {
     const size_t limit = std::min(kReplaySamples, static_cast<size_t>(kReplaySeconds * s->workRate));
-    for (size_t i = 0; i < count; ++i) {
-        s->replay[s->replayHead] = work[i];
-        s->replayHead = (s->replayHead + 1) % kReplaySamples;
+    for (size_t i = 0; i < t.workFill; ++i) {
+        t.replayRe[t.replayHead] = t.workRe[i];
+        t.replayIm[t.replayHead] = t.workIm[i];
+        t.replayHead = (t.replayHead + 1) % kReplaySamples;
     }
-    s->replayFill = std::min(limit, s->replayFill + count);
+    t.replayFill = std::min(limit, t.replayFill + t.workFill);
+}
+
+void run_tile(CW_SKIMMER* s, size_t tile)
+{
+    Tile& t = *s->tiles[tile];
+    const bool complex = s->config.iq != 0;
+    const float* im = complex ? t.workIm : nullptr;
+    remember(s, t);
+    int32_t fresh[kCWSkimmerMaxChannels] = {};
+    if (cw_carrier_detector_process(t.detector, t.workRe, im, t.workFill)) {
+        int32_t before[kCWSkimmerMaxChannels];
+        for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i)
+            before[i] = s->channels[i].active ? s->channels[i].id : 0;
+        read_carriers(s, tile);
+        // Channels opened now already read these samples in their replay.
+        for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i)
+            fresh[i] = s->channels[i].active && s->channels[i].id != before[i];
+    }
+    for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i) {
+        Channel& ch = s->channels[i];
+        if (ch.active && ch.tile == tile && !fresh[i])
+            run_channel(s, ch, t.workRe, im, t.workFill);
+    }
+    t.workFill = 0;
+}
+
+void expire_spots(CW_SKIMMER* s)
+{
+    if (s->seconds < s->nextExpiry)
+        return;
+    s->nextExpiry = s->seconds + kExpiryEverySeconds;
+    CW_SPOT_EVENT expired[16];
+    size_t n;
+    while ((n = cw_spot_table_expire(s->spots, s->seconds, expired, 16)) > 0) {
+        for (size_t e = 0; e < n; ++e)
+            push_event(s, expired[e]);
+    }
+}
+
+// `frames` frames of the stream, interleaved when complex.
+void take_frames(CW_SKIMMER* s, const float* samples, size_t frames)
+{
+    const size_t stride = s->config.iq ? 2 : 1;
+    for (size_t done = 0; done < frames;) {
+        const size_t n = std::min(kBlock, frames - done);
+        bool full = false;
+        for (size_t i = 0; i < s->tileCount; ++i) {
+            Tile& t = *s->tiles[i];
+            t.workFill += cw_skim_input_process(t.input, samples + stride * done, n, t.workRe + t.workFill,
+                                                t.workIm + t.workFill);
+            full = t.workFill >= kChannelBlock;
+        }
+        done += n;
+        s->seconds += static_cast<double>(n) / s->config.sampleRate;
+        if (full) {
+            for (size_t i = 0; i < s->tileCount; ++i)
+                run_tile(s, i);
+            retire_silent(s);
+            expire_spots(s);
+        }
+    }
 }
 
 }  // namespace
@@ -391,7 +551,8 @@ void remember(CW_SKIMMER* s, const float* work, size_t count)
 CW_SKIMMER_CONFIG cw_skimmer_default_config(void)
 {
     return CW_SKIMMER_CONFIG{.sampleRate = 48000.0,
-                             .lowHz = 400.0,
+                             .iq = 0,
+                             .lowHz = 300.0,
                              .highHz = 3200.0,
                              .dialHz = 0.0,
                              .capacity = 32,
@@ -405,16 +566,14 @@ CW_SKIMMER* cw_skimmer_create(const CW_SKIMMER_CONFIG* config)
     if (s == nullptr)
         return nullptr;
     s->config = clamp_config(config ? *config : cw_skimmer_default_config());
-    s->input = cw_skim_input_create();
-    s->detector = cw_carrier_detector_create(nullptr);
     const CW_SPOT_TABLE_CONFIG tc = spot_table_config(s->config);
     s->spots = cw_spot_table_create(&tc);
-    if (s->input == nullptr || s->detector == nullptr || s->spots == nullptr) {
+    s->nextId = 1;
+    start_afresh(s);
+    if (s->spots == nullptr || s->broken) {
         cw_skimmer_destroy(s);
         return nullptr;
     }
-    s->nextId = 1;
-    start_afresh(s);
     return s;
 }
 
@@ -423,8 +582,8 @@ void cw_skimmer_configure(CW_SKIMMER* s, const CW_SKIMMER_CONFIG* config)
     if (s == nullptr || config == nullptr)
         return;
     const CW_SKIMMER_CONFIG next = clamp_config(*config);
-    const bool afresh =
-        next.sampleRate != s->config.sampleRate || next.lowHz != s->config.lowHz || next.highHz != s->config.highHz;
+    const bool afresh = next.sampleRate != s->config.sampleRate || next.iq != s->config.iq ||
+                        next.lowHz != s->config.lowHz || next.highHz != s->config.highHz;
     s->config = next;
     const CW_SPOT_TABLE_CONFIG tc = spot_table_config(next);
     cw_spot_table_configure(s->spots, &tc);
@@ -432,53 +591,16 @@ void cw_skimmer_configure(CW_SKIMMER* s, const CW_SKIMMER_CONFIG* config)
         start_afresh(s);
 }
 
-namespace {
-
-void run_work(CW_SKIMMER* s, const float* work, size_t count)
-{
-    remember(s, work, count);
-    int32_t fresh[kCWSkimmerMaxChannels] = {};
-    if (cw_carrier_detector_process(s->detector, work, nullptr, count)) {
-        int32_t before[kCWSkimmerMaxChannels];
-        for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i)
-            before[i] = s->channels[i].active ? s->channels[i].id : 0;
-        read_carriers(s);
-        // Channels opened now already read these samples in their replay.
-        for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i)
-            fresh[i] = s->channels[i].active && s->channels[i].id != before[i];
-    }
-    for (int32_t i = 0; i < kCWSkimmerMaxChannels; ++i) {
-        if (s->channels[i].active && !fresh[i])
-            run_channel(s, s->channels[i], work, count);
-    }
-    retire_silent(s);
-    if (s->seconds >= s->nextExpiry) {
-        s->nextExpiry = s->seconds + kExpiryEverySeconds;
-        CW_SPOT_EVENT expired[16];
-        size_t n;
-        while ((n = cw_spot_table_expire(s->spots, s->seconds, expired, 16)) > 0) {
-            for (size_t e = 0; e < n; ++e)
-                push_event(s, expired[e]);
-        }
-    }
-}
-
-}  // namespace
-
 void cw_skimmer_process(CW_SKIMMER* s, const float* samples, size_t count)
 {
-    if (s == nullptr || samples == nullptr)
-        return;
-    for (size_t done = 0; done < count;) {
-        const size_t n = std::min(kBlock, count - done);
-        s->workFill += cw_skim_input_process(s->input, samples + done, n, s->work + s->workFill);
-        done += n;
-        s->seconds += static_cast<double>(n) / s->config.sampleRate;
-        if (s->workFill >= kChannelBlock) {
-            run_work(s, s->work, s->workFill);
-            s->workFill = 0;
-        }
-    }
+    if (s != nullptr && samples != nullptr && !s->config.iq)
+        take_frames(s, samples, count);
+}
+
+void cw_skimmer_process_iq(CW_SKIMMER* s, const float* iq, size_t frames)
+{
+    if (s != nullptr && iq != nullptr && s->config.iq)
+        take_frames(s, iq, frames);
 }
 
 size_t cw_skimmer_take_events(CW_SKIMMER* s, CW_SPOT_EVENT* events, size_t capacity)
@@ -574,8 +696,7 @@ void cw_skimmer_destroy(CW_SKIMMER* s)
         cw_call_extractor_destroy(ch.calls);
         cw_rx_destroy(ch.rx);
     }
+    destroy_tiles(s);
     cw_spot_table_destroy(s->spots);
-    cw_carrier_detector_destroy(s->detector);
-    cw_skim_input_destroy(s->input);
     delete s;
 }

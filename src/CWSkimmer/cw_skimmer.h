@@ -1,4 +1,5 @@
-// CW skimmer: decodes every CW signal of the receive audio at once. It
+// CW skimmer: decodes every CW signal of the receive audio (or of a wide IQ
+// stream) at once. It
 // finds keyed carriers in the spectrum, gives each its own receiver tuned
 // to it (and following it as it drifts), retires receivers whose station
 // fell silent, reads the calls out of each channel's text and keeps them
@@ -13,10 +14,11 @@
 #include <cstdint>
 
 struct CW_SKIMMER_CONFIG {
-    double sampleRate;  // the stream's rate, 8000..384000 Hz
-    double lowHz;       // the audio span searched; clamped to what the working rate keeps
-    double highHz;
-    double dialHz;          // added to every frequency reported (0: audio frequencies)
+    double sampleRate;      // the stream's rate, 8000..384000 Hz
+    int32_t iq;             // 0: real audio (cw_skimmer_process); 1: complex IQ (cw_skimmer_process_iq)
+    double lowHz;           // the span searched: audio frequencies, or IQ offsets from the centre
+    double highHz;          // (negative below it); clamped to what the stream holds
+    double dialHz;          // added to every frequency reported: the dial, or the IQ centre (dds)
     int32_t capacity;       // channels decoded at once, 1..kCWSkimmerMaxChannels
     double silenceSeconds;  // a channel whose carrier was gone this long is retired (default 20)
     double spotAgeSeconds;  // a spot not heard again this long is deleted (default 900)
@@ -55,7 +57,7 @@ struct CW_SKIMMER_STATUS {
 
 typedef struct CW_SKIMMER CW_SKIMMER;
 
-// 48000 Hz, 400..3200 Hz, dial 0, 32 channels, 20 s, 900 s.
+// 48000 Hz audio, 300..3200 Hz, dial 0, 32 channels, 20 s, 900 s.
 CW_SKIMMER_CONFIG cw_skimmer_default_config(void);
 
 // Null when out of memory.
@@ -64,8 +66,11 @@ CW_SKIMMER* cw_skimmer_create(const CW_SKIMMER_CONFIG* config);
 // A new stream rate or span starts every channel afresh; the spots stay.
 void cw_skimmer_configure(CW_SKIMMER* s, const CW_SKIMMER_CONFIG* config);
 
-// Decodes `count` mono samples at the configured rate.
+// Decodes `count` mono samples at the configured rate (audio skimmers).
 void cw_skimmer_process(CW_SKIMMER* s, const float* samples, size_t count);
+
+// Decodes `frames` complex samples, I and Q interleaved (IQ skimmers).
+void cw_skimmer_process_iq(CW_SKIMMER* s, const float* iq, size_t frames);
 
 // Spot news in order (new spots, spots worth sending again, deletions);
 // returns how many were written. Unread events beyond the queue's room are
