@@ -75,6 +75,15 @@ TEST_F(CWCallExtractor, ContestCqs)
     EXPECT_EQ(over("DL2QZA TEST"), (Reports{{"DL2QZA", true, true}}));
 }
 
+// A word between CQ and the call ("CQ DX", "CQ NA") still makes it a CQ,
+// told when the over ends.
+TEST_F(CWCallExtractor, ACqForSomeoneInParticular)
+{
+    EXPECT_EQ(over("CQ DX DL2QZA DL2QZA K"), (Reports{{"DL2QZA", true, true}}));
+    cw_call_extractor_reset(x);
+    EXPECT_EQ(over("CQ NA G4ABC K"), (Reports{{"G4ABC", true, true}}));
+}
+
 // A caller answering right after the CQ, with no pause between the two
 // signals, is in the CQ's over but is not the station calling CQ.
 TEST_F(CWCallExtractor, AStationAnsweringACqIsNoCqStation)

@@ -91,7 +91,7 @@ TEST(CWCallsignSimilar, OneCharacterApart)
     EXPECT_TRUE(cw_callsign_similar("K1ABC", "1ABC"));      // dropped at the start
     EXPECT_FALSE(cw_callsign_similar("DL2QZA", "DL2QZA"));  // the same call twice is not busted
     EXPECT_FALSE(cw_callsign_similar("DL2QZA", "DL3QZE"));  // two replaced
-    EXPECT_FALSE(cw_callsign_similar("DL2QZA", "DL2Q"));    // two dropped
+    EXPECT_FALSE(cw_callsign_similar("DL2QZA", "DL3QZ"));   // one replaced, one dropped
     EXPECT_FALSE(cw_callsign_similar("DL2QZA", "G4ABC"));
     EXPECT_FALSE(cw_callsign_similar(nullptr, "G4ABC"));
     EXPECT_FALSE(cw_callsign_similar("G4ABC", nullptr));
@@ -117,4 +117,17 @@ TEST(CWCallsignSimilar, PortableOrCountryPartAddedOrRemoved)
     EXPECT_TRUE(cw_callsign_similar("JA1XYZ/MM", "JA1XYZ"));
     EXPECT_FALSE(cw_callsign_similar("DL2QZA/P", "DL2QZA/P"));
     EXPECT_FALSE(cw_callsign_similar("DL2QZA/P", "G4ABC/P"));
+}
+
+// A missed word gap glues the end of one word onto the next: "CQ" and
+// "Z39ZE" read as "CKZ39ZE"; a fade cuts a call short.
+TEST(CWCallsignSimilar, ACallWithLettersGluedOnIsThatCall)
+{
+    EXPECT_TRUE(cw_callsign_similar("Z39ZE", "CKZ39ZE"));
+    EXPECT_TRUE(cw_callsign_similar("DL2QZAEE", "DL2QZA"));
+    EXPECT_TRUE(cw_callsign_similar("DL2QZA", "TDL2QZAK"));
+    EXPECT_TRUE(cw_callsign_similar("DL2QZA", "TESTDL2QZA"));
+    EXPECT_TRUE(cw_callsign_similar("DL2QZA", "DL2Q"));          // and the call cut short
+    EXPECT_FALSE(cw_callsign_similar("DL2QZA", "EEEDL2QZATT"));  // more glued on than a gap leaves
+    EXPECT_FALSE(cw_callsign_similar("W1A", "KW1AT"));           // too short to tell
 }

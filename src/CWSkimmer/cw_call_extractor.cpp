@@ -195,7 +195,8 @@ bool resolve_pending(CW_CALL_EXTRACTOR* x, WordKind next)
         w.state = CallState::Free;
         const bool beforeEnd = trail && is_word(w.text, last);
         const bool strong = w.lead || beforeEnd || free_repeats(x, w.text) >= 2;
-        const bool cq = (w.lead && (w.cqOpen || w.leadCq)) || (beforeEnd && next == WordKind::Test);
+        // "CQ DX DL2QZA DL2QZA K": the call closing a CQ's over is the CQ's.
+        const bool cq = (w.lead && (w.cqOpen || w.leadCq)) || (beforeEnd && (next == WordKind::Test || w.cqOpen));
         report(x, w, strong, cq);
     }
     return called;

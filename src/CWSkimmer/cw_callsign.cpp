@@ -1,8 +1,14 @@
 #include "cw_callsign.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
+
+// A call with a few characters glued on is the same call misread; calls
+// shorter than this are too common inside other calls to tell.
+constexpr size_t kGluedLeast = 4;
+constexpr size_t kGluedMost = 4;
 
 bool is_letter(char c)
 {
@@ -221,5 +227,12 @@ int32_t cw_callsign_similar(const char* a, const char* b)
         return 1;
     if (nb + 1 == na && one_more(b, nb, a))
         return 1;
-    return same_base(a, na, b, nb) ? 1 : 0;
+    if (same_base(a, na, b, nb))
+        return 1;
+    // A word gap the decoder missed glues a letter or two onto a call
+    // ("CKZ39ZE", "DL2QZAE"): the longer one holds the shorter whole.
+    const char* longer = na > nb ? a : b;
+    const char* shorter = na > nb ? b : a;
+    const size_t ns = std::min(na, nb);
+    return ns >= kGluedLeast && std::max(na, nb) <= ns + kGluedMost && std::strstr(longer, shorter) != nullptr ? 1 : 0;
 }

@@ -21,6 +21,9 @@ int32_t cw_callsign_check(const char* word, size_t len);
 // Nonzero when the NUL-terminated calls `a` and `b` differ but are likely
 // one station: one character replaced, inserted or dropped; one character
 // read as the two whose codes make up its code (A .- as ET); or the same
-// call with a prefix or portable part added or removed. Equal calls and
+// call with a prefix or portable part added or removed; or one holding the
+// other (of at least four characters) with up to four more: a missed word
+// gap glues a word on (CKZ39ZE for Z39ZE), a fade cuts a call short (DL2Q
+// for DL2QZA). Equal calls and
 // null give 0: the same call heard twice is not busted.
 int32_t cw_callsign_similar(const char* a, const char* b);
