@@ -38,6 +38,10 @@ constexpr size_t kFreshBytes = 1024;
 constexpr size_t kHeardPerFeed = 8;
 constexpr double kExpiryEverySeconds = 1.0;
 constexpr double kSpotNeighbourHz = 150.0;
+constexpr double kLowestWpm = 10.0;
+constexpr double kHighestWpm = 50.0;
+constexpr double kHeldSpeedSpread = 1.4;  // a held speed allows this factor either way
+constexpr double kHeldSpeedStep = 0.1;    // and moves when the speed moved by this share
 constexpr size_t kSpotCapacity = 512;
 constexpr double kRespotSeconds = 600.0;
 // A call heard on a second channel this soon after its own is a ghost of
@@ -51,6 +55,8 @@ struct Channel {
     double frequencyHz;  // from the stream's zero: audio Hz, or the IQ offset
     float snrDb;
     double lastCarrier;  // seconds
+    double minWpm;       // the speeds its receiver looks for
+    double maxWpm;
     CW_CHANNEL_DDC* ddc;
     CW_RX* rx;
     CW_CALL_EXTRACTOR* calls;
@@ -144,15 +150,34 @@ CW_SPOT_TABLE_CONFIG spot_table_config(const CW_SKIMMER_CONFIG& c)
                                 .qsyHoldSeconds = kQsyHoldSeconds};
 }
 
-CW_RX_CONFIG channel_rx_config(double workRate)
+CW_RX_CONFIG channel_rx_config(double workRate, double minWpm, double maxWpm)
 {
     CW_RX_CONFIG c = cw_rx_default_config();
     c.sampleRate = workRate;
     c.pitchHz = kChannelPitchHz;
     c.autoPitch = 1;  // the channel follows its carrier only roughly; the engine finds the rest
-    c.minWpm = 10.0;
-    c.maxWpm = 60.0;
+    c.minWpm = minWpm;
+    c.maxWpm = maxWpm;
     return c;
+}
+
+// Once the receiver has locked onto its station's speed, it looks for that
+// speed only: the key clicks of a strong neighbour are short blips that a
+// receiver open to any speed reads as strings of E and I between overs.
+void hold_speed(CW_SKIMMER* s, Channel& ch)
+{
+    CW_RX_STATUS status{};
+    cw_rx_get_status(ch.rx, &status);
+    if (status.lock != 2 || !(status.wpm >= kLowestWpm && status.wpm <= kHighestWpm))
+        return;
+    const double low = std::max(kLowestWpm, status.wpm / kHeldSpeedSpread);
+    const double high = std::min(kHighestWpm, status.wpm * kHeldSpeedSpread);
+    if (std::abs(high - ch.maxWpm) < kHeldSpeedStep * ch.maxWpm)
+        return;
+    ch.minWpm = low;
+    ch.maxWpm = high;
+    const CW_RX_CONFIG rc = channel_rx_config(s->workRate, low, high);
+    cw_rx_configure(ch.rx, &rc);
 }
 
 void push_event(CW_SKIMMER* s, const CW_SPOT_EVENT& e)
@@ -243,6 +268,7 @@ void run_channel(CW_SKIMMER* s, Channel& ch, const float* re, const float* im, s
         hear_calls(s, ch, text, length);
         length = cw_rx_process(ch.rx, s->audio, 0, text, sizeof text);
     }
+    hold_speed(s, ch);
 }
 
 void replay_into(CW_SKIMMER* s, Channel& ch)
@@ -283,7 +309,7 @@ bool open_channel(CW_SKIMMER* s, const Pending& p)
         // Made once, when first needed, and kept for the next signal.
         ch.ddc = cw_channel_ddc_create();
         ch.calls = cw_call_extractor_create();
-        const CW_RX_CONFIG rc = channel_rx_config(s->workRate);
+        const CW_RX_CONFIG rc = channel_rx_config(s->workRate, kLowestWpm, kHighestWpm);
         ch.rx = cw_rx_create(&rc);
         if (ch.ddc == nullptr || ch.calls == nullptr || ch.rx == nullptr) {
             cw_channel_ddc_destroy(ch.ddc);
@@ -296,7 +322,9 @@ bool open_channel(CW_SKIMMER* s, const Pending& p)
         }
         ++s->built;
     }
-    const CW_RX_CONFIG rc = channel_rx_config(s->workRate);
+    ch.minWpm = kLowestWpm;
+    ch.maxWpm = kHighestWpm;
+    const CW_RX_CONFIG rc = channel_rx_config(s->workRate, kLowestWpm, kHighestWpm);
     cw_rx_reset(ch.rx);
     cw_rx_configure(ch.rx, &rc);
     cw_rx_set_squelch(ch.rx, 0.5);
