@@ -125,6 +125,7 @@ QoMorse::Impl::Impl(const qomorse_Parameters& p)
         rawInput.assign(static_cast<size_t>(kInputBufferSamples) * sampleSizeBytesInp, 0);
 
     rxData.reserve(1024);
+    thresholdF.reserve(1024);  // one value a frame between takes; swapped with the taker's, never grown
     stfft.init(kInternalRate, 512, samplesPerFrame, 3.0f);
     highPass.designHighPass(decodeParameters.frequencyRangeMin_hz, kInternalRate);
     if (inputUsable)

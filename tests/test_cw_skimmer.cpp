@@ -1,0 +1,258 @@
+// The skimmer on generated bands: the stations calling CQ are spotted at
+// their frequencies, nothing that was not sent is spotted, noise gives no
+// spots, and the channels, text, capacity and settings behave as a caller
+// relies on.
+#include "cw_skimmer.h"
+
+#include "morse_band_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Skimmer = std::unique_ptr<CW_SKIMMER, decltype(&cw_skimmer_destroy)>;
+using Band = std::unique_ptr<MORSE_BAND, decltype(&morse_band_destroy)>;
+
+MORSE_BAND_CONFIG quiet_band(uint32_t stations, uint32_t seed)
+{
+    MORSE_BAND_CONFIG c = morse_band_default_config();
+    c.stationCount = stations;
+    c.lowHz = 400.0;
+    c.highHz = 2600.0;
+    c.minSpacingHz = 200.0;
+    c.minSnrDb = 10.0;
+    c.fadingShare = 0.0;
+    c.handKeyingShare = 0.0;
+    c.answerShare = 0.0;
+    c.startSpreadSeconds = 5.0;
+    c.seed = seed;
+    return c;
+}
+
+struct Heard {
+    std::vector<CW_SPOT> spots;  // NEW events in order
+    std::string text;
+    CW_SKIMMER_STATUS status{};
+};
+
+// Runs `seconds` of the band through the skimmer in 20 ms blocks.
+Heard skim(CW_SKIMMER* s, MORSE_BAND* band, const MORSE_BAND_CONFIG& c, double seconds)
+{
+    Heard h;
+    const size_t frames = c.sampleRateHz / 50;
+    const bool iq = c.output == MORSE_BAND_IQ;
+    std::vector<float> block(iq ? 2 * frames : frames);
+    for (size_t b = 0; b < static_cast<size_t>(seconds * 50.0); ++b) {
+        morse_band_render(band, block.data(), frames);
+        if (iq)
+            cw_skimmer_process_iq(s, block.data(), frames);
+        else
+            cw_skimmer_process(s, block.data(), frames);
+        CW_SPOT_EVENT events[16];
+        for (size_t n; (n = cw_skimmer_take_events(s, events, 16)) > 0;) {
+            for (size_t i = 0; i < n; ++i) {
+                if (events[i].kind == CW_SPOT_NEW)
+                    h.spots.push_back(events[i].spot);
+            }
+        }
+        CW_SKIMMER_TEXT texts[8];
+        for (size_t n; (n = cw_skimmer_take_text(s, texts, 8)) > 0;) {
+            for (size_t i = 0; i < n; ++i)
+                h.text += texts[i].text;
+        }
+    }
+    cw_skimmer_get_status(s, &h.status);
+    return h;
+}
+
+std::vector<MORSE_BAND_STATION> stations_of(const MORSE_BAND* band)
+{
+    std::vector<MORSE_BAND_STATION> all(morse_band_station_count(band));
+    for (size_t i = 0; i < all.size(); ++i)
+        morse_band_get_station(band, i, &all[i]);
+    return all;
+}
+
+// How many stations were spotted at their frequency (plus `dialHz`), and
+// how many spots name a call nobody sent.
+void score(const Heard& h, const std::vector<MORSE_BAND_STATION>& stations, double dialHz, size_t* found,
+           size_t* busted)
+{
+    *found = 0;
+    *busted = 0;
+    for (const MORSE_BAND_STATION& st : stations) {
+        for (const CW_SPOT& spot : h.spots) {
+            if (std::string(spot.call) == st.call && std::abs(spot.frequencyHz - dialHz - st.frequencyHz) < 25.0) {
+                ++*found;
+                break;
+            }
+        }
+    }
+    for (const CW_SPOT& spot : h.spots) {
+        bool sent = false;
+        for (const MORSE_BAND_STATION& st : stations)
+            sent = sent || std::string(spot.call) == st.call;
+        *busted += sent ? 0 : 1;
+    }
+}
+
+}  // namespace
+
+TEST(Skimmer, SpotsTheStationsOfAnAudioBandWhereTheyAre)
+{
+    for (uint32_t seed : {1u, 2u}) {
+        MORSE_BAND_CONFIG c = quiet_band(6, seed);
+        c.sampleRateHz = 48000;
+        Band band(morse_band_create(c), morse_band_destroy);
+        ASSERT_NE(band, nullptr);
+        CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
+        config.dialHz = 7020000.0;
+        Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
+        ASSERT_NE(s, nullptr);
+        const Heard h = skim(s.get(), band.get(), c, 60.0);
+        size_t found = 0, busted = 0;
+        score(h, stations_of(band.get()), config.dialHz, &found, &busted);
+        EXPECT_GE(found, 5u) << "seed " << seed;
+        EXPECT_EQ(busted, 0u) << "seed " << seed;
+        EXPECT_NE(h.text.find("CQ"), std::string::npos);
+        EXPECT_DOUBLE_EQ(h.status.workRate, 8000.0);
+        EXPECT_GE(h.status.spots, static_cast<int32_t>(found));
+
+        // The list: newest first, each spot once.
+        std::vector<CW_SPOT> list(64);
+        list.resize(cw_skimmer_get_spots(s.get(), list.data(), list.size()));
+        ASSERT_FALSE(list.empty());
+        for (size_t i = 1; i < list.size(); ++i)
+            EXPECT_GE(list[i - 1].lastHeard, list[i].lastHeard);
+    }
+}
+
+TEST(Skimmer, SpotsAnIqBandAtTheCentrePlusEachOffset)
+{
+    MORSE_BAND_CONFIG c = quiet_band(8, 3);
+    c.sampleRateHz = 48000;
+    c.output = MORSE_BAND_IQ;
+    c.lowHz = -18000.0;
+    c.highHz = 18000.0;
+    c.minSpacingHz = 1000.0;
+    Band band(morse_band_create(c), morse_band_destroy);
+    ASSERT_NE(band, nullptr);
+    CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
+    config.sampleRate = 48000.0;
+    config.iq = 1;
+    config.lowHz = -19000.0;
+    config.highHz = 19000.0;
+    config.dialHz = 14030000.0;
+    Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
+    const Heard h = skim(s.get(), band.get(), c, 60.0);
+    const std::vector<MORSE_BAND_STATION> stations = stations_of(band.get());
+    size_t found = 0, busted = 0;
+    score(h, stations, config.dialHz, &found, &busted);
+    EXPECT_GE(found, 7u);
+    EXPECT_EQ(busted, 0u);
+    bool below = false;
+    for (const CW_SPOT& spot : h.spots)
+        below = below || spot.frequencyHz < config.dialHz - 1000.0;
+    EXPECT_TRUE(below) << "stations below the centre are spotted below it";
+}
+
+TEST(Skimmer, NoiseAloneGivesNoChannelsAndNoSpots)
+{
+    CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
+    config.sampleRate = 8000.0;
+    Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
+    std::mt19937 rng(9);
+    std::normal_distribution<float> noise(0.0f, 0.05f);
+    std::vector<float> block(160);
+    for (int b = 0; b < 60 * 50; ++b) {
+        for (float& v : block)
+            v = noise(rng);
+        cw_skimmer_process(s.get(), block.data(), block.size());
+    }
+    CW_SKIMMER_STATUS status{};
+    cw_skimmer_get_status(s.get(), &status);
+    EXPECT_EQ(status.channels, 0);
+    EXPECT_EQ(status.spots, 0);
+    EXPECT_EQ(status.receiversBuilt, 0);
+    EXPECT_NEAR(status.seconds, 60.0, 1e-6);
+}
+
+TEST(Skimmer, CapacityBoundsTheChannelsAndCountsTheCarriersLeftOut)
+{
+    MORSE_BAND_CONFIG c = quiet_band(6, 4);
+    c.startSpreadSeconds = 1.0;
+    Band band(morse_band_create(c), morse_band_destroy);
+    CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
+    config.sampleRate = c.sampleRateHz;
+    config.capacity = 2;
+    Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
+    const Heard h = skim(s.get(), band.get(), c, 20.0);
+    EXPECT_LE(h.status.channels, 2);
+    EXPECT_EQ(h.status.receiversBuilt, 2);
+    EXPECT_GT(h.status.refused, 0);
+    std::vector<CW_SKIMMER_CHANNEL> channels(8);
+    channels.resize(cw_skimmer_get_channels(s.get(), channels.data(), channels.size()));
+    EXPECT_EQ(channels.size(), static_cast<size_t>(h.status.channels));
+    for (size_t i = 1; i < channels.size(); ++i)
+        EXPECT_LT(channels[i - 1].frequencyHz, channels[i].frequencyHz);
+}
+
+TEST(Skimmer, ANewRateStartsTheChannelsAfreshAndKeepsTheSpots)
+{
+    MORSE_BAND_CONFIG c = quiet_band(4, 5);
+    Band band(morse_band_create(c), morse_band_destroy);
+    CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
+    config.sampleRate = c.sampleRateHz;
+    Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
+    const Heard before = skim(s.get(), band.get(), c, 40.0);
+    ASSERT_GT(before.status.spots, 0);
+    ASSERT_GT(before.status.channels, 0);
+    config.sampleRate = 12000.0;
+    cw_skimmer_configure(s.get(), &config);
+    CW_SKIMMER_STATUS after{};
+    cw_skimmer_get_status(s.get(), &after);
+    EXPECT_EQ(after.channels, 0);
+    EXPECT_EQ(after.spots, before.status.spots);
+    EXPECT_DOUBLE_EQ(after.workRate, 12000.0);
+}
+
+TEST(Skimmer, NullHandlesAndBadSettingsAreHarmless)
+{
+    cw_skimmer_process(nullptr, nullptr, 10);
+    cw_skimmer_process_iq(nullptr, nullptr, 10);
+    cw_skimmer_configure(nullptr, nullptr);
+    EXPECT_EQ(cw_skimmer_take_events(nullptr, nullptr, 4), 0u);
+    EXPECT_EQ(cw_skimmer_take_text(nullptr, nullptr, 4), 0u);
+    EXPECT_EQ(cw_skimmer_get_channels(nullptr, nullptr, 4), 0u);
+    EXPECT_EQ(cw_skimmer_get_spots(nullptr, nullptr, 4), 0u);
+    CW_SKIMMER_STATUS status{};
+    status.channels = 7;
+    cw_skimmer_get_status(nullptr, &status);
+    EXPECT_EQ(status.channels, 0);
+    cw_skimmer_destroy(nullptr);
+
+    CW_SKIMMER_CONFIG bad{.sampleRate = NAN,
+                          .iq = 0,
+                          .lowHz = -5.0,
+                          .highHz = INFINITY,
+                          .dialHz = NAN,
+                          .capacity = 100000,
+                          .silenceSeconds = -1.0,
+                          .spotAgeSeconds = 0.0};
+    Skimmer s(cw_skimmer_create(&bad), cw_skimmer_destroy);
+    ASSERT_NE(s, nullptr);
+    cw_skimmer_get_status(s.get(), &status);
+    EXPECT_EQ(status.capacity, kCWSkimmerMaxChannels);
+    EXPECT_DOUBLE_EQ(status.workRate, 8000.0);  // 48000 Hz by default
+    // An audio skimmer ignores IQ and the other way round.
+    std::vector<float> iq(2 * 960, 0.1f);
+    cw_skimmer_process_iq(s.get(), iq.data(), 960);
+    cw_skimmer_get_status(s.get(), &status);
+    EXPECT_EQ(status.seconds, 0.0);
+}
