@@ -177,13 +177,15 @@ TEST(TciSimSession, AStallSendsNothingThenTheStreamGoesOnWithoutABurst)
     EXPECT_EQ(sim.receive("trx_count;", 3.1).texts(), (Texts{"trx_count:1;"}));
 }
 
-// The IQ rate is reported after every request, taken or not; IQ flows from
-// "iq_start:0;" to "iq_stop:0;" beside the audio, and a start for a receiver
-// the radio lacks is answered with a stop.
+// The IQ rate is reported after every request, taken or not, and the IF
+// limits follow a new one; IQ flows from "iq_start:0;" to "iq_stop:0;"
+// beside the audio, and a start for a receiver the radio lacks is answered
+// with a stop.
 TEST(TciSimSession, IqIsAnsweredWithItsStateAndStreamsFromStartToStop)
 {
     Sim sim;
     EXPECT_EQ(sim.receive("iq_samplerate;").texts(), (Texts{"iq_samplerate:48000;"}));
+    EXPECT_EQ(sim.receive("iq_samplerate:96000;").texts(), (Texts{"iq_samplerate:96000;", "if_limits:-48000,48000;"}));
     EXPECT_EQ(sim.receive("iq_samplerate:96000;").texts(), (Texts{"iq_samplerate:96000;"}));
     for (const char* refused : {"iq_samplerate:44100;", "iq_samplerate:384000;", "iq_samplerate:fast;"}) {
         EXPECT_EQ(sim.receive(refused).texts(), (Texts{"iq_samplerate:96000;"})) << refused;

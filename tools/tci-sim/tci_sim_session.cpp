@@ -452,6 +452,11 @@ void TciSimSession::onIqSampleRate(const TCI_COMMAND& c, double now, TCI_SIM_OUT
         writeIqTruth(out);
     }
     send("iq_samplerate:" + std::to_string(iq_.sampleRate()) + ";", out);
+    // A channel can be tuned across the IQ band and no further.
+    if (iq_.sampleRate() != was) {
+        const std::string half = std::to_string(iq_.sampleRate() / 2);
+        send("if_limits:-" + half + "," + half + ";", out);
+    }
 }
 
 // A start for a receiver the radio lacks is answered with a stop, as
