@@ -75,7 +75,7 @@ bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS
         ->type_name("DB")
         ->check(command_line_number(-50.0, 100.0))
         ->capture_default_str();
-    app.add_option("--seed", o.seed, "seed of the built-in contacts")
+    app.add_option("--seed", o.seed, "seed of the built-in contacts and of the bands")
         ->type_name("N")
         ->transform(command_line_whole(0, UINT32_MAX))
         ->capture_default_str();
@@ -86,8 +86,8 @@ bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS
         ->capture_default_str()
         ->group(kSkimmer);
     app.add_option("--iq-truth", o.iqTruthPath,
-                   "write the IQ band's stations (call, frequency in Hz, WPM, SNR) to FILE, again whenever a "
-                   "client changes the IQ rate or the frequency")
+                   "write the IQ band's stations (call, frequency in Hz, WPM, SNR, first key-down in s) to "
+                   "FILE, again whenever a client starts IQ or changes its rate or the frequency")
         ->type_name("FILE")
         ->check(command_line_not_empty())
         ->group(kSkimmer);
