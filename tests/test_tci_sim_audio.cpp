@@ -2,6 +2,8 @@
 // under them, a keyer that takes over while it sends, and looped recordings.
 #include "tci_sim_audio.h"
 
+#include "tci_sim_band.h"
+
 #include "tci_keying_reader.h"
 #include "wav_file.h"
 
@@ -147,4 +149,33 @@ TEST(TciSimAudio, RecordingLoopsOnItsFirstChannel)
     const std::vector<float> out = render(&audio, 25, 13);
     for (size_t i = 0; i < out.size(); ++i)
         EXPECT_FLOAT_EQ(out[i], (i % 10) / 10.0f) << i;
+}
+
+// "--band": the audio is the band generator's, stations at their pitches
+// and noise between them, from the first sample.
+TEST(TciSimAudio, BandAudioIsABandOfStationsAtTheirPitches)
+{
+    TCI_SIM_OPTIONS o = options(TCI_SIM_SOURCE::Band);
+    o.bandStations = 6, o.seed = 5;
+    TciSimAudio audio(o, nullptr);
+    const std::vector<float> s = render(&audio, 15 * kRate);
+
+    const MORSE_BAND_CONFIG config = tci_sim_audio_band_config(kRate, 6, 5);
+    EXPECT_TRUE(config.output == MORSE_BAND_AUDIO && config.lowHz == 300.0 && config.highHz == 2800.0);
+    TciSimBand band = tci_sim_make_band(config);
+    ASSERT_TRUE(band);
+    std::vector<float> expected(s.size());
+    morse_band_render(band.get(), expected.data(), expected.size());
+    EXPECT_EQ(s, expected);
+
+    ASSERT_EQ(morse_band_station_count(band.get()), 6u);
+    MORSE_BAND_STATION loudest{};
+    for (size_t i = 0; i < 6; ++i) {
+        MORSE_BAND_STATION station;
+        morse_band_get_station(band.get(), i, &station);
+        if (station.fading == MORSE_BAND_FADING_NONE && station.snrDb > loudest.snrDb)
+            loudest = station;
+    }
+    ASSERT_GT(loudest.wpm, 0.0);
+    EXPECT_GT(tone_power(s, loudest.frequencyHz), 10 * tone_power(s, 3500.0)) << loudest.call;
 }

@@ -55,3 +55,35 @@ TEST(TciSimOptions, RecordingSetsTheRateUnlessItDisagreesOrCannotBeStreamed)
     EXPECT_NE(error.find("11025"), std::string::npos);
     EXPECT_FALSE(tci_sim_adopt_wav_rate(wav_at(96000), &o, &error) || tci_sim_adopt_wav_rate(WAV_AUDIO{}, &o, &error));
 }
+
+// The IQ band, the band audio and the spot clicks; every one is off or at
+// its default unless given.
+TEST(TciSimOptions, BandIqAndClickOptionsAreTakenWithinTheirRanges)
+{
+    TCI_SIM_OPTIONS o;
+    std::string error;
+    ASSERT_TRUE(tci_sim_parse_options({}, &o, &error)) << error;
+    EXPECT_TRUE(o.source == TCI_SIM_SOURCE::Qso && o.bandStations == 0u && o.iqStations == 30u);
+    EXPECT_TRUE(o.iqTruthPath.empty() && o.clickSpotSeconds < 0.0 && !o.oldClicks);
+    ASSERT_TRUE(tci_sim_parse_options(
+        {"--band", "12", "--iq-stations=8", "--iq-truth", "truth.txt", "--click-spot", "1.5", "--old-clicks"}, &o,
+        &error))
+        << error;
+    EXPECT_TRUE(o.source == TCI_SIM_SOURCE::Band && o.bandStations == 12u && o.iqStations == 8u);
+    EXPECT_TRUE(o.iqTruthPath == "truth.txt" && o.clickSpotSeconds == 1.5 && o.oldClicks);
+    ASSERT_TRUE(tci_sim_parse_options({"--iq-stations", "0", "--click-spot", "0"}, &o, &error)) << error;
+    EXPECT_TRUE(o.iqStations == 0u && o.clickSpotSeconds == 0.0 && o.source == TCI_SIM_SOURCE::Qso);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--band", "0"},
+                                                                                      {"--band", "41"},
+                                                                                      {"--band", "5", "--wav", "a.wav"},
+                                                                                      {"--band", "5", "--ramp"},
+                                                                                      {"--iq-stations", "501"},
+                                                                                      {"--iq-stations", "-1"},
+                                                                                      {"--iq-truth", ""},
+                                                                                      {"--click-spot", "-1"},
+                                                                                      {"--click-spot", "soon"},
+                                                                                      {"--old-clicks=yes"}}) {
+        error.clear();
+        EXPECT_TRUE(!tci_sim_parse_options(args, &o, &error) && !error.empty()) << args[0] << " " << args.back();
+    }
+}

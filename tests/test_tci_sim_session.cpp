@@ -9,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -63,6 +66,17 @@ struct Sim {
     TciSimSession session;
     TCI_SIM_OUTPUT out;  // of the last step
 };
+
+// Frequency of the first station line of an IQ truth file, 0 without one.
+double first_truth_frequency(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string header, call;
+    double hz = 0.0;
+    std::getline(in, header);
+    in >> call >> hz;
+    return hz;
+}
 
 }  // namespace
 
@@ -161,4 +175,127 @@ TEST(TciSimSession, AStallSendsNothingThenTheStreamGoesOnWithoutABurst)
     EXPECT_TRUE(sim.tick(3.0).out.messages.empty());  // the stall is over: counting starts again
     EXPECT_EQ(sim.tick(3.1).frames().size(), 2u);
     EXPECT_EQ(sim.receive("trx_count;", 3.1).texts(), (Texts{"trx_count:1;"}));
+}
+
+// The IQ rate is reported after every request, taken or not, and the IF
+// limits follow a new one; IQ flows from "iq_start:0;" to "iq_stop:0;"
+// beside the audio, and a start for a receiver the radio lacks is answered
+// with a stop.
+TEST(TciSimSession, IqIsAnsweredWithItsStateAndStreamsFromStartToStop)
+{
+    Sim sim;
+    EXPECT_EQ(sim.receive("iq_samplerate;").texts(), (Texts{"iq_samplerate:48000;"}));
+    EXPECT_EQ(sim.receive("iq_samplerate:96000;").texts(), (Texts{"iq_samplerate:96000;", "if_limits:-48000,48000;"}));
+    EXPECT_EQ(sim.receive("iq_samplerate:96000;").texts(), (Texts{"iq_samplerate:96000;"}));
+    for (const char* refused : {"iq_samplerate:44100;", "iq_samplerate:384000;", "iq_samplerate:fast;"}) {
+        EXPECT_EQ(sim.receive(refused).texts(), (Texts{"iq_samplerate:96000;"})) << refused;
+        EXPECT_TRUE(sim.logged("the IQ rate stays 96000 Hz")) << refused;
+    }
+    TCI_RADIO_STATE radio;
+    EXPECT_EQ(tci_state_apply_message(&radio, sim.out.messages.back().text).iqSampleRate, 96000u);
+
+    const Texts started = sim.receive("iq_start:0;audio_start:0;", 1.0).texts();
+    EXPECT_EQ(started, (Texts{"iq_start:0;"}));
+    EXPECT_TRUE(sim.logged("iq started: 96000 Hz, float32, 2 channels, 2048 samples a frame, centre 7025000 Hz"));
+    const std::vector<TCI_IQ_SWITCH> switches = tci_state_apply_message(&radio, started[0]).iqSwitches;
+    ASSERT_EQ(switches.size(), 1u);
+    EXPECT_TRUE(switches[0].receiver == 0 && switches[0].running && sim.session.streamingIq());
+
+    size_t iq = 0, audio = 0;
+    for (const TCIStreamInfo& f : sim.tick(2.0).frames()) {
+        if (f.type == kTCIStreamTypeIQ) {
+            ++iq;
+            EXPECT_TRUE(f.isIQFloat32 && f.format == 3u && f.channels == 2u && f.sampleRate == 96000u &&
+                        f.length == 4096u);
+        } else {
+            audio += f.isRxAudioFloat32;
+        }
+    }
+    EXPECT_EQ(iq, 46u);  // 96000 / 2048 = 46.9 in the second
+    EXPECT_EQ(audio, 20u);
+
+    EXPECT_EQ(sim.receive("iq_start:1;", 2.0).texts(), (Texts{"iq_stop:1;"}));
+    EXPECT_TRUE(sim.logged("there is no receiver 1") && sim.session.streamingIq());
+    EXPECT_EQ(sim.receive("iq_stop:0;", 2.0).texts(), (Texts{"iq_stop:0;"}));
+    EXPECT_TRUE(sim.logged("iq stopped after 46 frames") && !sim.session.streamingIq());
+    for (const TCIStreamInfo& f : sim.tick(3.0).frames())
+        EXPECT_NE(f.type, kTCIStreamTypeIQ);
+    EXPECT_TRUE(sim.receive("iq_start;").texts().empty() && sim.logged("wants a receiver"));
+}
+
+// The band is centred on the DDS frequency the radio reports: the truth
+// file gives each station at that frequency plus its offset, and is written
+// again when the frequency moves.
+TEST(TciSimSession, TheIqTruthFileFollowsTheCentreFrequency)
+{
+    TCI_SIM_OPTIONS o = small_options();
+    o.iqStations = 4, o.iqTruthPath = testing::TempDir() + "tci_sim_session_truth.txt";
+    std::remove(o.iqTruthPath.c_str());
+    Sim sim(o);
+    const std::vector<MORSE_BAND_STATION> stations = sim.session.iqStations();
+    ASSERT_EQ(stations.size(), 4u);
+    EXPECT_EQ(sim.receive("dds:0;").texts(), (Texts{"dds:0,7025000;"}));
+    sim.receive("iq_start:0;");
+    EXPECT_NEAR(first_truth_frequency(o.iqTruthPath), 7025000.0 + stations[0].frequencyHz, 0.1);
+    EXPECT_TRUE(sim.receive("vfo:0,0,14025000;").logged("iq truth: 4 stations around 14025000 Hz"));
+    EXPECT_NEAR(first_truth_frequency(o.iqTruthPath), 14025000.0 + stations[0].frequencyHz, 0.1);
+    EXPECT_EQ(sim.receive("dds:0;").texts(), (Texts{"dds:0,14025000;"}));
+}
+
+// Spot commands get no reply; each change is one log line and a malformed
+// command changes nothing.
+TEST(TciSimSession, SpotsAreKeptDeletedAndClearedAndEachChangeIsLogged)
+{
+    Sim sim;
+    EXPECT_TRUE(sim.receive("spot:DL2QZA,cw,7025300,4294901760,24 WPM 18 dB CQ;").texts().empty());
+    EXPECT_TRUE(sim.logged("spot DL2QZA 7025300 cw FFFF0000 24 WPM 18 dB CQ"));
+    sim.receive("spot:G4ABC,cw,7026100,4278255360,31 WPM 9 dB;");
+    ASSERT_EQ(sim.session.spots().size(), 2u);
+    for (const char* bad :
+         {"spot:DL2QZA,cw,7025300;", "spot:DL2QZA,cw,7.0253,4294901760,x;", "spot:K1-X,cw,7025300,4294901760,x;",
+          "spot:K1X,cw,7025300,4294901760,a,b;", "spot_delete;", "spot_delete:A,B;", "spot_clear:all;"}) {
+        sim.receive(bad);
+        EXPECT_TRUE(sim.texts().empty() && sim.session.spots().size() == 2u) << bad;
+        EXPECT_TRUE(sim.logged("ignored spot")) << bad;
+    }
+    EXPECT_TRUE(sim.receive("spot_delete:DL2QZA;").texts().empty() && sim.logged("spot_delete DL2QZA"));
+    ASSERT_EQ(sim.session.spots().size(), 1u);
+    EXPECT_EQ(sim.session.spots()[0].call, "G4ABC");
+    EXPECT_TRUE(sim.receive("spot_delete:K1XYZ;").logged("spot_delete K1XYZ: no such spot"));
+    EXPECT_TRUE(sim.receive("spot:K1XYZ,cw,7027000,0,;spot_clear;").logged("spot_clear 2 spots"));
+    EXPECT_TRUE(sim.session.spots().empty());
+}
+
+// As an operator clicking what the client put up: once, the newest spot,
+// the given time after the first spot came; the older form as well when
+// asked for.
+TEST(TciSimSession, TheNewestSpotIsClickedAfterTheDelay)
+{
+    TCI_SIM_OPTIONS o = small_options();
+    o.clickSpotSeconds = 2.0, o.oldClicks = true;
+    Sim sim(o);
+    EXPECT_TRUE(sim.tick(5.0).texts().empty());
+    sim.receive("spot:DL2QZA,cw,7025300,4294901760,CQ;", 10.0);
+    sim.receive("spot:G4ABC,cw,7026100,4294901760,CQ;spot:EA8XY,cw,7024000,4294901760,CQ;", 11.0);
+    sim.receive("spot_delete:EA8XY;", 11.5);
+    EXPECT_TRUE(sim.tick(11.99).texts().empty());
+    const Texts clicks = sim.tick(12.0).texts();
+    EXPECT_EQ(clicks, (Texts{"rx_clicked_on_spot:0,0,G4ABC,7026100;", "clicked_on_spot:G4ABC,7026100;"}));
+    TCI_RADIO_STATE radio;
+    std::vector<TCI_SPOT_CLICK> seen;
+    for (const std::string& text : clicks)
+        for (const TCI_SPOT_CLICK& click : tci_state_apply_message(&radio, text).spotClicks)
+            seen.push_back(click);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(seen[0].call == "G4ABC" && seen[0].frequencyHz == 7026100.0 && seen[0].receiver == 0);
+    EXPECT_TRUE(seen[1].call == "G4ABC" && seen[1].frequencyHz == 7026100.0 && seen[1].receiver == -1);
+    EXPECT_TRUE(sim.tick(20.0).texts().empty());
+
+    o.oldClicks = false;
+    Sim newer(o);
+    newer.receive("spot:DL2QZA,cw,7025300,4294901760,CQ;", 1.0);
+    EXPECT_EQ(newer.tick(3.5).texts(), (Texts{"rx_clicked_on_spot:0,0,DL2QZA,7025300;"}));
+    Sim never;
+    never.receive("spot:DL2QZA,cw,7025300,4294901760,CQ;", 1.0);
+    EXPECT_TRUE(never.tick(100.0).texts().empty());
 }

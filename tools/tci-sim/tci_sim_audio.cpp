@@ -24,6 +24,10 @@ TciSimAudio::TciSimAudio(const TCI_SIM_OPTIONS& options, const WAV_AUDIO* wav)
       sampleRate_(options.sampleRate), wav_(wav), qso_(options.seed), noise_(options.seed),
       noiseSigma_(morse_audio_noise_sigma(kReferenceAmplitude, options.snrDb, options.sampleRate))
 {
+    if (source_ == TCI_SIM_SOURCE::Band)
+        band_ = tci_sim_make_band(tci_sim_audio_band_config(sampleRate_, options.bandStations, options.seed));
+    if (source_ == TCI_SIM_SOURCE::Band && !band_)
+        source_ = TCI_SIM_SOURCE::Qso;
 }
 
 void TciSimAudio::key(const std::string& text, double wpm)
@@ -62,6 +66,7 @@ void TciSimAudio::renderBackground(float* out, size_t count)
     case TCI_SIM_SOURCE::Wav: renderWav(out, count); break;
     case TCI_SIM_SOURCE::Ramp: renderRamp(out, count); break;
     case TCI_SIM_SOURCE::Qso: renderContacts(out, count); break;
+    case TCI_SIM_SOURCE::Band: renderBand(out, count); break;
     }
 }
 
@@ -97,6 +102,13 @@ void TciSimAudio::renderRamp(float* out, size_t count)
 {
     for (size_t i = 0; i < count; ++i)
         out[i] = tci_sim_ramp_sample(rampCount_++);
+}
+
+// Like the contacts, the band waits while text is keyed: rendering it
+// unheard would cost time for nothing.
+void TciSimAudio::renderBand(float* out, size_t count)
+{
+    morse_band_render(band_.get(), out, count);
 }
 
 MORSE_AUDIO_CONFIG TciSimAudio::toneConfig(double wpm, double pitchHz, double amplitude, double jitterPercent)

@@ -1,9 +1,11 @@
 // The receive audio of the simulated transceiver: a background (built-in CW
-// contacts with noise, a looped recording or a test ramp) and, while CW
+// contacts with noise, a band of many stations, a looped recording or a
+// test ramp) and, while CW
 // text is being keyed, the keyed signal alone, as a transceiver monitors
 // its own transmission.
 #pragma once
 
+#include "tci_sim_band.h"
 #include "tci_sim_cw_track.h"
 #include "tci_sim_options.h"
 #include "tci_sim_qso.h"
@@ -39,6 +41,7 @@ private:
     void renderContacts(float* out, size_t count);
     void renderWav(float* out, size_t count);
     void renderRamp(float* out, size_t count);
+    void renderBand(float* out, size_t count);
     MORSE_AUDIO_CONFIG toneConfig(double wpm, double pitchHz, double amplitude, double jitterPercent);
 
     TCI_SIM_SOURCE source_;
@@ -49,6 +52,7 @@ private:
     TciSimQso qso_;
     TciSimCwTrack contacts_;
     TciSimCwTrack keyer_;
+    TciSimBand band_;
     std::mt19937 noise_;
     double noiseSigma_;
 };

@@ -10,11 +10,14 @@ namespace {
 const char kAbout[] = "A TCI server for development, tests and demos. It answers the start-up\n"
                       "queries of a TCI client, streams receive audio of transceiver 0 after\n"
                       "\"audio_start:0;\" at real-time pace, and keys \"cw_macros:0,...\" text back\n"
-                      "into that audio at the \"cw_macros_speed\" set. Everything it receives is\n"
-                      "logged on standard output.";
+                      "into that audio at the \"cw_macros_speed\" set. After \"iq_start:0;\" it\n"
+                      "streams float32 IQ of a band of CW stations around the \"dds\" frequency\n"
+                      "at the \"iq_samplerate\" set, and it keeps the spots a client sends.\n"
+                      "Everything it receives is logged on standard output.";
 
 const char kServers[] = "Behaviour of some real servers";
 const char kFaults[] = "Faults";
+const char kSkimmer[] = "IQ and spots";
 
 constexpr double kMaxSeconds = 1e6;
 
@@ -58,17 +61,43 @@ bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS
                                       "own rate) instead of the built-in CW contacts with noise")
                            ->type_name("FILE")
                            ->check(command_line_not_empty());
-    app.add_flag_callback(
-           "--ramp", [&o] { o.source = TCI_SIM_SOURCE::Ramp; }, "stream a counting sawtooth (test signal)")
-        ->excludes(wav);
+    CLI::Option* ramp =
+        app.add_flag_callback(
+               "--ramp", [&o] { o.source = TCI_SIM_SOURCE::Ramp; }, "stream a counting sawtooth (test signal)")
+            ->excludes(wav);
+    app.add_option("--band", o.bandStations,
+                   "stream N CW stations over 300..2800 Hz with noise instead of the built-in contacts")
+        ->type_name("N")
+        ->transform(command_line_whole(1, kTciSimMaxBandStations))
+        ->excludes(wav)
+        ->excludes(ramp);
     app.add_option("--snr", o.snrDb, "signal to noise of the built-in contacts in 2500 Hz")
         ->type_name("DB")
         ->check(command_line_number(-50.0, 100.0))
         ->capture_default_str();
-    app.add_option("--seed", o.seed, "seed of the built-in contacts")
+    app.add_option("--seed", o.seed, "seed of the built-in contacts and of the bands")
         ->type_name("N")
         ->transform(command_line_whole(0, UINT32_MAX))
         ->capture_default_str();
+
+    app.add_option("--iq-stations", o.iqStations, "CW stations in the IQ band, spread over 0.9 of the IQ rate")
+        ->type_name("N")
+        ->transform(command_line_whole(0, kTciSimMaxIqStations))
+        ->capture_default_str()
+        ->group(kSkimmer);
+    app.add_option("--iq-truth", o.iqTruthPath,
+                   "write the IQ band's stations (call, frequency in Hz, WPM, SNR, first key-down in s) to "
+                   "FILE, again whenever a client starts IQ or changes its rate or the frequency")
+        ->type_name("FILE")
+        ->check(command_line_not_empty())
+        ->group(kSkimmer);
+    app.add_option("--click-spot", o.clickSpotSeconds,
+                   "S seconds after a client's first spot, click its newest spot as an operator would")
+        ->type_name("S")
+        ->check(seconds)
+        ->group(kSkimmer);
+    app.add_flag("--old-clicks", o.oldClicks, "send each click also as the older clicked_on_spot:CALL,HZ;")
+        ->group(kSkimmer);
 
     app.add_flag("--stereo", o.stereo, "send two channels whatever the client asked for")->group(kServers);
     app.add_flag("--echo", o.echo, "send every command back to the client")->group(kServers);
@@ -113,6 +142,8 @@ bool tci_sim_parse_options(const std::vector<std::string>& args, TCI_SIM_OPTIONS
     o.rateGiven = rate->count() > 0;
     if (wav->count() > 0)
         o.source = TCI_SIM_SOURCE::Wav;
+    if (o.bandStations > 0)
+        o.source = TCI_SIM_SOURCE::Band;
     return true;
 }
 

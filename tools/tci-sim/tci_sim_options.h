@@ -11,6 +11,7 @@ enum class TCI_SIM_SOURCE {
     Qso,   // endless generated CW traffic with noise
     Wav,   // a recording, looped
     Ramp,  // a counting sawtooth that shows lost or reordered frames
+    Band,  // many CW stations over 300..2800 Hz, with noise
 };
 
 struct TCI_SIM_OPTIONS {
@@ -23,6 +24,12 @@ struct TCI_SIM_OPTIONS {
     std::string wavPath;
     double snrDb = 12.0;
     uint32_t seed = 1;
+    uint32_t bandStations = 0;  // stations of the Band source
+    // The IQ stream of receiver 0 and the spots a client puts on the panorama.
+    uint32_t iqStations = 30;
+    std::string iqTruthPath;         // the IQ band's stations are written here; empty: nowhere
+    double clickSpotSeconds = -1.0;  // the newest spot is clicked this long after the first; negative: never
+    bool oldClicks = false;          // the click also in the older form without receiver and channel
     // Behaviour of some real servers.
     bool stereo = false;  // two channels whatever was asked
     bool echo = false;    // every command sent back
@@ -43,6 +50,10 @@ constexpr uint32_t kTciSimMinRate = 8000;
 constexpr uint32_t kTciSimMaxRate = 48000;
 constexpr uint32_t kTciSimMinFrame = 16;
 constexpr uint32_t kTciSimMaxFrame = 16384;
+// Stations 60 Hz apart fit 2500 Hz of audio 42 times, 0.9 of the lowest IQ
+// rate far more often than a client can use.
+constexpr uint32_t kTciSimMaxBandStations = 40;
+constexpr uint32_t kTciSimMaxIqStations = 500;
 
 // Fills *options from the arguments after the program name; on failure
 // returns false with a one-line reason. Values follow their option or '='

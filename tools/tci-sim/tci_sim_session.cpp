@@ -41,13 +41,29 @@ TciSimSession::TciSimSession(const TCI_SIM_OPTIONS& options, const WAV_AUDIO* wa
       faults_({.malformedEvery = options.malformedEvery,
                .garbageEvery = options.garbageEvery,
                .longTextEvery = options.longTextEvery,
-               .floodPerFrame = options.floodPerFrame})
+               .floodPerFrame = options.floodPerFrame}),
+      iq_(options.iqStations, options.seed)
 {
 }
 
 bool TciSimSession::streaming() const
 {
     return stream_.running();
+}
+
+bool TciSimSession::streamingIq() const
+{
+    return iq_.running();
+}
+
+std::vector<MORSE_BAND_STATION> TciSimSession::iqStations() const
+{
+    return iq_.stations();
+}
+
+const std::vector<TCI_SIM_SPOT>& TciSimSession::spots() const
+{
+    return spots_.spots();
 }
 
 int TciSimSession::macroSpeed() const
@@ -114,6 +130,7 @@ void TciSimSession::tick(double now, TCI_SIM_OUTPUT* out)
     if (stalling_) {
         stalling_ = false;
         stream_.resume(now);
+        iq_.resume(now);
         out->log.push_back("fault: stall over");
     }
     if (options_.chatty && now >= nextStateAt_) {
@@ -121,6 +138,8 @@ void TciSimSession::tick(double now, TCI_SIM_OUTPUT* out)
         sendState(out);
     }
     sendFrames(now, out);
+    sendIqFrames(now, out);
+    clickSpot(now, out);
 }
 
 bool TciSimSession::stalled(double now) const
@@ -151,6 +170,47 @@ void TciSimSession::sendFrames(double now, TCI_SIM_OUTPUT* out)
         out->messages.push_back(std::move(frame));
         faults_.afterGoodFrame(out->messages.back().bytes, out);
     }
+}
+
+// Not counted as good frames by the faults, which belong to the audio.
+void TciSimSession::sendIqFrames(double now, TCI_SIM_OUTPUT* out)
+{
+    for (uint64_t due = iq_.takeDue(now); due > 0; --due)
+        out->messages.push_back(TCI_SIM_MESSAGE{true, "", iq_.nextFrame()});
+}
+
+// Once a connection, as an operator who tries what the client put up.
+void TciSimSession::clickSpot(double now, TCI_SIM_OUTPUT* out)
+{
+    if (options_.clickSpotSeconds < 0.0 || firstSpotAt_ < 0.0 || spotClicked_ ||
+        now < firstSpotAt_ + options_.clickSpotSeconds)
+        return;
+    spotClicked_ = true;
+    const TCI_SIM_SPOT* spot = spots_.newest();
+    if (!spot) {
+        out->log.push_back("click: no spot left to click");
+        return;
+    }
+    const std::string where = spot->call + "," + std::to_string(spot->frequencyHz) + ";";
+    out->log.push_back("click on spot " + spot->call + " " + std::to_string(spot->frequencyHz));
+    send("rx_clicked_on_spot:0,0," + where, out);
+    if (options_.oldClicks)
+        send("clicked_on_spot:" + where, out);
+}
+
+// Absolute frequencies move with the centre and the band with the rate, so
+// the file is written again after either changes.
+void TciSimSession::writeIqTruth(TCI_SIM_OUTPUT* out)
+{
+    if (options_.iqTruthPath.empty())
+        return;
+    std::string error;
+    const std::vector<MORSE_BAND_STATION> stations = iq_.stations();
+    if (tci_sim_write_iq_truth(options_.iqTruthPath, stations, frequencyHz_, &error))
+        out->log.push_back("iq truth: " + std::to_string(stations.size()) + " stations around " +
+                           std::to_string(frequencyHz_) + " Hz written to " + options_.iqTruthPath);
+    else
+        out->log.push_back("iq truth: " + error);
 }
 
 void TciSimSession::reject(const TCI_COMMAND& command, const std::string& why, TCI_SIM_OUTPUT* out)
@@ -198,6 +258,12 @@ TciSimSession::Handler TciSimSession::handlerFor(const std::string& name)
         {"cw_terminal", &TciSimSession::onCwTerminal},
         {"cw_macros", &TciSimSession::onCwMacros},
         {"cw_macros_stop", &TciSimSession::onCwMacrosStop},
+        {"iq_samplerate", &TciSimSession::onIqSampleRate},
+        {"iq_start", &TciSimSession::onIqStart},
+        {"iq_stop", &TciSimSession::onIqStop},
+        {"spot", &TciSimSession::onSpot},
+        {"spot_delete", &TciSimSession::onSpotDelete},
+        {"spot_clear", &TciSimSession::onSpotClear},
     };
     for (const auto& entry : kHandlers)
         if (name == entry.name)
@@ -267,7 +333,10 @@ void TciSimSession::frequencyCommand(const TCI_COMMAND& c, size_t valueIndex, TC
         return reportValue(c, std::to_string(frequencyHz_), out);
     if (!parse_uint(c.arguments[valueIndex], kMinFrequencyHz, kMaxFrequencyHz, &hz))
         return reject(c, "not a frequency in Hz", out);
+    const bool moved = hz != frequencyHz_;
     frequencyHz_ = hz;
+    if (moved && iq_.running())
+        writeIqTruth(out);
 }
 
 void TciSimSession::onMacroSpeed(const TCI_COMMAND& c, double, TCI_SIM_OUTPUT* out)
@@ -367,4 +436,86 @@ void TciSimSession::onCwMacrosStop(const TCI_COMMAND&, double, TCI_SIM_OUTPUT* o
 {
     const size_t dropped = audio_.stopKeying();
     out->log.push_back("CW stopped, " + std::to_string(dropped) + " queued characters dropped");
+}
+
+// Like a server, the rate in force is reported after every request, taken
+// or not.
+void TciSimSession::onIqSampleRate(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out)
+{
+    uint64_t rate = 0;
+    const uint32_t was = iq_.sampleRate();
+    if (c.hasArguments && (c.arguments.size() != 1 || !parse_uint(c.arguments[0], 1, UINT32_MAX, &rate) ||
+                           !iq_.setSampleRate(static_cast<uint32_t>(rate), now)))
+        reject(c, "wants 48000, 96000 or 192000; the IQ rate stays " + std::to_string(was) + " Hz", out);
+    else if (iq_.sampleRate() != was) {
+        out->log.push_back("iq rate " + std::to_string(iq_.sampleRate()) + " Hz");
+        writeIqTruth(out);
+    }
+    send("iq_samplerate:" + std::to_string(iq_.sampleRate()) + ";", out);
+    // A channel can be tuned across the IQ band and no further.
+    if (iq_.sampleRate() != was) {
+        const std::string half = std::to_string(iq_.sampleRate() / 2);
+        send("if_limits:-" + half + "," + half + ";", out);
+    }
+}
+
+// A start for a receiver the radio lacks is answered with a stop, as
+// servers refuse one.
+void TciSimSession::onIqStart(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out)
+{
+    uint64_t receiver = 0;
+    if (c.arguments.size() != 1 || !parse_uint(c.arguments[0], 0, UINT32_MAX, &receiver))
+        return reject(c, "wants a receiver", out);
+    if (receiver != 0) {
+        reject(c, "there is no receiver " + c.arguments[0], out);
+        return send("iq_stop:" + c.arguments[0] + ";", out);
+    }
+    if (!iq_.running()) {
+        iq_.start(now);
+        out->log.push_back("iq started: " + std::to_string(iq_.sampleRate()) + " Hz, float32, 2 channels, " +
+                           std::to_string(kTciSimIqFrameSamples) + " samples a frame, centre " +
+                           std::to_string(frequencyHz_) + " Hz");
+        writeIqTruth(out);
+    }
+    send("iq_start:0;", out);
+}
+
+void TciSimSession::onIqStop(const TCI_COMMAND& c, double, TCI_SIM_OUTPUT* out)
+{
+    uint64_t receiver = 0;
+    if (c.arguments.size() != 1 || !parse_uint(c.arguments[0], 0, UINT32_MAX, &receiver))
+        return reject(c, "wants a receiver", out);
+    if (receiver != 0)
+        return reject(c, "there is no receiver " + c.arguments[0], out);
+    if (iq_.running())
+        out->log.push_back("iq stopped after " + std::to_string(iq_.stop()) + " frames");
+    send("iq_stop:0;", out);
+}
+
+// Spot commands get no reply; what they changed is logged.
+void TciSimSession::onSpot(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out)
+{
+    TCI_SIM_SPOT spot;
+    std::string why;
+    if (!tci_sim_parse_spot(c.arguments, &spot, &why))
+        return reject(c, why, out);
+    spots_.put(spot);
+    if (firstSpotAt_ < 0.0)
+        firstSpotAt_ = now;
+    out->log.push_back(tci_sim_spot_log_line(spot));
+}
+
+void TciSimSession::onSpotDelete(const TCI_COMMAND& c, double, TCI_SIM_OUTPUT* out)
+{
+    if (c.arguments.size() != 1 || !tci_sim_spot_call_valid(c.arguments[0]))
+        return reject(c, "wants a call", out);
+    const bool removed = spots_.remove(c.arguments[0]);
+    out->log.push_back("spot_delete " + c.arguments[0] + (removed ? "" : ": no such spot"));
+}
+
+void TciSimSession::onSpotClear(const TCI_COMMAND& c, double, TCI_SIM_OUTPUT* out)
+{
+    if (c.hasArguments && !c.argumentText.empty())
+        return reject(c, "takes no arguments", out);
+    out->log.push_back("spot_clear " + std::to_string(spots_.clear()) + " spots");
 }

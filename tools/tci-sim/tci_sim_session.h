@@ -6,8 +6,10 @@
 #include "tci_commands.h"
 #include "tci_sim_audio.h"
 #include "tci_sim_faults.h"
+#include "tci_sim_iq.h"
 #include "tci_sim_options.h"
 #include "tci_sim_output.h"
+#include "tci_sim_spots.h"
 #include "tci_sim_stream.h"
 
 #include <cstdint>
@@ -31,8 +33,12 @@ public:
     void tick(double now, TCI_SIM_OUTPUT* out);
 
     bool streaming() const;
+    bool streamingIq() const;
     int macroSpeed() const;
     bool keying() const;
+    // The IQ band's stations, offsets from the centre frequency.
+    std::vector<MORSE_BAND_STATION> iqStations() const;
+    const std::vector<TCI_SIM_SPOT>& spots() const;
 
 private:
     using Handler = void (TciSimSession::*)(const TCI_COMMAND&, double, TCI_SIM_OUTPUT*);
@@ -42,6 +48,9 @@ private:
     void send(const std::string& text, TCI_SIM_OUTPUT* out);
     void sendState(TCI_SIM_OUTPUT* out);
     void sendFrames(double now, TCI_SIM_OUTPUT* out);
+    void sendIqFrames(double now, TCI_SIM_OUTPUT* out);
+    void clickSpot(double now, TCI_SIM_OUTPUT* out);
+    void writeIqTruth(TCI_SIM_OUTPUT* out);
     void reject(const TCI_COMMAND& command, const std::string& why, TCI_SIM_OUTPUT* out);
     bool checkTransceiver(const TCI_COMMAND& command, TCI_SIM_OUTPUT* out);
     void reportValue(const TCI_COMMAND& command, const std::string& value, TCI_SIM_OUTPUT* out);
@@ -67,11 +76,21 @@ private:
     void onCwTerminal(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
     void onCwMacros(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
     void onCwMacrosStop(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
+    void onIqSampleRate(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
+    void onIqStart(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
+    void onIqStop(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
+    void onSpot(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
+    void onSpotDelete(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
+    void onSpotClear(const TCI_COMMAND& c, double now, TCI_SIM_OUTPUT* out);
 
     TCI_SIM_OPTIONS options_;
     TciSimAudio audio_;
     TciSimStream stream_;
     TciSimFaults faults_;
+    TciSimIq iq_;
+    TciSimSpots spots_;
+    double firstSpotAt_ = -1.0;  // negative: no spot yet
+    bool spotClicked_ = false;
     uint64_t frequencyHz_ = kTciSimDefaultFrequencyHz;
     std::string modulation_ = "cw";
     int macroSpeed_ = kTciSimDefaultSpeedWpm;

@@ -2,8 +2,10 @@
 // Exit status 0 when it quits by itself, 1 when it cannot start, 2 on bad options.
 
 #include "command_line.h"
+#include "tci_sim_iq.h"
 #include "tci_sim_options.h"
 #include "tci_sim_server.h"
+#include "tci_sim_session.h"
 #include "wav_file.h"
 
 #include <QCoreApplication>
@@ -47,6 +49,12 @@ int main(int argc, char** argv)
         if (!tci_sim_adopt_wav_rate(*wav, &options, &error))
             return fail(2, options.wavPath + ": " + error);
     }
+    // Before any client: each connection writes it again as it changes the
+    // IQ rate or the frequency.
+    if (!options.iqTruthPath.empty() &&
+        !tci_sim_write_iq_truth(options.iqTruthPath, TciSimIq(options.iqStations, options.seed).stations(),
+                                kTciSimDefaultFrequencyHz, &error))
+        return fail(1, error);
     QCoreApplication app(argc, argv);
     TciSimServer server(options, wav, print_line);
     if (!server.listen(&error))
