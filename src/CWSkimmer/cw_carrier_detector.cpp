@@ -34,6 +34,8 @@ constexpr size_t kMaxCarriers = 256;
 constexpr int kNoiseHalfWidth = 48;
 constexpr double kNoiseQuantile = 0.3;
 constexpr int kNoiseStep = 16;
+constexpr int kNoiseSampleStride = 4;
+constexpr float kQuiet = 1e30f;  // the levels of a bin passed over
 // A station's key-down level stands this far over the noise around it; in
 // noise alone the 85th percentile lies only 2.8 dB over the mean.
 constexpr float kLeastOverNoiseDb = 15.0f;
@@ -156,11 +158,16 @@ void measure_noise(CW_CARRIER_DETECTOR* d)
     int previous = -1;
     float previousNoise = 0.0f;
     for (int centre = 0;; centre = std::min(centre + kNoiseStep, count - 1)) {
+        // The noise changes slowly across the band: every kNoiseSampleStride-th
+        // bin's key-up level tells it.
         const int lo = std::max(0, centre - kNoiseHalfWidth);
         const int hi = std::min(count - 1, centre + kNoiseHalfWidth);
-        std::copy(d->keyUp + lo, d->keyUp + hi + 1, d->scratch);
-        const float noise =
-            percentile(d->scratch, static_cast<size_t>(hi - lo + 1), kNoiseQuantile) + kKeyUpBelowMeanDb;
+        size_t n = 0;
+        for (int b = lo - lo % kNoiseSampleStride; b <= hi; b += kNoiseSampleStride) {
+            if (b >= lo)
+                d->scratch[n++] = d->keyUp[b];
+        }
+        const float noise = percentile(d->scratch, n, kNoiseQuantile) + kKeyUpBelowMeanDb;
         if (previous < 0) {
             d->noise[centre] = noise;
         } else {
@@ -197,14 +204,32 @@ size_t crossings(const CW_CARRIER_DETECTOR* d, size_t b)
 void make_list(CW_CARRIER_DETECTOR* d)
 {
     const size_t n = d->framesStored;
+    d->carrierCount = 0;
+    if (d->binCount == 0)
+        return;
+    const size_t up = rank_of(n, kKeyUpQuantile);
+    const size_t down = rank_of(n, kKeyDownQuantile);
+    const size_t carrier = rank_of(n, kCarrierQuantile);
+    for (size_t b = 0; b < d->binCount; b += kNoiseSampleStride) {
+        std::copy(d->levels[b], d->levels[b] + n, d->scratch);
+        d->keyUp[b] = percentile(d->scratch, n, kKeyUpQuantile);
+    }
+    measure_noise(d);
     for (size_t b = 0; b < d->binCount; ++b) {
+        // Most bins hear noise alone: their loudest frame stays far below
+        // what a station needs, and they are passed over at that.
+        const float* levels = d->levels[b];
+        float loudest = levels[0];
+        for (size_t i = 1; i < n; ++i)
+            loudest = std::max(loudest, levels[i]);
+        if (loudest - d->noise[b] < kLeastOverNoiseDb) {
+            d->keyDown[b] = d->keyUp[b] = d->carrierLevel[b] = -kQuiet;
+            continue;
+        }
         // Each selection leaves the higher values above it, so the next
         // one searches only those.
         float* v = d->scratch;
-        std::copy(d->levels[b], d->levels[b] + n, v);
-        const size_t up = rank_of(n, kKeyUpQuantile);
-        const size_t down = rank_of(n, kKeyDownQuantile);
-        const size_t carrier = rank_of(n, kCarrierQuantile);
+        std::copy(levels, levels + n, v);
         std::nth_element(v, v + up, v + n);
         std::nth_element(v + up + 1, v + down, v + n);
         std::nth_element(v + down + 1, v + carrier, v + n);
@@ -212,10 +237,6 @@ void make_list(CW_CARRIER_DETECTOR* d)
         d->keyDown[b] = v[down];
         d->carrierLevel[b] = v[carrier];
     }
-    d->carrierCount = 0;
-    if (d->binCount == 0)
-        return;
-    measure_noise(d);
     const double bin = bin_hz(d);
     const float toNoiseIn2500 = static_cast<float>(10.0 * std::log10(2500.0 / (kWindowEnbwBins * bin)));
     const int count = static_cast<int>(d->binCount);
@@ -241,7 +262,7 @@ void make_list(CW_CARRIER_DETECTOR* d)
             const double l = d->keyDown[b - 1];
             const double r = d->keyDown[b + 1];
             const double curvature = l - 2.0 * top + r;
-            if (curvature < 0.0)
+            if (curvature < 0.0 && l > -kQuiet && r > -kQuiet)
                 offset = std::clamp(0.5 * (l - r) / curvature, -0.5, 0.5);
         }
         d->carriers[d->carrierCount++] = CW_CARRIER{
