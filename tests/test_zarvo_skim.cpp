@@ -12,8 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <thread>
 #include <regex>
 #include <sstream>
 
@@ -269,6 +273,55 @@ TEST_F(SkimTool, RefusesBadOptionsAndInputs)
             << err;
     }
     ::close(busy);
+}
+
+// --cluster serves the very spot lines printed to a logger that logged in
+// while the recording came through a pipe.
+TEST_F(SkimTool, ServesTheSpotsOnTheClusterPort)
+{
+    const Band band = write_band(dir / "band.wav", band_config(false), 60);
+    const std::string bytes = tool_run::slurp(band.path);
+    // A port free a moment ago.
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ::close(probe);
+
+    const std::string command = tool_run::quoted(ZARVO_SKIM_PATH) + " --cluster " +
+                                std::to_string(ntohs(address.sin_port)) + " - >" + tool_run::quoted(dir / "out.txt");
+    FILE* skim = popen(command.c_str(), "w");
+    ASSERT_NE(skim, nullptr);
+    // The header and a second of audio: the listener is up, no call is whole yet.
+    const size_t head = 44 + 8000 * 4;
+    std::fwrite(bytes.data(), 1, head, skim);
+    std::fflush(skim);
+    const int logger = ::socket(AF_INET, SOCK_STREAM, 0);
+    bool connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) {
+        connected = ::connect(logger, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (!connected)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(connected);
+    const timeval wait{.tv_sec = 10, .tv_usec = 0};
+    ::setsockopt(logger, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    ASSERT_EQ(::send(logger, "N0CALL\r\n", 8, 0), 8);
+    std::fwrite(bytes.data() + head, 1, bytes.size() - head, skim);
+    EXPECT_EQ(pclose(skim), 0);
+    std::string received;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(logger, buffer, sizeof buffer, 0)) > 0;)
+        received.append(buffer, static_cast<size_t>(n));
+    ::close(logger);
+
+    const std::vector<std::string> printed = lines_of(tool_run::slurp(dir / "out.txt"));
+    EXPECT_GE(check_spots(printed, band, 0).size(), 4u);
+    for (const std::string& line : printed)
+        EXPECT_NE(received.find(line + "\r\n"), std::string::npos) << line << " not served:\n" << received;
 }
 
 TEST_F(SkimTool, HelpListsTheOptions)

@@ -210,7 +210,11 @@ int skim_run_tci(const SKIM_OPTIONS& options, SKIM_SESSION* session)
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
     QTimer interruptPoll;
+    // The cluster clients are served between frames, and here too so that
+    // a stalled stream does not keep a logger waiting at the login.
     QObject::connect(&interruptPoll, &QTimer::timeout, [&] {
+        if (session->cluster != nullptr)
+            cw_cluster_server_poll(session->cluster, 0);
         if (!g_interrupted)
             return;
         interruptPoll.stop();
