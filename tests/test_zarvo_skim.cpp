@@ -158,7 +158,7 @@ protected:
 // A recording of six stations: each spot a cluster line at the station's
 // pitch in kHz, most stations spotted, none invented; --dial moves every
 // spot by the dial, --spotter names the spotter; standard input reads the
-// same.
+// same; a full disk is status 1.
 TEST_F(SkimTool, SpotsTheStationsOfAnAudioBand)
 {
     const Band band = write_band(dir / "band.wav", band_config(false), 60);
@@ -180,6 +180,9 @@ TEST_F(SkimTool, SpotsTheStationsOfAnAudioBand)
     const tool_run::Result piped = run({"-"}, "<" + tool_run::quoted(band.path));
     ASSERT_EQ(piped.status, 0) << err;
     EXPECT_EQ(check_spots(lines_of(piped.out), band, 0), spotted);
+
+    EXPECT_EQ(run({band.path}, ">/dev/full").status, 1);
+    EXPECT_EQ(err, "zarvo-skim: cannot write to standard output: No space left on device\n");
 }
 
 // --text adds a line per channel and over, "KHZ  TEXT", at the channel's
