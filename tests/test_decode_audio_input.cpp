@@ -207,3 +207,54 @@ TEST_F(AudioInput, RefusesWhatIsNotUsableAudio)
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
 }
+
+// IQ recordings: channels 0 and 1 come out as pairs in order, from WAV,
+// libsndfile formats and raw PCM alike; a one-channel input is refused.
+TEST_F(AudioInput, ReadsTheFirstTwoChannelsAsPairs)
+{
+    const std::vector<float> expected = ramp(3000, 3);  // channel 1 is the negated ramp
+    for (const auto& [name, format] :
+         {std::pair{"iq.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT}, std::pair{"iq16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+          std::pair{"iq.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}}) {
+        const DECODE_INPUT_CONFIG config{.path = write_sound(name, format, 3, 3000)};
+        DECODE_INPUT* in = decode_input_open(&config, &error);
+        ASSERT_NE(in, nullptr) << error;
+        std::vector<float> pairs, piece(2 * 700);
+        size_t count = 0;
+        while (decode_input_read_pairs(in, piece.data(), 700, &count, &error) && count > 0)
+            pairs.insert(pairs.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(2 * count));
+        DECODE_INPUT_STATUS status;
+        decode_input_get_status(in, &status);
+        decode_input_destroy(in);
+        EXPECT_EQ(status.frames, 3000u) << name;
+        ASSERT_EQ(pairs.size(), 6000u) << name;
+        for (size_t i = 0; i < 3000; ++i) {
+            ASSERT_NEAR(pairs[2 * i], expected[3 * i], 1.0f / 32768) << name << " frame " << i;
+            ASSERT_NEAR(pairs[2 * i + 1], expected[3 * i + 1], 1.0f / 32768) << name << " frame " << i;
+        }
+    }
+
+    std::string raw;
+    for (int i = 0; i < 100; ++i)
+        for (const float value : {static_cast<float>(i), -static_cast<float>(i)})
+            raw.append(reinterpret_cast<const char*>(&value), 4);
+    const DECODE_INPUT_CONFIG rawConfig{
+        .path = write_bytes("iq.raw", raw), .raw = DECODE_RAW_F32LE, .rawRate = 48000, .rawChannels = 2};
+    DECODE_INPUT* in = decode_input_open(&rawConfig, &error);
+    ASSERT_NE(in, nullptr) << error;
+    std::vector<float> pairs(2 * 100);
+    size_t count = 0;
+    ASSERT_TRUE(decode_input_read_pairs(in, pairs.data(), 100, &count, &error)) << error;
+    decode_input_destroy(in);
+    ASSERT_EQ(count, 100u);
+    EXPECT_FLOAT_EQ(pairs[2 * 42], 42.0f);
+    EXPECT_FLOAT_EQ(pairs[2 * 42 + 1], -42.0f);
+
+    const DECODE_INPUT_CONFIG monoConfig{.path = write_sound("mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 100)};
+    in = decode_input_open(&monoConfig, &error);
+    ASSERT_NE(in, nullptr) << error;
+    EXPECT_FALSE(decode_input_read_pairs(in, pairs.data(), 100, &count, &error));
+    EXPECT_EQ(count, 0u);
+    EXPECT_NE(error.find("one channel"), std::string::npos) << error;
+    decode_input_destroy(in);
+}

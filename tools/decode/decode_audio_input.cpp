@@ -33,6 +33,7 @@ struct DECODE_INPUT {
     bool ownsFd = false;
     SNDFILE* sound = nullptr;
     std::vector<float> soundFrames;  // interleaved, one libsndfile read
+    std::vector<float> laneScratch;  // two channels decoded apart before they are paired
     WAV_FORMAT format;               // of the samples read from the stream
     size_t frameBytes = 2;
     bool bounded = false;        // the data chunk states its size
@@ -227,7 +228,8 @@ bool open_input(DECODE_INPUT* in, const DECODE_INPUT_CONFIG& config, std::string
     return fail(error, in->name + ": not a WAV file (headerless audio needs --raw; other formats need a file name)");
 }
 
-bool read_sound(DECODE_INPUT* in, float* mono, size_t maxFrames, size_t* count, std::string* error)
+// `lanes` leading channels of each frame (1 or 2) go out interleaved.
+bool read_sound(DECODE_INPUT* in, float* out, size_t lanes, size_t maxFrames, size_t* count, std::string* error)
 {
     const size_t channels = in->status.channels;
     const size_t want = std::min(maxFrames, in->soundFrames.size() / channels);
@@ -235,9 +237,29 @@ bool read_sound(DECODE_INPUT* in, float* mono, size_t maxFrames, size_t* count, 
     if (got < 0 || (got == 0 && sf_error(in->sound) != SF_ERR_NO_ERROR))
         return fail(error, in->name + ": cannot read: " + sf_strerror(in->sound));
     for (sf_count_t i = 0; i < got; ++i)
-        mono[i] = in->soundFrames[static_cast<size_t>(i) * channels];
+        for (size_t lane = 0; lane < lanes; ++lane)
+            out[static_cast<size_t>(i) * lanes + lane] = in->soundFrames[static_cast<size_t>(i) * channels + lane];
     *count = static_cast<size_t>(got);
     return true;
+}
+
+// Channel 0 straight into `out`; with two lanes channel 1 as well, each
+// decoded apart and then interleaved.
+void decode_frames(DECODE_INPUT* in, size_t frames, size_t lanes, float* out)
+{
+    const uint8_t* from = in->bytes.data() + in->start;
+    if (lanes == 1) {
+        wav_decode_samples(from, frames, in->frameBytes, in->format.tag, in->format.bits, out);
+        return;
+    }
+    const size_t sampleBytes = in->frameBytes / in->format.channels;
+    in->laneScratch.resize(frames * 2);
+    float* first = in->laneScratch.data();
+    float* second = first + frames;
+    wav_decode_samples(from, frames, in->frameBytes, in->format.tag, in->format.bits, first);
+    wav_decode_samples(from + sampleBytes, frames, in->frameBytes, in->format.tag, in->format.bits, second);
+    for (size_t i = 0; i < frames; ++i)
+        out[2 * i] = first[i], out[2 * i + 1] = second[i];
 }
 
 // One read of the stream into the byte buffer; false at its end.
@@ -271,6 +293,34 @@ bool fill(DECODE_INPUT* in, std::string* error, bool* more)
     return true;
 }
 
+bool read_lanes(DECODE_INPUT* in, float* out, size_t lanes, size_t maxFrames, size_t* count, std::string* error)
+{
+    *count = 0;
+    if (in->sound != nullptr) {
+        if (!read_sound(in, out, lanes, maxFrames, count, error))
+            return false;
+        in->status.frames += *count;
+        return true;
+    }
+    // Returns once a short read shows a pipe's writer has nothing more yet,
+    // so its audio is decoded as it comes.
+    while (*count < maxFrames) {
+        const size_t frames = std::min(maxFrames - *count, (in->bytes.size() - in->start) / in->frameBytes);
+        decode_frames(in, frames, lanes, out + *count * lanes);
+        *count += frames;
+        in->start += frames * in->frameBytes;
+        if (*count == maxFrames || (*count > 0 && in->lastReadShort))
+            break;
+        bool more = false;
+        if (!fill(in, error, &more))
+            return false;
+        if (!more)
+            break;
+    }
+    in->status.frames += *count;
+    return true;
+}
+
 }  // namespace
 
 DECODE_INPUT* decode_input_open(const DECODE_INPUT_CONFIG* config, std::string* error)
@@ -287,31 +337,15 @@ DECODE_INPUT* decode_input_open(const DECODE_INPUT_CONFIG* config, std::string* 
 
 bool decode_input_read(DECODE_INPUT* in, float* mono, size_t maxFrames, size_t* count, std::string* error)
 {
+    return read_lanes(in, mono, 1, maxFrames, count, error);
+}
+
+bool decode_input_read_pairs(DECODE_INPUT* in, float* pairs, size_t maxFrames, size_t* count, std::string* error)
+{
     *count = 0;
-    if (in->sound != nullptr) {
-        if (!read_sound(in, mono, maxFrames, count, error))
-            return false;
-        in->status.frames += *count;
-        return true;
-    }
-    // Returns once a short read shows a pipe's writer has nothing more yet,
-    // so its audio is decoded as it comes.
-    while (*count < maxFrames) {
-        const size_t frames = std::min(maxFrames - *count, (in->bytes.size() - in->start) / in->frameBytes);
-        wav_decode_samples(in->bytes.data() + in->start, frames, in->frameBytes, in->format.tag, in->format.bits,
-                           mono + *count);
-        *count += frames;
-        in->start += frames * in->frameBytes;
-        if (*count == maxFrames || (*count > 0 && in->lastReadShort))
-            break;
-        bool more = false;
-        if (!fill(in, error, &more))
-            return false;
-        if (!more)
-            break;
-    }
-    in->status.frames += *count;
-    return true;
+    if (in->status.channels < 2)
+        return fail(error, in->name + ": has one channel; IQ needs two (I left, Q right)");
+    return read_lanes(in, pairs, 2, maxFrames, count, error);
 }
 
 void decode_input_get_status(const DECODE_INPUT* in, DECODE_INPUT_STATUS* status)

@@ -40,6 +40,11 @@ DECODE_INPUT* decode_input_open(const DECODE_INPUT_CONFIG* config, std::string* 
 // input. False with a reason on a read error.
 bool decode_input_read(DECODE_INPUT* input, float* mono, size_t maxFrames, size_t* count, std::string* error);
 
+// As decode_input_read, but up to maxFrames of channels 0 and 1 as pairs
+// (I, Q of an IQ recording): `pairs` holds 2 * maxFrames floats. False with
+// a reason when the input has a single channel.
+bool decode_input_read_pairs(DECODE_INPUT* input, float* pairs, size_t maxFrames, size_t* count, std::string* error);
+
 void decode_input_get_status(const DECODE_INPUT* input, DECODE_INPUT_STATUS* status);
 
 void decode_input_destroy(DECODE_INPUT* input);
