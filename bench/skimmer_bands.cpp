@@ -25,6 +25,7 @@ namespace {
 constexpr double kSpotWithinSeconds = 30.0;
 constexpr double kNearHz = 25.0;
 constexpr size_t kBlockSeconds50 = 50;  // blocks of 20 ms, as a TCI stream delivers them
+constexpr double kIqCentreHz = 7030000.0;
 
 struct SCENARIO {
     const char* name;
@@ -67,6 +68,7 @@ void run_band(const MORSE_BAND_CONFIG& config, double seconds, SCORE* score)
         sc.lowHz = config.lowHz - 100.0;
         sc.highHz = config.highHz + 100.0;
         sc.capacity = 96;
+        sc.dialHz = kIqCentreHz;  // spots are radio frequencies, never below zero
     }
     CW_SKIMMER* skimmer = cw_skimmer_create(&sc);
     const size_t block = config.sampleRateHz / kBlockSeconds50;
@@ -91,7 +93,8 @@ void run_band(const MORSE_BAND_CONFIG& config, double seconds, SCORE* score)
         while ((n = cw_skimmer_take_events(skimmer, events, 32)) > 0) {
             for (size_t e = 0; e < n; ++e) {
                 if (events[e].kind == CW_SPOT_NEW)
-                    spots.push_back({events[e].spot.call, events[e].spot.frequencyHz, double(b + 1) / kBlockSeconds50});
+                    spots.push_back(
+                        {events[e].spot.call, events[e].spot.frequencyHz - sc.dialHz, double(b + 1) / kBlockSeconds50});
             }
         }
     }
