@@ -14,18 +14,19 @@ struct Heard {
     std::string call;
     bool cq;
     bool strong;
+    bool repeated = false;
     bool operator==(const Heard&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Heard& h)
 {
-    return out << h.call << (h.cq ? " cq" : "") << (h.strong ? " strong" : " weak");
+    return out << h.call << (h.cq ? " cq" : "") << (h.strong ? " strong" : " weak") << (h.repeated ? " twice" : "");
 }
 
 void collect(const CW_CALL_HEARD* heard, size_t n, std::vector<Heard>* out)
 {
     for (size_t i = 0; i < n; ++i)
-        out->push_back(Heard{heard[i].call, heard[i].cq != 0, heard[i].strong != 0});
+        out->push_back(Heard{heard[i].call, heard[i].cq != 0, heard[i].strong != 0, heard[i].repeated != 0});
 }
 
 class CWCallExtractor : public ::testing::Test {
@@ -58,11 +59,13 @@ using Reports = std::vector<Heard>;
 
 }  // namespace
 
-TEST_F(CWCallExtractor, ACqOverReportsTheCallOnce)
+// Once when it is fit to spot, once more when it was heard twice.
+TEST_F(CWCallExtractor, ACqOverReportsTheCallOnceAndOnceMoreWhenRepeated)
 {
     ASSERT_NE(x, nullptr);
-    EXPECT_EQ(feed("CQ CQ DE DL2QZA DL2QZA K "), (Reports{{"DL2QZA", true, true}}));
-    EXPECT_EQ(over("CQ CQ CQ DE G4ABC G4ABC G4ABC PSE K"), (Reports{{"G4ABC", true, true}}));
+    EXPECT_EQ(feed("CQ CQ DE DL2QZA DL2QZA K "), (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
+    EXPECT_EQ(over("CQ CQ CQ DE G4ABC G4ABC G4ABC PSE K"),
+              (Reports{{"G4ABC", true, true}, {"G4ABC", true, true, true}}));
     EXPECT_EQ(over("cq de ve3/dl2qza/p k"), (Reports{{"VE3/DL2QZA/P", true, true}}));
 }
 
@@ -70,7 +73,7 @@ TEST_F(CWCallExtractor, ContestCqs)
 {
     EXPECT_EQ(over("CQ TEST DL2QZA"), (Reports{{"DL2QZA", true, true}}));
     cw_call_extractor_reset(x);
-    EXPECT_EQ(over("TEST DL2QZA DL2QZA"), (Reports{{"DL2QZA", true, true}}));
+    EXPECT_EQ(over("TEST DL2QZA DL2QZA"), (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
     cw_call_extractor_reset(x);
     EXPECT_EQ(over("DL2QZA TEST"), (Reports{{"DL2QZA", true, true}}));
 }
@@ -79,7 +82,7 @@ TEST_F(CWCallExtractor, ContestCqs)
 // told when the over ends.
 TEST_F(CWCallExtractor, ACqForSomeoneInParticular)
 {
-    EXPECT_EQ(over("CQ DX DL2QZA DL2QZA K"), (Reports{{"DL2QZA", true, true}}));
+    EXPECT_EQ(over("CQ DX DL2QZA DL2QZA K"), (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
     cw_call_extractor_reset(x);
     EXPECT_EQ(over("CQ NA G4ABC K"), (Reports{{"G4ABC", true, true}}));
 }
@@ -89,7 +92,7 @@ TEST_F(CWCallExtractor, ACqForSomeoneInParticular)
 TEST_F(CWCallExtractor, AStationAnsweringACqIsNoCqStation)
 {
     EXPECT_EQ(feed("CQ DE G4ABC "), (Reports{{"G4ABC", true, true}}));
-    EXPECT_EQ(over("DL2QZA DL2QZA"), (Reports{{"DL2QZA", false, false}, {"DL2QZA", false, true}}));
+    EXPECT_EQ(over("DL2QZA DL2QZA"), (Reports{{"DL2QZA", false, false}, {"DL2QZA", false, true, true}}));
 }
 
 // Text arrives as the receiver decodes it: a call split over chunks, or a
@@ -99,9 +102,10 @@ TEST_F(CWCallExtractor, ChunksSplittingWordsReadTheSame)
     EXPECT_TRUE(feed("CQ CQ DE DL").empty());
     EXPECT_TRUE(feed("2Q").empty());
     // A call after DE is the sender's: told as soon as the word is whole,
-    // and once in the over.
+    // and again as soon as it was heard twice.
     EXPECT_EQ(feed("ZA DL2QZA"), (Reports{{"DL2QZA", true, true}}));
-    EXPECT_TRUE(feed(" K ").empty());
+    EXPECT_EQ(feed(" K "), (Reports{{"DL2QZA", true, true, true}}));
+    EXPECT_TRUE(feed("CQ ").empty());
 
     cw_call_extractor_reset(x);
     const std::string text = "DL2QZA DE G4ABC G4ABC KN ";
@@ -110,15 +114,16 @@ TEST_F(CWCallExtractor, ChunksSplittingWordsReadTheSame)
         const Reports some = feed(std::string(1, c));
         byCharacter.insert(byCharacter.end(), some.begin(), some.end());
     }
-    EXPECT_EQ(byCharacter, (Reports{{"G4ABC", false, true}}));
+    EXPECT_EQ(byCharacter, (Reports{{"G4ABC", false, true}, {"G4ABC", false, true, true}}));
 }
 
 // "DL2QZA DE G4ABC" is G4ABC on this frequency calling DL2QZA, who is on
 // another: spotting DL2QZA here would be a false spot.
 TEST_F(CWCallExtractor, AQsoSpotsTheStationSendingNotTheOneCalled)
 {
-    EXPECT_EQ(over("DL2QZA DE G4ABC G4ABC K"), (Reports{{"G4ABC", false, true}}));
-    EXPECT_EQ(over("DL2QZA DL2QZA DL2QZA DE G4ABC AR"), (Reports{{"G4ABC", false, true}}));
+    EXPECT_EQ(over("DL2QZA DE G4ABC G4ABC K"), (Reports{{"G4ABC", false, true}, {"G4ABC", false, true, true}}));
+    // G4ABC's calls of the last over are still in the window: heard twice.
+    EXPECT_EQ(over("DL2QZA DL2QZA DL2QZA DE G4ABC AR"), (Reports{{"G4ABC", false, true, true}}));
     const Reports qso = over("DL2QZA DE G4ABC GM OM TNX FER CALL UR RST 599 599 NAME JOHN QTH LONDON HW? "
                              "DL2QZA DE G4ABC KN");
     ASSERT_FALSE(qso.empty());
@@ -144,7 +149,7 @@ TEST_F(CWCallExtractor, AContestQsoSpotsOnlyTheRunner)
         const Reports some = feed(std::string(text) + " ");
         all.insert(all.end(), some.begin(), some.end());
     }
-    EXPECT_EQ(all, (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true}}));
+    EXPECT_EQ(all, (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
 }
 
 TEST_F(CWCallExtractor, ACallSentOnceWithoutContextIsWeak)
@@ -152,7 +157,7 @@ TEST_F(CWCallExtractor, ACallSentOnceWithoutContextIsWeak)
     EXPECT_EQ(over("NAME JOHN G4ABC HR"), (Reports{{"G4ABC", false, false}}));
     // Twice within the window it is strong: reported again as such.
     cw_call_extractor_reset(x);
-    EXPECT_EQ(over("G4ABC ES G4ABC OK"), (Reports{{"G4ABC", false, false}, {"G4ABC", false, true}}));
+    EXPECT_EQ(over("G4ABC ES G4ABC OK"), (Reports{{"G4ABC", false, false}, {"G4ABC", false, true, true}}));
 }
 
 TEST_F(CWCallExtractor, RepeatsFartherApartThanTheWindowStayWeak)
@@ -188,8 +193,9 @@ TEST_F(CWCallExtractor, ProsignsEndAnOver)
 // belongs to the over in which CQ was sent.
 TEST_F(CWCallExtractor, LaterOversReportAgain)
 {
-    EXPECT_EQ(feed("CQ DE DL2QZA K CQ DE DL2QZA DL2QZA K "), (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true}}));
-    EXPECT_EQ(feed("G4ABC DE DL2QZA K "), (Reports{{"DL2QZA", false, true}}));
+    EXPECT_EQ(feed("CQ DE DL2QZA K CQ DE DL2QZA DL2QZA K "),
+              (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
+    EXPECT_EQ(feed("G4ABC DE DL2QZA K "), (Reports{{"DL2QZA", false, true, true}}));
 }
 
 // Calls waiting for their next word are decided before the window lets go
@@ -199,7 +205,7 @@ TEST_F(CWCallExtractor, AWindowFullOfUndecidedCallsIsDecided)
     std::string text;
     for (size_t i = 0; i <= kCWCallExtractorWindowWords; ++i)
         text += "DL2QZA ";
-    EXPECT_EQ(feed(text), (Reports{{"DL2QZA", false, false}, {"DL2QZA", false, true}}));
+    EXPECT_EQ(feed(text), (Reports{{"DL2QZA", false, false}, {"DL2QZA", false, true, true}}));
 }
 
 TEST_F(CWCallExtractor, FlushDecidesTheLastWord)

@@ -44,6 +44,7 @@ struct Reported {
     uint32_t over;
     bool strong;
     bool cq;
+    bool repeated;
     bool used;
     uint64_t stamp;  // for giving way to the least recently reported
 };
@@ -124,19 +125,19 @@ WordKind classify(char* text, bool odd)
     return odd ? WordKind::Unreadable : classify_plain(text);
 }
 
-void enqueue(CW_CALL_EXTRACTOR* x, const char* call, bool strong, bool cq)
+void enqueue(CW_CALL_EXTRACTOR* x, const char* call, bool strong, bool cq, bool repeated)
 {
     if (x->queueCount == kCWCallExtractorQueuedReports) {
         x->queueHead = (x->queueHead + 1) % kCWCallExtractorQueuedReports;
         --x->queueCount;
     }
     CW_CALL_HEARD& h = x->queue[(x->queueHead + x->queueCount) % kCWCallExtractorQueuedReports];
-    h = CW_CALL_HEARD{.call = {}, .cq = cq ? 1 : 0, .strong = strong ? 1 : 0};
+    h = CW_CALL_HEARD{.call = {}, .cq = cq ? 1 : 0, .strong = strong ? 1 : 0, .repeated = repeated ? 1 : 0};
     std::memcpy(h.call, call, std::strlen(call) + 1);
     ++x->queueCount;
 }
 
-void report(CW_CALL_EXTRACTOR* x, const Word& w, bool strong, bool cq)
+void report(CW_CALL_EXTRACTOR* x, const Word& w, bool strong, bool cq, bool repeated)
 {
     Reported* found = nullptr;
     Reported* room = &x->reported[0];
@@ -147,10 +148,11 @@ void report(CW_CALL_EXTRACTOR* x, const Word& w, bool strong, bool cq)
             room = &r;
     }
     if (found != nullptr && found->over == w.over) {
-        if ((!strong || found->strong) && (!cq || found->cq))
+        if ((!strong || found->strong) && (!cq || found->cq) && (!repeated || found->repeated))
             return;
         strong = strong || found->strong;
         cq = cq || found->cq;
+        repeated = repeated || found->repeated;
     }
     Reported& r = found != nullptr ? *found : *room;
     r.used = true;
@@ -158,8 +160,9 @@ void report(CW_CALL_EXTRACTOR* x, const Word& w, bool strong, bool cq)
     r.over = w.over;
     r.strong = strong;
     r.cq = cq;
+    r.repeated = repeated;
     r.stamp = ++x->reportStamp;
-    enqueue(x, w.text, strong, cq);
+    enqueue(x, w.text, strong, cq, repeated);
 }
 
 size_t free_repeats(CW_CALL_EXTRACTOR* x, const char* call)
@@ -194,10 +197,11 @@ bool resolve_pending(CW_CALL_EXTRACTOR* x, WordKind next)
         }
         w.state = CallState::Free;
         const bool beforeEnd = trail && is_word(w.text, last);
-        const bool strong = w.lead || beforeEnd || free_repeats(x, w.text) >= 2;
+        const bool repeated = free_repeats(x, w.text) >= 2;
+        const bool strong = w.lead || beforeEnd || repeated;
         // "CQ DX DL2QZA DL2QZA K": the call closing a CQ's over is the CQ's.
         const bool cq = (w.lead && (w.cqOpen || w.leadCq)) || (beforeEnd && (next == WordKind::Test || w.cqOpen));
-        report(x, w, strong, cq);
+        report(x, w, strong, cq, repeated);
     }
     return called;
 }

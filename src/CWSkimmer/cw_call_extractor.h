@@ -25,7 +25,7 @@
 // are no calls; they still take a place in the window.
 //
 // A call is reported the first time it is heard in an over (strong or not),
-// again in that over only when it becomes strong or cq, and again in every
+// again in that over only when it becomes strong, cq or repeated, and again in every
 // later over in which it is heard: a station calling CQ every few seconds
 // keeps its spot fresh, and nothing is reported once per character.
 #pragma once
@@ -42,8 +42,9 @@ inline constexpr size_t kCWCallExtractorQueuedReports = 16;
 
 struct CW_CALL_HEARD {
     char call[kCWCallsignMaxLength + 1];
-    int32_t cq;      // the station was calling CQ (or TEST) in this over
-    int32_t strong;  // a context rule matched, or heard twice in the window: fit to spot
+    int32_t cq;        // the station was calling CQ (or TEST) in this over
+    int32_t strong;    // a context rule matched, or heard twice in the window: fit to spot
+    int32_t repeated;  // heard at least twice in the window (not as a called call)
 };
 
 typedef struct CW_CALL_EXTRACTOR CW_CALL_EXTRACTOR;

@@ -213,7 +213,9 @@ void offer_calls(CW_SKIMMER* s, Channel& ch, const CW_CALL_HEARD* heard, size_t 
     CW_RX_STATUS status{};
     cw_rx_get_status(ch.rx, &status);
     for (size_t i = 0; i < count; ++i) {
-        if (!heard[i].strong)
+        // A call fit to spot and heard twice: one misread call in a context
+        // is the commonest busted spot.
+        if (!heard[i].strong || !heard[i].repeated)
             continue;
         CW_SPOT_CANDIDATE candidate{};
         std::memcpy(candidate.call, heard[i].call, sizeof candidate.call);
