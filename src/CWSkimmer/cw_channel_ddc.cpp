@@ -1,6 +1,6 @@
 #include "cw_channel_ddc.h"
 
-#include "cw_decimator.h"
+#include "cw_skim_filter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +11,7 @@
 namespace {
 
 constexpr double kKaiserBeta = 6.0;  // about 63 dB down in the stop band
+constexpr double kTapsPerTransition = 3.8;
 constexpr double kNarrowRate = 1000.0;
 // Down to the narrow rate and back up: everything within this of the
 // station passes, and what would fold onto it is held down.
@@ -33,64 +34,11 @@ void push(History& h, size_t taps, float re, float im)
     h.head = h.head + 1 == taps ? 0 : h.head + 1;
 }
 
-// The filter over the history, oldest value first, in eight partial sums
-// so the loop runs as vectors.
-void filter(const History& h, const float* kernel, size_t taps, size_t stride, float* re, float* im)
+// The filter over the history, oldest value first.
+void filter(const History& h, const float* kernel, size_t taps, float* re, float* im)
 {
-    const float* hr = h.re + h.head;
-    const float* hi = h.im + h.head;
-    float accRe[8] = {};
-    float accIm[8] = {};
-    size_t k = 0;
-    if (stride == 1) {
-        for (; k + 8 <= taps; k += 8) {
-            for (size_t l = 0; l < 8; ++l) {
-                accRe[l] += kernel[k + l] * hr[k + l];
-                accIm[l] += kernel[k + l] * hi[k + l];
-            }
-        }
-    }
-    for (; k < taps; ++k) {
-        accRe[0] += kernel[k * stride] * hr[k];
-        accIm[0] += kernel[k * stride] * hi[k];
-    }
-    float sumRe = 0.0f;
-    float sumIm = 0.0f;
-    for (size_t l = 0; l < 8; ++l) {
-        sumRe += accRe[l];
-        sumIm += accIm[l];
-    }
-    *re = sumRe;
-    *im = sumIm;
-}
-
-// A Kaiser-windowed low-pass of `taps` taps cutting at `cutoff` cycles per
-// sample, summing to `gain`.
-void design_lowpass(float* kernel, size_t taps, double cutoff, double gain)
-{
-    const double centre = 0.5 * static_cast<double>(taps - 1);
-    const double norm = cw_bessel_i0(kKaiserBeta);
-    double sum = 0.0;
-    for (size_t i = 0; i < taps; ++i) {
-        const double x = static_cast<double>(i) - centre;
-        const double sinc =
-            x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
-        const double r = x / (centre + 1.0);
-        sum += sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
-    }
-    for (size_t i = 0; i < taps; ++i) {
-        const double x = static_cast<double>(i) - centre;
-        const double sinc =
-            x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
-        const double r = x / (centre + 1.0);
-        kernel[i] = static_cast<float>(gain * sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) /
-                                       norm / sum);
-    }
-}
-
-size_t taps_for(double transitionHz, double rate, size_t most)
-{
-    return std::min(static_cast<size_t>(std::ceil(3.8 * rate / transitionHz)) | 1, most);
+    *re = cw_skim_dot(kernel, h.re + h.head, taps);
+    *im = cw_skim_dot(kernel, h.im + h.head, taps);
 }
 
 }  // namespace
@@ -119,10 +67,11 @@ void design(CW_CHANNEL_DDC* d)
     // Down and up share one filter: pass kWidePassHz, stop where the narrow
     // rate's images begin to reach the station.
     const double stop = narrowRate - kWidePassHz;
-    d->wideTaps = taps_for(stop - kWidePassHz, d->rate, kMaxWideTaps);
-    design_lowpass(d->wideKernel, d->wideTaps, 0.5 * (stop + kWidePassHz) / d->rate, 1.0);
-    d->narrowTaps = taps_for(kCWChannelStopHz - kCWChannelPassHz, narrowRate, kMaxNarrowTaps);
-    design_lowpass(d->narrowKernel, d->narrowTaps, 0.5 * (kCWChannelStopHz + kCWChannelPassHz) / narrowRate, 1.0);
+    d->wideTaps = cw_skim_taps(stop - kWidePassHz, d->rate, kTapsPerTransition, kMaxWideTaps);
+    cw_skim_lowpass(d->wideKernel, d->wideTaps, 0.5 * (stop + kWidePassHz) / d->rate, kKaiserBeta);
+    d->narrowTaps = cw_skim_taps(kCWChannelStopHz - kCWChannelPassHz, narrowRate, kTapsPerTransition, kMaxNarrowTaps);
+    cw_skim_lowpass(d->narrowKernel, d->narrowTaps, 0.5 * (kCWChannelStopHz + kCWChannelPassHz) / narrowRate,
+                    kKaiserBeta);
 }
 
 void step_of(double hz, double rate, double* re, double* im)
@@ -189,13 +138,13 @@ void cw_channel_ddc_process(CW_CHANNEL_DDC* d, const float* re, const float* im,
         if (++d->phase == factor) {
             d->phase = 0;
             float nr, ni;
-            filter(d->down, d->wideKernel, d->wideTaps, 1, &nr, &ni);
+            filter(d->down, d->wideKernel, d->wideTaps, &nr, &ni);
             push(d->narrow, d->narrowTaps, nr, ni);
-            filter(d->narrow, d->narrowKernel, d->narrowTaps, 1, &ur, &ui);
+            filter(d->narrow, d->narrowKernel, d->narrowTaps, &ur, &ui);
         }
         push(d->up, d->wideTaps, ur * upGain, ui * upGain);
         float br, bi;
-        filter(d->up, d->wideKernel, d->wideTaps, 1, &br, &bi);
+        filter(d->up, d->wideKernel, d->wideTaps, &br, &bi);
         // The real part raised to the pitch: the image lies at minus the
         // pitch, outside what the filters kept.
         out[i] = static_cast<float>(br * d->upRe - bi * d->upIm);

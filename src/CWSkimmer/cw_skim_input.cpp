@@ -1,12 +1,12 @@
 #include "cw_skim_input.h"
 
-#include "cw_decimator.h"
+#include "cw_skim_filter.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
-#include <new>
 #include <numbers>
+#include <new>
 
 namespace {
 
@@ -16,6 +16,7 @@ constexpr double kHighestRate = 384000.0;
 // fold onto it (0.6 of the working rate), about 70 dB down.
 constexpr double kPassFraction = 0.4;
 constexpr double kKaiserBeta = 7.0;
+constexpr double kTapsPerTransition = 4.6;
 constexpr size_t kMaxTaps = 1024;
 
 }  // namespace
@@ -49,40 +50,8 @@ void design(CW_SKIM_INPUT* in)
         return;
     }
     const double work = in->rate / static_cast<double>(in->factor);
-    const double transition = (1.0 - 2.0 * kPassFraction) * work / in->rate;  // cycles per sample
-    in->taps = std::min(static_cast<size_t>(std::ceil(4.6 / transition)) | 1, kMaxTaps - 1);
-    const double cutoff = 0.5 * work / in->rate;  // middle of the transition
-    const double centre = 0.5 * static_cast<double>(in->taps - 1);
-    const double norm = cw_bessel_i0(kKaiserBeta);
-    double raw[kMaxTaps];
-    double sum = 0.0;
-    for (size_t i = 0; i < in->taps; ++i) {
-        const double x = static_cast<double>(i) - centre;
-        const double sinc =
-            x == 0.0 ? 2.0 * cutoff : std::sin(2.0 * std::numbers::pi * cutoff * x) / (std::numbers::pi * x);
-        const double r = x / (centre + 1.0);
-        raw[i] = sinc * cw_bessel_i0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
-        sum += raw[i];
-    }
-    for (size_t i = 0; i < in->taps; ++i)
-        in->kernel[i] = static_cast<float>(raw[i] / sum);
-}
-
-float fir(const float* kernel, const float* h, size_t taps)
-{
-    // Eight partial sums, so the loop runs as vectors.
-    float acc[8] = {};
-    size_t k = 0;
-    for (; k + 8 <= taps; k += 8) {
-        for (size_t l = 0; l < 8; ++l)
-            acc[l] += kernel[k + l] * h[k + l];
-    }
-    for (; k < taps; ++k)
-        acc[0] += kernel[k] * h[k];
-    float sum = 0.0f;
-    for (float a : acc)
-        sum += a;
-    return sum;
+    in->taps = cw_skim_taps((1.0 - 2.0 * kPassFraction) * work, in->rate, kTapsPerTransition, kMaxTaps);
+    cw_skim_lowpass(in->kernel, in->taps, 0.5 * work / in->rate, kKaiserBeta);
 }
 
 }  // namespace
@@ -147,9 +116,9 @@ size_t cw_skim_input_process(CW_SKIM_INPUT* in, const float* samples, size_t fra
         if (++in->phase < in->factor)
             continue;
         in->phase = 0;
-        re[written] = fir(in->kernel, in->historyRe + in->head, taps);
+        re[written] = cw_skim_dot(in->kernel, in->historyRe + in->head, taps);
         if (in->complex)
-            im[written] = fir(in->kernel, in->historyIm + in->head, taps);
+            im[written] = cw_skim_dot(in->kernel, in->historyIm + in->head, taps);
         ++written;
     }
     if (in->complex) {

@@ -37,7 +37,9 @@ CLI::Validator pitch_or_auto()
         "");
 }
 
-CLI::Validator tci_url()
+}  // namespace
+
+CLI::Validator decode_tci_url_check()
 {
     return CLI::Validator(
         [](std::string& url) {
@@ -47,8 +49,6 @@ CLI::Validator tci_url()
         },
         "");
 }
-
-}  // namespace
 
 DECODE_OPTIONS decode_default_options()
 {
@@ -148,7 +148,7 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
                                             "decode the receive audio of a TCI server live, printing "
                                             "text as it comes, until Ctrl-C")
                                  ->type_name("ws://HOST:PORT")
-                                 ->check(tci_url())
+                                 ->check(decode_tci_url_check())
                                  ->excludes(file);
     app.add_flag("--reconnect", o->reconnect,
                  "with --tci: after a failed or lost link try again after 1, 2, 4 ... 30 s "

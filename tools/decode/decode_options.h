@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace CLI {
+class Validator;
+}
+
 struct DECODE_OPTIONS {
     CW_RX_CONFIG config;  // sampleRate comes from the input
     size_t blockSamples = 2048;
@@ -39,3 +43,6 @@ bool decode_parse_options(const std::vector<std::string>& args, DECODE_OPTIONS* 
 
 // "ws://HOST:PORT" with a host and port that name exactly one server.
 bool decode_parse_tci_url(const std::string& url, std::string* host, uint64_t* port);
+
+// The check of a --tci option's value, for every program that takes one.
+CLI::Validator decode_tci_url_check();

@@ -22,17 +22,6 @@ const char kExitStatus[] = "Exit status: 0 done (or Ctrl-C with --tci), 1 the ou
                            "or a cluster port that cannot be opened, 3 the TCI server refused the\n"
                            "connection, did not answer or the link was lost.";
 
-CLI::Validator tci_url()
-{
-    return CLI::Validator(
-        [](std::string& url) {
-            std::string host;
-            uint64_t port = 0;
-            return decode_parse_tci_url(url, &host, &port) ? std::string() : "needs ws://HOST:PORT, not '" + url + "'";
-        },
-        "");
-}
-
 }  // namespace
 
 bool skim_parse_options(const std::vector<std::string>& args, SKIM_OPTIONS* o, std::string* error)
@@ -79,7 +68,7 @@ bool skim_parse_options(const std::vector<std::string>& args, SKIM_OPTIONS* o, s
                                             "skim a TCI server live (its receive audio, or its IQ with --iq) "
                                             "until Ctrl-C")
                                  ->type_name("ws://HOST:PORT")
-                                 ->check(tci_url())
+                                 ->check(decode_tci_url_check())
                                  ->excludes(file);
     app.add_option("--iq-rate", iqRate, "with --tci --iq: the IQ rate asked for (the frames' own rate is used)")
         ->type_name("HZ")
