@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kColumns = 5;
 const char* const kTitles[kColumns] = {"Call", "kHz", "WPM", "SNR dB", "Age"};
+const int kWidths[kColumns] = {96, 80, 50, 64, 60};
 // Cq stations in the panorama's CQ green, so both views agree.
 const QColor kCqColour(0x30, 0xD0, 0x60);
 
@@ -29,7 +30,7 @@ CWSkimmerWindow::CWSkimmerWindow(QWidget* parent, CW_SKIMMER_WINDOW_HOOKS hooks)
     setObjectName("skimmerWindow");
     setWindowTitle("Skimmer");
     setModal(false);
-    resize(460, 420);
+    resize(400, 420);
     table_ = new QTableWidget(0, kColumns, this);
     table_->setObjectName("skimmerTable");
     for (int c = 0; c < kColumns; ++c)
@@ -39,7 +40,11 @@ CWSkimmerWindow::CWSkimmerWindow(QWidget* parent, CW_SKIMMER_WINDOW_HOOKS hooks)
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setColumnWidth(0, 110);
+    for (int c = 0; c < kColumns; ++c)
+        table_->setColumnWidth(c, kWidths[c]);
+    // Only a click selects: a row chosen on its own when the window opens
+    // would look like the operator's choice.
+    table_->setFocusPolicy(Qt::ClickFocus);
     table_->setToolTip("Double-click a station to tune the decoder to it");
     summary_ = new QLabel(this);
     summary_->setObjectName("skimmerSummary");
