@@ -30,6 +30,8 @@ std::vector<float> station(uint32_t rate)
     config.wpm = 26.0;
     config.pitchHz = kStationPitchHz;
     config.sampleRateHz = rate;
+    config.addNoise = true;  // a band has noise; a noise-free tone is no test of a skimmer
+    config.snrDb = 20.0;
     config.leadSeconds = 0.5;
     config.tailSeconds = 1.0;
     std::vector<float> mono;
@@ -40,11 +42,10 @@ std::vector<float> station(uint32_t rate)
 
 class WindowSkimmerTest : public WindowTest {
 protected:
-    void streamStation(int clusterPort = 0)
+    void streamStation()
     {
-        settings->setValue(kCWClusterPortKey, clusterPort);
         startServer(float_wav(station(12000), 12000));
-        makeWindow();
+        makeWindow();  // without a cluster feed
         connect();
     }
     // The commands the server received, without the client tag.
@@ -107,7 +108,6 @@ TEST_F(WindowSkimmerTest, TheSkimmerWindowListsTheCallAndADoubleClickTunesToIt)
 
 TEST_F(WindowSkimmerTest, ClicksOnTheRadiosPanoramaTuneTheDecoder)
 {
-    settings->setValue(kCWClusterPortKey, 0);
     startServer();
     makeWindow();
     connect();
@@ -141,9 +141,12 @@ TEST_F(WindowSkimmerTest, ALoggerOnTheClusterPortGetsTheSpot)
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     const int port = probe.serverPort();
     probe.close();
-    settings->setValue(kCWClusterPortKey, port);
+    settings->setValue(kCWClusterPortKey, port);  // the stored setting, as an operator gives it
     startServer(float_wav(station(12000), 12000));
-    makeWindow();
+    CW_WINDOW_ENVIRONMENT stored;  // the fixture's window would have no feed
+    stored.documentsFolder = documents();
+    stored.alert = [this](const std::string& message) { alerts.push_back(message); };
+    controller = std::make_unique<CWWindowController>(*store, stored);
     ASSERT_EQ(controller->cluster().port(), port);
     EXPECT_EQ(logCount("Cluster feed: telnet 127.0.0.1 " + std::to_string(port)), 1u);
     QTcpSocket logger;
@@ -167,9 +170,10 @@ TEST_F(WindowSkimmerTest, AClusterPortInUseIsOneLogLineAndTheRestGoesOn)
 {
     QTcpServer holder;
     ASSERT_TRUE(holder.listen(QHostAddress::LocalHost, 0));
-    settings->setValue(kCWClusterPortKey, holder.serverPort());
     startServer(float_wav(station(12000), 12000));
-    makeWindow();
+    CW_WINDOW_ENVIRONMENT environment;
+    environment.clusterPort = holder.serverPort();
+    makeWindow(environment);
     EXPECT_EQ(controller->cluster().port(), 0);
     EXPECT_EQ(logCount("Cluster feed off: "), 1u);
     connect();

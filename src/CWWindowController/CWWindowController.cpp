@@ -117,7 +117,9 @@ void CWWindowController::makeParts()
         .sendCommand = [this](const std::string& command) { settings_->client().sendText(command); },
         .clusterLine = [this](const std::string& line) { clusterFeed_->broadcast(line); },
     });
-    const long long port = cw_defaults_integer(preferences_, kCWClusterPortKey, kCWClusterDefaultPort);
+    const long long port = environment_.clusterPort >= 0
+                               ? environment_.clusterPort
+                               : cw_defaults_integer(preferences_, kCWClusterPortKey, kCWClusterDefaultPort);
     clusterFeed_->start(static_cast<int32_t>(std::clamp(port, 0LL, 65535LL)));
 }
 

@@ -58,6 +58,8 @@ struct CW_WINDOW_ENVIRONMENT {
     // A file chosen for saving (with the proposed name) or opening; empty
     // when cancelled. Empty function: the system's file panel.
     std::function<QString(bool save, const QString& title, const QString& proposedName)> chooseFile{};
+    // The cluster feed's port for this run; negative: the stored setting.
+    int32_t clusterPort = -1;
 };
 
 class CWWindowController : public TCIClientDelegate, public CWSpectrumViewDelegate, public CWToneTraceViewDelegate {
