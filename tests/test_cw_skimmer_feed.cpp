@@ -19,12 +19,12 @@ namespace {
 constexpr uint32_t kRate = 12000;
 constexpr size_t kBlock = 480;  // 40 ms, as the simulator's frames
 
-std::vector<float> station(const char* text, double pitchHz)
+std::vector<float> station(const char* text, double pitchHz, uint32_t rate = kRate)
 {
     MORSE_AUDIO_CONFIG config = morse_audio_default_config();
     config.wpm = 26.0;
     config.pitchHz = pitchHz;
-    config.sampleRateHz = kRate;
+    config.sampleRateHz = rate;
     config.addNoise = true;  // a band has noise; a noise-free tone is no test of a skimmer
     config.snrDb = 20.0;
     config.leadSeconds = 0.5;
@@ -47,10 +47,11 @@ protected:
         });
         return *feed;
     }
-    void stream(const std::vector<float>& audio)
+    void stream(const std::vector<float>& audio, uint32_t rate = kRate)
     {
-        for (size_t at = 0; at < audio.size(); at += kBlock)
-            feed->process(audio.data() + at, std::min(kBlock, audio.size() - at), kRate);
+        const size_t block = kBlock * rate / kRate;
+        for (size_t at = 0; at < audio.size(); at += block)
+            feed->process(audio.data() + at, std::min(block, audio.size() - at), rate);
     }
     std::string sent() const
     {
@@ -96,6 +97,18 @@ TEST_F(SkimmerFeedTest, AStationCallingCQGoesToThePanoramaAndTheClusterAtItsRadi
     EXPECT_STREQ(listed[0].call, "DL2QZA");
     EXPECT_NEAR(listed[0].frequencyHz, hz, 0.5);  // the command carries whole Hz
     EXPECT_GT(feed->seconds(), 5.0);
+}
+
+TEST_F(SkimmerFeedTest, TheStationIsSpottedAtEveryStreamRateServersOffer)
+{
+    for (uint32_t rate : {8000u, 24000u, 48000u}) {
+        make();
+        commands.clear();
+        stream(station("CQ CQ DE DL2QZA DL2QZA K", 800.0, rate), rate);
+        const std::vector<std::string> spots = starting("spot:DL2QZA,cw,");
+        ASSERT_EQ(spots.size(), 1u) << rate << " Hz: " << sent();
+        EXPECT_NEAR(std::stod(spots[0].substr(std::string("spot:DL2QZA,cw,").size())), 7025200.0, 20.0) << rate;
+    }
 }
 
 // The spot keeps the radio frequency it was placed at when the vfo moves;
