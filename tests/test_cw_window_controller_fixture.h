@@ -96,6 +96,10 @@ protected:
         if (environment.documentsFolder.isEmpty())
             environment.documentsFolder = documents();
         environment.alert = [this](const std::string& message) { alerts.push_back(message); };
+        // No cluster feed unless a test asks for one: windows of tests run
+        // side by side would compete for its port.
+        if (environment.clusterPort < 0)
+            environment.clusterPort = 0;
         controller = std::make_unique<CWWindowController>(*store, environment);
         return *controller;
     }

@@ -3,6 +3,7 @@
 #include "test_cw_window_controller_fixture.h"
 
 #include "AppDelegate.h"
+#include "CWSkimmerWindow.h"
 #include "tool_run.h"
 
 #include <QAbstractButton>
@@ -184,13 +185,15 @@ TEST_F(AppShellTest, TheMenusHoldTheirItemsInOrderWithTheirKeys)
     AppDelegate delegate(*store, CW_WINDOW_ENVIRONMENT{documents(), {}});
     delegate.applicationDidFinishLaunching();
     const QList<QAction*> menus = delegate.windowController()->window()->menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_EQ(menus.size(), 3);
     EXPECT_EQ(menus[0]->text(), "Zarvo");
     EXPECT_EQ(menu_items(menus[0]->menu()), (std::vector<std::string>{"About Zarvo", "-", "Quit Zarvo Ctrl+Q"}));
     EXPECT_EQ(menus[1]->text(), "Edit");
     EXPECT_EQ(menu_items(menus[1]->menu()),
               (std::vector<std::string>{"Undo Ctrl+Z", "Redo Ctrl+Shift+Z", "-", "Cut Ctrl+X", "Copy Ctrl+C",
                                         "Paste Ctrl+V", "Delete", "-", "Select All Ctrl+A"}));
+    EXPECT_EQ(menus[2]->text(), "Window");
+    EXPECT_EQ(menu_items(menus[2]->menu()), (std::vector<std::string>{"Skimmer Ctrl+K"}));
 
     // Edit items act on the control with the keyboard focus.
     QLineEdit* field = delegate.windowController()->window()->findChild<QLineEdit*>("partnerCallField");
@@ -205,6 +208,15 @@ TEST_F(AppShellTest, TheMenusHoldTheirItemsInOrderWithTheirKeys)
     EXPECT_EQ(field->text(), "");
     trigger(0);  // Undo
     EXPECT_EQ(field->text(), "ZR1ABC");
+
+    // Skimmer opens its window beside the main one, which stays usable.
+    EXPECT_EQ(delegate.windowController()->skimmerWindow(), nullptr);
+    menus[2]->menu()->actions()[0]->trigger();
+    const QDialog* skimmer = delegate.windowController()->skimmerWindow();
+    ASSERT_NE(skimmer, nullptr);
+    EXPECT_TRUE(skimmer->isVisible());
+    EXPECT_FALSE(skimmer->isModal());
+    EXPECT_EQ(skimmer->windowTitle(), "Skimmer");
 }
 
 // About names the project version and the commit the program was built

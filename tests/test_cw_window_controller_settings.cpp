@@ -161,7 +161,7 @@ TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
     ASSERT_TRUE(until(
         [&] {
             return has(logLines(), "RX audio active: 8000 Hz, float32, 1 channel") &&
-                   logCount(">> ") == kTCIStartupCommands.size();
+                   logCount(">> ") == kTCIStartupCommands.size() + 1;  // and the panorama's spots cleared
         },
         3000));
     EXPECT_EQ(button(), "Disconnect");

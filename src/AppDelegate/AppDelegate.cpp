@@ -183,6 +183,12 @@ void AppDelegate::setupApplicationMenu()
     cw_add_item(edit, "Delete", QKeySequence(), send(EditCommand::Delete));
     edit->addSeparator();
     cw_add_item(edit, "Select All", QKeySequence(Qt::CTRL | Qt::Key_A), send(EditCommand::SelectAll));
+
+    // The skimmer runs whenever audio comes; the menu only shows its list.
+    QMenu* windows = bar->addMenu("Window");
+    cw_add_item(windows, "Skimmer", QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
+        windowController_->openSkimmerWindow();
+    })->setObjectName("skimmerMenuItem");
     window->setMenuBar(bar);
 }
 

@@ -182,10 +182,10 @@ void CWConnectionSettings::didDisconnect(const TCI_ERROR& error)
 }
 
 // Read for the transceiver's frequency, mode and CW speed, and logged.
-void CWConnectionSettings::didReceiveText(const std::string& text)
+TCI_STATE_EVENTS CWConnectionSettings::didReceiveText(const std::string& text)
 {
     if (text.empty())
-        return;
+        return {};
     const TCI_STATE_EVENTS events = tci_state_apply_message(&radio_, text);
     if (events.titleChanged)
         updateTitle();
@@ -194,4 +194,5 @@ void CWConnectionSettings::didReceiveText(const std::string& text)
         cw_store_double(preferences_, kCWTxWpmSetting.key, *events.txWpm);
     }
     log_(kTCIReceivedPrefix + text);
+    return events;
 }

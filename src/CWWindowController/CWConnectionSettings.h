@@ -75,7 +75,9 @@ public:
     // The client's reports.
     void didConnect();
     void didDisconnect(const TCI_ERROR& error);
-    void didReceiveText(const std::string& text);
+    // Also returns what the message changed, for the parts that follow the
+    // radio (spot clicks, a moved vfo).
+    TCI_STATE_EVENTS didReceiveText(const std::string& text);
     double frequencyHz() const { return radio_.frequencyHz; }
     const std::string& mode() const { return radio_.mode; }
 

@@ -149,6 +149,8 @@ void CWReceivePipeline::audioFrame(const uint8_t* data, size_t size, const TCISt
         return;
     const float* mono = monoBuffer_.data();
     hooks_.capture(mono, count, info.sampleRate);
+    if (hooks_.skim)
+        hooks_.skim(mono, count, info.sampleRate);
     if (!rxAudioActiveLogged_) {
         rxAudioActiveLogged_ = true;
         hooks_.log("RX audio active: " + std::to_string(info.sampleRate) + " Hz, float32, " +

@@ -1,7 +1,7 @@
 // The receive-audio pipeline: every float32 frame from the server becomes
-// one channel and goes to the capture, the receiver and the tuner; the
-// receiver's figures drive the spectrum and trace views, the status line and
-// the received text.
+// one channel and goes to the capture, the skimmer, the receiver and the
+// tuner; the receiver's figures drive the spectrum and trace views, the
+// status line and the received text.
 #pragma once
 
 #include "CWRx.h"
@@ -29,6 +29,7 @@ struct CW_RECEIVE_VIEWS {
 // Where the pipeline's results go.
 struct CW_RECEIVE_HOOKS {
     std::function<void(const float* mono, size_t count, uint32_t rate)> capture;
+    std::function<void(const float* mono, size_t count, uint32_t rate)> skim;  // the skimmer, beside the receiver
     std::function<void(const std::string& text)> decodedText;
     std::function<void(double pitchHz)> autoRetune;  // AutoGTM found a new signal elsewhere
     std::function<void(const std::string& line)> log;

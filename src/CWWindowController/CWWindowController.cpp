@@ -6,17 +6,30 @@
 #include "CWDarkContentView.h"
 #include "CWDecodedTextView.h"
 #include "CWQSOTextField.h"
+#include "CWSkimmerWindow.h"
+#include "cw_settings.h"
+#include "cw_skimmer_rows.h"
 #include "cw_text_panes.h"
+#include "tci_commands.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 
 // The receiver is configured for this rate until a frame says otherwise.
 constexpr double kConfigSampleRate = 48000.0;
+
+double cw_steady_seconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
 }  // namespace
 
@@ -33,6 +46,7 @@ CWWindowController::CWWindowController(CWPreferenceStore& preferences, CW_WINDOW
 CWWindowController::~CWWindowController()
 {
     rxTextLog_->close();
+    restartSkimmer(true);
     settings_->client().disconnect();
     settings_->client().setDelegate(nullptr);
     widgets_.views.spectrum->setDelegate(nullptr);
@@ -61,6 +75,8 @@ void CWWindowController::makeParts()
         widgets_.views,
         CW_RECEIVE_HOOKS{
             .capture = [this](const float* mono, size_t count, uint32_t rate) { capture_->append(mono, count, rate); },
+            .skim = [this](const float* mono, size_t count,
+                           uint32_t rate) { skimmerFeed_->process(mono, count, rate); },
             .decodedText = [this](const std::string& text) { appendDecodedText(text); },
             // AutoGTM moves the pitch without a reset: the signal it found goes on.
             .autoRetune = [this](double pitchHz) { applyPitchHz(pitchHz, false); },
@@ -86,6 +102,46 @@ void CWWindowController::makeParts()
             .log = log,
             .alert = [this](const std::string& message, const std::string& detail) { showAlert(message, detail); },
         });
+    spotTuning_ = std::make_unique<CWSpotTuning>(settings_->pitchHzValue(),
+                                                 CW_SPOT_TUNING_HOOKS{
+                                                     .vfoHz = [this] { return settings_->frequencyHz(); },
+                                                     .mode = [this] { return settings_->mode(); },
+                                                     .applyPitch = [this](double pitchHz) { applyPitchHz(pitchHz); },
+                                                     .log = log,
+                                                     .now = cw_steady_seconds,
+                                                 });
+    clusterFeed_ = std::make_unique<CWClusterFeed>(log);
+    skimmerFeed_ = std::make_unique<CWSkimmerFeed>(CW_SKIMMER_FEED_HOOKS{
+        .tuning = [this] { return spotTuning_->tuning(); },
+        .utcNow = environment_.utcNow,
+        .sendCommand = [this](const std::string& command) { settings_->client().sendText(command); },
+        .clusterLine = [this](const std::string& line) { clusterFeed_->broadcast(line); },
+    });
+    const long long port = environment_.clusterPort >= 0
+                               ? environment_.clusterPort
+                               : cw_defaults_integer(preferences_, kCWClusterPortKey, kCWClusterDefaultPort);
+    clusterFeed_->start(static_cast<int32_t>(std::clamp(port, 0LL, 65535LL)));
+}
+
+void CWWindowController::openSkimmerWindow()
+{
+    if (skimmerWindow_ == nullptr)
+        skimmerWindow_ = new CWSkimmerWindow(
+            window_.get(),
+            CW_SKIMMER_WINDOW_HOOKS{
+                .rows = [this] { return cw_skimmer_rows(skimmerFeed_->spots(), skimmerFeed_->seconds()); },
+                .tune = [this](const CW_SKIMMER_ROW& row) { spotTuning_->tuneTo(row.call, row.radioHz); },
+            });
+    skimmerWindow_->show();
+    skimmerWindow_->raise();
+    skimmerWindow_->activateWindow();
+}
+
+void CWWindowController::restartSkimmer(bool clearPanorama)
+{
+    if (clearPanorama && settings_->client().isConnected())
+        settings_->client().sendText(kTCISpotClearCommand);
+    skimmerFeed_->restart();
 }
 
 void CWWindowController::applySettings()
@@ -102,6 +158,9 @@ void CWWindowController::controlTextDidEndEditing(QWidget* field)
     QLineEdit* const txWpm = widgets_.settings.txWpm;
     const bool speedTyped = field == txWpm && txWpm->isModified();
     settings_->normaliseFields();
+    // A pitch the operator typed is where the radio's vfo carrier is heard.
+    if (field == widgets_.settings.pitch)
+        spotTuning_->setReferencePitch(settings_->pitchHzValue());
     if (speedTyped) {
         txWpm->setModified(false);
         transmitter_->sendSpeed();
@@ -117,6 +176,7 @@ void CWWindowController::controlTextDidEndEditing(QWidget* field)
 void CWWindowController::connectClicked()
 {
     if (settings_->client().isConnected()) {
+        restartSkimmer(true);
         settings_->disconnect();
         clearAudioDisplays();
         return;
@@ -219,11 +279,14 @@ void CWWindowController::tciClientDidLogLine(TCIClient*, const std::string& line
 void CWWindowController::tciClientDidConnect(TCIClient*)
 {
     settings_->didConnect();
+    spotTuning_->setReferencePitch(settings_->pitchHzValue());
+    restartSkimmer(true);
 }
 
 void CWWindowController::tciClientDidDisconnectWithError(TCIClient*, const TCI_ERROR& error)
 {
     settings_->didDisconnect(error);
+    restartSkimmer(false);
     clearAudioDisplays();
 }
 
@@ -238,7 +301,11 @@ void CWWindowController::clearAudioDisplays()
 
 void CWWindowController::tciClientDidReceiveTextMessage(TCIClient*, const std::string& text)
 {
-    settings_->didReceiveText(text);
+    const TCI_STATE_EVENTS events = settings_->didReceiveText(text);
+    if (events.titleChanged)
+        spotTuning_->radioMoved();
+    for (const TCI_SPOT_CLICK& click : events.spotClicks)
+        spotTuning_->spotClicked(click.call, click.frequencyHz);
 }
 
 void CWWindowController::tciClientDidReceiveBinaryMessageWithLength(TCIClient*, uint64_t, TCIStreamInfo info)

@@ -5,12 +5,15 @@
 // the thread that owns the Qt event loop.
 #pragma once
 
+#include "CWClusterFeed.h"
 #include "CWConnectionSettings.h"
 #include "CWQSOLogger.h"
 #include "CWReceivePipeline.h"
 #include "CWReceivedTextPane.h"
 #include "CWRxTextLog.h"
+#include "CWSkimmerFeed.h"
 #include "CWSpectrumView.h"
+#include "CWSpotTuning.h"
 #include "CWToneTraceView.h"
 #include "CWTransmitter.h"
 #include "CWWavCapture.h"
@@ -32,6 +35,7 @@ class CWLogQSODialog;
 class CWMacroSetupDialog;
 class CWDecodedTextView;
 class CWQSOTextField;
+class CWSkimmerWindow;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -54,6 +58,8 @@ struct CW_WINDOW_ENVIRONMENT {
     // A file chosen for saving (with the proposed name) or opening; empty
     // when cancelled. Empty function: the system's file panel.
     std::function<QString(bool save, const QString& title, const QString& proposedName)> chooseFile{};
+    // The cluster feed's port for this run; negative: the stored setting.
+    int32_t clusterPort = -1;
 };
 
 class CWWindowController : public TCIClientDelegate, public CWSpectrumViewDelegate, public CWToneTraceViewDelegate {
@@ -73,6 +79,14 @@ public:
     const CWReceivePipeline& receiver() const { return *receiver_; }
     const CWRxTextLog& rxTextLog() const { return *rxTextLog_; }
     const CWWavCapture& capture() const { return *capture_; }
+    const CWSkimmerFeed& skimmer() const { return *skimmerFeed_; }
+    const CWClusterFeed& cluster() const { return *clusterFeed_; }
+    const CWSpotTuning& spotTuning() const { return *spotTuning_; }
+
+    // The Skimmer window, made at the first call, shown and in front.
+    void openSkimmerWindow();
+    // Null until first opened.
+    CWSkimmerWindow* skimmerWindow() const { return skimmerWindow_; }
 
     // Connect or Disconnect; a connect stores and applies the settings first.
     void connectClicked();
@@ -115,6 +129,9 @@ public:
 private:
     // Empty spectrum and trace once audio stops with the link.
     void clearAudioDisplays();
+    // Spots of the link that ends go from the panorama while it is up; the
+    // skimmer starts afresh for the next stream.
+    void restartSkimmer(bool clearPanorama);
     using FrameRule = std::function<QRect(int width, int height)>;
 
     // Every control the objects drive, as the layout made them.
@@ -184,6 +201,7 @@ private:
     int64_t decodePickTarget_ = 1;
     double lastDecodePickTimestamp_ = 0.0;
     CWMacroSetupDialog* macroSetupDialog_ = nullptr;  // while it is open
+    CWSkimmerWindow* skimmerWindow_ = nullptr;        // a child of the window, which deletes it
     std::function<void(const std::string&)> logEcho_;
 
     std::unique_ptr<CWConnectionSettings> settings_;
@@ -193,4 +211,7 @@ private:
     std::unique_ptr<CWReceivedTextPane> receivedText_;
     std::unique_ptr<CWTransmitter> transmitter_;
     std::unique_ptr<CWQSOLogger> qsoLogger_;
+    std::unique_ptr<CWSkimmerFeed> skimmerFeed_;
+    std::unique_ptr<CWClusterFeed> clusterFeed_;
+    std::unique_ptr<CWSpotTuning> spotTuning_;
 };
