@@ -156,7 +156,8 @@ void BM_TunerUpdate(benchmark::State& state)
                           .maxWpm = 40.0,
                           .searchHz = 15.0,
                           .agcEnabled = 1,
-                          .lockHoldMs = 1800.0};
+                          .lockHoldMs = 1800.0,
+                          .markFloor = 0.0};
     CW_RX_STATUS status{};
     status.signalPresent = 1;
     status.statQuality = 40.0f;

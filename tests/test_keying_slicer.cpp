@@ -113,6 +113,29 @@ TEST(KeyingSlicer, ALowerThresholdKeepsTheKeyDownThroughADip)
     }
 }
 
+// Between a skimmer channel's marks, a loud neighbour's key clicks arrive
+// as short blips far under them. The slicer judges such a blip against
+// itself, as it does a mark sunk in a fade, and keys it; under a mark floor
+// it stays key-up while the marks keep their length.
+TEST(KeyingSlicer, AMarkFloorLeavesBlipsFarUnderTheMarksKeyUp)
+{
+    std::vector<float> values = envelope(std::vector<float>(10, 1.0f), 60.0f, 60.0f, 0.005f, 3);
+    // The pause after the marks begins at 1000 + 10 x 120 ms: a 16 ms blip at
+    // a fifth of the marks every 100 ms for the next second.
+    const size_t pause = (1000 + 1200) / 2;
+    for (size_t at = pause + 25; at < pause + 525; at += 50)
+        std::fill(values.begin() + at, values.begin() + at + 8, 0.2f);
+    EXPECT_GE(marks(make().get(), values).size(), 15u);
+    Slicer floored = make();
+    keying_slicer_set_mark_floor(floored.get(), 0.4f);
+    const std::vector<float> found = marks(floored.get(), values);
+    ASSERT_EQ(found.size(), 10u);
+    for (float m : found)
+        EXPECT_NEAR(m, 60.0f, 8.0f);
+    keying_slicer_set_mark_floor(nullptr, 0.4f);
+    keying_slicer_set_mark_floor(floored.get(), NAN);  // off, not poisoned
+}
+
 TEST(KeyingSlicer, NullAndBadValuesAreHarmless)
 {
     KEYING_RUN runs[2];

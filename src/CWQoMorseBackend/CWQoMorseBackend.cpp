@@ -77,7 +77,8 @@ CWQO_CONFIG cwqo_default_config()
                        .autoPitch = 0,
                        .searchHz = 15.0,
                        .agcEnabled = 1,
-                       .lockHoldMs = 1800.0};
+                       .lockHoldMs = 1800.0,
+                       .markFloor = 0.0};
 }
 
 void cwqo_normalize_config(CWQO_CONFIG* c)
@@ -90,6 +91,7 @@ void cwqo_normalize_config(CWQO_CONFIG* c)
     c->searchHz = cw_positive_limit(c->searchHz, 15.0, 5.0, 30.0);
     c->agcEnabled = c->agcEnabled != 0 ? 1 : 0;
     c->lockHoldMs = cw_positive_limit(c->lockHoldMs, 1800.0, 800.0, 4000.0);
+    c->markFloor = cw_limit(c->markFloor, 0.0, 0.8);
     if (c->minWpm > c->maxWpm)
         std::swap(c->minWpm, c->maxWpm);
 }
@@ -159,6 +161,7 @@ qomorse_ParametersDecode cwqo_decoder_parameters(const CWQO_CONFIG& c)
     p.frequencyRangeMax_hz = static_cast<float>(cw_limit(c.pitchHz + s, 200.0, 1200.0));
     p.applyFilterHighPass = true;
     p.applyFilterLowPass = true;
+    p.markFloor = static_cast<float>(c.markFloor);
     return p;
 }
 

@@ -17,6 +17,7 @@ struct CWQO_CONFIG {
     double searchHz;     // not above 0: 15; then 5..30
     int32_t agcEnabled;  // stored as 0 or 1; the gain before the engine stays 1
     double lockHoldMs;   // not above 0: 1800; then 800..4000
+    double markFloor;    // 0 (off)..0.8: a mark must reach this share of the strongest tone of the last seconds
 };
 
 struct CWQO_STATUS {
@@ -39,7 +40,7 @@ struct CWQO_STATUS {
 
 struct CWQO_BACKEND;
 
-// 48000 Hz, 600 Hz, 50 Hz, 12..50 WPM, no auto pitch, search 15 Hz, AGC on, hold 1800 ms.
+// 48000 Hz, 600 Hz, 50 Hz, 12..50 WPM, no auto pitch, search 15 Hz, AGC on, hold 1800 ms, no mark floor.
 CWQO_CONFIG cwqo_default_config();
 
 // Clamps every field into the ranges above, as cwqo_create and cwqo_configure do.

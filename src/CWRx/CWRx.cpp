@@ -26,7 +26,8 @@ CWQO_CONFIG backend_config(const CW_RX_CONFIG& c)
                        .autoPitch = c.autoPitch,
                        .searchHz = c.searchHz,
                        .agcEnabled = c.agcEnabled,
-                       .lockHoldMs = c.lockHoldMs};
+                       .lockHoldMs = c.lockHoldMs,
+                       .markFloor = c.markFloor};
 }
 
 void normalize(CW_RX_CONFIG* c)
@@ -41,6 +42,7 @@ void normalize(CW_RX_CONFIG* c)
     c->searchHz = shared.searchHz;
     c->agcEnabled = shared.agcEnabled;
     c->lockHoldMs = shared.lockHoldMs;
+    c->markFloor = shared.markFloor;
     c->pitchHz = cw_limit(c->pitchHz, 300.0, 1200.0);
     c->bandwidthHz = cw_limit(c->bandwidthHz, 8.0, 200.0);
     c->threshold = cw_limitf(c->threshold, 0.0f, 1.0f);
@@ -211,7 +213,8 @@ CW_RX_CONFIG cw_rx_default_config()
                         .maxWpm = b.maxWpm,
                         .searchHz = b.searchHz,
                         .agcEnabled = b.agcEnabled,
-                        .lockHoldMs = b.lockHoldMs};
+                        .lockHoldMs = b.lockHoldMs,
+                        .markFloor = b.markFloor};
 }
 
 CW_RX* cw_rx_create(const CW_RX_CONFIG* config)

@@ -20,6 +20,8 @@ struct CW_RX_CONFIG {
     double searchHz;         // not above 0: 15; then 5..30
     int32_t agcEnabled;      // stored as 0 or 1
     double lockHoldMs;       // not above 0: 1800; then 800..4000
+    double markFloor;  // backend: 0 (off)..0.8, marks under this share of the strongest tone of the last seconds are no
+                       // marks
 };
 
 struct CW_RX_STATUS {
@@ -45,7 +47,7 @@ struct CW_RX_STATUS {
 struct CW_RX;
 
 // 48000 Hz, 600 Hz, 30 Hz, threshold 0.5, release 0.4, no auto threshold or
-// pitch, 12..50 WPM, search 15 Hz, AGC on, hold 1800 ms.
+// pitch, 12..50 WPM, search 15 Hz, AGC on, hold 1800 ms, no mark floor.
 CW_RX_CONFIG cw_rx_default_config();
 
 // Null config: the defaults. Null only when the receiver's memory cannot be

@@ -55,6 +55,10 @@ constexpr float kNoiseSeconds = 1.0f;
 constexpr float kDecileOfMean = 0.366f;
 constexpr float kNoiseOutlier = 2.0f;
 constexpr float kTruncatedMean = 0.943f;
+// The strongest value of the last seconds, for the mark floor, decays with
+// this time constant: it outlasts the pause between a station's overs.
+constexpr float kMarkPeakSeconds = 3.0f;
+constexpr float kHighestMarkFloor = 0.8f;
 // Nothing counts as a signal before the floor has learned from this many
 // values; the first of them, while an averaging window (128 ms at most)
 // fills, are left out.
@@ -80,6 +84,9 @@ struct KEYING_SLICER {
     int32_t keyDown = 0;
     int runValues = 0;
     float runPeak = 0.0f;
+    float markFloor = 0.0f;  // 0: off
+    float markPeak = 0.0f;   // strongest value of the last seconds
+    float markDecay = 1.0f;  // per value
     KEYING_SLICER_STATUS status{};
 };
 
@@ -150,6 +157,7 @@ void keying_slicer_restart(KEYING_SLICER* s, float stepMs)
     s->stepMs = stepMs > 0.0f && std::isfinite(stepMs) ? stepMs : 2.0f;
     s->quietLimit = static_cast<int>(kLongestQuietMs / s->stepMs);
     s->quietValues = s->quietLimit;
+    s->markDecay = std::exp(-s->stepMs / (1000.0f * kMarkPeakSeconds));
     keying_slicer_set_dot(s, 60.0f);
 }
 
@@ -163,6 +171,12 @@ void keying_slicer_set_dot(KEYING_SLICER* s, float dotMs)
     const bool quiet = s->quietValues >= s->quietLimit;
     s->quietLimit = static_cast<int>(std::clamp(kQuietDots * dotMs, kShortestQuietMs, kLongestQuietMs) / s->stepMs);
     s->quietValues = quiet ? s->quietLimit : std::min(s->quietValues, s->quietLimit);
+}
+
+void keying_slicer_set_mark_floor(KEYING_SLICER* s, float fraction)
+{
+    if (s != nullptr)
+        s->markFloor = std::isfinite(fraction) ? std::clamp(fraction, 0.0f, kHighestMarkFloor) : 0.0f;
 }
 
 void keying_slicer_set_threshold(KEYING_SLICER* s, float fraction)
@@ -294,8 +308,9 @@ int32_t decide(KEYING_SLICER* s, long long at, KEYING_RUN* run)
         s->quietValues = 0;
     else if (signal < kPresentRatio * noise)
         s->quietValues = std::min(s->quietValues + 1, s->quietLimit);
-    const bool present = s->quietValues < s->quietLimit && signal >= kPresentRatio * noise;
     const float island = island_top(*s, at, nearFirst, nearLast, kIslandRatio * noise);
+    const bool underFloor = s->markFloor > 0.0f && std::max(island, v) < s->markFloor * s->markPeak;
+    const bool present = s->quietValues < s->quietLimit && signal >= kPresentRatio * noise && !underFloor;
     const float span = (island >= kOwnRatio * noise ? std::min(island, signal) : signal) - noise;
     const float threshold = noise + fraction_for(*s, (span + noise) / noise) * span;
     int32_t down = 0;
@@ -341,6 +356,7 @@ int32_t keying_slicer_push(KEYING_SLICER* s, float value, KEYING_RUN runs[2])
     s->ring[slot] = value;
     s->ring[slot + kRingSize] = value;
     ++s->pushed;
+    s->markPeak = std::max(value, s->markPeak * s->markDecay);
     settle_noise(s);
     // The decision point keeps its pace when the reach changes: it waits
     // while the reach grows and takes two values at a time while it

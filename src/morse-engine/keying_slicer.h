@@ -42,6 +42,14 @@ constexpr float kKeyingSlicerThreshold = 0.35f;
 // down lower still (0.22 from 30 noise floors up).
 void keying_slicer_set_threshold(KEYING_SLICER* slicer, float fraction);
 
+// A mark must reach this fraction (0 off, up to 0.8) of the strongest
+// value of the last seconds. In a skimmer channel the key clicks of a
+// strong neighbour a few tens of hertz away are short blips 10 to 20 dB
+// under the station; judged against themselves between the station's
+// marks (the slicer follows deep fades that way) they read as strings of
+// E and I. A single receiver leaves it off: it would cut marks in fades.
+void keying_slicer_set_mark_floor(KEYING_SLICER* slicer, float fraction);
+
 // Pushes one envelope value; returns how many runs ended at the decision
 // point (0 to 2: the point moves two values at once while the reach
 // shrinks) and fills runs[0..count).

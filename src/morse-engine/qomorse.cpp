@@ -43,6 +43,7 @@ qomorse_ParametersDecode sanitized(const qomorse_ParametersDecode& p)
     s.speedRangeMax_wpm = finite_or(p.speedRangeMax_wpm, d.speedRangeMax_wpm, "speedRangeMax_wpm");
     s.frequencyRangeMin_hz = finite_or(p.frequencyRangeMin_hz, d.frequencyRangeMin_hz, "frequencyRangeMin_hz");
     s.frequencyRangeMax_hz = finite_or(p.frequencyRangeMax_hz, d.frequencyRangeMax_hz, "frequencyRangeMax_hz");
+    s.markFloor = finite_or(p.markFloor, d.markFloor, "markFloor");
     return s;
 }
 

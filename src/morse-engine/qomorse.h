@@ -33,6 +33,9 @@ struct qomorse_ParametersDecode {
     float frequencyRangeMax_hz = 1200.0f;  // also the low-pass cutoff
     bool applyFilterHighPass = true;
     bool applyFilterLowPass = true;
+    // A mark must reach this fraction of the strongest tone of the last
+    // seconds (0 off, up to 0.8): for a channel with loud neighbours.
+    float markFloor = 0.0f;
 };
 
 struct qomorse_ParametersEncode {

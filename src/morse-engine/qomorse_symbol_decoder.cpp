@@ -118,6 +118,7 @@ void QoMorse::Impl::decodeFrame(float* frame)
     tone_demod_get_status(demod.get(), &d);
     morse_timing_set_glitch(timing.get(), d.incoherent ? kFlutterGlitchDots : kMorseTimingGlitchDots);
     keying_slicer_set_threshold(slicer.get(), d.incoherent ? kFlutterThreshold : kKeyingSlicerThreshold);
+    keying_slicer_set_mark_floor(slicer.get(), decodeParameters.markFloor);
     statistics.timeEnvelope_ms = elapsed_ms(envelopeStart);
 
     const auto keyingStart = Clock::now();
