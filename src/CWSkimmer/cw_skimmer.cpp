@@ -19,10 +19,19 @@ constexpr size_t kBlock = 2048;  // input samples decimated at a time
 constexpr size_t kChannelBlock = 1024;
 constexpr size_t kWorkRoom = kChannelBlock + kBlock;
 constexpr double kChannelPitchHz = 600.0;  // where each channel's receiver hears its station
-constexpr double kSameSignalHz = 40.0;     // a carrier this close to a channel is its station
-constexpr double kPendingHz = 20.0;        // ... and this close to a candidate, the same candidate
-constexpr int32_t kListsToConfirm = 2;     // a candidate held for this many lists (0.4 s) gets a channel
-constexpr double kFollowShare = 0.25;      // how far a channel moves toward its carrier per list
+// Beside a station this close and no more than this much weaker than the
+// channel's own, marks under 0.4 of the channel's strongest tone of the
+// last seconds are no marks: the neighbour's key clicks come through the
+// channel 10-25 dB under its own station and would otherwise read as
+// strings of E and I between its overs and inside its word gaps. A lone
+// station keeps every mark (the floor would cut marks sunk in a fade).
+constexpr double kChannelMarkFloor = 0.4;
+constexpr double kClickReachHz = 200.0;
+constexpr float kClickMarginDb = 6.0f;
+constexpr double kSameSignalHz = 40.0;  // a carrier this close to a channel is its station
+constexpr double kPendingHz = 20.0;     // ... and this close to a candidate, the same candidate
+constexpr int32_t kListsToConfirm = 2;  // a candidate held for this many lists (0.4 s) gets a channel
+constexpr double kFollowShare = 0.25;   // how far a channel moves toward its carrier per list
 constexpr double kFollowLeastHz = 2.0;
 constexpr float kSnrShare = 0.2f;
 constexpr double kReplaySeconds = 4.0;  // a new channel first decodes this much of the past
@@ -42,6 +51,9 @@ constexpr double kLowestWpm = 10.0;
 constexpr double kHighestWpm = 50.0;
 constexpr double kHeldSpeedSpread = 1.4;  // a held speed allows this factor either way
 constexpr double kHeldSpeedStep = 0.1;    // and moves when the speed moved by this share
+// A held speed is let go when no call was read in context for this long: it
+// may have been a wrong lock, which would never read the station again.
+constexpr double kHeldSpeedSeconds = 20.0;
 constexpr size_t kSpotCapacity = 512;
 constexpr double kRespotSeconds = 600.0;
 // A call heard on a second channel this soon after its own is a ghost of
@@ -57,6 +69,9 @@ struct Channel {
     double lastCarrier;  // seconds
     double minWpm;       // the speeds its receiver looks for
     double maxWpm;
+    double calledAt;   // seconds: a call in context was last read, < 0 none since the speed was let go
+    double heldAt;     // seconds: the speed was last held, < 0 not held
+    double markFloor;  // 0, or kChannelMarkFloor beside a loud neighbour
     CW_CHANNEL_DDC* ddc;
     CW_RX* rx;
     CW_CALL_EXTRACTOR* calls;
@@ -150,7 +165,7 @@ CW_SPOT_TABLE_CONFIG spot_table_config(const CW_SKIMMER_CONFIG& c)
                                 .qsyHoldSeconds = kQsyHoldSeconds};
 }
 
-CW_RX_CONFIG channel_rx_config(double workRate, double minWpm, double maxWpm)
+CW_RX_CONFIG channel_rx_config(double workRate, double minWpm, double maxWpm, double markFloor)
 {
     CW_RX_CONFIG c = cw_rx_default_config();
     c.sampleRate = workRate;
@@ -158,26 +173,56 @@ CW_RX_CONFIG channel_rx_config(double workRate, double minWpm, double maxWpm)
     c.autoPitch = 1;  // the channel follows its carrier only roughly; the engine finds the rest
     c.minWpm = minWpm;
     c.maxWpm = maxWpm;
+    c.markFloor = markFloor;
     return c;
+}
+
+void look_for_speeds(CW_SKIMMER* s, Channel& ch, double low, double high)
+{
+    ch.minWpm = low;
+    ch.maxWpm = high;
+    const CW_RX_CONFIG rc = channel_rx_config(s->workRate, low, high, ch.markFloor);
+    cw_rx_configure(ch.rx, &rc);
+}
+
+// Sets the mark floor of a channel by its neighbours (see kChannelMarkFloor).
+void mind_neighbours(CW_SKIMMER* s, Channel& ch)
+{
+    bool loud = false;
+    for (const Channel& other : s->channels)
+        loud = loud || (other.active && &other != &ch && std::abs(other.frequencyHz - ch.frequencyHz) < kClickReachHz &&
+                        other.snrDb > ch.snrDb - kClickMarginDb);
+    const double floor = loud ? kChannelMarkFloor : 0.0;
+    if (floor == ch.markFloor)
+        return;
+    ch.markFloor = floor;
+    look_for_speeds(s, ch, ch.minWpm, ch.maxWpm);
 }
 
 // Once the receiver has locked onto its station's speed, it looks for that
 // speed only: the key clicks of a strong neighbour are short blips that a
 // receiver open to any speed reads as strings of E and I between overs.
+// A lock counts once a call was read in context at that speed (clicks and
+// noise can lock the receiver onto a speed that is not the station's).
 void hold_speed(CW_SKIMMER* s, Channel& ch)
 {
+    if (ch.heldAt >= 0.0 && s->seconds - std::max(ch.heldAt, ch.calledAt) > kHeldSpeedSeconds) {
+        ch.heldAt = -1.0;
+        ch.calledAt = -1.0;
+        look_for_speeds(s, ch, kLowestWpm, kHighestWpm);
+        return;
+    }
     CW_RX_STATUS status{};
     cw_rx_get_status(ch.rx, &status);
-    if (status.lock != 2 || !(status.wpm >= kLowestWpm && status.wpm <= kHighestWpm))
+    if (ch.calledAt < 0.0 || status.lock != 2 || !(status.wpm >= kLowestWpm && status.wpm <= kHighestWpm))
         return;
     const double low = std::max(kLowestWpm, status.wpm / kHeldSpeedSpread);
     const double high = std::min(kHighestWpm, status.wpm * kHeldSpeedSpread);
+    if (ch.heldAt < 0.0)
+        ch.heldAt = s->seconds;
     if (std::abs(high - ch.maxWpm) < kHeldSpeedStep * ch.maxWpm)
         return;
-    ch.minWpm = low;
-    ch.maxWpm = high;
-    const CW_RX_CONFIG rc = channel_rx_config(s->workRate, low, high);
-    cw_rx_configure(ch.rx, &rc);
+    look_for_speeds(s, ch, low, high);
 }
 
 void push_event(CW_SKIMMER* s, const CW_SPOT_EVENT& e)
@@ -213,6 +258,8 @@ void offer_calls(CW_SKIMMER* s, Channel& ch, const CW_CALL_HEARD* heard, size_t 
     CW_RX_STATUS status{};
     cw_rx_get_status(ch.rx, &status);
     for (size_t i = 0; i < count; ++i) {
+        if (heard[i].strong)
+            ch.calledAt = s->seconds;
         // A call fit to spot and heard twice: one misread call in a context
         // is the commonest busted spot.
         if (!heard[i].strong || !heard[i].repeated)
@@ -271,6 +318,7 @@ void run_channel(CW_SKIMMER* s, Channel& ch, const float* re, const float* im, s
         length = cw_rx_process(ch.rx, s->audio, 0, text, sizeof text);
     }
     hold_speed(s, ch);
+    mind_neighbours(s, ch);
 }
 
 void replay_into(CW_SKIMMER* s, Channel& ch)
@@ -311,7 +359,7 @@ bool open_channel(CW_SKIMMER* s, const Pending& p)
         // Made once, when first needed, and kept for the next signal.
         ch.ddc = cw_channel_ddc_create();
         ch.calls = cw_call_extractor_create();
-        const CW_RX_CONFIG rc = channel_rx_config(s->workRate, kLowestWpm, kHighestWpm);
+        const CW_RX_CONFIG rc = channel_rx_config(s->workRate, kLowestWpm, kHighestWpm, 0.0);
         ch.rx = cw_rx_create(&rc);
         if (ch.ddc == nullptr || ch.calls == nullptr || ch.rx == nullptr) {
             cw_channel_ddc_destroy(ch.ddc);
@@ -326,7 +374,10 @@ bool open_channel(CW_SKIMMER* s, const Pending& p)
     }
     ch.minWpm = kLowestWpm;
     ch.maxWpm = kHighestWpm;
-    const CW_RX_CONFIG rc = channel_rx_config(s->workRate, kLowestWpm, kHighestWpm);
+    ch.calledAt = -1.0;
+    ch.heldAt = -1.0;
+    ch.markFloor = 0.0;
+    const CW_RX_CONFIG rc = channel_rx_config(s->workRate, kLowestWpm, kHighestWpm, 0.0);
     cw_rx_reset(ch.rx);
     cw_rx_configure(ch.rx, &rc);
     cw_rx_set_squelch(ch.rx, 0.5);
