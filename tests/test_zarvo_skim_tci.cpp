@@ -1,12 +1,20 @@
-// zarvo-skim on the receive audio of the bundled TCI simulator playing a
-// generated band: spots at the vfo plus the pitch heard minus the CW pitch.
+// zarvo-skim on the receive audio of a TCI server: the bundled simulator
+// playing a generated band, and a two-receiver test radio of a different
+// make. Spots are at the vfo of receiver 0, channel 0 plus the pitch heard
+// minus the CW pitch.
 #include "morse_band_generator.h"
+#include "qt_wait.h"
+#include "tci_commands.h"
+#include "tci_test_radio.h"
 #include "tool_run.h"
 #include "wav_file.h"
 
+#include <QCoreApplication>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -81,4 +89,57 @@ TEST(ZarvoSkimTci, SpotsTheSimulatorsAudioAtTheVfo)
         spotted += sent ? 1 : 0;
     }
     EXPECT_GE(spotted, 2u) << skim.out << err;
+}
+
+// The radio reports the panorama centre, VFO B and a second receiver beside
+// VFO A; the spot, printed and sent back to the radio, is at VFO A.
+TEST(ZarvoSkimTci, SpotsATwoReceiverRadioAtVfoAAndPutsTheSpotOnItsPanorama)
+{
+    int argc = 1;
+    char name[] = "test_zarvo_skim_tci";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const tci_test_radio::STATION station = {.wpm = 22.0, .pitchHz = 830.0};
+    tci_test_radio::Radio radio(station);
+    std::string error;
+    ASSERT_TRUE(radio.listen(&error)) << error;
+
+    QProcess skim;
+    skim.start(ZARVO_SKIM_PATH, {"--tci", QString::fromStdString(radio.url()), "--spots-to-radio"});
+    std::string out;
+    const bool spotted = qt_wait::until(
+        [&] {
+            out += skim.readAllStandardOutput().toStdString();
+            return !radio.received("spot").empty() && out.find('\n') != std::string::npos;
+        },
+        30000);
+    skim.terminate();  // as at Ctrl+C: the stream is stopped before the close
+    ASSERT_TRUE(qt_wait::until([&] { return skim.state() == QProcess::NotRunning; }, 5000));
+    out += skim.readAllStandardOutput().toStdString();
+    const std::string err = skim.readAllStandardError().toStdString();
+    ASSERT_TRUE(spotted) << out << err;
+    EXPECT_EQ(skim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(skim.exitCode(), 0) << err;
+    EXPECT_NE(err.find("receiving audio at 48000 Hz"), std::string::npos) << err;
+    EXPECT_EQ(radio.received("audio_start"), std::vector<std::string>{"audio_start:0;"});
+    EXPECT_EQ(radio.received("audio_stop"), std::vector<std::string>{"audio_stop:0;"});
+
+    // "DX de ZARVO-#:  14025.2  DL2QZA       CW 19 dB 22 WPM CQ   1234Z"
+    const double stationHz = tci_test_radio::station_radio_hz(station);
+    std::smatch line;
+    ASSERT_TRUE(
+        std::regex_search(out, line, std::regex(R"(DX de ZARVO-#: +(\d+\.\d) +(\S+) +(CW -?\d+ dB (\d+) WPM CQ))")))
+        << out;
+    EXPECT_EQ(line[2].str(), "DL2QZA") << out;
+    EXPECT_NEAR(std::stod(line[1].str()), stationHz / 1000.0, 0.051) << out;
+    EXPECT_NEAR(std::stod(line[4].str()), station.wpm, 3.0) << out;
+
+    // Exactly one spot command, at the station's frequency, with the line's comment.
+    const std::vector<std::string> spots = radio.received("spot");
+    ASSERT_EQ(spots.size(), 1u) << out;
+    const TCI_COMMAND command = tci_parse_command(spots[0].substr(0, spots[0].size() - 1));
+    ASSERT_EQ(command.arguments.size(), 5u) << spots[0];
+    const double hz = std::stod(command.arguments[2]);
+    EXPECT_NEAR(hz, stationHz, 25.0) << spots[0];
+    EXPECT_EQ(spots[0], tci_spot_command("DL2QZA", "cw", hz, kTCISpotDefaultArgb, line[3].str()));
 }
