@@ -145,6 +145,27 @@ TEST_F(WindowSkimmerTest, AStationCallingCQIsSpottedListedFedToLoggersAndCleared
     EXPECT_FALSE(radio->received("audio_stop").empty());
 }
 
+// Spots are placed at the radio's frequency: VFO A, or on a server that
+// reports no dial the panorama centre. Each connection learns it afresh.
+TEST_F(WindowSkimmerTest, EachConnectionTakesTheRadiosFrequencyAfresh)
+{
+    radio = std::make_unique<tci_test_radio::Radio>(kStation);
+    tci_test_radio::Radio ddsOnly(kStation, tci_test_radio::DIAL::DdsOnly);
+    std::string error;
+    ASSERT_TRUE(radio->listen(&error) && ddsOnly.listen(&error)) << error;
+    makeWindow();
+    connectTo(*radio);
+    ASSERT_TRUE(until([&] { return ddsOnly.received().empty() && radio->streaming(); }, 5000));
+    EXPECT_EQ(controller->settings().frequencyHz(), tci_test_radio::kVfoHz);
+    control<QPushButton>("connectButton")->click();
+    ASSERT_TRUE(until([&] { return radio->clientCount() == 0; }, 3000));
+    connectTo(ddsOnly);
+    ASSERT_TRUE(until([&] { return ddsOnly.streaming(); }, 5000));
+    EXPECT_EQ(controller->settings().frequencyHz(), tci_test_radio::kDdsHz);
+    EXPECT_TRUE(controller->window()->windowTitle().contains("14.000000 MHz"))
+        << controller->window()->windowTitle().toStdString();
+}
+
 TEST_F(WindowSkimmerTest, ClicksOnTheRadiosPanoramaTuneTheDecoder)
 {
     startServer();

@@ -85,7 +85,8 @@ struct Radio::Client {
     size_t position = 0;  // in the station's loop
 };
 
-Radio::Radio(STATION station) : station_(std::move(station)), server_("tci-test-radio", QWebSocketServer::NonSecureMode)
+Radio::Radio(STATION station, DIAL dial)
+    : station_(std::move(station)), dial_(dial), server_("tci-test-radio", QWebSocketServer::NonSecureMode)
 {
     QObject::connect(&server_, &QWebSocketServer::newConnection, &server_, [this] { accept(); });
     QObject::connect(&pace_, &QTimer::timeout, &server_, [this] { tick(); });
@@ -129,6 +130,12 @@ std::vector<std::string> Radio::received(const std::string& name) const
     return found;
 }
 
+size_t Radio::clientCount() const
+{
+    return static_cast<size_t>(
+        std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->socket != nullptr; }));
+}
+
 bool Radio::streaming() const
 {
     return std::any_of(clients_.begin(), clients_.end(), [](const auto& c) { return c->streaming; });
@@ -157,28 +164,34 @@ void Radio::accept()
 // wrong band.
 void Radio::greet(Client* client)
 {
-    for (const std::string& command : {
-             std::string("protocol:TestRadio,1.9;"),
-             std::string("device:TestRadio;"),
-             std::string("receive_only:false;"),
-             std::string("trx_count:2;"),
-             std::string("channels_count:2;"),
-             std::string("vfo_limits:10000,55000000;"),
-             std::string("if_limits:-48000,48000;"),
-             "dds:0," + hz(kDdsHz) + ";",
-             "dds:1," + hz(kSecondDdsHz) + ";",
-             "if:0,0," + hz(kVfoHz - kDdsHz) + ";",
-             "if:0,1," + hz(kVfoBHz - kDdsHz) + ";",
-             "if:1,0," + hz(kSecondVfoHz - kSecondDdsHz) + ";",
-             "vfo:0,0," + hz(kVfoHz) + ";",
-             "vfo:0,1," + hz(kVfoBHz) + ";",
-             "vfo:1,0," + hz(kSecondVfoHz) + ";",
-             std::string("modulation:0,cw;"),
-             std::string("modulation:1,usb;"),
-             "cw_macros_speed:" + std::to_string(kCwSpeedWpm) + ";",
-             "cw_keyer_speed:" + std::to_string(kCwSpeedWpm) + ";",
-             std::string("ready;"),
-         })
+    std::vector<std::string> greeting = {
+        "protocol:TestRadio,1.9;",
+        "device:TestRadio;",
+        "receive_only:false;",
+        "trx_count:2;",
+        "channels_count:2;",
+        "vfo_limits:10000,55000000;",
+        "if_limits:-48000,48000;",
+        "dds:0," + hz(kDdsHz) + ";",
+        "dds:1," + hz(kSecondDdsHz) + ";",
+    };
+    if (dial_ == DIAL::Vfo)
+        greeting.insert(greeting.end(), {
+                                            "if:0,0," + hz(kVfoHz - kDdsHz) + ";",
+                                            "if:0,1," + hz(kVfoBHz - kDdsHz) + ";",
+                                            "if:1,0," + hz(kSecondVfoHz - kSecondDdsHz) + ";",
+                                            "vfo:0,0," + hz(kVfoHz) + ";",
+                                            "vfo:0,1," + hz(kVfoBHz) + ";",
+                                            "vfo:1,0," + hz(kSecondVfoHz) + ";",
+                                        });
+    greeting.insert(greeting.end(), {
+                                        "modulation:0,cw;",
+                                        "modulation:1,usb;",
+                                        "cw_macros_speed:" + std::to_string(kCwSpeedWpm) + ";",
+                                        "cw_keyer_speed:" + std::to_string(kCwSpeedWpm) + ";",
+                                        "ready;",
+                                    });
+    for (const std::string& command : greeting)
         send(client, command);
 }
 
@@ -213,7 +226,7 @@ void Radio::answer(Client* client, const std::string& command)
         reply(std::to_string(kCwSpeedWpm));
     else if (name == "dds" && a.size() == 1)
         reply(a[0] + "," + hz(a[0] == "0" ? kDdsHz : kSecondDdsHz));
-    else if (name == "vfo" && a.size() == 2)
+    else if (name == "vfo" && a.size() == 2 && dial_ == DIAL::Vfo)
         reply(a[0] + "," + a[1] + "," + hz(a[0] != "0" ? kSecondVfoHz : a[1] == "0" ? kVfoHz : kVfoBHz));
     else if (name == "audio_stream_sample_type" && a.size() == 1) {
         if (lower(a[0]) == "int16" || lower(a[0]) == "float32")

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tci_test_radio {
@@ -42,9 +43,12 @@ inline double station_radio_hz(const STATION& station)
     return kVfoHz + station.pitchHz - kCwPitchHz;
 }
 
+// Some servers report only the panorama centre, no dial.
+enum class DIAL { Vfo, DdsOnly };
+
 class Radio {
 public:
-    explicit Radio(STATION station = {});
+    explicit Radio(STATION station = {}, DIAL dial = DIAL::Vfo);
     ~Radio();
     Radio(const Radio&) = delete;
     Radio& operator=(const Radio&) = delete;
@@ -58,7 +62,7 @@ public:
     const std::vector<std::string>& received() const { return received_; }
     // Those whose name (before ':' or ';') is `name`, in any case.
     std::vector<std::string> received(const std::string& name) const;
-    size_t clientCount() const { return clients_.size(); }
+    size_t clientCount() const;  // connected now
     bool streaming() const;
     uint64_t framesSent() const { return framesSent_; }
 
@@ -75,6 +79,7 @@ private:
     const std::vector<float>& audio(uint32_t rate);
 
     STATION station_;
+    DIAL dial_;
     QWebSocketServer server_;
     QTimer pace_;
     std::vector<std::unique_ptr<Client>> clients_;
