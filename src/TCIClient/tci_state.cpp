@@ -110,17 +110,14 @@ std::optional<int32_t> receiver_index(const std::string& text)
 bool of_main_receiver(const TCI_COMMAND& command)
 {
     const std::vector<std::string>& a = command.arguments;
-    if (a.size() < 2)
-        return true;
-    std::vector<int32_t> indices;
     for (size_t i = 0; i + 1 < a.size(); ++i) {
         const std::optional<int32_t> index = receiver_index(a[i]);
         if (!index)
-            break;
-        indices.push_back(*index);
+            break;  // "modulation:0,usb,cw": one index, then words
+        if (*index != 0)
+            return false;
     }
-    // "modulation:0,usb,cw" carries one index; two are receiver and channel.
-    return std::all_of(indices.begin(), indices.end(), [](int32_t i) { return i == 0; });
+    return true;
 }
 
 bool track(TCI_RADIO_STATE* state, const TCI_COMMAND& command)
