@@ -134,7 +134,7 @@ TEST_F(WindowSkimmerTest, AStationCallingCQIsSpottedListedFedToLoggersAndCleared
     EXPECT_NEAR(controller->receiver().receiverConfig().pitchHz, kStation.pitchHz, 25.0);
     EXPECT_EQ(logCount("Skimmer: tuned to DL2QZA at "), 1u);
 
-    // Hearing it again is no new spot.
+    // Still one spot for the station.
     EXPECT_EQ(radio->received("spot").size(), 1u);
 
     // Disconnect clears the panorama and the list.
