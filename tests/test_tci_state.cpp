@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 TEST(TciState, MessagesSetWhatTheServerReportedAndGarbageChangesNothing)
 {
     const struct {
@@ -26,6 +30,15 @@ TEST(TciState, MessagesSetWhatTheServerReportedAndGarbageChangesNothing)
         {"frequency:inf;", 0.0, "", 0},
         {";;;:::,,,", 0.0, "", 0},
         {"\xff\xfe:\x01\x02;", 0.0, "", 0},
+        // Only receiver 0, channel 0 is the radio's frequency.
+        {"vfo:7030000;", 7030000.0, "", 0},
+        {"dds:0,7000000;", 7000000.0, "", 0},
+        {"vfo:0,1,7030000;", 0.0, "", 0},
+        {"vfo:1,0,14025000;", 0.0, "", 0},
+        {"dds:1,14000000;", 0.0, "", 0},
+        {"modulation:1,usb;", 0.0, "", 0},
+        {"modulation:cw;", 0.0, "CW", 0},
+        {"Modulation:0, lsb;", 0.0, "LSB", 0},
     };
     for (const auto& c : cases) {
         TCI_RADIO_STATE state;
@@ -50,6 +63,69 @@ TEST(TciState, TrackingAcrossMessagesFeedsTheTitle)
     EXPECT_TRUE(tci_state_apply_message(&state, " Modulation : 0, cwu ;").titleChanged);
     EXPECT_EQ(state.mode, "CWU");
     EXPECT_EQ(tci_mode_in_arguments("0,usb, cwl"), "CWL");
+}
+
+// What a two-receiver server sends at connect, in whatever order it sends
+// it: the radio's frequency is the dial of receiver 0, channel 0, never the
+// panorama centre, VFO B or the other receiver.
+TEST(TciRadioFrequency, TheDialOfReceiverZeroWinsInAnyOrder)
+{
+    std::vector<std::string> greeting = {
+        "dds:0,7000000;",  "vfo:0,0,7025000;", "vfo:0,1,7030000;",  "vfo:1,0,14025000;",
+        "dds:1,14000000;", "modulation:0,cw;", "modulation:1,usb;",
+    };
+    std::sort(greeting.begin(), greeting.end());
+    size_t orders = 0;
+    do {
+        TCI_RADIO_STATE state;
+        std::string sent;
+        for (const std::string& message : greeting) {
+            tci_state_apply_message(&state, message);
+            sent += message;
+        }
+        ASSERT_DOUBLE_EQ(state.frequencyHz, 7025000.0) << sent;
+        ASSERT_EQ(state.mode, "CW") << sent;
+        ++orders;
+    } while (std::next_permutation(greeting.begin(), greeting.end()));
+    EXPECT_EQ(orders, 5040u);
+
+    // All in one message as well.
+    TCI_RADIO_STATE state;
+    EXPECT_TRUE(tci_state_apply_message(&state, "dds:0,7000000;vfo:0,0,7025000;vfo:0,1,7030000;vfo:1,0,14025000;"
+                                                "dds:1,14000000;dds:0,7012000;modulation:1,usb;")
+                    .titleChanged);
+    EXPECT_TRUE(state.frequencyHz == 7025000.0 && state.mode.empty());
+}
+
+// Servers that report only the panorama centre keep giving a frequency; a
+// later dial takes over for good, and a new connection starts afresh.
+TEST(TciRadioFrequency, DdsCountsUntilTheDialIsReported)
+{
+    TCI_RADIO_STATE state;
+    EXPECT_TRUE(tci_state_apply_message(&state, "dds:0,7000000;").titleChanged);
+    EXPECT_TRUE(tci_state_apply_message(&state, "DDS:0,7010000;").titleChanged);
+    EXPECT_EQ(state.frequencyHz, 7010000.0);
+    EXPECT_FALSE(tci_state_apply_message(&state, "dds:1,14000000;vfo:0,1,7030000;").titleChanged);
+    EXPECT_EQ(state.frequencyHz, 7010000.0);
+
+    // A broken or foreign vfo does not silence dds.
+    EXPECT_FALSE(tci_state_apply_message(&state, "vfo:0,0,abc;vfo:1,0,14025000;").titleChanged);
+    EXPECT_TRUE(tci_state_apply_message(&state, "dds:0,7020000;").titleChanged);
+    EXPECT_EQ(state.frequencyHz, 7020000.0);
+
+    EXPECT_TRUE(tci_state_apply_message(&state, "vfo:0,0,7025000;").titleChanged);
+    EXPECT_FALSE(tci_state_apply_message(&state, "dds:0,7040000;").titleChanged);
+    EXPECT_TRUE(tci_state_apply_message(&state, "vfo:0,0,7026000;").titleChanged);
+    EXPECT_EQ(state.frequencyHz, 7026000.0);
+
+    // The window clears its state at every connection.
+    state = TCI_RADIO_STATE{};
+    EXPECT_TRUE(tci_state_apply_message(&state, "dds:0,3500000;").titleChanged);
+    EXPECT_EQ(state.frequencyHz, 3500000.0);
+
+    // A vfo without indices is the dial of a one-receiver server.
+    EXPECT_TRUE(tci_state_apply_message(&state, "vfo:3525000;dds:0,3510000;").titleChanged);
+    EXPECT_EQ(state.frequencyHz, 3525000.0);
 }
 
 TEST(TciSpotClicks, BothFormsOfAClickBecomeATypedEvent)

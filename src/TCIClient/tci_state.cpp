@@ -85,18 +85,63 @@ double frequency_in(const std::string& arguments)
     return 0.0;
 }
 
+// A whole argument of decimal digits, at most `limit`; nothing else (no
+// sign, no space inside, no trailing text).
+std::optional<uint64_t> plain_count(const std::string& text, uint64_t limit)
+{
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || text.front() == '-' || error != std::errc() || stop != end || value > limit)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int32_t> receiver_index(const std::string& text)
+{
+    const std::optional<uint64_t> index = plain_count(text, kTCIMaxReceiverIndex);
+    return index ? std::optional<int32_t>(static_cast<int32_t>(*index)) : std::nullopt;
+}
+
+// Receiver and channel indices come before the value: "vfo:RX,CH,HZ;",
+// "dds:RX,HZ;", "modulation:RX,MODE;". Forms without them ("vfo:7030000;",
+// "modulation:cw;") are of the only receiver there is. False when the
+// command names another receiver or channel.
+bool of_main_receiver(const TCI_COMMAND& command)
+{
+    const std::vector<std::string>& a = command.arguments;
+    for (size_t i = 0; i + 1 < a.size(); ++i) {
+        const std::optional<int32_t> index = receiver_index(a[i]);
+        if (!index)
+            break;  // "modulation:0,usb,cw": one index, then words
+        if (*index != 0)
+            return false;
+    }
+    return true;
+}
+
 bool track(TCI_RADIO_STATE* state, const TCI_COMMAND& command)
 {
     if (!command.hasArguments)
         return false;
     if (is_frequency_name(command.name)) {
+        const bool vfo = command.name == "vfo", dds = command.name == "dds";
+        if ((vfo || dds) && !of_main_receiver(command))
+            return false;
+        // The panorama centre stands in for the dial only on servers that
+        // report no vfo.
+        if (dds && state->mainVfoSeen)
+            return false;
         const double hz = frequency_in(command.argumentText);
         if (!(hz > 0.0))
             return false;
         state->frequencyHz = hz;
+        state->mainVfoSeen = state->mainVfoSeen || vfo;
         return true;
     }
     if (command.name != "modulation" && command.name != "mode")
+        return false;
+    if (!of_main_receiver(command))
         return false;
     const std::string mode = tci_mode_in_arguments(command.argumentText);
     if (mode.empty() || mode == state->mode)
@@ -121,24 +166,6 @@ std::optional<double> speed_reply(const std::string& command)
     else if (error != std::errc() || std::isnan(v))
         return std::nullopt;
     return std::clamp(v, 1.0, 100.0);
-}
-
-// A whole argument of decimal digits, at most `limit`; nothing else (no
-// sign, no space inside, no trailing text).
-std::optional<uint64_t> plain_count(const std::string& text, uint64_t limit)
-{
-    uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || text.front() == '-' || error != std::errc() || stop != end || value > limit)
-        return std::nullopt;
-    return value;
-}
-
-std::optional<int32_t> receiver_index(const std::string& text)
-{
-    const std::optional<uint64_t> index = plain_count(text, kTCIMaxReceiverIndex);
-    return index ? std::optional<int32_t>(static_cast<int32_t>(*index)) : std::nullopt;
 }
 
 // Whole Hz as sent; a decimal fraction is taken too, since some servers

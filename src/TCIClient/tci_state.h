@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
+// A server reports every receiver and channel, and the panorama centre
+// (dds) beside them; the radio's frequency is the dial of receiver 0,
+// channel 0. Cleared (to {}) at every connection.
 struct TCI_RADIO_STATE {
     double frequencyHz = 0.0;  // 0: not known
     std::string mode;          // empty: not known
+    bool mainVfoSeen = false;  // a vfo of receiver 0, channel 0 (or one without indices) was taken
 };
 
 // The operator clicked a spot on the panorama: tune there.
@@ -51,7 +55,10 @@ struct TCI_STATE_EVENTS {
 // the IQ rate and IQ starts and stops are reported (their names in any
 // case). Broken or unknown commands change nothing: a missing field, a
 // number that is not a plain non-negative decimal, or one out of range
-// drops the whole command.
+// drops the whole command. Where vfo, dds, modulation or mode name their
+// receiver (and channel) in leading plain indices, only receiver 0 (channel
+// 0) counts; dds counts only until a vfo has been taken, being the centre of
+// the panorama rather than the dial.
 TCI_STATE_EVENTS tci_state_apply_message(TCI_RADIO_STATE* state, const std::string& message);
 
 // The mode named in a command's arguments ("0,cw" gives "CW"), or empty.
