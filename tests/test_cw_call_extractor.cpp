@@ -182,6 +182,20 @@ TEST_F(CWCallExtractor, UnreadableWordsAreNoCalls)
     EXPECT_EQ(over("DL2QZA D* G4ABC"), (Reports{{"DL2QZA", false, false}, {"G4ABC", false, false}}));
 }
 
+// A lost word space glues DE or CQ to the call after it, often with the
+// garbage read before it; the call is read as if the space were there.
+TEST_F(CWCallExtractor, ACallGluedToDeOrCqIsReadInItsContext)
+{
+    EXPECT_EQ(over("EW1DGQ DE4X6PPB 4X6PPB K"), (Reports{{"4X6PPB", false, true}, {"4X6PPB", false, true, true}}));
+    EXPECT_EQ(over("TTTTTMDGQDE4X6PPB K"), (Reports{{"4X6PPB", false, true, true}}));
+    cw_call_extractor_reset(x);
+    EXPECT_EQ(over("CQZ39ZE TEST"), (Reports{{"Z39ZE", true, true}}));
+    // A call of its own is left whole, and so is a word with no call after DE or CQ.
+    cw_call_extractor_reset(x);
+    EXPECT_EQ(over("CQ DE DL2QZA K"), (Reports{{"DL2QZA", true, true}}));
+    EXPECT_TRUE(over("CQDEX TEST1 ODEFQ").empty());
+}
+
 TEST_F(CWCallExtractor, ProsignsEndAnOver)
 {
     EXPECT_EQ(over("G4ABC +"), (Reports{{"G4ABC", false, true}}));

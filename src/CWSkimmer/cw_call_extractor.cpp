@@ -1,5 +1,6 @@
 #include "cw_call_extractor.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -51,11 +52,15 @@ struct Reported {
 
 }  // namespace
 
+// Room for a word read as one: garbage and a call glued together by a lost
+// word space ("TTTMDGQDE4X6PPB") are taken apart, longer ones are not.
+inline constexpr size_t kWordMaxLength = 31;
+
 struct CW_CALL_EXTRACTOR {
-    char partial[kCWCallsignMaxLength + 1];
+    char partial[kWordMaxLength + 1];
     size_t partialLength;
     bool partialOdd;      // a character no call has
-    bool partialTooLong;  // longer than any call
+    bool partialTooLong;  // longer than kWordMaxLength
 
     Word ring[kCWCallExtractorWindowWords];
     size_t head;  // oldest word
@@ -231,7 +236,9 @@ void take_word(CW_CALL_EXTRACTOR* x, char* text, bool odd)
 {
     Word w{};
     w.kind = classify(text, odd);
-    std::memcpy(w.text, text, sizeof w.text);
+    const size_t length = std::min(std::strlen(text), kCWCallsignMaxLength);  // longer words are unreadable
+    std::memcpy(w.text, text, length);
+    w.text[length] = '\0';
     const Word* previous = x->count > 0 ? &word_at(x, x->count - 1) : nullptr;
     const WordKind before = previous != nullptr ? previous->kind : WordKind::Other;
     if (w.kind == WordKind::Call) {
@@ -270,13 +277,43 @@ void take_word(CW_CALL_EXTRACTOR* x, char* text, bool odd)
     push(x, w);
 }
 
+// A lost word space glues DE or CQ to the call after it, often with the
+// garbage before ("CQZ39ZE", "TTTMDGQDE4X6PPB"): the part after the last DE
+// or CQ is read as its own word when it is a call. Nonzero: the length of
+// what comes before the call (keyword included).
+size_t glued_call_at(const char* word, size_t length)
+{
+    for (size_t at = length >= 2 ? length - 2 : 0; at-- > 0;) {
+        const bool keyword = (word[at] == 'D' && word[at + 1] == 'E') || (word[at] == 'C' && word[at + 1] == 'Q');
+        if (keyword && length - at - 2 <= kCWCallsignMaxLength && cw_callsign_check(word + at + 2, length - at - 2))
+            return at + 2;
+    }
+    return 0;
+}
+
 void complete_word(CW_CALL_EXTRACTOR* x)
 {
     if (x->partialLength == 0 && !x->partialTooLong)
         return;
     x->partial[x->partialLength] = '\0';
-    // Longer than any call: keep the word's place in the window, as unreadable.
-    take_word(x, x->partial, x->partialOdd || x->partialTooLong);
+    const bool odd = x->partialOdd || x->partialTooLong;
+    // A call-shaped whole ("CQZ39ZE" reads as a Portuguese call) is taken
+    // apart as well: no call has a second call after DE or CQ inside it.
+    const WordKind whole = classify_plain(x->partial);
+    const size_t callAt =
+        odd || (whole != WordKind::Other && whole != WordKind::Call) ? 0 : glued_call_at(x->partial, x->partialLength);
+    if (callAt > 0) {
+        char keyword[3] = {x->partial[callAt - 2], x->partial[callAt - 1], '\0'};
+        if (callAt > 2) {
+            x->partial[callAt - 2] = '\0';
+            take_word(x, x->partial, true);  // the garbage keeps its place in the window
+        }
+        take_word(x, keyword, false);
+        take_word(x, x->partial + callAt, false);
+    } else {
+        // Longer than any call: keep the word's place in the window, as unreadable.
+        take_word(x, x->partial, odd || x->partialLength > kCWCallsignMaxLength);
+    }
     x->partialLength = 0;
     x->partialOdd = false;
     x->partialTooLong = false;
@@ -296,7 +333,7 @@ void take_char(CW_CALL_EXTRACTOR* x, char c)
     // '+' and '<', '>' may make a prosign; anything else marks the word unreadable.
     if (!callChar && c != '+' && c != '<' && c != '>')
         x->partialOdd = true;
-    if (x->partialLength == kCWCallsignMaxLength) {
+    if (x->partialLength == kWordMaxLength) {
         x->partialTooLong = true;
         return;
     }
