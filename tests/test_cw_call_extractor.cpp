@@ -131,6 +131,16 @@ TEST_F(CWCallExtractor, AQsoSpotsTheStationSendingNotTheOneCalled)
         EXPECT_EQ(h.call, "G4ABC");
 }
 
+// A station answering a CQ sends its call, then calls the CQ station: only
+// the call right before DE is called, the answer before it is the sender's.
+TEST_F(CWCallExtractor, AnAnswerBeforeTheCallOfTheOtherSideIsTheSenders)
+{
+    EXPECT_EQ(feed("JA8EYZ JA8EYZ PD3Y DE "), (Reports{{"JA8EYZ", false, false}, {"JA8EYZ", false, true, true}}));
+    EXPECT_EQ(feed("JA8EYZ UR 599 BK "), (Reports{{"JA8EYZ", false, true, true}}));
+    cw_call_extractor_reset(x);
+    EXPECT_TRUE(over("PD3Y PD3Y DE").empty());
+}
+
 TEST_F(CWCallExtractor, CallsFollowedByAnExchangeAreCalled)
 {
     EXPECT_TRUE(over("G4ABC 5NN 14").empty());

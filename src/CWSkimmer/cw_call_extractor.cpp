@@ -180,6 +180,24 @@ size_t free_repeats(CW_CALL_EXTRACTOR* x, const char* call)
     return n;
 }
 
+// Decides the calls [from, to) of the window as on the air here, `next`
+// being the word after them (Other when there is none).
+void decide_free(CW_CALL_EXTRACTOR* x, size_t from, size_t to, WordKind next)
+{
+    const bool trail = next == WordKind::OverEnd || next == WordKind::Test;
+    const char* last = word_at(x, to - 1).text;
+    for (size_t i = from; i < to; ++i) {
+        Word& w = word_at(x, i);
+        w.state = CallState::Free;
+        const bool beforeEnd = trail && is_word(w.text, last);
+        const bool repeated = free_repeats(x, w.text) >= 2;
+        const bool strong = w.lead || beforeEnd || repeated;
+        // "CQ DX DL2QZA DL2QZA K": the call closing a CQ's over is the CQ's.
+        const bool cq = (w.lead && (w.cqOpen || w.leadCq)) || (beforeEnd && (next == WordKind::Test || w.cqOpen));
+        report(x, w, strong, cq, repeated);
+    }
+}
+
 // Decides the calls waiting at the end of the window now that the word after
 // them is known (`next`; Other when there is none). Returns true when they
 // turned out to be called.
@@ -192,23 +210,21 @@ bool resolve_pending(CW_CALL_EXTRACTOR* x, WordKind next)
         return false;
     const bool called =
         (next == WordKind::De || next == WordKind::Report || next == WordKind::Ur) && !word_at(x, first).leadDe;
-    const bool trail = next == WordKind::OverEnd || next == WordKind::Test;
-    const char* last = word_at(x, x->count - 1).text;
-    for (size_t i = first; i < x->count; ++i) {
-        Word& w = word_at(x, i);
-        if (called) {
-            w.state = CallState::Called;
-            continue;
-        }
-        w.state = CallState::Free;
-        const bool beforeEnd = trail && is_word(w.text, last);
-        const bool repeated = free_repeats(x, w.text) >= 2;
-        const bool strong = w.lead || beforeEnd || repeated;
-        // "CQ DX DL2QZA DL2QZA K": the call closing a CQ's over is the CQ's.
-        const bool cq = (w.lead && (w.cqOpen || w.leadCq)) || (beforeEnd && (next == WordKind::Test || w.cqOpen));
-        report(x, w, strong, cq, repeated);
+    if (!called) {
+        decide_free(x, first, x->count, next);
+        return false;
     }
-    return called;
+    // Only the last call, with its repeats, is the one called: in
+    // "JA8EYZ JA8EYZ PD3Y DE JA8EYZ" the station answered a CQ with its
+    // call and then called PD3Y.
+    size_t run = x->count - 1;
+    while (run > first && is_word(word_at(x, run - 1).text, word_at(x, x->count - 1).text))
+        --run;
+    if (run > first)
+        decide_free(x, first, run, WordKind::Other);
+    for (size_t i = run; i < x->count; ++i)
+        word_at(x, i).state = CallState::Called;
+    return true;
 }
 
 void end_over(CW_CALL_EXTRACTOR* x)
