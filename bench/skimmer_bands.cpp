@@ -1,7 +1,8 @@
 // How well the skimmer spots a generated band: stations calling CQ (or
 // answering) with their own calls, speeds, strengths, fists and fading, in
 // white noise. For every band it reports the share of the calls spotted
-// within 30 s of the station's first transmission, the busted spots (calls
+// within 30 s of the station's first transmission (and, apart, of the
+// stations calling CQ within 30 s of their first CQ), the busted spots (calls
 // nobody sent) among all spots, how far spots lie from their station, the
 // skimmer's speed against real time on this core (rendering not counted) and
 // the receivers it built. Audio bands and a 96 kHz IQ band; several seeds per
@@ -35,6 +36,8 @@ struct SCENARIO {
 struct SCORE {
     size_t stations = 0;
     size_t spottedInTime = 0;
+    size_t callers = 0;  // stations calling CQ, judged from their first CQ
+    size_t callersInTime = 0;
     size_t spots = 0;
     size_t busted = 0;
     size_t farOff = 0;
@@ -111,6 +114,7 @@ void run_band(const MORSE_BAND_CONFIG& config, double seconds, SCORE* score)
         if (st.cqCount == 0 || st.firstCqSeconds + kSpotWithinSeconds > seconds)
             continue;  // not on the air long enough in this run to be judged
         ++score->stations;
+        score->callers += st.answering ? 0 : 1;
         double first = -1.0;
         for (const HEARD& h : spots) {
             if (h.call == st.call && (first < 0.0 || h.at < first))
@@ -118,11 +122,13 @@ void run_band(const MORSE_BAND_CONFIG& config, double seconds, SCORE* score)
         }
         if (first >= 0.0 && first <= st.firstCqSeconds + kSpotWithinSeconds) {
             ++score->spottedInTime;
+            score->callersInTime += st.answering ? 0 : 1;
             score->delays.push_back(first - st.firstCqSeconds);
         } else {
             char line[96];
-            std::snprintf(line, sizeof line, "%s@%.0f/%.0fdB/%.0fwpm%s%s", st.call, st.frequencyHz, st.snrDb, st.wpm,
-                          st.handKeyed ? "/hand" : "", st.fading != MORSE_BAND_FADING_NONE ? "/fading" : "");
+            std::snprintf(line, sizeof line, "%s@%.0f/%.0fdB/%.0fwpm%s%s%s", st.call, st.frequencyHz, st.snrDb, st.wpm,
+                          st.handKeyed ? "/hand" : "", st.fading != MORSE_BAND_FADING_NONE ? "/fading" : "",
+                          st.answering ? "/answering" : "");
             score->missed.push_back(line);
         }
     }
@@ -179,8 +185,11 @@ int main(int argc, char** argv)
     const int seeds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const double seconds = argc > 2 ? std::max(60.0, std::atof(argv[2])) : 90.0;
     const char* only = argc > 3 ? argv[3] : "";
-    std::printf("| band | seeds | calls judged | spotted within 30 s | median delay | spots | busted | off > 25 Hz | "
-                "real time | receivers |\n|---|---|---|---|---|---|---|---|---|---|\n");
+    // Stations calling CQ are judged from their first CQ; answering stations,
+    // which may send their call once in 30 s, from their first call.
+    std::printf("| band | seeds | calls judged | spotted within 30 s | CQ callers within 30 s of the first CQ | "
+                "median delay | spots | busted | off > 25 Hz | real time | receivers |\n"
+                "|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const SCENARIO& sc : scenarios()) {
         if (*only && std::strstr(sc.name, only) == nullptr)
             continue;
@@ -192,8 +201,10 @@ int main(int argc, char** argv)
         }
         const double share = score.stations ? 100.0 * double(score.spottedInTime) / double(score.stations) : 0.0;
         const double bustedShare = score.spots ? 100.0 * double(score.busted) / double(score.spots) : 0.0;
-        std::printf("| %s | %d | %zu | %.1f%% | %.1f s | %zu | %zu (%.1f%%) | %zu | %.0fx | %d |\n", sc.name, seeds,
-                    score.stations, share, median(score.delays), score.spots, score.busted, bustedShare, score.farOff,
+        const double callerShare = score.callers ? 100.0 * double(score.callersInTime) / double(score.callers) : 0.0;
+        std::printf("| %s | %d | %zu | %.1f%% | %.1f%% of %zu | %.1f s | %zu | %zu (%.1f%%) | %zu | %.0fx | %d |\n",
+                    sc.name, seeds, score.stations, share, callerShare, score.callers, median(score.delays),
+                    score.spots, score.busted, bustedShare, score.farOff,
                     score.cpuSeconds > 0.0 ? score.audioSeconds / score.cpuSeconds : 0.0, score.receivers);
         for (const std::string& m : score.missed)
             std::fprintf(stderr, "  missed %s\n", m.c_str());
