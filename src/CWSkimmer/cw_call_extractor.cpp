@@ -315,9 +315,7 @@ void complete_word(CW_CALL_EXTRACTOR* x)
     const bool odd = x->partialOdd || x->partialTooLong;
     // A call-shaped whole ("CQZ39ZE" reads as a Portuguese call) is taken
     // apart as well: no call has a second call after DE or CQ inside it.
-    const WordKind whole = classify_plain(x->partial);
-    const size_t callAt =
-        odd || (whole != WordKind::Other && whole != WordKind::Call) ? 0 : glued_call_at(x->partial, x->partialLength);
+    const size_t callAt = odd ? 0 : glued_call_at(x->partial, x->partialLength);
     if (callAt > 0) {
         char keyword[3] = {x->partial[callAt - 2], x->partial[callAt - 1], '\0'};
         if (callAt > 2) {

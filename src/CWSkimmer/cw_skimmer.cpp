@@ -70,7 +70,7 @@ struct Channel {
     double minWpm;       // the speeds its receiver looks for
     double maxWpm;
     double calledAt;   // seconds: a call in context was last read, < 0 none since the speed was let go
-    double heldAt;     // seconds: the speed was last held, < 0 not held
+    double heldAt;     // seconds: the speed was first held since it was let go, < 0 not held
     double markFloor;  // 0, or kChannelMarkFloor beside a loud neighbour
     CW_CHANNEL_DDC* ddc;
     CW_RX* rx;
