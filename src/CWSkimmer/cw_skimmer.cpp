@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace {
@@ -19,19 +20,28 @@ constexpr size_t kBlock = 2048;  // input samples decimated at a time
 constexpr size_t kChannelBlock = 1024;
 constexpr size_t kWorkRoom = kChannelBlock + kBlock;
 constexpr double kChannelPitchHz = 600.0;  // where each channel's receiver hears its station
-// Beside a station this close and no more than this much weaker than the
-// channel's own, marks under 0.4 of the channel's strongest tone of the
-// last seconds are no marks: the neighbour's key clicks come through the
-// channel 10-25 dB under its own station and would otherwise read as
-// strings of E and I between its overs and inside its word gaps. A lone
-// station keeps every mark (the floor would cut marks sunk in a fade).
-constexpr double kChannelMarkFloor = 0.4;
-constexpr double kClickReachHz = 200.0;
-constexpr float kClickMarginDb = 6.0f;
-constexpr double kSameSignalHz = 40.0;  // a carrier this close to a channel is its station
-constexpr double kPendingHz = 20.0;     // ... and this close to a candidate, the same candidate
-constexpr int32_t kListsToConfirm = 2;  // a candidate held for this many lists (0.4 s) gets a channel
-constexpr double kFollowShare = 0.25;   // how far a channel moves toward its carrier per list
+// A neighbour's key clicks come through a channel's filter this many dB
+// under the neighbour's own level (5 ms edges; measured from 80 Hz out, the
+// 40 Hz figure estimated). They read as strings of E and I between the
+// channel's overs and inside its word gaps.
+// A channel beside such clicks counts as marks only what stands 8 dB over
+// the loudest of them, at most kHighestMarkFloor of its strongest tone of
+// the last seconds. The floor is no higher than the clicks ask: it also cuts
+// the channel's own marks sunk in a fade, so a lone station has none.
+struct ClickReach {
+    double hz;
+    double belowDb;
+};
+constexpr ClickReach kClickReach[] = {{40.0, 10.0},  {80.0, 19.0},  {100.0, 23.0},
+                                      {120.0, 26.0}, {150.0, 30.0}, {200.0, 37.0}};
+constexpr double kClickMargin = 2.5;
+constexpr double kHighestMarkFloor = 0.4;
+constexpr double kLeastMarkFloor = 0.1;  // under this the clicks stay under the noise anyway
+constexpr double kMarkFloorStep = 0.05;  // the receiver is reconfigured only when the floor moves this much
+constexpr double kSameSignalHz = 40.0;   // a carrier this close to a channel is its station
+constexpr double kPendingHz = 20.0;      // ... and this close to a candidate, the same candidate
+constexpr int32_t kListsToConfirm = 2;   // a candidate held for this many lists (0.4 s) gets a channel
+constexpr double kFollowShare = 0.25;    // how far a channel moves toward its carrier per list
 constexpr double kFollowLeastHz = 2.0;
 constexpr float kSnrShare = 0.2f;
 constexpr double kReplaySeconds = 4.0;  // a new channel first decodes this much of the past
@@ -71,7 +81,7 @@ struct Channel {
     double maxWpm;
     double calledAt;   // seconds: a call in context was last read, < 0 none since the speed was let go
     double heldAt;     // seconds: the speed was first held since it was let go, < 0 not held
-    double markFloor;  // 0, or kChannelMarkFloor beside a loud neighbour
+    double markFloor;  // 0, or up to kHighestMarkFloor beside a neighbour's clicks
     CW_CHANNEL_DDC* ddc;
     CW_RX* rx;
     CW_CALL_EXTRACTOR* calls;
@@ -185,15 +195,37 @@ void look_for_speeds(CW_SKIMMER* s, Channel& ch, double low, double high)
     cw_rx_configure(ch.rx, &rc);
 }
 
-// Sets the mark floor of a channel by its neighbours (see kChannelMarkFloor).
+// How far under a neighbour its clicks reach a channel this far away, in
+// dB; negative beyond their reach.
+double click_db_below(double hz)
+{
+    const size_t n = std::size(kClickReach);
+    if (hz >= kClickReach[n - 1].hz)
+        return -1.0;
+    if (hz <= kClickReach[0].hz)
+        return kClickReach[0].belowDb;
+    size_t i = 1;
+    while (kClickReach[i].hz < hz)
+        ++i;
+    const ClickReach& a = kClickReach[i - 1];
+    const ClickReach& b = kClickReach[i];
+    return a.belowDb + (b.belowDb - a.belowDb) * (hz - a.hz) / (b.hz - a.hz);
+}
+
+// Sets the mark floor of a channel by its neighbours' clicks (see kClickReach).
 void mind_neighbours(CW_SKIMMER* s, Channel& ch)
 {
-    bool loud = false;
-    for (const Channel& other : s->channels)
-        loud = loud || (other.active && &other != &ch && std::abs(other.frequencyHz - ch.frequencyHz) < kClickReachHz &&
-                        other.snrDb > ch.snrDb - kClickMarginDb);
-    const double floor = loud ? kChannelMarkFloor : 0.0;
-    if (floor == ch.markFloor)
+    double clicksDb = -1000.0;  // the loudest neighbour's clicks, against the channel's station
+    for (const Channel& other : s->channels) {
+        if (!other.active || &other == &ch)
+            continue;
+        const double below = click_db_below(std::abs(other.frequencyHz - ch.frequencyHz));
+        if (below >= 0.0)
+            clicksDb = std::max(clicksDb, static_cast<double>(other.snrDb - ch.snrDb) - below);
+    }
+    const double wanted = std::min(kHighestMarkFloor, kClickMargin * std::pow(10.0, clicksDb / 20.0));
+    const double floor = wanted < kLeastMarkFloor ? 0.0 : std::round(wanted / kMarkFloorStep) * kMarkFloorStep;
+    if (std::abs(floor - ch.markFloor) < 0.5 * kMarkFloorStep)
         return;
     ch.markFloor = floor;
     look_for_speeds(s, ch, ch.minWpm, ch.maxWpm);
