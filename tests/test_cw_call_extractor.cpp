@@ -4,29 +4,27 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Heard {
-    std::string call;
-    bool cq;
-    bool strong;
-    bool repeated = false;
-    bool operator==(const Heard&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Heard& h)
+// Reports as "CALL [cq] strong|weak [twice]", joined by ", ".
+std::string describe(const CW_CALL_HEARD* heard, size_t n)
 {
-    return out << h.call << (h.cq ? " cq" : "") << (h.strong ? " strong" : " weak") << (h.repeated ? " twice" : "");
+    std::string out;
+    for (size_t i = 0; i < n; ++i)
+        out += std::string(i ? ", " : "") + heard[i].call + (heard[i].cq ? " cq" : "") +
+               (heard[i].strong ? " strong" : " weak") + (heard[i].repeated ? " twice" : "");
+    return out;
 }
 
-void collect(const CW_CALL_HEARD* heard, size_t n, std::vector<Heard>* out)
+std::string many(const std::string& word, size_t times)
 {
-    for (size_t i = 0; i < n; ++i)
-        out->push_back(Heard{heard[i].call, heard[i].cq != 0, heard[i].strong != 0, heard[i].repeated != 0});
+    std::string text;
+    for (size_t i = 0; i < times; ++i)
+        text += word;
+    return text;
 }
 
 class CWCallExtractor : public ::testing::Test {
@@ -35,219 +33,139 @@ protected:
     void TearDown() override { cw_call_extractor_destroy(x); }
 
     // Feeds text in one chunk and returns what it reported.
-    std::vector<Heard> feed(const std::string& text)
+    std::string feed(const std::string& text)
     {
         CW_CALL_HEARD heard[8];
-        std::vector<Heard> out;
-        collect(heard, cw_call_extractor_feed(x, text.data(), text.size(), heard, std::size(heard)), &out);
-        return out;
+        return describe(heard, cw_call_extractor_feed(x, text.data(), text.size(), heard, std::size(heard)));
     }
 
     // Feeds text and ends the over, as when the signal goes quiet.
-    std::vector<Heard> over(const std::string& text)
+    std::string over(const std::string& text)
     {
-        std::vector<Heard> out = feed(text);
+        const std::string fed = feed(text);
         CW_CALL_HEARD heard[8];
-        collect(heard, cw_call_extractor_flush(x, heard, std::size(heard)), &out);
-        return out;
+        const std::string flushed = describe(heard, cw_call_extractor_flush(x, heard, std::size(heard)));
+        return fed + (fed.empty() || flushed.empty() ? "" : ", ") + flushed;
     }
 
     CW_CALL_EXTRACTOR* x = nullptr;
 };
 
-using Reports = std::vector<Heard>;
+// A chunk of a channel's text: fed, fed and the over ended, or the over of a new extractor (reset first).
+enum STEP_KIND { FEED, OVER, FRESH_OVER };
+struct Step {
+    STEP_KIND kind;
+    std::string text, reports;
+};
 
 }  // namespace
 
-// Once when it is fit to spot, once more when it was heard twice.
-TEST_F(CWCallExtractor, ACqOverReportsTheCallOnceAndOnceMoreWhenRepeated)
+// Each script starts on a new extractor; every step's reports are checked in order.
+TEST_F(CWCallExtractor, ReportsTheSendersCallOfEachKindOfOver)
 {
-    ASSERT_NE(x, nullptr);
-    EXPECT_EQ(feed("CQ CQ DE DL2QZA DL2QZA K "), (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
-    EXPECT_EQ(over("CQ CQ CQ DE G4ABC G4ABC G4ABC PSE K"),
-              (Reports{{"G4ABC", true, true}, {"G4ABC", true, true, true}}));
-    EXPECT_EQ(over("cq de ve3/dl2qza/p k"), (Reports{{"VE3/DL2QZA/P", true, true}}));
-}
-
-TEST_F(CWCallExtractor, ContestCqs)
-{
-    EXPECT_EQ(over("CQ TEST DL2QZA"), (Reports{{"DL2QZA", true, true}}));
-    cw_call_extractor_reset(x);
-    EXPECT_EQ(over("TEST DL2QZA DL2QZA"), (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
-    cw_call_extractor_reset(x);
-    EXPECT_EQ(over("DL2QZA TEST"), (Reports{{"DL2QZA", true, true}}));
-}
-
-// A word between CQ and the call ("CQ DX", "CQ NA") still makes it a CQ,
-// told when the over ends.
-TEST_F(CWCallExtractor, ACqForSomeoneInParticular)
-{
-    EXPECT_EQ(over("CQ DX DL2QZA DL2QZA K"), (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
-    cw_call_extractor_reset(x);
-    EXPECT_EQ(over("CQ NA G4ABC K"), (Reports{{"G4ABC", true, true}}));
-}
-
-// A caller answering right after the CQ, with no pause between the two
-// signals, is in the CQ's over but is not the station calling CQ.
-TEST_F(CWCallExtractor, AStationAnsweringACqIsNoCqStation)
-{
-    EXPECT_EQ(feed("CQ DE G4ABC "), (Reports{{"G4ABC", true, true}}));
-    EXPECT_EQ(over("DL2QZA DL2QZA"), (Reports{{"DL2QZA", false, false}, {"DL2QZA", false, true, true}}));
-}
-
-// Text arrives as the receiver decodes it: a call split over chunks, or a
-// character at a time, reads the same as in one piece.
-TEST_F(CWCallExtractor, ChunksSplittingWordsReadTheSame)
-{
-    EXPECT_TRUE(feed("CQ CQ DE DL").empty());
-    EXPECT_TRUE(feed("2Q").empty());
-    // A call after DE is the sender's: told as soon as the word is whole,
-    // and again as soon as it was heard twice.
-    EXPECT_EQ(feed("ZA DL2QZA"), (Reports{{"DL2QZA", true, true}}));
-    EXPECT_EQ(feed(" K "), (Reports{{"DL2QZA", true, true, true}}));
-    EXPECT_TRUE(feed("CQ ").empty());
-
-    cw_call_extractor_reset(x);
-    const std::string text = "DL2QZA DE G4ABC G4ABC KN ";
-    Reports byCharacter;
-    for (char c : text) {
-        const Reports some = feed(std::string(1, c));
-        byCharacter.insert(byCharacter.end(), some.begin(), some.end());
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+    } scripts[] = {
+        // Once when it is fit to spot, once more when it was heard twice.
+        {"cq",
+         {{FEED, "CQ CQ DE DL2QZA DL2QZA K ", "DL2QZA cq strong, DL2QZA cq strong twice"},
+          {OVER, "CQ CQ CQ DE G4ABC G4ABC G4ABC PSE K", "G4ABC cq strong, G4ABC cq strong twice"},
+          {OVER, "cq de ve3/dl2qza/p k", "VE3/DL2QZA/P cq strong"}}},
+        {"contest cq",
+         {{OVER, "CQ TEST DL2QZA", "DL2QZA cq strong"},
+          {FRESH_OVER, "TEST DL2QZA DL2QZA", "DL2QZA cq strong, DL2QZA cq strong twice"},
+          {FRESH_OVER, "DL2QZA TEST", "DL2QZA cq strong"}}},
+        // A word between CQ and the call ("CQ DX", "CQ NA") still makes it a CQ, told when the over ends.
+        {"cq for someone",
+         {{OVER, "CQ DX DL2QZA DL2QZA K", "DL2QZA cq strong, DL2QZA cq strong twice"},
+          {FRESH_OVER, "CQ NA G4ABC K", "G4ABC cq strong"}}},
+        // A caller right after the CQ, with no pause, is in the CQ's over but is not the station calling CQ.
+        {"answer to a cq",
+         {{FEED, "CQ DE G4ABC ", "G4ABC cq strong"}, {OVER, "DL2QZA DL2QZA", "DL2QZA weak, DL2QZA strong twice"}}},
+        // A call after DE is the sender's: told as soon as the word is whole, and again once heard twice.
+        {"call split over chunks",
+         {{FEED, "CQ CQ DE DL", ""},
+          {FEED, "2Q", ""},
+          {FEED, "ZA DL2QZA", "DL2QZA cq strong"},
+          {FEED, " K ", "DL2QZA cq strong twice"},
+          {FEED, "CQ ", ""}}},
+        // G4ABC on this frequency calls DL2QZA, who is on another: spotting DL2QZA here would be a false spot.
+        {"qso",
+         {{OVER, "DL2QZA DE G4ABC G4ABC K", "G4ABC strong, G4ABC strong twice"},
+          {OVER, "DL2QZA DL2QZA DL2QZA DE G4ABC AR", "G4ABC strong twice"},  // the last over's calls count
+          {OVER, "DL2QZA DE G4ABC GM OM TNX FER CALL UR RST 599 599 NAME JOHN QTH LONDON HW? DL2QZA DE G4ABC KN",
+           "G4ABC strong twice, G4ABC strong"}}},  // the first call of this over has left the window
+        // Only the call right before DE is called; the answer before it is the sender's.
+        {"answer before the call of the other side",
+         {{FEED, "JA8EYZ JA8EYZ PD3Y DE ", "JA8EYZ weak, JA8EYZ strong twice"},
+          {FEED, "JA8EYZ UR 599 BK ", "JA8EYZ strong twice"},
+          {FRESH_OVER, "PD3Y PD3Y DE", ""}}},
+        {"calls followed by an exchange are called",
+         {{OVER, "G4ABC 5NN 14", ""},
+          {OVER, "G4ABC G4ABC 599 001", ""},
+          {OVER, "G4ABC UR RST 579", ""},
+          {OVER, "DL2QZA DE", ""}}},
+        // The runner calls, a caller answers (both heard here), the runner sends the exchange and signs.
+        {"contest qso spots only the runner",
+         {{OVER, "TEST DL2QZA", "DL2QZA cq strong"},
+          {FEED, "G4ABC ", ""},
+          {FEED, "G4ABC 5NN 14 ", ""},
+          {FEED, "TU 5NN 27 ", ""},
+          {FEED, "TU DL2QZA TEST ", "DL2QZA cq strong twice"}}},
+        // Sent once without context a call is weak; twice within the window strong, reported again as such.
+        {"weak and strong",
+         {{OVER, "NAME JOHN G4ABC HR", "G4ABC weak"},
+          {FRESH_OVER, "G4ABC ES G4ABC OK", "G4ABC weak, G4ABC strong twice"},
+          {FRESH_OVER, "G4ABC" + many(" ES", kCWCallExtractorWindowWords) + " G4ABC ES", "G4ABC weak"}}},
+        // The receiver writes '*' or '_' for what it could not read: such a word is no call.
+        {"unreadable words",
+         {{OVER, "CQ CQ DE DL2*ZA DL2Q_A K", ""},
+          {OVER, "CQ DE DL2QZA? K", ""},
+          {OVER, "DE XXXXXXXXXXXXDL2QZA K", ""},  // longer than any call
+          {FEED, std::string("CQ DE DL2Q\0ZA K ", 16), ""},
+          {OVER, "DL2QZA D* G4ABC", "DL2QZA weak, G4ABC weak"}}},  // a garbled DE gives no context
+        // A lost word space glues DE or CQ (often with the garbage before it) to the call: read as if spaced.
+        {"call glued to DE or CQ",
+         {{OVER, "EW1DGQ DE4X6PPB 4X6PPB K", "4X6PPB strong, 4X6PPB strong twice"},
+          {OVER, "TTTTTMDGQDE4X6PPB K", "4X6PPB strong twice"},
+          {FRESH_OVER, "CQZ39ZE TEST", "Z39ZE cq strong"},
+          {FRESH_OVER, "CQ DE DL2QZA K", "DL2QZA cq strong"},  // a call of its own is left whole
+          {OVER, "CQDEX TEST1 ODEFQ", ""}}},                   // and so is a word with no call after DE or CQ
+        {"prosigns end an over",
+         {{OVER, "G4ABC +", "G4ABC strong"}, {OVER, "DL2QZA <KN>", "DL2QZA strong"}, {OVER, "W1AW BK", "W1AW strong"}}},
+        // Each later over reports the call again, so the spot stays fresh; cq belongs to its own over.
+        {"later overs",
+         {{FEED, "CQ DE DL2QZA K CQ DE DL2QZA DL2QZA K ", "DL2QZA cq strong, DL2QZA cq strong twice"},
+          {FEED, "G4ABC DE DL2QZA K ", "DL2QZA strong twice"}}},
+        // Calls waiting for their next word are decided before the window lets go of them.
+        {"a window full of undecided calls",
+         {{FEED, many("DL2QZA ", kCWCallExtractorWindowWords + 1), "DL2QZA weak, DL2QZA strong twice"}}},
+        {"flush decides the last word, once",
+         {{FEED, "CQ DE DL2QZA", ""}, {OVER, "", "DL2QZA cq strong"}, {OVER, "", ""}}},
+        {"reset forgets the word in progress and the overs",
+         {{FEED, "CQ DE DL2Q", ""}, {FRESH_OVER, "ZA K", ""}, {OVER, "CQ DE DL2QZA K", "DL2QZA cq strong"}}},
+    };
+    for (const auto& script : scripts) {
+        SCOPED_TRACE(script.what);
+        cw_call_extractor_reset(x);
+        for (const Step& step : script.steps) {
+            if (step.kind == FRESH_OVER)
+                cw_call_extractor_reset(x);
+            EXPECT_EQ(step.kind == FEED ? feed(step.text) : over(step.text), step.reports) << step.text;
+        }
     }
-    EXPECT_EQ(byCharacter, (Reports{{"G4ABC", false, true}, {"G4ABC", false, true, true}}));
 }
 
-// "DL2QZA DE G4ABC" is G4ABC on this frequency calling DL2QZA, who is on
-// another: spotting DL2QZA here would be a false spot.
-TEST_F(CWCallExtractor, AQsoSpotsTheStationSendingNotTheOneCalled)
+// Text arrives as the receiver decodes it: a character at a time reads the same as in one piece.
+TEST_F(CWCallExtractor, ACharacterAtATimeReadsTheSame)
 {
-    EXPECT_EQ(over("DL2QZA DE G4ABC G4ABC K"), (Reports{{"G4ABC", false, true}, {"G4ABC", false, true, true}}));
-    // G4ABC's calls of the last over are still in the window: heard twice.
-    EXPECT_EQ(over("DL2QZA DL2QZA DL2QZA DE G4ABC AR"), (Reports{{"G4ABC", false, true, true}}));
-    const Reports qso = over("DL2QZA DE G4ABC GM OM TNX FER CALL UR RST 599 599 NAME JOHN QTH LONDON HW? "
-                             "DL2QZA DE G4ABC KN");
-    ASSERT_FALSE(qso.empty());
-    for (const Heard& h : qso)
-        EXPECT_EQ(h.call, "G4ABC");
-}
-
-// A station answering a CQ sends its call, then calls the CQ station: only
-// the call right before DE is called, the answer before it is the sender's.
-TEST_F(CWCallExtractor, AnAnswerBeforeTheCallOfTheOtherSideIsTheSenders)
-{
-    EXPECT_EQ(feed("JA8EYZ JA8EYZ PD3Y DE "), (Reports{{"JA8EYZ", false, false}, {"JA8EYZ", false, true, true}}));
-    EXPECT_EQ(feed("JA8EYZ UR 599 BK "), (Reports{{"JA8EYZ", false, true, true}}));
-    cw_call_extractor_reset(x);
-    EXPECT_TRUE(over("PD3Y PD3Y DE").empty());
-}
-
-TEST_F(CWCallExtractor, CallsFollowedByAnExchangeAreCalled)
-{
-    EXPECT_TRUE(over("G4ABC 5NN 14").empty());
-    EXPECT_TRUE(over("G4ABC G4ABC 599 001").empty());
-    EXPECT_TRUE(over("G4ABC UR RST 579").empty());
-    EXPECT_TRUE(over("DL2QZA DE").empty());
-}
-
-// A contest: the runner calls, a caller answers (both heard on this
-// channel), the runner sends the caller's call with the exchange and signs.
-// Only the runner is spotted.
-TEST_F(CWCallExtractor, AContestQsoSpotsOnlyTheRunner)
-{
-    Reports all = over("TEST DL2QZA");
-    for (const char* text : {"G4ABC", "G4ABC 5NN 14", "TU 5NN 27", "TU DL2QZA TEST"}) {
-        const Reports some = feed(std::string(text) + " ");
-        all.insert(all.end(), some.begin(), some.end());
+    std::string byCharacter;
+    for (char c : std::string("DL2QZA DE G4ABC G4ABC KN ")) {
+        const std::string some = feed(std::string(1, c));
+        byCharacter += (byCharacter.empty() || some.empty() ? "" : ", ") + some;
     }
-    EXPECT_EQ(all, (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
-}
-
-TEST_F(CWCallExtractor, ACallSentOnceWithoutContextIsWeak)
-{
-    EXPECT_EQ(over("NAME JOHN G4ABC HR"), (Reports{{"G4ABC", false, false}}));
-    // Twice within the window it is strong: reported again as such.
-    cw_call_extractor_reset(x);
-    EXPECT_EQ(over("G4ABC ES G4ABC OK"), (Reports{{"G4ABC", false, false}, {"G4ABC", false, true, true}}));
-}
-
-TEST_F(CWCallExtractor, RepeatsFartherApartThanTheWindowStayWeak)
-{
-    std::string text = "G4ABC";
-    for (size_t i = 0; i < kCWCallExtractorWindowWords; ++i)
-        text += " ES";
-    text += " G4ABC ES";
-    EXPECT_EQ(over(text), (Reports{{"G4ABC", false, false}}));
-}
-
-// The receiver writes '*' or '_' for what it could not read: such a word is
-// no call even when the rest of it would be.
-TEST_F(CWCallExtractor, UnreadableWordsAreNoCalls)
-{
-    EXPECT_TRUE(over("CQ CQ DE DL2*ZA DL2Q_A K").empty());
-    EXPECT_TRUE(over("CQ DE DL2QZA? K").empty());
-    EXPECT_TRUE(over("DE XXXXXXXXXXXXDL2QZA K").empty());  // longer than any call
-    const char withNul[] = "CQ DE DL2Q\0ZA K ";
-    EXPECT_TRUE(feed(std::string(withNul, sizeof withNul - 1)).empty());
-    // A garbled DE gives the call no context.
-    EXPECT_EQ(over("DL2QZA D* G4ABC"), (Reports{{"DL2QZA", false, false}, {"G4ABC", false, false}}));
-}
-
-// A lost word space glues DE or CQ to the call after it, often with the
-// garbage read before it; the call is read as if the space were there.
-TEST_F(CWCallExtractor, ACallGluedToDeOrCqIsReadInItsContext)
-{
-    EXPECT_EQ(over("EW1DGQ DE4X6PPB 4X6PPB K"), (Reports{{"4X6PPB", false, true}, {"4X6PPB", false, true, true}}));
-    EXPECT_EQ(over("TTTTTMDGQDE4X6PPB K"), (Reports{{"4X6PPB", false, true, true}}));
-    cw_call_extractor_reset(x);
-    EXPECT_EQ(over("CQZ39ZE TEST"), (Reports{{"Z39ZE", true, true}}));
-    // A call of its own is left whole, and so is a word with no call after DE or CQ.
-    cw_call_extractor_reset(x);
-    EXPECT_EQ(over("CQ DE DL2QZA K"), (Reports{{"DL2QZA", true, true}}));
-    EXPECT_TRUE(over("CQDEX TEST1 ODEFQ").empty());
-}
-
-TEST_F(CWCallExtractor, ProsignsEndAnOver)
-{
-    EXPECT_EQ(over("G4ABC +"), (Reports{{"G4ABC", false, true}}));
-    EXPECT_EQ(over("DL2QZA <KN>"), (Reports{{"DL2QZA", false, true}}));
-    EXPECT_EQ(over("W1AW BK"), (Reports{{"W1AW", false, true}}));
-}
-
-// Each later over reports the call again, so the spot stays fresh; cq
-// belongs to the over in which CQ was sent.
-TEST_F(CWCallExtractor, LaterOversReportAgain)
-{
-    EXPECT_EQ(feed("CQ DE DL2QZA K CQ DE DL2QZA DL2QZA K "),
-              (Reports{{"DL2QZA", true, true}, {"DL2QZA", true, true, true}}));
-    EXPECT_EQ(feed("G4ABC DE DL2QZA K "), (Reports{{"DL2QZA", false, true, true}}));
-}
-
-// Calls waiting for their next word are decided before the window lets go
-// of them: a station sending only its call is still heard.
-TEST_F(CWCallExtractor, AWindowFullOfUndecidedCallsIsDecided)
-{
-    std::string text;
-    for (size_t i = 0; i <= kCWCallExtractorWindowWords; ++i)
-        text += "DL2QZA ";
-    EXPECT_EQ(feed(text), (Reports{{"DL2QZA", false, false}, {"DL2QZA", false, true, true}}));
-}
-
-TEST_F(CWCallExtractor, FlushDecidesTheLastWord)
-{
-    EXPECT_TRUE(feed("CQ DE DL2QZA").empty());
-    CW_CALL_HEARD heard[4];
-    ASSERT_EQ(cw_call_extractor_flush(x, heard, std::size(heard)), 1u);
-    EXPECT_STREQ(heard[0].call, "DL2QZA");
-    EXPECT_EQ(heard[0].strong, 1);
-    EXPECT_EQ(cw_call_extractor_flush(x, heard, std::size(heard)), 0u);
-}
-
-TEST_F(CWCallExtractor, ResetForgetsTheWordInProgressAndTheOvers)
-{
-    EXPECT_TRUE(feed("CQ DE DL2Q").empty());
-    cw_call_extractor_reset(x);
-    EXPECT_TRUE(over("ZA K").empty());
-    EXPECT_EQ(over("CQ DE DL2QZA K"), (Reports{{"DL2QZA", true, true}}));
+    EXPECT_EQ(byCharacter, "G4ABC strong, G4ABC strong twice");
 }
 
 TEST_F(CWCallExtractor, ReportsThatDoNotFitWaitForTheNextCall)

@@ -33,16 +33,11 @@ std::vector<float> band(const std::vector<Station>& stations, double seconds, do
     std::vector<float> x(static_cast<size_t>(seconds * kRate), 0.0f);
     for (const Station& s : stations) {
         MORSE_AUDIO_CONFIG c = morse_audio_default_config();
-        c.sampleRateHz = static_cast<uint32_t>(kRate);
-        c.pitchHz = s.hz;
-        c.wpm = s.wpm;
+        c.sampleRateHz = static_cast<uint32_t>(kRate), c.pitchHz = s.hz, c.wpm = s.wpm, c.leadSeconds = 0.2;
         c.amplitude = kAmplitude * std::pow(10.0, (s.snrDb - noiseSnrDb) / 20.0);
-        c.leadSeconds = 0.2;
         std::vector<float> v;
-        std::string skipped, error;
         EXPECT_TRUE(morse_audio_generate(c, "CQ CQ DE DL2QZA DL2QZA K  CQ CQ DE DL2QZA DL2QZA K  CQ CQ DE DL2QZA K", &v,
-                                         &skipped, &error))
-            << error;
+                                         nullptr, nullptr));
         for (size_t i = 0; i < v.size() && i < x.size(); ++i)
             x[i] += v[i];
     }
@@ -91,8 +86,13 @@ TEST(CarrierDetector, FindsAKeyedStationWhereItIsWithinASecondAndAHalf)
     }
 }
 
-TEST(CarrierDetector, NoiseAloneAndASteadyCarrierAreNoStations)
+TEST(CarrierDetector, NoiseAloneAndASteadyCarrierAreNoStationsAndNullHandlesAreHarmless)
 {
+    EXPECT_EQ(cw_carrier_detector_process(nullptr, nullptr, nullptr, 10), 0);
+    EXPECT_EQ(cw_carrier_detector_get_carriers(nullptr, nullptr, 4), 0u);
+    cw_carrier_detector_configure(nullptr, nullptr);
+    cw_carrier_detector_reset(nullptr);
+    cw_carrier_detector_destroy(nullptr);
     CW_CARRIER_DETECTOR_CONFIG config = cw_carrier_detector_default_config();
     Detector d(cw_carrier_detector_create(&config), cw_carrier_detector_destroy);
     std::mt19937 rng(11);
@@ -100,7 +100,6 @@ TEST(CarrierDetector, NoiseAloneAndASteadyCarrierAreNoStations)
     size_t lists = 0;
     size_t at = 0;
     for (int block = 0; block < 30 * 50; ++block) {
-        std::fill(x.begin(), x.end(), 0.0f);
         for (float& v : x)
             v = 0.3f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 1500.0 * double(at++) / kRate));
         morse_audio_add_noise(x.data(), x.size(), 0.1, &rng);
@@ -144,13 +143,4 @@ TEST(CarrierDetector, AComplexStreamHasStationsBelowZero)
     const std::vector<CW_CARRIER> found = detect(re, 0.0, nullptr, &im);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_NEAR(found[0].frequencyHz, -1500.0, 3.0);
-}
-
-TEST(CarrierDetector, NullHandlesAreHarmless)
-{
-    EXPECT_EQ(cw_carrier_detector_process(nullptr, nullptr, nullptr, 10), 0);
-    EXPECT_EQ(cw_carrier_detector_get_carriers(nullptr, nullptr, 4), 0u);
-    cw_carrier_detector_configure(nullptr, nullptr);
-    cw_carrier_detector_reset(nullptr);
-    cw_carrier_detector_destroy(nullptr);
 }

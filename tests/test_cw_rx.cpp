@@ -290,24 +290,20 @@ TEST(CwRxBand, FadingHandKeyingAndFarnsworthDecode)
     EXPECT_LE(wrong(farnsworth), 0.1 * kOver.size());
 }
 
-TEST(CwRxBand, AFirstOverIsReadWholeWithNothingAfterAndASpeedUpLosesNothing)
+// The first over's start is read again once its speed is known; the noise after it prints nothing. The
+// faster part starts a word gap at the old speed after the slow one. A caller 40 Hz below the receiver,
+// the answer 40 Hz above at another speed, as in one contact, are both followed.
+TEST(CwRxBand, AFirstOverIsReadWholeASpeedUpLosesNothingAndAnAnswerOffThePitchIsFollowed)
 {
-    // The first over's start is read again once its speed is known; the noise after it prints nothing.
     for (const auto& [seed, text] :
          {std::pair{2u, "CQ CQ CQ DE ZR1ABC ZR1ABC PSE K"}, {3u, "R TNX FER QSO 73 ES GL ZR2XY DE ZR1ABC TU SK"}}) {
         MORSE_AUDIO_CONFIG c = sender(700.0, 20.0, 0.0);
         c.seed = seed, c.tailSeconds = 20.0;
         EXPECT_EQ(decode_band({{c, text}}), text);
     }
-    // The faster part starts a word gap at the old speed after the slow one.
     EXPECT_EQ(decode_band({{sender(700.0, 15.0, 10.0), "CQ CQ CQ DE ZR1ABC"},
                            {sender(700.0, 35.0, 10.0, 7.0 * 1.2 / 15.0), "ZR1ABC PSE K"}}),
               "CQ CQ CQ DE ZR1ABC ZR1ABC PSE K");
-}
-
-// A caller 40 Hz below the receiver, the answer 40 Hz above at another speed, as in one contact.
-TEST(CwRxBand, AStationAnsweringOnTheOtherSideOfThePitchIsFollowed)
-{
     const std::string decoded = decode_band({{sender(560.0, 18.0, 10.0), "CQ CQ CQ DE QA1BC QA1BC K"},
                                              {sender(640.0, 24.0, 10.0, 1.2), "QA1BC DE QR2XYZ QR2XYZ K"}},
                                             600.0);

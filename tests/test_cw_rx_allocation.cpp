@@ -37,10 +37,10 @@ TEST(CwRxAllocation, NonePerBlockWithTheBackendOrTheFallbackDecoder)
     }
 }
 
-// The operator's reset and AutoGTM's retune (a reset and the last seconds
-// of audio read again) restart the engine in its own memory: nothing is
-// allocated, and the restarted receiver reads the next over.
-TEST(CwRxAllocation, NoneAcrossAResetOrARetuneAndTheReceiverReadsOn)
+// The operator's reset and AutoGTM's retune (a reset and the last seconds of audio read again) restart
+// the engine in its own memory: nothing is allocated, and with every allocation refused the restarted
+// engine (no fallback) reads the next over.
+TEST(CwRxAllocation, NoneAcrossAResetOrARetuneAndWithNoMemoryLeftTheEngineReadsOn)
 {
     const rx_run::Signal s{.wpm = 25, .rate = 48000, .noisy = true, .snrDb = 10.0};
     const std::vector<float> audio = rx_run::generate(s, "CQ CQ DE ZR1ABC ZR1ABC PSE K CQ CQ DE ZR1ABC ZR1ABC PSE K");
@@ -48,6 +48,7 @@ TEST(CwRxAllocation, NoneAcrossAResetOrARetuneAndTheReceiverReadsOn)
     CW_RX_CONFIG moved = c;
     moved.pitchHz = 610.0;
     for (const bool retune : {false, true}) {
+        SCOPED_TRACE(retune ? "retune" : "reset");
         rx_run::Rx rx(cw_rx_create(&c));
         char text[128];
         const size_t block = 2048;
@@ -57,43 +58,21 @@ TEST(CwRxAllocation, NoneAcrossAResetOrARetuneAndTheReceiverReadsOn)
         std::string after;
         after.reserve(4096);
         const long before = allocation_counter::count;
+        allocation_counter::refuse = true;
         if (retune) {
             cw_rx_retune(rx.get(), &moved, 0);
         } else {
             cw_rx_reset(rx.get());
             cw_rx_configure(rx.get(), &c);
         }
-        for (size_t at = restartAt; at + block <= audio.size(); at += block)
+        CW_RX_STATUS status{};
+        for (size_t at = restartAt; at + block <= audio.size(); at += block) {
             after.append(text, cw_rx_process(rx.get(), audio.data() + at, block, text, sizeof(text)));
-        EXPECT_EQ(allocation_counter::count - before, 0) << (retune ? "retune" : "reset");
-        EXPECT_NE(after.find("ZR1ABC"), std::string::npos) << (retune ? "retune" : "reset") << ": " << after;
+            cw_rx_get_status(rx.get(), &status);
+        }
+        allocation_counter::refuse = false;
+        EXPECT_EQ(allocation_counter::count - before, 0);
+        EXPECT_EQ(status.engineMissing, 0);
+        EXPECT_NE(after.find("ZR1ABC"), std::string::npos) << after;
     }
-}
-
-// A reset needs no memory: with every allocation refused the engine
-// restarts where it is and reads the next over, and no fallback is needed.
-TEST(CwRxAllocation, AResetWithNoMemoryLeftKeepsTheEngineReading)
-{
-    const std::vector<float> audio = rx_run::generate({}, "CQ CQ DE ZR1ABC ZR1ABC PSE K CQ CQ DE ZR1ABC ZR1ABC PSE K");
-    const CW_RX_CONFIG c = rx_run::config_for(8000, 600.0, true);
-    rx_run::Rx rx(cw_rx_create(&c));
-    ASSERT_NE(rx, nullptr);
-    std::string decoded;
-    decoded.reserve(4096);
-    char text[128];
-    CW_RX_STATUS status{};
-    const size_t block = 256;
-    const size_t half = audio.size() / 2 / block * block;
-    for (size_t at = 0; at + block <= half; at += block)
-        cw_rx_process(rx.get(), audio.data() + at, block, text, sizeof(text));
-    allocation_counter::refuse = true;
-    cw_rx_reset(rx.get());
-    cw_rx_configure(rx.get(), &c);
-    for (size_t at = half; at + block <= audio.size() && status.engineMissing == 0; at += block) {
-        decoded.append(text, cw_rx_process(rx.get(), audio.data() + at, block, text, sizeof(text)));
-        cw_rx_get_status(rx.get(), &status);
-    }
-    allocation_counter::refuse = false;
-    EXPECT_EQ(status.engineMissing, 0);
-    EXPECT_NE(decoded.find("ZR1ABC"), std::string::npos) << decoded;
 }

@@ -38,8 +38,9 @@ protected:
     CW_TEXT_QUEUE out_;
 };
 
-// Poorly fitted text waits: a good block in the hold time releases it first, else it expires.
-TEST_F(Squelch, HeldTextComesOutInOrderOnceConfirmedOrExpires)
+// Poorly fitted text waits: a good block in the hold time releases it first, else it expires. Text held
+// for what was heard at the old pitch never comes out as the new station's.
+TEST_F(Squelch, HeldTextComesOutInOrderOnceConfirmedOrExpiresAndARetuneDropsIt)
 {
     step(12.0f, 0.9f, "C");
     step(12.0f, 0.9f, "Q");
@@ -51,11 +52,6 @@ TEST_F(Squelch, HeldTextComesOutInOrderOnceConfirmedOrExpires)
         step(12.0f, 0.9f, "");
     step(12.0f, 0.05f, "K");
     EXPECT_EQ(drain(), "K");
-}
-
-// Text held for what was heard at the old pitch never comes out as the new station's.
-TEST_F(Squelch, ARetuneDropsHeldText)
-{
     step(12.0f, 0.9f, "5I");
     cw_rx_squelch_retune(&squelch_);
     step(12.0f, 0.05f, "CQ");

@@ -41,54 +41,43 @@ std::vector<float> run(CW_SKIM_INPUT* in, const std::vector<float>& x, size_t ch
     return y;
 }
 
+Input configured(double rate)
+{
+    Input in(cw_skim_input_create(), cw_skim_input_destroy);
+    cw_skim_input_configure(in.get(), rate, 0, 0.0);
+    return in;
+}
+
 }  // namespace
 
+// Rates outside 8000..384000 keep the last one; at 8000 Hz samples pass unchanged.
 TEST(SkimInput, StreamRatesComeDownToEightToSixteenKilohertzByWholeFactors)
 {
     Input in(cw_skim_input_create(), cw_skim_input_destroy);
     ASSERT_NE(in, nullptr);
-    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 48000.0, 0, 0.0), 8000.0);
-    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 12000.0, 0, 0.0), 12000.0);
-    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 44100.0, 0, 0.0), 8820.0);
-    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 96000.0, 0, 0.0), 8000.0);
+    for (const auto& [rate, work] : {std::pair{48000.0, 8000.0},
+                                     {12000.0, 12000.0},
+                                     {44100.0, 8820.0},
+                                     {96000.0, 8000.0},
+                                     {4000.0, 8000.0},
+                                     {NAN, 8000.0}})
+        EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), rate, 0, 0.0), work) << rate;
     EXPECT_DOUBLE_EQ(cw_skim_input_passband_hz(in.get()), 3200.0);
-    // Rates outside 8000..384000 keep the last one.
-    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), 4000.0, 0, 0.0), 8000.0);
-    EXPECT_DOUBLE_EQ(cw_skim_input_configure(in.get(), NAN, 0, 0.0), 8000.0);
     EXPECT_DOUBLE_EQ(cw_skim_input_configure(nullptr, 48000.0, 0, 0.0), 8000.0);
+    const std::vector<float> x = tone(700.0, 8000.0, 1000);
+    EXPECT_EQ(run(configured(8000.0).get(), x, 100), x);
 }
 
+// 5200 Hz would land on 2800 Hz at 8000 Hz. Any chunking gives the same samples.
 TEST(SkimInput, KeepsThePassbandAndRemovesWhatWouldFoldOntoIt)
 {
-    Input in(cw_skim_input_create(), cw_skim_input_destroy);
-    cw_skim_input_configure(in.get(), 48000.0, 0, 0.0);
-    const std::vector<float> kept = run(in.get(), tone(2800.0, 48000.0, 48000), 4096);
+    const std::vector<float> kept = run(configured(48000.0).get(), tone(2800.0, 48000.0, 48000), 4096);
     ASSERT_EQ(kept.size(), 8000u);
     EXPECT_NEAR(rms_after(kept, 200), std::sqrt(0.5), 0.02);
-
-    // 5200 Hz would land on 2800 Hz at 8000 Hz.
-    Input fresh(cw_skim_input_create(), cw_skim_input_destroy);
-    cw_skim_input_configure(fresh.get(), 48000.0, 0, 0.0);
-    const std::vector<float> folded = run(fresh.get(), tone(5200.0, 48000.0, 48000), 4096);
+    const std::vector<float> folded = run(configured(48000.0).get(), tone(5200.0, 48000.0, 48000), 4096);
     EXPECT_LT(20.0 * std::log10(rms_after(folded, 200) / std::sqrt(0.5)), -60.0);
-}
-
-TEST(SkimInput, AnyChunkingGivesTheSameSamples)
-{
     const std::vector<float> x = tone(1234.0, 48000.0, 30000);
-    Input a(cw_skim_input_create(), cw_skim_input_destroy);
-    Input b(cw_skim_input_create(), cw_skim_input_destroy);
-    cw_skim_input_configure(a.get(), 48000.0, 0, 0.0);
-    cw_skim_input_configure(b.get(), 48000.0, 0, 0.0);
-    EXPECT_EQ(run(a.get(), x, 30000), run(b.get(), x, 7));
-}
-
-TEST(SkimInput, AtEightKilohertzSamplesPassUnchanged)
-{
-    Input in(cw_skim_input_create(), cw_skim_input_destroy);
-    cw_skim_input_configure(in.get(), 8000.0, 0, 0.0);
-    const std::vector<float> x = tone(700.0, 8000.0, 1000);
-    EXPECT_EQ(run(in.get(), x, 100), x);
+    EXPECT_EQ(run(configured(48000.0).get(), x, 30000), run(configured(48000.0).get(), x, 7));
 }
 
 // An IQ tile at +20 kHz of a 96 kHz stream: a carrier 1500 Hz above the

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -18,89 +19,80 @@
 namespace {
 
 using Skimmer = std::unique_ptr<CW_SKIMMER, decltype(&cw_skimmer_destroy)>;
-using Band = std::unique_ptr<MORSE_BAND, decltype(&morse_band_destroy)>;
 
 MORSE_BAND_CONFIG quiet_band(uint32_t stations, uint32_t seed)
 {
     MORSE_BAND_CONFIG c = morse_band_default_config();
-    c.stationCount = stations;
-    c.lowHz = 400.0;
-    c.highHz = 2600.0;
-    c.minSpacingHz = 200.0;
-    c.minSnrDb = 10.0;
-    c.fadingShare = 0.0;
-    c.handKeyingShare = 0.0;
-    c.answerShare = 0.0;
-    c.startSpreadSeconds = 5.0;
-    c.seed = seed;
+    c.stationCount = stations, c.seed = seed, c.lowHz = 400.0, c.highHz = 2600.0, c.minSpacingHz = 200.0;
+    c.minSnrDb = 10.0, c.fadingShare = 0.0, c.handKeyingShare = 0.0, c.answerShare = 0.0, c.startSpreadSeconds = 5.0;
     return c;
+}
+
+struct Band {
+    std::vector<float> samples;
+    std::vector<MORSE_BAND_STATION> stations;  // as they stand after the render
+};
+
+Band render(const MORSE_BAND_CONFIG& c, double seconds)
+{
+    MORSE_BAND* band = morse_band_create(c);
+    EXPECT_NE(band, nullptr);
+    Band b{std::vector<float>(static_cast<size_t>(seconds * c.sampleRateHz) * (c.output == MORSE_BAND_IQ ? 2 : 1)),
+           std::vector<MORSE_BAND_STATION>(morse_band_station_count(band))};
+    morse_band_render(band, b.samples.data(), static_cast<size_t>(seconds * c.sampleRateHz));
+    for (size_t i = 0; i < b.stations.size(); ++i)
+        morse_band_get_station(band, i, &b.stations[i]);
+    morse_band_destroy(band);
+    return b;
 }
 
 struct Heard {
     std::vector<CW_SPOT> spots;  // NEW events in order
-    std::string text;
+    std::string text, textNear;  // all decoded text, and that of the channels near the frequency asked for
     CW_SKIMMER_STATUS status{};
 };
 
-// Runs `seconds` of the band through the skimmer in 20 ms blocks.
-Heard skim(CW_SKIMMER* s, MORSE_BAND* band, const MORSE_BAND_CONFIG& c, double seconds)
+// Feeds the audio (or IQ) in 20 ms blocks, taking the events and text after each, as the callers do.
+Heard skim(CW_SKIMMER* s, const std::vector<float>& x, uint32_t rate, bool iq = false, double nearHz = NAN)
 {
     Heard h;
-    const size_t frames = c.sampleRateHz / 50;
-    const bool iq = c.output == MORSE_BAND_IQ;
-    std::vector<float> block(iq ? 2 * frames : frames);
-    for (size_t b = 0; b < static_cast<size_t>(seconds * 50.0); ++b) {
-        morse_band_render(band, block.data(), frames);
+    const size_t frames = rate / 50, step = iq ? 2 * frames : frames;
+    for (size_t at = 0; at + step <= x.size(); at += step) {
         if (iq)
-            cw_skimmer_process_iq(s, block.data(), frames);
+            cw_skimmer_process_iq(s, x.data() + at, frames);
         else
-            cw_skimmer_process(s, block.data(), frames);
+            cw_skimmer_process(s, x.data() + at, frames);
         CW_SPOT_EVENT events[16];
-        for (size_t n; (n = cw_skimmer_take_events(s, events, 16)) > 0;) {
-            for (size_t i = 0; i < n; ++i) {
+        for (size_t n; (n = cw_skimmer_take_events(s, events, 16)) > 0;)
+            for (size_t i = 0; i < n; ++i)
                 if (events[i].kind == CW_SPOT_NEW)
                     h.spots.push_back(events[i].spot);
-            }
-        }
         CW_SKIMMER_TEXT texts[8];
-        for (size_t n; (n = cw_skimmer_take_text(s, texts, 8)) > 0;) {
-            for (size_t i = 0; i < n; ++i)
+        for (size_t n; (n = cw_skimmer_take_text(s, texts, 8)) > 0;)
+            for (size_t i = 0; i < n; ++i) {
                 h.text += texts[i].text;
-        }
+                if (std::abs(texts[i].frequencyHz - nearHz) < 25.0)
+                    h.textNear += texts[i].text;
+            }
     }
     cw_skimmer_get_status(s, &h.status);
     return h;
 }
 
-std::vector<MORSE_BAND_STATION> stations_of(const MORSE_BAND* band)
+// How many stations were spotted at their frequency (plus `dialHz`), and how many spots name a call
+// nobody sent.
+std::pair<size_t, size_t> found_and_busted(const Heard& h, const std::vector<MORSE_BAND_STATION>& stations,
+                                           double dialHz)
 {
-    std::vector<MORSE_BAND_STATION> all(morse_band_station_count(band));
-    for (size_t i = 0; i < all.size(); ++i)
-        morse_band_get_station(band, i, &all[i]);
-    return all;
-}
-
-// How many stations were spotted at their frequency (plus `dialHz`), and
-// how many spots name a call nobody sent.
-void score(const Heard& h, const std::vector<MORSE_BAND_STATION>& stations, double dialHz, size_t* found,
-           size_t* busted)
-{
-    *found = 0;
-    *busted = 0;
-    for (const MORSE_BAND_STATION& st : stations) {
-        for (const CW_SPOT& spot : h.spots) {
-            if (std::string(spot.call) == st.call && std::abs(spot.frequencyHz - dialHz - st.frequencyHz) < 25.0) {
-                ++*found;
-                break;
-            }
-        }
-    }
-    for (const CW_SPOT& spot : h.spots) {
-        bool sent = false;
-        for (const MORSE_BAND_STATION& st : stations)
-            sent = sent || std::string(spot.call) == st.call;
-        *busted += sent ? 0 : 1;
-    }
+    size_t found = 0, busted = 0;
+    for (const MORSE_BAND_STATION& st : stations)
+        found += std::any_of(h.spots.begin(), h.spots.end(), [&](const CW_SPOT& spot) {
+            return std::string(spot.call) == st.call && std::abs(spot.frequencyHz - dialHz - st.frequencyHz) < 25.0;
+        });
+    for (const CW_SPOT& spot : h.spots)
+        busted += std::none_of(stations.begin(), stations.end(),
+                               [&](const MORSE_BAND_STATION& st) { return std::string(spot.call) == st.call; });
+    return {found, busted};
 }
 
 }  // namespace
@@ -108,19 +100,18 @@ void score(const Heard& h, const std::vector<MORSE_BAND_STATION>& stations, doub
 TEST(Skimmer, SpotsTheStationsOfAnAudioBandWhereTheyAre)
 {
     for (uint32_t seed : {1u, 2u}) {
+        SCOPED_TRACE(seed);
         MORSE_BAND_CONFIG c = quiet_band(6, seed);
         c.sampleRateHz = 48000;
-        Band band(morse_band_create(c), morse_band_destroy);
-        ASSERT_NE(band, nullptr);
+        const Band band = render(c, 60.0);
         CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
         config.dialHz = 7020000.0;
         Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
         ASSERT_NE(s, nullptr);
-        const Heard h = skim(s.get(), band.get(), c, 60.0);
-        size_t found = 0, busted = 0;
-        score(h, stations_of(band.get()), config.dialHz, &found, &busted);
-        EXPECT_GE(found, 5u) << "seed " << seed;
-        EXPECT_EQ(busted, 0u) << "seed " << seed;
+        const Heard h = skim(s.get(), band.samples, c.sampleRateHz);
+        const auto [found, busted] = found_and_busted(h, band.stations, config.dialHz);
+        EXPECT_GE(found, 5u);
+        EXPECT_EQ(busted, 0u);
         EXPECT_NE(h.text.find("CQ"), std::string::npos);
         EXPECT_DOUBLE_EQ(h.status.workRate, 8000.0);
         EXPECT_GE(h.status.spots, static_cast<int32_t>(found));
@@ -137,30 +128,19 @@ TEST(Skimmer, SpotsTheStationsOfAnAudioBandWhereTheyAre)
 TEST(Skimmer, SpotsAnIqBandAtTheCentrePlusEachOffset)
 {
     MORSE_BAND_CONFIG c = quiet_band(8, 3);
-    c.sampleRateHz = 48000;
-    c.output = MORSE_BAND_IQ;
-    c.lowHz = -18000.0;
-    c.highHz = 18000.0;
-    c.minSpacingHz = 1000.0;
-    Band band(morse_band_create(c), morse_band_destroy);
-    ASSERT_NE(band, nullptr);
+    c.sampleRateHz = 48000, c.output = MORSE_BAND_IQ, c.lowHz = -18000.0, c.highHz = 18000.0, c.minSpacingHz = 1000.0;
+    const Band band = render(c, 60.0);
     CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
-    config.sampleRate = 48000.0;
-    config.iq = 1;
-    config.lowHz = -19000.0;
-    config.highHz = 19000.0;
+    config.sampleRate = 48000.0, config.iq = 1, config.lowHz = -19000.0, config.highHz = 19000.0;
     config.dialHz = 14030000.0;
     Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
-    const Heard h = skim(s.get(), band.get(), c, 60.0);
-    const std::vector<MORSE_BAND_STATION> stations = stations_of(band.get());
-    size_t found = 0, busted = 0;
-    score(h, stations, config.dialHz, &found, &busted);
+    const Heard h = skim(s.get(), band.samples, c.sampleRateHz, true);
+    const auto [found, busted] = found_and_busted(h, band.stations, config.dialHz);
     EXPECT_GE(found, 7u);
     EXPECT_EQ(busted, 0u);
-    bool below = false;
-    for (const CW_SPOT& spot : h.spots)
-        below = below || spot.frequencyHz < config.dialHz - 1000.0;
-    EXPECT_TRUE(below) << "stations below the centre are spotted below it";
+    EXPECT_TRUE(std::any_of(h.spots.begin(), h.spots.end(), [&](const CW_SPOT& spot) {
+        return spot.frequencyHz < config.dialHz - 1000.0;
+    })) << "stations below the centre are spotted below it";
 }
 
 // A station calling CQ 120 Hz beside one 6 dB louder, both keyed with
@@ -173,20 +153,11 @@ TEST(Skimmer, AStationBesideALouderOneIsReadWhole)
 {
     for (uint32_t rate : {8000u, 48000u}) {
         MORSE_AUDIO_CONFIG weak = morse_audio_default_config();
-        weak.wpm = 32.0;
-        weak.pitchHz = 1741.0;
-        weak.sampleRateHz = rate;
-        weak.addNoise = true;
-        weak.snrDb = 17.6;
-        weak.leadSeconds = 2.0;
-        weak.tailSeconds = 3.0;
+        weak.wpm = 32.0, weak.pitchHz = 1741.0, weak.sampleRateHz = rate, weak.addNoise = true, weak.snrDb = 17.6;
+        weak.leadSeconds = 2.0, weak.tailSeconds = 3.0;
         MORSE_AUDIO_CONFIG loud = weak;
-        loud.wpm = 28.8;
-        loud.pitchHz = weak.pitchHz + 120.0;
-        loud.amplitude = 2.0 * weak.amplitude;
-        loud.addNoise = false;
-        loud.leadSeconds = 1.3;
-        loud.tailSeconds = 2.0;
+        loud.wpm = 28.8, loud.pitchHz = weak.pitchHz + 120.0, loud.amplitude = 2.0 * weak.amplitude;
+        loud.addNoise = false, loud.leadSeconds = 1.3, loud.tailSeconds = 2.0;
         std::vector<float> audio(2 * rate, 0.0f), part;
         std::string error;
         for (uint32_t i = 0; i < 6; ++i) {
@@ -205,27 +176,15 @@ TEST(Skimmer, AStationBesideALouderOneIsReadWhole)
         config.sampleRate = rate;
         Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
         ASSERT_NE(s, nullptr);
+        const Heard h = skim(s.get(), audio, rate, false, weak.pitchHz);
         std::vector<std::string> spotted;
-        std::string weakText;
-        const size_t block = rate / 50;
-        for (size_t at = 0; at + block <= audio.size(); at += block) {
-            cw_skimmer_process(s.get(), audio.data() + at, block);
-            CW_SPOT_EVENT events[8];
-            for (size_t n; (n = cw_skimmer_take_events(s.get(), events, 8)) > 0;)
-                for (size_t i = 0; i < n; ++i)
-                    if (events[i].kind == CW_SPOT_NEW)
-                        spotted.push_back(events[i].spot.call);
-            CW_SKIMMER_TEXT texts[8];
-            for (size_t n; (n = cw_skimmer_take_text(s.get(), texts, 8)) > 0;)
-                for (size_t i = 0; i < n; ++i)
-                    if (std::abs(texts[i].frequencyHz - weak.pitchHz) < 25.0)
-                        weakText += texts[i].text;
-        }
+        for (const CW_SPOT& spot : h.spots)
+            spotted.push_back(spot.call);
         EXPECT_EQ(spotted, (std::vector<std::string>{"JR7EPP", "Z39ZE"})) << rate << " Hz";
         size_t whole = 0;
-        for (size_t at = 0; (at = weakText.find("CQ Z39ZE TEST", at)) != std::string::npos; ++at)
+        for (size_t at = 0; (at = h.textNear.find("CQ Z39ZE TEST", at)) != std::string::npos; ++at)
             ++whole;
-        EXPECT_GE(whole, 3u) << rate << " Hz: " << weakText;
+        EXPECT_GE(whole, 3u) << rate << " Hz: " << h.textNear;
     }
 }
 
@@ -250,16 +209,16 @@ TEST(Skimmer, NoiseAloneGivesNoChannelsAndNoSpots)
     EXPECT_NEAR(status.seconds, 60.0, 1e-6);
 }
 
-TEST(Skimmer, CapacityBoundsTheChannelsAndCountsTheCarriersLeftOut)
+// Two channels for six stations: the carriers left out are counted. A new rate then starts the channels
+// afresh and keeps the spots.
+TEST(Skimmer, CapacityBoundsTheChannelsAndANewRateStartsThemAfreshKeepingTheSpots)
 {
     MORSE_BAND_CONFIG c = quiet_band(6, 4);
     c.startSpreadSeconds = 1.0;
-    Band band(morse_band_create(c), morse_band_destroy);
     CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
-    config.sampleRate = c.sampleRateHz;
-    config.capacity = 2;
+    config.sampleRate = c.sampleRateHz, config.capacity = 2;
     Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
-    const Heard h = skim(s.get(), band.get(), c, 20.0);
+    const Heard h = skim(s.get(), render(c, 30.0).samples, c.sampleRateHz);
     EXPECT_LE(h.status.channels, 2);
     EXPECT_EQ(h.status.receiversBuilt, 2);
     EXPECT_GT(h.status.refused, 0);
@@ -268,24 +227,15 @@ TEST(Skimmer, CapacityBoundsTheChannelsAndCountsTheCarriersLeftOut)
     EXPECT_EQ(channels.size(), static_cast<size_t>(h.status.channels));
     for (size_t i = 1; i < channels.size(); ++i)
         EXPECT_LT(channels[i - 1].frequencyHz, channels[i].frequencyHz);
-}
 
-TEST(Skimmer, ANewRateStartsTheChannelsAfreshAndKeepsTheSpots)
-{
-    MORSE_BAND_CONFIG c = quiet_band(4, 5);
-    Band band(morse_band_create(c), morse_band_destroy);
-    CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
-    config.sampleRate = c.sampleRateHz;
-    Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
-    const Heard before = skim(s.get(), band.get(), c, 40.0);
-    ASSERT_GT(before.status.spots, 0);
-    ASSERT_GT(before.status.channels, 0);
+    ASSERT_GT(h.status.spots, 0);
+    ASSERT_GT(h.status.channels, 0);
     config.sampleRate = 12000.0;
     cw_skimmer_configure(s.get(), &config);
     CW_SKIMMER_STATUS after{};
     cw_skimmer_get_status(s.get(), &after);
     EXPECT_EQ(after.channels, 0);
-    EXPECT_EQ(after.spots, before.status.spots);
+    EXPECT_EQ(after.spots, h.status.spots);
     EXPECT_DOUBLE_EQ(after.workRate, 12000.0);
 }
 

@@ -34,57 +34,49 @@ std::vector<float> render(MORSE_BAND_CONFIG c, double seconds)
 
 }  // namespace
 
-TEST(SkimmerAllocation, NothingIsAllocatedOnceTheReceiversAreMade)
+// One band for both: a skimmer that has made its receivers allocates nothing in the second half; one
+// whose memory runs out after its first receiver keeps decoding that channel.
+TEST(SkimmerAllocation, NothingOnceTheReceiversAreMadeAndWithoutMemoryTheChannelsGoOn)
 {
     const MORSE_BAND_CONFIG c = band_config();
     const std::vector<float> x = render(c, 60.0);
     CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
     config.sampleRate = c.sampleRateHz;
+    CW_SKIMMER_STATUS before{}, after{};
     CW_SKIMMER* s = cw_skimmer_create(&config);
     const size_t half = x.size() / 2;
     cw_skimmer_process(s, x.data(), half);
-    CW_SKIMMER_STATUS before{};
     cw_skimmer_get_status(s, &before);
     ASSERT_GT(before.receiversBuilt, 0);
     const long count = allocation_counter::count;
+    CW_SPOT_EVENT events[8];
     for (size_t at = half; at < x.size(); at += 160) {
         cw_skimmer_process(s, x.data() + at, 160);
-        CW_SPOT_EVENT events[8];
         cw_skimmer_take_events(s, events, 8);
     }
-    CW_SKIMMER_STATUS after{};
     cw_skimmer_get_status(s, &after);
     EXPECT_EQ(after.receiversBuilt, before.receiversBuilt);
     EXPECT_EQ(allocation_counter::count - count, 0);
     cw_skimmer_destroy(s);
-}
 
-TEST(SkimmerAllocation, WithoutMemoryTheChannelsItHasGoOnDecoding)
-{
-    const MORSE_BAND_CONFIG c = band_config();
-    const std::vector<float> x = render(c, 60.0);
-    CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
-    config.sampleRate = c.sampleRateHz;
-    CW_SKIMMER* s = cw_skimmer_create(&config);
-    // The first station's channel is made; then memory runs out.
-    size_t at = 0;
+    CW_SKIMMER* starved = cw_skimmer_create(&config);
     CW_SKIMMER_STATUS status{};
+    size_t at = 0;
     for (; at < x.size() && status.receiversBuilt == 0; at += 160) {
-        cw_skimmer_process(s, x.data() + at, 160);
-        cw_skimmer_get_status(s, &status);
+        cw_skimmer_process(starved, x.data() + at, 160);
+        cw_skimmer_get_status(starved, &status);
     }
     ASSERT_EQ(status.receiversBuilt, 1);
     allocation_counter::refuse = true;
     size_t spots = 0;
     for (; at < x.size(); at += 160) {
-        cw_skimmer_process(s, x.data() + at, 160);
-        CW_SPOT_EVENT events[8];
-        spots += cw_skimmer_take_events(s, events, 8);
+        cw_skimmer_process(starved, x.data() + at, 160);
+        spots += cw_skimmer_take_events(starved, events, 8);
     }
     allocation_counter::refuse = false;
-    cw_skimmer_get_status(s, &status);
+    cw_skimmer_get_status(starved, &status);
     EXPECT_EQ(status.receiversBuilt, 1);
     EXPECT_GT(status.refused, 0);
     EXPECT_GE(spots, 1u);
-    cw_skimmer_destroy(s);
+    cw_skimmer_destroy(starved);
 }

@@ -22,13 +22,9 @@ constexpr size_t kBlock = 480;  // 40 ms, as the simulator's frames
 std::vector<float> station(const char* text, double pitchHz, uint32_t rate = kRate)
 {
     MORSE_AUDIO_CONFIG config = morse_audio_default_config();
-    config.wpm = 26.0;
-    config.pitchHz = pitchHz;
-    config.sampleRateHz = rate;
-    config.addNoise = true;  // a band has noise; a noise-free tone is no test of a skimmer
-    config.snrDb = 20.0;
-    config.leadSeconds = 0.5;
-    config.tailSeconds = 1.5;
+    config.wpm = 26.0, config.pitchHz = pitchHz, config.sampleRateHz = rate;
+    config.addNoise = true, config.snrDb = 20.0;  // a band has noise; a noise-free tone is no test of a skimmer
+    config.leadSeconds = 0.5, config.tailSeconds = 1.5;
     std::vector<float> mono;
     std::string error;
     EXPECT_TRUE(morse_audio_generate(config, text, &mono, nullptr, &error)) << error;
@@ -37,7 +33,7 @@ std::vector<float> station(const char* text, double pitchHz, uint32_t rate = kRa
 
 class SkimmerFeedTest : public ::testing::Test {
 protected:
-    CWSkimmerFeed& make()
+    void make()
     {
         feed = std::make_unique<CWSkimmerFeed>(CW_SKIMMER_FEED_HOOKS{
             .tuning = [this] { return tuning; },
@@ -45,7 +41,6 @@ protected:
             .sendCommand = [this](const std::string& c) { commands.push_back(c); },
             .clusterLine = [this](const std::string& l) { lines.push_back(l); },
         });
-        return *feed;
     }
     void stream(const std::vector<float>& audio, uint32_t rate = kRate)
     {
@@ -77,55 +72,55 @@ protected:
 
 }  // namespace
 
+// At every stream rate servers offer: one spot command and one cluster line at the station's radio
+// frequency. The spot keeps the frequency it was placed at when the vfo moves (the pitch it is heard at
+// has changed, the station has not); a restart forgets channels and spots, so the same station on the
+// next stream is news again.
 TEST_F(SkimmerFeedTest, AStationCallingCQGoesToThePanoramaAndTheClusterAtItsRadioFrequency)
 {
-    make();
-    stream(station("CQ CQ DE DL2QZA DL2QZA K", 800.0));
-    const std::vector<std::string> spots = starting("spot:DL2QZA,cw,");
-    ASSERT_EQ(spots.size(), 1u) << (commands.empty() ? "" : commands[0]);
-    const double hz = std::stod(spots[0].substr(std::string("spot:DL2QZA,cw,").size()));
-    EXPECT_NEAR(hz, 7025200.0, 20.0) << spots[0];
-    EXPECT_NE(spots[0].find("," + std::to_string(kCWSpotCqArgb) + ","), std::string::npos) << spots[0];
-    EXPECT_TRUE(spots[0].ends_with(" CQ;")) << spots[0];
-    EXPECT_EQ(feed->spotsSent(), 1u) << sent();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("DX de ZARVO-#:    7025.2  DL2QZA", 0), 0u) << lines[0];
-    EXPECT_NE(lines[0].find("1403Z"), std::string::npos) << lines[0];
-
-    const std::vector<CW_SPOT> listed = feed->spots();
-    ASSERT_EQ(listed.size(), 1u);
-    EXPECT_STREQ(listed[0].call, "DL2QZA");
-    EXPECT_NEAR(listed[0].frequencyHz, hz, 0.5);  // the command carries whole Hz
-    EXPECT_GT(feed->seconds(), 5.0);
-}
-
-TEST_F(SkimmerFeedTest, TheStationIsSpottedAtEveryStreamRateServersOffer)
-{
-    for (uint32_t rate : {8000u, 24000u, 48000u}) {
+    for (uint32_t rate : {kRate, 8000u, 24000u, 48000u}) {
+        SCOPED_TRACE(rate);
         make();
-        commands.clear();
+        commands.clear(), lines.clear(), tuning.vfoHz = 7025000.0;
         stream(station("CQ CQ DE DL2QZA DL2QZA K", 800.0, rate), rate);
         const std::vector<std::string> spots = starting("spot:DL2QZA,cw,");
-        ASSERT_EQ(spots.size(), 1u) << rate << " Hz: " << sent();
-        EXPECT_NEAR(std::stod(spots[0].substr(std::string("spot:DL2QZA,cw,").size())), 7025200.0, 20.0) << rate;
+        ASSERT_EQ(spots.size(), 1u) << sent();
+        const double hz = std::stod(spots[0].substr(std::string("spot:DL2QZA,cw,").size()));
+        EXPECT_NEAR(hz, 7025200.0, 20.0) << spots[0];
+        EXPECT_NE(spots[0].find("," + std::to_string(kCWSpotCqArgb) + ","), std::string::npos) << spots[0];
+        EXPECT_TRUE(spots[0].ends_with(" CQ;")) << spots[0];
+        EXPECT_EQ(feed->spotsSent(), 1u) << sent();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].rfind("DX de ZARVO-#:    7025.2  DL2QZA", 0), 0u) << lines[0];
+        EXPECT_NE(lines[0].find("1403Z"), std::string::npos) << lines[0];
+
+        const std::vector<CW_SPOT> listed = feed->spots();
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_STREQ(listed[0].call, "DL2QZA");
+        EXPECT_NEAR(listed[0].frequencyHz, hz, 0.5);  // the command carries whole Hz
+        EXPECT_GT(feed->seconds(), 5.0);
+        tuning.vfoHz = 7030000.0;
+        EXPECT_DOUBLE_EQ(feed->spots().at(0).frequencyHz, listed[0].frequencyHz);
     }
+    feed->restart();
+    EXPECT_TRUE(feed->spots().empty());
+    EXPECT_EQ(feed->seconds(), 0.0);
+    stream(station("CQ CQ DE DL2QZA DL2QZA K", 800.0, 48000), 48000);
+    EXPECT_EQ(starting("spot:DL2QZA,").size(), 2u);
 }
 
-// The spot keeps the radio frequency it was placed at when the vfo moves;
-// the pitch it is now heard at has changed, the station has not.
-TEST_F(SkimmerFeedTest, ASpotStaysWhereItWasPlacedWhenTheVfoMoves)
-{
-    make();
-    stream(station("CQ CQ DE DL2QZA DL2QZA K", 800.0));
-    const double placed = feed->spots().at(0).frequencyHz;
-    tuning.vfoHz = 7030000.0;
-    EXPECT_DOUBLE_EQ(feed->spots().at(0).frequencyHz, placed);
-}
-
-TEST_F(SkimmerFeedTest, WithoutTheRadiosTuningTheSpotIsKeptButNotSent)
+// No audio, or audio without a rate, does nothing; a spot heard before the radio reports its tuning is
+// kept but not sent.
+TEST_F(SkimmerFeedTest, WithoutAudioNothingHappensAndWithoutTheRadiosTuningTheSpotIsKeptButNotSent)
 {
     tuning.vfoHz = 0.0;
     make();
+    feed->process(nullptr, 480, kRate);
+    const std::vector<float> silence(480, 0.0f);
+    feed->process(silence.data(), silence.size(), 0);
+    EXPECT_TRUE(feed->spots().empty());
+    EXPECT_EQ(feed->seconds(), 0.0);
+    EXPECT_TRUE(commands.empty());
     stream(station("CQ CQ DE DL2QZA DL2QZA K", 800.0));
     EXPECT_TRUE(starting("spot:").empty());
     EXPECT_TRUE(lines.empty());
@@ -134,28 +129,4 @@ TEST_F(SkimmerFeedTest, WithoutTheRadiosTuningTheSpotIsKeptButNotSent)
     // Once the radio reports its frequency the list places it.
     tuning.vfoHz = 7025000.0;
     EXPECT_NEAR(feed->spots()[0].frequencyHz, 7025200.0, 20.0);
-}
-
-TEST_F(SkimmerFeedTest, ARestartForgetsChannelsAndSpots)
-{
-    make();
-    stream(station("CQ CQ DE DL2QZA DL2QZA K", 800.0));
-    ASSERT_FALSE(feed->spots().empty());
-    feed->restart();
-    EXPECT_TRUE(feed->spots().empty());
-    EXPECT_EQ(feed->seconds(), 0.0);
-    // The same station on the next stream is news again.
-    stream(station("CQ CQ DE DL2QZA DL2QZA K", 800.0));
-    EXPECT_EQ(starting("spot:DL2QZA,").size(), 2u);
-}
-
-TEST_F(SkimmerFeedTest, NothingHappensWithoutAudio)
-{
-    make();
-    feed->process(nullptr, 480, kRate);
-    const std::vector<float> silence(480, 0.0f);
-    feed->process(silence.data(), silence.size(), 0);
-    EXPECT_TRUE(feed->spots().empty());
-    EXPECT_EQ(feed->seconds(), 0.0);
-    EXPECT_TRUE(commands.empty());
 }

@@ -68,13 +68,27 @@ float input_level(double bandwidth, double hz)
 }  // namespace
 
 // The receiver's configuration test decodes through non-finite values; these clamps are the backend's.
-TEST(CwqoConfig, NonFinitePitchIsClampedIntoTheRange)
+// Every entry tolerates null pointers.
+TEST(CwqoConfig, NonFinitePitchIsClampedIntoTheRangeAndNullPointersAreTolerated)
 {
     for (auto [pitch, expected] : {std::pair{NAN, 200.0}, {INFINITY, 1200.0}, {100.0, 200.0}}) {
         CWQO_STATUS status;
         cwqo_get_status(make_backend(48000, pitch).get(), &status);
         EXPECT_EQ(status.pitchHz, expected) << pitch;
     }
+
+    char text[4] = "xyz";
+    CWQO_STATUS status{};
+    status.level = 5.0f, cwqo_configure(nullptr, nullptr), cwqo_reset(nullptr), cwqo_destroy(nullptr);
+    cwqo_get_status(nullptr, &status);
+    EXPECT_EQ(cwqo_process(nullptr, nullptr, 10, text, sizeof(text), nullptr) + cwqo_has_engine(nullptr), 0u);
+    EXPECT_TRUE(text[0] == '\0' && status.level == 0.0f);
+    Backend b(cwqo_create(nullptr));
+    ASSERT_TRUE(b);
+    cwqo_configure(b.get(), nullptr), cwqo_get_status(b.get(), nullptr), std::strcpy(text, "xyz");
+    EXPECT_EQ(cwqo_process(b.get(), nullptr, 100, text, sizeof(text), &status), 0u);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(status.pitchHz, cwqo_default_config().pitchHz);  // the defaults
 }
 
 // Two equal band-pass sections: 0 dB at the pitch, 3 dB down geometrically about it, never under 120 Hz.
@@ -143,20 +157,4 @@ TEST(CwqoOvers, APauseKeepsBothOversWhole)
         audio.insert(audio.end(), second.begin(), second.end());
         EXPECT_EQ(words(run(make_backend(8000).get(), audio, 512)), "CQ CQ DE ZR1ABC K ZR1ABC DE ZR2XYZ 73 BK") << wpm;
     }
-}
-
-TEST(CwqoNullPointers, EveryEntryToleratesThem)
-{
-    char text[4] = "xyz";
-    CWQO_STATUS status{};
-    status.level = 5.0f, cwqo_configure(nullptr, nullptr), cwqo_reset(nullptr), cwqo_destroy(nullptr);
-    cwqo_get_status(nullptr, &status);
-    EXPECT_EQ(cwqo_process(nullptr, nullptr, 10, text, sizeof(text), nullptr) + cwqo_has_engine(nullptr), 0u);
-    EXPECT_TRUE(text[0] == '\0' && status.level == 0.0f);
-    Backend b(cwqo_create(nullptr));
-    ASSERT_TRUE(b);
-    cwqo_configure(b.get(), nullptr), cwqo_get_status(b.get(), nullptr), std::strcpy(text, "xyz");
-    EXPECT_EQ(cwqo_process(b.get(), nullptr, 100, text, sizeof(text), &status), 0u);
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(status.pitchHz, cwqo_default_config().pitchHz);  // the defaults
 }

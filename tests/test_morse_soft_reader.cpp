@@ -134,7 +134,7 @@ bool read_word(const std::string& text, float noisePower, const char* runs, std:
 
 constexpr float kQuiet = 0.1f * kLevel * kLevel;
 
-TEST(MorseSoftReader, AWeakWordIsReadAgainWholeWhereTheRunsWentWrong)
+TEST(MorseSoftReader, AWeakWordIsReadAgainWholeWhereTheRunsWentWrongUnlessItFadesOrFlutters)
 {
     // Marks as strong as the noise per value: 15 dB in a dot's bandwidth, where letter gaps move.
     int right = 0;
@@ -149,11 +149,7 @@ TEST(MorseSoftReader, AWeakWordIsReadAgainWholeWhereTheRunsWentWrong)
     // Without the runs' reading to beat, the values alone.
     ASSERT_TRUE(read_word("ZR1ABC", kQuiet, nullptr, &text));
     EXPECT_EQ(text, "ZR1ABC");
-}
-
-TEST(MorseSoftReader, AWordThatFadesOrFluttersIsNotReadAgain)
-{
-    std::string text;
+    // A word that fades or flutters is not read again.
     ASSERT_TRUE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text));
     // The second half at a fifth: one amplitude per character would lose its marks.
     EXPECT_FALSE(read_word("ZR1ABC", kQuiet, "ZR1AB", &text, 0.2f));
