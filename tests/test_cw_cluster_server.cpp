@@ -103,22 +103,25 @@ int32_t poll_until_clients(CW_CLUSTER_SERVER* server, int32_t clients)
 
 }  // namespace
 
-TEST(CwClusterServer, ALoggedInClientReceivesEachSpotLineExactly)
+// One session: spots go only to clients that logged in, each line exactly
+// and in order; clients that leave, by closing or by saying so, are dropped
+// and cost no signal.
+TEST(CwClusterServer, LoggedInClientsReceiveEachSpotLineUntilTheyLeave)
 {
     const CW_CLUSTER_SERVER_CONFIG c = config();
     CW_CLUSTER_SERVER* server = cw_cluster_server_create(&c);
     ASSERT_NE(server, nullptr);
     const CW_CLUSTER_SERVER_STATUS listening = status_of(server);
     ASSERT_TRUE(listening.listening == 1 && listening.port > 0 && listening.error.empty()) << listening.error;
+    const int early = connect_client(listening.port);
+    ASSERT_GE(early, 0);
+    EXPECT_EQ(receive(server, early, kCWClusterLoginPrompt).text, kGreeting);
 
     const int fd = connect_client(listening.port);
-    ASSERT_GE(fd, 0);
     EXPECT_EQ(receive(server, fd, kCWClusterLoginPrompt).text, kGreeting);
     send_text(fd, "dl1abc\r\n");
     EXPECT_EQ(receive(server, fd, "\r\n").text, "Hello DL1ABC, this is ZARVO-#. CW spots follow; \"bye\" ends.\r\n");
-    const CW_CLUSTER_SERVER_STATUS in = status_of(server);
-    EXPECT_TRUE(in.clients == 1 && in.loggedIn == 1);
-
+    EXPECT_TRUE(status_of(server).clients == 2 && status_of(server).loggedIn == 1);
     EXPECT_EQ(cw_cluster_server_broadcast(server, kSpot), 1);
     EXPECT_EQ(receive(server, fd, "\r\n").text, kSpot);
     // A line without its break gets CR LF.
@@ -126,66 +129,38 @@ TEST(CwClusterServer, ALoggedInClientReceivesEachSpotLineExactly)
     EXPECT_EQ(receive(server, fd, "\r\n").text, "DX de ZARVO-#: x\r\n");
     // Other commands a logger sends after login are ignored.
     send_text(fd, "set/skimmer\r\nsh/dx\n");
-    EXPECT_EQ(cw_cluster_server_broadcast(server, kSpot), 1);
-    EXPECT_EQ(receive(server, fd, "\r\n").text, kSpot);
-    close(fd);
-    cw_cluster_server_destroy(server);
-}
-
-TEST(CwClusterServer, SpotsGoOnlyToClientsThatLoggedIn)
-{
-    const CW_CLUSTER_SERVER_CONFIG c = config();
-    CW_CLUSTER_SERVER* server = cw_cluster_server_create(&c);
-    const int early = connect_client(status_of(server).port);
-    EXPECT_EQ(receive(server, early, kCWClusterLoginPrompt).text, kGreeting);
-    const int second = logged_in_client(server, "K1ABC");
-    EXPECT_TRUE(status_of(server).clients == 2 && status_of(server).loggedIn == 1);
-
-    EXPECT_EQ(cw_cluster_server_broadcast(server, "first\r\n"), 1);
-    EXPECT_EQ(receive(server, second, "\r\n").text, "first\r\n");
     // Telnet option negotiation before the call is no part of it; the
     // blank lines of CR LF are skipped.
     send_text(early, "\xff\xfb\x01\xff\xfd\x03\xff\xfa\x18\x01\xff\xf0\r\n  oh2xyz  \r\n");
     EXPECT_EQ(receive(server, early, "\r\n").text, "Hello OH2XYZ, this is ZARVO-#. CW spots follow; \"bye\" ends.\r\n");
-    EXPECT_EQ(cw_cluster_server_broadcast(server, "second\r\n"), 2);
-    // TCP keeps the order: "first" would have come before "second".
-    EXPECT_EQ(receive(server, early, "\r\n").text, "second\r\n");
-    EXPECT_EQ(receive(server, second, "\r\n").text, "second\r\n");
-    close(early);
-    close(second);
-    cw_cluster_server_destroy(server);
-}
+    EXPECT_EQ(cw_cluster_server_broadcast(server, kSpot), 2);
+    // TCP keeps the order: the earlier lines would have come first.
+    EXPECT_EQ(receive(server, early, "\r\n").text, kSpot);
+    EXPECT_EQ(receive(server, fd, "\r\n").text, kSpot);
 
-TEST(CwClusterServer, ClientsThatLeaveAreDroppedAndCostNoSignal)
-{
-    const CW_CLUSTER_SERVER_CONFIG c = config();
-    CW_CLUSTER_SERVER* server = cw_cluster_server_create(&c);
-    const int staying = logged_in_client(server, "K1ABC");
-    const int leaving = logged_in_client(server, "DL1ABC");
-    EXPECT_EQ(status_of(server).loggedIn, 2);
+    const int leaving = logged_in_client(server, "K1ABC");
+    EXPECT_EQ(status_of(server).loggedIn, 3);
     close(leaving);
     // Sending to the closed connection before a poll noticed: EPIPE, which
     // without MSG_NOSIGNAL would end this test program.
     for (int i = 0; i < 50; ++i)
         cw_cluster_server_broadcast(server, kSpot);
-    EXPECT_EQ(poll_until_clients(server, 1), 1);
+    EXPECT_EQ(poll_until_clients(server, 2), 2);
     EXPECT_EQ(status_of(server).dropped, 0u);  // it left; it was not dropped for being slow
-    const RECEIVED still = receive(server, staying, "", 20);
+    const RECEIVED still = receive(server, fd, "", 20);
     EXPECT_FALSE(still.closed);
     EXPECT_EQ(still.text.size(), 50 * std::string(kSpot).size());
 
-    send_text(staying, "BYE\r\n");
-    const RECEIVED farewell = receive(server, staying, "");
+    send_text(fd, "BYE\r\n");
+    const RECEIVED farewell = receive(server, fd, "");
     EXPECT_TRUE(farewell.closed && farewell.text == "73 de ZARVO-#\r\n") << farewell.text;
+    EXPECT_EQ(status_of(server).clients, 1);
+    send_text(early, " quit \n");
+    EXPECT_TRUE(receive(server, early, "").closed);
     EXPECT_EQ(status_of(server).clients, 0);
     EXPECT_EQ(cw_cluster_server_broadcast(server, kSpot), 0);
-
-    const int quitting = logged_in_client(server, "OH2XYZ");
-    send_text(quitting, " quit \n");
-    EXPECT_TRUE(receive(server, quitting, "").closed);
-    EXPECT_EQ(status_of(server).clients, 0);
-    close(staying);
-    close(quitting);
+    close(fd);
+    close(early);
     cw_cluster_server_destroy(server);
 }
 

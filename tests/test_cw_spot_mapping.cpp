@@ -39,38 +39,24 @@ TEST(CWSpotMapping, NamesTheSidebandOfTheModesServersSend)
     EXPECT_FALSE(cw_spot_mode_is_cw("usb"));
 }
 
-TEST(CWSpotMapping, UpperCWPutsTheReferencePitchOnTheVfo)
+// Upper CW puts the reference pitch on the vfo, lower CW turns the offset
+// around, SSB puts the suppressed carrier there; both ways agree.
+TEST(CWSpotMapping, AudioPitchAndRadioFrequencyMapBothWays)
 {
-    const CW_SPOT_TUNING cw = radio(7025000, "cw");
-    EXPECT_DOUBLE_EQ(radio_hz(cw, 600.0), 7025000.0);
-    EXPECT_DOUBLE_EQ(radio_hz(cw, 900.0), 7025300.0);
-    EXPECT_DOUBLE_EQ(radio_hz(cw, 450.0), 7024850.0);
-    EXPECT_DOUBLE_EQ(audio_hz(cw, 7025300.0), 900.0);
-    EXPECT_DOUBLE_EQ(radio_hz(radio(7025000, "CWU", 700.0), 900.0), 7025200.0);
-}
-
-TEST(CWSpotMapping, LowerCWTurnsTheOffsetAround)
-{
-    const CW_SPOT_TUNING cwl = radio(7025000, "cwl");
-    EXPECT_DOUBLE_EQ(radio_hz(cwl, 900.0), 7024700.0);
-    EXPECT_DOUBLE_EQ(audio_hz(cwl, 7024700.0), 900.0);
-    EXPECT_DOUBLE_EQ(audio_hz(cwl, 7025100.0), 500.0);
-}
-
-TEST(CWSpotMapping, SSBPutsTheSuppressedCarrierOnTheVfo)
-{
-    EXPECT_DOUBLE_EQ(radio_hz(radio(14070000, "usb"), 1000.0), 14071000.0);
-    EXPECT_DOUBLE_EQ(radio_hz(radio(3560000, "lsb"), 800.0), 3559200.0);
-    EXPECT_DOUBLE_EQ(audio_hz(radio(3560000, "lsb"), 3559200.0), 800.0);
-}
-
-TEST(CWSpotMapping, BothWaysAgree)
-{
-    for (const char* mode : {"cw", "cwl", "usb", "lsb"})
-        for (double pitch : {300.0, 587.5, 1200.0})
-            EXPECT_NEAR(audio_hz(radio(10110000, mode, 650.0), radio_hz(radio(10110000, mode, 650.0), pitch)), pitch,
-                        1e-6)
-                << mode << " " << pitch;
+    const struct {
+        CW_SPOT_TUNING tuning;
+        double audioHz, radioHz;
+    } cases[] = {
+        {radio(7025000, "cw"), 600.0, 7025000.0},           {radio(7025000, "cw"), 900.0, 7025300.0},
+        {radio(7025000, "cw"), 450.0, 7024850.0},           {radio(7025000, "CWU", 700.0), 900.0, 7025200.0},
+        {radio(7025000, "cwl"), 900.0, 7024700.0},          {radio(7025000, "cwl"), 500.0, 7025100.0},
+        {radio(14070000, "usb"), 1000.0, 14071000.0},       {radio(3560000, "lsb"), 800.0, 3559200.0},
+        {radio(10110000, "cwl", 650.0), 587.5, 10110062.5},
+    };
+    for (const auto& k : cases) {
+        EXPECT_DOUBLE_EQ(radio_hz(k.tuning, k.audioHz), k.radioHz) << k.tuning.mode << " " << k.audioHz;
+        EXPECT_DOUBLE_EQ(audio_hz(k.tuning, k.radioHz), k.audioHz) << k.tuning.mode << " " << k.radioHz;
+    }
 }
 
 TEST(CWSpotMapping, NothingIsPlacedWithoutVfoOrSideband)

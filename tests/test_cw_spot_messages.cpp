@@ -26,34 +26,21 @@ const CW_SPOT_TUNING kRadio{.vfoHz = 7025000.0, .mode = "cw", .referencePitchHz 
 
 }  // namespace
 
-TEST(CWSpotMessages, TextSaysSpeedSnrAndCQ)
-{
-    EXPECT_EQ(cw_spot_text(event(CW_SPOT_NEW, "DL2QZA", 900, true).spot), "24 WPM 18 dB CQ");
-    EXPECT_EQ(cw_spot_text(event(CW_SPOT_NEW, "DL2QZA", 900, false).spot), "24 WPM 18 dB");
-    EXPECT_EQ(cw_spot_argb(event(CW_SPOT_NEW, "DL2QZA", 900, true).spot), kCWSpotCqArgb);
-    EXPECT_EQ(cw_spot_argb(event(CW_SPOT_NEW, "DL2QZA", 900, false).spot), kCWSpotHeardArgb);
-    EXPECT_NE(kCWSpotCqArgb, kCWSpotHeardArgb);
-    EXPECT_EQ(kCWSpotCqArgb >> 24, 0xFFu);  // opaque
-    EXPECT_EQ(kCWSpotHeardArgb >> 24, 0xFFu);
-}
-
+// The text says speed, SNR and CQ; CQ callers are green (0xFF30D060), the
+// others amber (0xFFFFB020).
 TEST(CWSpotMessages, ANewSpotGoesToThePanoramaAndTheClusterAtTheRadioFrequency)
 {
     const CW_SPOT_MESSAGES m = cw_spot_event_messages(event(CW_SPOT_NEW, "DL2QZA", 900.0, true, 1), kRadio, kUtc);
-    EXPECT_EQ(m.tciCommand, "spot:DL2QZA,cw,7025300," + std::to_string(kCWSpotCqArgb) + ",24 WPM 18 dB CQ;");
+    EXPECT_EQ(m.tciCommand, "spot:DL2QZA,cw,7025300,4281389152,24 WPM 18 dB CQ;");
     EXPECT_DOUBLE_EQ(m.radioHz, 7025300.0);
     EXPECT_EQ(m.clusterLine.rfind("DX de ZARVO-#:    7025.3  DL2QZA       CW 18 dB 24 WPM CQ", 0), 0u) << m.clusterLine;
     EXPECT_NE(m.clusterLine.find("1403Z"), std::string::npos) << m.clusterLine;
-
-    const CW_SPOT_MESSAGES heard = cw_spot_event_messages(event(CW_SPOT_NEW, "K1AB", 500.0, false, 1), kRadio, kUtc);
-    EXPECT_EQ(heard.tciCommand, "spot:K1AB,cw,7024900," + std::to_string(kCWSpotHeardArgb) + ",24 WPM 18 dB;");
-}
-
-TEST(CWSpotMessages, LowerCWPlacesTheSpotBelowTheVfo)
-{
+    EXPECT_EQ(cw_spot_event_messages(event(CW_SPOT_NEW, "K1AB", 500.0, false, 1), kRadio, kUtc).tciCommand,
+              "spot:K1AB,cw,7024900,4294946848,24 WPM 18 dB;");
+    // Lower CW places the spot below the vfo.
     const CW_SPOT_TUNING cwl{.vfoHz = 7025000.0, .mode = "cwl", .referencePitchHz = 600.0};
     EXPECT_EQ(cw_spot_event_messages(event(CW_SPOT_NEW, "DL2QZA", 900.0, false, 1), cwl, kUtc).tciCommand,
-              "spot:DL2QZA,cw,7024700," + std::to_string(kCWSpotHeardArgb) + ",24 WPM 18 dB;");
+              "spot:DL2QZA,cw,7024700,4294946848,24 WPM 18 dB;");
 }
 
 TEST(CWSpotMessages, ARefreshIsSentOnlyWhenItIsDueAgain)

@@ -28,7 +28,7 @@ std::vector<float> ramp(size_t frames, int channels)
 }
 
 struct ReadBack {
-    std::vector<float> mono;
+    std::vector<float> mono;  // or pairs
     DECODE_INPUT_STATUS status;
     size_t largestPiece = 0;
 };
@@ -51,20 +51,27 @@ protected:
         std::ofstream(dir / name, std::ios::binary) << bytes;
         return dir / name;
     }
-    bool read_all(const DECODE_INPUT_CONFIG& config, ReadBack* back, size_t piece = 1000)
+    // All of the input in pieces of at most `piece` frames, channel 0 alone or channels 0 and 1 as pairs; false
+    // when it could not be opened or a read failed.
+    bool read_all(const DECODE_INPUT_CONFIG& config, ReadBack* back, size_t piece = 1000, bool pairs = false)
     {
         DECODE_INPUT* in = decode_input_open(&config, &error);
         if (in == nullptr)
             return false;
-        std::vector<float> mono(piece);
+        const size_t width = pairs ? 2 : 1;
+        std::vector<float> samples(width * piece);
         size_t count = 0;
-        while (decode_input_read(in, mono.data(), piece, &count, &error) && count > 0) {
-            back->mono.insert(back->mono.end(), mono.begin(), mono.begin() + static_cast<std::ptrdiff_t>(count));
+        bool ok = true;
+        while ((ok = pairs ? decode_input_read_pairs(in, samples.data(), piece, &count, &error)
+                           : decode_input_read(in, samples.data(), piece, &count, &error)) &&
+               count > 0) {
+            back->mono.insert(back->mono.end(), samples.begin(),
+                              samples.begin() + static_cast<std::ptrdiff_t>(width * count));
             back->largestPiece = std::max(back->largestPiece, count);
         }
         decode_input_get_status(in, &back->status);
         decode_input_destroy(in);
-        return true;
+        return ok;
     }
 
     tool_run::ScratchDir dir{"decode_audio_input"};
@@ -157,26 +164,35 @@ TEST_F(AudioInput, FollowsTheDataChunkSize)
     }
 }
 
-// Headerless PCM is taken as the options describe it.
+// Headerless PCM is taken as the options describe it, channel 0 alone or
+// channels 0 and 1 as pairs.
 TEST_F(AudioInput, ReadsRawPcm)
 {
-    std::string s16, f32;
+    std::string s16, f32, iq;
     for (int i = 0; i < 500; ++i) {
         const int16_t left = static_cast<int16_t>(i * 16), right = -1;
         s16.append(reinterpret_cast<const char*>(&left), 2).append(reinterpret_cast<const char*>(&right), 2);
-        const float value = static_cast<float>(i) / 1000.0f;
+        const float value = static_cast<float>(i) / 1000.0f, pair[] = {static_cast<float>(i), -static_cast<float>(i)};
         f32.append(reinterpret_cast<const char*>(&value), 4);
+        iq.append(reinterpret_cast<const char*>(pair), 8);
     }
-    ReadBack a, b;
+    ReadBack a, b, pairs;
     ASSERT_TRUE(
         read_all({.path = write_bytes("a.raw", s16), .raw = DECODE_RAW_S16LE, .rawRate = 11025, .rawChannels = 2}, &a))
         << error;
     ASSERT_TRUE(read_all({.path = write_bytes("b.raw", f32), .raw = DECODE_RAW_F32LE, .rawRate = 8000}, &b)) << error;
+    ASSERT_TRUE(
+        read_all({.path = write_bytes("iq.raw", iq), .raw = DECODE_RAW_F32LE, .rawRate = 48000, .rawChannels = 2},
+                 &pairs, 100, true))
+        << error;
     ASSERT_EQ(a.mono.size(), 500u);
     ASSERT_EQ(b.mono.size(), 500u);
+    ASSERT_EQ(pairs.mono.size(), 1000u);
     EXPECT_EQ(a.status.sampleRate, 11025u);
     EXPECT_FLOAT_EQ(a.mono[100], 1600.0f / 32768.0f);
     EXPECT_FLOAT_EQ(b.mono[499], 0.499f);
+    EXPECT_FLOAT_EQ(pairs.mono[2 * 42], 42.0f);
+    EXPECT_FLOAT_EQ(pairs.mono[2 * 42 + 1], -42.0f);
 }
 
 // Refused inputs name the input and the fault in one line, before any
@@ -208,53 +224,27 @@ TEST_F(AudioInput, RefusesWhatIsNotUsableAudio)
     }
 }
 
-// IQ recordings: channels 0 and 1 come out as pairs in order, from WAV,
-// libsndfile formats and raw PCM alike; a one-channel input is refused.
+// IQ recordings: channels 0 and 1 come out as pairs in order, from WAV and
+// libsndfile formats alike; a one-channel input is refused.
 TEST_F(AudioInput, ReadsTheFirstTwoChannelsAsPairs)
 {
     const std::vector<float> expected = ramp(3000, 3);  // channel 1 is the negated ramp
     for (const auto& [name, format] :
          {std::pair{"iq.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT}, std::pair{"iq16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
           std::pair{"iq.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}}) {
-        const DECODE_INPUT_CONFIG config{.path = write_sound(name, format, 3, 3000)};
-        DECODE_INPUT* in = decode_input_open(&config, &error);
-        ASSERT_NE(in, nullptr) << error;
-        std::vector<float> pairs, piece(2 * 700);
-        size_t count = 0;
-        while (decode_input_read_pairs(in, piece.data(), 700, &count, &error) && count > 0)
-            pairs.insert(pairs.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(2 * count));
-        DECODE_INPUT_STATUS status;
-        decode_input_get_status(in, &status);
-        decode_input_destroy(in);
-        EXPECT_EQ(status.frames, 3000u) << name;
-        ASSERT_EQ(pairs.size(), 6000u) << name;
+        ReadBack back;
+        ASSERT_TRUE(read_all({.path = write_sound(name, format, 3, 3000)}, &back, 700, true)) << error;
+        EXPECT_EQ(back.status.frames, 3000u) << name;
+        EXPECT_LE(back.largestPiece, 700u);
+        ASSERT_EQ(back.mono.size(), 6000u) << name;
         for (size_t i = 0; i < 3000; ++i) {
-            ASSERT_NEAR(pairs[2 * i], expected[3 * i], 1.0f / 32768) << name << " frame " << i;
-            ASSERT_NEAR(pairs[2 * i + 1], expected[3 * i + 1], 1.0f / 32768) << name << " frame " << i;
+            ASSERT_NEAR(back.mono[2 * i], expected[3 * i], 1.0f / 32768) << name << " frame " << i;
+            ASSERT_NEAR(back.mono[2 * i + 1], expected[3 * i + 1], 1.0f / 32768) << name << " frame " << i;
         }
     }
-
-    std::string raw;
-    for (int i = 0; i < 100; ++i)
-        for (const float value : {static_cast<float>(i), -static_cast<float>(i)})
-            raw.append(reinterpret_cast<const char*>(&value), 4);
-    const DECODE_INPUT_CONFIG rawConfig{
-        .path = write_bytes("iq.raw", raw), .raw = DECODE_RAW_F32LE, .rawRate = 48000, .rawChannels = 2};
-    DECODE_INPUT* in = decode_input_open(&rawConfig, &error);
-    ASSERT_NE(in, nullptr) << error;
-    std::vector<float> pairs(2 * 100);
-    size_t count = 0;
-    ASSERT_TRUE(decode_input_read_pairs(in, pairs.data(), 100, &count, &error)) << error;
-    decode_input_destroy(in);
-    ASSERT_EQ(count, 100u);
-    EXPECT_FLOAT_EQ(pairs[2 * 42], 42.0f);
-    EXPECT_FLOAT_EQ(pairs[2 * 42 + 1], -42.0f);
-
-    const DECODE_INPUT_CONFIG monoConfig{.path = write_sound("mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 100)};
-    in = decode_input_open(&monoConfig, &error);
-    ASSERT_NE(in, nullptr) << error;
-    EXPECT_FALSE(decode_input_read_pairs(in, pairs.data(), 100, &count, &error));
-    EXPECT_EQ(count, 0u);
+    ReadBack mono;
+    EXPECT_FALSE(
+        read_all({.path = write_sound("mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 100)}, &mono, 100, true));
+    EXPECT_TRUE(mono.mono.empty());
     EXPECT_NE(error.find("one channel"), std::string::npos) << error;
-    decode_input_destroy(in);
 }

@@ -74,40 +74,34 @@ TEST(DecodeOptions, RawInputTimestampsAndOutFile)
     EXPECT_TRUE(plain.ok && plain.options.raw == DECODE_RAW_S16LE && plain.options.rawChannels == 1) << plain.error;
     EXPECT_TRUE(parse({"a.wav"}).options.raw == DECODE_RAW_NONE && !parse({"a.wav"}).options.timestamps);
     EXPECT_EQ(parse({"--raw", "s16le", "-"}).error, "--raw needs --rate");
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"--rate", "8000", "-"},
-                                               {"--raw", "u8", "--rate", "8000", "-"},
-                                               {"--raw", "s16le", "--rate", "4000", "-"},
-                                               {"--raw", "s16le", "--rate", "400000", "-"},
-                                               {"--raw", "s16le", "--rate", "8000", "--channels", "0", "-"},
-                                               {"--raw", "s16le", "--rate", "8000", "--tci", "ws://h:1"},
-                                               {"--out=", "a.wav"}}) {
-        const Parsed p = parse(args);
-        EXPECT_TRUE(!p.ok && p.error.find('\n') == std::string::npos) << args[0] << " " << args[1];
-    }
 }
 
-// Mistakes are reported in one line, not guessed at; a TCI URL must name
-// exactly one server.
+// Mistakes, in the audio options as anywhere, are reported in one line, not
+// guessed at; a TCI URL must name exactly one server.
 TEST(DecodeOptions, MistakesAreReportedNotGuessed)
 {
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"a.wav", "b.wav"},
-        {"--pitch", "high", "a.wav"},
-        {"--pitch", "nan", "a.wav"},
-        {"--pitch", "Auto", "a.wav"},
-        {"--agc", "maybe", "a.wav"},
-        {"--block", "2.5", "a.wav"},
-        {"--bogus", "a.wav"},
-        {"--fallback=1", "a.wav"},
-        {"--status=", "s.jsonl", "a.wav"},
-        {"a.wav", "--pitch"},
-        {"--squelch", "off", "a.wav"},
-        {"a.wav", "--tci", "ws://h:1"},
-        {"--tci", "ws://h:99999"},
-    };
-    for (const auto& args : bad) {
+    using Args = std::vector<std::string>;
+    for (const Args& args : {Args{},
+                             Args{"a.wav", "b.wav"},
+                             Args{"--pitch", "high", "a.wav"},
+                             Args{"--pitch", "nan", "a.wav"},
+                             Args{"--pitch", "Auto", "a.wav"},
+                             Args{"--agc", "maybe", "a.wav"},
+                             Args{"--block", "2.5", "a.wav"},
+                             Args{"--bogus", "a.wav"},
+                             Args{"--fallback=1", "a.wav"},
+                             Args{"--status=", "s.jsonl", "a.wav"},
+                             Args{"a.wav", "--pitch"},
+                             Args{"--squelch", "off", "a.wav"},
+                             Args{"a.wav", "--tci", "ws://h:1"},
+                             Args{"--tci", "ws://h:99999"},
+                             Args{"--rate", "8000", "-"},
+                             Args{"--raw", "u8", "--rate", "8000", "-"},
+                             Args{"--raw", "s16le", "--rate", "4000", "-"},
+                             Args{"--raw", "s16le", "--rate", "400000", "-"},
+                             Args{"--raw", "s16le", "--rate", "8000", "--channels", "0", "-"},
+                             Args{"--raw", "s16le", "--rate", "8000", "--tci", "ws://h:1"},
+                             Args{"--out=", "a.wav"}}) {
         const Parsed p = parse(args);
         EXPECT_TRUE(!p.ok && !p.error.empty() && p.error.find('\n') == std::string::npos) << p.error;
     }

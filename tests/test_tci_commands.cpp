@@ -79,32 +79,29 @@ TEST(TciSpotCommands, SpotsCarryWholeHzADecimalColourAndNoReservedCharacters)
     EXPECT_EQ(tci_spot_command("A", "cw", std::nan(""), 1, "t"), "spot:A,cw,0,1,t;");
     EXPECT_EQ(tci_spot_command("A", "cw", 7e6, UINT32_MAX, "t"), "spot:A,cw,7000000,4294967295,t;");
 
+    // A spot command parses back into exactly the fields that were sent.
+    const std::vector<std::string> split =
+        tci_split_commands(tci_spot_command("VP2E/DL2QZA", "cw", 3525000.0, 4294901760u, "x;y:z,w"));
+    ASSERT_EQ(split.size(), 1u);
+    const TCI_COMMAND spot = tci_parse_command(split[0]);
+    EXPECT_EQ(spot.name, "spot");
+    EXPECT_EQ(spot.arguments, (std::vector<std::string>{"VP2E/DL2QZA", "cw", "3525000", "4294901760", "x y z w"}));
+
     EXPECT_EQ(tci_spot_delete_command(" DL2QZA "), "spot_delete:DL2QZA;");
     EXPECT_EQ(tci_spot_delete_command("a;b"), "spot_delete:a b;");
     EXPECT_STREQ(kTCISpotClearCommand, "spot_clear;");
 }
 
-// A spot command parses back into exactly the fields that were sent.
-TEST(TciSpotCommands, ASpotCommandSplitsIntoItsFiveFields)
-{
-    const std::string sent = tci_spot_command("VP2E/DL2QZA", "cw", 3525000.0, 4294901760u, "x;y:z,w");
-    const std::vector<std::string> split = tci_split_commands(sent);
-    ASSERT_EQ(split.size(), 1u);
-    const TCI_COMMAND spot = tci_parse_command(split[0]);
-    EXPECT_EQ(spot.name, "spot");
-    EXPECT_EQ(spot.arguments, (std::vector<std::string>{"VP2E/DL2QZA", "cw", "3525000", "4294901760", "x y z w"}));
-}
-
 TEST(TciIqCommands, RatesAreThoseServersOfferAndReceiversAreNumbered)
 {
-    EXPECT_EQ(tci_iq_samplerate_command(48000), "iq_samplerate:48000;");
-    EXPECT_EQ(tci_iq_samplerate_command(96000), "iq_samplerate:96000;");
-    EXPECT_EQ(tci_iq_samplerate_command(192000), "iq_samplerate:192000;");
-    EXPECT_EQ(tci_iq_samplerate_command(384000), "iq_samplerate:384000;");
-    EXPECT_EQ(tci_iq_samplerate_command(0), "iq_samplerate:48000;");
-    EXPECT_EQ(tci_iq_samplerate_command(96001), "iq_samplerate:192000;");
-    EXPECT_EQ(tci_iq_samplerate_command(UINT32_MAX), "iq_samplerate:384000;");
-    EXPECT_EQ(tci_iq_start_command(0), "iq_start:0;");
-    EXPECT_EQ(tci_iq_start_command(1), "iq_start:1;");
-    EXPECT_EQ(tci_iq_stop_command(1), "iq_stop:1;");
+    for (auto [asked, sent] : {std::pair{48000u, 48000},
+                               {96000u, 96000},
+                               {192000u, 192000},
+                               {384000u, 384000},
+                               {0u, 48000},
+                               {96001u, 192000},
+                               {UINT32_MAX, 384000}})
+        EXPECT_EQ(tci_iq_samplerate_command(asked), "iq_samplerate:" + std::to_string(sent) + ";") << asked;
+    EXPECT_EQ(tci_iq_start_command(0) + tci_iq_start_command(1) + tci_iq_stop_command(1),
+              "iq_start:0;iq_start:1;iq_stop:1;");
 }

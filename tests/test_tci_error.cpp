@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(TciError, ACloseIsTheClientsOwnOnlyWithTheWebSocketLayersReason)
+TEST(TciError, ACloseIsTheClientsOwnOnlyWithTheWebSocketLayersReasonALostLinkSaysWhy)
 {
     EXPECT_EQ(tci_close_text(1007, "Invalid UTF-8 code encountered."),
               "the client closed the connection because the server sent text that is not valid UTF-8 (code 1007)");
@@ -13,10 +13,7 @@ TEST(TciError, ACloseIsTheClientsOwnOnlyWithTheWebSocketLayersReason)
     EXPECT_EQ(tci_close_text(1001, "restart"), "the server closed the connection (code 1001): restart");
     EXPECT_TRUE(tci_close_is_clients_own("Received message is too big."));
     EXPECT_FALSE(tci_close_is_clients_own("Invalid UTF-8"));  // a server's own words
-}
-
-TEST(TciError, LostLinksAndSilentServers)
-{
+    // Lost links and silent servers.
     EXPECT_EQ(tci_lost_text("The remote host closed the connection"),
               "the connection was lost: The remote host closed the connection");
     EXPECT_EQ(tci_lost_text(""), "the connection was lost");

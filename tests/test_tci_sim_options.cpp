@@ -18,21 +18,12 @@ TEST(TciSimOptions, ValuesFollowTheirOptionOrAnEqualsSignAndBadInputIsRefused)
     EXPECT_TRUE(o.stallForSeconds == 0.5 && o.stallAfterSeconds < 0.0);
     ASSERT_TRUE(tci_sim_parse_options({"--ramp"}, &o, &error));
     EXPECT_TRUE(o.source == TCI_SIM_SOURCE::Ramp && !o.rateGiven && !o.echo);
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--rate", "7999"},
-                                                                                      {"--rate", "48001"},
-                                                                                      {"--frame", "15"},
-                                                                                      {"--port", "65536"},
-                                                                                      {"--port", "-1"},
-                                                                                      {"--port", "12x"},
-                                                                                      {"--bogus"},
-                                                                                      {"--port"},
-                                                                                      {"--echo=1"},
-                                                                                      {"--wav", "a.wav", "--ramp"},
-                                                                                      {"--close-after", "-1"},
-                                                                                      {"--stall-after", "nan"},
-                                                                                      {"--malformed", "0"},
-                                                                                      {"--snr", "200"},
-                                                                                      {"--host", ""}}) {
+    using Args = std::vector<std::string>;
+    for (const Args& args :
+         {Args{"--rate", "7999"}, Args{"--rate", "48001"}, Args{"--frame", "15"}, Args{"--port", "65536"},
+          Args{"--port", "-1"}, Args{"--port", "12x"}, Args{"--bogus"}, Args{"--port"}, Args{"--echo=1"},
+          Args{"--wav", "a.wav", "--ramp"}, Args{"--close-after", "-1"}, Args{"--stall-after", "nan"},
+          Args{"--malformed", "0"}, Args{"--snr", "200"}, Args{"--host", ""}}) {
         error.clear();
         EXPECT_TRUE(!tci_sim_parse_options(args, &o, &error) && !error.empty()) << args[0];
     }
@@ -73,16 +64,11 @@ TEST(TciSimOptions, BandIqAndClickOptionsAreTakenWithinTheirRanges)
     EXPECT_TRUE(o.iqTruthPath == "truth.txt" && o.clickSpotSeconds == 1.5 && o.oldClicks);
     ASSERT_TRUE(tci_sim_parse_options({"--iq-stations", "0", "--click-spot", "0"}, &o, &error)) << error;
     EXPECT_TRUE(o.iqStations == 0u && o.clickSpotSeconds == 0.0 && o.source == TCI_SIM_SOURCE::Qso);
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--band", "0"},
-                                                                                      {"--band", "41"},
-                                                                                      {"--band", "5", "--wav", "a.wav"},
-                                                                                      {"--band", "5", "--ramp"},
-                                                                                      {"--iq-stations", "501"},
-                                                                                      {"--iq-stations", "-1"},
-                                                                                      {"--iq-truth", ""},
-                                                                                      {"--click-spot", "-1"},
-                                                                                      {"--click-spot", "soon"},
-                                                                                      {"--old-clicks=yes"}}) {
+    using Args = std::vector<std::string>;
+    for (const Args& args :
+         {Args{"--band", "0"}, Args{"--band", "41"}, Args{"--band", "5", "--wav", "a.wav"},
+          Args{"--band", "5", "--ramp"}, Args{"--iq-stations", "501"}, Args{"--iq-stations", "-1"},
+          Args{"--iq-truth", ""}, Args{"--click-spot", "-1"}, Args{"--click-spot", "soon"}, Args{"--old-clicks=yes"}}) {
         error.clear();
         EXPECT_TRUE(!tci_sim_parse_options(args, &o, &error) && !error.empty()) << args[0] << " " << args.back();
     }

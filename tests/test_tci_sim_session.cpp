@@ -80,11 +80,23 @@ double first_truth_frequency(const std::string& path)
 
 }  // namespace
 
-// Start-up queries are answered in order, settings are not; settings change
-// what later queries report and bad ones change nothing but are logged.
-TEST(TciSimSession, QueriesAndSettings)
+// A client learns the frequency, the mode and the speed before it asks
+// anything, and "ready;" comes last. Start-up queries are answered in
+// order, settings are not; settings change what later queries report and
+// bad ones change nothing but are logged.
+TEST(TciSimSession, GreetingQueriesAndSettings)
 {
     Sim sim;
+    const Texts greeting = sim.open().texts();
+    ASSERT_FALSE(greeting.empty());
+    EXPECT_EQ(greeting.back(), "ready;");
+    TCI_RADIO_STATE radio;
+    std::optional<double> wpm;
+    for (const std::string& text : greeting)
+        if (const auto speed = tci_state_apply_message(&radio, text).txWpm)
+            wpm = speed;
+    EXPECT_TRUE(radio.frequencyHz == 7025000.0 && radio.mode == "CW" && wpm == 25.0);
+
     Texts replies;
     for (const char* command : kTCIStartupCommands) {
         const Texts t = sim.receive(command).texts();
@@ -134,23 +146,6 @@ TEST(TciSimSession, MacroTextIsKeyedAtTheMacroSpeedUntilStopped)
     EXPECT_TRUE(sim.receive("cw_macros_stop;").logged("12 queued characters dropped") && !sim.session.keying());
     for (const char* other : {"cw_macros:1,TEST;", "cw_macros:TEST;"})
         EXPECT_FALSE(sim.receive(other).session.keying()) << other;
-}
-
-// A client learns the frequency, the mode and the speed before it asks
-// anything, and "ready;" comes last.
-TEST(TciSimSession, AClientIsGreetedWithTheRadiosStateThenReady)
-{
-    const Texts greeting = Sim().open().texts();
-    ASSERT_FALSE(greeting.empty());
-    EXPECT_EQ(greeting.back(), "ready;");
-    TCI_RADIO_STATE radio;
-    std::optional<double> wpm;
-    for (const std::string& text : greeting)
-        if (const auto speed = tci_state_apply_message(&radio, text).txWpm)
-            wpm = speed;
-    EXPECT_EQ(radio.frequencyHz, 7025000.0);
-    EXPECT_EQ(radio.mode, "CW");
-    EXPECT_EQ(wpm, 25.0);
 }
 
 TEST(TciSimSession, AnEchoingServerRepeatsEachCommandBeforeItsReply)

@@ -62,9 +62,13 @@ Skimmed skim(bool text, bool radio)
 
 // Each spot is one cluster line and, for the radio, one spot command at
 // the same frequency in Hz; deletions print nothing but reach the radio.
-TEST(SkimOutput, SpotsBecomeClusterLinesAndRadioCommands)
+// Text lines carry a channel's frequency in kHz with two decimals, no line
+// runs far past the length limit, and spot lines are the same as without
+// text. No radio commands unless asked for.
+TEST(SkimOutput, SpotsBecomeClusterLinesAndRadioCommandsBesideTheText)
 {
-    const Skimmed run = skim(false, true);
+    const Skimmed run = skim(true, true), plain = skim(false, false);
+    EXPECT_TRUE(plain.radio.empty());
     const std::regex spotCommand("spot:([A-Z0-9/]+),cw,([0-9]+),4294901760,CW [0-9]+ dB [0-9]+ WPM( CQ)?;");
     const std::regex deleteCommand("spot_delete:([A-Z0-9/]+);");
     std::vector<std::string> spotted, deleted;
@@ -78,52 +82,41 @@ TEST(SkimOutput, SpotsBecomeClusterLinesAndRadioCommands)
         else
             ADD_FAILURE() << "not a spot command: " << c;
     }
-    ASSERT_GE(run.lines.size(), 2u);
-    EXPECT_EQ(run.spotCount, run.lines.size());
-    ASSERT_EQ(spotted.size(), run.lines.size());
-    for (size_t i = 0; i < run.lines.size(); ++i) {
-        const std::string& line = run.lines[i];
+    const std::regex textLine("(140[0-9]{2}\\.[0-9]{2})  (\\S.*\\S|\\S)\n");
+    std::vector<std::string> spots;
+    size_t texts = 0, cq = 0;
+    for (const std::string& line : run.lines) {
+        std::smatch m;
+        if (!line.starts_with("DX de ")) {
+            ASSERT_TRUE(std::regex_match(line, m, textLine)) << line;
+            EXPECT_LT(m[2].length(), static_cast<long>(kSkimTextLineChars + kCWSkimmerTextBytes)) << line;
+            ++texts;
+            cq += m[2].str().find("CQ") != std::string::npos ? 1 : 0;
+            continue;
+        }
+        const size_t i = spots.size();
+        spots.push_back(line);
         EXPECT_EQ(line.size(), 76u) << line;  // 75 columns and LF, no CR on a terminal
         EXPECT_TRUE(line.starts_with("DX de ZARVO-#:") && line.ends_with("2213Z\n")) << line;
         std::istringstream fields(line.substr(14));
         double khz = 0;
         std::string call;
         fields >> khz >> call;
+        ASSERT_LT(i, spotted.size()) << line;
         EXPECT_EQ(call, spotted[i]);
         EXPECT_NEAR(khz, commandKhz[i], 0.05);
         EXPECT_TRUE(khz > 14000.4 && khz < 14002.1) << line;
     }
+    ASSERT_GE(spots.size(), 2u);
+    EXPECT_EQ(run.spotCount, spots.size());
+    EXPECT_EQ(spotted.size(), spots.size());
+    EXPECT_EQ(spots, plain.lines);
+    EXPECT_GE(texts, 4u);
+    EXPECT_GE(cq, 2u);
     // Spots that expire are taken off the panorama, and only spotted calls.
     EXPECT_FALSE(deleted.empty());
     for (const std::string& call : deleted)
         EXPECT_NE(std::find(spotted.begin(), spotted.end(), call), spotted.end()) << call;
-}
-
-// Text lines carry a channel's frequency in kHz with two decimals; no line
-// runs far past the length limit, and spot lines are the same as without
-// text. No radio commands unless asked for.
-TEST(SkimOutput, TextLinesPerChannel)
-{
-    const Skimmed withText = skim(true, false);
-    const Skimmed without = skim(false, false);
-    EXPECT_TRUE(withText.radio.empty());
-    const std::regex textLine("(140[0-9]{2}\\.[0-9]{2})  (\\S.*\\S|\\S)\n");
-    std::vector<std::string> spots;
-    size_t texts = 0, cq = 0;
-    for (const std::string& line : withText.lines) {
-        if (line.starts_with("DX de ")) {
-            spots.push_back(line);
-            continue;
-        }
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(line, m, textLine)) << line;
-        EXPECT_LT(m[2].length(), static_cast<long>(kSkimTextLineChars + kCWSkimmerTextBytes)) << line;
-        ++texts;
-        cq += m[2].str().find("CQ") != std::string::npos ? 1 : 0;
-    }
-    EXPECT_EQ(spots, without.lines);
-    EXPECT_GE(texts, 4u);
-    EXPECT_GE(cq, 2u);
 }
 
 TEST(SkimOutput, NullHandlesAreSafe)

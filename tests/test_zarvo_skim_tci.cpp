@@ -20,18 +20,6 @@
 
 namespace {
 
-// The simulator's first line, "Listening on ws://127.0.0.1:PORT", gives its address.
-std::string listening_url(FILE* simulator)
-{
-    char line[256] = {};
-    if (!std::fgets(line, sizeof line, simulator))
-        return "";
-    const std::string text = line;
-    if (!text.starts_with("Listening on ws://"))
-        return "";
-    return text.substr(13, text.find_last_not_of("\r\n") - 12);
-}
-
 // Where each call was sent, in Hz on the air.
 using Truth = std::vector<std::pair<std::string, double>>;
 
@@ -80,10 +68,9 @@ TEST(ZarvoSkimTci, SpotsTheSimulatorsAudioAtTheVfoAndItsIqAroundTheDds)
 {
     const tool_run::ScratchDir dir("zarvo_skim_tci");
     MORSE_BAND_CONFIG c = morse_band_default_config();
-    c.sampleRateHz = 8000, c.stationCount = 3, c.lowHz = 500, c.highHz = 1500, c.minSpacingHz = 200;
-    c.minSnrDb = 15, c.maxSnrDb = 25, c.minWpm = 25, c.maxWpm = 35;
-    c.fadingShare = 0, c.handKeyingShare = 0, c.answerShare = 0, c.startSpreadSeconds = 1, c.minPauseSeconds = 1,
-    c.maxPauseSeconds = 2, c.seed = 5;
+    c.sampleRateHz = 8000, c.stationCount = 3, c.lowHz = 500, c.highHz = 1500, c.minSpacingHz = 200, c.seed = 5;
+    c.minSnrDb = 15, c.maxSnrDb = 25, c.minWpm = 25, c.maxWpm = 35, c.minPauseSeconds = 1, c.maxPauseSeconds = 2;
+    c.fadingShare = 0, c.handKeyingShare = 0, c.answerShare = 0, c.startSpreadSeconds = 1;
     MORSE_BAND* band = morse_band_create(c);
     ASSERT_NE(band, nullptr);
     std::vector<float> samples(20 * 8000);
@@ -100,29 +87,19 @@ TEST(ZarvoSkimTci, SpotsTheSimulatorsAudioAtTheVfoAndItsIqAroundTheDds)
     ASSERT_TRUE(wav_build_image(samples.data(), samples.size(), 1, 8000, WAV_ENCODING_PCM16, &image, nullptr));
     ASSERT_TRUE(wav_write_file(dir / "band.wav", image, nullptr));
 
-    FILE* simulator = popen((tool_run::quoted(ZARVO_TCI_SIM_PATH) +
-                             " --port 0 --rate 8000 --exit-after 21 --iq-stations 6 --seed 3 --iq-truth " +
-                             tool_run::quoted(dir / "truth.txt") + " --wav " + tool_run::quoted(dir / "band.wav"))
-                                .c_str(),
-                            "r");
-    ASSERT_NE(simulator, nullptr);
-    const std::string url = listening_url(simulator);
+    FILE* simulator = tool_run::start(ZARVO_TCI_SIM_PATH, "--port 0 --rate 8000 --exit-after 21 --iq-stations 6 "
+                                                          "--seed 3 --iq-truth " +
+                                                              tool_run::quoted(dir / "truth.txt") + " --wav " +
+                                                              tool_run::quoted(dir / "band.wav"));
+    const std::string url = tool_run::listening_url(simulator);
     ASSERT_FALSE(url.empty());
-    FILE* iqSkim = popen((tool_run::quoted(ZARVO_SKIM_PATH) + " --tci " + tool_run::quoted(url) +
-                          " --iq --iq-rate 48000 2>" + tool_run::quoted(dir / "iq-err.txt"))
-                             .c_str(),
-                         "r");
-    ASSERT_NE(iqSkim, nullptr);
+    FILE* iqSkim = tool_run::start(ZARVO_SKIM_PATH, "--tci " + tool_run::quoted(url) + " --iq --iq-rate 48000 >" +
+                                                        tool_run::quoted(dir / "iq-out.txt") + " 2>" +
+                                                        tool_run::quoted(dir / "iq-err.txt"));
     const tool_run::Result skim =
         tool_run::run(ZARVO_SKIM_PATH, {"--tci", url, "--pitch", "700"}, "2>" + tool_run::quoted(dir / "err.txt"));
-    std::string iqOut;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, iqSkim)) > 0;)
-        iqOut.append(buffer, n);
-    const int iqStatus = pclose(iqSkim);
-    while (std::fgets(buffer, sizeof buffer, simulator))
-        continue;
-    pclose(simulator);
+    const int iqStatus = tool_run::drain(iqSkim);
+    tool_run::drain(simulator);
 
     EXPECT_EQ(skim.status, 3);  // the simulator quit: the link was lost
     const std::string err = tool_run::slurp(dir / "err.txt");
@@ -130,7 +107,8 @@ TEST(ZarvoSkimTci, SpotsTheSimulatorsAudioAtTheVfoAndItsIqAroundTheDds)
     EXPECT_GE(spots_of_calls_sent(skim.out, audioTruth), 2u) << skim.out << err;
 
     // IQ: a station at offset F from the dds (7025000 Hz) is on 7025000 + F.
-    EXPECT_TRUE(WIFEXITED(iqStatus) && WEXITSTATUS(iqStatus) == 3);
+    EXPECT_EQ(iqStatus, 3);
+    const std::string iqOut = tool_run::slurp(dir / "iq-out.txt");
     const std::string iqErr = tool_run::slurp(dir / "iq-err.txt");
     EXPECT_NE(iqErr.find("receiving IQ at 48000 Hz"), std::string::npos) << iqErr;
     const Truth truth = iq_truth(tool_run::slurp(dir / "truth.txt"));

@@ -44,6 +44,31 @@ inline Result run(const std::string& program, const std::vector<std::string>& ar
     return r;
 }
 
+// Starts a program through the shell to read what it prints, as popen does.
+inline FILE* start(const std::string& program, const std::string& args)
+{
+    return popen((quoted(program) + " " + args).c_str(), "r");
+}
+
+// The TCI simulator's first line, "Listening on ws://127.0.0.1:PORT", gives its address; empty when it said
+// anything else.
+inline std::string listening_url(FILE* simulator)
+{
+    char line[256] = {};
+    const std::string text = simulator && std::fgets(line, sizeof line, simulator) ? line : "";
+    return text.starts_with("Listening on ws://") ? text.substr(13, text.find_last_not_of("\r\n") - 12) : "";
+}
+
+// Reads a program's output until it ends by itself, and its exit status.
+inline int drain(FILE* program)
+{
+    char buffer[4096];
+    while (std::fread(buffer, 1, sizeof buffer, program) > 0)
+        continue;
+    const int status = pclose(program);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 inline std::string slurp(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
