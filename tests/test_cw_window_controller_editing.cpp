@@ -322,31 +322,20 @@ TEST_F(WindowMacroSetupTest, OkStoresAndRenamesAndAnExportImportsBackWhole)
     EXPECT_TRUE(alerts.empty()) << alerts.front();
 }
 
-// A FIFO, a 10 MB file and a missing one are refused at once, by name and
-// real size, and change no field.
-TEST_F(WindowMacroSetupTest, ImportRefusesWhatIsNotAMacroFileWithoutWaiting)
+// A FIFO is refused at once, not waited on for a writer, and changes no
+// field; the other files a reader refuses are the macro file's own test.
+TEST_F(WindowMacroSetupTest, ImportRefusesAFifoWithoutWaiting)
 {
-    const QString fifo = folder.filePath("fifo.txt"), big = folder.filePath("big.txt");
-    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
-    QFile bigFile(big);
-    ASSERT_TRUE(bigFile.open(QIODevice::WriteOnly) && bigFile.resize(10 << 20));
-    bigFile.close();
-    for (const QString& bad : {fifo, big, folder.filePath("missing.txt")}) {
-        chosenFile = bad;
-        openSetup(
-            [](CWMacroSetupDialog& dialog) {
-                click(dialog, "importMacrosButton");
-                EXPECT_EQ(dialog.titleFields[0]->text(), "CQ");
-            },
-            false);
-    }
-    const std::string title = "Import Macro Texts Failed\n\n";
-    EXPECT_EQ(alerts, (std::vector<std::string>{
-                          title + fifo.toStdString() + " is not a regular file.",
-                          title + "The file has 10485760 bytes, more than the 64 KiB a macro text file can have.",
-                          title + "Could not open " + folder.filePath("missing.txt").toStdString() +
-                              ": No such file or directory",
-                      }));
+    chosenFile = folder.filePath("fifo.txt");
+    ASSERT_EQ(mkfifo(chosenFile.toLocal8Bit().constData(), 0600), 0);
+    openSetup(
+        [](CWMacroSetupDialog& dialog) {
+            click(dialog, "importMacrosButton");
+            EXPECT_EQ(dialog.titleFields[0]->text(), "CQ");
+        },
+        false);
+    EXPECT_EQ(alerts, std::vector<std::string>{"Import Macro Texts Failed\n\n" + chosenFile.toStdString() +
+                                               " is not a regular file."});
 }
 
 // An export never takes the place of a FIFO or device, and one that cannot
