@@ -111,7 +111,7 @@ TEST_F(WindowSettingsTest, SettingsThatCannotBeSavedAreToldOnce)
               1u);
 }
 
-TEST_F(WindowSettingsTest, QomDefaultsLeavePitchTxSpeedAndTheFlags)
+TEST_F(WindowSettingsTest, QomDefaultsLeaveThePitchWhichIsQuantisedAndGotoMaxWaitsForAPeak)
 {
     makeWindow();
     for (const auto& [name, value] : {std::pair{"pitchField", "750"}, std::pair{"txWpmField", "32"},
@@ -128,11 +128,10 @@ TEST_F(WindowSettingsTest, QomDefaultsLeavePitchTxSpeedAndTheFlags)
     EXPECT_TRUE(checked("autoCenterButton"));
     EXPECT_EQ(stored("ZarvoBandwidth"), "120");
     EXPECT_EQ(stored("ZarvoPitch"), "750");
-}
 
-TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStoredAndGotoMaxWaitsForAPeak)
-{
-    makeWindow();
+    // Pitch changes are quantised, shown and stored; GotoMax waits for a peak
+    // (AutoGTM off again, so that only GotoMax can tune).
+    control<QCheckBox>("autoCenterButton")->click();
     controller->applyPitchHz(612.4);
     EXPECT_EQ(text("pitchField"), "610");
     EXPECT_EQ(stored("ZarvoPitch"), "610");
@@ -151,8 +150,10 @@ TEST_F(WindowSettingsTest, PitchChangesAreQuantisedShownAndStoredAndGotoMaxWaits
     EXPECT_EQ(config().pitchHz, 700);
 }
 
-// The start-up exchange itself is the client's; here the window's part.
-TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
+// The start-up exchange itself is the client's; here the window's part:
+// the title follows the radio, speed replies set the TX speed, Disconnect
+// empties the views, and each connection logs its first frame once.
+TEST_F(WindowSettingsTest, ConnectsFollowsTheRadioAndDisconnectsPolitely)
 {
     startServer();
     makeWindow();
@@ -170,6 +171,21 @@ TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
     EXPECT_EQ(logLines()[0], "Connecting to ws://127.0.0.1:" + std::to_string(server->port()));
     EXPECT_EQ(logLines()[1], "Connected");
 
+    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,7030000;modulation:0,cw;");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
+    EXPECT_EQ(logCount("<< vfo:0,0,7030000;modulation:0,cw;"), 1u);
+    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,1e300;modulation:0,true;");
+    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
+    controller->tciClientDidReceiveTextMessage(nullptr, "cw_keyer_speed:250;");
+    EXPECT_EQ(text("txWpmField"), "100");
+    EXPECT_EQ(stored("ZarvoTxWPM"), "100");
+    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:nan;");
+    EXPECT_EQ(text("txWpmField"), "100");
+    EXPECT_EQ(logCount("<< cw_macros_speed:nan;"), 1u);
+    const size_t received = logCount("<< ");
+    controller->tciClientDidReceiveTextMessage(nullptr, "");
+    EXPECT_EQ(logCount("<< "), received);
+
     const auto* trace = control<CWToneTraceView>("toneTraceView");
     ASSERT_TRUE(until([&] { return trace->history().size() > 0; }, 2000));
     control<QPushButton>("connectButton")->click();
@@ -182,6 +198,10 @@ TEST_F(WindowSettingsTest, ConnectsAndDisconnectsPolitely)
     ASSERT_TRUE(until([&] { return has(serverLog, "[1] disconnected, close code 1000"); }, 2000));
     EXPECT_EQ(logCount("Disconnected: "), 0u);
     EXPECT_EQ(stored("ZarvoPort"), std::to_string(server->port()));
+
+    connect();
+    ASSERT_TRUE(until([&] { return controller->receiver().audioFrameCount() > 5; }, 3000));
+    EXPECT_EQ(logCount("RX audio active: 8000 Hz, float32, 1 channel"), 2u);
 }
 
 TEST_F(WindowSettingsTest, ARefusedPortShowsTheDisconnectOnce)
@@ -202,29 +222,6 @@ TEST_F(WindowSettingsTest, ARefusedPortShowsTheDisconnectOnce)
     EXPECT_EQ(title(), "Zarvo \u2014 Disconnected");
     control<QPushButton>("connectButton")->click();  // a failed link is not connected: Connect tries again
     EXPECT_EQ(logCount("Connecting to "), 2u);
-}
-
-TEST_F(WindowSettingsTest, TheTitleFollowsTheRadioAndSpeedRepliesSetTheTxSpeed)
-{
-    startServer();
-    makeWindow();
-    connect();
-    ASSERT_TRUE(until([&] { return controller->settings().client().isConnected(); }, 3000));
-    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,7030000;modulation:0,cw;");
-    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
-    EXPECT_EQ(logCount("<< vfo:0,0,7030000;modulation:0,cw;"), 1u);
-    controller->tciClientDidReceiveTextMessage(nullptr, "vfo:0,0,1e300;modulation:0,true;");
-    EXPECT_EQ(title(), "Zarvo \u2014 Connected \u2014 7.030000 MHz \u2014 CW");
-
-    controller->tciClientDidReceiveTextMessage(nullptr, "cw_keyer_speed:250;");
-    EXPECT_EQ(text("txWpmField"), "100");
-    EXPECT_EQ(stored("ZarvoTxWPM"), "100");
-    controller->tciClientDidReceiveTextMessage(nullptr, "cw_macros_speed:nan;");
-    EXPECT_EQ(text("txWpmField"), "100");
-    EXPECT_EQ(logCount("<< cw_macros_speed:nan;"), 1u);
-    const size_t received = logCount("<< ");
-    controller->tciClientDidReceiveTextMessage(nullptr, "");
-    EXPECT_EQ(logCount("<< "), received);
 }
 
 }  // namespace

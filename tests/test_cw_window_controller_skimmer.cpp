@@ -51,7 +51,8 @@ protected:
 }  // namespace
 
 // One link from connect to disconnect, checked in the order an operator
-// sees it; one test because the first spot takes seconds of audio.
+// sees it, then the next link; one test because the first spot takes
+// seconds of audio.
 TEST_F(WindowSkimmerTest, AStationCallingCQIsSpottedListedFedToLoggersAndClearedAtDisconnect)
 {
     QTcpServer probe;  // a free port, given back for the feed
@@ -143,21 +144,11 @@ TEST_F(WindowSkimmerTest, AStationCallingCQIsSpottedListedFedToLoggersAndCleared
     EXPECT_TRUE(until([&] { return radio->received("spot_clear").size() > clears; }, 3000));
     EXPECT_TRUE(controller->skimmer().spots().empty());
     EXPECT_FALSE(radio->received("audio_stop").empty());
-}
 
-// Spots are placed at the radio's frequency: VFO A, or on a server that
-// reports no dial the panorama centre. Each connection learns it afresh.
-TEST_F(WindowSkimmerTest, EachConnectionTakesTheRadiosFrequencyAfresh)
-{
-    radio = std::make_unique<tci_test_radio::Radio>(kStation);
+    // The next connection learns the radio's frequency afresh: on a server
+    // that reports no dial, the panorama centre.
     tci_test_radio::Radio ddsOnly(kStation, tci_test_radio::DIAL::DdsOnly);
-    std::string error;
-    ASSERT_TRUE(radio->listen(&error) && ddsOnly.listen(&error)) << error;
-    makeWindow();
-    connectTo(*radio);
-    ASSERT_TRUE(until([&] { return ddsOnly.received().empty() && radio->streaming(); }, 5000));
-    EXPECT_EQ(controller->settings().frequencyHz(), tci_test_radio::kVfoHz);
-    control<QPushButton>("connectButton")->click();
+    ASSERT_TRUE(ddsOnly.listen(&error)) << error;
     ASSERT_TRUE(until([&] { return radio->clientCount() == 0; }, 3000));
     connectTo(ddsOnly);
     ASSERT_TRUE(until([&] { return ddsOnly.streaming(); }, 5000));
@@ -166,10 +157,19 @@ TEST_F(WindowSkimmerTest, EachConnectionTakesTheRadiosFrequencyAfresh)
         << controller->window()->windowTitle().toStdString();
 }
 
-TEST_F(WindowSkimmerTest, ClicksOnTheRadiosPanoramaTuneTheDecoder)
+// A cluster port in use is one log line and the rest goes on: the skimmer
+// works through the stream, and clicks on the radio's panorama tune the
+// decoder.
+TEST_F(WindowSkimmerTest, ClicksOnTheRadiosPanoramaTuneTheDecoderWithTheClusterPortInUse)
 {
+    QTcpServer holder;
+    ASSERT_TRUE(holder.listen(QHostAddress::LocalHost, 0));
     startServer();
-    makeWindow();
+    CW_WINDOW_ENVIRONMENT environment;
+    environment.clusterPort = holder.serverPort();
+    makeWindow(environment);
+    EXPECT_EQ(controller->cluster().port(), 0);
+    EXPECT_EQ(logCount("Cluster feed off: "), 1u);
     connect();
     ASSERT_TRUE(until([&] { return controller->settings().frequencyHz() == 7025000.0; }, 5000));
     controller->tciClientDidReceiveTextMessage(nullptr, "rx_clicked_on_spot:0,0,DL2QZA,7025300;");
@@ -183,19 +183,5 @@ TEST_F(WindowSkimmerTest, ClicksOnTheRadiosPanoramaTuneTheDecoder)
     controller->tciClientDidReceiveTextMessage(nullptr, "clicked_on_spot:W1AW,7027000;");
     EXPECT_EQ(controller->settings().pitchHzValue(), 750.0);
     EXPECT_EQ(logCount("Skimmer: cannot tune to W1AW: heard at 2300 Hz, outside 300..1200 Hz"), 1u);
-}
-
-TEST_F(WindowSkimmerTest, AClusterPortInUseIsOneLogLineAndTheRestGoesOn)
-{
-    QTcpServer holder;
-    ASSERT_TRUE(holder.listen(QHostAddress::LocalHost, 0));
-    startServer();
-    CW_WINDOW_ENVIRONMENT environment;
-    environment.clusterPort = holder.serverPort();
-    makeWindow(environment);
-    EXPECT_EQ(controller->cluster().port(), 0);
-    EXPECT_EQ(logCount("Cluster feed off: "), 1u);
-    connect();
-    // The skimmer works through the stream all the same.
     EXPECT_TRUE(until([&] { return controller->skimmer().seconds() >= 1.0; }, 10000));
 }
