@@ -188,6 +188,29 @@ TEST(Skimmer, AStationBesideALouderOneIsReadWhole)
     }
 }
 
+// A contest CQ ends with the call, and a call waits for the next word to
+// tell whether it is the sender's. In the pause after the over the station
+// is spotted, not only when it calls again or its channel is retired.
+TEST(Skimmer, AnOverEndingWithTheCallIsSpottedInItsPause)
+{
+    MORSE_AUDIO_CONFIG c = morse_audio_default_config();
+    c.wpm = 24.0, c.pitchHz = 900.0, c.sampleRateHz = 8000, c.addNoise = true, c.snrDb = 20.0, c.seed = 3;
+    c.leadSeconds = 1.0, c.tailSeconds = 12.0;
+    std::vector<float> audio;
+    std::string error;
+    ASSERT_TRUE(morse_audio_generate(c, "TEST DL2QZA DL2QZA", &audio, nullptr, &error)) << error;
+    const size_t overEnd = audio.size() - static_cast<size_t>(c.tailSeconds * c.sampleRateHz);
+    CW_SKIMMER_CONFIG config = cw_skimmer_default_config();
+    config.sampleRate = c.sampleRateHz;
+    Skimmer s(cw_skimmer_create(&config), cw_skimmer_destroy);
+    ASSERT_NE(s, nullptr);
+    const size_t fiveSecondsOn = overEnd + static_cast<size_t>(5.0 * c.sampleRateHz);
+    const Heard h = skim(s.get(), std::vector<float>(audio.begin(), audio.begin() + fiveSecondsOn), c.sampleRateHz);
+    ASSERT_EQ(h.spots.size(), 1u) << h.text;
+    EXPECT_STREQ(h.spots[0].call, "DL2QZA");
+    EXPECT_TRUE(h.spots[0].cq);
+}
+
 TEST(Skimmer, NoiseAloneGivesNoChannelsAndNoSpots)
 {
     CW_SKIMMER_CONFIG config = cw_skimmer_default_config();

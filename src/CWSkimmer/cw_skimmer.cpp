@@ -69,6 +69,13 @@ constexpr double kRespotSeconds = 600.0;
 // A call heard on a second channel this soon after its own is a ghost of
 // it (a keying sideband given a channel), not a move.
 constexpr double kQsyHoldSeconds = 30.0;
+// A channel that printed nothing for this many dots of its speed is between
+// overs: the calls waiting for the next word (a CQ's closing call) are
+// decided then, not when the station calls again. (A word gap is 7 dots;
+// the receiver's own idea of a signal is no help here, as a neighbour or
+// the noise keeps it up.)
+constexpr double kOverGapDots = 30.0;
+constexpr double kLeastOverGapSeconds = 1.5;
 
 struct Channel {
     int32_t active;
@@ -79,9 +86,11 @@ struct Channel {
     double lastCarrier;  // seconds
     double minWpm;       // the speeds its receiver looks for
     double maxWpm;
-    double calledAt;   // seconds: a call in context was last read, < 0 none since the speed was let go
-    double heldAt;     // seconds: the speed was first held since it was let go, < 0 not held
-    double markFloor;  // 0, or up to kHighestMarkFloor beside a neighbour's clicks
+    double calledAt;      // seconds: a call in context was last read, < 0 none since the speed was let go
+    double heldAt;        // seconds: the speed was first held since it was let go, < 0 not held
+    double markFloor;     // 0, or up to kHighestMarkFloor beside a neighbour's clicks
+    size_t quietSamples;  // working samples since the receiver last printed
+    int32_t overDecided;  // the calls of the last over were decided in its gap
     CW_CHANNEL_DDC* ddc;
     CW_RX* rx;
     CW_CALL_EXTRACTOR* calls;
@@ -326,8 +335,9 @@ void hear_calls(CW_SKIMMER* s, Channel& ch, const char* text, size_t length)
     }
 }
 
-// The station fell silent: the calls waiting for the next word are decided.
-void retire(CW_SKIMMER* s, Channel& ch)
+// The station fell silent (between overs, or for good): the calls waiting
+// for the next word are decided.
+void decide_over(CW_SKIMMER* s, Channel& ch)
 {
     CW_CALL_HEARD heard[kHeardPerFeed];
     size_t n = cw_call_extractor_flush(ch.calls, heard, kHeardPerFeed);
@@ -335,6 +345,12 @@ void retire(CW_SKIMMER* s, Channel& ch)
         offer_calls(s, ch, heard, n);
         n = cw_call_extractor_feed(ch.calls, nullptr, 0, heard, kHeardPerFeed);
     }
+    ch.overDecided = 1;
+}
+
+void retire(CW_SKIMMER* s, Channel& ch)
+{
+    decide_over(s, ch);
     ch.active = 0;
 }
 
@@ -344,10 +360,21 @@ void run_channel(CW_SKIMMER* s, Channel& ch, const float* re, const float* im, s
     cw_channel_ddc_process(ch.ddc, re, im, count, s->audio);
     char text[256];
     size_t length = cw_rx_process(ch.rx, s->audio, count, text, sizeof text);
+    ch.quietSamples = length > 0 ? 0 : ch.quietSamples + count;
+    if (length > 0)
+        ch.overDecided = 0;
     while (length > 0) {
         append_text(ch, text, length);
         hear_calls(s, ch, text, length);
         length = cw_rx_process(ch.rx, s->audio, 0, text, sizeof text);
+    }
+    if (!ch.overDecided) {
+        CW_RX_STATUS status{};
+        cw_rx_get_status(ch.rx, &status);
+        const double dotSeconds = 1.2 / std::clamp(static_cast<double>(status.wpm), kLowestWpm, kHighestWpm);
+        const double gap = std::max(kLeastOverGapSeconds, kOverGapDots * dotSeconds);
+        if (static_cast<double>(ch.quietSamples) >= gap * s->workRate)
+            decide_over(s, ch);
     }
     hold_speed(s, ch);
     mind_neighbours(s, ch);
@@ -409,6 +436,8 @@ bool open_channel(CW_SKIMMER* s, const Pending& p)
     ch.calledAt = -1.0;
     ch.heldAt = -1.0;
     ch.markFloor = 0.0;
+    ch.quietSamples = 0;
+    ch.overDecided = 1;
     const CW_RX_CONFIG rc = channel_rx_config(s->workRate, kLowestWpm, kHighestWpm, 0.0);
     cw_rx_reset(ch.rx);
     cw_rx_configure(ch.rx, &rc);
