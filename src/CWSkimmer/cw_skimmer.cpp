@@ -74,8 +74,8 @@ constexpr double kQsyHoldSeconds = 30.0;
 // decided then, not when the station calls again. (A word gap is 7 dots;
 // the receiver's own idea of a signal is no help here, as a neighbour or
 // the noise keeps it up.)
-constexpr double kOverGapDots = 30.0;
-constexpr double kLeastOverGapSeconds = 1.5;
+constexpr double kOverGapDots = 40.0;
+constexpr double kLeastOverGapSeconds = 2.5;
 
 struct Channel {
     int32_t active;
