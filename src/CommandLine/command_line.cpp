@@ -47,7 +47,7 @@ class HelpFormatter : public CLI::Formatter {
 public:
     HelpFormatter()
     {
-        label("Usage", "usage");
+        label("Usage", "Usage");
         label("OPTIONS", "options");
         label("Positionals", "Arguments");
     }
@@ -125,7 +125,10 @@ void command_line_setup(CLI::App& app)
 {
     app.formatter(std::make_shared<HelpFormatter>());
     app.set_help_flag("-h,--help", "show this text");
-    app.set_version_flag("--version", app.get_name() + " " + ZARVO_VERSION, "show the program's version");
+    // The build goes with the version, so a report names the exact program.
+    const std::string build = ZARVO_BUILD_VERSION;
+    app.set_version_flag("--version", app.get_name() + " " + ZARVO_VERSION + (build.empty() ? "" : " (" + build + ")"),
+                         "show the program's version");
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
 }
 
