@@ -144,7 +144,7 @@ TEST_F(DecodeTool, DecodesOtherFormatsRawPcmAndFifos)
         .write(reinterpret_cast<const char*>(stereo.data()), static_cast<std::streamsize>(stereo.size() * 4));
     const std::string fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string decode = tool_run::quoted(ZARVO_DECODE_PATH) + " --pitch 650 ";
+    const std::string decode = tool_run::program(ZARVO_DECODE_PATH) + " --pitch 650 ";
     for (const std::string& command :
          {decode + tool_run::quoted(write_sound("a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, mono, 16000)),
           decode + "--raw f32le --rate 16000 --channels 2 - <" + tool_run::quoted(dir / "a.f32"),
@@ -168,7 +168,7 @@ TEST_F(DecodeTool, PrintsTextFromAPipeBeforeItCloses)
                                "[ -e " + tool_run::quoted(go) + " ] || touch " + tool_run::quoted(late) +
                                "; tail -c +" + std::to_string(bytes.size() * 2 / 3 + 1) + " " + tool_run::quoted(wav) +
                                ")";
-    FILE* pipe = popen((writer + " | " + tool_run::quoted(ZARVO_DECODE_PATH) + " --pitch 650 -").c_str(), "r");
+    FILE* pipe = popen((writer + " | " + tool_run::program(ZARVO_DECODE_PATH) + " --pitch 650 -").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string out;
     const auto word_seen = [&] { return out.find(' ', out.find_first_not_of(" \n")) != std::string::npos; };

@@ -57,7 +57,7 @@ TEST(ZarvoDecodeTci, DecodesTheSimulatorsStreamAndReconnectsAfterTheServerRestar
     FILE* first = tool_run::start(ZARVO_TCI_SIM_PATH, "--port 0 --exit-after 7 --wav " + dir / "a.wav");
     const std::string url = tool_run::listening_url(first);
     ASSERT_FALSE(url.empty());
-    const std::string command = "exec " + tool_run::quoted(ZARVO_DECODE_PATH) + " --tci " + url + " --reconnect >" +
+    const std::string command = "exec " + tool_run::program(ZARVO_DECODE_PATH) + " --tci " + url + " --reconnect >" +
                                 dir / "out.txt" + " 2>" + dir / "err.txt";
     const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
     pid_t decoder = -1;

@@ -206,7 +206,7 @@ TEST_F(SkimTool, SpotsTheStationsOfAnAudioBand)
     // The cluster feed, on a port free a moment ago.
     sockaddr_in address{};
     ::close(bound_socket(&address));
-    const std::string command = tool_run::quoted(ZARVO_SKIM_PATH) + " --cluster " +
+    const std::string command = tool_run::program(ZARVO_SKIM_PATH) + " --cluster " +
                                 std::to_string(ntohs(address.sin_port)) + " - >" + tool_run::quoted(dir / "out.txt");
     FILE* skim = popen(command.c_str(), "w");
     ASSERT_NE(skim, nullptr);

@@ -26,10 +26,21 @@ inline std::string quoted(const std::string& arg)
     return q + "'";
 }
 
+// The command that starts a program. A built one, given by its path, runs through the emulator when the tests
+// run on one; a system command named without a path ("git", "bash") runs as it is.
+inline std::string program(const std::string& path)
+{
+#ifdef ZARVO_TOOL_EMULATOR
+    if (path.find('/') != std::string::npos)
+        return std::string(ZARVO_TOOL_EMULATOR) + " " + quoted(path);
+#endif
+    return quoted(path);
+}
+
 // The program with each argument quoted, then the redirections as given.
 inline Result run(const std::string& program, const std::vector<std::string>& args, const std::string& redirect = "")
 {
-    std::string command = quoted(program);
+    std::string command = tool_run::program(program);
     for (const std::string& a : args)
         command += " " + quoted(a);
     Result r;
@@ -47,7 +58,7 @@ inline Result run(const std::string& program, const std::vector<std::string>& ar
 // Starts a program through the shell to read what it prints, as popen does.
 inline FILE* start(const std::string& program, const std::string& args)
 {
-    return popen((quoted(program) + " " + args).c_str(), "r");
+    return popen((tool_run::program(program) + " " + args).c_str(), "r");
 }
 
 // The TCI simulator's first line, "Listening on ws://127.0.0.1:PORT", gives its address; empty when it said
