@@ -245,7 +245,7 @@ void mind_neighbours(CW_SKIMMER* s, Channel& ch)
 // receiver open to any speed reads as strings of E and I between overs.
 // A lock counts once a call was read in context at that speed (clicks and
 // noise can lock the receiver onto a speed that is not the station's).
-void hold_speed(CW_SKIMMER* s, Channel& ch)
+void hold_speed(CW_SKIMMER* s, Channel& ch, const CW_RX_STATUS& status)
 {
     if (ch.heldAt >= 0.0 && s->seconds - std::max(ch.heldAt, ch.calledAt) > kHeldSpeedSeconds) {
         ch.heldAt = -1.0;
@@ -253,8 +253,6 @@ void hold_speed(CW_SKIMMER* s, Channel& ch)
         look_for_speeds(s, ch, kLowestWpm, kHighestWpm);
         return;
     }
-    CW_RX_STATUS status{};
-    cw_rx_get_status(ch.rx, &status);
     if (ch.calledAt < 0.0 || status.lock != 2 || !(status.wpm >= kLowestWpm && status.wpm <= kHighestWpm))
         return;
     const double low = std::max(kLowestWpm, status.wpm / kHeldSpeedSpread);
@@ -368,15 +366,15 @@ void run_channel(CW_SKIMMER* s, Channel& ch, const float* re, const float* im, s
         hear_calls(s, ch, text, length);
         length = cw_rx_process(ch.rx, s->audio, 0, text, sizeof text);
     }
+    CW_RX_STATUS status{};
+    cw_rx_get_status(ch.rx, &status);
     if (!ch.overDecided) {
-        CW_RX_STATUS status{};
-        cw_rx_get_status(ch.rx, &status);
         const double dotSeconds = 1.2 / std::clamp(static_cast<double>(status.wpm), kLowestWpm, kHighestWpm);
         const double gap = std::max(kLeastOverGapSeconds, kOverGapDots * dotSeconds);
         if (static_cast<double>(ch.quietSamples) >= gap * s->workRate)
             decide_over(s, ch);
     }
-    hold_speed(s, ch);
+    hold_speed(s, ch, status);
     mind_neighbours(s, ch);
 }
 
