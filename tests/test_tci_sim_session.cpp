@@ -179,10 +179,8 @@ TEST(TciSimSession, IqIsAnsweredWithItsStateAndStreamsFromStartToStop)
     EXPECT_EQ(sim.receive("iq_samplerate;").texts(), (Texts{"iq_samplerate:48000;"}));
     EXPECT_EQ(sim.receive("iq_samplerate:96000;").texts(), (Texts{"iq_samplerate:96000;", "if_limits:-48000,48000;"}));
     EXPECT_EQ(sim.receive("iq_samplerate:96000;").texts(), (Texts{"iq_samplerate:96000;"}));
-    for (const char* refused : {"iq_samplerate:44100;", "iq_samplerate:384000;", "iq_samplerate:fast;"}) {
+    for (const char* refused : {"iq_samplerate:44100;", "iq_samplerate:384000;", "iq_samplerate:fast;"})
         EXPECT_EQ(sim.receive(refused).texts(), (Texts{"iq_samplerate:96000;"})) << refused;
-        EXPECT_TRUE(sim.logged("the IQ rate stays 96000 Hz")) << refused;
-    }
     TCI_RADIO_STATE radio;
     EXPECT_EQ(tci_state_apply_message(&radio, sim.out.messages.back().text).iqSampleRate, 96000u);
 
@@ -223,11 +221,9 @@ TEST(TciSimSession, SpotsAreKeptDeletedAndClearedAndEachChangeIsLogged)
     ASSERT_EQ(sim.session.spots().size(), 2u);
     for (const char* bad :
          {"spot:DL2QZA,cw,7025300;", "spot:DL2QZA,cw,7.0253,4294901760,x;", "spot:K1-X,cw,7025300,4294901760,x;",
-          "spot:K1X,cw,7025300,4294901760,a,b;", "spot_delete;", "spot_delete:A,B;", "spot_clear:all;"}) {
-        sim.receive(bad);
-        EXPECT_TRUE(sim.texts().empty() && sim.session.spots().size() == 2u) << bad;
-        EXPECT_TRUE(sim.logged("ignored spot")) << bad;
-    }
+          "spot:K1X,cw,7025300,4294901760,a,b;", "spot_delete;", "spot_delete:A,B;", "spot_clear:all;"})
+        EXPECT_TRUE(sim.receive(bad).texts().empty() && sim.session.spots().size() == 2u && sim.logged("ignored spot"))
+            << bad;
     EXPECT_TRUE(sim.receive("spot_delete:DL2QZA;").texts().empty() && sim.logged("spot_delete DL2QZA"));
     ASSERT_EQ(sim.session.spots().size(), 1u);
     EXPECT_EQ(sim.session.spots()[0].call, "G4ABC");
