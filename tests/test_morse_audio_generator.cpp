@@ -170,7 +170,6 @@ TEST(MorseTimeline, TextBecomesItuKeyingWithParisTiming)
         EXPECT_EQ(as_code(keying(c.text, morse_audio_default_config(), &skipped)), c.code) << c.text;
         EXPECT_EQ(skipped, c.skipped);
     }
-    EXPECT_DOUBLE_EQ(morse_audio_timeline_ms(keying("PARIS ", morse_audio_default_config())), 50 * 60.0);
 }
 
 TEST(MorseTimeline, FarnsworthStretchesOnlyTheGapsAndTheDahRatioOnlyTheDashes)
@@ -252,6 +251,7 @@ TEST(BandConfig, BadValuesAreRejected)
     } bad[] = {
         {[](MORSE_AUDIO_CONFIG& c) { c.dahRatio = 5.1; }, "dash"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qsbPeriodSeconds = NAN; }, "QSB period"},
+        {[](MORSE_AUDIO_CONFIG& c) { c.qsbPeriodSeconds = 0.4; }, "QSB period"},
         {[](MORSE_AUDIO_CONFIG& c) { c.driftHz = 400.0, c.pitchHz = 3700.0; }, "pitch plus drift"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qrnRate = 51.0; }, "QRN"},
         {[](MORSE_AUDIO_CONFIG& c) { c.qrmEnabled = true, c.qrmOffsetHz = -600.0; }, "QRM pitch"},

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <fstream>
@@ -65,10 +66,7 @@ double power_at(const std::vector<std::complex<float>>& s, size_t from, size_t t
 
 bool clear_of_stations(double hz, const std::vector<MORSE_BAND_STATION>& stations, double margin)
 {
-    for (const MORSE_BAND_STATION& s : stations)
-        if (std::abs(s.frequencyHz - hz) < margin)
-            return false;
-    return true;
+    return std::ranges::none_of(stations, [&](const auto& s) { return std::abs(s.frequencyHz - hz) < margin; });
 }
 
 }  // namespace

@@ -38,8 +38,9 @@ TEST(TciSimSpots, AWellFormedSpotIsTakenAndAnythingElseRefusedWithAReason)
 }
 
 // One spot a call, newest last; a call spotted again moves and becomes the
-// newest. Calls are matched in any case.
-TEST(TciSimSpots, TheTableKeepsOneSpotACallNewestLast)
+// newest. Calls are matched in any case. Each spot is logged as one line,
+// its text last (test_tci_sim_session has one with text).
+TEST(TciSimSpots, TheTableKeepsOneSpotACallNewestLastAndLogsEachAsOneLine)
 {
     TciSimSpots spots;
     EXPECT_EQ(spots.newest(), nullptr);
@@ -48,18 +49,11 @@ TEST(TciSimSpots, TheTableKeepsOneSpotACallNewestLast)
     spots.put(spot("DL2QZA", 7025350));
     ASSERT_EQ(spots.spots().size(), 2u);
     EXPECT_TRUE(spots.newest()->call == "DL2QZA" && spots.newest()->frequencyHz == 7025350u);
+    EXPECT_EQ(tci_sim_spot_log_line(*spots.newest()), "spot DL2QZA 7025350 cw FFFF0000");
     EXPECT_EQ(spots.spots().front().call, "G4ABC");
     EXPECT_TRUE(spots.remove("dl2qza") && !spots.remove("DL2QZA") && !spots.remove("K1XYZ"));
     EXPECT_EQ(spots.newest()->call, "G4ABC");
     spots.put(spot("K1XYZ", 7027000));
     EXPECT_EQ(spots.clear(), 2u);
     EXPECT_TRUE(spots.spots().empty() && spots.newest() == nullptr);
-}
-
-TEST(TciSimSpots, EachSpotIsLoggedAsOneLineTextLast)
-{
-    TCI_SIM_SPOT s = spot("DL2QZA", 7025300);
-    EXPECT_EQ(tci_sim_spot_log_line(s), "spot DL2QZA 7025300 cw FFFF0000");
-    s.argb = 0x8000FF00, s.text = "24 WPM 18 dB CQ";
-    EXPECT_EQ(tci_sim_spot_log_line(s), "spot DL2QZA 7025300 cw 8000FF00 24 WPM 18 dB CQ");
 }
