@@ -1,6 +1,8 @@
 // Runs a built program through the shell and keeps what it printed, for tests of the command-line tools.
 #pragma once
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,6 +80,37 @@ inline int drain(FILE* program)
         continue;
     const int status = pclose(program);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Starts a built program without a shell, standard output and error into files, so its process can be
+// signalled and waited for; -1 when it could not be started.
+inline pid_t spawn(const std::string& path, const std::vector<std::string>& args, const std::string& out,
+                   const std::string& err)
+{
+    std::vector<std::string> words;
+#ifdef ZARVO_TOOL_EMULATOR
+    const std::string emulator = ZARVO_TOOL_EMULATOR;
+    for (size_t at = 0, end; at < emulator.size(); at = end + 1) {
+        end = emulator.find(' ', at);
+        end = end == std::string::npos ? emulator.size() : end;
+        if (end > at)
+            words.push_back(emulator.substr(at, end - at));
+    }
+#endif
+    words.push_back(path);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    return failed ? -1 : pid;
 }
 
 inline std::string slurp(const std::filesystem::path& path)
