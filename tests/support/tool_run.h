@@ -1,7 +1,6 @@
 // Runs a built program through the shell and keeps what it printed, for tests of the command-line tools.
 #pragma once
 
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,35 +81,18 @@ inline int drain(FILE* program)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Starts a built program without a shell, standard output and error into files, so its process can be
-// signalled and waited for; -1 when it could not be started.
+// Starts a built program with standard output and error into files and returns its process id, so it can be
+// signalled and waited for (the shell execs it); -1 when it could not be started.
 inline pid_t spawn(const std::string& path, const std::vector<std::string>& args, const std::string& out,
                    const std::string& err)
 {
-    std::vector<std::string> words;
-#ifdef ZARVO_TOOL_EMULATOR
-    const std::string emulator = ZARVO_TOOL_EMULATOR;
-    for (size_t at = 0, end; at < emulator.size(); at = end + 1) {
-        end = emulator.find(' ', at);
-        end = end == std::string::npos ? emulator.size() : end;
-        if (end > at)
-            words.push_back(emulator.substr(at, end - at));
-    }
-#endif
-    words.push_back(path);
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::string command = "exec " + tool_run::program(path);
+    for (const std::string& a : args)
+        command += " " + quoted(a);
+    command += " >" + quoted(out) + " 2>" + quoted(err);
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
     pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
-    return failed ? -1 : pid;
+    return posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) == 0 ? pid : -1;
 }
 
 inline std::string slurp(const std::filesystem::path& path)
