@@ -83,8 +83,8 @@ void update_history(CWQO_BACKEND* b)
         b->envLevel = follow(b->envLevel, std::fabs(s), kHistoryRise, kHistoryFall);
         cwqo_history_append(&b->envHistory, b->envLevel);
         cwqo_presence_add(&b->presence, b->envLevel, kEngineSampleMs);
-        cwqo_tone_offset_add(&b->toneOffset, s);
     }
+    cwqo_tone_offset_add(&b->toneOffset, b->decimated.data(), b->decimated.size());
     cwqo_history_commit(&b->envHistory);
     cwqo_presence_update(&b->presence, kCwqoPresenceOnDb, kCwqoPresenceOffDb);
 }

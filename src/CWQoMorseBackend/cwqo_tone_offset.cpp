@@ -34,25 +34,42 @@ void cwqo_tone_offset_tune(CWQO_TONE_OFFSET* o, double pitchHz)
     o->pitchHz = pitchHz;
 }
 
-void cwqo_tone_offset_add(CWQO_TONE_OFFSET* o, float sample)
+void cwqo_tone_offset_add(CWQO_TONE_OFFSET* o, const float* samples, size_t count)
 {
-    const double mixed[2] = {sample * std::cos(o->phase), -sample * std::sin(o->phase)};
-    o->phase = std::fmod(o->phase + kTwoPi * o->pitchHz / kRateHz, kTwoPi);
-    double z[2];
-    for (int k = 0; k < 2; ++k) {
-        o->lowpass[k][0] += kLowpass * (mixed[k] - o->lowpass[k][0]);
-        o->lowpass[k][1] += kLowpass * (o->lowpass[k][0] - o->lowpass[k][1]);
-        z[k] = o->lowpass[k][1];
+    // The mixing oscillator turns by a fixed step: a rotation per sample
+    // instead of a sine and cosine, started from the phase itself at every
+    // block so that its rounding cannot build up.
+    const double step = kTwoPi * o->pitchHz / kRateHz;
+    const double turnCos = std::cos(step);
+    const double turnSin = std::sin(step);
+    double oscCos = std::cos(o->phase);
+    double oscSin = std::sin(o->phase);
+    for (size_t i = 0; i < count; ++i) {
+        const float sample = samples[i];
+        if (!std::isfinite(sample))
+            continue;
+        const double mixed[2] = {sample * oscCos, -sample * oscSin};
+        const double turned = oscCos * turnCos - oscSin * turnSin;
+        oscSin = oscSin * turnCos + oscCos * turnSin;
+        oscCos = turned;
+        const double phase = o->phase + step;
+        o->phase = phase < kTwoPi ? phase : phase < 2.0 * kTwoPi ? phase - kTwoPi : std::fmod(phase, kTwoPi);
+        double z[2];
+        for (int k = 0; k < 2; ++k) {
+            o->lowpass[k][0] += kLowpass * (mixed[k] - o->lowpass[k][0]);
+            o->lowpass[k][1] += kLowpass * (o->lowpass[k][0] - o->lowpass[k][1]);
+            z[k] = o->lowpass[k][1];
+        }
+        // z times the conjugate of the previous sample: its angle is the
+        // phase advance, its size the power.
+        const double re = z[0] * o->previous[0] + z[1] * o->previous[1];
+        const double im = z[1] * o->previous[0] - z[0] * o->previous[1];
+        o->lag1[0] = kKeep * o->lag1[0] + (1.0 - kKeep) * re;
+        o->lag1[1] = kKeep * o->lag1[1] + (1.0 - kKeep) * im;
+        o->power = kKeep * o->power + (1.0 - kKeep) * (z[0] * z[0] + z[1] * z[1]);
+        o->previous[0] = z[0];
+        o->previous[1] = z[1];
     }
-    // z times the conjugate of the previous sample: its angle is the phase
-    // advance, its size the power.
-    const double re = z[0] * o->previous[0] + z[1] * o->previous[1];
-    const double im = z[1] * o->previous[0] - z[0] * o->previous[1];
-    o->lag1[0] = kKeep * o->lag1[0] + (1.0 - kKeep) * re;
-    o->lag1[1] = kKeep * o->lag1[1] + (1.0 - kKeep) * im;
-    o->power = kKeep * o->power + (1.0 - kKeep) * (z[0] * z[0] + z[1] * z[1]);
-    o->previous[0] = z[0];
-    o->previous[1] = z[1];
 }
 
 float cwqo_tone_offset_hz(const CWQO_TONE_OFFSET& o)

@@ -7,6 +7,8 @@
 // chose, and this is how it is told apart.
 #pragma once
 
+#include <cstddef>
+
 struct CWQO_TONE_OFFSET {
     double pitchHz;
     double phase;          // of the mixing oscillator, radians
@@ -23,8 +25,8 @@ void cwqo_tone_offset_reset(CWQO_TONE_OFFSET* offset, double pitchHz);
 // move, so the figure is right at once.
 void cwqo_tone_offset_tune(CWQO_TONE_OFFSET* offset, double pitchHz);
 
-// One prefiltered 4000 Hz sample (finite).
-void cwqo_tone_offset_add(CWQO_TONE_OFFSET* offset, float sample);
+// Prefiltered 4000 Hz samples; any that is not finite is passed over.
+void cwqo_tone_offset_add(CWQO_TONE_OFFSET* offset, const float* samples, size_t count);
 
 // The offset of the tone from the pitch in Hz (positive: above); 0 before
 // anything was heard.
