@@ -41,6 +41,23 @@ struct Band {
     float level = 0.0f;
 };
 
+// The sum of a[j] * b[j] over n, in eight lanes that add independently.
+float lane_dot(const float* a, const float* b, int n)
+{
+    constexpr int kLanes = 8;
+    float lanes[kLanes] = {};
+    int j = 0;
+    for (; j + kLanes <= n; j += kLanes)
+        for (int l = 0; l < kLanes; ++l)
+            lanes[l] += a[j + l] * b[j + l];
+    float sum = 0.0f;
+    for (; j < n; ++j)
+        sum += a[j] * b[j];
+    for (float lane : lanes)
+        sum += lane;
+    return sum;
+}
+
 }  // namespace
 
 struct IMPULSE_BLANKER {
@@ -139,35 +156,26 @@ void impulse_blanker_process(IMPULSE_BLANKER* b, const float* in, float* out, in
         std::copy_n(in, std::max(n, 0), out);
         return;
     }
-    // A run at a time up to the end of the block being filled, so that the
-    // inner loop carries the six band sums in registers without a branch.
+    // A run at a time up to the end of the block being filled: the run is
+    // stored, the held block goes out, and the bands' sums take the run in
+    // independent lanes.
     for (int i = 0; i < n;) {
         const int run = std::min(n - i, b->block - b->filled);
         const auto start = static_cast<size_t>(b->filled);
-        Band& low = b->bands[0];
-        Band& high = b->bands[1];
-        Band& tone = b->bands[2];
-        float lowRe = low.sumRe, lowIm = low.sumIm;
-        float highRe = high.sumRe, highIm = high.sumIm;
-        float toneRe = tone.sumRe, toneIm = tone.sumIm;
-        const float* held = b->held.data() + start;
         float* current = b->current.data() + start;
-        const bool silence = b->heldCrash;
+        const float* held = b->held.data() + start;
         for (int j = 0; j < run; ++j) {
-            const float x = std::isfinite(in[i + j]) ? in[i + j] : 0.0f;
-            const auto at = start + static_cast<size_t>(j);
-            lowRe += x * low.re[at];
-            lowIm += x * low.im[at];
-            highRe += x * high.re[at];
-            highIm += x * high.im[at];
-            toneRe += x * tone.re[at];
-            toneIm += x * tone.im[at];
-            out[i + j] = silence ? 0.0f : held[j];
-            current[j] = x;
+            const float x = in[i + j];
+            current[j] = std::isfinite(x) ? x : 0.0f;
         }
-        low.sumRe = lowRe, low.sumIm = lowIm;
-        high.sumRe = highRe, high.sumIm = highIm;
-        tone.sumRe = toneRe, tone.sumIm = toneIm;
+        if (b->heldCrash)
+            std::fill_n(out + i, run, 0.0f);
+        else
+            std::copy_n(held, run, out + i);
+        for (Band& band : b->bands) {
+            band.sumRe += lane_dot(current, band.re.data() + start, run);
+            band.sumIm += lane_dot(current, band.im.data() + start, run);
+        }
         i += run;
         b->filled += run;
         if (b->filled < b->block)
