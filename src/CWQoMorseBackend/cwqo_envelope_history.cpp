@@ -24,7 +24,9 @@ void link(CWQO_ENVELOPE_HISTORY* h, uint32_t slot, uint32_t range)
     h->first[range] = slot;
     h->slotRange[slot] = range;
     ++h->rangeCounts[range];
-    ++h->groupCounts[range >> kCwqoGroupShift];
+    const size_t group = range >> kCwqoGroupShift;
+    ++h->groupCounts[group];
+    h->lowestGroup = std::min(h->lowestGroup, group);
     ++h->held;
 }
 
@@ -51,7 +53,9 @@ void unlink(CWQO_ENVELOPE_HISTORY* h, uint32_t slot)
 void values_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, float* vi, float* vj)
 {
     const size_t rank = i;
-    size_t group = 0;
+    while (h.groupCounts[h.lowestGroup] == 0)
+        ++h.lowestGroup;
+    size_t group = h.lowestGroup;
     while (i >= h.groupCounts[group]) {
         i -= h.groupCounts[group];
         ++group;
@@ -112,6 +116,7 @@ void cwqo_history_clear(CWQO_ENVELOPE_HISTORY* history)
     std::fill(history->groupCounts.begin(), history->groupCounts.end(), 0);
     history->arrived = 0;
     history->held = 0;
+    history->lowestGroup = kCwqoGroups;
 }
 
 void cwqo_history_append(CWQO_ENVELOPE_HISTORY* history, float value)

@@ -31,6 +31,9 @@ struct CWQO_ENVELOPE_HISTORY {
     std::vector<uint32_t> first;        // per range: its first slot
     std::vector<uint32_t> rangeCounts;  // per range
     std::vector<uint32_t> groupCounts;  // per group of ranges
+    // No group below this one has a count: a walk starts here. A count
+    // going to 0 leaves it where it is; the next walk moves it up.
+    mutable size_t lowestGroup = kCwqoGroups;
     // Scratch for the values of one range while a percentile is read.
     mutable std::vector<float> picked;
 };
