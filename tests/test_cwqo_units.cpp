@@ -98,10 +98,29 @@ float reference_quantile(std::vector<float> v, double q)
 
 // Commits of a few values, of many (past a quarter of the history) and of none; repeated values, then
 // distinct values closer together than one percent (so many share a value range); a full ring that drops
-// its oldest, a commit of more values than the history holds, appends not yet committed, and a clear:
-// every percentile stays that of a sorted copy of the committed values.
+// its oldest, a commit of more values than the history holds, appends not yet committed, and a clear;
+// a level that climbs through the binades until the lowest ones empty, then falls back: every percentile
+// stays that of a sorted copy of the committed values.
 TEST(CwqoEnvelopeHistory, PercentilesEqualThoseOfASortedCopyOfTheHeldValues)
 {
+    {
+        SCOPED_TRACE("climbing and falling level");
+        CWQO_ENVELOPE_HISTORY history;
+        cwqo_history_init(&history, 300);
+        std::vector<float> held;
+        for (int shift : {-20, -16, -12, -8, -4, 0, 0, 0, -18, -6, -2, -2, -2, -2, -19}) {
+            for (int i = 0; i < 100; ++i) {
+                const float v = std::ldexp(1.0f + 0.01f * static_cast<float>(i % 13), shift);
+                cwqo_history_append(&history, v);
+                held.push_back(v);
+            }
+            cwqo_history_commit(&history);
+            if (held.size() > 300)
+                held.erase(held.begin(), held.end() - 300);
+            for (double q : {0.0, 0.2, 0.5, 0.95})
+                ASSERT_EQ(cwqo_history_quantile(history, q), reference_quantile(held, q)) << shift << ", q " << q;
+        }
+    }
     for (const bool close : {false, true}) {
         SCOPED_TRACE(close ? "close values" : "repeated values");
         const size_t capacity = close ? 500 : 2000;
