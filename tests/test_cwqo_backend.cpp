@@ -146,6 +146,16 @@ TEST(CwqoProcess, DecodesReportsTheEngineFiguresAndResets)
     EXPECT_EQ(status.wpm + status.statWpm + status.statQuality, 0.0);
     EXPECT_EQ(cwqo_has_engine(b.get()), 1);
     EXPECT_EQ(words(run(b.get(), signal, 1024)), "CQ CQ DE ZR1ABC ZR1ABC K");
+
+    // Samples that are not numbers count as silence and huge ones are cut
+    // down, in the lead-in and among the marks: nothing is poisoned.
+    std::vector<float> spoiled = signal;
+    const float bad[] = {NAN, INFINITY, -INFINITY, 1e30f, -3e38f};
+    for (size_t i = 0; i < spoiled.size(); i += 4001)
+        spoiled[i] = bad[(i / 4001) % 5];
+    cwqo_reset(b.get());
+    EXPECT_EQ(words(run(b.get(), spoiled, 1024, &status)), "CQ CQ DE ZR1ABC ZR1ABC K");
+    EXPECT_TRUE(std::isfinite(status.level) && std::isfinite(status.inputLevel) && std::isfinite(status.statSnrDb));
 }
 
 // A pause between overs costs neither the end of the first nor the start of the second.

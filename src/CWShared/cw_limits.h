@@ -3,7 +3,9 @@
 // limit on its side, so no clamp lets a NaN through to the filters.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 // Below lo (or NaN) becomes lo, above hi becomes hi.
 inline double cw_limit(double value, double lo, double hi)
@@ -37,9 +39,9 @@ inline double cw_positive_limit(double value, double fallback, double lo, double
 // would poison them for good.
 inline constexpr float kCwqoSampleLimit = 1000.0f;
 
+// Written without branches, so that a loop over a block runs in vector lanes.
 inline float cwqo_sample_guard(float x)
 {
-    if (!std::isfinite(x))
-        return 0.0f;
-    return x > kCwqoSampleLimit ? kCwqoSampleLimit : (x < -kCwqoSampleLimit ? -kCwqoSampleLimit : x);
+    const float clamped = std::min(std::max(x, -kCwqoSampleLimit), kCwqoSampleLimit);
+    return std::fabs(x) <= std::numeric_limits<float>::max() ? clamped : 0.0f;
 }
