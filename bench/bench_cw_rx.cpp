@@ -81,8 +81,7 @@ void BM_FrontEnd48k(benchmark::State& state)
     const IMPULSE_BLANKER_CONFIG blankerConfig{.sampleRate = static_cast<float>(kRate), .pitchHz = 610.0f};
     IMPULSE_BLANKER* blanker = impulse_blanker_create(&blankerConfig);
     CWQO_CONDITIONER conditioner{};
-    cwqo_biquad_band_pass(&conditioner.sections[0], kRate, 610.0, 120.0);
-    conditioner.sections[1] = conditioner.sections[0];
+    cwqo_conditioner_design(&conditioner, kRate, 610.0, 120.0);
     std::vector<float> block(kBlock);
     std::vector<float> decimated(audio.size() / 12 + 2);
     size_t written = 0;

@@ -1,6 +1,7 @@
 // Small parts of the decoder backend whose faults its decoding would hide.
 #include "cwqo_envelope_statistics.h"
 #include "cwqo_lock.h"
+#include "cwqo_prefilter.h"
 #include "cwqo_presence.h"
 #include "cw_text_queue.h"
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <random>
 #include <string>
 #include <tuple>
@@ -237,5 +239,63 @@ TEST(CwqoPresence, SpreadIsThatOfTheHeldBinsAsTheyComeAndGo)
         const float floor = std::max(pick(bins, 0.2), 1e-7f);
         const float peak = pick(std::vector<float>(bins.end() - static_cast<std::ptrdiff_t>(recent), bins.end()), 0.95);
         ASSERT_EQ(presence.spreadDb, 20.0f * std::log10(peak / floor)) << "bin " << n;
+    }
+}
+
+// The chain sample by sample, as written: DC blocker, both sections in
+// transposed direct form II, a sample picked each time the phase passes 1.
+std::vector<double> chain_by_sample(const CWQO_CONDITIONER& designed, const std::vector<float>& in, double step)
+{
+    double prevIn = 0.0, prevOut = 0.0, phase = 0.0;
+    double z[2][2] = {};
+    std::vector<double> out;
+    for (float x : in) {
+        double u = x - prevIn + 0.995 * prevOut;
+        prevIn = x, prevOut = u;
+        for (int k = 0; k < 2; ++k) {
+            const CWQO_BIQUAD& s = designed.sections[k];
+            const double y = s.b0 * u + z[k][0];
+            z[k][0] = s.b1 * u - s.a1 * y + z[k][1];
+            z[k][1] = s.b2 * u - s.a2 * y;
+            u = y;
+        }
+        for (phase += step; phase >= 1.0; phase -= 1.0)
+            out.push_back(u);
+    }
+    return out;
+}
+
+// At the usual rates, at one that does not divide evenly, at rates whose
+// picks lie further apart than the chain's stretch tables reach, and below
+// 4000 Hz where a sample is picked twice; in blocks of one sample up to
+// thousands, so that stretches end at block edges: the same samples are
+// picked as sample by sample, and their values agree to float precision.
+TEST(CwqoConditioner, PicksWhatTheChainGivesSampleBySample)
+{
+    for (const double rate : {8000.0, 12000.0, 44100.0, 48000.0, 384000.0, 3000.0}) {
+        SCOPED_TRACE(rate);
+        auto c = std::make_unique<CWQO_CONDITIONER>();
+        cwqo_conditioner_design(c.get(), rate, 700.0, 150.0);
+        std::mt19937 rng(7);
+        std::normal_distribution<float> noise(0.0f, 0.3f);
+        std::vector<float> in(static_cast<size_t>(rate * 2.0));
+        for (size_t i = 0; i < in.size(); ++i)
+            in[i] = noise(rng) + 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 700.0 * double(i) / rate)) + 0.2f;
+        const double step = 4000.0 / rate;
+        const std::vector<double> want = chain_by_sample(*c, in, step);
+        std::vector<float> got(want.size() + 8);
+        size_t written = 0;
+        const size_t blocks[] = {1, 5, 64, 2048, 333, 10007};
+        for (size_t at = 0, b = 0; at < in.size(); ++b) {
+            const size_t n = std::min(blocks[b % 6], in.size() - at);
+            written += cwqo_conditioner_run(c.get(), in.data() + at, n, step, got.data() + written);
+            at += n;
+        }
+        ASSERT_EQ(written, want.size());
+        double largest = 0.0;
+        for (double v : want)
+            largest = std::max(largest, std::fabs(v));
+        for (size_t i = 0; i < written; ++i)
+            ASSERT_NEAR(got[i], want[i], 1e-6 * largest) << "sample " << i;
     }
 }

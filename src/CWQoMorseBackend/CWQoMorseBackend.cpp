@@ -135,8 +135,7 @@ void cwqo_update_prefilter(CWQO_BACKEND* b, bool force)
     b->filterRate = fs;
     b->filterPitchHz = p;
     b->filterBandwidthHz = w;
-    cwqo_biquad_band_pass(&b->conditioner.sections[0], fs, p, w);
-    b->conditioner.sections[1] = b->conditioner.sections[0];
+    cwqo_conditioner_design(&b->conditioner, fs, p, w);
     // Crashes are found by their breadth, so the blanker sees the audio
     // before the band-pass narrows it.
     const IMPULSE_BLANKER_CONFIG blanker{.sampleRate = static_cast<float>(fs), .pitchHz = static_cast<float>(p)};
@@ -146,7 +145,6 @@ void cwqo_update_prefilter(CWQO_BACKEND* b, bool force)
     } else {
         impulse_blanker_configure(b->blanker.get(), &blanker);
     }
-    cwqo_conditioner_clear(&b->conditioner);
 }
 
 qomorse_ParametersDecode cwqo_decoder_parameters(const CWQO_CONFIG& c)
@@ -204,8 +202,7 @@ CWQO_BACKEND* cwqo_create(const CWQO_CONFIG* config)
         delete b;
         return nullptr;
     }
-    cwqo_biquad_pass_through(&b->conditioner.sections[0]);
-    cwqo_biquad_pass_through(&b->conditioner.sections[1]);
+    cwqo_conditioner_design(&b->conditioner, 48000.0, 0.0, 0.0);
     b->config = config ? *config : cwqo_default_config();
     cwqo_normalize_config(&b->config);
     if (!cwqo_recreate_decoder(b)) {

@@ -1,6 +1,6 @@
-// The backend's band-pass prefilter: a biquad section in transposed direct
-// form II and the constant-0-dB-peak band-pass design of the audio-EQ
-// cookbook.
+// The chain ahead of the engine: DC blocker, two band-pass biquad sections
+// (transposed direct form II, the constant-0-dB-peak design of the audio-EQ
+// cookbook) and decimation by picking samples.
 #pragma once
 
 #include <cstddef>
@@ -10,20 +10,39 @@ struct CWQO_BIQUAD {
     double z1, z2;
 };
 
-// b0 = 1, everything else 0.
-void cwqo_biquad_pass_through(CWQO_BIQUAD* section);
+inline constexpr size_t kCwqoChainOrder = 6;  // the DC blocker's last in and out, each section's two
+inline constexpr size_t kCwqoStretchMax = 64;
 
-// Band-pass around pitchHz of width bandwidthHz at sampleRate, state cleared.
-void cwqo_biquad_band_pass(CWQO_BIQUAD* section, double sampleRate, double pitchHz, double bandwidthHz);
-
-// The running state of the chain ahead of the engine: DC blocker, the two
-// band-pass sections and the decimation phase.
+// The running state of the chain and, made from its design, the chain in
+// state-space form over stretches of up to kCwqoStretchMax samples. Only
+// the picked samples are wanted, so a stretch up to the next one moves the
+// state by one matrix and one sum over its inputs, free of the recursion's
+// sample-by-sample wait.
 struct CWQO_CONDITIONER {
     CWQO_BIQUAD sections[2];
     double dcPrevIn;
     double dcPrevOut;
     double decimPhase;
+    // power[m] = A^m by columns; drive[j] = A^j B; seen[m] = C A^m;
+    // pulse[0] = D, pulse[m] = C A^(m-1) B: the state m samples on without
+    // input, an input's part in the state j samples later, the output from
+    // a state m samples on, the output an input gives m samples later.
+    double power[kCwqoStretchMax + 1][kCwqoChainOrder][kCwqoChainOrder];
+    double drive[kCwqoStretchMax][kCwqoChainOrder];
+    double seen[kCwqoStretchMax][kCwqoChainOrder];
+    double pulse[kCwqoStretchMax];
+    // The last stretch measured: from this phase, with this step, so many
+    // samples to the next pick and the phase after it. The phase repeats
+    // at the usual rates, so the count is not made sample by sample again.
+    double memoPhase;
+    double memoStep;
+    double memoNext;
+    size_t memoLength;
 };
+
+// Both sections band-pass around pitchHz (pass-through when it is 0), the
+// tables made from them, the state cleared.
+void cwqo_conditioner_design(CWQO_CONDITIONER* c, double sampleRate, double pitchHz, double bandwidthHz);
 
 // Clears the DC blocker, the sections' state and the phase; keeps the design.
 void cwqo_conditioner_clear(CWQO_CONDITIONER* c);
@@ -32,11 +51,3 @@ void cwqo_conditioner_clear(CWQO_CONDITIONER* c);
 // phase, advanced by step per sample, passes 1 the filtered sample is
 // written to out. Returns the samples written, at most n * step + 1.
 size_t cwqo_conditioner_run(CWQO_CONDITIONER* c, const float* in, size_t n, double step, float* out);
-
-inline double cwqo_biquad_run(CWQO_BIQUAD* s, double u)
-{
-    const double y = s->b0 * u + s->z1;
-    s->z1 = s->b1 * u - s->a1 * y + s->z2;
-    s->z2 = s->b2 * u - s->a2 * y;
-    return y;
-}
