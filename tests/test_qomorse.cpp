@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -84,6 +85,17 @@ TEST(QoMorseTake, MovesTheDataOutOnceAndLeavesAnEmptyEngineAlone)
     EXPECT_EQ(signal.size(), 1500u);                   // left as it was
     EXPECT_EQ(engine.takeThresholdF(thresholds), 10);  // one per frame
     EXPECT_EQ(engine.takeThresholdF(thresholds), 0);
+    EXPECT_EQ(engine.getStatistics().signalPeak, 0.0f);
+
+    // The statistics name the largest value of the window a take gives.
+    std::vector<float> tone(4000);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = (i / 400) % 2 ? 0.0f : 0.5f * std::sin(2.0f * float(M_PI) * 700.0f * float(i) / 4000.0f);
+    engine_run::SampleFeed toneFeed{&tone};
+    engine.decode(std::ref(toneFeed));
+    ASSERT_EQ(engine.takeSignalF(signal), 1500);
+    EXPECT_GT(engine.getStatistics().signalPeak, 0.0f);
+    EXPECT_EQ(engine.getStatistics().signalPeak, *std::max_element(signal.begin(), signal.end()));
 }
 
 // A remapped code prints its new character, the old code nothing; each engine keeps its own table.

@@ -121,9 +121,7 @@ float engine_level(CWQO_BACKEND* b)
     const int n = b->engine->takeSignalF(b->engineSignal);
     if (n <= 0 || b->engineSignal.empty())
         return std::min(1.0f, 40.0f * b->fastRms);
-    float m = 0.0f;
-    for (float v : b->engineSignal)
-        m = std::max(m, v);
+    const float m = b->engine->getStatistics().signalPeak;
     return m > 0.0f ? std::min(1.0f, b->engineSignal.back() / m) : 0.0f;
 }
 

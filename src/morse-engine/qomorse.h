@@ -60,6 +60,7 @@ public:
         float estimatedSpeed_wpm = 0.0f;
         float signalThreshold = 0.0f;
         float costFunction = 0.0f;
+        float signalPeak = 0.0f;  // the largest value of the envelope window takeSignalF gives
     };
 
     explicit QoMorse(const qomorse_Parameters& parameters);

@@ -455,6 +455,7 @@ void QoMorse::Impl::publish()
     const float peak = largest(signalF);
     KEYING_SLICER_STATUS s;
     keying_slicer_get_status(slicer.get(), &s);
+    statistics.signalPeak = peak;
     statistics.signalThreshold = peak > 0.0f ? std::min(1.0f, s.threshold / peak) : 0.0f;
     MORSE_TIMING_STATUS t;
     morse_timing_get_status(timing.get(), &t);
