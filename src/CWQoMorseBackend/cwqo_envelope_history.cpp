@@ -14,6 +14,15 @@ uint32_t range_of(float value)
     return (std::bit_cast<uint32_t>(value) & 0x7fffffffu) >> kCwqoRangeShift;
 }
 
+// The next eight bits below those of the range: shares of a range in order.
+constexpr size_t kShares = 256;
+constexpr size_t kNarrowAbove = 48;
+
+uint32_t share_of(float value)
+{
+    return ((std::bit_cast<uint32_t>(value) & 0x7fffffffu) >> (kCwqoRangeShift - 8)) & (kShares - 1);
+}
+
 void link(CWQO_ENVELOPE_HISTORY* h, uint32_t slot, uint32_t range)
 {
     const uint32_t head = h->first[range];
@@ -69,17 +78,47 @@ void values_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, float* vi, float* vj)
     picked.clear();
     for (uint32_t slot = h.first[range]; slot != kNone; slot = h.next[slot])
         picked.push_back(h.ring.data[slot]);
-    const auto nth = picked.begin() + static_cast<std::ptrdiff_t>(i);
-    std::nth_element(picked.begin(), nth, picked.end());
+    // Many values in the range: counted again by the next bits of their
+    // patterns, so that the selection runs over one narrower share.
+    std::vector<float>* pool = &picked;
+    uint32_t share = 0;
+    if (picked.size() > kNarrowAbove) {
+        uint32_t counts[kShares] = {};
+        for (float v : picked)
+            ++counts[share_of(v)];
+        while (i >= counts[share]) {
+            i -= counts[share];
+            ++share;
+        }
+        h.narrowed.clear();
+        for (float v : picked)
+            if (share_of(v) == share)
+                h.narrowed.push_back(v);
+        pool = &h.narrowed;
+    }
+    const auto nth = pool->begin() + static_cast<std::ptrdiff_t>(i);
+    std::nth_element(pool->begin(), nth, pool->end());
     *vi = *nth;
     if (rank + 1 >= h.held) {
         *vj = *vi;
         return;
     }
-    if (nth + 1 != picked.end()) {
+    if (nth + 1 != pool->end()) {
         // Those after the selected one are not smaller: the least is next.
-        *vj = *std::min_element(nth + 1, picked.end());
+        *vj = *std::min_element(nth + 1, pool->end());
         return;
+    }
+    if (pool != &picked) {
+        // Or the least of a later share of the range.
+        bool found = false;
+        float least = 0.0f;
+        for (float v : picked)
+            if (share_of(v) > share && (!found || v < least))
+                least = v, found = true;
+        if (found) {
+            *vj = least;
+            return;
+        }
     }
     // Rank i + 1 is the least value of the next range that holds any.
     do
@@ -104,6 +143,7 @@ void cwqo_history_init(CWQO_ENVELOPE_HISTORY* history, size_t capacity)
     history->rangeCounts.assign(kCwqoRanges, 0);
     history->groupCounts.assign(kCwqoGroups, 0);
     history->picked.reserve(slots);
+    history->narrowed.reserve(slots);
     cwqo_history_clear(history);
 }
 

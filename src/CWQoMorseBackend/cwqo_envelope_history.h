@@ -34,8 +34,10 @@ struct CWQO_ENVELOPE_HISTORY {
     // No group below this one has a count: a walk starts here. A count
     // going to 0 leaves it where it is; the next walk moves it up.
     mutable size_t lowestGroup = kCwqoGroups;
-    // Scratch for the values of one range while a percentile is read.
+    // Scratch for the values of one range while a percentile is read, and
+    // for those of one share of it.
     mutable std::vector<float> picked;
+    mutable std::vector<float> narrowed;
 };
 
 // Takes all storage; may throw std::bad_alloc (only at creation).
