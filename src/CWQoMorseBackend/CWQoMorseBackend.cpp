@@ -202,7 +202,6 @@ CWQO_BACKEND* cwqo_create(const CWQO_CONFIG* config)
         delete b;
         return nullptr;
     }
-    cwqo_conditioner_design(&b->conditioner, 48000.0, 0.0, 0.0);
     b->config = config ? *config : cwqo_default_config();
     cwqo_normalize_config(&b->config);
     if (!cwqo_recreate_decoder(b)) {

@@ -8,10 +8,16 @@ namespace {
 
 constexpr uint32_t kNone = UINT32_MAX;
 
-// -0 counts with +0, which it equals.
+// The pattern without its sign, so that -0 counts with +0, which it equals;
+// for values that are not negative it orders as they do.
+uint32_t pattern_of(float value)
+{
+    return std::bit_cast<uint32_t>(value) & 0x7fffffffu;
+}
+
 uint32_t range_of(float value)
 {
-    return (std::bit_cast<uint32_t>(value) & 0x7fffffffu) >> kCwqoRangeShift;
+    return pattern_of(value) >> kCwqoRangeShift;
 }
 
 // The next eight bits below those of the range: shares of a range in order.
@@ -20,7 +26,7 @@ constexpr size_t kNarrowAbove = 48;
 
 uint32_t share_of(float value)
 {
-    return ((std::bit_cast<uint32_t>(value) & 0x7fffffffu) >> (kCwqoRangeShift - 8)) & (kShares - 1);
+    return (pattern_of(value) >> (kCwqoRangeShift - 8)) & (kShares - 1);
 }
 
 void link(CWQO_ENVELOPE_HISTORY* h, uint32_t slot, uint32_t range)

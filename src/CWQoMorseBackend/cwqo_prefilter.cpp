@@ -11,7 +11,7 @@ constexpr size_t kOrder = kCwqoChainOrder;
 CWQO_BIQUAD band_pass(double sampleRate, double pitchHz, double bandwidthHz)
 {
     if (!(pitchHz > 0.0))
-        return CWQO_BIQUAD{.b0 = 1.0, .b1 = 0.0, .b2 = 0.0, .a1 = 0.0, .a2 = 0.0, .z1 = 0.0, .z2 = 0.0};
+        return CWQO_BIQUAD{.b0 = 1.0, .b1 = 0.0, .b2 = 0.0, .a1 = 0.0, .a2 = 0.0};
     const double f0 = pitchHz < 100.0 ? 100.0 : std::min(0.45 * sampleRate, pitchHz);
     const double bw = bandwidthHz < 20.0 ? 20.0 : std::min(0.4 * sampleRate, bandwidthHz);
     const double q = f0 / bw;
@@ -20,13 +20,8 @@ CWQO_BIQUAD band_pass(double sampleRate, double pitchHz, double bandwidthHz)
     const double divisor = q < 0.5 ? 1.0 : 2.0 * std::min(q, 24.0);
     const double alpha = std::sin(w0) / divisor;
     const double a0 = 1.0 + alpha;
-    return CWQO_BIQUAD{.b0 = alpha / a0,
-                       .b1 = 0.0,
-                       .b2 = -alpha / a0,
-                       .a1 = -2.0 * std::cos(w0) / a0,
-                       .a2 = (1.0 - alpha) / a0,
-                       .z1 = 0.0,
-                       .z2 = 0.0};
+    return CWQO_BIQUAD{
+        .b0 = alpha / a0, .b1 = 0.0, .b2 = -alpha / a0, .a1 = -2.0 * std::cos(w0) / a0, .a2 = (1.0 - alpha) / a0};
 }
 
 double biquad_run(const CWQO_BIQUAD& s, double* z1, double* z2, double u)
@@ -37,9 +32,7 @@ double biquad_run(const CWQO_BIQUAD& s, double* z1, double* z2, double u)
     return y;
 }
 
-// The chain's state as one vector: the DC blocker's last input and output,
-// then each section's z1 and z2.
-using State = double[kOrder];
+using State = double[kOrder];  // laid out as CWQO_CONDITIONER::state
 
 // One sample through the chain, the recursion itself: the tables are read
 // from it.
@@ -96,20 +89,6 @@ void make_tables(CWQO_CONDITIONER* c)
             sum += c->seen[m - 1][j] * b[j];
         c->pulse[m] = sum;
     }
-}
-
-void load_state(const CWQO_CONDITIONER& c, State s)
-{
-    s[0] = c.dcPrevIn, s[1] = c.dcPrevOut;
-    s[2] = c.sections[0].z1, s[3] = c.sections[0].z2;
-    s[4] = c.sections[1].z1, s[5] = c.sections[1].z2;
-}
-
-void store_state(CWQO_CONDITIONER* c, const State s)
-{
-    c->dcPrevIn = s[0], c->dcPrevOut = s[1];
-    c->sections[0].z1 = s[2], c->sections[0].z2 = s[3];
-    c->sections[1].z1 = s[4], c->sections[1].z2 = s[5];
 }
 
 // The output at the last sample of a stretch from the state before it;
@@ -197,10 +176,7 @@ void cwqo_conditioner_design(CWQO_CONDITIONER* c, double sampleRate, double pitc
 
 void cwqo_conditioner_clear(CWQO_CONDITIONER* c)
 {
-    for (CWQO_BIQUAD& section : c->sections)
-        section.z1 = section.z2 = 0.0;
-    c->dcPrevIn = 0.0;
-    c->dcPrevOut = 0.0;
+    std::fill_n(c->state, kOrder, 0.0);
     c->decimPhase = 0.0;
     c->memoPhase = NAN;
     c->memoLength = 0;
@@ -208,8 +184,8 @@ void cwqo_conditioner_clear(CWQO_CONDITIONER* c)
 
 size_t cwqo_conditioner_run(CWQO_CONDITIONER* c, const float* in, size_t n, double step, float* out)
 {
-    State s;
-    load_state(*c, s);
+    State s;  // a copy, which nothing else can touch while the tables are read
+    std::copy_n(c->state, kOrder, s);
     double phase = c->decimPhase;
     size_t written = 0;
     double recent[kCwqoStretchMax];
@@ -237,7 +213,7 @@ size_t cwqo_conditioner_run(CWQO_CONDITIONER* c, const float* in, size_t n, doub
         move_state(*c, s, recent, length);
         at += length;
     }
-    store_state(c, s);
+    std::copy_n(s, kOrder, c->state);
     c->decimPhase = phase;
     return written;
 }

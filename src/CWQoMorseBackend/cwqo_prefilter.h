@@ -7,7 +7,6 @@
 
 struct CWQO_BIQUAD {
     double b0, b1, b2, a1, a2;  // a0 normalised to 1
-    double z1, z2;
 };
 
 inline constexpr size_t kCwqoChainOrder = 6;  // the DC blocker's last in and out, each section's two
@@ -20,8 +19,8 @@ inline constexpr size_t kCwqoStretchMax = 64;
 // sample-by-sample wait.
 struct CWQO_CONDITIONER {
     CWQO_BIQUAD sections[2];
-    double dcPrevIn;
-    double dcPrevOut;
+    // The DC blocker's last input and output, then each section's z1 and z2.
+    double state[kCwqoChainOrder];
     double decimPhase;
     // power[m] = A^m by columns; drive[j] = A^j B; seen[m] = C A^m;
     // pulse[0] = D, pulse[m] = C A^(m-1) B: the state m samples on without
