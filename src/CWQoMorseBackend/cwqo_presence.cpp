@@ -16,23 +16,34 @@ void sorted_insert(float* values, size_t n, float value)
     *at = value;
 }
 
-// Ascending `values` of n entries loses one entry equal to `value` (held).
-void sorted_erase(float* values, size_t n, float value)
+// Ascending `values` of n entries: one entry equal to `old` (held) gives
+// way to `value`, as if erased and then inserted after its equals. Mostly
+// the two lie close, and only the entries between them move.
+void sorted_replace(float* values, size_t n, float old, float value)
 {
-    float* at = std::lower_bound(values, values + n, value);
-    std::copy(at + 1, values + n, at);
+    float* from = std::lower_bound(values, values + n, old);
+    float* to = std::upper_bound(values, values + n, value);
+    if (to > from) {
+        std::copy(from + 1, to, from);
+        *(to - 1) = value;
+    } else {
+        std::copy_backward(to, from, from + 1);
+        *to = value;
+    }
 }
 
 void push_bin(CWQO_PRESENCE* p, float mean)
 {
     const size_t recent = std::min(p->count, kCwqoPresencePeakBins);
     if (recent == kCwqoPresencePeakBins)
-        sorted_erase(p->sortedRecent, recent, p->bins[(p->head + p->count - recent) % kCwqoPresenceBins]);
-    sorted_insert(p->sortedRecent, recent == kCwqoPresencePeakBins ? recent - 1 : recent, mean);
+        sorted_replace(p->sortedRecent, recent, p->bins[(p->head + p->count - recent) % kCwqoPresenceBins], mean);
+    else
+        sorted_insert(p->sortedRecent, recent, mean);
     if (p->count == kCwqoPresenceBins) {
-        sorted_erase(p->sortedAll, p->count, p->bins[p->head]);
+        sorted_replace(p->sortedAll, p->count, p->bins[p->head], mean);
+        p->bins[p->head] = mean;
         p->head = (p->head + 1) % kCwqoPresenceBins;
-        --p->count;
+        return;
     }
     sorted_insert(p->sortedAll, p->count, mean);
     p->bins[(p->head + p->count) % kCwqoPresenceBins] = mean;
