@@ -177,36 +177,55 @@ TEST(CwqoEnvelopeStatistics, RunLengthsAndKeyDownShareMatchASampleBySampleCount)
     cwqo_run_lengths_init(&runs);
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> length(1, 300);
+    std::uniform_int_distribution<int> piece(1, 700);
+    std::uniform_real_distribution<float> jitter(0.0f, 0.02f);
     bool down = false;
-    for (size_t n = 0; n < kCwqoHistorySamples + 3333;) {
-        const int run = length(rng);
-        for (int i = 0; i < run; ++i, ++n)
-            cwqo_history_append(&history, down ? 1.0f + 0.01f * static_cast<float>(i % 3) : 0.01f);
-        down = !down;
-    }
-    cwqo_history_commit(&history);
-    const CWQO_ENVELOPE_FIGURES figures = cwqo_envelope_statistics(history, 5.0, 80.0, &runs);
-
-    std::vector<float> marks;
-    size_t onCount = 0, runLength = 0;
-    bool runOn = cwqo_ring_at(history.ring, 0) >= figures.keyThreshold;
-    for (size_t i = 0; i <= history.ring.count; ++i) {
-        const bool end = i == history.ring.count;
-        const bool on = !end && cwqo_ring_at(history.ring, i) >= figures.keyThreshold;
-        onCount += on ? 1 : 0;
-        if (end || on != runOn) {
-            if (runOn && runLength >= kCwqoMinimumRun)
-                marks.push_back(static_cast<float>(runLength * 0.25));
-            runLength = 0;
-            runOn = on;
+    int left = 0;
+    int checked = 0;
+    // Pieces of any size committed one by one, the ring wrapping many
+    // times: the figures are those of the values held after each commit.
+    for (size_t n = 0; n < 4 * kCwqoHistorySamples;) {
+        for (int k = piece(rng); k > 0; --k, ++n) {
+            if (left == 0) {
+                left = length(rng);
+                down = !down;
+            }
+            --left;
+            cwqo_history_append(&history, down ? 1.0f + jitter(rng) : jitter(rng));
         }
-        ++runLength;
+        cwqo_history_commit(&history);
+        if (cwqo_history_size(history) <= kCwqoStatisticsMinimum)
+            continue;
+        const CWQO_ENVELOPE_FIGURES figures = cwqo_envelope_statistics(history, 5.0, 80.0, &runs);
+
+        std::vector<float> marks, spaces;
+        size_t onCount = 0, runLength = 0;
+        bool runOn = cwqo_ring_at(history.ring, 0) >= figures.keyThreshold;
+        for (size_t i = 0; i <= history.ring.count; ++i) {
+            const bool end = i == history.ring.count;
+            const bool on = !end && cwqo_ring_at(history.ring, i) >= figures.keyThreshold;
+            onCount += on ? 1 : 0;
+            if (end || on != runOn) {
+                if (runLength >= kCwqoMinimumRun)
+                    (runOn ? marks : spaces).push_back(static_cast<float>(runLength * 0.25));
+                runLength = 0;
+                runOn = on;
+            }
+            ++runLength;
+        }
+        ASSERT_GT(figures.keyThreshold, 0.02f);
+        ASSERT_EQ(figures.onRatio,
+                  static_cast<float>(static_cast<double>(onCount) / static_cast<double>(history.ring.count)));
+        ASSERT_EQ(runs.spaces, spaces);
+        std::vector<float> sortedMarks = marks;
+        std::sort(sortedMarks.begin(), sortedMarks.end());
+        std::sort(runs.marks.begin(), runs.marks.end());
+        ASSERT_EQ(runs.marks, sortedMarks);
+        const double dotMs = cwqo_dot_length_ms(&marks);
+        ASSERT_EQ(figures.wpm, dotMs >= 12.0 && dotMs <= 250.0 ? 1200.0 / dotMs : 0.0);
+        checked += figures.wpm > 0.0 ? 1 : 0;
     }
-    ASSERT_GT(figures.keyThreshold, 0.01f);
-    EXPECT_EQ(figures.onRatio, static_cast<float>(static_cast<double>(onCount) / kCwqoHistorySamples));
-    const double dotMs = cwqo_dot_length_ms(&marks);
-    ASSERT_GT(dotMs, 12.0);
-    EXPECT_EQ(figures.wpm, 1200.0 / dotMs);
+    EXPECT_GT(checked, 50);  // with a speed, so that the marks were compared too
 }
 
 // One bin per 5 ms value: the spread is that of a selection from the bins

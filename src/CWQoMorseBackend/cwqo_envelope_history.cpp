@@ -136,6 +136,22 @@ void values_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, float* vi, float* vj)
     *vj = least;
 }
 
+// The least and greatest of a stretch's slots, read again whole.
+void measure_stretch(CWQO_ENVELOPE_HISTORY* h, size_t stretch)
+{
+    const float* data = h->ring.data.data();
+    const size_t from = stretch * kCwqoStretchSlots;
+    const size_t to = std::min(from + kCwqoStretchSlots, h->ring.data.size());
+    float least = data[from];
+    float most = data[from];
+    for (size_t s = from + 1; s < to; ++s) {
+        least = std::min(least, data[s]);
+        most = std::max(most, data[s]);
+    }
+    h->stretchLeast[stretch] = least;
+    h->stretchMost[stretch] = most;
+}
+
 }  // namespace
 
 void cwqo_history_init(CWQO_ENVELOPE_HISTORY* history, size_t capacity)
@@ -148,6 +164,9 @@ void cwqo_history_init(CWQO_ENVELOPE_HISTORY* history, size_t capacity)
     history->first.assign(kCwqoRanges, kNone);
     history->rangeCounts.assign(kCwqoRanges, 0);
     history->groupCounts.assign(kCwqoGroups, 0);
+    const size_t stretches = (slots + kCwqoStretchSlots - 1) / kCwqoStretchSlots;
+    history->stretchLeast.assign(stretches, 0.0f);
+    history->stretchMost.assign(stretches, 0.0f);
     history->picked.reserve(slots);
     history->narrowed.reserve(slots);
     cwqo_history_clear(history);
@@ -181,11 +200,16 @@ void cwqo_history_commit(CWQO_ENVELOPE_HISTORY* history)
     size_t slot = ring.head + ring.count - fresh;
     if (slot >= capacity)
         slot -= capacity;
+    size_t measured = SIZE_MAX;
     for (size_t k = 0; k < fresh; ++k) {
         const auto s = static_cast<uint32_t>(slot);
         if (history->slotRange[s] != kNone)
             unlink(history, s);
         link(history, s, range_of(ring.data[s]));
+        if (slot / kCwqoStretchSlots != measured) {
+            measured = slot / kCwqoStretchSlots;
+            measure_stretch(history, measured);
+        }
         slot = slot + 1 == capacity ? 0 : slot + 1;
     }
     history->arrived = 0;

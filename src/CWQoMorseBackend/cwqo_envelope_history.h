@@ -18,6 +18,10 @@ inline constexpr unsigned kCwqoRangeShift = 16;
 inline constexpr size_t kCwqoRanges = size_t{1} << (31 - kCwqoRangeShift);
 inline constexpr unsigned kCwqoGroupShift = 7;
 inline constexpr size_t kCwqoGroups = kCwqoRanges >> kCwqoGroupShift;
+// Ring slots are also taken in stretches of this many, each with the least
+// and greatest value it holds, so that a pass comparing every value with a
+// level can step over a stretch that lies wholly on one side.
+inline constexpr size_t kCwqoStretchSlots = 32;
 
 struct CWQO_ENVELOPE_HISTORY {
     CWQO_SAMPLE_RING ring;
@@ -31,6 +35,10 @@ struct CWQO_ENVELOPE_HISTORY {
     std::vector<uint32_t> first;        // per range: its first slot
     std::vector<uint32_t> rangeCounts;  // per range
     std::vector<uint32_t> groupCounts;  // per group of ranges
+    // Per stretch of slots, as of the last commit; a stretch not wholly
+    // inside the held values has slots that count for nothing here.
+    std::vector<float> stretchLeast;
+    std::vector<float> stretchMost;
     // No group below this one has a count: a walk starts here. A count
     // going to 0 leaves it where it is; the next walk moves it up.
     mutable size_t lowestGroup = kCwqoGroups;

@@ -8,14 +8,14 @@
 namespace {
 
 constexpr double kMsPerSample = 1000.0 / 4000.0;
-constexpr size_t kChunk = 32;
 
 // Runs of equal key state in time order; runs shorter than the minimum are
 // dropped without joining their neighbours. Returns the key-down count.
-size_t split_runs(const CWQO_SAMPLE_RING& ring, float threshold, CWQO_RUN_LENGTHS* runs)
+size_t split_runs(const CWQO_ENVELOPE_HISTORY& history, float threshold, CWQO_RUN_LENGTHS* runs)
 {
     runs->marks.clear();
     runs->spaces.clear();
+    const CWQO_SAMPLE_RING& ring = history.ring;
     if (ring.count == 0)
         return 0;
     size_t onCount = 0;
@@ -25,31 +25,30 @@ size_t split_runs(const CWQO_SAMPLE_RING& ring, float threshold, CWQO_RUN_LENGTH
         if (runLength >= kCwqoMinimumRun)
             (runOn ? runs->marks : runs->spaces).push_back(static_cast<float>(runLength * kMsPerSample));
     };
-    // The ring in its two contiguous pieces.
+    // The ring's slots in time order, in their two contiguous pieces.
     const size_t capacity = ring.data.size();
     const size_t firstLength = std::min(ring.count, capacity - ring.head);
-    const float* pieces[2] = {ring.data.data() + ring.head, ring.data.data()};
-    const size_t lengths[2] = {firstLength, ring.count - firstLength};
+    const size_t starts[2] = {ring.head, 0};
+    const size_t ends[2] = {ring.head + firstLength, ring.count - firstLength};
+    const float* v = ring.data.data();
     for (int p = 0; p < 2; ++p) {
-        const float* v = pieces[p];
-        size_t i = 0;
-        while (i < lengths[p]) {
-            // Runs are mostly far longer than a chunk: a chunk all in the
-            // current state is counted by a vectorised sum and skipped whole.
-            if (lengths[p] - i >= kChunk) {
-                unsigned on = 0;
-                for (size_t j = 0; j < kChunk; ++j)
-                    on += v[i + j] >= threshold ? 1 : 0;
-                if (on == (runOn ? kChunk : 0)) {
-                    onCount += on;
-                    runLength += kChunk;
-                    i += kChunk;
+        size_t s = starts[p];
+        while (s < ends[p]) {
+            // Runs are mostly far longer than a stretch: one wholly in the
+            // current state, as its least or greatest value tells, is
+            // counted and stepped over.
+            if (s % kCwqoStretchSlots == 0 && ends[p] - s >= kCwqoStretchSlots) {
+                const size_t stretch = s / kCwqoStretchSlots;
+                if (runOn ? history.stretchLeast[stretch] >= threshold : history.stretchMost[stretch] < threshold) {
+                    onCount += runOn ? kCwqoStretchSlots : 0;
+                    runLength += kCwqoStretchSlots;
+                    s += kCwqoStretchSlots;
                     continue;
                 }
             }
-            const size_t end = std::min(lengths[p], i + kChunk);
-            for (; i < end; ++i) {
-                const bool on = v[i] >= threshold;
+            const size_t end = std::min(ends[p], (s / kCwqoStretchSlots + 1) * kCwqoStretchSlots);
+            for (; s < end; ++s) {
+                const bool on = v[s] >= threshold;
                 onCount += on ? 1 : 0;
                 if (on != runOn) {
                     close();
@@ -126,7 +125,7 @@ CWQO_ENVELOPE_FIGURES cwqo_envelope_statistics(const CWQO_ENVELOPE_HISTORY& hist
     CWQO_ENVELOPE_FIGURES figures{};
     figures.keyThreshold = std::max(p20 + 0.38f * (p90 - p20), p50);
     const size_t n = cwqo_history_size(history);
-    const size_t onCount = split_runs(history.ring, figures.keyThreshold, runs);
+    const size_t onCount = split_runs(history, figures.keyThreshold, runs);
     const double onRatio = std::min(1.0, static_cast<double>(onCount) / static_cast<double>(n));
     const double snrScore = cw_limit((snrDb - 5.0) / 18.0, 0.0, 1.0);
     const double onScore = cw_limit(1.0 - std::fabs(onRatio - 0.45) / 0.45, 0.0, 1.0);
