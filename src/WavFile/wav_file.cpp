@@ -289,9 +289,33 @@ float decode_one(const uint8_t* p)
     return static_cast<float>(static_cast<int32_t>(get32(p)) / 2147483648.0);
 }
 
+constexpr size_t sample_bytes(SampleKind kind)
+{
+    switch (kind) {
+    case SampleKind::kFloat64: return 8;
+    case SampleKind::kPcm8: return 1;
+    case SampleKind::kPcm16: return 2;
+    case SampleKind::kPcm24: return 3;
+    default: return 4;
+    }
+}
+
 template <SampleKind kind>
 void decode_run(const uint8_t* p, size_t count, size_t stride, float* out)
 {
+    constexpr size_t kBytes = sample_bytes(kind);
+    if (stride == kBytes) {
+        // One channel: little-endian floats are already what is wanted, and
+        // a stride known when compiling lets the other loops vectorise.
+        if constexpr (kind == SampleKind::kFloat32 && std::endian::native == std::endian::little) {
+            if (count > 0)
+                std::memcpy(out, p, count * sizeof(float));
+            return;
+        }
+        for (size_t i = 0; i < count; ++i)
+            out[i] = decode_one<kind>(p + i * kBytes);
+        return;
+    }
     for (size_t i = 0; i < count; ++i)
         out[i] = decode_one<kind>(p + i * stride);
 }
