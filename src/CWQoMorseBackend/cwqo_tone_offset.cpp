@@ -44,32 +44,51 @@ void cwqo_tone_offset_add(CWQO_TONE_OFFSET* o, const float* samples, size_t coun
     const double turnSin = std::sin(step);
     double oscCos = std::cos(o->phase);
     double oscSin = std::sin(o->phase);
-    for (size_t i = 0; i < count; ++i) {
-        const float sample = samples[i];
+    // Every recursion in plain locals: kept in the record (even in a copy
+    // of it), each would wait on its own last store, twice as slow.
+    const double lowpass = kLowpass;
+    const double keep = kKeep;
+    double phase = o->phase;
+    double lowI1 = o->lowpass[0][0], lowI2 = o->lowpass[0][1];
+    double lowQ1 = o->lowpass[1][0], lowQ2 = o->lowpass[1][1];
+    double lastI = o->previous[0], lastQ = o->previous[1];
+    double lagRe = o->lag1[0], lagIm = o->lag1[1];
+    double power = o->power;
+    for (size_t n = 0; n < count; ++n) {
+        const float sample = samples[n];
         if (!std::isfinite(sample))
             continue;
-        const double mixed[2] = {sample * oscCos, -sample * oscSin};
+        const double mixedI = sample * oscCos;
+        const double mixedQ = -sample * oscSin;
         const double turned = oscCos * turnCos - oscSin * turnSin;
         oscSin = oscSin * turnCos + oscCos * turnSin;
         oscCos = turned;
-        const double phase = o->phase + step;
-        o->phase = phase < kTwoPi ? phase : phase < 2.0 * kTwoPi ? phase - kTwoPi : std::fmod(phase, kTwoPi);
-        double z[2];
-        for (int k = 0; k < 2; ++k) {
-            o->lowpass[k][0] += kLowpass * (mixed[k] - o->lowpass[k][0]);
-            o->lowpass[k][1] += kLowpass * (o->lowpass[k][0] - o->lowpass[k][1]);
-            z[k] = o->lowpass[k][1];
-        }
-        // z times the conjugate of the previous sample: its angle is the
-        // phase advance, its size the power.
-        const double re = z[0] * o->previous[0] + z[1] * o->previous[1];
-        const double im = z[1] * o->previous[0] - z[0] * o->previous[1];
-        o->lag1[0] = kKeep * o->lag1[0] + (1.0 - kKeep) * re;
-        o->lag1[1] = kKeep * o->lag1[1] + (1.0 - kKeep) * im;
-        o->power = kKeep * o->power + (1.0 - kKeep) * (z[0] * z[0] + z[1] * z[1]);
-        o->previous[0] = z[0];
-        o->previous[1] = z[1];
+        const double next = phase + step;
+        phase = next < kTwoPi ? next : next < 2.0 * kTwoPi ? next - kTwoPi : std::fmod(next, kTwoPi);
+        lowI1 += lowpass * (mixedI - lowI1);
+        lowI2 += lowpass * (lowI1 - lowI2);
+        lowQ1 += lowpass * (mixedQ - lowQ1);
+        lowQ2 += lowpass * (lowQ1 - lowQ2);
+        // The sample times the conjugate of the previous one: its angle is
+        // the phase advance, its size the power.
+        const double re = lowI2 * lastI + lowQ2 * lastQ;
+        const double im = lowQ2 * lastI - lowI2 * lastQ;
+        lagRe = keep * lagRe + (1.0 - keep) * re;
+        lagIm = keep * lagIm + (1.0 - keep) * im;
+        power = keep * power + (1.0 - keep) * (lowI2 * lowI2 + lowQ2 * lowQ2);
+        lastI = lowI2;
+        lastQ = lowQ2;
     }
+    o->phase = phase;
+    o->lowpass[0][0] = lowI1;
+    o->lowpass[0][1] = lowI2;
+    o->lowpass[1][0] = lowQ1;
+    o->lowpass[1][1] = lowQ2;
+    o->previous[0] = lastI;
+    o->previous[1] = lastQ;
+    o->lag1[0] = lagRe;
+    o->lag1[1] = lagIm;
+    o->power = power;
 }
 
 float cwqo_tone_offset_hz(const CWQO_TONE_OFFSET& o)
