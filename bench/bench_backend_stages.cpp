@@ -117,8 +117,8 @@ void BM_BackendBookkeeping(benchmark::State& state)
         for (size_t i = 0; i < n; ++i) {
             const float v = envelope[at];
             at = at + 1 == envelope.size() ? 0 : at + 1;
-            cwqo_history_append(&history, v);
-            cwqo_presence_add(&presence, v, sampleMs);
+            cwqo_history_append(&history, &v, 1);
+            cwqo_presence_add(&presence, &v, 1, sampleMs);
         }
         cwqo_history_commit(&history);
         cwqo_presence_update(&presence, kCwqoPresenceOnDb, kCwqoPresenceOffDb);

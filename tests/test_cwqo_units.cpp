@@ -40,6 +40,22 @@ TEST(CwqoSampleRing, DropsTheOldestWhenFullAndPopsWholeRequestsAcrossTheWrap)
     ASSERT_TRUE(cwqo_ring_pop_front(&ring, out, 3));
     EXPECT_EQ(std::vector<float>(out, out + 3), (std::vector<float>{3.0f, 4.0f, 5.0f}));
     EXPECT_EQ(std::tuple(ring.count, cwqo_ring_at(ring, 0)), std::tuple(1u, 6.0f));
+
+    // Appended in one call: across the end of the storage, and more than
+    // it holds, of which only the newest stay.
+    const float run[] = {7.0f, 8.0f, 9.0f};
+    cwqo_ring_append(&ring, run, 3);
+    ASSERT_EQ(ring.count, 4u);
+    cwqo_ring_copy(ring, out);
+    EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{6.0f, 7.0f, 8.0f, 9.0f}));
+    cwqo_ring_append(&ring, run, 2);
+    cwqo_ring_copy(ring, out);
+    EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{8.0f, 9.0f, 7.0f, 8.0f}));
+    const float many[] = {10.0f, 11.0f, 12.0f, 13.0f, 14.0f, 15.0f};
+    cwqo_ring_append(&ring, many, 6);
+    cwqo_ring_copy(ring, out);
+    EXPECT_EQ(std::tuple(ring.count, std::vector<float>(out, out + 4)),
+              std::tuple(4u, std::vector<float>{12.0f, 13.0f, 14.0f, 15.0f}));
 }
 
 // What does not fit a buffer waits for the next; overflow drops the oldest bytes.
@@ -113,7 +129,7 @@ TEST(CwqoEnvelopeHistory, PercentilesEqualThoseOfASortedCopyOfTheHeldValues)
         for (int shift : {-20, -16, -12, -8, -4, 0, 0, 0, -18, -6, -2, -2, -2, -2, -19}) {
             for (int i = 0; i < 100; ++i) {
                 const float v = std::ldexp(1.0f + 0.01f * static_cast<float>(i % 13), shift);
-                cwqo_history_append(&history, v);
+                cwqo_history_append(&history, &v, 1);
                 held.push_back(v);
             }
             cwqo_history_commit(&history);
@@ -133,13 +149,15 @@ TEST(CwqoEnvelopeHistory, PercentilesEqualThoseOfASortedCopyOfTheHeldValues)
         std::uniform_real_distribution<float> near(1.0f, 1.004f);
         std::vector<float> held;
         const auto commit = [&](size_t n) {
+            std::vector<float> batch;
             for (size_t i = 0; i < n; ++i) {
                 const float v = close ? (i % 5 == 0 ? 0.0f : near(rng)) : static_cast<float>(level(rng)) * 0.125f;
-                cwqo_history_append(&history, v);
+                batch.push_back(v);
                 held.push_back(v);
                 if (held.size() > capacity)
                     held.erase(held.begin());
             }
+            cwqo_history_append(&history, batch.data(), batch.size());
             cwqo_history_commit(&history);
             ASSERT_EQ(cwqo_history_size(history), held.size()) << n;
             for (double q : {0.0, 0.2, 0.5, 0.77, 0.9, 0.95, 1.0})
@@ -149,8 +167,8 @@ TEST(CwqoEnvelopeHistory, PercentilesEqualThoseOfASortedCopyOfTheHeldValues)
         if (close) {
             commit(300);
             const float median = cwqo_history_quantile(history, 0.5);
-            for (int i = 0; i < 50; ++i)
-                cwqo_history_append(&history, 9.0f);
+            const std::vector<float> high(50, 9.0f);
+            cwqo_history_append(&history, high.data(), high.size());
             EXPECT_EQ(cwqo_history_quantile(history, 0.5), median);
             cwqo_history_clear(&history);
             held.clear();
@@ -184,15 +202,18 @@ TEST(CwqoEnvelopeStatistics, RunLengthsAndKeyDownShareMatchASampleBySampleCount)
     int checked = 0;
     // Pieces of any size committed one by one, the ring wrapping many
     // times: the figures are those of the values held after each commit.
+    std::vector<float> values;
     for (size_t n = 0; n < 4 * kCwqoHistorySamples;) {
+        values.clear();
         for (int k = piece(rng); k > 0; --k, ++n) {
             if (left == 0) {
                 left = length(rng);
                 down = !down;
             }
             --left;
-            cwqo_history_append(&history, down ? 1.0f + jitter(rng) : jitter(rng));
+            values.push_back(down ? 1.0f + jitter(rng) : jitter(rng));
         }
+        cwqo_history_append(&history, values.data(), values.size());
         cwqo_history_commit(&history);
         if (cwqo_history_size(history) <= kCwqoStatisticsMinimum)
             continue;
@@ -247,7 +268,7 @@ TEST(CwqoPresence, SpreadIsThatOfTheHeldBinsAsTheyComeAndGo)
         // Loud keying for a while, then quieter: the verdict changes.
         const float scale = n < 1200 ? 1e-3f : 1e-4f;
         const float v = static_cast<float>(level(rng) % (n < 1200 ? 400 : 3) + 1) * scale;
-        cwqo_presence_add(&presence, v, kCwqoPresenceBinMs);
+        cwqo_presence_add(&presence, &v, 1, kCwqoPresenceBinMs);
         bins.push_back(v);
         if (bins.size() > kCwqoPresenceBins)
             bins.erase(bins.begin());
@@ -259,6 +280,27 @@ TEST(CwqoPresence, SpreadIsThatOfTheHeldBinsAsTheyComeAndGo)
         const float peak = pick(std::vector<float>(bins.end() - static_cast<std::ptrdiff_t>(recent), bins.end()), 0.95);
         ASSERT_EQ(presence.spreadDb, 20.0f * std::log10(peak / floor)) << "bin " << n;
     }
+
+    // Quarter-millisecond values in blocks of any length, a bin filling
+    // across them, give what the same values one at a time give.
+    CWQO_PRESENCE single, blocks;
+    cwqo_presence_reset(&single);
+    cwqo_presence_reset(&blocks);
+    std::uniform_int_distribution<int> blockLength(0, 90);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<float> values(static_cast<size_t>(blockLength(rng)));
+        for (float& v : values)
+            v = static_cast<float>(level(rng)) * 1e-3f;
+        if (round % 7 == 3 && !values.empty())
+            values[0] = NAN;
+        for (const float& v : values)
+            cwqo_presence_add(&single, &v, 1, 0.25);
+        cwqo_presence_add(&blocks, values.data(), values.size(), 0.25);
+        ASSERT_EQ(cwqo_presence_update(&blocks, kCwqoPresenceOnDb, kCwqoPresenceOffDb),
+                  cwqo_presence_update(&single, kCwqoPresenceOnDb, kCwqoPresenceOffDb));
+        ASSERT_EQ(blocks.spreadDb, single.spreadDb) << "round " << round;
+    }
+    EXPECT_EQ(blocks.count, kCwqoPresenceBins);
 }
 
 // The chain sample by sample, as written: DC blocker, both sections in

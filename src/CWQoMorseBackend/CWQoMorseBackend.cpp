@@ -46,6 +46,7 @@ void take_storage(CWQO_BACKEND* b)
     cwqo_run_lengths_init(&b->runs);
     b->blanked.reserve(4096);
     b->decimated.reserve(4096);
+    b->levels.reserve(4096);
     b->engineText.reserve(1024);
     b->engineSignal.reserve(kCwqoHistorySamples);
     b->engineThresholds.reserve(1024);

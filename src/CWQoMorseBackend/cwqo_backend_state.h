@@ -49,6 +49,7 @@ struct CWQO_BACKEND {
     // decoding allocates nothing.
     std::vector<float> blanked;  // the block guarded and past the crash blanker
     std::vector<float> decimated;
+    std::vector<float> levels;  // the envelope of the block's finite samples
     CWQO_RUN_LENGTHS runs;
     std::vector<uint8_t> engineText;
     std::vector<float> engineSignal;

@@ -184,10 +184,10 @@ void cwqo_history_clear(CWQO_ENVELOPE_HISTORY* history)
     history->lowestGroup = kCwqoGroups;
 }
 
-void cwqo_history_append(CWQO_ENVELOPE_HISTORY* history, float value)
+void cwqo_history_append(CWQO_ENVELOPE_HISTORY* history, const float* values, size_t count)
 {
-    cwqo_ring_push(&history->ring, value, nullptr);
-    ++history->arrived;
+    cwqo_ring_append(&history->ring, values, count);
+    history->arrived += count;
 }
 
 void cwqo_history_commit(CWQO_ENVELOPE_HISTORY* history)

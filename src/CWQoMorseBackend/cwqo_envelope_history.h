@@ -53,8 +53,8 @@ void cwqo_history_init(CWQO_ENVELOPE_HISTORY* history, size_t capacity);
 
 void cwqo_history_clear(CWQO_ENVELOPE_HISTORY* history);
 
-// Appends one value (finite, not negative); the oldest gives way when full.
-void cwqo_history_append(CWQO_ENVELOPE_HISTORY* history, float value);
+// Appends count values (finite, not negative); the oldest give way when full.
+void cwqo_history_append(CWQO_ENVELOPE_HISTORY* history, const float* values, size_t count);
 
 // Brings the counts up to date with the appends since the last commit.
 void cwqo_history_commit(CWQO_ENVELOPE_HISTORY* history);

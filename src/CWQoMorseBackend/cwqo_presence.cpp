@@ -70,22 +70,31 @@ void cwqo_presence_reset(CWQO_PRESENCE* p)
     p->present = 0;
 }
 
-void cwqo_presence_add(CWQO_PRESENCE* p, float value, double ms)
+void cwqo_presence_add(CWQO_PRESENCE* p, const float* values, size_t count, double ms)
 {
-    if (p == nullptr || !std::isfinite(value) || !(ms > 0.0))
+    if (p == nullptr || values == nullptr || !(ms > 0.0))
         return;
-    const double v = std::max(0.0f, value);
-    while (ms > 0.0) {
-        const double take = std::min(ms, kCwqoPresenceBinMs - p->fillMs);
-        p->fillSum += v * take;
-        p->fillMs += take;
-        ms -= take;
-        if (p->fillMs >= kCwqoPresenceBinMs - 1e-9) {
-            push_bin(p, static_cast<float>(p->fillSum / p->fillMs));
-            p->fillSum = 0.0;
-            p->fillMs = 0.0;
+    // The bin being filled in locals, stored back once.
+    double fillSum = p->fillSum;
+    double fillMs = p->fillMs;
+    for (size_t i = 0; i < count; ++i) {
+        if (!std::isfinite(values[i]))
+            continue;
+        const double v = std::max(0.0f, values[i]);
+        for (double left = ms; left > 0.0;) {
+            const double take = std::min(left, kCwqoPresenceBinMs - fillMs);
+            fillSum += v * take;
+            fillMs += take;
+            left -= take;
+            if (fillMs >= kCwqoPresenceBinMs - 1e-9) {
+                push_bin(p, static_cast<float>(fillSum / fillMs));
+                fillSum = 0.0;
+                fillMs = 0.0;
+            }
         }
     }
+    p->fillSum = fillSum;
+    p->fillMs = fillMs;
 }
 
 int32_t cwqo_presence_update(CWQO_PRESENCE* p, float onDb, float offDb)

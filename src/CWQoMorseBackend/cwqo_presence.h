@@ -34,9 +34,9 @@ struct CWQO_PRESENCE {
 // Empty memory, nothing present.
 void cwqo_presence_reset(CWQO_PRESENCE* presence);
 
-// The envelope `value` (not negative) held for `ms`. Non-finite values are
-// left out.
-void cwqo_presence_add(CWQO_PRESENCE* presence, float value, double ms);
+// Envelope values (not negative) in time order, each held for `ms`.
+// Non-finite values are left out.
+void cwqo_presence_add(CWQO_PRESENCE* presence, const float* values, size_t count, double ms);
 
 // The backend's envelope (band noise through the 120 Hz prefilter and the
 // envelope follower) kept its spread near 4 dB and below 6 dB in minutes of

@@ -36,6 +36,7 @@ bool reserve_buffers(CWQO_BACKEND* b, size_t count)
     try {
         b->blanked.reserve(count);
         b->decimated.reserve(decimated_room(*b, count));
+        b->levels.reserve(decimated_room(*b, count));
     } catch (const std::exception&) {
         return false;
     }
@@ -77,13 +78,21 @@ float follow(float level, float a, double rise, double fall)
 
 void update_history(CWQO_BACKEND* b)
 {
+    // The level followed in a local; the history and presence take the
+    // block's levels at once.
+    b->levels.resize(b->decimated.size());
+    float* const levels = b->levels.data();
+    size_t n = 0;
+    float level = b->envLevel;
     for (float s : b->decimated) {
         if (!std::isfinite(s))
             continue;
-        b->envLevel = follow(b->envLevel, std::fabs(s), kHistoryRise, kHistoryFall);
-        cwqo_history_append(&b->envHistory, b->envLevel);
-        cwqo_presence_add(&b->presence, b->envLevel, kEngineSampleMs);
+        level = follow(level, std::fabs(s), kHistoryRise, kHistoryFall);
+        levels[n++] = level;
     }
+    b->envLevel = level;
+    cwqo_history_append(&b->envHistory, levels, n);
+    cwqo_presence_add(&b->presence, levels, n, kEngineSampleMs);
     cwqo_tone_offset_add(&b->toneOffset, b->decimated.data(), b->decimated.size());
     cwqo_history_commit(&b->envHistory);
     cwqo_presence_update(&b->presence, kCwqoPresenceOnDb, kCwqoPresenceOffDb);

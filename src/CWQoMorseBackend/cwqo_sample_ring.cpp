@@ -40,6 +40,26 @@ bool cwqo_ring_push(CWQO_SAMPLE_RING* ring, float value, float* dropped)
     return full;
 }
 
+void cwqo_ring_append(CWQO_SAMPLE_RING* ring, const float* values, size_t count)
+{
+    const size_t capacity = ring->data.size();
+    // Only the newest capacity values can stay.
+    if (count > capacity) {
+        values += count - capacity;
+        count = capacity;
+    }
+    // Copied in at most two runs, either side of the ring's end.
+    size_t tail = ring->head + ring->count;
+    if (tail >= capacity)
+        tail -= capacity;
+    const size_t first = std::min(count, capacity - tail);
+    std::copy_n(values, first, ring->data.data() + tail);
+    std::copy_n(values + first, count - first, ring->data.data());
+    const size_t overflow = ring->count + count > capacity ? ring->count + count - capacity : 0;
+    ring->head = (ring->head + overflow) % capacity;
+    ring->count = std::min(capacity, ring->count + count);
+}
+
 bool cwqo_ring_pop_front(CWQO_SAMPLE_RING* ring, float* dst, size_t n)
 {
     if (ring->count < n)

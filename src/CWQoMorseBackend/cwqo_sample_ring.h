@@ -30,6 +30,9 @@ inline float cwqo_ring_at(const CWQO_SAMPLE_RING& ring, size_t i)
     return ring.data[k < ring.data.size() ? k : k - ring.data.size()];
 }
 
+// Appends count values in order; when full the oldest give way.
+void cwqo_ring_append(CWQO_SAMPLE_RING* ring, const float* values, size_t count);
+
 // Moves the n oldest entries to dst; false (nothing moved) when fewer are held.
 bool cwqo_ring_pop_front(CWQO_SAMPLE_RING* ring, float* dst, size_t n);
 

@@ -275,7 +275,7 @@ void cw_rx_live_step(CW_RX* rx, const float* samples, size_t count)
     rx->toneHeard = present;
     // The level is normalised to what was heard, so noise reads as tone;
     // whether a signal is present is judged on the magnitude itself.
-    cwqo_presence_add(&rx->presence, magnitude, ms);
+    cwqo_presence_add(&rx->presence, &magnitude, 1, ms);
 
     CW_RX_STATUS& st = rx->status;
     st.level = level;
