@@ -119,9 +119,15 @@ void update_statistics(CWQO_BACKEND* b)
 void queue_for_engine(CWQO_BACKEND* b)
 {
     b->gain = 1.0f;
-    for (float s : b->decimated)
-        if (std::isfinite(s))
-            cwqo_ring_push(&b->engineQueue, s, nullptr);
+    // The runs between samples that are not finite, each in one append.
+    const float* const d = b->decimated.data();
+    const size_t n = b->decimated.size();
+    size_t start = 0;
+    for (size_t i = 0; i <= n; ++i)
+        if (i == n || !std::isfinite(d[i])) {
+            cwqo_ring_append(&b->engineQueue, d + start, i - start);
+            start = i + 1;
+        }
 }
 
 // The engine's newest envelope value against the largest of its window.
