@@ -2,6 +2,7 @@
 
 #include "cw_decimator.h"
 #include "cw_goertzel_bank.h"
+#include "cw_grid_dft.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -40,6 +41,10 @@ float shaped_target(double levelDb, double floorDb, double rangeDb)
 
 struct CW_SPECTRUM_ESTIMATOR {
     CW_DECIMATOR* decimator = nullptr;
+    // Set up when the bins divide the decimated rate evenly; otherwise a
+    // Goertzel filter per bin.
+    CW_GRID_DFT* grid = nullptr;
+    int32_t onGrid = 0;
     // The newest input samples, each written twice `capacity` apart so that
     // any stretch of them lies in one piece.
     std::vector<float> ring;
@@ -77,6 +82,10 @@ void prepare(CW_SPECTRUM_ESTIMATOR* e, double sampleRate)
     for (size_t k = 0; k < kCWSpectrumBinCount; ++k)
         e->coefficients[k] = static_cast<float>(
             2.0 * std::cos(2.0 * std::numbers::pi * static_cast<double>(k) * kCWSpectrumBinHz / output));
+    const double period = output / kCWSpectrumBinHz;
+    e->onGrid = std::fabs(period - std::round(period)) < 1e-9
+                    ? cw_grid_dft_configure(e->grid, static_cast<size_t>(std::round(period)))
+                    : 0;
     e->rate = sampleRate;
     e->head = 0;
     e->filled = 0;
@@ -150,7 +159,10 @@ void compute_levels(CW_SPECTRUM_ESTIMATOR* e)
     cw_decimator_run(e->decimator, e->ring.data() + e->head + e->capacity - span, n, e->decimated.data());
     for (size_t i = 0; i < n; ++i)
         e->frame[i] = e->window[i] * e->decimated[i];
-    cw_goertzel_bank_power(e->frame.data(), n, e->coefficients, kCWSpectrumBinCount, e->power);
+    if (e->onGrid)
+        cw_grid_dft_power(e->grid, e->frame.data(), n, kCWSpectrumBinCount, e->power);
+    else
+        cw_goertzel_bank_power(e->frame.data(), n, e->coefficients, kCWSpectrumBinCount, e->power);
     for (size_t k = 0; k < kCWSpectrumBinCount; ++k) {
         const double magnitude = std::sqrt(std::max(0.0, static_cast<double>(e->power[k])));
         // Held to the float range before narrowing, so huge input stays finite.
@@ -208,6 +220,7 @@ CW_SPECTRUM_ESTIMATOR* cw_spectrum_estimator_create(void)
     if (e == nullptr)
         return nullptr;
     e->decimator = cw_decimator_create();
+    e->grid = cw_grid_dft_create();
     e->capacity = kCWSpectrumFrameSize + cw_decimator_longest_kernel();
     try {
         e->ring.assign(2 * e->capacity, 0.0f);
@@ -218,7 +231,7 @@ CW_SPECTRUM_ESTIMATOR* cw_spectrum_estimator_create(void)
         cw_spectrum_estimator_destroy(e);
         return nullptr;
     }
-    if (e->decimator == nullptr) {
+    if (e->decimator == nullptr || e->grid == nullptr) {
         cw_spectrum_estimator_destroy(e);
         return nullptr;
     }
@@ -267,5 +280,6 @@ void cw_spectrum_estimator_destroy(CW_SPECTRUM_ESTIMATOR* e)
     if (e == nullptr)
         return;
     cw_decimator_destroy(e->decimator);
+    cw_grid_dft_destroy(e->grid);
     delete e;
 }
