@@ -18,18 +18,18 @@ void sorted_insert(float* values, size_t n, float value)
 
 // Ascending `values` of n entries: one entry equal to `old` (held) gives
 // way to `value`, as if erased and then inserted after its equals. Mostly
-// the two lie close: the gap left by the old entry slides to the new one's
-// place, and only the entries between them move.
+// the two lie close, and only the entries between them move.
 void sorted_replace(float* values, size_t n, float old, float value)
 {
-    float* gap = std::lower_bound(values, values + n, old);
-    if (value >= old)
-        for (; gap + 1 < values + n && gap[1] <= value; ++gap)
-            gap[0] = gap[1];
-    else
-        for (; gap > values && gap[-1] > value; --gap)
-            gap[0] = gap[-1];
-    *gap = value;
+    float* from = std::lower_bound(values, values + n, old);
+    float* to = std::upper_bound(values, values + n, value);
+    if (to > from) {
+        std::copy(from + 1, to, from);
+        *(to - 1) = value;
+    } else {
+        std::copy_backward(to, from, from + 1);
+        *to = value;
+    }
 }
 
 void push_bin(CWQO_PRESENCE* p, float mean)
