@@ -17,8 +17,8 @@ void sorted_insert(float* values, size_t n, float value)
 }
 
 // Ascending `values` of n entries: one entry equal to `old` (held) gives
-// way to `value`, as if erased and then inserted after its equals. Mostly
-// the two lie close, and only the entries between them move.
+// way to `value`, as if erased and then inserted after its equals: only
+// the entries between the two places move, not the list's tail twice.
 void sorted_replace(float* values, size_t n, float old, float value)
 {
     float* from = std::lower_bound(values, values + n, old);

@@ -2,8 +2,8 @@
 // spectrum's bins when their spacing divides the rate evenly (5 Hz at the
 // 4000 Hz the decimator gives from 8, 12, 16, 24, 32, 48, 96, 192 and 384 kHz).
 // The frame is folded onto one period, which leaves those frequencies as
-// they are, and the period goes through one FFT of half its length, a
-// tenth of the work of a Goertzel filter per bin.
+// they are, and the period goes through one FFT of half its length: about
+// a tenth of the arithmetic of a Goertzel filter per bin.
 #pragma once
 
 #include <cstddef>
