@@ -90,6 +90,22 @@ TEST(SpectrumBins, APureToneLandsInItsBinAtEveryRateAndNothingFoldsOntoTheSpan)
     }
 }
 
+// Over silence the floor lies 28 dB under the strongest bin and the shape
+// starts 22% of the way up: a second tone 20 dB under the first shows, one
+// 24 dB under it does not, on either way of computing the bins.
+TEST(SpectrumLevels, ATone20DbUnderTheTopShowsAndOne24DbUnderDoesNot)
+{
+    for (double rate : {48000.0, 44100.0}) {
+        for (const double underDb : {20.0, 24.0}) {
+            Estimator f;
+            const double weak = 0.5 * std::pow(10.0, -underDb / 20.0);
+            ASSERT_TRUE(f.frame(mix(tone(700.0, rate, kN, 0.5), tone(1000.0, rate, kN, weak)), rate));
+            EXPECT_EQ(f.bin(200) > 0.0f, underDb == 20.0) << rate << " Hz, " << underDb << " dB under";
+            EXPECT_GT(f.bin(140), 0.3f) << rate;
+        }
+    }
+}
+
 // Bad samples count as silence, so a tone around them still shows.
 TEST(SpectrumLevels, SilenceNanInfinityAndClippingStayFinite)
 {

@@ -54,11 +54,11 @@ struct CW_SPECTRUM_ESTIMATOR {
     std::vector<float> frame;
     float coefficients[kCWSpectrumBinCount] = {};
     float power[kCWSpectrumBinCount] = {};
-    double levelDb[kCWSpectrumBinCount] = {};
-    size_t frameSize = 0;  // decimated samples per frame
-    size_t head = 0;       // where the next input sample goes
-    size_t filled = 0;     // input samples since the rate was set
-    double rate = 0.0;     // input rate the tables were built for
+    float amplitude[kCWSpectrumBinCount] = {};  // of the last frame, at least kAmplitudeFloor
+    size_t frameSize = 0;                       // decimated samples per frame
+    size_t head = 0;                            // where the next input sample goes
+    size_t filled = 0;                          // input samples since the rate was set
+    double rate = 0.0;                          // input rate the tables were built for
     double lastAccepted = 0.0;
     double smoothedPeakHz = 0.0;  // 0 until the first search
     CW_SPECTRUM_SNAPSHOT snapshot{};
@@ -167,19 +167,38 @@ void compute_levels(CW_SPECTRUM_ESTIMATOR* e)
         const double magnitude = std::sqrt(std::max(0.0, static_cast<double>(e->power[k])));
         // Held to the float range before narrowing, so huge input stays finite.
         const double amplitude = std::min(2.0 * magnitude / static_cast<double>(n), static_cast<double>(FLT_MAX));
-        e->levelDb[k] =
-            20.0 * std::log10(static_cast<double>(std::max(static_cast<float>(amplitude), kAmplitudeFloor)));
+        e->amplitude[k] = std::max(static_cast<float>(amplitude), kAmplitudeFloor);
     }
 }
 
+double level_db(float amplitude)
+{
+    return 20.0 * std::log10(static_cast<double>(amplitude));
+}
+
+// Only the extremes and the bins above the knee need their level in dB.
+// The logarithm keeps the amplitudes' order: the extremes lie among the
+// bins within a hair of the least and the greatest amplitude, and a bin
+// clearly under the knee's amplitude shapes to 0 whatever its exact level.
 void shape_and_smooth(CW_SPECTRUM_ESTIMATOR* e)
 {
-    const auto [low, high] = std::minmax_element(e->levelDb, e->levelDb + kCWSpectrumBinCount);
-    const double top = std::max(kTopFloorDb, *high);
-    const double floorDb = std::max(*low, top - kFloorSpanDb);
-    const double range = std::max(kMinRangeDb, top - floorDb);
+    const float* amplitude = e->amplitude;
+    const auto [least, most] = std::minmax_element(amplitude, amplitude + kCWSpectrumBinCount);
+    double low = HUGE_VAL;
+    double high = -HUGE_VAL;
     for (size_t k = 0; k < kCWSpectrumBinCount; ++k) {
-        const float target = shaped_target(e->levelDb[k], floorDb, range);
+        if (amplitude[k] <= *least * (1.0f + 1e-5f))
+            low = std::min(low, level_db(amplitude[k]));
+        if (amplitude[k] >= *most * (1.0f - 1e-5f))
+            high = std::max(high, level_db(amplitude[k]));
+    }
+    const double top = std::max(kTopFloorDb, high);
+    const double floorDb = std::max(low, top - kFloorSpanDb);
+    const double range = std::max(kMinRangeDb, top - floorDb);
+    const double kneeAmplitude = std::pow(10.0, (floorDb + kShapeKnee * range) / 20.0) * (1.0 - 1e-6);
+    for (size_t k = 0; k < kCWSpectrumBinCount; ++k) {
+        const float target =
+            amplitude[k] < kneeAmplitude ? 0.0f : shaped_target(level_db(amplitude[k]), floorDb, range);
         float& s = e->snapshot.bins[k];
         const float alpha = s < target ? kAttack : kRelease;
         s = (1.0f - alpha) * s + alpha * target;
