@@ -3,6 +3,7 @@
 #include "cwqo_lock.h"
 #include "cwqo_prefilter.h"
 #include "cwqo_presence.h"
+#include "cwqo_sample_ring.h"
 #include "cw_text_queue.h"
 
 #include <gtest/gtest.h>
@@ -27,35 +28,45 @@ std::string take(CW_TEXT_QUEUE* q, size_t capacity)
 
 }  // namespace
 
+namespace {
+
+std::vector<float> contents(const CWQO_SAMPLE_RING& ring)
+{
+    std::vector<float> v;
+    for (size_t i = 0; i < ring.count; ++i)
+        v.push_back(cwqo_ring_at(ring, i));
+    return v;
+}
+
+}  // namespace
+
 TEST(CwqoSampleRing, DropsTheOldestWhenFullAndPopsWholeRequestsAcrossTheWrap)
 {
     CWQO_SAMPLE_RING ring;
     cwqo_ring_init(&ring, 4);
-    float dropped = -1.0f, out[5] = {};
-    for (float v : {1.0f, 2.0f, 3.0f, 4.0f})
-        EXPECT_FALSE(cwqo_ring_push(&ring, v, &dropped));
-    EXPECT_TRUE(cwqo_ring_push(&ring, 5.0f, &dropped) && cwqo_ring_push(&ring, 6.0f, nullptr));
-    EXPECT_EQ(dropped, 1.0f);
+    float out[5] = {};
+    for (float v : {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f})
+        cwqo_ring_append(&ring, &v, 1);
+    EXPECT_EQ(contents(ring), (std::vector<float>{3.0f, 4.0f, 5.0f, 6.0f}));
     EXPECT_FALSE(cwqo_ring_pop_front(&ring, out, 5));  // more than held: nothing moves
     ASSERT_TRUE(cwqo_ring_pop_front(&ring, out, 3));
     EXPECT_EQ(std::vector<float>(out, out + 3), (std::vector<float>{3.0f, 4.0f, 5.0f}));
-    EXPECT_EQ(std::tuple(ring.count, cwqo_ring_at(ring, 0)), std::tuple(1u, 6.0f));
+    EXPECT_EQ(contents(ring), (std::vector<float>{6.0f}));
 
     // Appended in one call: across the end of the storage, and more than
     // it holds, of which only the newest stay.
     const float run[] = {7.0f, 8.0f, 9.0f};
     cwqo_ring_append(&ring, run, 3);
-    ASSERT_EQ(ring.count, 4u);
-    cwqo_ring_copy(ring, out);
-    EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{6.0f, 7.0f, 8.0f, 9.0f}));
+    EXPECT_EQ(contents(ring), (std::vector<float>{6.0f, 7.0f, 8.0f, 9.0f}));
     cwqo_ring_append(&ring, run, 2);
-    cwqo_ring_copy(ring, out);
+    EXPECT_EQ(contents(ring), (std::vector<float>{8.0f, 9.0f, 7.0f, 8.0f}));
+    ASSERT_TRUE(cwqo_ring_pop_front(&ring, out, 4));
     EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{8.0f, 9.0f, 7.0f, 8.0f}));
     const float many[] = {10.0f, 11.0f, 12.0f, 13.0f, 14.0f, 15.0f};
     cwqo_ring_append(&ring, many, 6);
-    cwqo_ring_copy(ring, out);
-    EXPECT_EQ(std::tuple(ring.count, std::vector<float>(out, out + 4)),
-              std::tuple(4u, std::vector<float>{12.0f, 13.0f, 14.0f, 15.0f}));
+    EXPECT_EQ(contents(ring), (std::vector<float>{12.0f, 13.0f, 14.0f, 15.0f}));
+    cwqo_ring_clear(&ring);
+    EXPECT_TRUE(contents(ring).empty());
 }
 
 // What does not fit a buffer waits for the next; overflow drops the oldest bytes.

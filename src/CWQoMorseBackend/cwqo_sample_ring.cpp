@@ -20,26 +20,6 @@ size_t cwqo_ring_capacity(const CWQO_SAMPLE_RING& ring)
     return ring.data.size();
 }
 
-bool cwqo_ring_push(CWQO_SAMPLE_RING* ring, float value, float* dropped)
-{
-    const size_t capacity = ring->data.size();
-    if (capacity == 0)
-        return false;
-    const bool full = ring->count == capacity;
-    if (full) {
-        if (dropped)
-            *dropped = ring->data[ring->head];
-        ring->head = ring->head + 1 == capacity ? 0 : ring->head + 1;
-        --ring->count;
-    }
-    size_t tail = ring->head + ring->count;
-    if (tail >= capacity)
-        tail -= capacity;
-    ring->data[tail] = value;
-    ++ring->count;
-    return full;
-}
-
 void cwqo_ring_append(CWQO_SAMPLE_RING* ring, const float* values, size_t count)
 {
     const size_t capacity = ring->data.size();
@@ -71,12 +51,4 @@ bool cwqo_ring_pop_front(CWQO_SAMPLE_RING* ring, float* dst, size_t n)
     ring->head = (ring->head + n) % capacity;
     ring->count -= n;
     return true;
-}
-
-void cwqo_ring_copy(const CWQO_SAMPLE_RING& ring, float* dst)
-{
-    const size_t capacity = ring.data.size();
-    const size_t first = std::min(ring.count, capacity - ring.head);
-    std::copy_n(ring.data.data() + ring.head, first, dst);
-    std::copy_n(ring.data.data(), ring.count - first, dst + first);
 }

@@ -19,10 +19,6 @@ void cwqo_ring_clear(CWQO_SAMPLE_RING* ring);
 
 size_t cwqo_ring_capacity(const CWQO_SAMPLE_RING& ring);
 
-// Appends; when full the oldest entry is dropped first. Returns true and
-// stores the dropped value in *dropped (may be null) when one was dropped.
-bool cwqo_ring_push(CWQO_SAMPLE_RING* ring, float value, float* dropped);
-
 // Entry i in time order, 0 the oldest; i must be below count.
 inline float cwqo_ring_at(const CWQO_SAMPLE_RING& ring, size_t i)
 {
@@ -35,6 +31,3 @@ void cwqo_ring_append(CWQO_SAMPLE_RING* ring, const float* values, size_t count)
 
 // Moves the n oldest entries to dst; false (nothing moved) when fewer are held.
 bool cwqo_ring_pop_front(CWQO_SAMPLE_RING* ring, float* dst, size_t n);
-
-// Copies all entries in time order to dst (room for count floats).
-void cwqo_ring_copy(const CWQO_SAMPLE_RING& ring, float* dst);
