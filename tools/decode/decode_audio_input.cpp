@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -36,10 +37,13 @@ struct DECODE_INPUT {
     std::vector<float> laneScratch;  // two channels decoded apart before they are paired
     WAV_FORMAT format;               // of the samples read from the stream
     size_t frameBytes = 2;
-    bool bounded = false;        // the data chunk states its size
-    uint64_t remaining = 0;      // bytes of data left when bounded
-    std::vector<uint8_t> bytes;  // read but not handed out yet
-    size_t start = 0;            // first byte in bytes not handed out
+    bool bounded = false;    // the data chunk states its size
+    uint64_t remaining = 0;  // bytes of data left when bounded
+    // Read but not handed out yet: [start, end). Not zeroed first, as every
+    // read overwrites what it uses.
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t start = 0;
+    size_t end = 0;
     bool ended = false;
     bool lastReadShort = false;
     DECODE_INPUT_STATUS status;
@@ -247,7 +251,7 @@ bool read_sound(DECODE_INPUT* in, float* out, size_t lanes, size_t maxFrames, si
 // decoded apart and then interleaved.
 void decode_frames(DECODE_INPUT* in, size_t frames, size_t lanes, float* out)
 {
-    const uint8_t* from = in->bytes.data() + in->start;
+    const uint8_t* from = in->bytes.get() + in->start;
     if (lanes == 1) {
         wav_decode_samples(from, frames, in->frameBytes, in->format.tag, in->format.bits, out);
         return;
@@ -265,7 +269,8 @@ void decode_frames(DECODE_INPUT* in, size_t frames, size_t lanes, float* out)
 // One read of the stream into the byte buffer; false at its end.
 bool fill(DECODE_INPUT* in, std::string* error, bool* more)
 {
-    in->bytes.erase(in->bytes.begin(), in->bytes.begin() + static_cast<std::ptrdiff_t>(in->start));
+    std::memmove(in->bytes.get(), in->bytes.get() + in->start, in->end - in->start);
+    in->end -= in->start;
     in->start = 0;
     size_t want = std::max(kReadBytes, in->frameBytes);
     if (in->bounded)
@@ -273,13 +278,11 @@ bool fill(DECODE_INPUT* in, std::string* error, bool* more)
     *more = false;
     if (want == 0 || in->ended)
         return true;
-    const size_t had = in->bytes.size();
-    in->bytes.resize(had + want);
     ssize_t r = 0;
     do
-        r = ::read(in->fd, in->bytes.data() + had, want);
+        r = ::read(in->fd, in->bytes.get() + in->end, want);
     while (r < 0 && errno == EINTR);
-    in->bytes.resize(had + static_cast<size_t>(std::max<ssize_t>(r, 0)));
+    in->end += static_cast<size_t>(std::max<ssize_t>(r, 0));
     if (r < 0)
         return fail(error, in->name + ": cannot read: " + std::strerror(errno));
     if (r == 0) {
@@ -305,7 +308,7 @@ bool read_lanes(DECODE_INPUT* in, float* out, size_t lanes, size_t maxFrames, si
     // Returns once a short read shows a pipe's writer has nothing more yet,
     // so its audio is decoded as it comes.
     while (*count < maxFrames) {
-        const size_t frames = std::min(maxFrames - *count, (in->bytes.size() - in->start) / in->frameBytes);
+        const size_t frames = std::min(maxFrames - *count, (in->end - in->start) / in->frameBytes);
         decode_frames(in, frames, lanes, out + *count * lanes);
         *count += frames;
         in->start += frames * in->frameBytes;
@@ -331,7 +334,8 @@ DECODE_INPUT* decode_input_open(const DECODE_INPUT_CONFIG* config, std::string* 
         decode_input_destroy(in);
         return nullptr;
     }
-    in->bytes.reserve(std::max(kReadBytes, in->frameBytes) * 2);
+    // Less than a frame is left when a read comes: one read always fits.
+    in->bytes = std::make_unique_for_overwrite<uint8_t[]>(std::max(kReadBytes, in->frameBytes) * 2);
     return in;
 }
 
