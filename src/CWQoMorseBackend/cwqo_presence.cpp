@@ -8,10 +8,29 @@ namespace {
 // Below this the input is silence (about -100 dBFS), whatever its spread.
 constexpr float kSilence = 1e-5f;
 
+// The first of n ascending entries that is not below `value` (orEqual
+// false) or above it (true): std::lower_bound and std::upper_bound, with
+// the halving done by a select rather than a jump, since on noise which
+// way each step goes cannot be predicted.
+float* sorted_bound(float* values, size_t n, float value, bool orEqual)
+{
+    float* first = values;
+    size_t length = n;
+    while (length > 1) {
+        const size_t half = length / 2;
+        const float probe = first[half - 1];
+        first = (orEqual ? probe <= value : probe < value) ? first + half : first;
+        length -= half;
+    }
+    if (length == 1 && (orEqual ? *first <= value : *first < value))
+        ++first;
+    return first;
+}
+
 // Ascending `values` of n entries gains `value` after its equals.
 void sorted_insert(float* values, size_t n, float value)
 {
-    float* at = std::upper_bound(values, values + n, value);
+    float* at = sorted_bound(values, n, value, true);
     std::copy_backward(at, values + n, values + n + 1);
     *at = value;
 }
@@ -21,8 +40,8 @@ void sorted_insert(float* values, size_t n, float value)
 // the entries between the two places move, not the list's tail twice.
 void sorted_replace(float* values, size_t n, float old, float value)
 {
-    float* from = std::lower_bound(values, values + n, old);
-    float* to = std::upper_bound(values, values + n, value);
+    float* from = sorted_bound(values, n, old, false);
+    float* to = sorted_bound(values, n, value, true);
     if (to > from) {
         std::copy(from + 1, to, from);
         *(to - 1) = value;
