@@ -6,7 +6,8 @@
 
 namespace {
 
-constexpr uint32_t kNone = UINT32_MAX;
+constexpr uint32_t kNoRange = UINT32_MAX;
+constexpr uint16_t kNone = UINT16_MAX;  // no slot
 
 // The pattern without its sign, so that -0 counts with +0, which it equals;
 // for values that are not negative it orders as they do.
@@ -29,9 +30,9 @@ uint32_t share_of(float value)
     return (pattern_of(value) >> (kCwqoRangeShift - 8)) & (kShares - 1);
 }
 
-void link(CWQO_ENVELOPE_HISTORY* h, uint32_t slot, uint32_t range)
+void link(CWQO_ENVELOPE_HISTORY* h, uint16_t slot, uint32_t range)
 {
-    const uint32_t head = h->first[range];
+    const uint16_t head = h->first[range];
     h->next[slot] = head;
     h->previous[slot] = kNone;
     if (head != kNone)
@@ -45,18 +46,18 @@ void link(CWQO_ENVELOPE_HISTORY* h, uint32_t slot, uint32_t range)
     ++h->held;
 }
 
-void unlink(CWQO_ENVELOPE_HISTORY* h, uint32_t slot)
+void unlink(CWQO_ENVELOPE_HISTORY* h, uint16_t slot)
 {
     const uint32_t range = h->slotRange[slot];
-    const uint32_t after = h->next[slot];
-    const uint32_t before = h->previous[slot];
+    const uint16_t after = h->next[slot];
+    const uint16_t before = h->previous[slot];
     if (before != kNone)
         h->next[before] = after;
     else
         h->first[range] = after;
     if (after != kNone)
         h->previous[after] = before;
-    h->slotRange[slot] = kNone;
+    h->slotRange[slot] = kNoRange;
     --h->rangeCounts[range];
     --h->groupCounts[range >> kCwqoGroupShift];
     --h->held;
@@ -82,7 +83,7 @@ void values_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, float* vi, float* vj)
     }
     std::vector<float>& picked = h.picked;
     picked.clear();
-    for (uint32_t slot = h.first[range]; slot != kNone; slot = h.next[slot])
+    for (uint16_t slot = h.first[range]; slot != kNone; slot = h.next[slot])
         picked.push_back(h.ring.data[slot]);
     // Many values in the range: counted again by the next bits of their
     // patterns, so that the selection runs over one narrower share.
@@ -131,7 +132,7 @@ void values_at(const CWQO_ENVELOPE_HISTORY& h, size_t i, float* vi, float* vj)
         ++range;
     while (h.rangeCounts[range] == 0);
     float least = h.ring.data[h.first[range]];
-    for (uint32_t slot = h.next[h.first[range]]; slot != kNone; slot = h.next[slot])
+    for (uint16_t slot = h.next[h.first[range]]; slot != kNone; slot = h.next[slot])
         least = std::min(least, h.ring.data[slot]);
     *vj = least;
 }
@@ -156,9 +157,9 @@ void measure_stretch(CWQO_ENVELOPE_HISTORY* h, size_t stretch)
 
 void cwqo_history_init(CWQO_ENVELOPE_HISTORY* history, size_t capacity)
 {
-    cwqo_ring_init(&history->ring, capacity);
+    cwqo_ring_init(&history->ring, std::min(capacity, kCwqoHistoryMost));
     const size_t slots = cwqo_ring_capacity(history->ring);
-    history->slotRange.assign(slots, kNone);
+    history->slotRange.assign(slots, kNoRange);
     history->next.assign(slots, kNone);
     history->previous.assign(slots, kNone);
     history->first.assign(kCwqoRanges, kNone);
@@ -175,7 +176,7 @@ void cwqo_history_init(CWQO_ENVELOPE_HISTORY* history, size_t capacity)
 void cwqo_history_clear(CWQO_ENVELOPE_HISTORY* history)
 {
     cwqo_ring_clear(&history->ring);
-    std::fill(history->slotRange.begin(), history->slotRange.end(), kNone);
+    std::fill(history->slotRange.begin(), history->slotRange.end(), kNoRange);
     std::fill(history->first.begin(), history->first.end(), kNone);
     std::fill(history->rangeCounts.begin(), history->rangeCounts.end(), 0);
     std::fill(history->groupCounts.begin(), history->groupCounts.end(), 0);
@@ -202,8 +203,8 @@ void cwqo_history_commit(CWQO_ENVELOPE_HISTORY* history)
         slot -= capacity;
     size_t measured = SIZE_MAX;
     for (size_t k = 0; k < fresh; ++k) {
-        const auto s = static_cast<uint32_t>(slot);
-        if (history->slotRange[s] != kNone)
+        const auto s = static_cast<uint16_t>(slot);
+        if (history->slotRange[s] != kNoRange)
             unlink(history, s);
         link(history, s, range_of(ring.data[s]));
         if (slot / kCwqoStretchSlots != measured) {

@@ -12,9 +12,10 @@
 
 // A range holds the values whose bit patterns share their top bits (for
 // values that are not negative that order is the order of the values): the
-// range is under 1 % of its values wide, so few values fall in each. The
-// ranges are counted in groups too, so that a walk skips most of them.
-inline constexpr unsigned kCwqoRangeShift = 16;
+// range is 0.2 % of its values wide, so few values fall in each, and a
+// percentile gathers few. The ranges are counted in groups too, so that a
+// walk skips most of them.
+inline constexpr unsigned kCwqoRangeShift = 14;
 inline constexpr size_t kCwqoRanges = size_t{1} << (31 - kCwqoRangeShift);
 inline constexpr unsigned kCwqoGroupShift = 7;
 inline constexpr size_t kCwqoGroups = kCwqoRanges >> kCwqoGroupShift;
@@ -22,18 +23,22 @@ inline constexpr size_t kCwqoGroups = kCwqoRanges >> kCwqoGroupShift;
 // and greatest value it holds, so that a pass comparing every value with a
 // level can step over a stretch that lies wholly on one side.
 inline constexpr size_t kCwqoStretchSlots = 32;
+// Slots and counts in 16 bits keep the per-range tables small: a history
+// holds at most this many values.
+inline constexpr size_t kCwqoHistoryMost = 65535;
 
 struct CWQO_ENVELOPE_HISTORY {
     CWQO_SAMPLE_RING ring;
     size_t arrived = 0;  // appended since the last commit
     size_t held = 0;     // values counted, as of the last commit
     // Per ring slot: the range its counted value lies in (UINT32_MAX when
-    // none) and its neighbours in that range's list of slots.
+    // none) and its neighbours in that range's list of slots (UINT16_MAX
+    // for none).
     std::vector<uint32_t> slotRange;
-    std::vector<uint32_t> next;
-    std::vector<uint32_t> previous;
-    std::vector<uint32_t> first;        // per range: its first slot
-    std::vector<uint32_t> rangeCounts;  // per range
+    std::vector<uint16_t> next;
+    std::vector<uint16_t> previous;
+    std::vector<uint16_t> first;        // per range: its first slot
+    std::vector<uint16_t> rangeCounts;  // per range
     std::vector<uint32_t> groupCounts;  // per group of ranges
     // Per stretch of slots, as of the last commit; a stretch not wholly
     // inside the held values has slots that count for nothing here.
@@ -48,7 +53,8 @@ struct CWQO_ENVELOPE_HISTORY {
     mutable std::vector<float> narrowed;
 };
 
-// Takes all storage; may throw std::bad_alloc (only at creation).
+// Takes all storage for capacity values, at most kCwqoHistoryMost; may
+// throw std::bad_alloc (only at creation).
 void cwqo_history_init(CWQO_ENVELOPE_HISTORY* history, size_t capacity);
 
 void cwqo_history_clear(CWQO_ENVELOPE_HISTORY* history);
