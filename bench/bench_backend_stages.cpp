@@ -108,6 +108,7 @@ void BM_BackendBookkeeping(benchmark::State& state)
     cwqo_presence_reset(&presence);
     const double sampleMs = 1000.0 / kEngineRate;
     const double perBlock = static_cast<double>(kAudioBlock) * kEngineRate / kAudioRate;
+    std::vector<float> levels(static_cast<size_t>(perBlock) + 1);
     size_t at = 0;
     double phase = 0.0;
     const auto block = [&]() {
@@ -115,11 +116,12 @@ void BM_BackendBookkeeping(benchmark::State& state)
         const auto n = static_cast<size_t>(phase);
         phase -= static_cast<double>(n);
         for (size_t i = 0; i < n; ++i) {
-            const float v = envelope[at];
+            levels[i] = envelope[at];
             at = at + 1 == envelope.size() ? 0 : at + 1;
-            cwqo_history_append(&history, &v, 1);
-            cwqo_presence_add(&presence, &v, 1, sampleMs);
         }
+        // In one append each, as the backend hands over a block's levels.
+        cwqo_history_append(&history, levels.data(), n);
+        cwqo_presence_add(&presence, levels.data(), n, sampleMs);
         cwqo_history_commit(&history);
         cwqo_presence_update(&presence, kCwqoPresenceOnDb, kCwqoPresenceOffDb);
         if (cwqo_history_size(history) >= kCwqoStatisticsMinimum)
