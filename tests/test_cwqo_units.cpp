@@ -4,6 +4,7 @@
 #include "cwqo_prefilter.h"
 #include "cwqo_presence.h"
 #include "cwqo_sample_ring.h"
+#include "cwqo_tone_offset.h"
 #include "cw_text_queue.h"
 
 #include <gtest/gtest.h>
@@ -370,4 +371,48 @@ TEST(CwqoConditioner, PicksWhatTheChainGivesSampleBySample)
         for (size_t i = 0; i < written; ++i)
             ASSERT_NEAR(got[i], want[i], 1e-6 * largest) << "sample " << i;
     }
+}
+
+namespace {
+
+// Two seconds of a tone at the engine rate, with a sample that is not finite.
+std::vector<float> tone_at(double hz)
+{
+    std::vector<float> samples(8000);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = 0.3f * static_cast<float>(std::sin(2.0 * M_PI * hz * static_cast<double>(i) / 4000.0));
+    samples[1234] = NAN;
+    return samples;
+}
+
+}  // namespace
+
+// A tone above the pitch reads positive, one below negative, whatever the
+// blocks the passes take; a retune moves the reading at once.
+TEST(CwqoToneOffset, ReadsTheToneAgainstThePitchAndARetuneAtOnce)
+{
+    for (const double hz : {740.0, 660.0}) {
+        SCOPED_TRACE(hz);
+        const std::vector<float> samples = tone_at(hz);
+        std::vector<float> readings;
+        for (const size_t block : {size_t{171}, size_t{1}, samples.size()}) {
+            CWQO_TONE_OFFSET offset;
+            cwqo_tone_offset_reset(&offset, 700.0);
+            for (size_t at = 0; at < samples.size(); at += block) {
+                CWQO_TONE_OFFSET_PASS pass = cwqo_tone_offset_begin(offset);
+                for (size_t i = at; i < std::min(at + block, samples.size()); ++i)
+                    if (std::isfinite(samples[i]))
+                        cwqo_tone_offset_step(&pass, samples[i]);
+                cwqo_tone_offset_end(&offset, pass);
+            }
+            readings.push_back(cwqo_tone_offset_hz(offset));
+            cwqo_tone_offset_tune(&offset, 720.0);
+            EXPECT_NEAR(cwqo_tone_offset_hz(offset), hz - 720.0, 2.0);
+        }
+        for (float r : readings)
+            EXPECT_NEAR(r, hz - 700.0, 2.0);
+    }
+    CWQO_TONE_OFFSET silent;
+    cwqo_tone_offset_reset(&silent, 700.0);
+    EXPECT_EQ(cwqo_tone_offset_hz(silent), 0.0f);
 }

@@ -79,21 +79,25 @@ float follow(float level, float a, double rise, double fall)
 void update_history(CWQO_BACKEND* b)
 {
     // The level followed in a local; the history and presence take the
-    // block's levels at once.
+    // block's levels at once. The tone offset steps in the same loop: both
+    // recursions wait on their last results, and side by side those waits
+    // overlap.
     b->levels.resize(b->decimated.size());
     float* const levels = b->levels.data();
     size_t n = 0;
     float level = b->envLevel;
+    CWQO_TONE_OFFSET_PASS offset = cwqo_tone_offset_begin(b->toneOffset);
     for (float s : b->decimated) {
         if (!std::isfinite(s))
             continue;
         level = follow(level, std::fabs(s), kHistoryRise, kHistoryFall);
         levels[n++] = level;
+        cwqo_tone_offset_step(&offset, s);
     }
+    cwqo_tone_offset_end(&b->toneOffset, offset);
     b->envLevel = level;
     cwqo_history_append(&b->envHistory, levels, n);
     cwqo_presence_add(&b->presence, levels, n, kEngineSampleMs);
-    cwqo_tone_offset_add(&b->toneOffset, b->decimated.data(), b->decimated.size());
     cwqo_history_commit(&b->envHistory);
     cwqo_presence_update(&b->presence, kCwqoPresenceOnDb, kCwqoPresenceOffDb);
 }
