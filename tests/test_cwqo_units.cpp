@@ -27,10 +27,6 @@ std::string take(CW_TEXT_QUEUE* q, size_t capacity)
     return buffer.substr(0, n);
 }
 
-}  // namespace
-
-namespace {
-
 std::vector<float> contents(const CWQO_SAMPLE_RING& ring)
 {
     std::vector<float> v;

@@ -1,16 +1,14 @@
 #include "cwqo_tone_offset.h"
 
 #include <cmath>
-#include <numbers>
 
 namespace {
 
 constexpr double kRateHz = 4000.0;  // the engine rate, all the backend feeds
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // The mixer's image, twice the pitch away, is cut by two poles at 250 Hz
 // while a neighbour 200 Hz off still counts; the average forgets within
 // about a second.
-const double kLowpass = 1.0 - std::exp(-kTwoPi * 250.0 / kRateHz);
+const double kLowpass = 1.0 - std::exp(-kCwqoTwoPi * 250.0 / kRateHz);
 const double kKeep = std::exp(-1.0 / kRateHz);
 
 }  // namespace
@@ -25,7 +23,7 @@ void cwqo_tone_offset_tune(CWQO_TONE_OFFSET* o, double pitchHz)
 {
     if (pitchHz == o->pitchHz)
         return;
-    const double turn = -kTwoPi * (pitchHz - o->pitchHz) / kRateHz;
+    const double turn = -kCwqoTwoPi * (pitchHz - o->pitchHz) / kRateHz;
     const double c = std::cos(turn);
     const double s = std::sin(turn);
     const double re = o->lag1[0] * c - o->lag1[1] * s;
@@ -36,7 +34,7 @@ void cwqo_tone_offset_tune(CWQO_TONE_OFFSET* o, double pitchHz)
 
 CWQO_TONE_OFFSET_PASS cwqo_tone_offset_begin(const CWQO_TONE_OFFSET& o)
 {
-    const double step = kTwoPi * o.pitchHz / kRateHz;
+    const double step = kCwqoTwoPi * o.pitchHz / kRateHz;
     return CWQO_TONE_OFFSET_PASS{.step = step,
                                  .turnCos = std::cos(step),
                                  .turnSin = std::sin(step),
@@ -74,5 +72,5 @@ float cwqo_tone_offset_hz(const CWQO_TONE_OFFSET& o)
 {
     if (!(o.power > 0.0))
         return 0.0f;
-    return static_cast<float>(std::atan2(o.lag1[1], o.lag1[0]) * kRateHz / kTwoPi);
+    return static_cast<float>(std::atan2(o.lag1[1], o.lag1[0]) * kRateHz / kCwqoTwoPi);
 }

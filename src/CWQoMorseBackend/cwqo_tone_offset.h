@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <numbers>
 
+inline constexpr double kCwqoTwoPi = 2.0 * std::numbers::pi;
+
 struct CWQO_TONE_OFFSET {
     double pitchHz;
     double phase;          // of the mixing oscillator, radians
@@ -46,14 +48,13 @@ inline void cwqo_tone_offset_step(CWQO_TONE_OFFSET_PASS* p, float sample)
     // The mixing oscillator turns by a fixed step: a rotation per sample
     // instead of a sine and cosine, started from the phase itself at every
     // pass so that its rounding cannot build up.
-    constexpr double kTwoPi = 2.0 * std::numbers::pi;
     const double mixedI = sample * p->oscCos;
     const double mixedQ = -sample * p->oscSin;
     const double turned = p->oscCos * p->turnCos - p->oscSin * p->turnSin;
     p->oscSin = p->oscSin * p->turnCos + p->oscCos * p->turnSin;
     p->oscCos = turned;
     const double next = p->phase + p->step;
-    p->phase = next < kTwoPi ? next : next < 2.0 * kTwoPi ? next - kTwoPi : std::fmod(next, kTwoPi);
+    p->phase = next < kCwqoTwoPi ? next : next < 2.0 * kCwqoTwoPi ? next - kCwqoTwoPi : std::fmod(next, kCwqoTwoPi);
     p->lowI1 += p->lowpass * (mixedI - p->lowI1);
     p->lowI2 += p->lowpass * (p->lowI1 - p->lowI2);
     p->lowQ1 += p->lowpass * (mixedQ - p->lowQ1);
