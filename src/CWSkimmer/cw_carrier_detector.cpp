@@ -58,7 +58,9 @@ struct CW_CARRIER_DETECTOR {
     size_t framesStored;
     size_t historyAt;
     size_t framesToList;
-    float levels[kFrame][kHistory];
+    // Powers, not levels in dB: the logarithm keeps their order, so the
+    // quantiles are chosen among powers and only the chosen ones converted.
+    float powers[kFrame][kHistory];
     float keyDown[kFrame];
     float keyUp[kFrame];
     float carrierLevel[kFrame];
@@ -123,6 +125,13 @@ size_t rank_of(size_t n, double q)
     return static_cast<size_t>(q * static_cast<double>(n - 1) + 0.5);
 }
 
+// Non-decreasing over all positive floats (each one was tried), which is
+// what lets a quantile be taken before the conversion.
+float level_db(float power)
+{
+    return 10.0f * std::log10(power);
+}
+
 float percentile(float* values, size_t n, double q)
 {
     const size_t at = rank_of(n, q);
@@ -143,7 +152,7 @@ void measure_frame(CW_CARRIER_DETECTOR* d)
         const int k = (d->firstBin + static_cast<int>(b) + kFrame) % kFrame;
         const float r = d->fftData[2 * k];
         const float i = d->fftData[2 * k + 1];
-        d->levels[b][d->historyAt] = 10.0f * std::log10(r * r + i * i + 1e-20f);
+        d->powers[b][d->historyAt] = r * r + i * i + 1e-20f;
     }
     d->historyAt = (d->historyAt + 1) % kHistory;
     if (d->framesStored < kHistory)
@@ -189,12 +198,12 @@ size_t crossings(const CW_CARRIER_DETECTOR* d, size_t b)
 {
     const size_t n = d->framesStored;
     const float middle = 0.5f * (d->keyDown[b] + d->keyUp[b]);
-    const float* levels = d->levels[b];
+    const float* powers = d->powers[b];
     const size_t oldest = n == kHistory ? d->historyAt : 0;
-    bool above = levels[oldest] > middle;
+    bool above = level_db(powers[oldest]) > middle;
     size_t crossed = 0;
     for (size_t i = 1; i < n; ++i) {
-        const bool now = levels[(oldest + i) % kHistory] > middle;
+        const bool now = level_db(powers[(oldest + i) % kHistory]) > middle;
         crossed += now != above;
         above = now;
     }
@@ -211,31 +220,31 @@ void make_list(CW_CARRIER_DETECTOR* d)
     const size_t down = rank_of(n, kKeyDownQuantile);
     const size_t carrier = rank_of(n, kCarrierQuantile);
     for (size_t b = 0; b < d->binCount; b += kNoiseSampleStride) {
-        std::copy(d->levels[b], d->levels[b] + n, d->scratch);
-        d->keyUp[b] = percentile(d->scratch, n, kKeyUpQuantile);
+        std::copy(d->powers[b], d->powers[b] + n, d->scratch);
+        d->keyUp[b] = level_db(percentile(d->scratch, n, kKeyUpQuantile));
     }
     measure_noise(d);
     for (size_t b = 0; b < d->binCount; ++b) {
         // Most bins hear noise alone: their loudest frame stays far below
         // what a station needs, and they are passed over at that.
-        const float* levels = d->levels[b];
-        float loudest = levels[0];
+        const float* powers = d->powers[b];
+        float loudest = powers[0];
         for (size_t i = 1; i < n; ++i)
-            loudest = std::max(loudest, levels[i]);
-        if (loudest - d->noise[b] < kLeastOverNoiseDb) {
+            loudest = std::max(loudest, powers[i]);
+        if (level_db(loudest) - d->noise[b] < kLeastOverNoiseDb) {
             d->keyDown[b] = d->keyUp[b] = d->carrierLevel[b] = -kQuiet;
             continue;
         }
         // Each selection leaves the higher values above it, so the next
         // one searches only those.
         float* v = d->scratch;
-        std::copy(levels, levels + n, v);
+        std::copy(powers, powers + n, v);
         std::nth_element(v, v + up, v + n);
         std::nth_element(v + up + 1, v + down, v + n);
         std::nth_element(v + down + 1, v + carrier, v + n);
-        d->keyUp[b] = v[up];
-        d->keyDown[b] = v[down];
-        d->carrierLevel[b] = v[carrier];
+        d->keyUp[b] = level_db(v[up]);
+        d->keyDown[b] = level_db(v[down]);
+        d->carrierLevel[b] = level_db(v[carrier]);
     }
     const double bin = bin_hz(d);
     const float toNoiseIn2500 = static_cast<float>(10.0 * std::log10(2500.0 / (kWindowEnbwBins * bin)));
