@@ -78,6 +78,7 @@ void cw_draw_peak_marker(QPainter& p, const QRectF& plot, double x)
 CWSpectrumView::CWSpectrumView(QWidget* parent) : QWidget(parent), figures_(cw_spectrum_initial_figures())
 {
     spectrum_.pitchHz = figures_.pitchHz;
+    setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel is painted
     setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -111,9 +112,11 @@ void CWSpectrumView::paintEvent(QPaintEvent*)
     const QRectF plot = spectrumPlotRect();
     const CW_SPECTRUM_RECT r = cw_rect(plot);
     const double bottom = plot.bottom();
-
-    cw_draw_frame(p, rect(), plot);
-    cw_draw_grid(p, plot);
+    cw_draw_backdrop(p, *this, &backdrop_, [&](QPainter& q) {
+        cw_draw_frame(q, rect(), plot);
+        cw_draw_grid(q, plot);
+        cw_draw_labels(q, plot);
+    });
 
     fillPath_.clear();
     curvePath_.clear();
@@ -129,8 +132,6 @@ void CWSpectrumView::paintEvent(QPaintEvent*)
     }
     p.strokePath(fillPath_, cw_pen(QColor::fromRgbF(0.12, 0.42, 0.14, 0.32), 0.8));
     p.strokePath(curvePath_, cw_pen(QColor::fromRgbF(0.22, 0.95, 0.28, 1.0), 1.0));
-
-    cw_draw_labels(p, plot);
 
     const double pitchX = cw_spectrum_x_for_frequency(figures_.pitchHz, r);
     p.setPen(cw_pen(QColor::fromRgbF(1.0, 0.85, 0.2, 1.0), 1.0));

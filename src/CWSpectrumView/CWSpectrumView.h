@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPainterPath>
+#include <QPixmap>
 #include <QRectF>
 #include <QWidget>
 
@@ -54,4 +55,5 @@ private:
     CWSpectrumViewDelegate* delegate_ = nullptr;
     QPainterPath fillPath_;  // kept to reuse their storage from paint to paint
     QPainterPath curvePath_;
+    QPixmap backdrop_;  // frame, grid and frequency labels
 };

@@ -27,6 +27,20 @@ QFont cw_monospaced_font(int size)
     return font;
 }
 
+void cw_draw_backdrop(QPainter& p, const QWidget& widget, QPixmap* cache, const std::function<void(QPainter&)>& draw)
+{
+    const qreal ratio = widget.devicePixelRatioF();
+    const QSize pixels = (QSizeF(widget.size()) * ratio).toSize();
+    if (cache->size() != pixels || cache->devicePixelRatio() != ratio) {
+        *cache = QPixmap(pixels);
+        cache->setDevicePixelRatio(ratio);
+        QPainter q(cache);
+        q.setRenderHints(p.renderHints());
+        draw(q);
+    }
+    p.drawPixmap(0, 0, *cache);
+}
+
 size_t cw_monospaced_columns(const QFont& font, double width)
 {
     const double advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));

@@ -36,8 +36,9 @@ void CWToneTraceViewDelegate::toneTraceViewDidChangeThreshold(CWToneTraceView*, 
 {
 }
 
-CWToneTraceView::CWToneTraceView(QWidget* parent) : QWidget(parent)
+CWToneTraceView::CWToneTraceView(QWidget* parent) : QWidget(parent), labelFont_(cw_monospaced_font(11))
 {
+    label_.setTextFormat(Qt::PlainText);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::CrossCursor);
 }
@@ -113,12 +114,13 @@ void CWToneTraceView::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
     const QRectF trace = traceRect();
-
-    p.fillRect(rect(), cw_grey(0.04));
-    p.fillRect(trace, cw_grey(0.07));
-    p.setPen(cw_pen(cw_grey(0.22), 1.0));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(trace);
+    cw_draw_backdrop(p, *this, &backdrop_, [&](QPainter& q) {
+        q.fillRect(rect(), cw_grey(0.04));
+        q.fillRect(trace, cw_grey(0.07));
+        q.setPen(cw_pen(cw_grey(0.22), 1.0));
+        q.setBrush(Qt::NoBrush);
+        q.drawRect(trace);
+    });
 
     collectColumns(p, trace);
     // Both traces one pixel wide: Qt strokes lines no wider than a pixel
@@ -139,10 +141,12 @@ void CWToneTraceView::paintEvent(QPaintEvent*)
 
     char label[64];
     cw_tone_trace_label(history_.currentThreshold(), label, sizeof label);
-    p.setFont(cw_monospaced_font(11));
+    const QString text = QString::fromLatin1(label);
+    if (text != label_.text())
+        label_.setText(text);
+    p.setFont(labelFont_);
     p.setPen(cw_grey(0.78));
-    p.drawText(trace.adjusted(8.0, 5.0, -8.0, -5.0), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-               QString::fromLatin1(label));
+    p.drawStaticText(trace.topLeft() + QPointF(8.0, 5.0), label_);
 }
 
 void CWToneTraceView::mousePressEvent(QMouseEvent* event)

@@ -3,8 +3,11 @@
 // A click or drag places a threshold line by hand.
 #pragma once
 
+#include <QFont>
+#include <QPixmap>
 #include <QPointF>
 #include <QRectF>
+#include <QStaticText>
 #include <QWidget>
 
 #include <array>
@@ -60,4 +63,8 @@ private:
     std::array<QPointF, kCWToneTraceLength> levelPoints_;
     std::array<QPointF, kCWToneTraceLength> thresholdPoints_;
     size_t columnCount_ = 0;
+    QPixmap backdrop_;
+    // The threshold's label, laid out again only when it reads differently.
+    QFont labelFont_;
+    QStaticText label_;
 };

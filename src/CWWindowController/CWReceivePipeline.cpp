@@ -216,7 +216,10 @@ void CWReceivePipeline::showFrameStatus(const CW_RX_CONFIG& config, const CW_RX_
         return;
     lastStatusUpdateTime_ = now;
     ++statusLineRefreshCount_;
-    views_.threshold->setText(QString::fromStdString(cw_formatted_threshold(status.threshold)));
+    // A line edit lays itself out again on every setText, even to the same text.
+    const QString threshold = QString::fromStdString(cw_formatted_threshold(status.threshold));
+    if (views_.threshold->text() != threshold)
+        views_.threshold->setText(threshold);
     CW_TUNER_STATUS tuning{};
     cw_tuner_get_status(tuner_, &tuning);
     const double peak = tuning.peakHz > 0.0 ? tuning.peakHz : config.pitchHz;
