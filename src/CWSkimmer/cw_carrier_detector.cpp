@@ -132,6 +132,19 @@ float level_db(float power)
     return 10.0f * std::log10(power);
 }
 
+// The largest power whose level is at most `db`, so that a level is over
+// `db` exactly when its power is over this: found from the nearest guess
+// by stepping one float at a time, which the map's order makes exact.
+float power_at_most(float db)
+{
+    float p = std::pow(10.0f, db / 10.0f);
+    while (level_db(p) > db)
+        p = std::nextafter(p, 0.0f);
+    while (p < HUGE_VALF && level_db(std::nextafter(p, HUGE_VALF)) <= db)
+        p = std::nextafter(p, HUGE_VALF);
+    return p;
+}
+
 float percentile(float* values, size_t n, double q)
 {
     const size_t at = rank_of(n, q);
@@ -197,13 +210,13 @@ void measure_noise(CW_CARRIER_DETECTOR* d)
 size_t crossings(const CW_CARRIER_DETECTOR* d, size_t b)
 {
     const size_t n = d->framesStored;
-    const float middle = 0.5f * (d->keyDown[b] + d->keyUp[b]);
+    const float middle = power_at_most(0.5f * (d->keyDown[b] + d->keyUp[b]));
     const float* powers = d->powers[b];
     const size_t oldest = n == kHistory ? d->historyAt : 0;
-    bool above = level_db(powers[oldest]) > middle;
+    bool above = powers[oldest] > middle;
     size_t crossed = 0;
     for (size_t i = 1; i < n; ++i) {
-        const bool now = level_db(powers[(oldest + i) % kHistory]) > middle;
+        const bool now = powers[(oldest + i) % kHistory] > middle;
         crossed += now != above;
         above = now;
     }
