@@ -1,9 +1,11 @@
 #include "CWToneTraceView.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 #include "cw_tone_trace_layout.h"
 #include "CWViewPaint.h"
@@ -38,7 +40,6 @@ void CWToneTraceViewDelegate::toneTraceViewDidChangeThreshold(CWToneTraceView*, 
 
 CWToneTraceView::CWToneTraceView(QWidget* parent) : QWidget(parent), labelFont_(cw_monospaced_font(11))
 {
-    label_.setTextFormat(Qt::PlainText);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::CrossCursor);
 }
@@ -109,6 +110,27 @@ void CWToneTraceView::collectColumns(QPainter& p, const QRectF& trace)
         cw_fill_key_down_run(p, QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
 }
 
+// Laying out and rasterising text costs more than the whole trace; the
+// label is drawn once on a clear pixmap and copied while it stays the same.
+const QPixmap& CWToneTraceView::labelFor(const QString& text)
+{
+    const qreal ratio = devicePixelRatioF();
+    if (text == labelText_ && !label_.isNull() && label_.devicePixelRatio() == ratio)
+        return label_;
+    labelText_ = text;
+    const QFontMetricsF metrics(labelFont_);
+    const QSizeF size(std::ceil(metrics.horizontalAdvance(text)) + 2.0, std::ceil(metrics.height()));
+    label_ = QPixmap((size * ratio).toSize());
+    label_.setDevicePixelRatio(ratio);
+    label_.fill(Qt::transparent);
+    QPainter q(&label_);
+    q.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    q.setFont(labelFont_);
+    q.setPen(cw_grey(0.78));
+    q.drawText(QPointF(0.0, metrics.ascent()), text);
+    return label_;
+}
+
 void CWToneTraceView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -141,12 +163,7 @@ void CWToneTraceView::paintEvent(QPaintEvent*)
 
     char label[64];
     cw_tone_trace_label(history_.currentThreshold(), label, sizeof label);
-    const QString text = QString::fromLatin1(label);
-    if (text != label_.text())
-        label_.setText(text);
-    p.setFont(labelFont_);
-    p.setPen(cw_grey(0.78));
-    p.drawStaticText(trace.topLeft() + QPointF(8.0, 5.0), label_);
+    p.drawPixmap(trace.topLeft() + QPointF(8.0, 5.0), labelFor(QString::fromLatin1(label)));
 }
 
 void CWToneTraceView::mousePressEvent(QMouseEvent* event)

@@ -7,7 +7,6 @@
 #include <QPixmap>
 #include <QPointF>
 #include <QRectF>
-#include <QStaticText>
 #include <QWidget>
 
 #include <array>
@@ -57,6 +56,7 @@ private:
     void setManualThresholdAt(const QPointF& point);
     // Fills the key-down columns and gathers both traces' points.
     void collectColumns(QPainter& painter, const QRectF& trace);
+    const QPixmap& labelFor(const QString& text);
 
     CWToneTraceHistory history_;
     CWToneTraceViewDelegate* delegate_ = nullptr;
@@ -64,7 +64,8 @@ private:
     std::array<QPointF, kCWToneTraceLength> thresholdPoints_;
     size_t columnCount_ = 0;
     QPixmap backdrop_;
-    // The threshold's label, laid out again only when it reads differently.
+    // The threshold's label, drawn again only when it reads differently.
     QFont labelFont_;
-    QStaticText label_;
+    QString labelText_;
+    QPixmap label_;
 };
