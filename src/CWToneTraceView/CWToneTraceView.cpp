@@ -24,12 +24,10 @@ QColor cw_blended_over(const QColor& color, double alpha, const QColor& backgrou
                             mix(color.blueF(), background.blueF()));
 }
 
+// On whole pixels, with antialiasing off (the caller's setting).
 void cw_fill_key_down_run(QPainter& p, const QRectF& run, const QColor& color)
 {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing, false);
     p.fillRect(run.toAlignedRect(), color);
-    p.restore();
 }
 
 }  // namespace
@@ -89,6 +87,10 @@ void CWToneTraceView::collectColumns(QPainter& p, const QRectF& trace)
     // thread wake-ups than the decoding does.
     double runStart = -1.0, runEnd = 0.0;
     columnCount_ = 0;
+    // Switched rather than saved and restored: a painter's save copies its
+    // whole state, once per run.
+    const bool antialiased = p.testRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::Antialiasing, false);
     for (size_t i = 0; i < kCWToneTraceLength; ++i) {
         CW_TONE_TRACE_ENTRY e;
         if (!history_.entryForColumn(i, &e))
@@ -108,6 +110,7 @@ void CWToneTraceView::collectColumns(QPainter& p, const QRectF& trace)
     }
     if (runStart >= 0.0)
         cw_fill_key_down_run(p, QRectF(runStart, trace.y(), runEnd - runStart, trace.height()), keyDown);
+    p.setRenderHint(QPainter::Antialiasing, antialiased);
 }
 
 // Laying out and rasterising text costs more than the whole trace; the
