@@ -98,9 +98,7 @@ TEST_P(WindowStreamTest, DecodesTheRecordingAndFeedsTheViews)
 
 INSTANTIATE_TEST_SUITE_P(RatesAndChannels, WindowStreamTest,
                          ::testing::Values(STREAM_CASE{48000, false}, STREAM_CASE{12000, true}),
-                         [](const testing::TestParamInfo<STREAM_CASE>& info) {
-                             return std::to_string(info.param.rate) + (info.param.stereo ? "Hz_stereo" : "Hz_mono");
-                         });
+                         ::testing::PrintToStringParamName());
 
 // Malformed frames, garbage text, 256 KiB text messages and floods of small
 // ones: decoding goes on, the log pane stays bounded and Disconnect works.
