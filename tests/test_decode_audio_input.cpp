@@ -95,9 +95,10 @@ std::string wav_header(uint32_t dataSize, uint32_t rate = kRate)
 
 }  // namespace
 
-// Lossless formats give channel 0 back sample for sample, in pieces no larger
-// than asked, whichever reader handles them.
-TEST_F(AudioInput, ReadsChannelZeroOfEveryLosslessFormat)
+// Lossless formats give channel 0 back sample for sample, and channels 0 and
+// 1 as pairs in order for IQ, in pieces no larger than asked, whichever reader
+// handles them; a one-channel input has no pairs to give.
+TEST_F(AudioInput, ReadsChannelZeroOrTheFirstTwoChannelsOfEveryLosslessFormat)
 {
     const struct {
         const char* name;
@@ -115,19 +116,29 @@ TEST_F(AudioInput, ReadsChannelZeroOfEveryLosslessFormat)
         {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "libsndfile", 1.0f / 32768},
         {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "libsndfile", 1.0f / 32768},
     };
-    const std::vector<float> expected = ramp(3000, 1);
+    const std::vector<float> expected = ramp(3000, 3);  // channel 1 is the negated ramp
     for (const auto& f : files) {
-        ReadBack back;
-        ASSERT_TRUE(read_all({.path = write_sound(f.name, f.format, 3, 3000)}, &back, 700)) << error;
-        EXPECT_EQ(std::string(back.status.format), f.reader) << f.name;
-        EXPECT_EQ(back.status.sampleRate, kRate);
-        EXPECT_EQ(back.status.channels, 3);
-        EXPECT_EQ(back.status.frames, 3000u);
-        EXPECT_LE(back.largestPiece, 700u);
-        ASSERT_EQ(back.mono.size(), expected.size()) << f.name;
-        for (size_t i = 0; i < expected.size(); ++i)
-            ASSERT_NEAR(back.mono[i], expected[i], f.tolerance) << f.name << " frame " << i;
+        const std::string path = write_sound(f.name, f.format, 3, 3000);
+        for (const bool pairs : {false, true}) {
+            SCOPED_TRACE(std::string(f.name) + (pairs ? " as pairs" : " channel 0"));
+            const size_t width = pairs ? 2 : 1;
+            ReadBack back;
+            ASSERT_TRUE(read_all({.path = path}, &back, 700, pairs)) << error;
+            EXPECT_EQ(std::string(back.status.format), f.reader);
+            EXPECT_EQ(back.status.sampleRate, kRate);
+            EXPECT_EQ(back.status.channels, 3);
+            EXPECT_EQ(back.status.frames, 3000u);
+            EXPECT_LE(back.largestPiece, 700u);
+            ASSERT_EQ(back.mono.size(), width * 3000);
+            for (size_t i = 0; i < back.mono.size(); ++i)
+                ASSERT_NEAR(back.mono[i], expected[3 * (i / width) + i % width], f.tolerance) << "sample " << i;
+        }
     }
+    ReadBack mono;
+    EXPECT_FALSE(
+        read_all({.path = write_sound("mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 100)}, &mono, 100, true));
+    EXPECT_TRUE(mono.mono.empty());
+    EXPECT_NE(error.find("one channel"), std::string::npos) << error;
 }
 
 // Lossy formats keep the rate and about the length; the tone survives.
@@ -222,29 +233,4 @@ TEST_F(AudioInput, RefusesWhatIsNotUsableAudio)
         EXPECT_NE(error.find(b.message), std::string::npos) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
-}
-
-// IQ recordings: channels 0 and 1 come out as pairs in order, from WAV and
-// libsndfile formats alike; a one-channel input is refused.
-TEST_F(AudioInput, ReadsTheFirstTwoChannelsAsPairs)
-{
-    const std::vector<float> expected = ramp(3000, 3);  // channel 1 is the negated ramp
-    for (const auto& [name, format] :
-         {std::pair{"iq.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT}, std::pair{"iq16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-          std::pair{"iq.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}}) {
-        ReadBack back;
-        ASSERT_TRUE(read_all({.path = write_sound(name, format, 3, 3000)}, &back, 700, true)) << error;
-        EXPECT_EQ(back.status.frames, 3000u) << name;
-        EXPECT_LE(back.largestPiece, 700u);
-        ASSERT_EQ(back.mono.size(), 6000u) << name;
-        for (size_t i = 0; i < 3000; ++i) {
-            ASSERT_NEAR(back.mono[2 * i], expected[3 * i], 1.0f / 32768) << name << " frame " << i;
-            ASSERT_NEAR(back.mono[2 * i + 1], expected[3 * i + 1], 1.0f / 32768) << name << " frame " << i;
-        }
-    }
-    ReadBack mono;
-    EXPECT_FALSE(
-        read_all({.path = write_sound("mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 100)}, &mono, 100, true));
-    EXPECT_TRUE(mono.mono.empty());
-    EXPECT_NE(error.find("one channel"), std::string::npos) << error;
 }
