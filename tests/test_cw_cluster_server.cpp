@@ -85,10 +85,18 @@ RECEIVED receive(CW_CLUSTER_SERVER* server, int fd, const std::string& until, in
     return got;
 }
 
-int logged_in_client(CW_CLUSTER_SERVER* server, const std::string& call)
+// A client that connected and was asked for its call.
+int greeted_client(CW_CLUSTER_SERVER* server, int receiveBuffer = 0)
 {
-    const int fd = connect_client(status_of(server).port);
+    const int fd = connect_client(status_of(server).port, receiveBuffer);
+    EXPECT_GE(fd, 0);
     EXPECT_EQ(receive(server, fd, kCWClusterLoginPrompt).text, kGreeting);
+    return fd;
+}
+
+int logged_in_client(CW_CLUSTER_SERVER* server, const std::string& call, int receiveBuffer = 0)
+{
+    const int fd = greeted_client(server, receiveBuffer);
     send_text(fd, call + "\r\n");
     EXPECT_EQ(receive(server, fd, "\r\n").text.rfind("Hello ", 0), 0u);
     return fd;
@@ -113,12 +121,8 @@ TEST(CwClusterServer, LoggedInClientsReceiveEachSpotLineUntilTheyLeave)
     ASSERT_NE(server, nullptr);
     const CW_CLUSTER_SERVER_STATUS listening = status_of(server);
     ASSERT_TRUE(listening.listening == 1 && listening.port > 0 && listening.error.empty()) << listening.error;
-    const int early = connect_client(listening.port);
-    ASSERT_GE(early, 0);
-    EXPECT_EQ(receive(server, early, kCWClusterLoginPrompt).text, kGreeting);
-
-    const int fd = connect_client(listening.port);
-    EXPECT_EQ(receive(server, fd, kCWClusterLoginPrompt).text, kGreeting);
+    const int early = greeted_client(server);
+    const int fd = greeted_client(server);
     send_text(fd, "dl1abc\r\n");
     EXPECT_EQ(receive(server, fd, "\r\n").text, "Hello DL1ABC, this is ZARVO-#. CW spots follow; \"bye\" ends.\r\n");
     EXPECT_TRUE(status_of(server).clients == 2 && status_of(server).loggedIn == 1);
@@ -172,10 +176,7 @@ TEST(CwClusterServer, AClientThatNeverReadsIsDroppedAfterTheBound)
     c.maxPendingBytes = 1;  // clamped to 1 KiB
     CW_CLUSTER_SERVER* server = cw_cluster_server_create(&c);
     const int reader = logged_in_client(server, "K1ABC");
-    const int sleeper = connect_client(status_of(server).port, 4096);
-    EXPECT_EQ(receive(server, sleeper, kCWClusterLoginPrompt).text, kGreeting);
-    send_text(sleeper, "DL1ABC\r\n");
-    receive(server, sleeper, "\r\n");
+    const int sleeper = logged_in_client(server, "DL1ABC", 4096);
     ASSERT_EQ(status_of(server).loggedIn, 2);
 
     const std::string spot = kSpot;
@@ -206,8 +207,7 @@ TEST(CwClusterServer, TheClientPastTheLimitIsToldTheClusterIsFull)
     c.maxClients = 2;
     CW_CLUSTER_SERVER* server = cw_cluster_server_create(&c);
     const int a = logged_in_client(server, "K1ABC");
-    const int b = connect_client(status_of(server).port);
-    EXPECT_EQ(receive(server, b, kCWClusterLoginPrompt).text, kGreeting);
+    const int b = greeted_client(server);
     const int full = connect_client(status_of(server).port);
     const RECEIVED refused = receive(server, full, "");
     EXPECT_TRUE(refused.closed && refused.text == kCWClusterFullText) << refused.text;
@@ -215,26 +215,34 @@ TEST(CwClusterServer, TheClientPastTheLimitIsToldTheClusterIsFull)
     // A place that comes free is taken again.
     close(b);
     EXPECT_EQ(poll_until_clients(server, 1), 1);
-    const int next = connect_client(status_of(server).port);
-    EXPECT_EQ(receive(server, next, kCWClusterLoginPrompt).text, kGreeting);
+    const int next = greeted_client(server);
     EXPECT_EQ(status_of(server).clients, 2);
     for (int fd : {a, full, next})
         close(fd);
     cw_cluster_server_destroy(server);
 }
 
-TEST(CwClusterServer, APortInUseOrABadAddressComesBackAsAnError)
+// Null handles do nothing; without a config the server listens on any free port of 127.0.0.1 as ZARVO. A
+// port in use or a bad address comes back as an error, and such a server does nothing, harmlessly.
+TEST(CwClusterServer, NullsAreSafeAndAPortInUseOrABadAddressComesBackAsAnError)
 {
-    const CW_CLUSTER_SERVER_CONFIG first = config();
-    CW_CLUSTER_SERVER* server = cw_cluster_server_create(&first);
+    CW_CLUSTER_SERVER_STATUS status;
+    status.port = 7;
+    cw_cluster_server_get_status(nullptr, &status);
+    EXPECT_TRUE(status.port == 0 && status.listening == 0 && status.clients == 0);
+    EXPECT_EQ(cw_cluster_server_poll(nullptr, 10) + cw_cluster_server_broadcast(nullptr, kSpot), 0);
+    cw_cluster_server_get_status(nullptr, nullptr);
+    cw_cluster_server_destroy(nullptr);
+
+    CW_CLUSTER_SERVER* server = cw_cluster_server_create(nullptr);
     const int32_t port = status_of(server).port;
+    EXPECT_TRUE(status_of(server).listening == 1 && port > 0);
     const CW_CLUSTER_SERVER_CONFIG same = config(port);
     CW_CLUSTER_SERVER* other = cw_cluster_server_create(&same);
     ASSERT_NE(other, nullptr);
     const CW_CLUSTER_SERVER_STATUS inUse = status_of(other);
     EXPECT_TRUE(inUse.listening == 0 && inUse.port == 0 && inUse.errorCode == EADDRINUSE);
     EXPECT_EQ(inUse.error, "bind 127.0.0.1:" + std::to_string(port) + " failed: Address already in use");
-    // A server that could not listen does nothing, harmlessly.
     EXPECT_EQ(cw_cluster_server_poll(other, 0) + cw_cluster_server_broadcast(other, kSpot), 0);
     cw_cluster_server_destroy(other);
 
@@ -247,28 +255,12 @@ TEST(CwClusterServer, APortInUseOrABadAddressComesBackAsAnError)
     cw_cluster_server_destroy(unbound);
 
     // The first server still serves.
-    const int fd = logged_in_client(server, "K1ABC");
+    const int fd = connect_client(port);
+    EXPECT_EQ(receive(server, fd, kCWClusterLoginPrompt).text,
+              std::string("Hello, this is ZARVO, a CW skimmer.\r\n") + kCWClusterLoginPrompt);
+    send_text(fd, "K1ABC\r\n");
+    EXPECT_EQ(receive(server, fd, "\r\n").text.rfind("Hello K1ABC", 0), 0u);
     EXPECT_EQ(status_of(server).loggedIn, 1);
     close(fd);
     cw_cluster_server_destroy(server);
-}
-
-TEST(CwClusterServer, NullHandlesAndNullConfigAreSafe)
-{
-    CW_CLUSTER_SERVER_STATUS status;
-    status.port = 7;
-    cw_cluster_server_get_status(nullptr, &status);
-    EXPECT_TRUE(status.port == 0 && status.listening == 0 && status.clients == 0);
-    EXPECT_EQ(cw_cluster_server_poll(nullptr, 10) + cw_cluster_server_broadcast(nullptr, kSpot), 0);
-    cw_cluster_server_get_status(nullptr, nullptr);
-    cw_cluster_server_destroy(nullptr);
-
-    CW_CLUSTER_SERVER* defaults = cw_cluster_server_create(nullptr);  // any free port on 127.0.0.1
-    const CW_CLUSTER_SERVER_STATUS s = status_of(defaults);
-    EXPECT_TRUE(s.listening == 1 && s.port > 0);
-    const int fd = connect_client(s.port);
-    EXPECT_EQ(receive(defaults, fd, kCWClusterLoginPrompt).text,
-              std::string("Hello, this is ZARVO, a CW skimmer.\r\n") + kCWClusterLoginPrompt);
-    close(fd);
-    cw_cluster_server_destroy(defaults);
 }
