@@ -132,22 +132,6 @@ TEST(TciStreamInfo, PeaksAreTheLargestMagnitudesOfTheFirst256WholeFrames)
     }
 }
 
-// Three stereo frames: left 1, 2, 3 and right -1, -2, -3.
-TEST(TciStreamChannel0, TakesTheFirstChannelOfUsableFloatFramesOnly)
-{
-    std::vector<uint8_t> bytes = frame(floats(3, 2), 24, {{0, 1}, {1, -1}, {2, 2}, {3, -2}, {4, 3}, {5, -3}});
-    const TCIStreamInfo info = parse(bytes);
-    float out[4] = {};
-    ASSERT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 4), 3u);
-    EXPECT_EQ(std::vector<float>(out, out + 3), (std::vector<float>{1.0f, 2.0f, 3.0f}));
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, out, 2), 0u);  // no room
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size() - 1, info, out, 4) +  // samples cut off
-                  tci_stream_channel0(nullptr, bytes.size(), info, out, 4),
-              0u);
-    bytes[8] = 0;  // int16 samples: not float audio
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), parse(bytes), out, 4), 0u);
-}
-
 // A frame that is usable but for a rate of 0 is taken at the stream's last
 // good rate; every other frame stays as it was.
 TEST(TciStreamInfo, AFrameWithRateZeroIsTakenAtTheLastGoodRate)
@@ -205,22 +189,35 @@ TEST(TciStreamIq, FloatFramesOfTwoChannelsAtAnIqRateAreUsableIq)
         EXPECT_EQ(parse(frame(k.header, k.payloadBytes)).isIQFloat32, k.iq) << k.what;
 }
 
-TEST(TciStreamIq, ComplexSamplesComeOutAsInterleavedPairs)
+// Three frames of two channels, 1 -1, 2 -2, 3 -3: receive audio gives channel 0 and IQ the interleaved pairs,
+// each only from its own kind of float frame, whole, and into room for every frame.
+TEST(TciStreamSamples, ComeOutOnlyFromTheirOwnKindOfFrame)
 {
-    // Three complex samples: (1,-1) (2,-2) (3,-3).
-    std::vector<uint8_t> bytes =
-        frame({0, 96000, 3, 0, 0, 6, 0, 2}, 24, {{0, 1}, {1, -1}, {2, 2}, {3, -2}, {4, 3}, {5, -3}});
-    const TCIStreamInfo info = parse(bytes);
-    ASSERT_EQ(info.frameCount, 3u);
-    std::vector<float> iq(8, 9.0f);
-    ASSERT_EQ(tci_stream_iq(bytes.data(), bytes.size(), info, iq.data(), 4), 3u);
-    EXPECT_EQ(iq, (std::vector<float>{1, -1, 2, -2, 3, -3, 9, 9}));                    // nothing past the samples
-    EXPECT_EQ(tci_stream_iq(bytes.data(), bytes.size(), info, iq.data(), 2), 0u);      // no room
-    EXPECT_EQ(tci_stream_iq(bytes.data(), bytes.size() - 1, info, iq.data(), 4), 0u);  // samples cut off
-    EXPECT_EQ(tci_stream_iq(nullptr, bytes.size(), info, iq.data(), 4), 0u);
-    EXPECT_EQ(tci_stream_iq(bytes.data(), bytes.size(), info, nullptr, 4), 0u);
-    // Audio frames are not IQ, and IQ is not channel 0 audio.
-    const std::vector<uint8_t> audio = frame(floats(3, 2), 24);
-    EXPECT_EQ(tci_stream_iq(audio.data(), audio.size(), parse(audio), iq.data(), 4), 0u);
-    EXPECT_EQ(tci_stream_channel0(bytes.data(), bytes.size(), info, iq.data(), 4), 0u);
+    const Samples six{{0, 1}, {1, -1}, {2, 2}, {3, -2}, {4, 3}, {5, -3}};
+    std::vector<uint8_t> audio = frame(floats(3, 2), 24, six);
+    const std::vector<uint8_t> iq = frame({0, 96000, 3, 0, 0, 6, 0, 2}, 24, six);
+    const struct {
+        const char* what;
+        const std::vector<uint8_t>& bytes;
+        const std::vector<uint8_t>& other;
+        decltype(&tci_stream_iq) take;
+        std::vector<float> out;
+    } cases[] = {{"channel 0", audio, iq, &tci_stream_channel0, {1, 2, 3, 9, 9, 9, 9, 9}},
+                 {"IQ", iq, audio, &tci_stream_iq, {1, -1, 2, -2, 3, -3, 9, 9}}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        const TCIStreamInfo info = parse(k.bytes);
+        std::vector<float> out(8, 9.0f);
+        ASSERT_EQ(k.take(k.bytes.data(), k.bytes.size(), info, out.data(), 4), 3u);
+        EXPECT_EQ(out, k.out);                                                           // nothing past the samples
+        EXPECT_EQ(k.take(k.bytes.data(), k.bytes.size(), info, out.data(), 2), 0u);      // no room
+        EXPECT_EQ(k.take(k.bytes.data(), k.bytes.size() - 1, info, out.data(), 4), 0u);  // samples cut off
+        EXPECT_EQ(k.take(nullptr, k.bytes.size(), info, out.data(), 4) +
+                      k.take(k.bytes.data(), k.bytes.size(), info, nullptr, 4),
+                  0u);
+        EXPECT_EQ(k.take(k.other.data(), k.other.size(), parse(k.other), out.data(), 4), 0u);  // the other kind
+    }
+    audio[8] = 0;  // int16 samples: not float audio
+    float out[4];
+    EXPECT_EQ(tci_stream_channel0(audio.data(), audio.size(), parse(audio), out, 4), 0u);
 }
