@@ -8,7 +8,6 @@
 #include <cmath>
 #include <random>
 #include <cstring>
-#include <limits>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -69,8 +68,9 @@ TEST(CwRxConfig, BadValuesBecomeUsableOnes)
 {
     CW_RX_CONFIG c = rx_run::config_for(NAN, 250.0);
     c.bandwidthHz = 4.0, c.threshold = NAN, c.minWpm = 45.0, c.maxWpm = 15.0, c.lockHoldMs = -INFINITY;
-    EXPECT_EQ(status_of(make_rx(c).get()).pitchHz, 300.0);
-    EXPECT_EQ(status_of(make_rx(c).get()).threshold, 0.0f);
+    const CW_RX_STATUS s = status_of(make_rx(c).get());
+    EXPECT_EQ(s.pitchHz, 300.0);
+    EXPECT_EQ(s.threshold, 0.0f);
     EXPECT_LE(cer({.wpm = 22.0, .pitchHz = 300.0, .rate = 48000}, c, 2048), 0.02);
 }
 
