@@ -87,3 +87,25 @@ TEST_F(ToneTraceView, AClickPlacesTheThresholdAndTellsTheDelegate)
     mouse(QEvent::MouseButtonPress, 300.0, 2.0);
     EXPECT_EQ(view.currentThreshold(), 1.0f);
 }
+
+// What stays the same from paint to paint is drawn once and kept: it must
+// follow a resize, and the label must follow the threshold it reads.
+TEST_F(ToneTraceView, TheFrameFollowsTheSizeAndTheLabelTheThreshold)
+{
+    const auto label_area = [](const QImage& image) { return image.copy(18, 13, 280, 14); };
+    view.updateWithLevel(0.1f, 0.3f, 0);
+    const QImage wide = render(&view);
+    view.resize(600, kH);  // trace area (10, 8, 580, 59)
+    const QImage narrow = render(&view);
+    ASSERT_EQ(narrow.width(), 600);
+    EXPECT_TRUE(near(narrow.pixelColor(300, 35), grey(0.07))) << describe(narrow.pixelColor(300, 35));
+    EXPECT_TRUE(near(narrow.pixelColor(595, 35), grey(0.04))) << describe(narrow.pixelColor(595, 35));
+    EXPECT_TRUE(near(wide.pixelColor(595, 35), grey(0.07))) << describe(wide.pixelColor(595, 35));
+    EXPECT_EQ(label_area(narrow), label_area(wide));
+
+    view.updateWithLevel(0.1f, 0.2f, 0);  // "thr 0.20"; the threshold line stays below the label
+    const QImage lower = render(&view);
+    EXPECT_NE(label_area(lower), label_area(narrow));
+    view.updateWithLevel(0.1f, 0.3f, 0);
+    EXPECT_EQ(label_area(render(&view)), label_area(narrow));
+}
