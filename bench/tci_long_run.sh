@@ -10,6 +10,7 @@
 #   bench/tci_long_run.sh [DURATION_S [RESTART_S [BUILD_DIR]]]   (3600 600 build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 
 duration=${1:-3600}
 every=${2:-600}
@@ -36,10 +37,8 @@ start_sim() {
   : >"$work/sim.log"
   "$sim_bin" --port "$1" --exit-after "$every" --malformed 50 --garbage 40 >"$work/sim.log" 2>&1 &
   sim=$!
-  for _ in $(seq 100); do
-    grep -q '^Listening on ' "$work/sim.log" && return 0
-    sleep 0.1
-  done
+  port=$(zarvo_sim_port "$work/sim.log" "$sim")
+  [ -n "$port" ] && return 0
   echo "tci_long_run: the simulator did not start:" >&2
   cat "$work/sim.log" >&2
   exit 1
@@ -48,15 +47,12 @@ start_sim() {
 # Resident kB and CPU seconds (user + system) of a process, from /proc.
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 cpu_s() {
-  local ticks
-  ticks=$(sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }')
-  awk -v t="$ticks" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", t / hz }'
+  awk -v t="$(zarvo_cpu_ticks "$1")" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", t / hz }'
 }
 chars_of() { wc -c <"$work/text.txt"; }
 words_of() { wc -w <"$work/text.txt"; }
 
 start_sim 0
-port=$(sed -n 's/^Listening on ws:\/\/[^:]*:\([0-9]*\).*/\1/p' "$work/sim.log")
 "$decode_bin" --tci "ws://127.0.0.1:$port" --reconnect >"$work/text.txt" 2>"$work/err.txt" &
 decoder=$!
 echo "tci_long_run: ${duration} s against ws://127.0.0.1:$port, simulator restarted every ${every} s"

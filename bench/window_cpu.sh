@@ -9,6 +9,7 @@
 #   bench/window_cpu.sh [SECONDS [ROUNDS [BUILD_DIR [CORE]]]]   (30 5 build last-core)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 
 seconds=${1:-30}
 rounds=${2:-5}
@@ -32,30 +33,25 @@ trap 'stop_all; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
 display=:$((70 + RANDOM % 200))
-cpu_ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
 
 shares=()
 for round in $(seq "$rounds"); do
   Xvfb "$display" -screen 0 1400x900x24 >/dev/null 2>&1 &
   pids+=($!)
   "$sim_bin" --port 0 >"$work/sim.log" 2>&1 &
-  pids+=($!)
-  port=""
-  for _ in $(seq 100); do
-    port=$(sed -n 's/^Listening on ws:\/\/[^:]*:\([0-9]*\).*/\1/p' "$work/sim.log")
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
+  sim=$!
+  pids+=("$sim")
+  port=$(zarvo_sim_port "$work/sim.log" "$sim")
   [ -n "$port" ] || { echo "window_cpu: the simulator did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
   DISPLAY=$display taskset -c "$core" "$window_bin" --connect "127.0.0.1:$port" >"$work/window.log" 2>&1 &
   window=$!
   pids+=("$window")
   sleep 8
   kill -0 "$window" 2>/dev/null || { echo "window_cpu: the window quit:" >&2; cat "$work/window.log" >&2; exit 1; }
-  t0=$(cpu_ticks "$window")
+  t0=$(zarvo_cpu_ticks "$window")
   s0=$(date +%s.%N)
   sleep "$seconds"
-  t1=$(cpu_ticks "$window")
+  t1=$(zarvo_cpu_ticks "$window")
   s1=$(date +%s.%N)
   share=$(awk -v a="$t0" -v b="$t1" -v x="$s0" -v y="$s1" -v hz="$(getconf CLK_TCK)" \
     'BEGIN { printf "%.2f", 100 * (b - a) / hz / (y - x) }')
